@@ -1,0 +1,56 @@
+// Image objects: numbered pictures, each one raster bitmap plus a small cached description.
+// The library puts no meaning on numbers; the application uses 100 (picture), 101 (preview),
+// 102 (export) and 1 (scratch). No operation shows a message; failure returns 0.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "imagelib/draw.h"
+#include "platform/raster.h"
+
+constexpr uint8_t IMAGE_SCREEN_BITMAP = 128;
+
+struct ImageRecord {
+    raster::Bitmap* handle;  // the bitmap, owned by the record; null = number free
+    int16_t width;
+    int16_t height;          // always positive, whatever the row order
+    int8_t depth;            // bits per pixel
+    uint8_t flags;           // IMAGE_SCREEN_BITMAP or 0
+};
+
+// ---------------------------------------------------------------------------------------------
+// Image objects
+// ---------------------------------------------------------------------------------------------
+
+// Start-up: makes the image table (16 slots, growth 16, release hook ImageRelease).
+void ImageInit();
+// A black screen-compatible image under `number` (an image held there is released first).
+// Returns its bitmap, or null; on failure the number is free.
+raster::Bitmap* ImageNew(int number, int width, int height);
+// Releases the image under `number`; a free number is left alone.
+void ImageRelease(int number);
+// Releases every image.
+void ImageReleaseAll();
+// Non-zero when `number` holds an image.
+int ImageExists(int number);
+// Width, height, bits per pixel, bitmap of the image; 0 / null for a free number.
+int ImageGetWidth(int number);
+int ImageGetHeight(int number);
+int ImageGetDepth(int number);
+raster::Bitmap* ImageGetBitmap(int number);
+// Flags of the image (IMAGE_SCREEN_BITMAP or 0); 0 for a free number.
+int ImageGetFlags(int number);
+// A new zero-filled bitmap: screen-compatible (the display's depth) when flags include
+// IMAGE_SCREEN_BITMAP, else a bottom-up bitmap of `depth` bits. Null when refused.
+std::unique_ptr<raster::Bitmap> ImageMakeBitmap(int width, int height, int flags, int depth);
+// A drawing target on the image's bitmap, or null. Only one image is a target at a time:
+// a target handed out earlier is closed first.
+DrawTarget* ImageDrawTarget(int number);
+
+// Stores `bitmap` under `number` with `flags`, releasing what the number held. Returns the
+// stored bitmap, or null (number free) when the table cannot grow or the bitmap is null.
+raster::Bitmap* ImageAdopt(int number, std::unique_ptr<raster::Bitmap> bitmap, uint8_t flags);
+// Obtains the record of `number` (releasing what it held) and leaves it free; for operations
+// that must drop the old image before they start, whatever their outcome.
+void ImageDrop(int number);

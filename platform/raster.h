@@ -1,0 +1,115 @@
+// Raster: the program's pure C++ stand-in for a graphics device interface. Bitmaps, 1:1 copies,
+// stretching, fills, pixels, rectangles, lines and ellipses. No toolkit, no globals.
+//
+// Pixels are blue, green, red (and a fourth byte at 32 bits per pixel). Colours handed to the
+// drawing functions are 32-bit values with red in bits 0-7, green in 8-15, blue in 16-23.
+// Coordinates count from the top-left pixel whatever the row order in memory; right and bottom
+// edges of every rectangle are exclusive.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace raster {
+
+// Largest side a bitmap may have: image records hold sides in 16 signed bits.
+constexpr int kMaxSide = 32767;
+
+struct Bitmap {
+    int width = 0;
+    int height = 0;
+    int bpp = 0;           // 16 (screen bitmap on a shallow display, 5-6-5), 24 or 32
+    bool topDown = true;   // false: the bottom row comes first in memory
+    bool screen = false;   // screen-compatible (32 bpp on a 24-bit display, fourth byte 0)
+    int stride = 0;        // bytes per row in memory, a multiple of 4
+    std::unique_ptr<uint8_t[]> bits;  // height * stride bytes, zero-filled at creation
+
+    // Row y counted from the top of the picture.
+    uint8_t* Row(int y) { return bits.get() + static_cast<size_t>(topDown ? y : height - 1 - y) * stride; }
+    const uint8_t* Row(int y) const {
+        return bits.get() + static_cast<size_t>(topDown ? y : height - 1 - y) * stride;
+    }
+    int BytesPerPixel() const { return bpp / 8; }
+    size_t ByteSize() const { return static_cast<size_t>(stride) * static_cast<size_t>(height); }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Creation
+// ---------------------------------------------------------------------------------------------
+
+// Row stride for a width and depth: width * bpp / 8 rounded up to a multiple of 4. 0 on overflow.
+size_t StrideFor(int width, int bpp);
+
+// True when a bitmap of this size and depth may be allocated: sides 1..kMaxSide, the byte count
+// does not overflow and stays within what the machine can give. Checked before any allocation.
+bool SizeAllowed(int width, int height, int bpp);
+
+// A zero-filled bitmap, or null when the size is refused or the memory cannot be had.
+std::unique_ptr<Bitmap> Create(int width, int height, int bpp, bool topDown, bool screen);
+
+// A deep copy, or null when the memory cannot be had.
+std::unique_ptr<Bitmap> Clone(const Bitmap& src);
+
+// ---------------------------------------------------------------------------------------------
+// Raw pixel access
+// ---------------------------------------------------------------------------------------------
+
+// Packed top-down rows, width * bytesPerPixel bytes each, no padding. `out` must hold
+// width * height * bpp / 8 bytes. Fourth bytes are copied as they are.
+void ReadPacked(const Bitmap& bm, uint8_t* out);
+// The reverse of ReadPacked.
+void WritePacked(Bitmap& bm, const uint8_t* in);
+
+// The picture as 24-bit bottom-up rows of `stride` = StrideFor(width, 24) bytes (blue, green,
+// red), the layout of BMP files and of the encoders. `out` holds stride * height bytes.
+void ToBgr24BottomUp(const Bitmap& bm, uint8_t* out);
+
+// Colour of one pixel as red | green << 8 | blue << 16; 0 outside the bitmap.
+uint32_t GetPixel(const Bitmap& bm, int x, int y);
+
+// ---------------------------------------------------------------------------------------------
+// Drawing
+// ---------------------------------------------------------------------------------------------
+
+enum class Mix { Copy, Invert };  // Invert: the pixels under the shape are inverted (R2_NOT)
+
+// Sets one pixel; outside the bitmap nothing happens. Ignores the mix mode of other shapes.
+void SetPixel(Bitmap& bm, int x, int y, uint32_t colour);
+
+// Fills [x, x+w) x [y, y+h), clipped to the bitmap.
+void FillRect(Bitmap& bm, int x, int y, int w, int h, uint32_t colour, Mix mix = Mix::Copy);
+
+// A rectangle from (x, y) to (x + w, y + h), right and bottom exclusive: a one-pixel outline in
+// `pen`, filled inside the outline with `brush` unless `filled` is false.
+void Rectangle(Bitmap& bm, int x, int y, int w, int h, uint32_t pen, bool filled, uint32_t brush,
+               Mix mix = Mix::Copy);
+
+// A line from (x0, y0) towards (x1, y1); the end point itself is not drawn.
+void Line(Bitmap& bm, int x0, int y0, int x1, int y1, uint32_t colour, Mix mix = Mix::Copy);
+
+// An ellipse inscribed in the box (left, top) to (right, bottom), right and bottom exclusive: a
+// one-pixel outline in `pen`, filled inside with `brush` unless `filled` is false.
+void Ellipse(Bitmap& bm, int left, int top, int right, int bottom, uint32_t pen, bool filled,
+             uint32_t brush, Mix mix = Mix::Copy);
+
+// ---------------------------------------------------------------------------------------------
+// Copying and stretching
+// ---------------------------------------------------------------------------------------------
+
+enum class Rop { SrcCopy, NotSrcErase };  // NotSrcErase: dest = ~(src | dest)
+
+// Copies the w x h rectangle at (sx, sy) of `src` to (dx, dy) of `dst`, 1:1, clipped to both
+// bitmaps. Depths may differ. Returns false when nothing could be copied.
+bool Blit(Bitmap& dst, int dx, int dy, int w, int h, const Bitmap& src, int sx, int sy,
+          Rop rop = Rop::SrcCopy);
+
+enum class StretchMode { Halftone, ColorOnColor };
+
+// Stretches the whole of `src` onto the dw x dh rectangle at (dx, dy) of `dst` (clipped to dst).
+// Halftone: every destination pixel is the area-weighted mean of the source pixels it covers when
+// reducing, a bilinear filter when enlarging. ColorOnColor: nearest source pixel.
+bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, StretchMode mode,
+             Rop rop = Rop::SrcCopy);
+
+}  // namespace raster

@@ -1,0 +1,43 @@
+// Requesters: modal message box and file dialogs, and the file-name helpers that go with them.
+// Every requester returns only when the user has closed it; meanwhile the program's other
+// windows take no input.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Message box flags (combinable) and results.
+constexpr int MB_OK = 0x0;
+constexpr int MB_YESNO = 0x4;
+constexpr int MB_ICONEXCLAMATION = 0x30;
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+// ---------------------------------------------------------------------------------------------
+// Requesters
+// ---------------------------------------------------------------------------------------------
+
+// Shows a message box; a carriage return in the text breaks the line. Returns 1 (OK), 6 (Yes),
+// 7 (No), or 0 when it cannot be shown.
+int ShowMessage(const char* title, const char* text, int flags);
+// Open and save dialogs. `pattern` is "display|wildcards|display|wildcards..." (wildcards joined
+// by ";", matched without regard to letter case); `patternIndex` picks the pair shown first.
+// `defaultFile` is split at the last "/" into folder and name. Returns the chosen path, or the
+// empty string when cancelled.
+std::string AskOpenFile(const char* title, const char* defaultFile, const char* pattern,
+                        int patternIndex);
+std::string AskSaveFile(const char* title, const char* defaultFile, const char* pattern,
+                        int patternIndex);
+
+// ---------------------------------------------------------------------------------------------
+// File-name helpers
+// ---------------------------------------------------------------------------------------------
+
+// False for a missing or empty text or one with a control character or any of " * / : < > ? \ |.
+bool FileNameValid(const char* text);
+// The file-name part of a path: after the last "/" or "\", before a double quote.
+std::string PathFilePart(const char* path);
+// Size in bytes; -1 for an empty path or nothing there; -2 for a folder.
+int64_t FileSize(const char* path);
