@@ -41,3 +41,21 @@ bool FileNameValid(const char* text);
 std::string PathFilePart(const char* path);
 // Size in bytes; -1 for an empty path or nothing there; -2 for a folder.
 int64_t FileSize(const char* path);
+
+// ---------------------------------------------------------------------------------------------
+// Test hook
+// ---------------------------------------------------------------------------------------------
+
+// Answers requesters without showing them, so that headless tests can drive the application.
+// File() receives the default file already split into folder and name (a name failing
+// FileNameValid already dropped) and returns what the dialog would: a path or "" for cancel.
+struct RequesterScript {
+    virtual ~RequesterScript() = default;
+    virtual int Message(const std::string& title, const std::string& text, int flags) = 0;
+    virtual std::string File(bool save, const std::string& title, const std::string& folder,
+                             const std::string& name, const std::string& pattern,
+                             int patternIndex) = 0;
+};
+
+// Installs `script` (not owned); null restores the real dialogs.
+void RequesterSetScript(RequesterScript* script);
