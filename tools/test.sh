@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds Kadrovo (installing what is missing) and runs every test: the format check, all tests
+# of an optimised build (end-to-end tests under Xvfb included), then the unit tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+jobs=$(nproc)
+
+echo "== Format check"
+tools/check-format.sh
+
+echo "== Optimised build"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build/release -j "$jobs"
+
+echo "== Sanitizer build"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKADROVO_SANITIZE=ON \
+    >/dev/null
+cmake --build build/asan -j "$jobs"
+
+echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:strict_string_checks=1"
+export LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir build/asan -L unit --output-on-failure -j "$jobs"
+unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
+
+echo "== All tests"
+ctest --test-dir build/release --output-on-failure -j "$jobs"
