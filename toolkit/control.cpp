@@ -1,1 +1,531 @@
-// placeholder until this module lands
+#include "toolkit/control.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "imagelib/registry.h"
+#include "toolkit/qt_toolkit.h"
+
+namespace {
+
+struct ControlRecord {
+    uintptr_t handle;    // the QWidget; 0 = number free
+    int kind;            // kind code
+    int window;          // number of the parent window
+    int32_t backColour;  // text and progress bar: background, -1 = default
+    int32_t textColour;  // text: text colour; progress bar: bar colour; -1 = default
+    uint64_t sequence;   // creation order, for the Tab cycle
+};
+
+ObjectTable<ControlRecord> g_controls;
+int g_parentWindow = -1;
+uint64_t g_sequence = 0;
+std::string g_textBuffer;  // backs the pointers handed out by ControlGetText / ControlGetTip
+std::string g_tipBuffer;
+
+QWidget* WidgetOf(const ControlRecord* r) {
+    return reinterpret_cast<QWidget*>(r->handle);
+}
+
+ControlRecord* Find(int number) {
+    return ObjectTableFind(g_controls, number);
+}
+
+QString Text(const char* text) {
+    return QString::fromUtf8(text ? text : "");
+}
+
+QColor ColourOf(int32_t colour) {
+    auto c = static_cast<uint32_t>(colour);
+    return QColor(c & 0xff, (c >> 8) & 0xff, (c >> 16) & 0xff);
+}
+
+// Raises a control event unless the control is hidden: a hidden control takes no part.
+void Raise(QWidget* w, int detail) {
+    if (w->isHidden()) return;
+    bool ok = false;
+    int number = w->property("TX_ID").toInt(&ok);
+    if (!ok) return;
+    ControlRecord* r = Find(number);
+    if (!r || WidgetOf(r) != w) return;
+    ToolkitPostControlEvent(r->window, number, detail);
+}
+
+// A push button whose caption wraps onto several lines.
+class WrapButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter p(this);
+        QStyleOptionButton opt;
+        initStyleOption(&opt);
+        QString caption = opt.text;
+        opt.text.clear();
+        p.drawControl(QStyle::CE_PushButton, opt);
+        QRect r = style()->subElementRect(QStyle::SE_PushButtonContents, &opt, this);
+        p.drawItemText(r, Qt::AlignCenter | Qt::TextWordWrap | Qt::TextShowMnemonic, palette(),
+                       isEnabled(), caption, QPalette::ButtonText);
+    }
+};
+
+// A drop-down list that reports opening, closing and focus changes.
+class ListBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    int lastIndex = -1;  // selection before the user's latest choice
+
+    void showPopup() override {
+        Raise(this, CBN_DROPDOWN);
+        QComboBox::showPopup();
+    }
+    void hidePopup() override {
+        QComboBox::hidePopup();
+        Raise(this, CBN_CLOSEUP);
+    }
+
+protected:
+    void focusInEvent(QFocusEvent* e) override {
+        QComboBox::focusInEvent(e);
+        if (e->reason() != Qt::PopupFocusReason) Raise(this, CBN_SETFOCUS);
+    }
+    void focusOutEvent(QFocusEvent* e) override {
+        QComboBox::focusOutEvent(e);
+        if (e->reason() != Qt::PopupFocusReason) Raise(this, CBN_KILLFOCUS);
+    }
+};
+
+// The creation steps common to every kind: the number is replaced only once the widget exists.
+uintptr_t Register(int number, QWidget* w, int kind, int x, int y, int width, int height) {
+    if (!w) return 0;
+    w->setGeometry(x, y, std::max(width, 0), std::max(height, 0));
+    ControlRecord* r = ObjectTableObtain(g_controls, number);
+    if (!r) {
+        delete w;
+        return 0;
+    }
+    r->handle = reinterpret_cast<uintptr_t>(w);
+    r->kind = kind;
+    r->window = g_parentWindow;
+    r->backColour = -1;
+    r->textColour = -1;
+    r->sequence = ++g_sequence;
+    w->setProperty("TX_ID", number);
+    w->show();
+    return r->handle;
+}
+
+QWidget* Parent() {
+    return ToolkitWindowWidget(g_parentWindow);
+}
+
+void FreeHook(int number) {
+    ControlRecord* r = Find(number);
+    if (!r) return;
+    QWidget* w = WidgetOf(r);
+    ObjectTableClear(g_controls, number);
+    if (w) {
+        w->setProperty("TX_ID", QVariant());
+        delete w;
+    }
+}
+
+bool TabStop(int kind) {
+    return kind == CONTROL_BUTTON || kind == CONTROL_CHECKBOX || kind == CONTROL_COMBOBOX ||
+           kind == CONTROL_TRACKBAR;
+}
+
+// Keeps the slider's page step at a fifth of its range, as track bars page.
+void PageStepForRange(QSlider* s) {
+    long long range = static_cast<long long>(s->maximum()) - s->minimum();
+    s->setPageStep(static_cast<int>(std::max<long long>(1, range / 5)));
+}
+
+void SetRole(QWidget* w, QPalette::ColorRole role, int32_t colour) {
+    QPalette pal = w->palette();
+    QPalette def = QApplication::palette(w);
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        pal.setColor(group, role, colour == -1 ? def.color(group, role) : ColourOf(colour));
+    }
+    w->setPalette(pal);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Internals shared with the window half
+// ---------------------------------------------------------------------------------------------
+
+bool ToolkitControlsInit() {
+    g_parentWindow = -1;
+    return ObjectTableCreate(g_controls, 50, FreeHook);
+}
+
+void ToolkitFreeWindowControls(int window) {
+    ObjectTableFirst(g_controls);
+    int number = 0;
+    while (ControlRecord* r = ObjectTableNext(g_controls, &number)) {
+        if (r->window == window) FreeHook(number);
+    }
+    if (g_parentWindow == window) g_parentWindow = -1;
+}
+
+QWidget* ToolkitControlWidget(int number) {
+    ControlRecord* r = Find(number);
+    return r ? WidgetOf(r) : nullptr;
+}
+
+void ToolkitTabNavigate(QWidget* window, bool forward) {
+    int windowNumber = ToolkitWindowNumberOf(window);
+    if (windowNumber < 0) return;
+    std::vector<std::pair<uint64_t, QWidget*>> stops;
+    ObjectTableFirst(g_controls);
+    int number = 0;
+    while (ControlRecord* r = ObjectTableNext(g_controls, &number)) {
+        QWidget* w = WidgetOf(r);
+        if (r->window == windowNumber && TabStop(r->kind) && w->isEnabled() &&
+            w->isVisibleTo(window))
+            stops.emplace_back(r->sequence, w);
+    }
+    if (stops.empty()) return;
+    std::sort(stops.begin(), stops.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    QWidget* focused = window->focusWidget();
+    int at = -1;
+    for (size_t i = 0; i < stops.size(); ++i) {
+        QWidget* s = stops[i].second;
+        if (focused && (focused == s || s->isAncestorOf(focused))) at = static_cast<int>(i);
+    }
+    int n = static_cast<int>(stops.size());
+    int next;
+    if (forward)
+        next = at < 0 ? 0 : (at + 1) % n;
+    else
+        next = at <= 0 ? n - 1 : at - 1;
+    stops[static_cast<size_t>(next)].second->setFocus(forward ? Qt::TabFocusReason
+                                                              : Qt::BacktabFocusReason);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Creation
+// ---------------------------------------------------------------------------------------------
+
+uintptr_t ControlListBegin(int window) {
+    QWidget* w = ToolkitWindowWidget(window);
+    if (!w) return 0;
+    g_parentWindow = window;
+    return reinterpret_cast<uintptr_t>(w);
+}
+
+uintptr_t ControlCreateFrame(int number, int x, int y, int width, int height, const char* text) {
+    QWidget* parent = Parent();
+    if (!parent || number < 0) return 0;
+    // Transparent inside, so that what is drawn on the window shows through.
+    auto* w = new QGroupBox(Text(text), parent);
+    w->setFocusPolicy(Qt::NoFocus);
+    w->setAutoFillBackground(false);
+    return Register(number, w, CONTROL_FRAME, x, y, width, height);
+}
+
+uintptr_t ControlCreateText(int number, int x, int y, int width, int height, const char* text,
+                            int flags) {
+    QWidget* parent = Parent();
+    if (!parent || number < 0) return 0;
+    auto* w = new QLabel(parent);
+    w->setTextFormat(Qt::PlainText);
+    w->setText(Text(text));
+    w->setWordWrap(true);
+    w->setAlignment((flags & TEXT_CENTRED ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+    if (flags & TEXT_SUNKEN) {
+        w->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        w->setLineWidth(2);
+    }
+    w->setFocusPolicy(Qt::NoFocus);
+    return Register(number, w, CONTROL_TEXT, x, y, width, height);
+}
+
+uintptr_t ControlCreateButton(int number, int x, int y, int width, int height, const char* text,
+                              int flags) {
+    QWidget* parent = Parent();
+    if (!parent || number < 0) return 0;
+    QPushButton* w = (flags & BUTTON_MULTILINE) ? new WrapButton(Text(text), parent)
+                                                : new QPushButton(Text(text), parent);
+    if ((flags & BUTTON_TOGGLE) == BUTTON_TOGGLE) w->setCheckable(true);
+    w->setAutoDefault(false);
+    w->setFocusPolicy(Qt::StrongFocus);
+    QObject::connect(w, &QAbstractButton::clicked, w, [w] { Raise(w, 0); });
+    return Register(number, w, CONTROL_BUTTON, x, y, width, height);
+}
+
+uintptr_t ControlCreateCheckBox(int number, int x, int y, int width, int height, const char* text) {
+    QWidget* parent = Parent();
+    if (!parent || number < 0) return 0;
+    auto* w = new QCheckBox(Text(text), parent);
+    w->setFocusPolicy(Qt::StrongFocus);
+    QObject::connect(w, &QAbstractButton::clicked, w, [w] { Raise(w, 0); });
+    return Register(number, w, CONTROL_CHECKBOX, x, y, width, height);
+}
+
+uintptr_t ControlCreateComboBox(int number, int x, int y, int width, int height) {
+    QWidget* parent = Parent();
+    if (!parent || number < 0) return 0;
+    auto* w = new ListBox(parent);
+    w->setEditable(false);
+    w->setFocusPolicy(Qt::StrongFocus);
+    QObject::connect(w, &QComboBox::activated, w, [w](int index) {
+        if (index != w->lastIndex) Raise(w, CBN_SELCHANGE);
+        w->lastIndex = index;
+        Raise(w, CBN_SELENDOK);
+    });
+    // The height given is that of the open list; the closed box takes its natural height.
+    int closed = std::min(height, w->sizeHint().height());
+    uintptr_t h = Register(number, w, CONTROL_COMBOBOX, x, y, width, closed);
+    if (h) {
+        int row = std::max(1, w->fontMetrics().height() + 2);
+        w->setMaxVisibleItems(std::max(1, (height - closed) / row));
+    }
+    return h;
+}
+
+uintptr_t ControlCreateTrackBar(int number, int x, int y, int width, int height, int minimum,
+                                int maximum) {
+    QWidget* parent = Parent();
+    if (!parent || number < 0) return 0;
+    auto* w = new QSlider(Qt::Horizontal, parent);
+    w->setFocusPolicy(Qt::StrongFocus);
+    w->setTracking(true);
+    {
+        QSignalBlocker block(w);
+        w->setMinimum(std::max(minimum, 0));
+        w->setMaximum(std::max(maximum, 0));
+        w->setValue(0);
+        PageStepForRange(w);
+    }
+    // Each scroll notification is its own event; the value is stored before EventWait returns.
+    QObject::connect(w, &QAbstractSlider::actionTriggered, w, [w](int) { Raise(w, 0); });
+    QObject::connect(w, &QAbstractSlider::sliderReleased, w, [w] { Raise(w, 0); });
+    return Register(number, w, CONTROL_TRACKBAR, x, y, width, height);
+}
+
+uintptr_t ControlCreateProgressBar(int number, int x, int y, int width, int height, int minimum,
+                                   int maximum, int flags) {
+    (void)flags;  // the bar is drawn continuous either way
+    QWidget* parent = Parent();
+    if (!parent || number < 0) return 0;
+    auto* w = new QProgressBar(parent);
+    w->setTextVisible(false);
+    w->setRange(minimum, maximum);
+    w->setValue(minimum);
+    w->setFocusPolicy(Qt::NoFocus);
+    return Register(number, w, CONTROL_PROGRESSBAR, x, y, width, height);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Generic operations
+// ---------------------------------------------------------------------------------------------
+
+int ControlGetValue(int number) {
+    ControlRecord* r = Find(number);
+    if (!r) return 0;
+    QWidget* w = WidgetOf(r);
+    switch (r->kind) {
+        case CONTROL_BUTTON:
+        case CONTROL_CHECKBOX:
+            return static_cast<QAbstractButton*>(w)->isChecked() ? 1 : 0;
+        case CONTROL_COMBOBOX:
+            return static_cast<QComboBox*>(w)->currentIndex();
+        case CONTROL_TRACKBAR:
+            return static_cast<QSlider*>(w)->value();
+        case CONTROL_PROGRESSBAR:
+            return static_cast<QProgressBar*>(w)->value();
+        default:
+            return 0;
+    }
+}
+
+void ControlSetValue(int number, int value) {
+    ControlRecord* r = Find(number);
+    if (!r) return;
+    QWidget* w = WidgetOf(r);
+    QSignalBlocker block(w);
+    switch (r->kind) {
+        case CONTROL_BUTTON:
+        case CONTROL_CHECKBOX:
+            static_cast<QAbstractButton*>(w)->setChecked(value != 0);
+            break;
+        case CONTROL_COMBOBOX: {
+            auto* c = static_cast<ListBox*>(w);
+            c->setCurrentIndex(value >= 0 && value < c->count() ? value : -1);
+            c->lastIndex = c->currentIndex();
+            break;
+        }
+        case CONTROL_TRACKBAR:
+            static_cast<QSlider*>(w)->setValue(value);
+            break;
+        case CONTROL_PROGRESSBAR:
+            static_cast<QProgressBar*>(w)->setValue(value);
+            break;
+        default:
+            break;
+    }
+}
+
+void ControlSetAttribute(int number, int attribute, int value) {
+    ControlRecord* r = Find(number);
+    if (!r || (attribute != ATTR_MINIMUM && attribute != ATTR_MAXIMUM)) return;
+    QWidget* w = WidgetOf(r);
+    QSignalBlocker block(w);
+    if (r->kind == CONTROL_TRACKBAR) {
+        auto* s = static_cast<QSlider*>(w);
+        int keep = s->value();
+        if (attribute == ATTR_MINIMUM)
+            s->setMinimum(value);
+        else
+            s->setMaximum(value);
+        s->setValue(keep);  // clamped into the new range
+        PageStepForRange(s);
+    } else if (r->kind == CONTROL_PROGRESSBAR) {
+        auto* p = static_cast<QProgressBar*>(w);
+        int keep = p->value();
+        if (attribute == ATTR_MINIMUM)
+            p->setRange(value, std::max(value, p->maximum()));
+        else
+            p->setRange(std::min(value, p->minimum()), value);
+        p->setValue(std::clamp(keep, p->minimum(), p->maximum()));
+    }
+}
+
+int ControlAddItem(int number, int position, const char* text) {
+    ControlRecord* r = Find(number);
+    if (!r || r->kind != CONTROL_COMBOBOX || position < -1) return 0;
+    auto* c = static_cast<ListBox*>(WidgetOf(r));
+    QSignalBlocker block(c);
+    int before = c->currentIndex();
+    if (position == -1 || position > c->count())
+        c->addItem(Text(text));
+    else
+        c->insertItem(position, Text(text));
+    // A list starts without a selection; Qt would select the first item added.
+    if (before == -1) c->setCurrentIndex(-1);
+    c->lastIndex = c->currentIndex();
+    return 0;
+}
+
+void ControlSetText(int number, const char* text) {
+    ControlRecord* r = Find(number);
+    if (!r) return;
+    QWidget* w = WidgetOf(r);
+    switch (r->kind) {
+        case CONTROL_FRAME:
+            static_cast<QGroupBox*>(w)->setTitle(Text(text));
+            break;
+        case CONTROL_TEXT:
+            static_cast<QLabel*>(w)->setText(Text(text));
+            break;
+        case CONTROL_BUTTON:
+        case CONTROL_CHECKBOX:
+            static_cast<QAbstractButton*>(w)->setText(Text(text));
+            break;
+        default:
+            w->setWindowTitle(Text(text));
+            break;
+    }
+}
+
+const char* ControlGetText(int number) {
+    g_textBuffer.clear();
+    ControlRecord* r = Find(number);
+    if (!r) return g_textBuffer.c_str();
+    QWidget* w = WidgetOf(r);
+    QString t;
+    switch (r->kind) {
+        case CONTROL_FRAME:
+            t = static_cast<QGroupBox*>(w)->title();
+            break;
+        case CONTROL_TEXT:
+            t = static_cast<QLabel*>(w)->text();
+            break;
+        case CONTROL_BUTTON:
+        case CONTROL_CHECKBOX:
+            t = static_cast<QAbstractButton*>(w)->text();
+            break;
+        case CONTROL_COMBOBOX:
+            t = static_cast<QComboBox*>(w)->currentText();
+            break;
+        default:
+            t = w->windowTitle();
+            break;
+    }
+    g_textBuffer = t.toStdString();
+    return g_textBuffer.c_str();
+}
+
+void ControlSetColour(int number, int which, int32_t colour) {
+    ControlRecord* r = Find(number);
+    if (!r || (which != COLOUR_TEXT && which != COLOUR_BACKGROUND)) return;
+    QWidget* w = WidgetOf(r);
+    if (r->kind == CONTROL_TEXT) {
+        if (which == COLOUR_TEXT) {
+            r->textColour = colour;
+            SetRole(w, QPalette::WindowText, colour);
+        } else {
+            r->backColour = colour;
+            SetRole(w, QPalette::Window, colour);
+            w->setAutoFillBackground(colour != -1);
+        }
+        w->update();
+    } else if (r->kind == CONTROL_PROGRESSBAR) {
+        if (which == COLOUR_TEXT) {
+            r->textColour = colour;
+            SetRole(w, QPalette::Highlight, colour);
+        } else {
+            r->backColour = colour;
+            SetRole(w, QPalette::Base, colour);
+            SetRole(w, QPalette::Window, colour);
+        }
+        w->update();
+    }
+}
+
+void ControlHide(int number, int hide) {
+    ControlRecord* r = Find(number);
+    if (!r) return;
+    WidgetOf(r)->setVisible(hide == 0);
+}
+
+int ControlSetTip(int number, const char* text) {
+    ControlRecord* r = Find(number);
+    if (!r) return 0;
+    WidgetOf(r)->setToolTip(Text(text));
+    return 1;
+}
+
+const char* ControlGetTip(int number) {
+    g_tipBuffer.clear();
+    if (ControlRecord* r = Find(number)) g_tipBuffer = WidgetOf(r)->toolTip().toStdString();
+    return g_tipBuffer.c_str();
+}
+
+int ControlKindOf(int number) {
+    ControlRecord* r = Find(number);
+    return r ? r->kind : 0;
+}
+
+void ControlFree(int number) {
+    FreeHook(number);
+}
