@@ -1,1 +1,643 @@
-// placeholder until this module lands
+#include "platform/raster.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace raster {
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Pixel helpers
+// ---------------------------------------------------------------------------------------------
+
+struct Bgr {
+    uint8_t b, g, r;
+};
+
+Bgr FromColour(uint32_t colour) {
+    return {static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8),
+            static_cast<uint8_t>(colour)};
+}
+
+uint16_t Pack565(uint8_t b, uint8_t g, uint8_t r) {
+    return static_cast<uint16_t>(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
+}
+
+Bgr Unpack565(uint16_t v) {
+    unsigned r5 = (v >> 11) & 31, g6 = (v >> 5) & 63, b5 = v & 31;
+    return {static_cast<uint8_t>((b5 << 3) | (b5 >> 2)),
+            static_cast<uint8_t>((g6 << 2) | (g6 >> 4)),
+            static_cast<uint8_t>((r5 << 3) | (r5 >> 2))};
+}
+
+Bgr Load(const uint8_t* p, int bpp) {
+    if (bpp == 16) {
+        uint16_t v;
+        std::memcpy(&v, p, 2);
+        return Unpack565(v);
+    }
+    return {p[0], p[1], p[2]};
+}
+
+// Writes a colour; the fourth byte of a 32-bit pixel becomes 0 like on the screen.
+void Store(uint8_t* p, int bpp, Bgr c) {
+    if (bpp == 16) {
+        uint16_t v = Pack565(c.b, c.g, c.r);
+        std::memcpy(p, &v, 2);
+        return;
+    }
+    p[0] = c.b;
+    p[1] = c.g;
+    p[2] = c.r;
+    if (bpp == 32) p[3] = 0;
+}
+
+// Inverts the colour bits; a fourth byte is left as it is.
+void Invert(uint8_t* p, int bpp) {
+    p[0] = static_cast<uint8_t>(~p[0]);
+    p[1] = static_cast<uint8_t>(~p[1]);
+    if (bpp != 16) p[2] = static_cast<uint8_t>(~p[2]);
+}
+
+// dest = ~(src | dest) on the colour bits, with src already in the destination's format.
+void NotSrcErase(uint8_t* d, const uint8_t* s, int bpp) {
+    d[0] = static_cast<uint8_t>(~(d[0] | s[0]));
+    d[1] = static_cast<uint8_t>(~(d[1] | s[1]));
+    if (bpp != 16) d[2] = static_cast<uint8_t>(~(d[2] | s[2]));
+}
+
+// Writes `c` (with fourth byte `a` for 32-bit destinations that keep one) under the raster op.
+void Put(uint8_t* p, const Bitmap& dst, Bgr c, uint8_t a, Rop rop) {
+    if (rop == Rop::SrcCopy) {
+        Store(p, dst.bpp, c);
+        if (dst.bpp == 32 && !dst.screen) p[3] = a;
+        return;
+    }
+    uint8_t s[4];
+    Store(s, dst.bpp, c);
+    NotSrcErase(p, s, dst.bpp);
+}
+
+bool IsValidBpp(int bpp) {
+    return bpp == 16 || bpp == 24 || bpp == 32;
+}
+
+// Clips [x, x + w) to [0, limit); false when nothing is left.
+bool ClipSpan(long long& x, long long& w, long long limit) {
+    if (x < 0) {
+        w += x;
+        x = 0;
+    }
+    if (x + w > limit) w = limit - x;
+    return w > 0;
+}
+
+void PlotSpan(Bitmap& bm, int y, int x0, int x1, Bgr c, Mix mix) {  // [x0, x1], unclipped
+    if (y < 0 || y >= bm.height) return;
+    x0 = std::max(x0, 0);
+    x1 = std::min(x1, bm.width - 1);
+    if (x0 > x1) return;
+    int bpp = bm.bpp, n = bpp / 8;
+    uint8_t* p = bm.Row(y) + static_cast<size_t>(x0) * n;
+    for (int x = x0; x <= x1; ++x, p += n) {
+        if (mix == Mix::Invert) {
+            Invert(p, bpp);
+        } else {
+            Store(p, bpp, c);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stretch filter taps
+// ---------------------------------------------------------------------------------------------
+
+constexpr int kWeightBits = 14;
+constexpr int kOne = 1 << kWeightBits;
+
+// For every destination position along one axis: the first source index and the weights of the
+// consecutive source pixels that make it up (summing to kOne).
+struct Taps {
+    std::vector<int> first;
+    std::vector<int> offset;  // into weights; offset[i + 1] - offset[i] taps
+    std::vector<int32_t> weights;
+
+    int Count(int i) const { return offset[i + 1] - offset[i]; }
+    const int32_t* Weights(int i) const { return weights.data() + offset[i]; }
+};
+
+// Area weights: destination pixel x covers source [x * s / d, (x + 1) * s / d). Weights are the
+// cumulative overlaps rounded, so each is within one unit and they sum to kOne exactly.
+void AreaTaps(Taps& t, int s, int d, int i) {
+    long long lo = static_cast<long long>(i) * s, hi = lo + s;  // in units of 1/d source pixel
+    int j0 = static_cast<int>(lo / d), j1 = static_cast<int>((hi - 1) / d);
+    t.first.push_back(j0);
+    long long cum = 0;
+    int prev = 0;
+    for (int j = j0; j <= j1; ++j) {
+        long long a = std::max<long long>(lo, static_cast<long long>(j) * d);
+        long long b = std::min<long long>(hi, static_cast<long long>(j + 1) * d);
+        cum += b - a;
+        int r = static_cast<int>((cum * kOne * 2 + s) / (2LL * s));
+        t.weights.push_back(r - prev);
+        prev = r;
+    }
+    t.offset.push_back(static_cast<int>(t.weights.size()));
+}
+
+// Bilinear weights between the two source pixels around the destination pixel's centre.
+void BilinearTaps(Taps& t, int s, int d, int i) {
+    long long num = (2LL * i + 1) * s - d, den = 2LL * d;  // centre in source pixels: num / den
+    int j = 0, frac = 0;
+    if (num > 0) {
+        j = static_cast<int>(num / den);
+        frac = static_cast<int>(((num % den) * kOne * 2 + den) / (2 * den));
+        if (frac == kOne) {
+            ++j;
+            frac = 0;
+        }
+    }
+    if (j >= s - 1) {
+        j = s - 1;
+        frac = 0;
+    }
+    t.first.push_back(j);
+    t.weights.push_back(kOne - frac);
+    if (frac) t.weights.push_back(frac);
+    t.offset.push_back(static_cast<int>(t.weights.size()));
+}
+
+void NearestTaps(Taps& t, int s, int d, int i) {
+    long long j = ((2LL * i + 1) * s) / (2LL * d);
+    t.first.push_back(static_cast<int>(std::min<long long>(j, s - 1)));
+    t.weights.push_back(kOne);
+    t.offset.push_back(static_cast<int>(t.weights.size()));
+}
+
+// Taps for destination positions [from, to) of a d-long axis stretched from s source pixels.
+void MakeTaps(Taps& t, int s, int d, int from, int to, StretchMode mode) {
+    t.first.reserve(to - from);
+    t.offset.reserve(to - from + 1);
+    t.offset.push_back(0);
+    for (int i = from; i < to; ++i) {
+        if (mode == StretchMode::ColorOnColor) {
+            NearestTaps(t, s, d, i);
+        } else if (d <= s) {
+            AreaTaps(t, s, d, i);
+        } else {
+            BilinearTaps(t, s, d, i);
+        }
+    }
+}
+
+// acc[i] (+)= w * row[i] over n values; the hot loop of the vertical pass.
+void Accumulate(uint32_t* __restrict acc, const uint8_t* __restrict row, size_t n, uint32_t w,
+                bool first) {
+    if (first) {
+        for (size_t i = 0; i < n; ++i)
+            acc[i] = w * row[i];
+    } else {
+        for (size_t i = 0; i < n; ++i)
+            acc[i] += w * row[i];
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Creation
+// ---------------------------------------------------------------------------------------------
+
+size_t StrideFor(int width, int bpp) {
+    if (width < 0 || bpp <= 0) return 0;
+    unsigned long long bits = static_cast<unsigned long long>(width) * static_cast<unsigned>(bpp);
+    unsigned long long bytes = (bits + 31) / 32 * 4;
+    if (bytes > static_cast<unsigned long long>(SIZE_MAX) || bytes > 0x7fffffffULL) return 0;
+    return static_cast<size_t>(bytes);
+}
+
+bool SizeAllowed(int width, int height, int bpp) {
+    if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) return false;
+    if (!IsValidBpp(bpp)) return false;
+    size_t stride = StrideFor(width, bpp);
+    if (stride == 0) return false;
+    if (stride > SIZE_MAX / static_cast<size_t>(height)) return false;
+    size_t bytes = stride * static_cast<size_t>(height);
+    long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0) {
+        unsigned long long phys =
+            static_cast<unsigned long long>(pages) * static_cast<unsigned long long>(pageSize);
+        if (bytes > phys) return false;
+    }
+    return true;
+}
+
+std::unique_ptr<Bitmap> Create(int width, int height, int bpp, bool topDown, bool screen) {
+    if (!SizeAllowed(width, height, bpp)) return nullptr;
+    std::unique_ptr<Bitmap> bm(new (std::nothrow) Bitmap);
+    if (!bm) return nullptr;
+    bm->width = width;
+    bm->height = height;
+    bm->bpp = bpp;
+    bm->topDown = topDown;
+    bm->screen = screen;
+    bm->stride = static_cast<int>(StrideFor(width, bpp));
+    bm->bits.reset(new (std::nothrow) uint8_t[bm->ByteSize()]());
+    if (!bm->bits) return nullptr;
+    return bm;
+}
+
+std::unique_ptr<Bitmap> Clone(const Bitmap& src) {
+    std::unique_ptr<Bitmap> bm(new (std::nothrow) Bitmap);
+    if (!bm) return nullptr;
+    bm->width = src.width;
+    bm->height = src.height;
+    bm->bpp = src.bpp;
+    bm->topDown = src.topDown;
+    bm->screen = src.screen;
+    bm->stride = src.stride;
+    if (src.bits) {
+        bm->bits.reset(new (std::nothrow) uint8_t[src.ByteSize()]);
+        if (!bm->bits) return nullptr;
+        std::memcpy(bm->bits.get(), src.bits.get(), src.ByteSize());
+    }
+    return bm;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Raw pixel access
+// ---------------------------------------------------------------------------------------------
+
+void ReadPacked(const Bitmap& bm, uint8_t* out) {
+    size_t row = static_cast<size_t>(bm.width) * bm.BytesPerPixel();
+    for (int y = 0; y < bm.height; ++y)
+        std::memcpy(out + row * y, bm.Row(y), row);
+}
+
+void WritePacked(Bitmap& bm, const uint8_t* in) {
+    size_t row = static_cast<size_t>(bm.width) * bm.BytesPerPixel();
+    for (int y = 0; y < bm.height; ++y)
+        std::memcpy(bm.Row(y), in + row * y, row);
+}
+
+void ToBgr24BottomUp(const Bitmap& bm, uint8_t* out) {
+    size_t stride = StrideFor(bm.width, 24);
+    size_t used = static_cast<size_t>(bm.width) * 3;
+    int n = bm.BytesPerPixel();
+    for (int k = 0; k < bm.height; ++k) {
+        const uint8_t* s = bm.Row(bm.height - 1 - k);
+        uint8_t* d = out + stride * k;
+        if (bm.bpp == 24) {
+            std::memcpy(d, s, used);
+        } else {
+            for (int x = 0; x < bm.width; ++x, s += n, d += 3) {
+                Bgr c = Load(s, bm.bpp);
+                d[0] = c.b;
+                d[1] = c.g;
+                d[2] = c.r;
+            }
+            d = out + stride * k;
+        }
+        std::memset(d + used, 0, stride - used);
+    }
+}
+
+uint32_t GetPixel(const Bitmap& bm, int x, int y) {
+    if (!bm.bits || x < 0 || y < 0 || x >= bm.width || y >= bm.height) return 0;
+    Bgr c = Load(bm.Row(y) + static_cast<size_t>(x) * bm.BytesPerPixel(), bm.bpp);
+    return c.r | (c.g << 8) | (static_cast<uint32_t>(c.b) << 16);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Drawing
+// ---------------------------------------------------------------------------------------------
+
+void SetPixel(Bitmap& bm, int x, int y, uint32_t colour) {
+    if (!bm.bits || x < 0 || y < 0 || x >= bm.width || y >= bm.height) return;
+    Store(bm.Row(y) + static_cast<size_t>(x) * bm.BytesPerPixel(), bm.bpp, FromColour(colour));
+}
+
+void FillRect(Bitmap& bm, int x, int y, int w, int h, uint32_t colour, Mix mix) {
+    if (!bm.bits) return;
+    long long cx = x, cy = y, cw = w, ch = h;
+    if (!ClipSpan(cx, cw, bm.width) || !ClipSpan(cy, ch, bm.height)) return;
+    Bgr c = FromColour(colour);
+    int n = bm.BytesPerPixel();
+    for (long long yy = cy; yy < cy + ch; ++yy) {
+        uint8_t* p = bm.Row(static_cast<int>(yy)) + static_cast<size_t>(cx) * n;
+        if (mix == Mix::Copy && n == 4) {
+            // The common case of solid 32-bit fills: build one pixel and repeat it.
+            uint8_t px[4] = {c.b, c.g, c.r, 0};
+            for (long long i = 0; i < cw; ++i)
+                std::memcpy(p + i * 4, px, 4);
+            continue;
+        }
+        for (long long i = 0; i < cw; ++i, p += n) {
+            if (mix == Mix::Invert) {
+                Invert(p, bm.bpp);
+            } else {
+                Store(p, bm.bpp, c);
+            }
+        }
+    }
+}
+
+void Rectangle(Bitmap& bm, int x, int y, int w, int h, uint32_t pen, bool filled, uint32_t brush,
+               Mix mix) {
+    long long lx = x, ly = y, lw = w, lh = h;
+    if (lw < 0) {
+        lx += lw;
+        lw = -lw;
+    }
+    if (lh < 0) {
+        ly += lh;
+        lh = -lh;
+    }
+    if (lw == 0 || lh == 0) return;
+    // Clamp far-away coordinates into int range; anything beyond the bitmap is clipped anyway.
+    auto clampInt = [](long long v) {
+        return static_cast<int>(std::clamp<long long>(v, -(1LL << 29), 1LL << 29));
+    };
+    int X = clampInt(lx), Y = clampInt(ly), R = clampInt(lx + lw), B = clampInt(ly + lh);
+    int W = R - X, H = B - Y;
+    // Each pixel is touched once, so that the invert mode inverts every covered pixel once.
+    FillRect(bm, X, Y, W, 1, pen, mix);
+    if (H > 1) FillRect(bm, X, B - 1, W, 1, pen, mix);
+    if (H > 2) {
+        FillRect(bm, X, Y + 1, 1, H - 2, pen, mix);
+        if (W > 1) FillRect(bm, R - 1, Y + 1, 1, H - 2, pen, mix);
+        if (filled && W > 2) FillRect(bm, X + 1, Y + 1, W - 2, H - 2, brush, mix);
+    }
+}
+
+void Line(Bitmap& bm, int x0, int y0, int x1, int y1, uint32_t colour, Mix mix) {
+    if (!bm.bits) return;
+    long long adx = std::llabs(static_cast<long long>(x1) - x0);
+    long long ady = std::llabs(static_cast<long long>(y1) - y0);
+    if (adx == 0 && ady == 0) return;
+    int sx = x1 >= x0 ? 1 : -1, sy = y1 >= y0 ? 1 : -1;
+    Bgr c = FromColour(colour);
+    int n = bm.BytesPerPixel();
+    auto plot = [&](long long px, long long py) {
+        if (px < 0 || py < 0 || px >= bm.width || py >= bm.height) return;
+        uint8_t* p = bm.Row(static_cast<int>(py)) + static_cast<size_t>(px) * n;
+        if (mix == Mix::Invert) {
+            Invert(p, bm.bpp);
+        } else {
+            Store(p, bm.bpp, c);
+        }
+    };
+    // Step i along the major axis (0 .. major - 1, the end point excluded) puts the minor
+    // coordinate at round(i * minor / major), halves away from the start. Only the steps whose
+    // major coordinate lies inside the bitmap are visited, so far-off lines cost nothing.
+    bool xMajor = adx >= ady;
+    long long major = xMajor ? adx : ady, minor = xMajor ? ady : adx;
+    long long start = xMajor ? x0 : y0, sgn = xMajor ? sx : sy;
+    long long limit = xMajor ? bm.width : bm.height;
+    // Visible steps: 0 <= start + sgn * i < limit.
+    long long lo, hi;
+    if (sgn > 0) {
+        lo = -start;
+        hi = limit - 1 - start;
+    } else {
+        lo = start - (limit - 1);
+        hi = start;
+    }
+    lo = std::max(lo, 0LL);
+    hi = std::min(hi, major - 1);
+    for (long long i = lo; i <= hi; ++i) {
+        __int128 num = static_cast<__int128>(2) * i * minor + major;
+        long long off = static_cast<long long>(num / (2 * static_cast<__int128>(major)));
+        long long a = start + sgn * i;
+        if (xMajor) {
+            plot(a, y0 + sy * off);
+        } else {
+            plot(x0 + sx * off, a);
+        }
+    }
+}
+
+namespace {
+
+// The ellipse inscribed in the box [L, R) x [T, B). Offsets are doubled so that pixel centres
+// are integers: dx2 = 2 px + 1 - (L + R), likewise dy2; the semi-axes are then W and H.
+//
+// A pixel belongs to it when its centre lies inside (dx2^2 H^2 + dy2^2 W^2 <= W^2 H^2). That
+// alone leaves the outer rows or columns of very thin boxes empty, so a row whose centre line
+// misses the ellipse takes the pixels that its inner edge meets, and the columns that no row
+// reaches are treated alike: the shape then always touches all four sides of its box.
+class EllipseRows {
+public:
+    EllipseRows(long long L, long long T, long long R, long long B)
+        : L_(L), T_(T), R_(R), B_(B), W_(R - L), H_(B - T) {
+        W2_ = static_cast<__int128>(W_) * W_;
+        H2_ = static_cast<__int128>(H_) * H_;
+        // Widest reach of the centre rule, on the row nearest the middle.
+        colMax_ = MaxOffset(W2_ * H2_ - (H_ % 2 ? 0 : W2_), H2_, W_ + 1);
+    }
+
+    // Pixels [a, b] of row py; false when the row has none.
+    bool Span(long long py, long long& a, long long& b) const {
+        if (py < T_ || py >= B_) return false;
+        __int128 dy2 = 2 * static_cast<__int128>(py) + 1 - (T_ + B_);
+        __int128 ady2 = dy2 < 0 ? -dy2 : dy2;
+        __int128 inner = ady2 > 0 ? ady2 - 1 : 0;  // the row's edge nearest the centre
+        long long m = MaxOffset(W2_ * H2_ - dy2 * dy2 * W2_, H2_, W_ + 1);
+        if (m < 0) m = MaxOffset(W2_ * H2_ - inner * inner * W2_, H2_, W_ + 1);
+        // Columns beyond colMax_: the column's inner edge against the row's centre.
+        long long mb = MaxOffset(W2_ * H2_ - dy2 * dy2 * W2_, H2_, W_ + 1 + 1);
+        if (mb >= 0 && mb + 1 > colMax_) m = std::max(m, std::min(mb + 1, W_ - 1));
+        if (m < 0) return false;
+        a = (L_ + R_ - 1 - m) / 2;  // exact: m has the parity of L + R - 1
+        b = (L_ + R_ - 1 + m) / 2;
+        return a <= b;
+    }
+
+private:
+    // Largest m >= 0 with m^2 k2 <= rest and m of the parity of `parity`; -1 if none.
+    static long long MaxOffset(__int128 rest, __int128 k2, long long parity) {
+        if (rest < 0) return -1;
+        long long m = static_cast<long long>(
+            std::sqrt(static_cast<long double>(rest) / static_cast<long double>(k2)));
+        while (m > 0 && static_cast<__int128>(m) * m * k2 > rest)
+            --m;
+        while (static_cast<__int128>(m + 1) * (m + 1) * k2 <= rest)
+            ++m;
+        if (((m - parity) % 2 + 2) % 2 != 0) --m;
+        return m;
+    }
+
+    long long L_, T_, R_, B_, W_, H_;
+    __int128 W2_, H2_;
+    long long colMax_;
+};
+
+}  // namespace
+
+void Ellipse(Bitmap& bm, int left, int top, int right, int bottom, uint32_t pen, bool filled,
+             uint32_t brush, Mix mix) {
+    if (!bm.bits) return;
+    long long L = std::min(left, right), R = std::max(left, right);
+    long long T = std::min(top, bottom), B = std::max(top, bottom);
+    if (L == R || T == B) return;
+    Bgr cp = FromColour(pen), cb = FromColour(brush);
+    long long y0 = std::max(T, 0LL), y1 = std::min(B, static_cast<long long>(bm.height));
+    auto toInt = [](long long v) {
+        return static_cast<int>(std::clamp<long long>(v, -(1LL << 30), 1LL << 30));
+    };
+    EllipseRows rows(L, T, R, B);
+    for (long long py = y0; py < y1; ++py) {
+        long long a, b;
+        if (!rows.Span(py, a, b)) continue;
+        int y = static_cast<int>(py);
+        // Outline: inside pixels with a 4-neighbour outside; rows are nested, so the pixels of
+        // this row above or below the narrower neighbour's span (plus both ends) form it.
+        long long ua, ub, da, db;
+        bool up = rows.Span(py - 1, ua, ub);
+        bool down = rows.Span(py + 1, da, db);
+        long long na = std::max(ua, da), nb = std::min(ub, db);
+        if (!up || !down || na > nb) {
+            PlotSpan(bm, y, toInt(a), toInt(b), cp, mix);
+            continue;
+        }
+        long long leftEnd = std::max(a, na - 1), rightStart = std::min(b, nb + 1);
+        if (leftEnd + 1 >= rightStart) {
+            PlotSpan(bm, y, toInt(a), toInt(b), cp, mix);
+            continue;
+        }
+        PlotSpan(bm, y, toInt(a), toInt(leftEnd), cp, mix);
+        PlotSpan(bm, y, toInt(rightStart), toInt(b), cp, mix);
+        if (filled) PlotSpan(bm, y, toInt(leftEnd + 1), toInt(rightStart - 1), cb, mix);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Copying and stretching
+// ---------------------------------------------------------------------------------------------
+
+bool Blit(Bitmap& dst, int dx, int dy, int w, int h, const Bitmap& src, int sx, int sy, Rop rop) {
+    if (!dst.bits || !src.bits || w <= 0 || h <= 0) return false;
+    if (&dst == &src) {
+        std::unique_ptr<Bitmap> copy = Clone(src);
+        if (!copy) return false;
+        return Blit(dst, dx, dy, w, h, *copy, sx, sy, rop);
+    }
+    long long X = dx, Y = dy, SX = sx, SY = sy, W = w, H = h;
+    // Clip against the source, then against the destination, moving both corners together.
+    auto clip = [](long long& a, long long& b, long long& len, long long limit) {
+        if (a < 0) {
+            b -= a;
+            len += a;
+            a = 0;
+        }
+        if (a + len > limit) len = limit - a;
+    };
+    clip(SX, X, W, src.width);
+    clip(SY, Y, H, src.height);
+    clip(X, SX, W, dst.width);
+    clip(Y, SY, H, dst.height);
+    if (W <= 0 || H <= 0) return false;
+    int sn = src.BytesPerPixel(), dn = dst.BytesPerPixel();
+    for (long long r = 0; r < H; ++r) {
+        const uint8_t* s = src.Row(static_cast<int>(SY + r)) + SX * sn;
+        uint8_t* d = dst.Row(static_cast<int>(Y + r)) + X * dn;
+        if (rop == Rop::SrcCopy && sn == dn) {
+            std::memcpy(d, s, static_cast<size_t>(W) * dn);
+            // A screen bitmap keeps its fourth bytes 0 whatever the source held there.
+            if (dn == 4 && dst.screen && !src.screen) {
+                for (long long i = 0; i < W; ++i)
+                    d[i * 4 + 3] = 0;
+            }
+            continue;
+        }
+        for (long long i = 0; i < W; ++i, s += sn, d += dn) {
+            uint8_t a = (sn == 4 && !src.screen) ? s[3] : 0;
+            Put(d, dst, Load(s, src.bpp), a, rop);
+        }
+    }
+    return true;
+}
+
+bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, StretchMode mode,
+             Rop rop) {
+    if (!dst.bits || !src.bits || dw <= 0 || dh <= 0 || src.width <= 0 || src.height <= 0) {
+        return false;
+    }
+    if (&dst == &src) {
+        std::unique_ptr<Bitmap> copy = Clone(src);
+        if (!copy) return false;
+        return Stretch(dst, dx, dy, dw, dh, *copy, mode, rop);
+    }
+    // Visible part of the destination rectangle, in its own coordinates.
+    long long vx0 = std::max<long long>(0, -static_cast<long long>(dx));
+    long long vy0 = std::max<long long>(0, -static_cast<long long>(dy));
+    long long vx1 = std::min<long long>(dw, static_cast<long long>(dst.width) - dx);
+    long long vy1 = std::min<long long>(dh, static_cast<long long>(dst.height) - dy);
+    if (vx0 >= vx1 || vy0 >= vy1) return false;
+
+    Taps tx, ty;
+    try {
+        MakeTaps(tx, src.width, dw, static_cast<int>(vx0), static_cast<int>(vx1), mode);
+        MakeTaps(ty, src.height, dh, static_cast<int>(vy0), static_cast<int>(vy1), mode);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+
+    // Channels summed per source pixel: the 16-bit source is widened to 3 first.
+    const int channels = src.bpp == 32 ? 4 : 3;
+    const size_t n = static_cast<size_t>(src.width) * channels;
+    std::unique_ptr<uint32_t[]> acc(new (std::nothrow) uint32_t[n]);
+    std::unique_ptr<uint8_t[]> widened;
+    if (src.bpp == 16) widened.reset(new (std::nothrow) uint8_t[n]);
+    if (!acc || (src.bpp == 16 && !widened)) return false;
+
+    const int dn = dst.BytesPerPixel();
+    const bool keepFourth = channels == 4 && dst.bpp == 32 && !dst.screen;
+    for (long long y = vy0; y < vy1; ++y) {
+        int k = static_cast<int>(y - vy0);
+        // Vertical pass: weighted sum of the source rows into acc (scaled by kOne).
+        const int32_t* vw = ty.Weights(k);
+        for (int t = 0; t < ty.Count(k); ++t) {
+            const uint8_t* row = src.Row(ty.first[k] + t);
+            if (src.bpp == 16) {
+                for (int x = 0; x < src.width; ++x) {
+                    Bgr c = Load(row + x * 2, 16);
+                    widened[x * 3] = c.b;
+                    widened[x * 3 + 1] = c.g;
+                    widened[x * 3 + 2] = c.r;
+                }
+                row = widened.get();
+            }
+            Accumulate(acc.get(), row, n, static_cast<uint32_t>(vw[t]), t == 0);
+        }
+        // Horizontal pass: weighted sum along the row, rounded back to 8 bits.
+        uint8_t* d = dst.Row(static_cast<int>(dy + y)) + (dx + vx0) * dn;
+        for (long long x = vx0; x < vx1; ++x, d += dn) {
+            int i = static_cast<int>(x - vx0);
+            const int32_t* hw = tx.Weights(i);
+            const uint32_t* a = acc.get() + static_cast<size_t>(tx.first[i]) * channels;
+            uint64_t sum[4] = {0, 0, 0, 0};
+            for (int t = 0; t < tx.Count(i); ++t, a += channels) {
+                uint64_t w = static_cast<uint64_t>(hw[t]);
+                for (int c = 0; c < channels; ++c)
+                    sum[c] += w * a[c];
+            }
+            constexpr int shift = 2 * kWeightBits;
+            constexpr uint64_t half = 1ULL << (shift - 1);
+            Bgr c{static_cast<uint8_t>((sum[0] + half) >> shift),
+                  static_cast<uint8_t>((sum[1] + half) >> shift),
+                  static_cast<uint8_t>((sum[2] + half) >> shift)};
+            uint8_t alpha = keepFourth ? static_cast<uint8_t>((sum[3] + half) >> shift) : 0;
+            Put(d, dst, c, alpha, rop);
+        }
+    }
+    return true;
+}
+
+}  // namespace raster
