@@ -1,1 +1,5 @@
-int main() { return 0; }
+#include "app/shell.h"
+
+int main() {
+    return RunProgram();
+}

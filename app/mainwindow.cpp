@@ -1,1 +1,104 @@
-// placeholder until this module lands
+#include "app/mainwindow.h"
+
+#include "toolkit/control.h"
+#include "toolkit/window.h"
+
+namespace {
+
+constexpr const char* kFormatItems[] = {"9 x 13",  "10 x 15", "13 x 18", "15 x 20",     "20 x 30",
+                                        "30 x 40", "40 x 60", "ebay",    "quadratisch", "16:9"};
+constexpr const char* kOutputItems[] = {"Originalgrösse",       "für ebay",
+                                        "für E-Mail (klein)",   "für E-Mail (gross)",
+                                        "Foto bis 10cm x 15cm", "Foto bis 15cm x 20cm",
+                                        "Foto ganz gross",      "Avatar (Breite 100 Pixel)"};
+
+constexpr const char* kUiFontFamily = "DejaVu Sans Condensed";
+constexpr int kUiFontPixels = 11;
+
+void Tip(int number, const char* text) {
+    ControlSetTip(number, text);
+}
+
+struct BarStart {
+    int number, minimum, maximum, value;
+};
+constexpr BarStart kBarStarts[] = {
+    {kGammaBar, 20, 255, 155},     {kWhiteBar, 100, 255, 255},   {kBlackBar, 0, 245, 0},
+    {kSaturationBar, 0, 200, 100}, {kContrastBar, 50, 200, 100},
+};
+
+void SetRange(int number, int minimum, int maximum, int value) {
+    ControlSetAttribute(number, ATTR_MINIMUM, minimum);
+    ControlSetAttribute(number, ATTR_MAXIMUM, maximum);
+    ControlSetValue(number, value);
+}
+
+}  // namespace
+
+bool BuildMainWindow() {
+    // The requested position is ignored: the window is centred on the screen.
+    // A narrow face at the size of the classic dialog font: every caption fits its control.
+    ToolkitSetFont(kUiFontFamily, kUiFontPixels);
+    const uint32_t flags =
+        WINDOW_CAPTION | WINDOW_SYSMENU | WINDOW_MINIMIZEBOX | WINDOW_CENTRE_SCREEN;
+    if (!WindowOpen(kMainWindow, 240, 115, kMainClientWidth, kMainClientHeight, "Kadrovo", flags))
+        return false;
+    if (!ControlListBegin(kMainWindow)) return false;
+
+    ControlCreateFrame(kPreviewFrame, 10, 10, 490, 490, "");
+    ControlCreateText(kFormatLabel, 510, 20, 180, 15, "Seitenverhältnis bzw. Zielformat:", 0);
+    ControlCreateComboBox(kFormatCombo, 510, 35, 130, 120);
+    Tip(kFormatCombo, "Zielformat auswählen");
+    ControlCreateButton(kSaveButton, 110, 510, 90, 40, "Bild speichern...", 0);
+    Tip(kSaveButton, "Speichern des aktuellen Bildausschnittes");
+    ControlCreateButton(kQuitButton, 510, 510, 190, 40, "Programm beenden", 0);
+    Tip(kQuitButton, "Jetzt sofort beenden");
+    ControlCreateFrame(kAdjustFrame, 510, 120, 194, 333, "Bildbearbeitung");
+    ControlCreateText(kGammaLabel, 522, 137, 170, 15, "Gamma:", 0);
+    ControlCreateTrackBar(kGammaBar, 512, 152, 190, 30, 0, 10);
+    ControlCreateText(kWhiteLabel, 522, 187, 170, 15, "Whitepoint:", 0);
+    ControlCreateTrackBar(kWhiteBar, 512, 202, 190, 30, 0, 10);
+    ControlCreateText(kBlackLabel, 522, 237, 170, 15, "Blackpoint:", 0);
+    ControlCreateTrackBar(kBlackBar, 512, 252, 190, 30, 0, 10);
+    ControlCreateText(kSaturationLabel, 522, 287, 170, 15, "Sättigung:", 0);
+    ControlCreateTrackBar(kSaturationBar, 512, 302, 190, 30, 0, 10);
+    ControlCreateText(kContrastLabel, 522, 337, 170, 15, "Kontrast:", 0);
+    ControlCreateTrackBar(kContrastBar, 512, 352, 190, 30, 0, 10);
+    ControlCreateButton(kLoadButton, 10, 510, 90, 40, "Bild laden...", 0);
+    Tip(kLoadButton, "Neues Bild einladen");
+    ControlCreateButton(kDefaultsButton, 540, 420, 136, 20, "Standardwerte", 0);
+    Tip(kDefaultsButton, "Alle Einstellungen zurück auf Standard");
+    ControlCreateProgressBar(kProgressBar, 510, 480, 190, 20, 0, 10, PROGRESS_SMOOTH);
+    ControlCreateButton(kPortraitToggle, 650, 34, 50, 22, "portrait", BUTTON_TOGGLE);
+    Tip(kPortraitToggle, "Auschnitt drehen");
+    ControlCreateCheckBox(kCastCheckBox, 520, 387, 120, 15, "Farbstich entfernen");
+    Tip(kCastCheckBox, "Ermittelt und entfernt den Farbstich aus dem gerade aktuellen Bereich");
+    ControlCreateText(kCastSwatch, 670, 387, 15, 15, "", TEXT_SUNKEN);
+    Tip(kCastSwatch, "Ermittelter Farbstich (übertrieben dargestellt)");
+    ControlCreateButton(kClipboardLoadButton, 240, 510, 110, 40, "Bild aus dem Clipboard holen",
+                        BUTTON_MULTILINE);
+    Tip(kClipboardLoadButton, "Einladen des Bildes aus der Zwischenablage");
+    ControlCreateButton(kClipboardSaveButton, 360, 510, 110, 40, "Bild in das Clipboard speichern",
+                        BUTTON_MULTILINE);
+    Tip(kClipboardSaveButton, "Speichern des aktuellen Bildausschnittes in die Zwischenablage");
+    ControlCreateText(kOutputLabel, 510, 65, 190, 15, "Ausgabeoptimierung:", 0);
+    ControlCreateComboBox(kOutputCombo, 510, 80, 190, 150);
+    ControlCreateText(kStatusLine, 510, 455, 190, 15, "Bild: 0 x 0 - Selektion: 0 x 0",
+                      TEXT_CENTRED);
+    return true;
+}
+
+void SetStartingState() {
+    for (const BarStart& bar : kBarStarts)
+        SetRange(bar.number, bar.minimum, bar.maximum, bar.value);
+    WindowAcceptFiles(kMainWindow, true);
+    SetRange(kProgressBar, 0, 100, 100);
+    for (const char* item : kFormatItems)
+        ControlAddItem(kFormatCombo, -1, item);
+    ControlSetValue(kFormatCombo, 0);
+    for (const char* item : kOutputItems)
+        ControlAddItem(kOutputCombo, -1, item);
+    ControlSetValue(kOutputCombo, 0);
+    ControlHide(kCastSwatch, 1);
+    WindowSetTitle(kMainWindow, kMainTitle);
+}

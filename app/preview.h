@@ -6,7 +6,8 @@
 // Preview and status line
 // ---------------------------------------------------------------------------------------------
 
-// Makes image 101 from image 100, at most 480 x 476; nothing without image 100.
+// Makes image 101 from image 100, at most 480 x 476; nothing without image 100. The next repaint
+// first clears the whole preview area, so nothing of an earlier, larger preview stays visible.
 void BuildPreview();
 // Paints outline, preview and frame onto window 0 and writes the status line; nothing unless
 // images 100 and 101 exist.
@@ -16,3 +17,7 @@ void RedrawPreview();
 void ApplyAdjustments();
 // Track bars to their defaults, no cast, check box cleared, swatch hidden. Labels untouched.
 void ResetAdjustments();
+// Writes the five value labels ("Gamma: 100", ...) from the track bars' positions.
+void SetValueLabels();
+// True when the working buffers hold a capture of image 101 at its present size.
+bool PreviewCaptured();

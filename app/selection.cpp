@@ -1,1 +1,88 @@
-// placeholder until this module lands
+#include "app/selection.h"
+
+#include "app/frame.h"
+#include "app/mainwindow.h"
+#include "app/preview.h"
+#include "imagelib/draw.h"
+#include "imagelib/image.h"
+#include "picture/appstate.h"
+#include "toolkit/control.h"
+
+namespace {
+
+constexpr uint32_t kBlack = 0;
+constexpr uint32_t kYellow = 65535;
+
+int PreviewWidth() {
+    return ImageGetWidth(101);
+}
+int PreviewHeight() {
+    return ImageGetHeight(101);
+}
+
+}  // namespace
+
+float RatioForFormat(uint8_t portrait) {
+    return frame::RatioFor(ControlGetValue(kFormatCombo), portrait == 1);
+}
+
+void ResetSelection(uint8_t keepFrame) {
+    if (!ImageExists(100)) return;
+    if (keepFrame) {
+        g_app.ratio = RatioForFormat(ControlGetValue(kPortraitToggle) != 0 ? 1 : 0);
+        return;
+    }
+    const bool landscape = ImageGetWidth(100) > ImageGetHeight(100);
+    g_app.ratio = RatioForFormat(landscape ? 0 : 1);
+    g_app.selection = frame::DefaultFrame(landscape, g_app.ratio);
+    ControlSetValue(kPortraitToggle, landscape ? 0 : 1);
+    ClampSelection();
+}
+
+void ClampSelection() {
+    frame::Clamp(g_app.selection, g_app.ratio, PreviewWidth(), PreviewHeight());
+}
+
+void SelectionMouseStep(bool down, int mx, int my) {
+    g_app.buttonState = down ? 1 : 0;
+    if (down && ImageExists(101)) {
+        frame::DragStart(g_app, mx, my, PreviewWidth(), PreviewHeight());
+    } else {
+        g_app.resizing = 0;
+        g_app.moving = 0;
+    }
+    if (g_app.resizing == 1) {
+        frame::ResizeTo(g_app.selection, g_app.ratio, mx, PreviewWidth(), PreviewHeight());
+        RedrawPreview();
+    }
+    if (g_app.moving == 1) {
+        frame::MoveTo(g_app.selection, g_app.ratio, mx, my, g_app.grabX, g_app.grabY,
+                      PreviewWidth(), PreviewHeight());
+        RedrawPreview();
+    }
+}
+
+void DrawSelectionFrame() {
+    Selection& sel = g_app.selection;
+    sel.height = frame::HeightFor(sel.width, g_app.ratio);
+    const int x = sel.left + frame::kPreviewX;
+    const int y = sel.top + frame::kPreviewY;
+    const int cx = sel.left + sel.width / 2 + frame::kPreviewX;
+    const int cy = sel.top + sel.height / 2 + frame::kPreviewY;
+    // The handle sits 4 pixels up and left of the corner point of the drag-start test.
+    const int hx = x + sel.width - 4;
+    const int hy = y + sel.height - 4;
+
+    DrawSetMode(DRAW_OUTLINED);
+    DrawCircle(hx, hy, 4, kBlack);
+    DrawRect(x + 1, y + 1, sel.width, sel.height, kBlack);
+    DrawRect(x, y, sel.width, sel.height, kYellow);
+    DrawCircle(cx + 1, cy + 1, 6, kBlack);
+    DrawCircle(cx, cy, 6, kYellow);
+    DrawLine(cx - 9, cy + 1, 20, 0, kBlack);
+    DrawLine(cx + 1, cy - 9, 0, 20, kBlack);
+    DrawLine(cx - 10, cy, 20, 0, kYellow);
+    DrawLine(cx, cy - 10, 0, 20, kYellow);
+    DrawSetMode(0);
+    DrawCircle(hx, hy, 3, kYellow);
+}

@@ -1,1 +1,207 @@
-// placeholder until this module lands
+#include "app/shell.h"
+
+#include <cstdio>
+
+#include "app/mainwindow.h"
+#include "app/preview.h"
+#include "app/selection.h"
+#include "imagelib/clipboard.h"
+#include "imagelib/draw.h"
+#include "imagelib/image.h"
+#include "imagelib/jpeg_encoder.h"
+#include "imagelib/load.h"
+#include "picture/appstate.h"
+#include "picture/cast.h"
+#include "picture/export.h"
+#include "picture/pixels.h"
+#include "platform/input.h"
+#include "toolkit/control.h"
+#include "toolkit/requester.h"
+#include "toolkit/window.h"
+
+namespace {
+
+constexpr int kWaitMs = 500;
+constexpr int kDepthImage = 1;
+
+void CastCheckBoxChanged() {
+    if (ControlGetValue(kCastCheckBox) == 1) {
+        // The measurement reads the captured, unadjusted preview.
+        if (!PreviewCaptured()) return;
+        g_app.castColour = CastMeasure(101);
+        ControlSetColour(kCastSwatch, COLOUR_BACKGROUND,
+                         static_cast<int32_t>(CastSwatchColour(g_app.castColour)));
+        ControlHide(kCastSwatch, 0);
+        ControlSetTip(kCastSwatch, "Aktuell ermittelter Farbstich (verstärkt dargestellt)");
+    } else {
+        g_app.castColour = 0;
+        ControlHide(kCastSwatch, 1);
+    }
+    ApplyAdjustments();
+}
+
+void OpenFileRequested() {
+    g_app.requestedFile =
+        AskOpenFile("Bild einladen", "",
+                    "Bilder (*.bmp,*.jpg,*.png)|*.bmp;*.jpg;*.png|Alle Dateien (*.*)|*.*", 0);
+    if (g_app.requestedFile.empty()) return;
+    LoadPicture(g_app.requestedFile);
+}
+
+}  // namespace
+
+bool StartUpLibraries() {
+    AppStateReset();
+    if (!ToolkitInit()) return false;
+    DrawInit();
+    ImageResetDecoders();
+    ImageInit();
+    RegisterJpegDecoder();
+    RegisterPngDecoder();
+    RegisterJpegEncoder();
+    return true;
+}
+
+bool CheckScreenDepth() {
+    ImageNew(kDepthImage, 320, 240);
+    const int depth = ImageGetDepth(kDepthImage);
+    ImageRelease(kDepthImage);
+    return depth >= 24;
+}
+
+void ShutDownLibraries() {
+    WindowCloseAll();
+    ImageReleaseAll();
+}
+
+std::string TakeDroppedFiles() {
+    std::string last;
+    const uintptr_t drop = EventParam();
+    if (drop == 0) return last;
+    const int count = DropQueryCount(drop);
+    for (int i = 0; i < count; ++i)
+        last = DropQueryFile(drop, i);
+    DropFinish(drop);
+    return last;
+}
+
+bool LoadPicture(const std::string& path) {
+    // The loader keeps the picture held under 100 when the file cannot be read, so the preview,
+    // frame, name and controls are left as they are.
+    if (!ImageLoadFile(100, path.c_str()) || !ImageExists(100)) return false;
+    ResetAdjustments();
+    g_app.fileName = path;
+    NewPictureSequence();
+    return true;
+}
+
+void NewPictureSequence() {
+    BuildPreview();
+    ResetSelection(0);
+    RedrawPreview();
+    PixelsCapture(101);
+}
+
+void DispatchControl(int source) {
+    const bool picture = ImageExists(100) != 0;
+    switch (source) {
+        case kFormatCombo:
+            if (!picture) break;
+            ResetSelection(1);
+            ClampSelection();
+            RedrawPreview();
+            break;
+        case kPortraitToggle:
+            if (!picture) break;
+            std::swap(g_app.selection.height, g_app.selection.width);
+            ResetSelection(1);
+            ClampSelection();
+            RedrawPreview();
+            break;
+        case kSaveButton:
+            if (picture) SelectionExport(0);
+            break;
+        case kLoadButton:
+            OpenFileRequested();
+            break;
+        case kClipboardLoadButton:
+            if (ImageFromClipboard(100)) NewPictureSequence();
+            break;
+        case kClipboardSaveButton:
+            if (picture) SelectionExport(1);
+            break;
+        case kQuitButton:
+            g_app.quitRequested = 1;
+            break;
+        case kDefaultsButton:
+            ResetAdjustments();
+            ApplyAdjustments();
+            break;
+        case kGammaBar:
+        case kWhiteBar:
+        case kBlackBar:
+        case kSaturationBar:
+        case kContrastBar:
+            ApplyAdjustments();
+            break;
+        case kCastCheckBox:
+            if (picture) CastCheckBoxChanged();
+            break;
+        default:
+            break;
+    }
+}
+
+void HandleEvent(int event) {
+    switch (event) {
+        case EVENT_NONE:
+        case EVENT_MOVED:
+        case EVENT_RESIZED:
+            RedrawPreview();
+            break;
+        case EVENT_CONTROL:
+            DispatchControl(g_app.eventSource);
+            break;
+        case EVENT_DROPFILES: {
+            const std::string name = TakeDroppedFiles();
+            if (!name.empty()) LoadPicture(name);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+bool LoopPass() {
+    g_app.event = EventWait(kWaitMs);
+    g_app.eventSource = EventSource();
+    HandleEvent(g_app.event);
+    SelectionMouseStep(InputCurrent().LeftButtonDown(), WindowCursorX(kMainWindow),
+                       WindowCursorY(kMainWindow));
+    return !(g_app.event == EVENT_CLOSE || g_app.quitRequested == 1);
+}
+
+int RunProgram() {
+    if (!StartUpLibraries()) {
+        std::fprintf(stderr, "kadrovo: no display can be opened\n");
+        return 1;
+    }
+    if (!CheckScreenDepth()) {
+        ShowMessage("Error", "Benötige min 24 Bit Farbtiefe!", MB_ICONEXCLAMATION);
+        ShutDownLibraries();
+        return 0;
+    }
+    g_app.resizing = 0;
+    g_app.moving = 0;
+    if (!BuildMainWindow()) {
+        std::fprintf(stderr, "kadrovo: the main window cannot be opened\n");
+        ShutDownLibraries();
+        return 1;
+    }
+    SetStartingState();
+    while (LoopPass()) {
+    }
+    PixelsRelease();
+    ShutDownLibraries();
+    return 0;
+}

@@ -8,6 +8,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QFont>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -735,4 +736,12 @@ DrawTarget* WindowDrawTarget(int number) {
     slot->finish = FinishWindowTarget;
     slot->owner = reinterpret_cast<void*>(static_cast<intptr_t>(number));
     return slot.get();
+}
+
+void ToolkitSetFont(const char* family, int pixelSize) {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    QFont font = QApplication::font();
+    if (family && *family) font.setFamilies({QString::fromUtf8(family)});
+    if (pixelSize > 0) font.setPixelSize(pixelSize);
+    QApplication::setFont(font);
 }

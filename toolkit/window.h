@@ -43,6 +43,9 @@ constexpr uint32_t WINDOW_SIZEBORDER = 0x40000;
 // Starts the GUI framework if it is not running yet and makes the window and control tables.
 // Returns false when no display can be opened.
 bool ToolkitInit();
+// Font of the windows and controls made from now on: `family` (null keeps the default) at
+// `pixelSize` pixels (0 keeps the size). Nothing before ToolkitInit.
+void ToolkitSetFont(const char* family, int pixelSize);
 
 // ---------------------------------------------------------------------------------------------
 // Windows

@@ -1,0 +1,40 @@
+// The program run: start-up, the polling event loop and shut-down of the main window.
+#pragma once
+
+#include <string>
+
+// ---------------------------------------------------------------------------------------------
+// Start-up and shut-down
+// ---------------------------------------------------------------------------------------------
+
+// Zeroes the application state and starts the libraries in their fixed order, then registers the
+// JPEG decoder, the PNG decoder and the JPEG encoder. False when the toolkit cannot start (no
+// display).
+bool StartUpLibraries();
+// True when the screen has at least 24 bits per pixel (tested on scratch image 1).
+bool CheckScreenDepth();
+// Closes every window, then releases every image.
+void ShutDownLibraries();
+// The whole program: start-up, depth test (message and exit 0 when too shallow), main window,
+// loop, shut-down. Returns the exit code: 0, or 1 when no display or main window could be had.
+int RunProgram();
+
+// ---------------------------------------------------------------------------------------------
+// Event loop
+// ---------------------------------------------------------------------------------------------
+
+// The names of the files of the last drop event (its handle is released); the last one, or ""
+// when the drop brought none.
+std::string TakeDroppedFiles();
+// Loads `path` into image 100 and, only when that succeeds, resets the adjustment controls,
+// remembers the name and runs the new-picture sequence. A failed load changes nothing.
+bool LoadPicture(const std::string& path);
+// Preview, default frame, repaint and capture of a picture that has just arrived in image 100.
+void NewPictureSequence();
+// Runs the action of control `source` (an event 13100).
+void DispatchControl(int source);
+// Acts on one event code as a loop pass does, without the mouse polling.
+void HandleEvent(int event);
+// One pass: wait up to 500 ms for an event, act on it, poll the mouse. False when the loop is
+// to end (close request or quit button).
+bool LoopPass();

@@ -1,0 +1,26 @@
+"""Starts the program, checks its main window and leaves through "Programm beenden".
+Usage: start_quit.py KADROVO SCREENSHOT.png"""
+import e2e_util as e
+
+
+def test(args):
+    binary, shot_path = args
+    proc = e.start(binary)
+    win = e.wait_window("Kadrovo V0.3", proc)
+    x, y, w, h = e.geometry(win)
+    if (w, h) != (711, 562):
+        raise e.Failure("client area is %dx%d, not 711x562" % (w, h))
+    # Centred on the 1280 x 1024 screen (no window manager: no frame).
+    if abs(x - (1280 - 711) // 2) > 1 or abs(y - (1024 - 562) // 2) > 1:
+        raise e.Failure("window at %d,%d is not centred" % (x, y))
+    # The start state is painted once the status line shows its starting text; wait for the
+    # window's own background to be on screen before taking the picture.
+    e.wait_for("window painted", lambda: e.Shot().at(x + 2, y + 2) != (0, 0, 0))
+    e.Shot(shot_path)
+    e.click(x + 510 + 95, y + 510 + 20)
+    rc = e.wait_exit(proc)
+    if rc != 0:
+        raise e.Failure("exit code %d" % rc)
+
+
+e.main(test)
