@@ -32,6 +32,9 @@ void DrawInit();
 raster::Bitmap* DrawBegin(DrawTarget* target);
 // Closes the open target (runs its finish operation); nothing when none is open.
 void DrawEnd();
+// The target is going away: if it is the open one, the surface closes without running its
+// finish operation, so nothing is drawn into pixels that may be gone. Others are left open.
+void DrawForget(const DrawTarget* target);
 // Sets the mode flags for the open target; every DrawBegin starts from 0.
 void DrawSetMode(int flags);
 // Draws `bitmap` at (x, y): 1:1 when width and height are 0 or equal its size, else a smooth
