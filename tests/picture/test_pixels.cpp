@@ -13,6 +13,8 @@
 #include "picture/pixels.h"
 #include "picture/tone.h"
 #include "platform/raster.h"
+#include "toolkit/control.h"
+#include "toolkit/window.h"
 
 namespace {
 
@@ -229,6 +231,26 @@ TEST_F(PixelsTest, CastThroughTheCapturedPreview) {
     ASSERT_EQ(PixelsStore(kImage), 1);
     // 250 - 15 + 6, 240 - 5 + 6, 235 + 6
     EXPECT_EQ(raster::GetPixel(*bm, 9, 7), 0x00F1F1F1u);
+}
+
+// The public pass sets a real progress bar before each row; the last value stays.
+TEST_F(PixelsTest, ProgressBarFollowsTheRows) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (!ToolkitInit()) GTEST_SKIP() << "no display";
+    ASSERT_NE(WindowOpen(0, 0, 0, 300, 100, "Test", 0), 0u);
+    ASSERT_NE(ControlListBegin(0), 0u);
+    ASSERT_NE(ControlCreateProgressBar(18, 10, 10, 200, 20, 0, 100, PROGRESS_SMOOTH), 0u);
+    struct Case {
+        int height, progressControl, last;
+    } cases[] = {{1, 18, 0}, {200, 18, 99}, {3, 18, 66}, {200, 0, 42}};
+    for (const Case& c : cases) {
+        ASSERT_NE(MakeImage(kImage, 2, c.height, 24, false), nullptr);
+        ASSERT_EQ(PixelsCapture(kImage), 1);
+        ControlSetValue(18, 42);
+        ToneAdjust(kImage, 155, 255, 0, 100, 100, c.progressControl);
+        EXPECT_EQ(ControlGetValue(18), c.last) << c.height << " rows";
+    }
+    WindowCloseAll();
 }
 
 }  // namespace
