@@ -106,7 +106,9 @@ protected:
     }
     void focusOutEvent(QFocusEvent* e) override {
         QComboBox::focusOutEvent(e);
-        if (e->reason() != Qt::PopupFocusReason) Raise(this, CBN_KILLFOCUS);
+        // The open list holds the focus on the box's behalf.
+        if (e->reason() != Qt::PopupFocusReason && !QApplication::activePopupWidget())
+            Raise(this, CBN_KILLFOCUS);
     }
 };
 
