@@ -15,9 +15,13 @@ int g_failAllocation = 0;  // see PixelsFailAllocationForTest
 int g_capturedWidth = 0;
 int g_capturedHeight = 0;
 
-std::unique_ptr<uint8_t[]> Allocate(int64_t size) {
+// `zeroed`: the target starts all zero; the source is overwritten whole right away, so clearing
+// it first would only cost a pass over up to 2 GB.
+std::unique_ptr<uint8_t[]> Allocate(int64_t size, bool zeroed) {
     if (g_failAllocation > 0 && --g_failAllocation == 0) return nullptr;
-    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[static_cast<size_t>(size)]());
+    const size_t n = static_cast<size_t>(size);
+    return std::unique_ptr<uint8_t[]>(zeroed ? new (std::nothrow) uint8_t[n]()
+                                             : new (std::nothrow) uint8_t[n]);
 }
 
 // The image's bitmap when it agrees with the image's reported size and depth and holds every
@@ -66,9 +70,9 @@ int PixelsCapture(int image) {
     const raster::Bitmap* bm = CheckedBitmap(image, width, height, depth);
     if (bm == nullptr) return 0;
 
-    auto source = Allocate(size);
+    auto source = Allocate(size, false);
     if (!source) return 0;
-    auto target = Allocate(size);
+    auto target = Allocate(size, true);
     if (!target) return 0;
 
     // Bitmap rows may be padded and may run bottom-up; the buffers hold packed top-down rows.
