@@ -1,1 +1,164 @@
-// placeholder until this module lands
+#include "imagelib/load.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <new>
+
+#include "imagelib/bmp_reader.h"
+#include "imagelib/ico_reader.h"
+#include "imagelib/image.h"
+#include "imagelib/jpeg_decoder.h"
+#include "imagelib/png_decoder.h"
+
+namespace {
+
+constexpr int kMaxDecoders = 100;
+
+struct DecoderTable {
+    const ImageDecoder* entries[kMaxDecoders] = {};
+    int count = 0;
+    const ImageDecoder* current = nullptr;  // the decoder whose probe succeeded
+    std::FILE* stream = nullptr;            // the file it decodes
+};
+
+DecoderTable g_decoders;
+LoadLimits g_limits;
+
+// Closes the open file and releases the current decoder's state if its decode never ran.
+void ForgetCurrent() {
+    if (g_decoders.current && g_decoders.current->discard) g_decoders.current->discard();
+    g_decoders.current = nullptr;
+    if (g_decoders.stream) std::fclose(g_decoders.stream);
+    g_decoders.stream = nullptr;
+}
+
+// Owns a stdio stream for the length of a scope.
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a regular file for reading; pipes, devices and directories are not picture files.
+File OpenRegular(const char* path) {
+    struct stat st;
+    if (!path || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    return File(std::fopen(path, "rb"));
+}
+
+// The whole of an open file, within the size limit. Null when it cannot be had.
+std::unique_ptr<uint8_t[]> ReadAll(std::FILE* f, size_t* size) {
+    if (std::fseek(f, 0, SEEK_END) != 0) return nullptr;
+    long length = std::ftell(f);
+    if (length < 0 || static_cast<unsigned long>(length) > g_limits.maxFileBytes ||
+        std::fseek(f, 0, SEEK_SET) != 0)
+        return nullptr;
+    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[length > 0 ? length : 1]);
+    if (!data) return nullptr;
+    *size = std::fread(data.get(), 1, static_cast<size_t>(length), f);
+    return data;
+}
+
+}  // namespace
+
+raster::Bitmap* ImageLoadFile(int number, const char* path) {
+    if (number < 0) return nullptr;
+    std::unique_ptr<raster::Bitmap> picture;
+    {
+        File f = OpenRegular(path);
+        if (!f) return nullptr;
+        uint8_t head[6] = {};
+        size_t got = std::fread(head, 1, sizeof head, f.get());
+        if (got >= 2 && head[0] == 'B' && head[1] == 'M') {
+            // Our BMP reader has the last word on BMP files: none is offered further.
+            size_t size = 0;
+            auto data = ReadAll(f.get(), &size);
+            if (!data) return nullptr;
+            picture = BmpDecodeFile(data.get(), size);
+            if (!picture) return nullptr;
+        } else if (IcoLooksLike(head, got)) {
+            size_t size = 0;
+            auto data = ReadAll(f.get(), &size);
+            if (data) picture = IcoDecode(data.get(), size);
+        }
+    }
+    if (!picture) {
+        int format = ImageFindDecoder(path);
+        if (format) picture = ImageDecodeBitmap(format);
+    }
+    if (!picture) return nullptr;
+    // Only a picture that loaded replaces what the number held.
+    return ImageAdopt(number, std::move(picture), 0);
+}
+
+std::unique_ptr<raster::Bitmap> ImageDecodeMemory(const uint8_t* data, size_t size) {
+    if (!data) return nullptr;
+    if (size >= 2 && data[0] == 'B' && data[1] == 'M') return BmpDecodeFile(data, size);
+    if (IcoLooksLike(data, size))
+        if (auto icon = IcoDecode(data, size)) return icon;
+    if (auto jpeg = JpegDecodeMemory(data, size)) return jpeg;
+    return PngDecodeMemory(data, size);
+}
+
+void ImageResetDecoders() {
+    ForgetCurrent();
+    g_decoders.count = 0;
+}
+
+void ImageRegisterDecoder(const ImageDecoder* decoder) {
+    if (!decoder || g_decoders.count >= kMaxDecoders) return;
+    for (int i = 0; i < g_decoders.count; ++i)
+        if (g_decoders.entries[i] == decoder) return;
+    g_decoders.entries[g_decoders.count++] = decoder;
+}
+
+int ImageFindDecoder(const char* path) {
+    ForgetCurrent();
+    File f = OpenRegular(path);
+    if (!f) return 0;
+    for (int i = 0; i < g_decoders.count; ++i) {
+        const ImageDecoder* d = g_decoders.entries[i];
+        if (std::fseek(f.get(), 0, SEEK_SET) != 0) return 0;
+        int format = d->probe(f.get(), path);
+        if (format) {
+            g_decoders.current = d;
+            g_decoders.stream = f.release();
+            return format;
+        }
+    }
+    return 0;
+}
+
+std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(int format) {
+    const ImageDecoder* d = g_decoders.current;
+    if (!d) return nullptr;
+    int w = d->width(), h = d->height();
+    int bpp = format == DECODE_32BIT ? 32 : 24;
+    std::unique_ptr<raster::Bitmap> bm;
+    if (ImageLoadSizeAllowed(w, h, bpp)) bm = raster::Create(w, h, bpp, true, false);
+    if (!bm) {
+        ForgetCurrent();
+        return nullptr;
+    }
+    // A decode that stops early keeps the rows written so far; the rest stay zero.
+    d->decode(bm->bits.get(), bm->stride);
+    g_decoders.current = nullptr;
+    ForgetCurrent();
+    return bm;
+}
+
+const LoadLimits& ImageLoadLimits() {
+    return g_limits;
+}
+
+void ImageSetLoadLimits(const LoadLimits& limits) {
+    g_limits = limits;
+}
+
+bool ImageLoadSizeAllowed(int width, int height, int bpp) {
+    if (width < 1 || height < 1 || width > raster::kMaxSide || height > raster::kMaxSide)
+        return false;
+    if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > g_limits.maxPixels)
+        return false;
+    return raster::SizeAllowed(width, height, bpp);
+}

@@ -1,1 +1,290 @@
-// placeholder until this module lands
+#include "imagelib/png_decoder.h"
+
+#include <png.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "imagelib/load.h"
+
+namespace {
+
+// Memory libpng may hold at once for one picture: row buffers of the widest picture, the
+// inflater and the chunks we keep are far below this.
+constexpr size_t kPngMemoryCap = size_t{64} << 20;
+// Largest ancillary chunk kept in memory, and how many text or sPLT chunks are kept.
+constexpr png_alloc_size_t kChunkMallocMax = png_alloc_size_t{8} << 20;
+constexpr png_uint_32 kChunkCacheMax = 128;
+// Deflate expands at most 1032-fold; a picture whose rows need more than that of the whole file
+// cannot be complete, and one that needs far more is a bomb.
+constexpr uint64_t kMaxInflation = 1100;
+constexpr uint64_t kInflationSlack = uint64_t{1} << 20;
+constexpr size_t kIdatReadSize = 1024;
+// Each allocation carries its size in front, kept aligned for any type.
+constexpr size_t kHeader = alignof(std::max_align_t);
+
+struct Allocations {
+    size_t used = 0;
+    size_t cap = kPngMemoryCap;
+};
+
+png_voidp Allocate(png_structp png, png_alloc_size_t size) {
+    auto* a = static_cast<Allocations*>(png_get_mem_ptr(png));
+    if (size > a->cap - a->used || size > SIZE_MAX - kHeader) return nullptr;
+    auto* block = static_cast<uint8_t*>(std::malloc(size + kHeader));
+    if (!block) return nullptr;
+    std::memcpy(block, &size, sizeof size);
+    a->used += size;
+    return block + kHeader;
+}
+
+void Release(png_structp png, png_voidp ptr) {
+    if (!ptr) return;
+    auto* a = static_cast<Allocations*>(png_get_mem_ptr(png));
+    uint8_t* block = static_cast<uint8_t*>(ptr) - kHeader;
+    size_t size = 0;
+    std::memcpy(&size, block, sizeof size);
+    a->used -= size;
+    std::free(block);
+}
+
+// Where the file's bytes come from: an open stream, or memory.
+struct Source {
+    std::FILE* stream = nullptr;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    size_t at = 0;
+};
+
+void ReadBytes(png_structp png, png_bytep out, size_t count) {
+    auto* src = static_cast<Source*>(png_get_io_ptr(png));
+    if (src->stream) {
+        if (std::fread(out, 1, count, src->stream) != count) png_error(png, "Read Error");
+        return;
+    }
+    if (src->size - src->at < count) png_error(png, "Read Error");
+    std::memcpy(out, src->data + src->at, count);
+    src->at += count;
+}
+
+uint32_t BigEndian32(const uint8_t* p) {
+    return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+int Channels(int colourType) {
+    switch (colourType) {
+        case 0:
+            return 1;
+        case 2:
+            return 3;
+        case 3:
+            return 1;
+        case 4:
+            return 2;
+        case 6:
+            return 4;
+        default:
+            return 0;
+    }
+}
+
+// One picture being decoded: the library structures, where the bytes come from, and the IHDR.
+class PngSession {
+public:
+    PngSession() = default;
+    ~PngSession() {
+        if (png_) png_destroy_read_struct(&png_, info_ ? &info_ : nullptr, nullptr);
+    }
+    PngSession(const PngSession&) = delete;
+    PngSession& operator=(const PngSession&) = delete;
+
+    // Checks the signature, reads the chunks up to the image data. DECODE_24BIT, DECODE_32BIT,
+    // or 0 when refused. `fileSize` bounds what the picture can plausibly hold.
+    int Probe(const Source& source, uint64_t fileSize) {
+        source_ = source;
+        uint8_t sig[8];
+        if (source_.stream) {
+            if (std::fread(sig, 1, 8, source_.stream) != 8) return 0;
+        } else {
+            if (source_.size < 8) return 0;
+            std::memcpy(sig, source_.data, 8);
+            source_.at = 8;
+        }
+        if (png_sig_cmp(sig, 0, 8) != 0) return 0;
+        png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr,
+                                        &allocations_, Allocate, Release);
+        if (!png_) return 0;
+        png_set_user_limits(png_, raster::kMaxSide, raster::kMaxSide);
+        png_set_chunk_cache_max(png_, kChunkCacheMax);
+        png_set_chunk_malloc_max(png_, kChunkMallocMax);
+        if (ImageLoadLimits().pngIgnoreChecksums) {
+            png_set_crc_action(png_, PNG_CRC_QUIET_USE, PNG_CRC_QUIET_USE);
+#ifdef PNG_IGNORE_ADLER32
+            png_set_option(png_, PNG_IGNORE_ADLER32, PNG_OPTION_ON);
+#endif
+        }
+        // Image data is read in small pieces, so a file cut short loses little of what it has.
+        png_set_compression_buffer_size(png_, kIdatReadSize);
+        png_set_read_fn(png_, &source_, ReadBytes);
+        png_set_sig_bytes(png_, 8);
+        if (!ProbeStep(this)) return 0;
+
+        int bpp = alpha_ ? 32 : 24;
+        if (!ImageLoadSizeAllowed(static_cast<int>(width_), static_cast<int>(height_), bpp))
+            return 0;
+        uint64_t rowBytes = (uint64_t{width_} * Channels(colourType_) * bitDepth_ + 7) / 8 + 1;
+        if (rowBytes * height_ > kMaxInflation * fileSize + kInflationSlack) return 0;
+        return alpha_ ? DECODE_32BIT : DECODE_24BIT;
+    }
+
+    // Writes the picture into `buffer`; false when decoding stopped early.
+    bool Decode(uint8_t* buffer, int stride) {
+        buffer_ = buffer;
+        stride_ = static_cast<size_t>(stride);
+        return DecodeStep(this);
+    }
+
+    int Width() const {
+        return static_cast<int>(width_);
+    }
+    int Height() const {
+        return static_cast<int>(height_);
+    }
+
+private:
+    // libpng's error handling jumps back into these two; they hold no objects with destructors.
+    static bool ProbeStep(PngSession* s) {
+        if (setjmp(png_jmpbuf(s->png_))) return false;
+        s->info_ = png_create_info_struct(s->png_);
+        if (!s->info_) return false;
+        png_read_info(s->png_, s->info_);
+        png_get_IHDR(s->png_, s->info_, &s->width_, &s->height_, &s->bitDepth_, &s->colourType_,
+                     nullptr, nullptr, nullptr);
+        s->alpha_ = (s->colourType_ & PNG_COLOR_MASK_ALPHA) != 0;
+        return Channels(s->colourType_) != 0;
+    }
+
+    static bool DecodeStep(PngSession* s) {
+        if (setjmp(png_jmpbuf(s->png_))) return false;
+        int passes = s->Transform();
+        png_read_update_info(s->png_, s->info_);
+        // Every transformation above must end in exactly the bytes per pixel the probe announced.
+        if (png_get_rowbytes(s->png_, s->info_) != size_t{s->width_} * (s->alpha_ ? 4 : 3))
+            return false;
+        for (int pass = 0; pass < passes; ++pass)
+            for (png_uint_32 y = 0; y < s->height_; ++y)
+                png_read_row(s->png_, s->buffer_ + y * s->stride_, nullptr);
+        return true;
+    }
+
+    // Requests the transformations to 8-bit blue, green, red (alpha) rows; returns the passes.
+    int Transform() {
+        switch (colourType_) {
+            case PNG_COLOR_TYPE_GRAY:
+                if (bitDepth_ < 8) png_set_expand_gray_1_2_4_to_8(png_);
+                png_set_gray_to_rgb(png_);
+                break;
+            case PNG_COLOR_TYPE_PALETTE:
+                png_set_palette_to_rgb(png_);
+                break;
+            case PNG_COLOR_TYPE_GRAY_ALPHA:
+                png_set_gray_to_rgb(png_);
+                break;
+            default:
+                break;
+        }
+        // Transparency from a tRNS chunk would add an alpha channel the probe did not announce.
+        if (!alpha_) png_set_strip_alpha(png_);
+        if (bitDepth_ == 16) png_set_strip_16(png_);
+        png_set_bgr(png_);
+        return png_set_interlace_handling(png_);
+    }
+
+    Allocations allocations_;  // outlives the structures allocated from it
+    Source source_;
+    png_structp png_ = nullptr;
+    png_infop info_ = nullptr;
+    png_uint_32 width_ = 0;
+    png_uint_32 height_ = 0;
+    int bitDepth_ = 0;
+    int colourType_ = 0;
+    bool alpha_ = false;
+    uint8_t* buffer_ = nullptr;
+    size_t stride_ = 0;
+};
+
+std::unique_ptr<PngSession> g_session;
+
+int Probe(std::FILE* stream, const char*) {
+    g_session.reset();
+    if (!stream) return 0;
+    uint64_t fileSize = 0;
+    if (std::fseek(stream, 0, SEEK_END) == 0) {
+        long end = std::ftell(stream);
+        if (end > 0) fileSize = static_cast<uint64_t>(end);
+    }
+    if (std::fseek(stream, 0, SEEK_SET) != 0) return 0;
+    auto session = std::make_unique<PngSession>();
+    Source source;
+    source.stream = stream;
+    int format = session->Probe(source, fileSize);
+    if (format) g_session = std::move(session);
+    return format;
+}
+
+void Decode(uint8_t* buffer, int stride) {
+    if (!g_session) return;
+    g_session->Decode(buffer, stride);
+    g_session.reset();
+}
+
+int Width() {
+    return g_session ? g_session->Width() : 0;
+}
+int Height() {
+    return g_session ? g_session->Height() : 0;
+}
+void Discard() {
+    g_session.reset();
+}
+
+const ImageDecoder kPngDecoder = {Probe, Decode, Width, Height, Discard};
+
+}  // namespace
+
+const ImageDecoder* PngDecoder() {
+    return &kPngDecoder;
+}
+
+void RegisterPngDecoder() {
+    ImageRegisterDecoder(&kPngDecoder);
+}
+
+std::unique_ptr<raster::Bitmap> PngDecodeMemory(const uint8_t* data, size_t size) {
+    PngSession session;
+    Source source;
+    source.data = data;
+    source.size = data ? size : 0;
+    int format = session.Probe(source, size);
+    if (!format) return nullptr;
+    auto bm = raster::Create(session.Width(), session.Height(), format == DECODE_32BIT ? 32 : 24,
+                             true, false);
+    if (!bm) return nullptr;
+    session.Decode(bm->bits.get(), bm->stride);
+    return bm;
+}
+
+bool PngPeekSize(const uint8_t* data, size_t size, int* width, int* height, int* bitsPerPixel) {
+    // Signature, then the IHDR chunk: length 13, type, width, height, depth, colour type.
+    if (!data || size < 8 + 8 + 13 || png_sig_cmp(data, 0, 8) != 0 ||
+        std::memcmp(data + 12, "IHDR", 4) != 0)
+        return false;
+    uint32_t w = BigEndian32(data + 16), h = BigEndian32(data + 20);
+    int channels = Channels(data[25]);
+    if (w < 1 || h < 1 || w > raster::kMaxSide || h > raster::kMaxSide || !channels) return false;
+    *width = static_cast<int>(w);
+    *height = static_cast<int>(h);
+    *bitsPerPixel = data[24] * channels;
+    return true;
+}

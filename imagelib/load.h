@@ -1,0 +1,61 @@
+// Loading picture files into numbered images: BMP files by our own reader, icon files, and every
+// other file through the registered decoders (JPEG, then PNG). No operation shows a message.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "imagelib/decoder.h"
+#include "platform/raster.h"
+
+// Limits that keep hostile files from costing unbounded memory or time. The defaults let every
+// legitimate photo of up to 256 megapixels through.
+struct LoadLimits {
+    uint64_t maxPixels = uint64_t{1} << 28;     // width * height of one picture
+    size_t maxDecoderMemory = size_t{1} << 31;  // working memory of one decoder library
+    int maxJpegScans = 300;                     // scans of a progressive JPEG
+    size_t maxFileBytes = size_t{1} << 30;      // a file read whole into memory
+    bool pngIgnoreChecksums = false;            // fuzzers: let mutated data reach inflate
+};
+
+// ---------------------------------------------------------------------------------------------
+// Loading
+// ---------------------------------------------------------------------------------------------
+
+// Loads the picture file at `path` into image `number`. Returns the new image's bitmap, or null.
+// A failed load leaves whatever the number held untouched.
+raster::Bitmap* ImageLoadFile(int number, const char* path);
+// Loads a picture held in memory (a whole file's bytes) into a new bitmap, trying the readers in
+// the order ImageLoadFile does. Null when no reader accepts it.
+std::unique_ptr<raster::Bitmap> ImageDecodeMemory(const uint8_t* data, size_t size);
+
+// ---------------------------------------------------------------------------------------------
+// Decoder registry
+// ---------------------------------------------------------------------------------------------
+
+// Empties the decoder table and forgets any file being decoded. Run once at start.
+void ImageResetDecoders();
+// Appends a decoder to the table (up to 100); a decoder already in the table is not added again.
+void ImageRegisterDecoder(const ImageDecoder* decoder);
+// Registers the JPEG decoder / the PNG decoder; a second call does nothing.
+void RegisterJpegDecoder();
+void RegisterPngDecoder();
+// Opens the file and probes it with each decoder in registration order. Returns the first
+// non-zero answer (that decoder becomes current and the file stays open), or 0.
+int ImageFindDecoder(const char* path);
+// Makes a top-down bitmap for the current decoder's picture (24 bits, or 32 for DECODE_32BIT)
+// and lets the decoder fill it; closes the file. Null when the bitmap cannot be made.
+std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(int format);
+
+// ---------------------------------------------------------------------------------------------
+// Limits
+// ---------------------------------------------------------------------------------------------
+
+// The limits in force.
+const LoadLimits& ImageLoadLimits();
+// Replaces the limits (fuzzers and tests use smaller ones).
+void ImageSetLoadLimits(const LoadLimits& limits);
+// True when a picture of this size may be decoded: sides 1..raster::kMaxSide, at most
+// maxPixels pixels, and the raster accepts the bitmap.
+bool ImageLoadSizeAllowed(int width, int height, int bpp);

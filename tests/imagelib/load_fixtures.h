@@ -1,0 +1,102 @@
+// Picture files made on the spot for the loading tests and the fuzz seeds: BMP and icon bytes
+// written by hand, PNG and JPEG files written with libpng and libjpeg.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace fixtures {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Rgba {
+    uint8_t r = 0, g = 0, b = 0, a = 255;
+    bool operator==(const Rgba&) const = default;
+};
+
+// The test pattern: a colour for every pixel of a width x height picture.
+using Pattern = std::function<Rgba(int x, int y)>;
+// A pattern that makes every pixel distinct enough to catch swapped channels and rows.
+Rgba Gradient(int x, int y);
+
+// ---------------------------------------------------------------------------------------------
+// BMP and icons
+// ---------------------------------------------------------------------------------------------
+
+struct BmpSpec {
+    int width = 4;
+    int height = 3;
+    int bpp = 24;         // 1, 4, 8, 16, 24, 32
+    int headerSize = 40;  // 12, 40, 52, 56, 108, 124
+    int compression = 0;  // 0 none, 1 RLE8, 2 RLE4, 3 bit fields
+    bool topDown = false;
+    uint32_t masks[4] = {};     // bit fields: red, green, blue, alpha
+    std::vector<Rgba> palette;  // colour table at 8 bits or fewer
+    // Pixel values: palette indices at 8 bits or fewer, else colours packed through the masks
+    // (or 5-5-5 / BGR / BGRX without bit fields).
+    std::function<uint32_t(int x, int y)> index;
+    Pattern colour = Gradient;
+};
+
+// The DIB: header, masks (for a 40-byte header with bit fields), colour table, pixels.
+Bytes MakeDib(const BmpSpec& spec);
+// A BMP file: "BM" file header followed by the DIB.
+Bytes MakeBmp(const BmpSpec& spec);
+// The 32-bit value of a colour packed through `masks`.
+uint32_t PackMasked(const Rgba& c, const uint32_t masks[4]);
+
+struct IconEntry {
+    Bytes data;     // a PNG file, or a DIB with doubled height followed by the AND mask
+    int width = 0;  // what the directory says (0 means 256)
+    int height = 0;
+    int bitCount = 0;
+};
+// An icon DIB entry from a BmpSpec (the height in the spec is the picture's) and a mask.
+Bytes MakeIconDib(const BmpSpec& spec, const std::function<bool(int x, int y)>& transparent);
+Bytes MakeIco(const std::vector<IconEntry>& entries);
+
+// ---------------------------------------------------------------------------------------------
+// PNG and JPEG
+// ---------------------------------------------------------------------------------------------
+
+struct PngSpec {
+    int width = 5;
+    int height = 4;
+    int colourType = 2;  // 0, 2, 3, 4, 6
+    int bitDepth = 8;
+    bool interlaced = false;
+    std::vector<Rgba> palette;          // colour type 3
+    std::vector<uint8_t> paletteAlpha;  // tRNS for colour type 3
+    int transparentGrey = -1;           // tRNS for colour type 0 (sample value)
+    // Samples scaled to the bit depth from this pattern (grey from red).
+    Pattern colour = Gradient;
+    std::function<uint32_t(int x, int y)> index;  // palette indices for colour type 3
+};
+Bytes MakePng(const PngSpec& spec);
+
+enum class JpegKind { Rgb, Grey, CmykPlain, CmykAdobe, Ycck };
+
+struct JpegSpec {
+    int width = 32;
+    int height = 24;
+    JpegKind kind = JpegKind::Rgb;
+    int quality = 95;
+    bool progressive = false;
+    int orientation = 0;  // EXIF orientation to store, 0 = no EXIF
+    bool exifBigEndian = false;
+    Pattern colour = Gradient;
+};
+// CMYK kinds store inks computed from the pattern; the Adobe and YCCK kinds store them inverted
+// as Adobe's applications do.
+Bytes MakeJpeg(const JpegSpec& spec);
+
+// ---------------------------------------------------------------------------------------------
+// Files
+// ---------------------------------------------------------------------------------------------
+
+// Writes the bytes to a fresh file under the test's temporary directory; returns its path.
+std::string WriteTemp(const std::string& name, const Bytes& bytes);
+
+}  // namespace fixtures
