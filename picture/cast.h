@@ -23,7 +23,8 @@ uint32_t CastMeasure(int image);
 // Removes `cast` from every pixel of the target buffer of the captured `image`, in place.
 // Does nothing when no pair is captured or the size no longer matches. Returns 0.
 int CastRemove(int image, uint32_t cast);
-// The swatch colour showing the cast four times stronger on mid grey: each component 128 + 4c.
+// The swatch colour showing the cast four times stronger on mid grey: each component 128 + 4c
+// (cast components 0..30, so each stays within 128..248).
 uint32_t CastSwatchColour(uint32_t cast);
 
 // ---------------------------------------------------------------------------------------------

@@ -72,7 +72,7 @@ TEST(CastMeasure, DocumentedCasts) {
 
 TEST(CastMeasure, LuminanceWindowIsInclusive) {
     struct Case {
-        Rgb pixel;  // luminance in the comment
+        Rgb pixel;  // its luminance is given beside each case
         uint32_t cast;
     } cases[] = {
         {{226, 218, 218}, 0},                // 220: left out
