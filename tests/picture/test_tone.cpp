@@ -50,8 +50,10 @@ struct Reference {
         return v;
     }
 
-    Rgb Pixel(Rgb in) const {
-        const int r = Channel(in.r), g = Channel(in.g), b = Channel(in.b);
+    Rgb Pixel(Rgb in) const { return Mix(Channel(in.r), Channel(in.g), Channel(in.b)); }
+
+    // Luminance and saturation from the three per-channel results.
+    Rgb Mix(int r, int g, int b) const {
         const double weightRed = 0.30000000000000004;
         const int y = Near(weightRed * r + 0.59 * g + 0.11 * b);
         auto sat = [&](int v) {
@@ -197,6 +199,33 @@ TEST(ToneExhaustive, MatchesPlainFormulasOverSliderGrid) {
                               << p.saturation << "/" << p.contrast << " pixel " << pixels[i]
                               << " got " << got << " want " << want;
             }
+        }
+    }
+}
+
+// Every one of the 16.7 million colours, on a few settings. The per-channel stage is looked up
+// here too (it is checked for every position below); the rest runs per pixel.
+TEST(ToneExhaustive, EveryColour) {
+    std::vector<uint8_t> src((size_t{1} << 24) * 3);
+    size_t i = 0;
+    for (int b = 0; b < 256; ++b)
+        for (int g = 0; g < 256; ++g)
+            for (int r = 0; r < 256; ++r) {
+                src[i++] = static_cast<uint8_t>(b);
+                src[i++] = static_cast<uint8_t>(g);
+                src[i++] = static_cast<uint8_t>(r);
+            }
+    std::vector<uint8_t> dst(src.size());
+    for (const ToneParams& p : {With(90, 140, 30, 170, 130), With(37, 111, 7, 37, 189)}) {
+        const Reference ref(p);
+        int channel[256];
+        for (int v = 0; v < 256; ++v)
+            channel[v] = ref.Channel(v);
+        ToneAdjustBuffer(src.data(), dst.data(), 4096, 4096, 3, p);
+        for (size_t j = 0; j < src.size(); j += 3) {
+            const Rgb want = ref.Mix(channel[src[j + 2]], channel[src[j + 1]], channel[src[j]]);
+            ASSERT_EQ(At(dst, j / 3, 3), want)
+                << "saturation " << p.saturation << " pixel " << At(src, j / 3, 3);
         }
     }
 }
