@@ -130,26 +130,8 @@ uint32_t BackgroundColour(const QWidget* w) {
 
 // A screen-compatible 32-bit surface filled with `colour` (red in the low byte).
 std::unique_ptr<raster::Bitmap> MakeSurface(int width, int height, uint32_t colour) {
-    if (width < 1 || height < 1 || width > raster::kMaxSide || height > raster::kMaxSide)
-        return nullptr;
-    auto bm = std::make_unique<raster::Bitmap>();
-    bm->width = width;
-    bm->height = height;
-    bm->bpp = 32;
-    bm->topDown = true;
-    bm->screen = true;
-    bm->stride = width * 4;
-    bm->bits.reset(new (std::nothrow) uint8_t[bm->ByteSize()]);
-    if (!bm->bits) return nullptr;
-    for (int y = 0; y < height; ++y) {
-        uint8_t* p = bm->Row(y);
-        for (int x = 0; x < width; ++x, p += 4) {
-            p[0] = static_cast<uint8_t>(colour >> 16);
-            p[1] = static_cast<uint8_t>(colour >> 8);
-            p[2] = static_cast<uint8_t>(colour);
-            p[3] = 0;
-        }
-    }
+    auto bm = raster::Create(width, height, 32, true, true);
+    if (bm) raster::FillRect(*bm, 0, 0, width, height, colour);
     return bm;
 }
 
@@ -158,6 +140,8 @@ public:
     ToolkitWindow(int number, Qt::WindowFlags flags) : QWidget(nullptr, flags), number_(number) {
         setProperty("TX_WindowID", number + 1);
         setAttribute(Qt::WA_OpaquePaintEvent);
+        // Moving the mouse over the window is an event even with no button held.
+        setMouseTracking(true);
     }
 
     int Number() const { return number_; }

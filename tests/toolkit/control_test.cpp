@@ -1,6 +1,7 @@
 // Controls: creation and replacement, values, user events and their absence for program-set
 // values and hidden controls, track bar drags, combo box notifications, tooltips and colours.
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QPointer>
@@ -246,6 +247,19 @@ TEST_F(ControlTest, ComboBoxItemsAndNotifications) {
         EXPECT_FALSE(Window(0)->isActiveWindow());
         EXPECT_EQ(details, (std::vector<int>{CBN_DROPDOWN, CBN_CLOSEUP, CBN_KILLFOCUS}));
     }
+
+    // A choice with the mouse in the open list.
+    box->showPopup();
+    QAbstractItemView* list = box->view();
+    ASSERT_TRUE(WaitFor([list] { return list->isVisible(); }));
+    QRect item = list->visualRect(box->model()->index(5, 0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
+    EXPECT_TRUE(WaitFor([list] { return !list->isVisible(); }));
+    details.clear();
+    for (const auto& e : ControlEvents(Drain()))
+        if (e.detail != CBN_KILLFOCUS && e.detail != CBN_SETFOCUS) details.push_back(e.detail);
+    EXPECT_EQ(details, (std::vector<int>{CBN_DROPDOWN, CBN_CLOSEUP, CBN_SELCHANGE, CBN_SELENDOK}));
+    EXPECT_EQ(ControlGetValue(2), 5);
 }
 
 TEST_F(ControlTest, ReplacementAndWindowClose) {

@@ -306,6 +306,20 @@ TEST_F(WindowTest, MouseInputIsReportedOncePerPress) {
     }
     EXPECT_EQ(downs, 1);
     EXPECT_EQ(ups, 1);
+
+    // Moving over a control without a button: one event, from the window.
+    ControlCreateText(2, 250, 10, 100, 15, "Gamma:", 0);
+    Drain();
+    QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), Window(0)->mapToGlobal(QPointF(253, 13)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(ToolkitControlWidget(2), &move);
+    int moves = 0;
+    for (const auto& e : Drain()) {
+        if (e.code != EVENT_MOUSEMOVE) continue;
+        ++moves;
+        EXPECT_EQ(e.window, 0);
+    }
+    EXPECT_EQ(moves, 1);
 }
 
 TEST_F(WindowTest, ActivationIsReported) {
