@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -115,50 +119,51 @@ void PlotSpan(Bitmap& bm, int y, int x0, int x1, Bgr c, Mix mix) {  // [x0, x1],
 }
 
 // ---------------------------------------------------------------------------------------------
-// Stretch filter taps
+// Stretch filter
 // ---------------------------------------------------------------------------------------------
 
-constexpr int kWeightBits = 14;
-constexpr int kOne = 1 << kWeightBits;
-
-// For every destination position along one axis: the first source index and the weights of the
-// consecutive source pixels that make it up (summing to kOne).
-struct Taps {
-    std::vector<int> first;
-    std::vector<int> offset;  // into weights; offset[i + 1] - offset[i] taps
-    std::vector<int32_t> weights;
-
-    int Count(int i) const { return offset[i + 1] - offset[i]; }
-    const int32_t* Weights(int i) const { return weights.data() + offset[i]; }
+// How one destination position along an axis is made from consecutive source pixels: `count`
+// pixels from `first`, weighted wFirst, then wMid for each inner one, then wLast. The weights of
+// every position sum to the axis's `denominator`, so a value is sum(weight * pixel) / denominator
+// exactly; no weight is rounded.
+struct Tap {
+    int first;
+    int count;
+    uint32_t wFirst, wMid, wLast;
 };
 
-// Area weights: destination pixel x covers source [x * s / d, (x + 1) * s / d). Weights are the
-// cumulative overlaps rounded, so each is within one unit and they sum to kOne exactly.
-void AreaTaps(Taps& t, int s, int d, int i) {
-    long long lo = static_cast<long long>(i) * s, hi = lo + s;  // in units of 1/d source pixel
+struct Axis {
+    std::vector<Tap> taps;  // one per visible destination position
+    uint32_t denominator = 1;
+};
+
+constexpr uint32_t kBilinearOne = 1 << 14;
+
+// Area average: destination pixel i covers source [i * s / d, (i + 1) * s / d). Counted in units
+// of 1/d source pixel, a source pixel is d units and a destination pixel s units, so the
+// overlaps are integers summing to s.
+Tap AreaTap(int s, int d, int i) {
+    long long lo = static_cast<long long>(i) * s, hi = lo + s;
     int j0 = static_cast<int>(lo / d), j1 = static_cast<int>((hi - 1) / d);
-    t.first.push_back(j0);
-    long long cum = 0;
-    int prev = 0;
-    for (int j = j0; j <= j1; ++j) {
-        long long a = std::max<long long>(lo, static_cast<long long>(j) * d);
-        long long b = std::min<long long>(hi, static_cast<long long>(j + 1) * d);
-        cum += b - a;
-        int r = static_cast<int>((cum * kOne * 2 + s) / (2LL * s));
-        t.weights.push_back(r - prev);
-        prev = r;
+    Tap t{j0, j1 - j0 + 1, 0, static_cast<uint32_t>(d), 0};
+    if (j0 == j1) {
+        t.wFirst = static_cast<uint32_t>(s);
+        return t;
     }
-    t.offset.push_back(static_cast<int>(t.weights.size()));
+    t.wFirst = static_cast<uint32_t>((static_cast<long long>(j0) + 1) * d - lo);
+    t.wLast = static_cast<uint32_t>(hi - static_cast<long long>(j1) * d);
+    return t;
 }
 
-// Bilinear weights between the two source pixels around the destination pixel's centre.
-void BilinearTaps(Taps& t, int s, int d, int i) {
+// Bilinear: the two source pixels around the destination pixel's centre, edges clamped.
+Tap BilinearTap(int s, int d, int i) {
     long long num = (2LL * i + 1) * s - d, den = 2LL * d;  // centre in source pixels: num / den
-    int j = 0, frac = 0;
+    int j = 0;
+    uint32_t frac = 0;
     if (num > 0) {
         j = static_cast<int>(num / den);
-        frac = static_cast<int>(((num % den) * kOne * 2 + den) / (2 * den));
-        if (frac == kOne) {
+        frac = static_cast<uint32_t>(((num % den) * kBilinearOne * 2 + den) / (2 * den));
+        if (frac == kBilinearOne) {
             ++j;
             frac = 0;
         }
@@ -167,46 +172,118 @@ void BilinearTaps(Taps& t, int s, int d, int i) {
         j = s - 1;
         frac = 0;
     }
-    t.first.push_back(j);
-    t.weights.push_back(kOne - frac);
-    if (frac) t.weights.push_back(frac);
-    t.offset.push_back(static_cast<int>(t.weights.size()));
+    if (frac == 0) return Tap{j, 1, kBilinearOne, 0, 0};
+    return Tap{j, 2, kBilinearOne - frac, 0, frac};
 }
 
-void NearestTaps(Taps& t, int s, int d, int i) {
+Tap NearestTap(int s, int d, int i) {
     long long j = ((2LL * i + 1) * s) / (2LL * d);
-    t.first.push_back(static_cast<int>(std::min<long long>(j, s - 1)));
-    t.weights.push_back(kOne);
-    t.offset.push_back(static_cast<int>(t.weights.size()));
+    return Tap{static_cast<int>(std::min<long long>(j, s - 1)), 1, 1, 0, 0};
 }
 
-// Taps for destination positions [from, to) of a d-long axis stretched from s source pixels.
-void MakeTaps(Taps& t, int s, int d, int from, int to, StretchMode mode) {
-    t.first.reserve(to - from);
-    t.offset.reserve(to - from + 1);
-    t.offset.push_back(0);
+// Taps for destination positions [from, to) of a d-long axis made from s source pixels.
+void MakeAxis(Axis& a, int s, int d, int from, int to, StretchMode mode) {
+    a.taps.reserve(to - from);
+    a.denominator = mode == StretchMode::ColorOnColor ? 1u
+                    : d <= s                          ? static_cast<uint32_t>(s)
+                                                      : kBilinearOne;
     for (int i = from; i < to; ++i) {
         if (mode == StretchMode::ColorOnColor) {
-            NearestTaps(t, s, d, i);
+            a.taps.push_back(NearestTap(s, d, i));
         } else if (d <= s) {
-            AreaTaps(t, s, d, i);
+            a.taps.push_back(AreaTap(s, d, i));
         } else {
-            BilinearTaps(t, s, d, i);
+            a.taps.push_back(BilinearTap(s, d, i));
         }
     }
 }
 
-// acc[i] (+)= w * row[i] over n values; the hot loop of the vertical pass.
-void Accumulate(uint32_t* __restrict acc, const uint8_t* __restrict row, size_t n, uint32_t w,
-                bool first) {
-    if (first) {
-        for (size_t i = 0; i < n; ++i)
-            acc[i] = w * row[i];
-    } else {
-        for (size_t i = 0; i < n; ++i)
-            acc[i] += w * row[i];
+// sum[i] += row[i] over n bytes. The inner rows of a reduction all weigh the same, so they are
+// summed unweighted first; at most kMaxUnweighted rows keep the 16-bit sums from overflowing.
+constexpr int kMaxUnweighted = 257;
+
+void AddRow(uint16_t* __restrict sum, const uint8_t* __restrict row, size_t n) {
+    size_t i = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        __m128i* s = reinterpret_cast<__m128i*>(sum + i);
+        _mm_storeu_si128(s, _mm_add_epi16(_mm_loadu_si128(s), _mm_unpacklo_epi8(v, zero)));
+        _mm_storeu_si128(s + 1, _mm_add_epi16(_mm_loadu_si128(s + 1), _mm_unpackhi_epi8(v, zero)));
+    }
+#endif
+    for (; i < n; ++i)
+        sum[i] = static_cast<uint16_t>(sum[i] + row[i]);
+}
+
+// acc[i] = wa * a[i] + wb * b[i] + wm * mid[i], plus acc[i] itself when `keep`; a null row adds
+// nothing. Every weight fits 16 bits and every result 32 bits.
+void Combine(uint32_t* __restrict acc, bool keep, const uint8_t* a, uint32_t wa, const uint8_t* b,
+             uint32_t wb, const uint16_t* mid, uint32_t wm, size_t n) {
+    size_t i = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i va = _mm_set1_epi16(static_cast<short>(wa));
+    const __m128i vb = _mm_set1_epi16(static_cast<short>(wb));
+    const __m128i vm = _mm_set1_epi16(static_cast<short>(wm));
+    // 8 unsigned 16-bit values times a 16-bit weight, as two vectors of 32-bit products.
+    auto mul = [](__m128i x, __m128i w, __m128i& lo, __m128i& hi) {
+        __m128i l = _mm_mullo_epi16(x, w), h = _mm_mulhi_epu16(x, w);
+        lo = _mm_unpacklo_epi16(l, h);
+        hi = _mm_unpackhi_epi16(l, h);
+    };
+    for (; i + 8 <= n; i += 8) {
+        __m128i lo = zero, hi = zero, l2, h2, x;
+        if (a) {
+            x = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a + i)), zero);
+            mul(x, va, lo, hi);
+        }
+        if (b) {
+            x = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(b + i)), zero);
+            mul(x, vb, l2, h2);
+            lo = _mm_add_epi32(lo, l2);
+            hi = _mm_add_epi32(hi, h2);
+        }
+        if (mid) {
+            mul(_mm_loadu_si128(reinterpret_cast<const __m128i*>(mid + i)), vm, l2, h2);
+            lo = _mm_add_epi32(lo, l2);
+            hi = _mm_add_epi32(hi, h2);
+        }
+        __m128i* d = reinterpret_cast<__m128i*>(acc + i);
+        if (keep) {
+            lo = _mm_add_epi32(lo, _mm_loadu_si128(d));
+            hi = _mm_add_epi32(hi, _mm_loadu_si128(d + 1));
+        }
+        _mm_storeu_si128(d, lo);
+        _mm_storeu_si128(d + 1, hi);
+    }
+#endif
+    for (; i < n; ++i) {
+        uint32_t v = a ? wa * a[i] : 0;
+        if (b) v += wb * b[i];
+        if (mid) v += wm * mid[i];
+        acc[i] = keep ? acc[i] + v : v;
     }
 }
+
+// Rounds sum / den to the nearest integer, halves up, for sums below 2^52: a floating-point
+// estimate corrected with exact integer comparisons.
+struct Divider {
+    explicit Divider(uint64_t den) : den(den), inverse(1.0 / static_cast<double>(den)) {}
+    uint8_t operator()(uint64_t sum) const {
+        uint64_t q = static_cast<uint64_t>(static_cast<double>(sum) * inverse + 0.5);
+        uint64_t twice = 2 * sum + den;  // q is right when 2 q den <= twice < 2 (q + 1) den
+        if (2 * q * den > twice) {
+            --q;
+        } else if (2 * (q + 1) * den <= twice) {
+            ++q;
+        }
+        return static_cast<uint8_t>(q > 255 ? 255 : q);
+    }
+    uint64_t den;
+    double inverse;
+};
 
 }  // namespace
 
@@ -581,60 +658,98 @@ bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, Str
     long long vy1 = std::min<long long>(dh, static_cast<long long>(dst.height) - dy);
     if (vx0 >= vx1 || vy0 >= vy1) return false;
 
-    Taps tx, ty;
+    Axis ax, ay;
     try {
-        MakeTaps(tx, src.width, dw, static_cast<int>(vx0), static_cast<int>(vx1), mode);
-        MakeTaps(ty, src.height, dh, static_cast<int>(vy0), static_cast<int>(vy1), mode);
+        MakeAxis(ax, src.width, dw, static_cast<int>(vx0), static_cast<int>(vx1), mode);
+        MakeAxis(ay, src.height, dh, static_cast<int>(vy0), static_cast<int>(vy1), mode);
     } catch (const std::bad_alloc&) {
         return false;
     }
 
-    // Channels summed per source pixel: the 16-bit source is widened to 3 first.
+    // Channels summed per source pixel: a 16-bit source row is widened to 3 first.
     const int channels = src.bpp == 32 ? 4 : 3;
     const size_t n = static_cast<size_t>(src.width) * channels;
     std::unique_ptr<uint32_t[]> acc(new (std::nothrow) uint32_t[n]);
-    std::unique_ptr<uint8_t[]> widened;
-    if (src.bpp == 16) widened.reset(new (std::nothrow) uint8_t[n]);
-    if (!acc || (src.bpp == 16 && !widened)) return false;
+    std::unique_ptr<uint16_t[]> mid(new (std::nothrow) uint16_t[n]);
+    std::unique_ptr<uint8_t[]> scratch;
+    if (src.bpp == 16) scratch.reset(new (std::nothrow) uint8_t[2 * n]);
+    if (!acc || !mid || (src.bpp == 16 && !scratch)) return false;
+    auto row = [&](int j, int slot) -> const uint8_t* {
+        if (src.bpp != 16) return src.Row(j);
+        uint8_t* out = scratch.get() + slot * n;
+        const uint8_t* in = src.Row(j);
+        for (int x = 0; x < src.width; ++x) {
+            Bgr c = Load(in + x * 2, 16);
+            out[x * 3] = c.b;
+            out[x * 3 + 1] = c.g;
+            out[x * 3 + 2] = c.r;
+        }
+        return out;
+    };
 
+    const Divider divide(static_cast<uint64_t>(ax.denominator) * ay.denominator);
     const int dn = dst.BytesPerPixel();
     const bool keepFourth = channels == 4 && dst.bpp == 32 && !dst.screen;
-    for (long long y = vy0; y < vy1; ++y) {
-        int k = static_cast<int>(y - vy0);
-        // Vertical pass: weighted sum of the source rows into acc (scaled by kOne).
-        const int32_t* vw = ty.Weights(k);
-        for (int t = 0; t < ty.Count(k); ++t) {
-            const uint8_t* row = src.Row(ty.first[k] + t);
-            if (src.bpp == 16) {
-                for (int x = 0; x < src.width; ++x) {
-                    Bgr c = Load(row + x * 2, 16);
-                    widened[x * 3] = c.b;
-                    widened[x * 3 + 1] = c.g;
-                    widened[x * 3 + 2] = c.r;
+    const bool plainCopy = rop == Rop::SrcCopy && dst.bpp != 16;
+    // Horizontal pass over one vertically summed row, C channels per pixel.
+    auto horizontal = [&]<int C>(uint8_t* d) {
+        for (const Tap& t : ax.taps) {
+            const uint32_t* p = acc.get() + static_cast<size_t>(t.first) * C;
+            uint64_t sum[C];
+            for (int c = 0; c < C; ++c)
+                sum[c] = static_cast<uint64_t>(t.wFirst) * p[c];
+            if (t.count > 1) {
+                uint64_t inner[C] = {};
+                const uint32_t* q = p + C;
+                for (int k = 1; k < t.count - 1; ++k, q += C) {
+                    for (int c = 0; c < C; ++c)
+                        inner[c] += q[c];
                 }
-                row = widened.get();
+                for (int c = 0; c < C; ++c) {
+                    sum[c] += static_cast<uint64_t>(t.wMid) * inner[c] +
+                              static_cast<uint64_t>(t.wLast) * q[c];
+                }
             }
-            Accumulate(acc.get(), row, n, static_cast<uint32_t>(vw[t]), t == 0);
+            Bgr colour{divide(sum[0]), divide(sum[1]), divide(sum[2])};
+            uint8_t fourth = 0;
+            if constexpr (C == 4) fourth = keepFourth ? divide(sum[3]) : 0;
+            if (plainCopy) {  // the usual case, without the general pixel writer
+                d[0] = colour.b;
+                d[1] = colour.g;
+                d[2] = colour.r;
+                if (dn == 4) d[3] = fourth;
+            } else {
+                Put(d, dst, colour, fourth, rop);
+            }
+            d += dn;
         }
-        // Horizontal pass: weighted sum along the row, rounded back to 8 bits.
-        uint8_t* d = dst.Row(static_cast<int>(dy + y)) + (dx + vx0) * dn;
-        for (long long x = vx0; x < vx1; ++x, d += dn) {
-            int i = static_cast<int>(x - vx0);
-            const int32_t* hw = tx.Weights(i);
-            const uint32_t* a = acc.get() + static_cast<size_t>(tx.first[i]) * channels;
-            uint64_t sum[4] = {0, 0, 0, 0};
-            for (int t = 0; t < tx.Count(i); ++t, a += channels) {
-                uint64_t w = static_cast<uint64_t>(hw[t]);
-                for (int c = 0; c < channels; ++c)
-                    sum[c] += w * a[c];
+    };
+
+    for (long long y = vy0; y < vy1; ++y) {
+        const Tap& t = ay.taps[static_cast<size_t>(y - vy0)];
+        // Vertical pass: the weighted sum of the source rows of this destination row.
+        if (t.count == 1) {
+            Combine(acc.get(), false, row(t.first, 0), t.wFirst, nullptr, 0, nullptr, 0, n);
+        } else {
+            bool keep = false;
+            int pending = 0;
+            for (int j = t.first + 1; j < t.first + t.count - 1; ++j) {
+                if (pending == 0) std::memset(mid.get(), 0, n * sizeof(uint16_t));
+                AddRow(mid.get(), row(j, 0), n);
+                if (++pending == kMaxUnweighted) {
+                    Combine(acc.get(), keep, nullptr, 0, nullptr, 0, mid.get(), t.wMid, n);
+                    keep = true;
+                    pending = 0;
+                }
             }
-            constexpr int shift = 2 * kWeightBits;
-            constexpr uint64_t half = 1ULL << (shift - 1);
-            Bgr c{static_cast<uint8_t>((sum[0] + half) >> shift),
-                  static_cast<uint8_t>((sum[1] + half) >> shift),
-                  static_cast<uint8_t>((sum[2] + half) >> shift)};
-            uint8_t alpha = keepFourth ? static_cast<uint8_t>((sum[3] + half) >> shift) : 0;
-            Put(d, dst, c, alpha, rop);
+            Combine(acc.get(), keep, row(t.first, 0), t.wFirst, row(t.first + t.count - 1, 1),
+                    t.wLast, pending ? mid.get() : nullptr, t.wMid, n);
+        }
+        uint8_t* d = dst.Row(static_cast<int>(dy + y)) + (dx + vx0) * dn;
+        if (channels == 4) {
+            horizontal.operator()<4>(d);
+        } else {
+            horizontal.operator()<3>(d);
         }
     }
     return true;
