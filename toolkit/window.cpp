@@ -581,6 +581,9 @@ uintptr_t WindowOpen(int number, int x, int y, int width, int height, const char
     }
 
     rec->handle = reinterpret_cast<uintptr_t>(w);
+    // The window itself holds the keyboard at first, so that no control is picked for it when
+    // the window becomes active: the first Tab then goes to the first tab stop.
+    w->setFocus(Qt::OtherFocusReason);
     if (!hidden) {
         if (flags & WINDOW_MAXIMIZE)
             w->showMaximized();

@@ -233,20 +233,17 @@ TEST_F(ControlTest, ComboBoxItemsAndNotifications) {
     EXPECT_EQ(details, (std::vector<int>{CBN_SELCHANGE, CBN_SELENDOK}));
     EXPECT_EQ(ControlGetValue(2), 2);
 
-    // Opening and closing the list.
+    // Opening and closing the list. Focus notifications may come in between, as the window
+    // system moves the activation to the list and back.
+    auto withoutFocus = [](const std::vector<RecordedEvent>& events) {
+        std::vector<int> details;
+        for (const auto& e : ControlEvents(events))
+            if (e.detail != CBN_KILLFOCUS && e.detail != CBN_SETFOCUS) details.push_back(e.detail);
+        return details;
+    };
     box->showPopup();
     box->hidePopup();
-    details.clear();
-    for (const auto& e : ControlEvents(Drain()))
-        details.push_back(e.detail);
-    ASSERT_GE(details.size(), 2u);
-    EXPECT_EQ(details[0], CBN_DROPDOWN);
-    EXPECT_EQ(details[1], CBN_CLOSEUP);
-    // The headless platform leaves the closed list's window active: the box then loses focus.
-    if (details.size() > 2) {
-        EXPECT_FALSE(Window(0)->isActiveWindow());
-        EXPECT_EQ(details, (std::vector<int>{CBN_DROPDOWN, CBN_CLOSEUP, CBN_KILLFOCUS}));
-    }
+    EXPECT_EQ(withoutFocus(Drain()), (std::vector<int>{CBN_DROPDOWN, CBN_CLOSEUP}));
 
     // A choice with the mouse in the open list.
     box->showPopup();
@@ -255,10 +252,8 @@ TEST_F(ControlTest, ComboBoxItemsAndNotifications) {
     QRect item = list->visualRect(box->model()->index(5, 0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
     EXPECT_TRUE(WaitFor([list] { return !list->isVisible(); }));
-    details.clear();
-    for (const auto& e : ControlEvents(Drain()))
-        if (e.detail != CBN_KILLFOCUS && e.detail != CBN_SETFOCUS) details.push_back(e.detail);
-    EXPECT_EQ(details, (std::vector<int>{CBN_DROPDOWN, CBN_CLOSEUP, CBN_SELCHANGE, CBN_SELENDOK}));
+    EXPECT_EQ(withoutFocus(Drain()),
+              (std::vector<int>{CBN_DROPDOWN, CBN_CLOSEUP, CBN_SELCHANGE, CBN_SELENDOK}));
     EXPECT_EQ(ControlGetValue(2), 5);
 }
 
