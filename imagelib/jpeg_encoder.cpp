@@ -1,1 +1,97 @@
-// placeholder until this module lands
+#include "imagelib/jpeg_encoder.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include <jpeglib.h>
+
+#include "imagelib/save.h"
+
+namespace {
+
+struct ErrorJump {
+    jpeg_error_mgr pub;  // first, so that the library's pointer is also ours
+    jmp_buf jump;
+};
+
+// Replaces the library's exit(): prints its message as it would, then returns to Compress.
+[[noreturn]] void OnFatalError(j_common_ptr cinfo) {
+    (*cinfo->err->output_message)(cinfo);
+    longjmp(reinterpret_cast<ErrorJump*>(cinfo->err)->jump, 1);
+}
+
+// Owns the compression object for the whole call, so it is destroyed however Compress ends.
+struct Compressor {
+    jpeg_compress_struct cinfo;
+    ErrorJump err;
+    Compressor() {
+        std::memset(&cinfo, 0, sizeof cinfo);
+        cinfo.err = jpeg_std_error(&err.pub);
+        err.pub.error_exit = OnFatalError;
+    }
+    ~Compressor() { jpeg_destroy_compress(&cinfo); }  // safe on a partly created object
+    Compressor(const Compressor&) = delete;
+    Compressor& operator=(const Compressor&) = delete;
+};
+
+// All library calls that can fail run here. Only trivial locals: a longjmp out of the library
+// skips no destructors.
+bool Compress(Compressor* c, FILE* out, const uint8_t* pixels, int width, int height, int stride,
+              int quality, uint8_t* row) {
+    if (setjmp(c->err.jump)) return false;
+    jpeg_create_compress(&c->cinfo);
+    jpeg_stdio_dest(&c->cinfo, out);
+    c->cinfo.image_width = static_cast<JDIMENSION>(width);
+    c->cinfo.image_height = static_cast<JDIMENSION>(height);
+    c->cinfo.input_components = 3;
+    c->cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c->cinfo);
+    jpeg_set_quality(&c->cinfo, quality * 10, FALSE);
+    jpeg_start_compress(&c->cinfo, TRUE);
+    for (int y = 0; y < height; ++y) {
+        // Rows arrive bottom-up; the file wants the top row first, red before blue.
+        const uint8_t* src = pixels + static_cast<size_t>(stride) * (height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            row[3 * x] = src[3 * x + 2];
+            row[3 * x + 1] = src[3 * x + 1];
+            row[3 * x + 2] = src[3 * x];
+        }
+        JSAMPROW rows[1] = {row};
+        jpeg_write_scanlines(&c->cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&c->cinfo);
+    return true;
+}
+
+int Clamp(int quality) {
+    return quality < 0 ? 0 : quality > 10 ? 10 : quality;
+}
+
+}  // namespace
+
+int JpegEncode(const char* path, const uint8_t* pixels, int width, int height, int stride,
+               int quality) {
+    if (!path || !pixels || width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION ||
+        height > JPEG_MAX_DIMENSION || stride < width * 3)
+        return 0;
+    std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[static_cast<size_t>(width) * 3]);
+    if (!row) return 0;
+    FileReplace out(path);
+    if (!out.stream()) return 0;
+    Compressor compressor;
+    if (!Compress(&compressor, out.stream(), pixels, width, height, stride, Clamp(quality),
+                  row.get()))
+        return 0;
+    return out.Commit() ? 1 : 0;
+}
+
+void RegisterJpegEncoder() {
+    static const ImageEncoder encoder{JPEG_ENCODER_ID, JpegEncode};
+    static bool registered = false;
+    if (registered) return;
+    registered = true;
+    ImageRegisterEncoder(&encoder);
+}

@@ -1,0 +1,35 @@
+// Pictures to and from the system clipboard. Going out, a picture is offered as a BMP file
+// (image/bmp: file header + packed device-independent bitmap) and as PNG (image/png), which
+// between them every common program can paste. Coming in, image/png, image/bmp (a BMP file or a
+// bare packed DIB), image/jpeg and a single copied picture file (text/uri-list) are accepted.
+// Data from the clipboard is untrusted: every size is checked before it is used.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/raster.h"
+
+// ---------------------------------------------------------------------------------------------
+// Clipboard transfer
+// ---------------------------------------------------------------------------------------------
+
+// Makes a screen-compatible image (IMAGE_SCREEN_BITMAP, the display's depth) under `number` from
+// the clipboard's picture. Returns its bitmap, or null (no picture, unreadable or lying data, no
+// memory), in which case the number keeps what it held.
+raster::Bitmap* ImageFromClipboard(int number);
+// Puts image `number` on the clipboard as image/bmp and image/png. Non-zero on success; on
+// failure the clipboard is left as it was.
+int ImageToClipboard(int number);
+
+// ---------------------------------------------------------------------------------------------
+// Packed device-independent bitmaps
+// ---------------------------------------------------------------------------------------------
+
+// A packed DIB of `bitmap`: 40-byte header (image size filled in), no colour table, 24-bit
+// bottom-up rows padded to 4 bytes. Empty for a null bitmap or when memory runs out.
+std::vector<uint8_t> PackedDibFromBitmap(const raster::Bitmap* bitmap);
+// The picture as a PNG file (8-bit RGB), or empty when it cannot be made.
+std::vector<uint8_t> PngFromBitmap(const raster::Bitmap* bitmap);

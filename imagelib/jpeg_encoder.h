@@ -1,0 +1,17 @@
+// The JPEG encoder over libjpeg, registered under JPEG_ENCODER_ID.
+#pragma once
+
+#include <cstdint>
+
+// ---------------------------------------------------------------------------------------------
+// JPEG encoder
+// ---------------------------------------------------------------------------------------------
+
+// Registers the JPEG encoder once; later calls do nothing.
+void RegisterJpegEncoder();
+// Writes encoder-layout rows (bottom row first, blue-green-red, `stride` bytes each) as a
+// baseline JPEG file. `quality` 0..10 (clamped) becomes libjpeg quality 0..100, so anything
+// from 10 up gives 100. Library errors (disk full, no memory) return 0 and leave no file behind;
+// the process never ends here.
+int JpegEncode(const char* path, const uint8_t* pixels, int width, int height, int stride,
+               int quality);

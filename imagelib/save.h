@@ -1,0 +1,69 @@
+// Saving numbered images: the built-in BMP writer and a registry of encoders chosen by a 32-bit
+// identifier. A file is written under a temporary name next to its target and renamed over it
+// only when every byte reached the disk, so a failed save never leaves a truncated picture and
+// never replaces an existing file. No operation shows a message; failure returns 0.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+// Format identifiers: 0 is the BMP writer; "JPEG" read as a little-endian 32-bit value.
+constexpr uint32_t IMAGE_FORMAT_BMP = 0;
+constexpr uint32_t JPEG_ENCODER_ID = 0x4745504A;
+
+// One encoder. `encode` receives h rows of `stride` bytes, bottom row first, blue-green-red
+// pixels, and returns 1 when the file was written completely, else 0.
+struct ImageEncoder {
+    uint32_t identifier;
+    int (*encode)(const char* path, const uint8_t* pixels, int width, int height, int stride,
+                  int quality);
+};
+
+// ---------------------------------------------------------------------------------------------
+// Saving
+// ---------------------------------------------------------------------------------------------
+
+// Writes image `number` to `path`: format 0 as a 24-bit BMP, otherwise through the encoder with
+// that identifier, which receives `quality` unchanged. 1 on success, 0 on failure (no image,
+// no path, no memory, no such encoder, the file could not be written completely).
+int ImageSaveFile(int number, const char* path, uint32_t format, int quality);
+// Writes a 24-bit bottom-up BMP file (54-byte headers, no colour table) from encoder-layout
+// rows. 1 on success, 0 on failure.
+int BmpWriter(const char* path, const uint8_t* pixels, int width, int height, int stride);
+
+// ---------------------------------------------------------------------------------------------
+// Encoder registry (at most 100 encoders; the first with a matching identifier wins)
+// ---------------------------------------------------------------------------------------------
+
+// Appends `encoder` (not copied: it must outlive the program's use of the registry). Ignored
+// when null or when the table is full.
+void ImageRegisterEncoder(const ImageEncoder* encoder);
+// Calls the first registered encoder with `identifier`; 0 when there is none.
+int ImageEncode(const char* path, const uint8_t* pixels, uint32_t identifier, int width, int height,
+                int stride, int quality);
+
+// ---------------------------------------------------------------------------------------------
+// Complete-or-nothing file writing, for the writer and the encoders
+// ---------------------------------------------------------------------------------------------
+
+class FileReplace {
+public:
+    // Opens a temporary file in the folder of `path`; stream() is null when that fails.
+    explicit FileReplace(const char* path);
+    // Removes the temporary file unless Commit succeeded.
+    ~FileReplace();
+    FileReplace(const FileReplace&) = delete;
+    FileReplace& operator=(const FileReplace&) = delete;
+
+    FILE* stream() const { return file_; }
+    // Flushes, syncs and closes the temporary file and renames it over the target. False when
+    // any step failed; the target is then untouched and the temporary gone.
+    bool Commit();
+
+private:
+    std::string target_;
+    std::string temp_;
+    FILE* file_ = nullptr;
+    bool committed_ = false;
+};

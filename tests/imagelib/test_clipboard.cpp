@@ -1,0 +1,335 @@
+// Pictures through the real clipboard (the offscreen platform keeps one in the process): the
+// packed DIB we offer, every format we accept, and data whose header lies.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "imagelib/clipboard.h"
+#include "imagelib/image.h"
+#include "imagelib/jpeg_encoder.h"
+#include "imagelib/load.h"
+#include "imagelib/save.h"
+#include "platform/clipboard.h"
+#include "platform/display.h"
+#include "platform/raster.h"
+#include "toolkit/window.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void Put16(Bytes& b, size_t at, uint32_t v) {
+    b[at] = static_cast<uint8_t>(v);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(Bytes& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+uint32_t Le32(const Bytes& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+}
+
+// A packed DIB with a 40-byte header: `extra` (masks, colour table) then the rows as given.
+Bytes Dib(int32_t w, int32_t h, int bpp, uint32_t compression, uint32_t clrUsed, const Bytes& extra,
+          const Bytes& rows) {
+    Bytes b(40);
+    Put32(b, 0, 40);
+    Put32(b, 4, static_cast<uint32_t>(w));
+    Put32(b, 8, static_cast<uint32_t>(h));
+    Put16(b, 12, 1);
+    Put16(b, 14, bpp);
+    Put32(b, 16, compression);
+    Put32(b, 20, static_cast<uint32_t>(rows.size()));
+    Put32(b, 32, clrUsed);
+    b.insert(b.end(), extra.begin(), extra.end());
+    b.insert(b.end(), rows.begin(), rows.end());
+    return b;
+}
+
+Bytes AsFile(const Bytes& dib, uint32_t offBits) {
+    Bytes f(14);
+    f[0] = 'B';
+    f[1] = 'M';
+    Put32(f, 2, static_cast<uint32_t>(14 + dib.size()));
+    Put32(f, 10, offBits);
+    f.insert(f.end(), dib.begin(), dib.end());
+    return f;
+}
+
+Bytes Masks(uint32_t r, uint32_t g, uint32_t b) {
+    Bytes m(12);
+    Put32(m, 0, r);
+    Put32(m, 4, g);
+    Put32(m, 8, b);
+    return m;
+}
+
+class ClipboardTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(ToolkitInit());
+        ImageInit();
+        ImageResetDecoders();
+        RegisterJpegDecoder();
+        RegisterPngDecoder();
+        RegisterJpegEncoder();
+    }
+    void SetUp() override {
+        // A picture to lose: every failure must keep it.
+        ASSERT_TRUE(ImageNew(100, 7, 5));
+        kept = ImageGetBitmap(100);
+    }
+    void TearDown() override { ImageReleaseAll(); }
+
+    static void Offer(const std::string& mime, const Bytes& data) {
+        ASSERT_TRUE(ClipboardSet({{mime, data}}));
+    }
+    // Takes the clipboard's picture into image 100 and returns its top row, left to right.
+    static std::vector<uint32_t> Paste(int expectW, int expectH) {
+        raster::Bitmap* bm = ImageFromClipboard(100);
+        EXPECT_TRUE(bm);
+        if (!bm) return {};
+        EXPECT_EQ(ImageGetWidth(100), expectW);
+        EXPECT_EQ(ImageGetHeight(100), expectH);
+        EXPECT_EQ(ImageGetFlags(100), IMAGE_SCREEN_BITMAP);
+        EXPECT_EQ(ImageGetDepth(100), DisplayBitmapBpp());
+        std::vector<uint32_t> row;
+        for (int x = 0; x < expectW; ++x)
+            row.push_back(raster::GetPixel(*bm, x, 0));
+        return row;
+    }
+    void ExpectKept() {
+        EXPECT_EQ(ImageGetBitmap(100), kept);
+        EXPECT_EQ(ImageGetWidth(100), 7);
+    }
+    raster::Bitmap* kept = nullptr;
+};
+
+constexpr uint32_t kRed = 0x0000FF, kGreen = 0x00FF00, kBlue = 0xFF0000, kWhite = 0xFFFFFF;
+
+// --- going out -----------------------------------------------------------------------------------
+
+TEST_F(ClipboardTest, PackedDibIs24BitBottomUpWithPaddedRows) {
+    auto bm = raster::Create(3, 2, 32, true, false);
+    ASSERT_TRUE(bm);
+    raster::SetPixel(*bm, 0, 0, kRed);   // top-left
+    raster::SetPixel(*bm, 2, 1, kBlue);  // bottom-right
+    bm->Row(0)[3] = 0x55;                // a fourth byte that must not travel
+    const Bytes dib = PackedDibFromBitmap(bm.get());
+    ASSERT_EQ(dib.size(), 40u + 12 * 2);
+    EXPECT_EQ(Le32(dib, 0), 40u);
+    EXPECT_EQ(Le32(dib, 4), 3u);
+    EXPECT_EQ(Le32(dib, 8), 2u);
+    EXPECT_EQ(dib[12], 1);
+    EXPECT_EQ(dib[14], 24);
+    EXPECT_EQ(Le32(dib, 16), 0u);
+    EXPECT_EQ(Le32(dib, 20), 24u);
+    // First stored row is the bottom one: its last pixel is blue (blue, green, red bytes).
+    EXPECT_EQ(dib[40 + 6], 255);
+    EXPECT_EQ(dib[40 + 8], 0);
+    // Second stored row is the top one: red first.
+    EXPECT_EQ(dib[40 + 12], 0);
+    EXPECT_EQ(dib[40 + 14], 255);
+    EXPECT_TRUE(PackedDibFromBitmap(nullptr).empty());
+}
+
+TEST_F(ClipboardTest, RoundTripOffersBmpAndPng) {
+    for (int bpp : {24, 32}) {
+        SCOPED_TRACE(bpp);
+        auto bm = raster::Create(5, 3, bpp, bpp == 32, false);
+        ASSERT_TRUE(bm);
+        raster::FillRect(*bm, 0, 0, 5, 3, 0x336699);
+        raster::SetPixel(*bm, 0, 0, kRed);
+        raster::SetPixel(*bm, 4, 0, kGreen);
+        ASSERT_TRUE(ImageAdopt(5, std::move(bm), 0));
+        ASSERT_NE(ImageToClipboard(5), 0);
+        const std::vector<std::string> formats = ClipboardFormats();
+        EXPECT_NE(std::find(formats.begin(), formats.end(), "image/bmp"), formats.end());
+        EXPECT_NE(std::find(formats.begin(), formats.end(), "image/png"), formats.end());
+        // Each offer on its own gives the same picture back.
+        const Bytes bmp = ClipboardGet("image/bmp"), png = ClipboardGet("image/png");
+        ASSERT_EQ(bmp.size(), 14u + 40 + 16 * 3);
+        EXPECT_EQ(Le32(bmp, 10), 54u);
+        for (const auto& [mime, data] :
+             {std::pair{"image/bmp", bmp}, std::pair{"image/png", png}}) {
+            SCOPED_TRACE(mime);
+            Offer(mime, data);
+            const auto row = Paste(5, 3);
+            ASSERT_EQ(row.size(), 5u);
+            EXPECT_EQ(row[0], kRed);
+            EXPECT_EQ(row[1], 0x336699u);
+            EXPECT_EQ(row[4], kGreen);
+        }
+        EXPECT_EQ(raster::GetPixel(*ImageGetBitmap(100), 2, 2), 0x336699u);
+    }
+}
+
+TEST_F(ClipboardTest, NothingToCopyLeavesTheClipboardAlone) {
+    Offer("text/plain", {'h', 'i'});
+    EXPECT_EQ(ImageToClipboard(55), 0);
+    EXPECT_EQ(ClipboardGet("text/plain"), (Bytes{'h', 'i'}));
+}
+
+// --- coming in -----------------------------------------------------------------------------------
+
+TEST_F(ClipboardTest, DibVariantsAreDecoded) {
+    struct Case {
+        const char* name;
+        Bytes data;
+        int w, h;
+        std::vector<uint32_t> topRow;
+    };
+    const Bytes palette = {0, 0, 255, 0, 255, 0, 0, 0, 0, 255, 0, 0, 255, 255, 255, 0};
+    const Case cases[] = {
+        // 24 bits, bottom-up: the second stored row is the top one.
+        {"24-bit bottom-up", Dib(1, 2, 24, 0, 0, {}, {255, 0, 0, 0, 0, 0, 255, 0}), 1, 2, {kRed}},
+        // A negative height stores the top row first.
+        {"24-bit top-down", Dib(1, -2, 24, 0, 0, {}, {0, 0, 255, 0, 255, 0, 0, 0}), 1, 2, {kRed}},
+        {"8-bit colour table",
+         Dib(3, 1, 8, 0, 4, palette, {1, 2, 3, 0}),
+         3,
+         1,
+         {kBlue, kGreen, kWhite}},
+        {"4-bit colour table",
+         Dib(3, 1, 4, 0, 4, palette, {0x10, 0x20, 0, 0}),
+         3,
+         1,
+         {kBlue, kRed, kGreen}},
+        {"1-bit two colours",
+         Dib(3, 1, 1, 0, 0, {0, 0, 0, 0, 255, 255, 255, 0}, {0xA0, 0, 0, 0}),
+         3,
+         1,
+         {kWhite, 0, kWhite}},
+        // 16 bits 5-6-5 through bit-field masks after the 40-byte header.
+        {"16-bit 5-6-5 bit fields",
+         Dib(2, 1, 16, 3, 0, Masks(0xF800, 0x07E0, 0x001F), {0x00, 0xF8, 0xE0, 0x07}),
+         2,
+         1,
+         {kRed, kGreen}},
+        // 16 bits without masks: 5-5-5.
+        {"16-bit 5-5-5", Dib(2, 1, 16, 0, 0, {}, {0x1F, 0x00, 0x00, 0x7C}), 2, 1, {kBlue, kRed}},
+        // 32 bits with masks in an unusual order (red in the low byte).
+        {"32-bit bit fields",
+         Dib(2, 1, 32, 3, 0, Masks(0xFF, 0xFF00, 0xFF0000), {255, 0, 0, 0, 0, 0, 255, 0}),
+         2,
+         1,
+         {kRed, kBlue}},
+        {"BMP file", AsFile(Dib(1, 1, 24, 0, 0, {}, {0, 255, 0, 0}), 54), 1, 1, {kGreen}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Offer("image/bmp", c.data);
+        EXPECT_EQ(Paste(c.w, c.h), c.topRow);
+    }
+}
+
+TEST_F(ClipboardTest, LyingHeadersAreRefused) {
+    const Bytes row = {0, 0, 255, 0};
+    Bytes bigHeader = Dib(1, 1, 24, 0, 0, {}, row);
+    Put32(bigHeader, 0, 124);  // says 124 bytes, holds 44
+    struct Case {
+        const char* name;
+        Bytes data;
+    };
+    const Case cases[] = {
+        {"empty", {}},
+        {"header only half there", Bytes(20, 0)},
+        {"header size larger than the data", bigHeader},
+        {"rows shorter than width x height", Dib(100, 100, 24, 0, 0, {}, row)},
+        {"zero width", Dib(0, 1, 24, 0, 0, {}, row)},
+        {"negative width", Dib(-1, 1, 24, 0, 0, {}, row)},
+        {"zero height", Dib(1, 0, 24, 0, 0, {}, row)},
+        {"most negative height", Dib(1, INT32_MIN, 24, 0, 0, {}, row)},
+        {"sides too large", Dib(40000, 1, 24, 0, 0, {}, Bytes(120000, 0))},
+        {"7 bits per pixel", Dib(1, 1, 7, 0, 0, {}, row)},
+        {"colour table past the end", Dib(1, 1, 8, 0, 256, Bytes(16, 0), row)},
+        {"bit fields without masks", Dib(1, 1, 32, 3, 0, {}, row)},
+        {"pixel offset past the end of the file", AsFile(Dib(1, 1, 24, 0, 0, {}, row), 5000)},
+        {"pixel offset inside the header", AsFile(Dib(1, 1, 24, 0, 0, {}, row), 20)},
+        {"unknown header size",
+         [&] {
+             Bytes b = Dib(1, 1, 24, 0, 0, {}, row);
+             Put32(b, 0, 41);
+             return b;
+         }()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        Offer("image/bmp", c.data);
+        EXPECT_EQ(ImageFromClipboard(100), nullptr);
+        ExpectKept();
+    }
+}
+
+TEST_F(ClipboardTest, JpegAndCopiedFilesAreAccepted) {
+    char folder[] = "/tmp/kadrovo-clip-XXXXXX";
+    ASSERT_TRUE(mkdtemp(folder));
+    const std::string base = folder;
+    auto bm = raster::Create(16, 16, 24, true, false);
+    ASSERT_TRUE(bm);
+    raster::FillRect(*bm, 0, 0, 16, 16, kRed);
+    ASSERT_TRUE(ImageAdopt(5, std::move(bm), 0));
+    const std::string jpeg = base + "/a picture.jpg", bmp = base + "/b.bmp";
+    ASSERT_EQ(ImageSaveFile(5, jpeg.c_str(), JPEG_ENCODER_ID, 80), 1);
+    ASSERT_EQ(ImageSaveFile(5, bmp.c_str(), IMAGE_FORMAT_BMP, 0), 1);
+
+    std::ifstream in(jpeg, std::ios::binary);
+    Offer("image/jpeg", Bytes(std::istreambuf_iterator<char>(in), {}));
+    auto row = Paste(16, 16);
+    ASSERT_FALSE(row.empty());
+    EXPECT_GT(row[0] & 0xFF, 240u);
+    EXPECT_LT(row[0] >> 8 & 0xFF, 16u);
+
+    const std::string uri = "file://" + base + "/a%20picture.jpg\r\n";
+    Offer("text/uri-list", Bytes(uri.begin(), uri.end()));
+    EXPECT_FALSE(Paste(16, 16).empty());
+    const std::string withComment = "# copied\r\nfile://" + bmp + "\r\n";
+    Offer("text/uri-list", Bytes(withComment.begin(), withComment.end()));
+    EXPECT_EQ(Paste(16, 16)[0], kRed);
+
+    ASSERT_TRUE(ImageNew(100, 7, 5));
+    kept = ImageGetBitmap(100);
+    const std::vector<std::string> refused = {
+        "file://" + jpeg + "\r\nfile://" + bmp + "\r\n",  // two files
+        "file://" + base + "/missing.jpg", "http://example.org/x.jpg", "file://" + base,
+        "file://" + base + "/%zz.jpg"};
+    for (const std::string& list : refused) {
+        SCOPED_TRACE(list);
+        Offer("text/uri-list", Bytes(list.begin(), list.end()));
+        EXPECT_EQ(ImageFromClipboard(100), nullptr);
+        ExpectKept();
+    }
+    std::system(("rm -rf '" + base + "'").c_str());
+}
+
+TEST_F(ClipboardTest, TextAndGarbageKeepTheImage) {
+    struct Case {
+        const char* mime;
+        Bytes data;
+    };
+    const Case cases[] = {
+        {"text/plain", {'h', 'e', 'l', 'l', 'o'}},
+        {"image/png", {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0}},
+        {"image/jpeg", {0xFF, 0xD8, 0xFF, 0xE0, 0, 0}},
+        {"image/bmp", {'B', 'M', 1, 2, 3}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mime);
+        Offer(c.mime, c.data);
+        EXPECT_EQ(ImageFromClipboard(100), nullptr);
+        ExpectKept();
+    }
+    ASSERT_TRUE(ClipboardSet({}));
+    EXPECT_EQ(ImageFromClipboard(100), nullptr);
+    ExpectKept();
+}
+
+}  // namespace
