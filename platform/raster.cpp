@@ -563,6 +563,9 @@ void Ellipse(Bitmap& bm, int left, int top, int right, int bottom, uint32_t pen,
     long long L = std::min(left, right), R = std::max(left, right);
     long long T = std::min(top, bottom), B = std::max(top, bottom);
     if (L == R || T == B) return;
+    // Boxes beyond 2^30 pixels a side would overflow the exact row arithmetic; no such
+    // shape can be meant for a bitmap of at most 32767 pixels a side.
+    if (R - L > (1LL << 30) || B - T > (1LL << 30)) return;
     Bgr cp = FromColour(pen), cb = FromColour(brush);
     long long y0 = std::max(T, 0LL), y1 = std::min(B, static_cast<long long>(bm.height));
     auto toInt = [](long long v) {

@@ -186,3 +186,34 @@ TEST(RasterStretch, ClippedDestinationMatchesTheUnclippedPart) {
     EXPECT_FALSE(raster::Stretch(*part, 30, 0, 10, 10, *src, raster::StretchMode::Halftone));
     EXPECT_FALSE(raster::Stretch(*part, 0, 0, 0, 10, *src, raster::StretchMode::Halftone));
 }
+
+TEST(RasterStretch, MixedAxesAndFourthBytes) {
+    // Enlarged along one axis, reduced along the other: a flat picture stays flat.
+    auto flat = raster::Create(100, 10, 32, false, false);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 100; ++x) {
+            uint8_t* p = flat->Row(y) + x * 4;
+            p[0] = 10, p[1] = 200, p[2] = 77, p[3] = 128;
+        }
+    auto dib = raster::Create(30, 41, 32, false, false);
+    auto screen = raster::Create(30, 41, 32, true, true);
+    ASSERT_TRUE(raster::Stretch(*dib, 0, 0, 30, 41, *flat, raster::StretchMode::Halftone));
+    ASSERT_TRUE(raster::Stretch(*screen, 0, 0, 30, 41, *flat, raster::StretchMode::Halftone));
+    for (int y = 0; y < 41; ++y) {
+        for (int x = 0; x < 30; ++x) {
+            ASSERT_EQ(raster::GetPixel(*dib, x, y), 0x0AC84Du);
+            ASSERT_EQ(dib->Row(y)[x * 4 + 3], 128);   // a picture's fourth byte is averaged too
+            ASSERT_EQ(screen->Row(y)[x * 4 + 3], 0);  // the screen's stays 0
+        }
+    }
+}
+
+TEST(RasterStretch, NotSrcEraseAppliesToTheStretchedPixels) {
+    auto src = raster::Create(4, 4, 24, true, false);
+    raster::FillRect(*src, 0, 0, 4, 4, 0x0000F0);
+    auto dst = raster::Create(2, 2, 32, true, true);
+    raster::FillRect(*dst, 0, 0, 2, 2, 0x0F0000);
+    ASSERT_TRUE(raster::Stretch(*dst, 0, 0, 2, 2, *src, raster::StretchMode::Halftone,
+                                raster::Rop::NotSrcErase));
+    EXPECT_EQ(raster::GetPixel(*dst, 1, 1), 0xF0FF0Fu);  // ~(0x0000F0 | 0x0F0000)
+}
