@@ -34,6 +34,13 @@ protected:
     static raster::Bitmap* Load(const fixtures::Bytes& bytes, const std::string& name) {
         return ImageLoadFile(100, fixtures::WriteTemp(name, bytes).c_str());
     }
+
+public:
+    static fixtures::Rgba PixelAtPublic(const raster::Bitmap& bm, int x, int y) {
+        return PixelAt(bm, x, y);
+    }
+
+protected:
     static fixtures::Rgba PixelAt(const raster::Bitmap& bm, int x, int y) {
         uint32_t c = raster::GetPixel(bm, x, y);
         uint8_t a = bm.bpp == 32 ? bm.Row(y)[x * 4 + 3] : 255;
@@ -42,9 +49,11 @@ protected:
     }
 };
 
-inline std::ostream& operator<<(std::ostream& os, const fixtures::Rgba& c) {
+namespace fixtures {
+inline std::ostream& operator<<(std::ostream& os, const Rgba& c) {
     return os << "(" << int(c.r) << "," << int(c.g) << "," << int(c.b) << "," << int(c.a) << ")";
 }
+}  // namespace fixtures
 
 // Channel-wise closeness for lossy formats.
 inline bool Near(const fixtures::Rgba& a, const fixtures::Rgba& b, int tolerance) {

@@ -1,0 +1,184 @@
+// JPEG files written with libjpeg: baseline, progressive, greyscale, four-component, truncated,
+// and turned by EXIF orientation.
+#include "imagelib/jpeg_decoder.h"
+#include "load_test_base.h"
+
+using fixtures::JpegKind;
+using fixtures::JpegSpec;
+using fixtures::Rgba;
+
+namespace {
+
+// Smooth, so that lossy coding stays close to it.
+Rgba Smooth(int x, int y) {
+    return Rgba{static_cast<uint8_t>(40 + x * 170 / 1024), static_cast<uint8_t>(30 + y * 190 / 720),
+                static_cast<uint8_t>(200 - (x + y) * 150 / 1800), 255};
+}
+
+constexpr int kTolerance = 10;
+
+// Compares a sample grid of the picture with the pattern.
+void ExpectLike(const raster::Bitmap& bm, const fixtures::Pattern& pattern, bool grey) {
+    for (int y = 1; y < bm.height - 1; y += 5)
+        for (int x = 1; x < bm.width - 1; x += 7) {
+            Rgba want = pattern(x, y);
+            if (grey) want.g = want.b = want.r;
+            Rgba got = LoadTest::PixelAtPublic(bm, x, y);
+            ASSERT_TRUE(Near(got, want, kTolerance))
+                << x << "," << y << " got " << got << " want " << want;
+            if (grey) {
+                ASSERT_TRUE(got.r == got.g && got.g == got.b);
+            }
+        }
+}
+
+using JpegLoad = LoadTest;
+
+TEST_F(JpegLoad, Baseline1001x700Is24BitTopDownWithPaddedRows) {
+    JpegSpec s;
+    s.width = 1001;
+    s.height = 700;
+    s.colour = Smooth;
+    raster::Bitmap* bm = Load(fixtures::MakeJpeg(s), "baseline.jpg");
+    ASSERT_NE(bm, nullptr);
+    EXPECT_EQ(ImageGetDepth(100), 24);
+    EXPECT_EQ(ImageGetWidth(100), 1001);
+    EXPECT_EQ(ImageGetHeight(100), 700);
+    EXPECT_EQ(ImageGetFlags(100), 0);
+    EXPECT_TRUE(bm->topDown);
+    EXPECT_EQ(bm->stride, 3004);
+    ExpectLike(*bm, Smooth, false);
+}
+
+struct KindCase {
+    const char* name;
+    JpegKind kind;
+    bool progressive;
+};
+
+class JpegKinds : public LoadTest, public ::testing::WithParamInterface<KindCase> {};
+
+TEST_P(JpegKinds, DecodeToTheRightColours) {
+    JpegSpec s;
+    s.width = 61;
+    s.height = 47;
+    s.kind = GetParam().kind;
+    s.progressive = GetParam().progressive;
+    s.colour = Smooth;
+    raster::Bitmap* bm = Load(fixtures::MakeJpeg(s), std::string(GetParam().name) + ".jpg");
+    ASSERT_NE(bm, nullptr);
+    EXPECT_EQ(ImageGetDepth(100), 24);
+    ExpectLike(*bm, Smooth, s.kind == JpegKind::Grey);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Jpeg, JpegKinds,
+    ::testing::Values(KindCase{"rgb", JpegKind::Rgb, false},
+                      KindCase{"rgb_progressive", JpegKind::Rgb, true},
+                      KindCase{"grey", JpegKind::Grey, false},
+                      KindCase{"grey_progressive", JpegKind::Grey, true},
+                      KindCase{"cmyk_plain", JpegKind::CmykPlain, false},
+                      KindCase{"cmyk_adobe_inverted", JpegKind::CmykAdobe, false},
+                      KindCase{"cmyk_adobe_progressive", JpegKind::CmykAdobe, true},
+                      KindCase{"ycck_adobe", JpegKind::Ycck, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(JpegLoad, TruncatedFileLoadsWithTheRestFilledIn) {
+    JpegSpec s;
+    s.width = 160;
+    s.height = 160;
+    s.colour = Smooth;
+    fixtures::Bytes jpeg = fixtures::MakeJpeg(s);
+    jpeg.resize(jpeg.size() / 2);
+    raster::Bitmap* bm = Load(jpeg, "truncated.jpg");
+    ASSERT_NE(bm, nullptr);
+    EXPECT_EQ(ImageGetHeight(100), 160);
+    EXPECT_TRUE(Near(PixelAt(*bm, 5, 3), Smooth(5, 3), kTolerance));
+    // After the cut the decoder sees an end of image: blocks without data come out flat grey.
+    Rgba last = PixelAt(*bm, 159, 159);
+    EXPECT_TRUE(Near(last, Rgba{128, 128, 128, 255}, 2)) << last;
+    EXPECT_EQ(PixelAt(*bm, 0, 159), last);
+}
+
+TEST_F(JpegLoad, TooManyProgressiveScansAreRefused) {
+    JpegSpec s;
+    s.progressive = true;  // the simple progression has 10 scans
+    fixtures::Bytes jpeg = fixtures::MakeJpeg(s);
+    LoadLimits few;
+    few.maxJpegScans = 5;
+    ImageSetLoadLimits(few);
+    EXPECT_EQ(Load(jpeg, "scans.jpg"), nullptr);
+    ImageSetLoadLimits(LoadLimits{});
+    EXPECT_NE(Load(jpeg, "scans.jpg"), nullptr);
+}
+
+// A picture stored 40 x 24 with a red block at its stored top-left corner and a green block at
+// its stored top-right corner. EXIF says how the camera was held; the loaded picture is upright.
+struct OrientationCase {
+    int orientation;
+    bool bigEndian;
+    // Corners of the upright picture (0 top-left, 1 top-right, 2 bottom-right, 3 bottom-left)
+    // where the red and green blocks must land.
+    int red;
+    int green;
+};
+
+class JpegOrientation : public LoadTest, public ::testing::WithParamInterface<OrientationCase> {};
+
+Rgba Marked(int x, int y) {
+    if (y < 8 && x < 8) return Rgba{230, 20, 20, 255};
+    if (y < 8 && x >= 32) return Rgba{20, 230, 20, 255};
+    return Rgba{20, 20, 90, 255};
+}
+
+TEST_P(JpegOrientation, CornerMarksLandUpright) {
+    const OrientationCase& k = GetParam();
+    JpegSpec s;
+    s.width = 40;
+    s.height = 24;
+    s.quality = 100;
+    s.orientation = k.orientation;
+    s.exifBigEndian = k.bigEndian;
+    s.colour = Marked;
+    raster::Bitmap* bm = Load(fixtures::MakeJpeg(s), "orientation.jpg");
+    ASSERT_NE(bm, nullptr);
+    bool turned = k.orientation >= 5;
+    int w = turned ? 24 : 40, h = turned ? 40 : 24;
+    ASSERT_EQ(ImageGetWidth(100), w);
+    ASSERT_EQ(ImageGetHeight(100), h);
+    const int cx[4] = {3, w - 4, w - 4, 3}, cy[4] = {3, 3, h - 4, h - 4};
+    for (int corner = 0; corner < 4; ++corner) {
+        Rgba want = corner == k.red     ? Marked(0, 0)
+                    : corner == k.green ? Marked(39, 0)
+                                        : Marked(20, 20);
+        EXPECT_TRUE(Near(PixelAt(*bm, cx[corner], cy[corner]), want, 24))
+            << "corner " << corner << " got " << PixelAt(*bm, cx[corner], cy[corner]);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Exif, JpegOrientation,
+    ::testing::Values(OrientationCase{0, false, 0, 1},  // no EXIF at all
+                      OrientationCase{1, false, 0, 1}, OrientationCase{2, false, 1, 0},
+                      OrientationCase{3, false, 2, 3}, OrientationCase{4, false, 3, 2},
+                      OrientationCase{5, false, 0, 3}, OrientationCase{6, false, 1, 2},
+                      OrientationCase{7, false, 2, 1}, OrientationCase{8, false, 3, 0},
+                      OrientationCase{6, true, 1, 2}, OrientationCase{8, true, 3, 0}),
+    [](const auto& info) {
+        return "orientation" + std::to_string(info.param.orientation) +
+               (info.param.bigEndian ? "_big_endian" : "");
+    });
+
+TEST(JpegMemory, DecodesFromMemoryWithoutTheImageTable) {
+    JpegSpec s;
+    s.orientation = 6;
+    fixtures::Bytes jpeg = fixtures::MakeJpeg(s);
+    auto bm = JpegDecodeMemory(jpeg.data(), jpeg.size());
+    ASSERT_NE(bm, nullptr);
+    EXPECT_EQ(bm->width, 24);
+    EXPECT_EQ(bm->height, 32);
+    EXPECT_EQ(JpegDecodeMemory(jpeg.data(), 1), nullptr);
+    EXPECT_EQ(JpegDecodeMemory(nullptr, 0), nullptr);
+}
+
+}  // namespace
