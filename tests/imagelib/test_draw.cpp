@@ -278,3 +278,20 @@ TEST_F(DrawTest, SelectionFramePixels) {
     for (const Probe& p : probes)
         EXPECT_EQ(At(p.x, p.y), p.colour) << p.x << "," << p.y;
 }
+
+TEST_F(DrawTest, FollowsTheSurfaceItsOwnerKeeps) {
+    ASSERT_TRUE(DrawBegin(&window));
+    // The window's surface replaced while open (a resize): drawing goes to the new one.
+    auto resized = raster::Create(40, 40, 32, true, true);
+    window.surface = resized.get();
+    DrawRect(0, 0, 3, 3, kYellow);
+    EXPECT_EQ(raster::GetPixel(*resized, 1, 1), kYellow);
+    EXPECT_TRUE(Changed().empty());
+    // Taken away (the window closed): nothing is drawn any more, and the close still finishes.
+    window.surface = nullptr;
+    DrawRect(0, 0, 40, 40, kWhite);
+    DrawLine(0, 5, 30, 0, kWhite);
+    EXPECT_EQ(raster::GetPixel(*resized, 20, 20), 0u);
+    DrawEnd();
+    EXPECT_EQ(g_finished, 1);
+}
