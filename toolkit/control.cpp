@@ -37,15 +37,6 @@ uint64_t g_sequence = 0;
 std::string g_textBuffer;  // backs the pointers handed out by ControlGetText / ControlGetTip
 std::string g_tipBuffer;
 
-// The controls' font: the desktop's family at the size of a classic dialog font, so that texts
-// fit the fixed pixel layouts of the program's windows.
-QFont ControlFont() {
-    QFont f = QApplication::font();
-    f.setPixelSize(11);
-    f.setStretch(QFont::SemiCondensed);
-    return f;
-}
-
 QWidget* WidgetOf(const ControlRecord* r) {
     return reinterpret_cast<QWidget*>(r->handle);
 }
@@ -124,7 +115,7 @@ protected:
 // The creation steps common to every kind: the number is replaced only once the widget exists.
 uintptr_t Register(int number, QWidget* w, int kind, int x, int y, int width, int height) {
     if (!w) return 0;
-    w->setFont(ControlFont());
+    w->setFont(ToolkitControlFont());
     w->setGeometry(x, y, std::max(width, 0), std::max(height, 0));
     ControlRecord* r = ObjectTableObtain(g_controls, number);
     if (!r) {
@@ -305,7 +296,7 @@ uintptr_t ControlCreateComboBox(int number, int x, int y, int width, int height)
         Raise(w, CBN_SELENDOK);
     });
     // The height given is that of the open list; the closed box takes its natural height.
-    w->setFont(ControlFont());
+    w->setFont(ToolkitControlFont());
     int closed = std::min(height, w->sizeHint().height());
     uintptr_t h = Register(number, w, CONTROL_COMBOBOX, x, y, width, closed);
     if (h) {

@@ -6,6 +6,7 @@
 #include <string>
 
 class QFileDialog;
+class QFont;
 class QWidget;
 
 // ---------------------------------------------------------------------------------------------
@@ -18,6 +19,9 @@ QWidget* ToolkitWindowWidget(int number);
 int ToolkitWindowNumberOf(const QWidget* widget);
 // Queues a control event (13100) of control `source` in window `window` with `detail`.
 void ToolkitPostControlEvent(int window, int source, int detail);
+// The font every new control gets: the one chosen with ToolkitSetFont, else a narrow face at
+// the size of a classic dialog font.
+QFont ToolkitControlFont();
 // Number of events waiting to be returned by EventWait.
 int ToolkitQueuedEvents();
 // Drops every queued event (tests start from a clean queue).

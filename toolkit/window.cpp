@@ -64,6 +64,7 @@ struct EventState {
 ObjectTable<WindowRecord> g_windows;
 EventState g_events;
 bool g_initialised = false;
+bool g_fontChosen = false;  // ToolkitSetFont was called
 
 std::map<uintptr_t, std::vector<std::string>> g_drops;
 uintptr_t g_nextDrop = 1;
@@ -217,48 +218,16 @@ ToolkitWindow* WindowOf(int number) {
 
 // Windows virtual-key code for a Qt key, as far as the program's keys go.
 uintptr_t VirtualKey(const QKeyEvent* e) {
+    static const std::pair<int, int> kKeys[] = {
+        {Qt::Key_Tab, 9},     {Qt::Key_Backtab, 9}, {Qt::Key_Backspace, 8}, {Qt::Key_Return, 13},
+        {Qt::Key_Enter, 13},  {Qt::Key_Shift, 16},  {Qt::Key_Control, 17},  {Qt::Key_Alt, 18},
+        {Qt::Key_Escape, 27}, {Qt::Key_Space, 32},  {Qt::Key_PageUp, 33},   {Qt::Key_PageDown, 34},
+        {Qt::Key_End, 35},    {Qt::Key_Home, 36},   {Qt::Key_Left, 37},     {Qt::Key_Up, 38},
+        {Qt::Key_Right, 39},  {Qt::Key_Down, 40},   {Qt::Key_Delete, 46}};
     int k = e->key();
     if ((k >= Qt::Key_A && k <= Qt::Key_Z) || (k >= Qt::Key_0 && k <= Qt::Key_9)) return k;
-    switch (k) {
-        case Qt::Key_Tab:
-        case Qt::Key_Backtab:
-            return 9;
-        case Qt::Key_Backspace:
-            return 8;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            return 13;
-        case Qt::Key_Shift:
-            return 16;
-        case Qt::Key_Control:
-            return 17;
-        case Qt::Key_Alt:
-            return 18;
-        case Qt::Key_Escape:
-            return 27;
-        case Qt::Key_Space:
-            return 32;
-        case Qt::Key_PageUp:
-            return 33;
-        case Qt::Key_PageDown:
-            return 34;
-        case Qt::Key_End:
-            return 35;
-        case Qt::Key_Home:
-            return 36;
-        case Qt::Key_Left:
-            return 37;
-        case Qt::Key_Up:
-            return 38;
-        case Qt::Key_Right:
-            return 39;
-        case Qt::Key_Down:
-            return 40;
-        case Qt::Key_Delete:
-            return 46;
-        default:
-            break;
-    }
+    for (auto [qt, vk] : kKeys)
+        if (qt == k) return static_cast<uintptr_t>(vk);
     if (k >= Qt::Key_F1 && k <= Qt::Key_F24) return 112 + (k - Qt::Key_F1);
     return static_cast<uintptr_t>(k & 0xffff);
 }
@@ -731,4 +700,15 @@ void ToolkitSetFont(const char* family, int pixelSize) {
     if (family && *family) font.setFamilies({QString::fromUtf8(family)});
     if (pixelSize > 0) font.setPixelSize(pixelSize);
     QApplication::setFont(font);
+    g_fontChosen = true;
+}
+
+QFont ToolkitControlFont() {
+    QFont f = QApplication::font();
+    if (g_fontChosen) return f;
+    // Without a choice: the desktop's family, narrowed, at the size of a classic dialog font, so
+    // that captions fit the fixed pixel layouts of the program's windows.
+    f.setPixelSize(11);
+    f.setStretch(QFont::SemiCondensed);
+    return f;
 }

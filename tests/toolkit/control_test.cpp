@@ -322,3 +322,17 @@ TEST_F(ControlTest, TextColoursSetAndRestore) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ControlTest, ControlsTakeTheChosenFont) {
+    ControlCreateText(1, 0, 0, 100, 15, "vorher", 0);
+    EXPECT_EQ(ToolkitControlWidget(1)->font().pixelSize(), 11) << "a dialog-sized default";
+    ToolkitSetFont("DejaVu Sans", 13);
+    ControlCreateText(2, 0, 20, 100, 15, "nachher", 0);
+    QFont f = ToolkitControlWidget(2)->font();
+    EXPECT_EQ(f.pixelSize(), 13);
+    EXPECT_EQ(f.families().value(0), "DejaVu Sans");
+}
+
+}  // namespace
