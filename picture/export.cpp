@@ -75,6 +75,9 @@ bool CommitAdjustments(const ToneParams& p) {
     ToneAdjust(kPicture, p.gamma, p.white, p.black, p.saturation, p.contrast, kControlProgress);
     if (g_app.castColour > 0) CastRemove(kPicture, g_app.castColour);
     PixelsStore(kPicture);
+    // The full-size pair is not needed again (the closing step captures the preview), and the
+    // cut, the reduction and the encoder are better off with the memory.
+    PixelsRelease();
     return true;
 }
 
