@@ -57,8 +57,9 @@ FileReplace::FileReplace(const char* path) {
     size_t slash = target_.rfind('/');
     std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
     if (base.empty()) return;  // a folder, not a file
-    // Hidden and in the same folder, so that rename() stays on one file system.
-    std::string templ = folder + "/." + base + ".XXXXXX";
+    // Hidden and in the same folder, so that rename() stays on one file system; the name is
+    // shortened so that a target near the length limit still gets a temporary.
+    std::string templ = folder + "/." + base.substr(0, 200) + ".XXXXXX";
     int fd = mkstemp(templ.data());
     if (fd < 0) return;
     temp_ = templ;

@@ -297,6 +297,13 @@ TEST_F(SaveTest, ReplacingAFileKeepsItsPermissions) {
     EXPECT_EQ(Entries(dir.path), std::vector<std::string>{"old.jpg"});
 }
 
+TEST_F(SaveTest, NameAtTheLengthLimit) {
+    MakePicture(5, 8, 8, 24);
+    const std::string name(250, 'n');
+    ASSERT_EQ(ImageSaveFile(5, (dir / name).c_str(), JPEG_ENCODER_ID, 80), 1);
+    EXPECT_EQ(Entries(dir.path), std::vector<std::string>{name});
+}
+
 // A small file system that a large noisy picture cannot fit on.
 class FullDiskTest : public SaveTest {
 protected:
