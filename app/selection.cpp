@@ -20,6 +20,10 @@ int PreviewHeight() {
     return ImageGetHeight(101);
 }
 
+bool SameFrame(const Selection& a, const Selection& b) {
+    return a.height == b.height && a.width == b.width && a.left == b.left && a.top == b.top;
+}
+
 }  // namespace
 
 float RatioForFormat(uint8_t portrait) {
@@ -45,20 +49,25 @@ void ClampSelection() {
 
 void SelectionMouseStep(bool down, int mx, int my) {
     g_app.buttonState = down ? 1 : 0;
+    const bool wasDragging = g_app.resizing || g_app.moving;
     if (down && ImageExists(101)) {
         frame::DragStart(g_app, mx, my, PreviewWidth(), PreviewHeight());
     } else {
         g_app.resizing = 0;
         g_app.moving = 0;
     }
+    // Repainting shows the window anew, which is itself an event and a further pass: repaint only
+    // when the frame changed (or the drag just began), so a button held still costs nothing.
     if (g_app.resizing == 1) {
+        const Selection before = g_app.selection;
         frame::ResizeTo(g_app.selection, g_app.ratio, mx, PreviewWidth(), PreviewHeight());
-        RedrawPreview();
+        if (!wasDragging || !SameFrame(before, g_app.selection)) RedrawPreview();
     }
     if (g_app.moving == 1) {
+        const Selection before = g_app.selection;
         frame::MoveTo(g_app.selection, g_app.ratio, mx, my, g_app.grabX, g_app.grabY,
                       PreviewWidth(), PreviewHeight());
-        RedrawPreview();
+        if (!wasDragging || !SameFrame(before, g_app.selection)) RedrawPreview();
     }
 }
 

@@ -11,6 +11,14 @@ import time
 
 TIMEOUT = 60.0   # seconds for anything to appear
 POLL = 0.05      # pause between two looks
+# Levels a screen pixel may differ from the colour painted: the group frame around the preview
+# is drawn by the widget style with a faint translucent fill over what lies inside it. The exact
+# figures are checked on the window's surface by the headless tests.
+TOLERANCE = 4
+
+
+def near(a, b, tolerance=TOLERANCE):
+    return len(a) == len(b) and all(abs(x - y) <= tolerance for x, y in zip(a, b))
 
 
 class Failure(Exception):
@@ -41,10 +49,19 @@ def tool(*args, check=True):
 
 
 def start(binary):
+    """Starts the program; its output goes to a file (a pipe nobody reads could block it)."""
+    import tempfile
     env = dict(os.environ)
     env["QT_QPA_PLATFORM"] = "xcb"
-    env.pop("QT_QUICK_BACKEND", None)
-    return subprocess.Popen([binary], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    output = tempfile.TemporaryFile()
+    proc = subprocess.Popen([binary], env=env, stdout=output, stderr=subprocess.STDOUT)
+    proc.output = output
+    return proc
+
+
+def output_of(proc):
+    proc.output.seek(0)
+    return proc.output.read().decode(errors="replace")
 
 
 def windows(name):
@@ -58,7 +75,7 @@ def wait_window(name, proc=None, timeout=TIMEOUT):
     def probe():
         if proc is not None and proc.poll() is not None:
             raise Failure("program ended (%d) before window %r appeared: %s"
-                          % (proc.returncode, name, proc.stderr.read().decode(errors="replace")))
+                          % (proc.returncode, name, output_of(proc)))
         ids = windows(name)
         return ids[0] if ids else None
     return wait_for("window " + repr(name), probe, timeout)
@@ -121,3 +138,77 @@ def main(test):
         log("0 passed, 1 failed")
         sys.exit(1)
     log("1 passed, 0 failed")
+
+
+def write_bmp(path, width, height, colour):
+    """A 24-bit BMP file of one colour (red, green, blue)."""
+    import struct
+    stride = (width * 3 + 3) // 4 * 4
+    row = bytes((colour[2], colour[1], colour[0])) * width + b"\0" * (stride - width * 3)
+    size = 54 + stride * height
+    header = b"BM" + struct.pack("<IHHI", size, 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, stride * height, 0, 0, 0, 0)
+    with open(path, "wb") as f:
+        f.write(header + info + row * height)
+
+
+def type_into_dialog(title, text, proc):
+    """Waits for the file dialog `title`, replaces its file name with `text` and presses Return."""
+    dialog = wait_window(title, proc)
+    focus(dialog)
+    tool("xdotool", "key", "--clearmodifiers", "ctrl+a")
+    tool("xdotool", "type", "--delay", "2", text)
+    tool("xdotool", "key", "Return")
+    wait_for("dialog %r to close" % title, lambda: not windows(title))
+
+
+class Client:
+    """Client-area coordinates of the main window on the screen."""
+
+    def __init__(self, window):
+        self.x, self.y, self.width, self.height = geometry(window)
+
+    def click(self, cx, cy):
+        click(self.x + cx, self.y + cy)
+
+    def move(self, cx, cy):
+        tool("xdotool", "mousemove", "--sync", str(self.x + cx), str(self.y + cy))
+
+    def pixel(self, cx, cy, shot=None):
+        return (shot or Shot()).at(self.x + cx, self.y + cy)
+
+    def wait_pixel(self, what, cx, cy, colour, timeout=TIMEOUT):
+        last = []
+
+        def probe():
+            last[:] = [self.pixel(cx, cy)]
+            return near(last[0], colour)
+        try:
+            wait_for(what, probe, timeout)
+        except Failure:
+            raise Failure("%s: pixel %d,%d is %s, not %s" % (what, cx, cy, last[0], tuple(colour)))
+
+
+LOAD_BUTTON = (55, 530)
+SAVE_BUTTON = (155, 530)
+QUIT_BUTTON = (605, 530)
+YELLOW = (255, 255, 0)
+
+
+def start_with_picture(binary, path, colour):
+    """Starts the program and loads `path` through the real open dialog; waits until the preview
+    shows the picture's colour. Returns (process, Client)."""
+    proc = start(binary)
+    win = wait_window("Kadrovo V0.3", proc)
+    client = Client(win)
+    client.click(*LOAD_BUTTON)
+    type_into_dialog("Bild einladen", path, proc)
+    client.wait_pixel("preview", 300, 300, colour)
+    return proc, client
+
+
+def quit_program(proc, client):
+    client.click(*QUIT_BUTTON)
+    rc = wait_exit(proc)
+    if rc != 0:
+        raise Failure("exit code %d" % rc)

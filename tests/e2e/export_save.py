@@ -1,0 +1,48 @@
+"""Exports the frame through the real save dialog and checks the written JPEG's size.
+Usage: export_save.py KADROVO WORKDIR"""
+import os
+import struct
+
+import e2e_util as e
+
+COLOUR = (100, 150, 200)
+
+
+def jpeg_size(path):
+    """(width, height) from the first start-of-frame marker, or None."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:2] != b"\xff\xd8":
+        return None
+    i = 2
+    while i + 9 < len(data):
+        if data[i] != 0xFF:
+            return None
+        marker = data[i + 1]
+        length = struct.unpack(">H", data[i + 2:i + 4])[0]
+        if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
+            height, width = struct.unpack(">HH", data[i + 5:i + 9])
+            return width, height
+        i += 2 + length
+    return None
+
+
+def test(args):
+    binary, work = args
+    os.makedirs(work, exist_ok=True)
+    picture = os.path.join(work, "export.bmp")
+    out = os.path.join(work, "export-out.jpg")
+    if os.path.exists(out):
+        os.remove(out)
+    e.write_bmp(picture, 800, 600, COLOUR)
+    proc, c = e.start_with_picture(binary, picture, COLOUR)
+    c.click(*e.SAVE_BUTTON)
+    e.type_into_dialog("Bild speichern...", out, proc)
+    size = e.wait_for("the JPEG file", lambda: os.path.exists(out) and jpeg_size(out))
+    # The "9 x 13" frame of 480 x 332 preview pixels at 800 / 480 picture pixels each.
+    if size != (800, 553):
+        raise e.Failure("JPEG is %dx%d, not 800x553" % size)
+    e.quit_program(proc, c)
+
+
+e.main(test)
