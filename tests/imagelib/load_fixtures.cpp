@@ -381,6 +381,7 @@ Bytes MakeJpeg(const JpegSpec& s) {
     if (s.kind == JpegKind::CmykPlain) c.write_Adobe_marker = FALSE;
     jpeg_set_quality(&c, s.quality, TRUE);
     if (s.progressive) jpeg_simple_progression(&c);
+    c.optimize_coding = s.optimize ? TRUE : FALSE;
     jpeg_start_compress(&c, TRUE);
     if (s.orientation) {
         Bytes exif = ExifOrientation(s.orientation, s.exifBigEndian);

@@ -84,7 +84,8 @@ struct JpegSpec {
     JpegKind kind = JpegKind::Rgb;
     int quality = 95;
     bool progressive = false;
-    int orientation = 0;  // EXIF orientation to store, 0 = no EXIF
+    bool optimize = false;  // optimised Huffman tables
+    int orientation = 0;    // EXIF orientation to store, 0 = no EXIF
     bool exifBigEndian = false;
     Pattern colour = Gradient;
 };

@@ -131,6 +131,7 @@ std::vector<BadFile> BadFileTable() {
         {"bm_height_min_int", BmpHeaderOnly(10, INT32_MIN, 24, 0)},
         {"bm_30000_square_without_pixels", BmpHeaderOnly(30000, 30000, 24, 0)},
         {"bm_rle8_bomb", BmpHeaderOnly(32767, 32767, 8, 1)},
+        {"bm_rle8_16000_square_tiny_data", BmpHeaderOnly(16000, 16000, 8, 1)},
         {"bm_rle_top_down", BmpHeaderOnly(4, -4, 8, 1)},
         {"bm_jpeg_inside", BmpHeaderOnly(4, 4, 24, 4)},
         {"bm_zero_width", BmpHeaderOnly(0, 4, 24, 0)},
@@ -141,10 +142,12 @@ std::vector<BadFile> BadFileTable() {
         {"png_bad_header_crc", badCrc},
         {"png_width_100000", PngWithTinyData(100000, 1)},
         {"png_30000_square_tiny_data", PngWithTinyData(30000, 30000)},
+        {"png_16000_square_tiny_data", PngWithTinyData(16000, 16000)},
         {"png_bad_colour_type", PngHeader(4, 4, 8, 5)},
         {"png_splt_bomb", SpltBomb()},
         {"jpeg_65500_square_header", JpegOfSize(65500, 65500)},
         {"jpeg_32000_square_header", JpegOfSize(32000, 32000)},
+        {"jpeg_8000_square_tiny_data", JpegOfSize(8000, 8000)},
         {"jpeg_zero_width", JpegOfSize(0, 16)},
         {"jpeg_cut_in_header", Cut(fixtures::MakeJpeg({}), 100)},
         {"ico_no_entries", IcoWith({0, 0})},
@@ -228,6 +231,26 @@ TEST_F(Registry, PictureTooLargeForTheLimitsIsRefusedBeforeDecoding) {
     EXPECT_EQ(Load(fixtures::MakeBmp(bmp), "limit.bmp"), nullptr);
     ImageSetLoadLimits(LoadLimits{});
     EXPECT_NE(Load(fixtures::MakeBmp(bmp), "limit.bmp"), nullptr);
+}
+
+// The bomb rule for JPEG files (more pixels than a complete file of that size could describe)
+// must not refuse a real picture that compresses as well as JPEG allows: uniform grey,
+// progressive, with optimised tables.
+TEST_F(Registry, LargeUniformJpegIsNoBomb) {
+    fixtures::JpegSpec s;
+    s.width = 4096;
+    s.height = 4096;
+    s.kind = fixtures::JpegKind::Grey;
+    s.progressive = true;
+    s.optimize = true;
+    s.quality = 50;
+    s.colour = [](int, int) { return fixtures::Rgba{77, 77, 77, 255}; };
+    fixtures::Bytes j = fixtures::MakeJpeg(s);
+    ASSERT_LT(j.size(), 100000u);  // far smaller than 1 byte per 170 pixels
+    raster::Bitmap* bm = Load(j, "uniform.jpg");
+    ASSERT_NE(bm, nullptr);
+    uint32_t grey = raster::GetPixel(*bm, 4000, 4000) & 0xFF;
+    EXPECT_NEAR(grey, 77, 2);
 }
 
 // EXIF parsing on its own: both byte orders, and offsets that point anywhere.
