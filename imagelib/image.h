@@ -14,9 +14,9 @@ constexpr uint8_t IMAGE_SCREEN_BITMAP = 128;
 struct ImageRecord {
     raster::Bitmap* handle;  // the bitmap, owned by the record; null = number free
     int16_t width;
-    int16_t height;          // always positive, whatever the row order
-    int8_t depth;            // bits per pixel
-    uint8_t flags;           // IMAGE_SCREEN_BITMAP or 0
+    int16_t height;  // always positive, whatever the row order
+    int8_t depth;    // bits per pixel
+    uint8_t flags;   // IMAGE_SCREEN_BITMAP or 0
 };
 
 // ---------------------------------------------------------------------------------------------

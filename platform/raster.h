@@ -19,14 +19,16 @@ constexpr int kMaxSide = 32767;
 struct Bitmap {
     int width = 0;
     int height = 0;
-    int bpp = 0;           // 16 (screen bitmap on a shallow display, 5-6-5), 24 or 32
-    bool topDown = true;   // false: the bottom row comes first in memory
-    bool screen = false;   // screen-compatible (32 bpp on a 24-bit display, fourth byte 0)
-    int stride = 0;        // bytes per row in memory, a multiple of 4
+    int bpp = 0;          // 16 (screen bitmap on a shallow display, 5-6-5), 24 or 32
+    bool topDown = true;  // false: the bottom row comes first in memory
+    bool screen = false;  // screen-compatible (32 bpp on a 24-bit display, fourth byte 0)
+    int stride = 0;       // bytes per row in memory, a multiple of 4
     std::unique_ptr<uint8_t[]> bits;  // height * stride bytes, zero-filled at creation
 
     // Row y counted from the top of the picture.
-    uint8_t* Row(int y) { return bits.get() + static_cast<size_t>(topDown ? y : height - 1 - y) * stride; }
+    uint8_t* Row(int y) {
+        return bits.get() + static_cast<size_t>(topDown ? y : height - 1 - y) * stride;
+    }
     const uint8_t* Row(int y) const {
         return bits.get() + static_cast<size_t>(topDown ? y : height - 1 - y) * stride;
     }
