@@ -195,7 +195,9 @@ TEST_F(Shell, MainWindowControlsAndStartingState) {
     EXPECT_NE(WindowHandle(kMainWindow), 0u);
     for (const Row& r : rows) {
         EXPECT_EQ(ControlKindOf(r.number), r.kind) << r.number;
-        if (r.text) EXPECT_STREQ(ControlGetText(r.number), r.text) << r.number;
+        if (r.text) {
+            EXPECT_STREQ(ControlGetText(r.number), r.text) << r.number;
+        }
         EXPECT_STREQ(ControlGetTip(r.number), r.tip) << r.number;
     }
     struct Value {
@@ -429,6 +431,21 @@ TEST_F(Shell, MouseMovesAndResizesTheFrame) {
     SelectionMouseStep(true, 100, 100);
     EXPECT_EQ(g_app.moving, 1);
     SelectionMouseStep(false, 100, 100);
+}
+
+TEST_F(Shell, HeldStillButtonDoesNotRepaint) {
+    Load(WriteBmp("grey.bmp", 800, 600, Solid(kGrey)));
+    g_app.selection = Selection{0, 200, 10, 10};
+    ClampSelection();
+    SelectionMouseStep(true, 100, 100);
+    ASSERT_EQ(g_app.moving, 1);
+    // A mark on the surface survives passes that change nothing, and goes with the next move.
+    raster::SetPixel(*WindowDrawTarget(kMainWindow)->surface, 300, 300, 0x123456);
+    SelectionMouseStep(true, 100, 100);
+    EXPECT_EQ(Surface(300, 300), 0x123456u);
+    SelectionMouseStep(true, 101, 100);
+    EXPECT_EQ(Surface(300, 300), kGrey);
+    SelectionMouseStep(false, 101, 100);
 }
 
 TEST_F(Shell, LoopPassReadsTheScriptedMouse) {
