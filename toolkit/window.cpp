@@ -1,8 +1,6 @@
 #include "toolkit/window.h"
 
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
+#include <dlfcn.h>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -346,38 +344,48 @@ private:
 InputFilter* g_filter = nullptr;
 QTimer* g_wakeUp = nullptr;
 
-// True when connecting to the X server named by DISPLAY can work. A local display is tried on
-// its socket, since Qt ends the process when it cannot open the display.
-bool XDisplayReachable() {
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) return false;
-    std::string d = display;
-    std::string host = d.substr(0, d.find(':'));
-    if (d.find(':') == std::string::npos) return false;
-    if (!host.empty() && host != "unix") return true;  // remote or TCP: let Qt try
-    std::string num = d.substr(d.find(':') + 1);
-    num = num.substr(0, num.find('.'));
-    if (num.empty() || num.find_first_not_of("0123456789") != std::string::npos) return false;
-    std::string path = "/tmp/.X11-unix/X" + num;
-    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    if (fd < 0) return false;
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, path.c_str(), sizeof(addr.sun_path) - 1);
-    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
-    if (!ok) {
-        // Abstract socket, as some servers listen only there.
-        sockaddr_un abs{};
-        abs.sun_family = AF_UNIX;
-        std::strncpy(abs.sun_path + 1, path.c_str(), sizeof(abs.sun_path) - 2);
-        socklen_t len = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + path.size());
-        ok = connect(fd, reinterpret_cast<sockaddr*>(&abs), len) == 0;
+// A trial connection to the X server named by DISPLAY, authorisation included: Qt ends the
+// process when it cannot open its display, so the toolkit asks first, through the same client
+// library (loaded only for this). The connection stays open until Qt has its own, because a
+// server whose last client leaves resets itself and would turn Qt away meanwhile.
+class XProbe {
+public:
+    XProbe() = default;
+    ~XProbe() {
+        if (connection_) disconnect_(connection_);
+        if (lib_) dlclose(lib_);
     }
-    close(fd);
-    return ok;
-}
+    XProbe(const XProbe&) = delete;
+    XProbe& operator=(const XProbe&) = delete;
+    // Connects on the first call.
+    bool Ok() {
+        if (!tried_) Try();
+        tried_ = true;
+        return ok_;
+    }
 
-bool DisplayAvailable() {
+private:
+    void Try() {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) return;
+        lib_ = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+        if (!lib_) return;  // without it the X platform of Qt cannot run either
+        auto connect = reinterpret_cast<void* (*)(const char*, int*)>(dlsym(lib_, "xcb_connect"));
+        auto hasError = reinterpret_cast<int (*)(void*)>(dlsym(lib_, "xcb_connection_has_error"));
+        disconnect_ = reinterpret_cast<void (*)(void*)>(dlsym(lib_, "xcb_disconnect"));
+        if (!connect || !hasError || !disconnect_) return;
+        connection_ = connect(nullptr, nullptr);
+        ok_ = connection_ && hasError(connection_) == 0;
+    }
+
+    void* lib_ = nullptr;
+    void* connection_ = nullptr;
+    void (*disconnect_)(void*) = nullptr;
+    bool ok_ = false;
+    bool tried_ = false;
+};
+
+bool DisplayAvailable(XProbe& x) {
     const char* env = std::getenv("QT_QPA_PLATFORM");
     std::string platform = env ? env : "";
     // A list such as "wayland;xcb" is tried in order; any usable entry will do.
@@ -392,14 +400,14 @@ bool DisplayAvailable() {
             if (name == "offscreen" || name == "minimal" || name == "vnc" || name == "linuxfb" ||
                 name == "eglfs" || name == "vkkhrdisplay")
                 return true;
-            if (name == "xcb" && XDisplayReachable()) return true;
+            if (name == "xcb" && x.Ok()) return true;
             if (name.rfind("wayland", 0) == 0 && std::getenv("WAYLAND_DISPLAY")) return true;
         }
         if (end == std::string::npos) break;
         start = end + 1;
     }
     if (anyNamed) return false;
-    if (XDisplayReachable()) return true;
+    if (x.Ok()) return true;
     const char* wl = std::getenv("WAYLAND_DISPLAY");
     return wl && *wl;
 }
@@ -476,7 +484,8 @@ bool ToolkitInit() {
     if (g_initialised) return true;
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
         if (QCoreApplication::instance()) return false;  // a non-GUI application is running
-        if (!DisplayAvailable()) return false;
+        XProbe x;
+        if (!DisplayAvailable(x)) return false;
         static int argc = 1;
         static char name[] = "kadrovo";
         static char* argv[] = {name, nullptr};
