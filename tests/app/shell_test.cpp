@@ -17,6 +17,7 @@
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
 #include "picture/appstate.h"
+#include "picture/pixels.h"
 #include "platform/display.h"
 #include "platform/input.h"
 #include "platform/raster.h"
@@ -431,6 +432,25 @@ TEST_F(Shell, MouseMovesAndResizesTheFrame) {
     SelectionMouseStep(true, 100, 100);
     EXPECT_EQ(g_app.moving, 1);
     SelectionMouseStep(false, 100, 100);
+}
+
+TEST_F(Shell, FailedCaptureLeavesThePreviewAlone) {
+    PixelsFailAllocationForTest(1);
+    Load(WriteBmp("grey.bmp", 800, 600, Solid(kGrey)));
+    PixelsFailAllocationForTest(0);
+    ASSERT_TRUE(ImageExists(101));
+    EXPECT_FALSE(PreviewCaptured());
+    g_app.selection = Selection{0, 25, 400, 300};
+    ClampSelection();
+    RedrawPreview();
+    // Neither a track bar nor the cast check box may write missing buffers into the preview.
+    ControlSetValue(kWhiteBar, 120);
+    DispatchControl(kWhiteBar);
+    EXPECT_STREQ(ControlGetText(kWhiteLabel), "Whitepoint: 120");
+    ControlSetValue(kCastCheckBox, 1);
+    DispatchControl(kCastCheckBox);
+    EXPECT_EQ(g_app.castColour, 0u);
+    EXPECT_EQ(Surface(30, 40), kGrey);
 }
 
 TEST_F(Shell, HeldStillButtonDoesNotRepaint) {
