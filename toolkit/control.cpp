@@ -1,5 +1,6 @@
 #include "toolkit/control.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,6 +14,7 @@
 #include <QSlider>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QTimer>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -95,8 +97,25 @@ public:
         QComboBox::showPopup();
     }
     void hidePopup() override {
+        bool open = view() && view()->isVisible();
         QComboBox::hidePopup();
+        if (!open) return;
         Raise(this, CBN_CLOSEUP);
+        // A choice from the list is reported right after the list closes; without one, the
+        // list was dismissed.
+        choosing_ = true;
+        QTimer::singleShot(0, this, [this] {
+            if (!choosing_) return;
+            choosing_ = false;
+            Raise(this, CBN_SELENDCANCEL);
+        });
+    }
+    // The user chose item `index`, from the list or with the keyboard.
+    void Chosen(int index) {
+        choosing_ = false;
+        if (index != lastIndex) Raise(this, CBN_SELCHANGE);
+        lastIndex = index;
+        Raise(this, CBN_SELENDOK);
     }
 
 protected:
@@ -110,6 +129,9 @@ protected:
         if (e->reason() != Qt::PopupFocusReason && !QApplication::activePopupWidget())
             Raise(this, CBN_KILLFOCUS);
     }
+
+private:
+    bool choosing_ = false;  // the list just closed; a choice may follow
 };
 
 // The creation steps common to every kind: the number is replaced only once the widget exists.
@@ -290,11 +312,7 @@ uintptr_t ControlCreateComboBox(int number, int x, int y, int width, int height)
     auto* w = new ListBox(parent);
     w->setEditable(false);
     w->setFocusPolicy(Qt::StrongFocus);
-    QObject::connect(w, &QComboBox::activated, w, [w](int index) {
-        if (index != w->lastIndex) Raise(w, CBN_SELCHANGE);
-        w->lastIndex = index;
-        Raise(w, CBN_SELENDOK);
-    });
+    QObject::connect(w, &QComboBox::activated, w, [w](int index) { w->Chosen(index); });
     // The height given is that of the open list; the closed box takes its natural height.
     w->setFont(ToolkitControlFont());
     int closed = std::min(height, w->sizeHint().height());
