@@ -22,10 +22,6 @@ void ToolkitPostControlEvent(int window, int source, int detail);
 // The font every new control gets: the one chosen with ToolkitSetFont, else a narrow face at
 // the size of a classic dialog font.
 QFont ToolkitControlFont();
-// Number of events waiting to be returned by EventWait.
-int ToolkitQueuedEvents();
-// Drops every queued event (tests start from a clean queue).
-void ToolkitDiscardEvents();
 
 // ---------------------------------------------------------------------------------------------
 // Controls (control.cpp)

@@ -36,6 +36,8 @@ namespace {
 constexpr size_t kMaxQueuedEvents = 4096;
 // Outstanding drop handles beyond this many release the oldest.
 constexpr size_t kMaxDrops = 64;
+// Names taken from one drop at most; another program decides how many it offers.
+constexpr size_t kMaxDropNames = 1024;
 
 struct WindowRecord {
     uintptr_t handle;  // the ToolkitWindow; 0 = number free
@@ -116,6 +118,7 @@ std::vector<std::string> LocalFiles(const QMimeData* mime) {
     std::vector<std::string> names;
     if (!mime || !mime->hasUrls()) return names;
     for (const QUrl& url : mime->urls()) {
+        if (names.size() == kMaxDropNames) break;
         if (url.isLocalFile()) names.push_back(url.toLocalFile().toStdString());
     }
     return names;
@@ -406,10 +409,8 @@ bool DisplayAvailable(XProbe& x) {
         if (end == std::string::npos) break;
         start = end + 1;
     }
-    if (anyNamed) return false;
-    if (x.Ok()) return true;
-    const char* wl = std::getenv("WAYLAND_DISPLAY");
-    return wl && *wl;
+    // Unnamed, Qt starts on X.
+    return !anyNamed && x.Ok();
 }
 
 void FinishWindowTarget(DrawTarget* target) {
@@ -466,14 +467,6 @@ void ToolkitPostControlEvent(int window, int source, int detail) {
     e.detail = detail;
     e.control = true;
     Enqueue(e);
-}
-
-int ToolkitQueuedEvents() {
-    return static_cast<int>(g_events.queue.size());
-}
-
-void ToolkitDiscardEvents() {
-    g_events.queue.clear();
 }
 
 // ---------------------------------------------------------------------------------------------
