@@ -14,10 +14,12 @@
 #include "app/preview.h"
 #include "app/selection.h"
 #include "app/shell.h"
+#include "imagelib/clipboard.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
 #include "picture/appstate.h"
 #include "picture/pixels.h"
+#include "platform/clipboard.h"
 #include "platform/display.h"
 #include "platform/input.h"
 #include "platform/raster.h"
@@ -432,6 +434,30 @@ TEST_F(Shell, MouseMovesAndResizesTheFrame) {
     SelectionMouseStep(true, 100, 100);
     EXPECT_EQ(g_app.moving, 1);
     SelectionMouseStep(false, 100, 100);
+}
+
+TEST_F(Shell, ClipboardPictureKeepsTheControls) {
+    // Text on the clipboard: nothing happens.
+    ASSERT_TRUE(ClipboardSet({{"text/plain", ClipboardData{'h', 'i'}}}));
+    DispatchControl(kClipboardLoadButton);
+    EXPECT_FALSE(ImageExists(100));
+
+    raster::Bitmap* source = ImageNew(5, 300, 200);
+    ASSERT_NE(source, nullptr);
+    raster::FillRect(*source, 0, 0, 300, 200, 0x4080c0);
+    ASSERT_NE(ImageToClipboard(5), 0);
+    ImageRelease(5);
+    g_app.fileName = "/somewhere/earlier.jpg";
+    ControlSetValue(kGammaBar, 60);
+    DispatchControl(kClipboardLoadButton);
+    ASSERT_TRUE(ImageExists(100));
+    EXPECT_EQ(ImageGetWidth(100), 300);
+    EXPECT_EQ(ImageGetWidth(101), 480);
+    EXPECT_EQ(ImageGetHeight(101), 317);
+    EXPECT_EQ(ControlGetValue(kGammaBar), 60);
+    EXPECT_EQ(g_app.fileName, "/somewhere/earlier.jpg");
+    EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 300x200 / Auswahl: 286x198");
+    EXPECT_EQ(Surface(100, 300), 0x4080c0u);
 }
 
 TEST_F(Shell, FailedCaptureLeavesThePreviewAlone) {
