@@ -15,8 +15,8 @@ constexpr int CONTROL_PROGRESSBAR = 14;
 constexpr int CONTROL_TRACKBAR = 17;
 
 // Creation flags.
-constexpr int BUTTON_TOGGLE = 4099;       // stays pressed or released on each click
-constexpr int BUTTON_MULTILINE = 8192;    // wrapped caption
+constexpr int BUTTON_TOGGLE = 4099;     // stays pressed or released on each click
+constexpr int BUTTON_MULTILINE = 8192;  // wrapped caption
 constexpr int TEXT_CENTRED = 1;
 constexpr int TEXT_SUNKEN = 0x20000;
 constexpr int PROGRESS_SMOOTH = 1;
@@ -24,7 +24,7 @@ constexpr int PROGRESS_SMOOTH = 1;
 // Control attributes and colour selectors.
 constexpr int ATTR_MINIMUM = 1;
 constexpr int ATTR_MAXIMUM = 2;
-constexpr int COLOUR_TEXT = 1;        // text colour (progress bar: bar colour)
+constexpr int COLOUR_TEXT = 1;  // text colour (progress bar: bar colour)
 constexpr int COLOUR_BACKGROUND = 2;
 
 // Combo box notification codes (EventDetail).

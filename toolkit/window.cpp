@@ -418,10 +418,6 @@ void FinishWindowTarget(DrawTarget* target) {
     if (w) w->update();
 }
 
-void ReleaseWindowHook(int number) {
-    WindowClose(number);
-}
-
 QueuedEvent Pop() {
     QueuedEvent e = g_events.queue.front();
     g_events.queue.pop_front();
@@ -485,7 +481,7 @@ bool ToolkitInit() {
         new QApplication(argc, argv);  // lives as long as the process
     }
     QApplication::setQuitOnLastWindowClosed(false);
-    if (!ObjectTableCreate(g_windows, 16, ReleaseWindowHook)) return false;
+    if (!ObjectTableCreate(g_windows, 16, WindowClose)) return false;
     if (!ToolkitControlsInit()) return false;
     g_events = EventState{};
     g_filter = new InputFilter;

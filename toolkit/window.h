@@ -10,20 +10,20 @@
 struct DrawTarget;
 
 // Event codes returned by EventWait.
-constexpr int EVENT_NONE = 0;            // timeout: nothing arrived
-constexpr int EVENT_MOVED = 3;           // window moved
-constexpr int EVENT_RESIZED = 5;         // window resized (not when minimised)
-constexpr int EVENT_REPAINT = 15;        // window background erased / repainted
-constexpr int EVENT_CLOSE = 16;          // close request; the window stays open
-constexpr int EVENT_CONTROL = 13100;     // control event; EventSource and EventDetail say more
-constexpr int EVENT_ACTIVATED = 13104;   // window activated
+constexpr int EVENT_NONE = 0;           // timeout: nothing arrived
+constexpr int EVENT_MOVED = 3;          // window moved
+constexpr int EVENT_RESIZED = 5;        // window resized (not when minimised)
+constexpr int EVENT_REPAINT = 15;       // window background erased / repainted
+constexpr int EVENT_CLOSE = 16;         // close request; the window stays open
+constexpr int EVENT_CONTROL = 13100;    // control event; EventSource and EventDetail say more
+constexpr int EVENT_ACTIVATED = 13104;  // window activated
 constexpr int EVENT_KEYDOWN = 256;
 constexpr int EVENT_MOUSEMOVE = 512;
 constexpr int EVENT_LBUTTONDOWN = 513;
 constexpr int EVENT_LBUTTONUP = 514;
 constexpr int EVENT_RBUTTONDOWN = 516;
 constexpr int EVENT_RBUTTONUP = 517;
-constexpr int EVENT_DROPFILES = 563;     // files dropped; EventParam is the drop handle
+constexpr int EVENT_DROPFILES = 563;  // files dropped; EventParam is the drop handle
 
 // WindowOpen flags.
 constexpr uint32_t WINDOW_CENTRE_SCREEN = 0x1;

@@ -263,7 +263,8 @@ TEST_F(ControlTest, ComboBoxItemsAndNotifications) {
     EXPECT_EQ(withoutFocus(Drain()),
               (std::vector<int>{CBN_DROPDOWN, CBN_CLOSEUP, CBN_SELCHANGE, CBN_SELENDOK}));
     // A wrong "cancelled" would come from a zero-time timer: give timers their turn.
-    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
     EXPECT_TRUE(withoutFocus(Drain()).empty());
     EXPECT_EQ(ControlGetValue(2), 5);
 }
