@@ -1,6 +1,8 @@
 #include "app/shell.h"
 
 #include <cstdio>
+#include <string>
+#include <utility>
 
 #include "app/mainwindow.h"
 #include "app/preview.h"
@@ -26,7 +28,7 @@ constexpr int kDepthImage = 1;
 
 void CastCheckBoxChanged() {
     if (ControlGetValue(kCastCheckBox) == 1) {
-        // The measurement reads the captured, unadjusted preview.
+        // The measurement reads the captured, unadjusted preview; without one nothing changes.
         if (!PreviewCaptured()) return;
         g_app.castColour = CastMeasure(101);
         ControlSetColour(kCastSwatch, COLOUR_BACKGROUND,
