@@ -166,6 +166,8 @@ protected:
     void TearDown() override {
         RequesterSetScript(nullptr);
         WindowCloseAll();
+        ImageReleaseAll();
+        PixelsRelease();
         std::system(("rm -rf '" + dir + "'").c_str());
     }
 
