@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
@@ -132,6 +133,35 @@ protected:
 
 private:
     bool choosing_ = false;  // the list just closed; a choice may follow
+};
+
+// A horizontal track bar whose keys go the classic way: Up and Page Up towards the minimum,
+// Down and Page Down towards the maximum, like Left and Right.
+class TrackBar : public QSlider {
+public:
+    TrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override {
+        switch (e->key()) {
+            case Qt::Key_Up:
+                triggerAction(SliderSingleStepSub);
+                break;
+            case Qt::Key_Down:
+                triggerAction(SliderSingleStepAdd);
+                break;
+            case Qt::Key_PageUp:
+                triggerAction(SliderPageStepSub);
+                break;
+            case Qt::Key_PageDown:
+                triggerAction(SliderPageStepAdd);
+                break;
+            default:
+                QSlider::keyPressEvent(e);
+                return;
+        }
+        e->accept();
+    }
 };
 
 // The creation steps common to every kind: the number is replaced only once the widget exists.
@@ -328,7 +358,7 @@ uintptr_t ControlCreateTrackBar(int number, int x, int y, int width, int height,
                                 int maximum) {
     QWidget* parent = Parent();
     if (!parent || number < 0) return 0;
-    auto* w = new QSlider(Qt::Horizontal, parent);
+    auto* w = new TrackBar(parent);
     w->setFocusPolicy(Qt::StrongFocus);
     w->setTracking(true);
     {

@@ -144,6 +144,8 @@ public:
         setAttribute(Qt::WA_OpaquePaintEvent);
         // Moving the mouse over the window is an event even with no button held.
         setMouseTracking(true);
+        // Tips show over the controls whether or not the window is active.
+        setAttribute(Qt::WA_AlwaysShowToolTips);
     }
 
     int Number() const { return number_; }

@@ -163,10 +163,19 @@ TEST_F(ControlTest, TrackBarDragGivesOneEventPerPosition) {
     events += static_cast<int>(ControlEvents(Drain()).size());
     EXPECT_GE(events, 10);
 
-    // Keys and page steps are notifications too.
-    QTest::keyClick(slider, Qt::Key_Left);
-    QTest::keyClick(slider, Qt::Key_PageUp);
-    EXPECT_EQ(ControlEvents(Drain()).size(), 2u);
+    // Keys are notifications too, each one event; Up and Page Up go towards the minimum.
+    ControlSetValue(7, 100);  // page step: (255 - 20) / 5 = 47
+    struct Key {
+        Qt::Key key;
+        int value;
+    };
+    for (Key k : {Key{Qt::Key_Right, 101}, Key{Qt::Key_Up, 100}, Key{Qt::Key_Left, 99},
+                  Key{Qt::Key_Down, 100}, Key{Qt::Key_PageUp, 53}, Key{Qt::Key_PageDown, 100},
+                  Key{Qt::Key_Home, 20}, Key{Qt::Key_End, 255}}) {
+        QTest::keyClick(slider, k.key);
+        EXPECT_EQ(ControlEvents(Drain()).size(), 1u) << k.key;
+        EXPECT_EQ(ControlGetValue(7), k.value) << k.key;
+    }
 }
 
 TEST_F(ControlTest, TrackBarRangeKeepsThePositionWherePossible) {

@@ -70,6 +70,7 @@ TEST_F(WindowTest, MainWindowFrameAndPlacement) {
     EXPECT_TRUE(f & Qt::WindowSystemMenuHint);
     EXPECT_TRUE(f & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(f & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(w->testAttribute(Qt::WA_AlwaysShowToolTips));
     EXPECT_EQ(w->windowTitle(), "Kadrovo");
     WindowSetTitle(0, "Kadrovo V0.3");
     WindowSetTitle(0, nullptr);
