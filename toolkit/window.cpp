@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
@@ -154,12 +155,13 @@ public:
     void SetAcceptFiles(bool on) { setAcceptDrops(on); }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent* e) override {
         QPainter p(this);
         if (surface_) {
+            // The surface's rows are blue, green, red and a spare byte: RGB32 as it lies.
             QImage img(surface_->bits.get(), surface_->width, surface_->height, surface_->stride,
                        QImage::Format_RGB32);
-            p.drawImage(0, 0, img);
+            p.drawImage(e->rect(), img, e->rect());
         }
         QueueWindowEvent(EVENT_REPAINT, number_);
     }
