@@ -8,7 +8,7 @@ packages=(
     libjpeg62-turbo-dev libpng-dev zlib1g-dev
     libgtest-dev libbenchmark-dev
     clang-format
-    xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+    python3 xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core fonts-dejavu-extra
 )
 
 missing=()
