@@ -233,6 +233,32 @@ TEST_F(Registry, PictureTooLargeForTheLimitsIsRefusedBeforeDecoding) {
     EXPECT_NE(Load(fixtures::MakeBmp(bmp), "limit.bmp"), nullptr);
 }
 
+TEST_F(Registry, MemoryDecodingTriesEveryReader) {
+    fixtures::BmpSpec bmp;
+    fixtures::PngSpec png;
+    png.colourType = 6;
+    fixtures::JpegSpec jpeg;
+    fixtures::BmpSpec iconPicture;
+    iconPicture.width = iconPicture.height = 8;
+    const struct {
+        Bytes bytes;
+        int width, bpp;
+    } cases[] = {
+        {fixtures::MakeBmp(bmp), bmp.width, 24},
+        {fixtures::MakeIco(
+             {{fixtures::MakeIconDib(iconPicture, [](int, int) { return false; }), 8, 8, 24}}),
+         8, 32},
+        {fixtures::MakeJpeg(jpeg), jpeg.width, 24},
+        {fixtures::MakePng(png), png.width, 32},
+    };
+    for (const auto& c : cases) {
+        auto bm = ImageDecodeMemory(c.bytes.data(), c.bytes.size());
+        ASSERT_NE(bm, nullptr);
+        EXPECT_EQ(bm->width, c.width);
+        EXPECT_EQ(bm->bpp, c.bpp);
+    }
+}
+
 // The bomb rule for JPEG files (more pixels than a complete file of that size could describe)
 // must not refuse a real picture that compresses as well as JPEG allows: uniform grey,
 // progressive, with optimised tables.
