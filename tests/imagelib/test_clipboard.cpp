@@ -15,6 +15,7 @@
 #include "imagelib/jpeg_encoder.h"
 #include "imagelib/load.h"
 #include "imagelib/save.h"
+#include "load_fixtures.h"
 #include "platform/clipboard.h"
 #include "platform/display.h"
 #include "platform/raster.h"
@@ -228,6 +229,19 @@ TEST_F(ClipboardTest, DibVariantsAreDecoded) {
         Offer("image/bmp", c.data);
         EXPECT_EQ(Paste(c.w, c.h), c.topRow);
     }
+}
+
+TEST_F(ClipboardTest, TransparentPngLiesOnWhite) {
+    fixtures::PngSpec spec;
+    spec.width = 4;
+    spec.height = 1;
+    spec.colourType = 6;
+    const fixtures::Rgba colours[4] = {
+        {255, 0, 0, 255}, {0, 0, 0, 0}, {0, 0, 255, 128}, {9, 9, 9, 0}};
+    spec.colour = [&](int x, int) { return colours[x]; };
+    Offer("image/png", fixtures::MakePng(spec));
+    // Opaque red stays, transparent becomes white, half-transparent blue turns light blue.
+    EXPECT_EQ(Paste(4, 1), (std::vector<uint32_t>{kRed, kWhite, 0xFF7F7F, kWhite}));
 }
 
 TEST_F(ClipboardTest, LyingHeadersAreRefused) {
