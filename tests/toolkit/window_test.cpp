@@ -1,6 +1,7 @@
 // Windows and the event queue: time-outs, coalescing, close requests, drops, the cursor, the
 // client-area surface and the Tab cycle.
 #include <QCloseEvent>
+#include <QCursor>
 #include <QGroupBox>
 #include <QMimeData>
 #include <QMoveEvent>
@@ -210,7 +211,13 @@ TEST_F(WindowTest, CursorPositionInTheClientArea) {
     }
     EXPECT_EQ(WindowCursorX(9), -1);
     EXPECT_EQ(WindowCursorY(9), -1);
+
+    // Without a script the real pointer counts.
     InputSetSource(nullptr);
+    QCursor::setPos(origin + QPoint(7, 9));
+    EXPECT_EQ(WindowCursorX(0), 7);
+    EXPECT_EQ(WindowCursorY(0), 9);
+    EXPECT_FALSE(InputCurrent().LeftButtonDown());
 }
 
 TEST_F(WindowTest, DrawnSurfaceShowsThroughAFrame) {
