@@ -1,0 +1,88 @@
+// A second program on the same X display for the clipboard test between processes.
+//   clipboard_peer offer <all|bmp> <ready-file> <done-file>: puts a 64 x 48 test picture on the
+//     clipboard (both offers, or the BMP file alone), creates <ready-file>, then keeps serving
+//     the clipboard until <done-file> exists.
+//   clipboard_peer take <out.bmp>: waits until the clipboard holds a picture, saves it as BMP.
+// Exit code 0 on success. Every wait has a generous time-out.
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "imagelib/clipboard.h"
+#include "imagelib/image.h"
+#include "imagelib/load.h"
+#include "imagelib/save.h"
+#include "platform/clipboard.h"
+#include "platform/raster.h"
+#include "toolkit/window.h"
+
+namespace {
+
+constexpr auto kTimeOut = std::chrono::seconds(60);
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+}
+
+// The same pattern the test checks: red x * 4, green y * 5, blue 99.
+bool MakePicture(int number) {
+    auto bm = raster::Create(64, 48, 24, true, false);
+    if (!bm) return false;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            raster::SetPixel(*bm, x, y, (x * 4) | (y * 5) << 8 | 99 << 16);
+    return ImageAdopt(number, std::move(bm), 0) != nullptr;
+}
+
+int Offer(const std::string& which, const std::string& ready, const std::string& done) {
+    if (!MakePicture(5)) return 2;
+    if (which == "bmp") {
+        std::vector<uint8_t> dib = PackedDibFromBitmap(ImageGetBitmap(5));
+        ClipboardData file(14, 0);
+        file[0] = 'B';
+        file[1] = 'M';
+        const uint32_t size = static_cast<uint32_t>(14 + dib.size());
+        for (int i = 0; i < 4; ++i)
+            file[2 + i] = static_cast<uint8_t>(size >> (8 * i));
+        file[10] = 54;
+        file.insert(file.end(), dib.begin(), dib.end());
+        if (!ClipboardSet({{"image/bmp", file}})) return 3;
+    } else if (!ImageToClipboard(5)) {
+        return 3;
+    }
+    std::ofstream(ready) << "ready";
+    const auto end = std::chrono::steady_clock::now() + kTimeOut;
+    while (!Exists(done)) {
+        if (std::chrono::steady_clock::now() > end) return 4;
+        EventWait(50);  // serves the other program's requests for the data
+    }
+    return 0;
+}
+
+int Take(const std::string& out) {
+    const auto end = std::chrono::steady_clock::now() + kTimeOut;
+    while (!ImageFromClipboard(100)) {
+        if (std::chrono::steady_clock::now() > end) return 5;
+        EventWait(50);
+    }
+    return ImageSaveFile(100, out.c_str(), IMAGE_FORMAT_BMP, 0) ? 0 : 6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!ToolkitInit()) return 1;
+    ImageInit();
+    ImageResetDecoders();
+    RegisterJpegDecoder();
+    RegisterPngDecoder();
+    if (argc == 5 && std::strcmp(argv[1], "offer") == 0) return Offer(argv[2], argv[3], argv[4]);
+    if (argc == 3 && std::strcmp(argv[1], "take") == 0) return Take(argv[2]);
+    std::fprintf(stderr, "usage: clipboard_peer offer <all|bmp> <ready> <done> | take <out.bmp>\n");
+    return 1;
+}
