@@ -18,7 +18,7 @@
 
 // Makes a screen-compatible image (IMAGE_SCREEN_BITMAP, the display's depth) under `number` from
 // the clipboard's picture. Returns its bitmap, or null (no picture, unreadable or lying data, no
-// memory), in which case the number keeps what it held.
+// memory), in which case the number keeps what it held. Transparent parts of a PNG lie on white.
 raster::Bitmap* ImageFromClipboard(int number);
 // Puts image `number` on the clipboard as image/bmp and image/png. Non-zero on success; on
 // failure the clipboard is left as it was.
