@@ -5,7 +5,6 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
-#include <cctype>
 #include <cstring>
 
 #include "toolkit/file_filter.h"
@@ -53,15 +52,17 @@ std::string WildcardAnyCase(const std::string& wildcard) {
     std::string out;
     for (char ch : wildcard) {
         auto c = static_cast<unsigned char>(ch);
-        if (std::isalpha(c)) {
+        // ASCII only: the letter case of other characters is not the locale's business here.
+        bool lower = c >= 'a' && c <= 'z', upper = c >= 'A' && c <= 'Z';
+        if (lower || upper) {
             out += '[';
-            out += static_cast<char>(std::tolower(c));
-            out += static_cast<char>(std::toupper(c));
+            out += static_cast<char>(lower ? c : c + ('a' - 'A'));
+            out += static_cast<char>(upper ? c : c - ('a' - 'A'));
             out += ']';
-        } else if (std::isdigit(c) || (c && std::strchr(kAllowed, c))) {
+        } else if ((c >= '0' && c <= '9') || (c && c < 0x80 && std::strchr(kAllowed, c))) {
             out += ch;
-        } else {
-            out += '?';
+        } else if (c < 0x80 || c >= 0xC0) {
+            out += '?';  // one character, however many bytes it takes
         }
     }
     return out;

@@ -81,7 +81,8 @@ TEST(FileFilters, WildcardsMatchAnyCase) {
     };
     for (Case c : {Case{"*.jpg", "*.[jJ][pP][gG]"}, Case{"*.*", "*"}, Case{"*", "*"},
                    Case{"bild?.PNG", "[bB][iI][lL][dD]?.[pP][nN][gG]"},
-                   Case{"*.jp2", "*.[jJ][pP]2"}, Case{"a b", "[aA]?[bB]"}, Case{"(x)", "?[xX]?"}}) {
+                   Case{"*.jp2", "*.[jJ][pP]2"}, Case{"a b", "[aA]?[bB]"}, Case{"(x)", "?[xX]?"},
+                   Case{"*.jpä", "*.[jJ][pP]?"}, Case{"Ä*", "?*"}}) {
         EXPECT_EQ(WildcardAnyCase(c.wildcard), c.translated) << c.wildcard;
     }
     // What the dialog's file list does with a translated wildcard.
