@@ -16,10 +16,10 @@ struct ObjectTable {
     static_assert(std::is_trivially_copyable_v<Record>, "records are moved with memcpy");
 
     int recordSize = sizeof(Record);
-    int growStep = 0;                       // slots added beyond the requested number
-    int capacity = 0;                       // slots in `records`
+    int growStep = 0;                           // slots added beyond the requested number
+    int capacity = 0;                           // slots in `records`
     void (*releaseHook)(int number) = nullptr;  // destroys the object held under a number
-    int cursor = 0;                         // iteration position: next number to look at
+    int cursor = 0;                             // iteration position: next number to look at
     Record* records = nullptr;
 
     ObjectTable() = default;

@@ -2,4 +2,6 @@
 
 AppState g_app;
 
-void AppStateReset() { g_app = AppState{}; }
+void AppStateReset() {
+    g_app = AppState{};
+}

@@ -20,4 +20,6 @@ int DisplayBitmapBpp() {
     return depth >= 24 ? 32 : depth;
 }
 
-void DisplaySetDepthForTesting(int depth) { g_depthOverride = depth; }
+void DisplaySetDepthForTesting(int depth) {
+    g_depthOverride = depth;
+}

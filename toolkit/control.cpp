@@ -87,6 +87,33 @@ protected:
     }
 };
 
+// A group frame that paints only its etched outline and title. The styles fill the inside of a
+// group box with a faint translucent layer, which would tint the picture drawn on the window
+// beneath it; the inside must show the window's surface unchanged.
+class Frame : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        const QFontMetrics fm = fontMetrics();
+        const int top = title().isEmpty() ? 0 : fm.height() / 2;
+        const QRect box = rect().adjusted(0, top, -1, -1);
+        // An etched line: dark, with a light line one pixel inside and below.
+        p.setPen(palette().color(QPalette::Mid));
+        p.drawRect(box.adjusted(0, 0, -1, -1));
+        p.setPen(palette().color(QPalette::Light));
+        p.drawRect(box.adjusted(1, 1, 0, 0));
+        if (!title().isEmpty()) {
+            const QRect textRect(8, 0, fm.horizontalAdvance(title()) + 4, fm.height());
+            p.fillRect(textRect, palette().color(QPalette::Window));
+            p.setPen(palette().color(QPalette::WindowText));
+            p.drawText(textRect, Qt::AlignCenter, title());
+        }
+    }
+};
+
 // A drop-down list that reports opening, closing and focus changes.
 class ListBox : public QComboBox {
 public:
@@ -291,7 +318,7 @@ uintptr_t ControlCreateFrame(int number, int x, int y, int width, int height, co
     QWidget* parent = Parent();
     if (!parent || number < 0) return 0;
     // Transparent inside, so that what is drawn on the window shows through.
-    auto* w = new QGroupBox(Text(text), parent);
+    auto* w = new Frame(Text(text), parent);
     w->setFocusPolicy(Qt::NoFocus);
     w->setAutoFillBackground(false);
     return Register(number, w, CONTROL_FRAME, x, y, width, height);

@@ -14,7 +14,7 @@ POLL = 0.05      # pause between two looks
 # Levels a screen pixel may differ from the colour painted: the group frame around the preview
 # is drawn by the widget style with a faint translucent fill over what lies inside it. The exact
 # figures are checked on the window's surface by the headless tests.
-TOLERANCE = 4
+TOLERANCE = 0
 
 
 def near(a, b, tolerance=TOLERANCE):

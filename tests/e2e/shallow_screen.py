@@ -12,7 +12,7 @@ def test(args):
         if e.windows("Kadrovo") or e.windows("Kadrovo V0.3"):
             seen_main.append(True)
         if proc.poll() is not None:
-            raise e.Failure("program ended (%d) without the message" % proc.returncode)
+            raise e.Failure("program ended (%d) without the message: %s" % (proc.returncode, e.output_of(proc)))
         ids = e.windows("Error")
         return ids[0] if ids else None
 

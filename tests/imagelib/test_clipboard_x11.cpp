@@ -82,8 +82,8 @@ protected:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        xvfb = Spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "640x480x24",
-                      "-nolisten", "tcp"},
+        xvfb = Spawn({"Xvfb", "-noreset", "-displayfd", std::to_string(fds[1]), "-screen", "0",
+                      "640x480x24", "-nolisten", "tcp"},
                      {}, &actions);
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
