@@ -82,7 +82,7 @@ std::function<Rgba(int, int)> FromMasks(const BmpSpec& s) {
             int shift = 0, bits = 0;
             while (!((m >> shift) & 1))
                 ++shift;
-            while ((m >> (shift + bits)) & 1)
+            while (shift + bits < 32 && ((m >> (shift + bits)) & 1))
                 ++bits;
             *out[i] = Widen((v & m) >> shift, bits);
         }
