@@ -10,7 +10,7 @@
 #include "platform/raster.h"
 
 // Limits that keep hostile files from costing unbounded memory or time. The defaults let every
-// legitimate photo of up to 256 megapixels through.
+// legitimate photo of 100 megapixels through, progressive and four-component JPEGs included.
 struct LoadLimits {
     uint64_t maxPixels = uint64_t{1} << 28;     // width * height of one picture
     size_t maxDecoderMemory = size_t{1} << 31;  // working memory of one decoder library

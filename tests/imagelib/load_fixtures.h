@@ -84,8 +84,9 @@ struct JpegSpec {
     JpegKind kind = JpegKind::Rgb;
     int quality = 95;
     bool progressive = false;
-    bool optimize = false;  // optimised Huffman tables
-    int orientation = 0;    // EXIF orientation to store, 0 = no EXIF
+    bool optimize = false;    // optimised Huffman tables
+    bool fullChroma = false;  // no chroma subsampling
+    int orientation = 0;      // EXIF orientation to store, 0 = no EXIF
     bool exifBigEndian = false;
     Pattern colour = Gradient;
 };

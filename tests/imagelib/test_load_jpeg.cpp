@@ -100,6 +100,26 @@ TEST_F(JpegLoad, TruncatedFileLoadsWithTheRestFilledIn) {
     EXPECT_EQ(PixelAt(*bm, 0, 159), last);
 }
 
+// The limits against hostile files must leave room for the largest photos: 100 megapixels,
+// progressive (the decoder then holds every coefficient of the picture at once), colour at full
+// chroma resolution.
+TEST_F(JpegLoad, HundredMegapixelProgressiveLoads) {
+    JpegSpec s;
+    s.width = 12500;
+    s.height = 8000;
+    s.quality = 30;
+    s.progressive = true;
+    s.fullChroma = true;
+    s.colour = [](int x, int y) {
+        return Rgba{static_cast<uint8_t>(x / 64), static_cast<uint8_t>(y / 32), 90, 255};
+    };
+    raster::Bitmap* bm = Load(fixtures::MakeJpeg(s), "100mp.jpg");
+    ASSERT_NE(bm, nullptr);
+    EXPECT_EQ(ImageGetWidth(100), 12500);
+    EXPECT_EQ(ImageGetHeight(100), 8000);
+    EXPECT_TRUE(Near(PixelAt(*bm, 12000, 7900), s.colour(12000, 7900), kTolerance));
+}
+
 TEST_F(JpegLoad, TooManyProgressiveScansAreRefused) {
     JpegSpec s;
     s.progressive = true;  // the simple progression has 10 scans
