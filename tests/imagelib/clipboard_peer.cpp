@@ -81,8 +81,14 @@ int main(int argc, char** argv) {
     ImageResetDecoders();
     RegisterJpegDecoder();
     RegisterPngDecoder();
-    if (argc == 5 && std::strcmp(argv[1], "offer") == 0) return Offer(argv[2], argv[3], argv[4]);
-    if (argc == 3 && std::strcmp(argv[1], "take") == 0) return Take(argv[2]);
-    std::fprintf(stderr, "usage: clipboard_peer offer <all|bmp> <ready> <done> | take <out.bmp>\n");
-    return 1;
+    int rc = 1;
+    if (argc == 5 && std::strcmp(argv[1], "offer") == 0)
+        rc = Offer(argv[2], argv[3], argv[4]);
+    else if (argc == 3 && std::strcmp(argv[1], "take") == 0)
+        rc = Take(argv[2]);
+    else
+        std::fprintf(stderr,
+                     "usage: clipboard_peer offer <all|bmp> <ready> <done> | take <out.bmp>\n");
+    ImageReleaseAll();
+    return rc;
 }
