@@ -108,6 +108,9 @@ void JpegSeeds() {
     Write("jpeg", "ycck.jpg", MakeJpeg(spec(JpegKind::Ycck, false, 0, false)));
     Write("jpeg", "exif_6_little.jpg", MakeJpeg(spec(JpegKind::Rgb, false, 6, false)));
     Write("jpeg", "exif_7_big.jpg", MakeJpeg(spec(JpegKind::Rgb, true, 7, true)));
+    JpegSpec arithmetic = spec(JpegKind::Rgb, true, 0, false);
+    arithmetic.arithmetic = true;
+    Write("jpeg", "rgb_arithmetic_progressive.jpg", MakeJpeg(arithmetic));
     Bytes cut = MakeJpeg(spec(JpegKind::Rgb, false, 3, false));
     cut.resize(cut.size() * 3 / 4);
     Write("jpeg", "truncated.jpg", cut);

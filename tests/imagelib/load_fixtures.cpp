@@ -382,6 +382,7 @@ Bytes MakeJpeg(const JpegSpec& s) {
     jpeg_set_quality(&c, s.quality, TRUE);
     if (s.progressive) jpeg_simple_progression(&c);
     c.optimize_coding = s.optimize ? TRUE : FALSE;
+    c.arith_code = s.arithmetic ? TRUE : FALSE;
     if (s.fullChroma)
         for (int i = 0; i < c.num_components; ++i)
             c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;

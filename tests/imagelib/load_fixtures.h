@@ -86,6 +86,7 @@ struct JpegSpec {
     bool progressive = false;
     bool optimize = false;    // optimised Huffman tables
     bool fullChroma = false;  // no chroma subsampling
+    bool arithmetic = false;  // arithmetic coding instead of Huffman
     int orientation = 0;      // EXIF orientation to store, 0 = no EXIF
     bool exifBigEndian = false;
     Pattern colour = Gradient;

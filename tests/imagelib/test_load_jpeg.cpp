@@ -54,6 +54,7 @@ struct KindCase {
     const char* name;
     JpegKind kind;
     bool progressive;
+    bool arithmetic = false;
 };
 
 class JpegKinds : public LoadTest, public ::testing::WithParamInterface<KindCase> {};
@@ -64,6 +65,7 @@ TEST_P(JpegKinds, DecodeToTheRightColours) {
     s.height = 47;
     s.kind = GetParam().kind;
     s.progressive = GetParam().progressive;
+    s.arithmetic = GetParam().arithmetic;
     s.colour = Smooth;
     raster::Bitmap* bm = Load(fixtures::MakeJpeg(s), std::string(GetParam().name) + ".jpg");
     ASSERT_NE(bm, nullptr);
@@ -80,7 +82,9 @@ INSTANTIATE_TEST_SUITE_P(
                       KindCase{"cmyk_plain", JpegKind::CmykPlain, false},
                       KindCase{"cmyk_adobe_inverted", JpegKind::CmykAdobe, false},
                       KindCase{"cmyk_adobe_progressive", JpegKind::CmykAdobe, true},
-                      KindCase{"ycck_adobe", JpegKind::Ycck, false}),
+                      KindCase{"ycck_adobe", JpegKind::Ycck, false},
+                      KindCase{"rgb_arithmetic", JpegKind::Rgb, false, true},
+                      KindCase{"rgb_arithmetic_progressive", JpegKind::Rgb, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(JpegLoad, TruncatedFileLoadsWithTheRestFilledIn) {
