@@ -21,8 +21,8 @@ void Write(const std::string& target, const std::string& name, const Bytes& byte
             static_cast<std::streamsize>(bytes.size()));
 }
 
-BmpSpec Bmp(int bpp, int header, int compression, bool topDown = false) {
-    BmpSpec s;
+BmpDesc Bmp(int bpp, int header, int compression, bool topDown = false) {
+    BmpDesc s;
     s.width = 7;
     s.height = 5;
     s.bpp = bpp;
@@ -40,8 +40,8 @@ BmpSpec Bmp(int bpp, int header, int compression, bool topDown = false) {
     return s;
 }
 
-BmpSpec Masked(int bpp, int header, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
-    BmpSpec s = Bmp(bpp, header, 3);
+BmpDesc Masked(int bpp, int header, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
+    BmpDesc s = Bmp(bpp, header, 3);
     s.masks[0] = r, s.masks[1] = g, s.masks[2] = b, s.masks[3] = a;
     return s;
 }
@@ -67,14 +67,14 @@ void BmpSeeds() {
 
 void IcoSeeds() {
     auto mask = [](int x, int y) { return (x + y) % 3 == 0; };
-    BmpSpec eight = Bmp(8, 40, 0);
+    BmpDesc eight = Bmp(8, 40, 0);
     eight.width = eight.height = 16;
-    BmpSpec alpha = Bmp(32, 40, 0);
+    BmpDesc alpha = Bmp(32, 40, 0);
     alpha.width = alpha.height = 8;
     alpha.index = [](int x, int y) { return static_cast<uint32_t>(x * 30) << 24 | (y * 20) << 8; };
-    BmpSpec mono = Bmp(1, 40, 0);
+    BmpDesc mono = Bmp(1, 40, 0);
     mono.width = mono.height = 16;
-    PngSpec png;
+    PngDesc png;
     png.width = png.height = 12;
     png.colourType = 6;
     Write("ico", "dib_8bpp_mask.ico", MakeIco({{MakeIconDib(eight, mask), 16, 16, 8}}));
@@ -88,8 +88,8 @@ void IcoSeeds() {
 }
 
 void JpegSeeds() {
-    auto spec = [](JpegKind kind, bool progressive, int orientation, bool bigEndian) {
-        JpegSpec s;
+    auto desc = [](JpegKind kind, bool progressive, int orientation, bool bigEndian) {
+        JpegDesc s;
         s.width = 24;
         s.height = 16;
         s.quality = 60;
@@ -99,19 +99,19 @@ void JpegSeeds() {
         s.exifBigEndian = bigEndian;
         return s;
     };
-    Write("jpeg", "rgb.jpg", MakeJpeg(spec(JpegKind::Rgb, false, 0, false)));
-    Write("jpeg", "rgb_progressive.jpg", MakeJpeg(spec(JpegKind::Rgb, true, 0, false)));
-    Write("jpeg", "grey.jpg", MakeJpeg(spec(JpegKind::Grey, false, 0, false)));
-    Write("jpeg", "grey_progressive.jpg", MakeJpeg(spec(JpegKind::Grey, true, 0, false)));
-    Write("jpeg", "cmyk_plain.jpg", MakeJpeg(spec(JpegKind::CmykPlain, false, 0, false)));
-    Write("jpeg", "cmyk_adobe.jpg", MakeJpeg(spec(JpegKind::CmykAdobe, true, 0, false)));
-    Write("jpeg", "ycck.jpg", MakeJpeg(spec(JpegKind::Ycck, false, 0, false)));
-    Write("jpeg", "exif_6_little.jpg", MakeJpeg(spec(JpegKind::Rgb, false, 6, false)));
-    Write("jpeg", "exif_7_big.jpg", MakeJpeg(spec(JpegKind::Rgb, true, 7, true)));
-    JpegSpec arithmetic = spec(JpegKind::Rgb, true, 0, false);
+    Write("jpeg", "rgb.jpg", MakeJpeg(desc(JpegKind::Rgb, false, 0, false)));
+    Write("jpeg", "rgb_progressive.jpg", MakeJpeg(desc(JpegKind::Rgb, true, 0, false)));
+    Write("jpeg", "grey.jpg", MakeJpeg(desc(JpegKind::Grey, false, 0, false)));
+    Write("jpeg", "grey_progressive.jpg", MakeJpeg(desc(JpegKind::Grey, true, 0, false)));
+    Write("jpeg", "cmyk_plain.jpg", MakeJpeg(desc(JpegKind::CmykPlain, false, 0, false)));
+    Write("jpeg", "cmyk_adobe.jpg", MakeJpeg(desc(JpegKind::CmykAdobe, true, 0, false)));
+    Write("jpeg", "ycck.jpg", MakeJpeg(desc(JpegKind::Ycck, false, 0, false)));
+    Write("jpeg", "exif_6_little.jpg", MakeJpeg(desc(JpegKind::Rgb, false, 6, false)));
+    Write("jpeg", "exif_7_big.jpg", MakeJpeg(desc(JpegKind::Rgb, true, 7, true)));
+    JpegDesc arithmetic = desc(JpegKind::Rgb, true, 0, false);
     arithmetic.arithmetic = true;
     Write("jpeg", "rgb_arithmetic_progressive.jpg", MakeJpeg(arithmetic));
-    Bytes cut = MakeJpeg(spec(JpegKind::Rgb, false, 3, false));
+    Bytes cut = MakeJpeg(desc(JpegKind::Rgb, false, 3, false));
     cut.resize(cut.size() * 3 / 4);
     Write("jpeg", "truncated.jpg", cut);
 }
@@ -123,7 +123,7 @@ void PngSeeds() {
     for (auto [type, depth] : kinds)
         for (bool interlaced : {false, true}) {
             if (interlaced && depth != 8 && depth != 2) continue;
-            PngSpec s;
+            PngDesc s;
             s.width = 9;
             s.height = 7;
             s.colourType = type;

@@ -77,7 +77,7 @@ void EncodeRleRow(Bytes& out, const std::vector<uint8_t>& row, bool four) {
     out.push_back(0);
 }
 
-uint32_t PixelValue(const BmpSpec& s, int x, int y) {
+uint32_t PixelValue(const BmpDesc& s, int x, int y) {
     if (s.index) return s.index(x, y);
     Rgba c = s.colour(x, y);
     if (s.compression == 3) return PackMasked(c, s.masks);
@@ -88,7 +88,7 @@ uint32_t PixelValue(const BmpSpec& s, int x, int y) {
     return uint32_t{c.r} << 16 | c.g << 8 | c.b;
 }
 
-Bytes PixelRows(const BmpSpec& s, int rows, int stride) {
+Bytes PixelRows(const BmpDesc& s, int rows, int stride) {
     Bytes out;
     for (int stored = 0; stored < rows; ++stored) {
         int y = s.topDown ? stored : rows - 1 - stored;
@@ -121,7 +121,7 @@ Bytes PixelRows(const BmpSpec& s, int rows, int stride) {
     return out;
 }
 
-void PutHeader(Bytes& b, const BmpSpec& s, int height, uint32_t imageSize) {
+void PutHeader(Bytes& b, const BmpDesc& s, int height, uint32_t imageSize) {
     if (s.headerSize == 12) {
         Put32(b, 12);
         Put16(b, s.width);
@@ -148,7 +148,7 @@ void PutHeader(Bytes& b, const BmpSpec& s, int height, uint32_t imageSize) {
     b.resize(b.size() + s.headerSize - std::min(s.headerSize, 56), 0);
 }
 
-void PutTable(Bytes& b, const BmpSpec& s) {
+void PutTable(Bytes& b, const BmpDesc& s) {
     if (s.headerSize == 40 && s.compression == 3)
         for (int i = 0; i < 3; ++i)
             Put32(b, s.masks[i]);
@@ -160,7 +160,7 @@ void PutTable(Bytes& b, const BmpSpec& s) {
     }
 }
 
-Bytes Pixels(const BmpSpec& s) {
+Bytes Pixels(const BmpDesc& s) {
     if (s.compression == 1 || s.compression == 2) {
         Bytes out;
         for (int stored = 0; stored < s.height; ++stored) {
@@ -230,7 +230,7 @@ uint32_t PackMasked(const Rgba& c, const uint32_t masks[4]) {
            Scale(c.a, masks[3]);
 }
 
-Bytes MakeDib(const BmpSpec& s) {
+Bytes MakeDib(const BmpDesc& s) {
     Bytes px = Pixels(s);
     Bytes b;
     PutHeader(b, s, s.height, static_cast<uint32_t>(px.size()));
@@ -239,7 +239,7 @@ Bytes MakeDib(const BmpSpec& s) {
     return b;
 }
 
-Bytes MakeBmp(const BmpSpec& s) {
+Bytes MakeBmp(const BmpDesc& s) {
     Bytes dib = MakeDib(s);
     size_t table = s.palette.size() * (s.headerSize == 12 ? 3 : 4) +
                    (s.headerSize == 40 && s.compression == 3 ? 12 : 0);
@@ -251,8 +251,8 @@ Bytes MakeBmp(const BmpSpec& s) {
     return b;
 }
 
-Bytes MakeIconDib(const BmpSpec& s, const std::function<bool(int, int)>& transparent) {
-    BmpSpec colour = s;
+Bytes MakeIconDib(const BmpDesc& s, const std::function<bool(int, int)>& transparent) {
+    BmpDesc colour = s;
     colour.topDown = false;
     int stride = (s.width * s.bpp + 31) / 32 * 4;
     Bytes px = PixelRows(colour, s.height, stride);
@@ -292,7 +292,7 @@ Bytes MakeIco(const std::vector<IconEntry>& entries) {
     return b;
 }
 
-Bytes MakePng(const PngSpec& s) {
+Bytes MakePng(const PngDesc& s) {
     Bytes out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -362,7 +362,7 @@ Bytes MakePng(const PngSpec& s) {
     return out;
 }
 
-Bytes MakeJpeg(const JpegSpec& s) {
+Bytes MakeJpeg(const JpegDesc& s) {
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
@@ -424,13 +424,18 @@ Bytes MakeJpeg(const JpegSpec& s) {
 }
 
 std::string WriteTemp(const std::string& name, const Bytes& bytes) {
-    static std::filesystem::path dir = [] {
-        auto d =
+    // One folder per test process, removed again when the process ends.
+    struct TempDir {
+        std::filesystem::path path =
             std::filesystem::temp_directory_path() / ("kadrovo-load-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(d);
-        return d;
-    }();
-    std::string path = (dir / name).string();
+        TempDir() { std::filesystem::create_directories(path); }
+        ~TempDir() {
+            std::error_code ignored;
+            std::filesystem::remove_all(path, ignored);
+        }
+    };
+    static TempDir dir;
+    std::string path = (dir.path / name).string();
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));

@@ -25,7 +25,7 @@ Rgba Gradient(int x, int y);
 // BMP and icons
 // ---------------------------------------------------------------------------------------------
 
-struct BmpSpec {
+struct BmpDesc {
     int width = 4;
     int height = 3;
     int bpp = 24;         // 1, 4, 8, 16, 24, 32
@@ -41,9 +41,9 @@ struct BmpSpec {
 };
 
 // The DIB: header, masks (for a 40-byte header with bit fields), colour table, pixels.
-Bytes MakeDib(const BmpSpec& spec);
+Bytes MakeDib(const BmpDesc& desc);
 // A BMP file: "BM" file header followed by the DIB.
-Bytes MakeBmp(const BmpSpec& spec);
+Bytes MakeBmp(const BmpDesc& desc);
 // The 32-bit value of a colour packed through `masks`.
 uint32_t PackMasked(const Rgba& c, const uint32_t masks[4]);
 
@@ -53,15 +53,15 @@ struct IconEntry {
     int height = 0;
     int bitCount = 0;
 };
-// An icon DIB entry from a BmpSpec (the height in the spec is the picture's) and a mask.
-Bytes MakeIconDib(const BmpSpec& spec, const std::function<bool(int x, int y)>& transparent);
+// An icon DIB entry from a BmpDesc (the height in the desc is the picture's) and a mask.
+Bytes MakeIconDib(const BmpDesc& desc, const std::function<bool(int x, int y)>& transparent);
 Bytes MakeIco(const std::vector<IconEntry>& entries);
 
 // ---------------------------------------------------------------------------------------------
 // PNG and JPEG
 // ---------------------------------------------------------------------------------------------
 
-struct PngSpec {
+struct PngDesc {
     int width = 5;
     int height = 4;
     int colourType = 2;  // 0, 2, 3, 4, 6
@@ -74,11 +74,11 @@ struct PngSpec {
     Pattern colour = Gradient;
     std::function<uint32_t(int x, int y)> index;  // palette indices for colour type 3
 };
-Bytes MakePng(const PngSpec& spec);
+Bytes MakePng(const PngDesc& desc);
 
 enum class JpegKind { Rgb, Grey, CmykPlain, CmykAdobe, Ycck };
 
-struct JpegSpec {
+struct JpegDesc {
     int width = 32;
     int height = 24;
     JpegKind kind = JpegKind::Rgb;
@@ -93,7 +93,7 @@ struct JpegSpec {
 };
 // CMYK kinds store inks computed from the pattern; the Adobe and YCCK kinds store them inverted
 // as Adobe's applications do.
-Bytes MakeJpeg(const JpegSpec& spec);
+Bytes MakeJpeg(const JpegDesc& desc);
 
 // ---------------------------------------------------------------------------------------------
 // Files

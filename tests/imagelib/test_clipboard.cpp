@@ -232,14 +232,14 @@ TEST_F(ClipboardTest, DibVariantsAreDecoded) {
 }
 
 TEST_F(ClipboardTest, TransparentPngLiesOnWhite) {
-    fixtures::PngSpec spec;
-    spec.width = 4;
-    spec.height = 1;
-    spec.colourType = 6;
+    fixtures::PngDesc desc;
+    desc.width = 4;
+    desc.height = 1;
+    desc.colourType = 6;
     const fixtures::Rgba colours[4] = {
         {255, 0, 0, 255}, {0, 0, 0, 0}, {0, 0, 255, 128}, {9, 9, 9, 0}};
-    spec.colour = [&](int x, int) { return colours[x]; };
-    Offer("image/png", fixtures::MakePng(spec));
+    desc.colour = [&](int x, int) { return colours[x]; };
+    Offer("image/png", fixtures::MakePng(desc));
     // Opaque red stays, transparent becomes white, half-transparent blue turns light blue.
     EXPECT_EQ(Paste(4, 1), (std::vector<uint32_t>{kRed, kWhite, 0xFF7F7F, kWhite}));
 }

@@ -4,7 +4,7 @@
 #include "imagelib/bmp_reader.h"
 #include "load_test_base.h"
 
-using fixtures::BmpSpec;
+using fixtures::BmpDesc;
 using fixtures::Rgba;
 
 namespace {
@@ -24,7 +24,7 @@ uint8_t Widen(uint32_t value, int bits) {
 
 struct BmpCase {
     const char* name;
-    BmpSpec spec;
+    BmpDesc desc;
     int depth;     // depth of the loaded bitmap
     bool topDown;  // its row order
     bool screen;   // screen-compatible
@@ -33,8 +33,8 @@ struct BmpCase {
     std::function<Rgba(int, int)> expected;
 };
 
-BmpSpec Indexed(int bpp, int headerSize = 40, int compression = 0, int entries = 0) {
-    BmpSpec s;
+BmpDesc Indexed(int bpp, int headerSize = 40, int compression = 0, int entries = 0) {
+    BmpDesc s;
     s.width = 13;
     s.height = 5;
     s.bpp = bpp;
@@ -46,12 +46,12 @@ BmpSpec Indexed(int bpp, int headerSize = 40, int compression = 0, int entries =
     return s;
 }
 
-std::function<Rgba(int, int)> FromPalette(const BmpSpec& s) {
+std::function<Rgba(int, int)> FromPalette(const BmpDesc& s) {
     return [s](int x, int y) { return s.palette[s.index(x, y)]; };
 }
 
-BmpSpec Direct(int bpp, int headerSize = 40, bool topDown = false) {
-    BmpSpec s;
+BmpDesc Direct(int bpp, int headerSize = 40, bool topDown = false) {
+    BmpDesc s;
     s.width = 7;
     s.height = 4;
     s.bpp = bpp;
@@ -60,15 +60,15 @@ BmpSpec Direct(int bpp, int headerSize = 40, bool topDown = false) {
     return s;
 }
 
-BmpSpec Masked(int bpp, int headerSize, uint32_t r, uint32_t g, uint32_t b, uint32_t a = 0) {
-    BmpSpec s = Direct(bpp, headerSize);
+BmpDesc Masked(int bpp, int headerSize, uint32_t r, uint32_t g, uint32_t b, uint32_t a = 0) {
+    BmpDesc s = Direct(bpp, headerSize);
     s.compression = 3;
     s.masks[0] = r, s.masks[1] = g, s.masks[2] = b, s.masks[3] = a;
     return s;
 }
 
 // Expected colour of a masked pixel: each channel's stored bits widened to 8.
-std::function<Rgba(int, int)> FromMasks(const BmpSpec& s) {
+std::function<Rgba(int, int)> FromMasks(const BmpDesc& s) {
     return [s](int x, int y) {
         uint32_t v = fixtures::PackMasked(s.colour(x, y), s.masks);
         Rgba c;
@@ -90,13 +90,13 @@ std::function<Rgba(int, int)> FromMasks(const BmpSpec& s) {
     };
 }
 
-std::function<Rgba(int, int)> Exact(const BmpSpec& s) {
+std::function<Rgba(int, int)> Exact(const BmpDesc& s) {
     return s.colour;
 }
 
 std::vector<BmpCase> Cases() {
     std::vector<BmpCase> c;
-    auto indexed = [&](const char* name, BmpSpec s) {
+    auto indexed = [&](const char* name, BmpDesc s) {
         c.push_back({name, s, 32, true, true, 0, FromPalette(s)});
     };
     indexed("1bpp", Indexed(1));
@@ -110,14 +110,14 @@ std::vector<BmpCase> Cases() {
     indexed("4bpp_v4_header", Indexed(4, 108));
     indexed("8bpp_v5_header", Indexed(8, 124));
 
-    BmpSpec s555 = Direct(16);
+    BmpDesc s555 = Direct(16);
     s555.masks[0] = 0x7C00, s555.masks[1] = 0x3E0, s555.masks[2] = 0x1F;
     c.push_back({"16bpp_555", s555, 24, false, false, -1, FromMasks(s555)});
-    BmpSpec s565 = Masked(16, 40, 0xF800, 0x7E0, 0x1F);
+    BmpDesc s565 = Masked(16, 40, 0xF800, 0x7E0, 0x1F);
     c.push_back({"16bpp_565_bitfields", s565, 24, false, false, -1, FromMasks(s565)});
-    BmpSpec s4444 = Masked(16, 56, 0xF00, 0xF0, 0xF, 0xF000);
+    BmpDesc s4444 = Masked(16, 56, 0xF00, 0xF0, 0xF, 0xF000);
     c.push_back({"16bpp_4444_v3_header", s4444, 24, false, false, -1, FromMasks(s4444)});
-    BmpSpec s565v5 = Masked(16, 124, 0xF800, 0x7E0, 0x1F);
+    BmpDesc s565v5 = Masked(16, 124, 0xF800, 0x7E0, 0x1F);
     s565v5.topDown = true;
     c.push_back({"16bpp_565_v5_topdown", s565v5, 24, true, false, -1, FromMasks(s565v5)});
 
@@ -128,16 +128,16 @@ std::vector<BmpCase> Cases() {
     c.push_back({"32bpp_bottom_up", Direct(32), 32, false, false, 0, Exact(Direct(32))});
     c.push_back(
         {"32bpp_top_down_v4", Direct(32, 108, true), 32, true, false, 0, Exact(Direct(32))});
-    BmpSpec std32 = Masked(32, 40, 0xFF0000, 0xFF00, 0xFF);
+    BmpDesc std32 = Masked(32, 40, 0xFF0000, 0xFF00, 0xFF);
     c.push_back({"32bpp_standard_bitfields", std32, 32, false, false, 0, Exact(std32)});
-    BmpSpec rgba = Masked(32, 108, 0xFF000000u, 0xFF0000, 0xFF00, 0xFF);
+    BmpDesc rgba = Masked(32, 108, 0xFF000000u, 0xFF0000, 0xFF00, 0xFF);
     rgba.colour = [](int x, int y) {
         Rgba p = fixtures::Gradient(x, y);
         p.a = static_cast<uint8_t>(x * 30);
         return p;
     };
     c.push_back({"32bpp_rgba_bitfields_v4", rgba, 32, false, false, -1, FromMasks(rgba)});
-    BmpSpec ten = Masked(32, 56, 0x3FF00000, 0xFFC00, 0x3FF);
+    BmpDesc ten = Masked(32, 56, 0x3FF00000, 0xFFC00, 0x3FF);
     c.push_back({"32bpp_10bit_bitfields", ten, 32, false, false, -1, FromMasks(ten)});
     return c;
 }
@@ -146,16 +146,16 @@ class BmpVariants : public LoadTest, public ::testing::WithParamInterface<BmpCas
 
 TEST_P(BmpVariants, LoadsWithDepthRowOrderAndColours) {
     const BmpCase& k = GetParam();
-    raster::Bitmap* bm = Load(fixtures::MakeBmp(k.spec), std::string(k.name) + ".bmp");
+    raster::Bitmap* bm = Load(fixtures::MakeBmp(k.desc), std::string(k.name) + ".bmp");
     ASSERT_NE(bm, nullptr);
-    EXPECT_EQ(ImageGetWidth(100), k.spec.width);
-    EXPECT_EQ(ImageGetHeight(100), k.spec.height);
+    EXPECT_EQ(ImageGetWidth(100), k.desc.width);
+    EXPECT_EQ(ImageGetHeight(100), k.desc.height);
     EXPECT_EQ(ImageGetDepth(100), k.depth);
     EXPECT_EQ(ImageGetFlags(100), 0);  // even a screen-compatible bitmap loaded from a file
     EXPECT_EQ(bm->topDown, k.topDown);
     EXPECT_EQ(bm->screen, k.screen);
-    for (int y = 0; y < k.spec.height; ++y)
-        for (int x = 0; x < k.spec.width; ++x) {
+    for (int y = 0; y < k.desc.height; ++y)
+        for (int x = 0; x < k.desc.width; ++x) {
             Rgba want = k.expected(x, y);
             Rgba got = PixelAt(*bm, x, y);
             // A 32-bit file keeps its fourth byte as stored, or gives alpha by its masks.
@@ -178,7 +178,7 @@ using BmpLoad = LoadTest;
 
 TEST_F(BmpLoad, IndexedPicturesFollowA16BitDisplay) {
     DisplaySetDepthForTesting(16);
-    BmpSpec s = Indexed(8);
+    BmpDesc s = Indexed(8);
     raster::Bitmap* bm = Load(fixtures::MakeBmp(s), "screen16.bmp");
     ASSERT_NE(bm, nullptr);
     EXPECT_EQ(bm->bpp, 16);
@@ -190,7 +190,7 @@ TEST_F(BmpLoad, IndexedPicturesFollowA16BitDisplay) {
 // Hand-written RLE8 data: a run, a literal of odd length, a move, a run cut at the right edge,
 // an early end of line, end of picture before the last rows. Skipped pixels stay black.
 TEST_F(BmpLoad, Rle8RunsLiteralsMovesAndEarlyEnd) {
-    BmpSpec s = Indexed(8, 40, 1, 4);
+    BmpDesc s = Indexed(8, 40, 1, 4);
     s.width = 6;
     s.height = 4;
     fixtures::Bytes dib = fixtures::MakeDib(s);
@@ -246,7 +246,7 @@ TEST_F(BmpLoad, FailedBmpIsNotOfferedToTheDecoders) {
 // of `colours used` entries even above 8 bits, and top-down rows.
 TEST(PackedDib, LocatesPixelsAfterMasksAndTables) {
     DisplaySetDepthForTesting(24);
-    BmpSpec masked = Masked(16, 40, 0xF800, 0x7E0, 0x1F);
+    BmpDesc masked = Masked(16, 40, 0xF800, 0x7E0, 0x1F);
     auto bm =
         BmpDecodePackedDib(fixtures::MakeDib(masked).data(), fixtures::MakeDib(masked).size());
     ASSERT_NE(bm, nullptr);
@@ -255,7 +255,7 @@ TEST(PackedDib, LocatesPixelsAfterMasksAndTables) {
     EXPECT_EQ(raster::GetPixel(*bm, 3, 2),
               uint32_t(want(3, 2).r | want(3, 2).g << 8 | want(3, 2).b << 16));
 
-    BmpSpec withTable = Direct(24, 40, true);
+    BmpDesc withTable = Direct(24, 40, true);
     withTable.palette = Palette(3);  // colours used = 3 at 24 bits: skipped
     fixtures::Bytes dib = fixtures::MakeDib(withTable);
     bm = BmpDecodePackedDib(dib.data(), dib.size());
@@ -267,7 +267,7 @@ TEST(PackedDib, LocatesPixelsAfterMasksAndTables) {
             ASSERT_EQ(raster::GetPixel(*bm, x, y), uint32_t(c.r | c.g << 8 | c.b << 16));
         }
 
-    BmpSpec indexed = Indexed(4);
+    BmpDesc indexed = Indexed(4);
     dib = fixtures::MakeDib(indexed);
     bm = BmpDecodePackedDib(dib.data(), dib.size());
     ASSERT_NE(bm, nullptr);

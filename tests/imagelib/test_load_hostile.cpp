@@ -59,7 +59,7 @@ Bytes SpltBomb() {
 
 // A JPEG header that announces width x height, followed by a little scan data.
 Bytes JpegOfSize(int width, int height) {
-    fixtures::JpegSpec s;
+    fixtures::JpegDesc s;
     s.width = 16;
     s.height = 16;
     Bytes j = fixtures::MakeJpeg(s);
@@ -73,7 +73,7 @@ Bytes JpegOfSize(int width, int height) {
 }
 
 Bytes BmpHeaderOnly(int32_t w, int32_t h, uint16_t bpp, uint32_t compression) {
-    fixtures::BmpSpec s;
+    fixtures::BmpDesc s;
     s.width = 2;
     s.height = 2;
     Bytes b = fixtures::MakeBmp(s);
@@ -115,7 +115,7 @@ std::vector<BadFile> BadFileTable() {
     Bytes bm = {'B', 'M'};
     for (int i = 0; i < 200; ++i)
         bm.push_back(static_cast<uint8_t>(i * 91 + 3));
-    fixtures::PngSpec png;
+    fixtures::PngDesc png;
     Bytes goodPng = fixtures::MakePng(png);
     Bytes badCrc = goodPng;
     badCrc[29] ^= 0x55;  // IHDR CRC
@@ -160,7 +160,7 @@ std::vector<BadFile> BadFileTable() {
 class BadFiles : public LoadTest, public ::testing::WithParamInterface<BadFile> {};
 
 TEST_P(BadFiles, FailAndKeepThePreviousPicture) {
-    fixtures::BmpSpec previous;
+    fixtures::BmpDesc previous;
     raster::Bitmap* before = Load(fixtures::MakeBmp(previous), "previous.bmp");
     ASSERT_NE(before, nullptr);
     EXPECT_EQ(Load(GetParam().bytes, std::string(GetParam().name) + ".bin"), nullptr);
@@ -186,7 +186,7 @@ TEST_F(Registry, MissingFilesAndDirectoriesFail) {
 TEST_F(Registry, JpegIsProbedBeforePngAndLeavesTheStreamOpenForDecoding) {
     std::string jpeg = fixtures::WriteTemp("probe.jpg", fixtures::MakeJpeg({}));
     std::string png = fixtures::WriteTemp("probe.png", fixtures::MakePng({}));
-    fixtures::PngSpec alpha;
+    fixtures::PngDesc alpha;
     alpha.colourType = 6;
     std::string png32 = fixtures::WriteTemp("probe32.png", fixtures::MakePng(alpha));
     EXPECT_EQ(ImageFindDecoder(jpeg.c_str()), DECODE_24BIT);
@@ -217,15 +217,15 @@ TEST_F(Registry, PictureTooLargeForTheLimitsIsRefusedBeforeDecoding) {
     LoadLimits small;
     small.maxPixels = 1000;
     ImageSetLoadLimits(small);
-    fixtures::PngSpec png;
+    fixtures::PngDesc png;
     png.width = 40;
     png.height = 30;
     EXPECT_EQ(Load(fixtures::MakePng(png), "limit.png"), nullptr);
-    fixtures::JpegSpec jpeg;
+    fixtures::JpegDesc jpeg;
     jpeg.width = 40;
     jpeg.height = 30;
     EXPECT_EQ(Load(fixtures::MakeJpeg(jpeg), "limit.jpg"), nullptr);
-    fixtures::BmpSpec bmp;
+    fixtures::BmpDesc bmp;
     bmp.width = 100;
     bmp.height = 11;
     EXPECT_EQ(Load(fixtures::MakeBmp(bmp), "limit.bmp"), nullptr);
@@ -234,11 +234,11 @@ TEST_F(Registry, PictureTooLargeForTheLimitsIsRefusedBeforeDecoding) {
 }
 
 TEST_F(Registry, MemoryDecodingTriesEveryReader) {
-    fixtures::BmpSpec bmp;
-    fixtures::PngSpec png;
+    fixtures::BmpDesc bmp;
+    fixtures::PngDesc png;
     png.colourType = 6;
-    fixtures::JpegSpec jpeg;
-    fixtures::BmpSpec iconPicture;
+    fixtures::JpegDesc jpeg;
+    fixtures::BmpDesc iconPicture;
     iconPicture.width = iconPicture.height = 8;
     const struct {
         Bytes bytes;
@@ -263,7 +263,7 @@ TEST_F(Registry, MemoryDecodingTriesEveryReader) {
 // must not refuse a real picture that compresses as well as JPEG allows: uniform grey,
 // progressive, with optimised tables.
 TEST_F(Registry, LargeUniformJpegIsNoBomb) {
-    fixtures::JpegSpec s;
+    fixtures::JpegDesc s;
     s.width = 4096;
     s.height = 4096;
     s.kind = fixtures::JpegKind::Grey;
@@ -303,7 +303,7 @@ TEST(Exif, OrientationFromTiffIsBoundsChecked) {
 }
 
 TEST(Exif, OrientationFromJpegStopsAtTheScan) {
-    fixtures::JpegSpec s;
+    fixtures::JpegDesc s;
     s.orientation = 3;
     Bytes j = fixtures::MakeJpeg(s);
     EXPECT_EQ(ExifOrientationFromJpeg(j.data(), j.size()), 3);

@@ -2,9 +2,9 @@
 #include "imagelib/ico_reader.h"
 #include "load_test_base.h"
 
-using fixtures::BmpSpec;
+using fixtures::BmpDesc;
 using fixtures::IconEntry;
-using fixtures::PngSpec;
+using fixtures::PngDesc;
 using fixtures::Rgba;
 
 namespace {
@@ -14,7 +14,7 @@ bool Ring(int x, int y) {
 }  // AND-mask pattern: set = transparent
 
 IconEntry DibEntry(int size, int bpp, Rgba fill, bool withAlpha = false) {
-    BmpSpec s;
+    BmpDesc s;
     s.width = size;
     s.height = size;
     s.bpp = bpp;
@@ -38,7 +38,7 @@ IconEntry DibEntry(int size, int bpp, Rgba fill, bool withAlpha = false) {
 }
 
 IconEntry PngEntry(int size, int colourType, Rgba fill) {
-    PngSpec s;
+    PngDesc s;
     s.width = size;
     s.height = size;
     s.colourType = colourType;

@@ -3,8 +3,8 @@
 #include "imagelib/jpeg_decoder.h"
 #include "load_test_base.h"
 
+using fixtures::JpegDesc;
 using fixtures::JpegKind;
-using fixtures::JpegSpec;
 using fixtures::Rgba;
 
 namespace {
@@ -35,7 +35,7 @@ void ExpectLike(const raster::Bitmap& bm, const fixtures::Pattern& pattern, bool
 using JpegLoad = LoadTest;
 
 TEST_F(JpegLoad, Baseline1001x700Is24BitTopDownWithPaddedRows) {
-    JpegSpec s;
+    JpegDesc s;
     s.width = 1001;
     s.height = 700;
     s.colour = Smooth;
@@ -60,7 +60,7 @@ struct KindCase {
 class JpegKinds : public LoadTest, public ::testing::WithParamInterface<KindCase> {};
 
 TEST_P(JpegKinds, DecodeToTheRightColours) {
-    JpegSpec s;
+    JpegDesc s;
     s.width = 61;
     s.height = 47;
     s.kind = GetParam().kind;
@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(JpegLoad, TruncatedFileLoadsWithTheRestFilledIn) {
-    JpegSpec s;
+    JpegDesc s;
     s.width = 160;
     s.height = 160;
     s.colour = Smooth;
@@ -108,7 +108,7 @@ TEST_F(JpegLoad, TruncatedFileLoadsWithTheRestFilledIn) {
 // progressive (the decoder then holds every coefficient of the picture at once), colour at full
 // chroma resolution.
 TEST_F(JpegLoad, HundredMegapixelProgressiveLoads) {
-    JpegSpec s;
+    JpegDesc s;
     s.width = 12500;
     s.height = 8000;
     s.quality = 30;
@@ -125,7 +125,7 @@ TEST_F(JpegLoad, HundredMegapixelProgressiveLoads) {
 }
 
 TEST_F(JpegLoad, TooManyProgressiveScansAreRefused) {
-    JpegSpec s;
+    JpegDesc s;
     s.progressive = true;  // the simple progression has 10 scans
     fixtures::Bytes jpeg = fixtures::MakeJpeg(s);
     LoadLimits few;
@@ -157,7 +157,7 @@ Rgba Marked(int x, int y) {
 
 TEST_P(JpegOrientation, CornerMarksLandUpright) {
     const OrientationCase& k = GetParam();
-    JpegSpec s;
+    JpegDesc s;
     s.width = 40;
     s.height = 24;
     s.quality = 100;
@@ -194,7 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(JpegMemory, DecodesFromMemoryWithoutTheImageTable) {
-    JpegSpec s;
+    JpegDesc s;
     s.orientation = 6;
     fixtures::Bytes jpeg = fixtures::MakeJpeg(s);
     auto bm = JpegDecodeMemory(jpeg.data(), jpeg.size());

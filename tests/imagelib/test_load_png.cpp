@@ -2,7 +2,7 @@
 #include "imagelib/png_decoder.h"
 #include "load_test_base.h"
 
-using fixtures::PngSpec;
+using fixtures::PngDesc;
 using fixtures::Rgba;
 
 namespace {
@@ -32,8 +32,8 @@ std::string Name(const PngCase& c) {
            (c.interlaced ? "_interlaced" : "");
 }
 
-PngSpec SpecFor(const PngCase& c) {
-    PngSpec s;
+PngDesc SpecFor(const PngCase& c) {
+    PngDesc s;
     s.width = 19;  // odd sizes exercise row padding and the interlace passes
     s.height = 11;
     s.colourType = c.colourType;
@@ -50,7 +50,7 @@ PngSpec SpecFor(const PngCase& c) {
     return s;
 }
 
-Rgba Expected(const PngSpec& s, int x, int y) {
+Rgba Expected(const PngDesc& s, int x, int y) {
     if (s.colourType == 3) return s.palette[s.index(x, y)];
     Rgba c = s.colour(x, y);
     if (s.colourType == 0 || s.colourType == 4) {
@@ -75,7 +75,7 @@ std::vector<PngCase> Cases() {
 class PngVariants : public LoadTest, public ::testing::WithParamInterface<PngCase> {};
 
 TEST_P(PngVariants, LoadsEveryPixelWithTheAnnouncedDepth) {
-    PngSpec s = SpecFor(GetParam());
+    PngDesc s = SpecFor(GetParam());
     raster::Bitmap* bm = Load(fixtures::MakePng(s), Name(GetParam()) + ".png");
     ASSERT_NE(bm, nullptr);
     bool alpha = s.colourType & 4;
@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Png, PngVariants, ::testing::ValuesIn(Cases()),
 using PngLoad = LoadTest;
 
 TEST_F(PngLoad, PaletteWithTransparencyLoadsAs24Bit) {
-    PngSpec s = SpecFor({3, 4, false});
+    PngDesc s = SpecFor({3, 4, false});
     s.paletteAlpha = {0, 128, 255, 7};
     raster::Bitmap* bm = Load(fixtures::MakePng(s), "palette_trns.png");
     ASSERT_NE(bm, nullptr);
@@ -110,7 +110,7 @@ TEST_F(PngLoad, PaletteWithTransparencyLoadsAs24Bit) {
 // the rows must still hold the 3 bytes per pixel the probe announced.
 TEST_F(PngLoad, GreyWithTransparencyDeliversThreeBytesPerPixel) {
     for (int depth : {1, 2, 4, 8, 16}) {
-        PngSpec s = SpecFor({0, depth, depth == 2});
+        PngDesc s = SpecFor({0, depth, depth == 2});
         s.transparentGrey = 1;
         raster::Bitmap* bm = Load(fixtures::MakePng(s), "grey_trns.png");
         ASSERT_NE(bm, nullptr) << depth;
@@ -122,7 +122,7 @@ TEST_F(PngLoad, GreyWithTransparencyDeliversThreeBytesPerPixel) {
 }
 
 TEST_F(PngLoad, TruncatedFileKeepsTheRowsDecoded) {
-    PngSpec s;
+    PngDesc s;
     s.width = 64;
     s.height = 64;
     s.colour = [](int x, int y) {  // noise, so that the data does not shrink to nothing
@@ -141,7 +141,7 @@ TEST_F(PngLoad, TruncatedFileKeepsTheRowsDecoded) {
 }
 
 TEST(PngMemory, PeekSizeReadsTheHeaderOnly) {
-    PngSpec s = SpecFor({6, 16, false});
+    PngDesc s = SpecFor({6, 16, false});
     fixtures::Bytes png = fixtures::MakePng(s);
     int w = 0, h = 0, bits = 0;
     ASSERT_TRUE(PngPeekSize(png.data(), png.size(), &w, &h, &bits));
