@@ -17,13 +17,16 @@ namespace fixtures {
 
 namespace {
 
+// Appends `v` in `size` bytes, least significant first unless `bigEndian`.
+void Put(Bytes& b, uint32_t v, int size, bool bigEndian = false) {
+    for (int i = 0; i < size; ++i)
+        b.push_back(static_cast<uint8_t>(v >> 8 * (bigEndian ? size - 1 - i : i)));
+}
 void Put16(Bytes& b, uint32_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
+    Put(b, v, 2);
 }
 void Put32(Bytes& b, uint32_t v) {
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
+    Put(b, v, 4);
 }
 
 int Shift(uint32_t mask) {
@@ -95,25 +98,12 @@ Bytes PixelRows(const BmpDesc& s, int rows, int stride) {
         Bytes row(stride, 0);
         for (int x = 0; x < s.width; ++x) {
             uint32_t v = PixelValue(s, x, y);
-            switch (s.bpp) {
-                case 1:
-                case 4:
-                case 8: {
-                    int per = 8 / s.bpp;
-                    row[x / per] |= static_cast<uint8_t>(v << (8 - s.bpp * (x % per + 1)));
-                    break;
-                }
-                case 16:
-                    row[x * 2] = v & 0xFF, row[x * 2 + 1] = (v >> 8) & 0xFF;
-                    break;
-                case 24:
-                    row[x * 3] = v & 0xFF, row[x * 3 + 1] = (v >> 8) & 0xFF;
-                    row[x * 3 + 2] = (v >> 16) & 0xFF;
-                    break;
-                case 32:
-                    for (int k = 0; k < 4; ++k)
-                        row[x * 4 + k] = (v >> (8 * k)) & 0xFF;
-                    break;
+            if (s.bpp <= 8) {
+                int per = 8 / s.bpp;
+                row[x / per] |= static_cast<uint8_t>(v << (8 - s.bpp * (x % per + 1)));
+            } else {
+                for (int k = 0; k < s.bpp / 8; ++k)
+                    row[x * s.bpp / 8 + k] = static_cast<uint8_t>(v >> (8 * k));
             }
         }
         out.insert(out.end(), row.begin(), row.end());
@@ -191,22 +181,8 @@ uint32_t Sample(uint8_t v, int depth) {
 
 Bytes ExifOrientation(int orientation, bool bigEndian) {
     Bytes t = {'E', 'x', 'i', 'f', 0, 0};
-    auto p16 = [&](uint32_t v) {
-        if (bigEndian) {
-            t.push_back(static_cast<uint8_t>(v >> 8));
-            t.push_back(static_cast<uint8_t>(v));
-        } else {
-            Put16(t, v);
-        }
-    };
-    auto p32 = [&](uint32_t v) {
-        if (bigEndian) {
-            p16(v >> 16);
-            p16(v & 0xFFFF);
-        } else {
-            Put32(t, v);
-        }
-    };
+    auto p16 = [&](uint32_t v) { Put(t, v, 2, bigEndian); };
+    auto p32 = [&](uint32_t v) { Put(t, v, 4, bigEndian); };
     t.push_back(bigEndian ? 'M' : 'I');
     t.push_back(bigEndian ? 'M' : 'I');
     p16(42);
@@ -256,17 +232,15 @@ Bytes MakeIconDib(const BmpDesc& s, const std::function<bool(int, int)>& transpa
     colour.topDown = false;
     int stride = (s.width * s.bpp + 31) / 32 * 4;
     Bytes px = PixelRows(colour, s.height, stride);
-    int maskStride = (s.width + 31) / 32 * 4;
+    BmpDesc mask = colour;
+    mask.bpp = 1;
+    mask.index = [&](int x, int y) { return transparent(x, y) ? 1u : 0u; };
+    Bytes m = PixelRows(mask, s.height, (s.width + 31) / 32 * 4);
     Bytes b;
     PutHeader(b, colour, s.height * 2, static_cast<uint32_t>(px.size()));
     PutTable(b, colour);
     b.insert(b.end(), px.begin(), px.end());
-    for (int stored = 0; stored < s.height; ++stored) {
-        Bytes row(maskStride, 0);
-        for (int x = 0; x < s.width; ++x)
-            if (transparent(x, s.height - 1 - stored)) row[x / 8] |= 0x80 >> (x % 8);
-        b.insert(b.end(), row.begin(), row.end());
-    }
+    b.insert(b.end(), m.begin(), m.end());
     return b;
 }
 
@@ -341,16 +315,12 @@ Bytes MakePng(const PngDesc& s) {
                 samples.push_back(Sample(e, s.bitDepth));
         }
         for (size_t i = 0; i < samples.size(); ++i) {
-            uint32_t v = samples[i];
-            if (s.bitDepth == 16) {
-                rows[y][i * 2] = static_cast<uint8_t>(v >> 8);
-                rows[y][i * 2 + 1] = static_cast<uint8_t>(v);
-            } else if (s.bitDepth == 8) {
-                rows[y][i] = static_cast<uint8_t>(v);
-            } else {
-                int per = 8 / s.bitDepth;
+            const uint32_t v = samples[i];
+            const int per = s.bitDepth < 8 ? 8 / s.bitDepth : 1, bytes = s.bitDepth / 8;
+            if (s.bitDepth < 8)
                 rows[y][i / per] |= static_cast<uint8_t>(v << (8 - s.bitDepth * (i % per + 1)));
-            }
+            for (int k = 0; k < bytes; ++k)
+                rows[y][i * bytes + k] = static_cast<uint8_t>(v >> 8 * (bytes - 1 - k));
         }
     }
     std::vector<png_bytep> pointers;

@@ -12,6 +12,25 @@
 #include "platform/display.h"
 #include "platform/raster.h"
 
+namespace fixtures {
+inline std::ostream& operator<<(std::ostream& os, const Rgba& c) {
+    return os << "(" << int(c.r) << "," << int(c.g) << "," << int(c.b) << "," << int(c.a) << ")";
+}
+}  // namespace fixtures
+
+// The pixel's colour; alpha is the fourth byte of 32-bit bitmaps, else 255.
+inline fixtures::Rgba PixelAt(const raster::Bitmap& bm, int x, int y) {
+    uint32_t c = raster::GetPixel(bm, x, y);
+    uint8_t a = bm.bpp == 32 ? bm.Row(y)[x * 4 + 3] : 255;
+    return fixtures::Rgba{uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), a};
+}
+
+// Channel-wise closeness for lossy formats.
+inline bool Near(const fixtures::Rgba& a, const fixtures::Rgba& b, int tolerance) {
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
+           std::abs(a.b - b.b) <= tolerance;
+}
+
 class LoadTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -29,34 +48,8 @@ protected:
         ImageSetLoadLimits(LoadLimits{});
         DisplaySetDepthForTesting(0);
     }
-
     // Writes the bytes to a file and loads it into image 100.
     static raster::Bitmap* Load(const fixtures::Bytes& bytes, const std::string& name) {
         return ImageLoadFile(100, fixtures::WriteTemp(name, bytes).c_str());
     }
-
-public:
-    static fixtures::Rgba PixelAtPublic(const raster::Bitmap& bm, int x, int y) {
-        return PixelAt(bm, x, y);
-    }
-
-protected:
-    static fixtures::Rgba PixelAt(const raster::Bitmap& bm, int x, int y) {
-        uint32_t c = raster::GetPixel(bm, x, y);
-        uint8_t a = bm.bpp == 32 ? bm.Row(y)[x * 4 + 3] : 255;
-        return fixtures::Rgba{static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8),
-                              static_cast<uint8_t>(c >> 16), a};
-    }
 };
-
-namespace fixtures {
-inline std::ostream& operator<<(std::ostream& os, const Rgba& c) {
-    return os << "(" << int(c.r) << "," << int(c.g) << "," << int(c.b) << "," << int(c.a) << ")";
-}
-}  // namespace fixtures
-
-// Channel-wise closeness for lossy formats.
-inline bool Near(const fixtures::Rgba& a, const fixtures::Rgba& b, int tolerance) {
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
-           std::abs(a.b - b.b) <= tolerance;
-}

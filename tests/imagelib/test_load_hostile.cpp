@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <climits>
-#include <cstring>
 
 #include "imagelib/exif.h"
 #include "load_test_base.h"
@@ -18,8 +17,8 @@ void PutBig32(Bytes& b, uint32_t v) {
 }
 
 // A PNG chunk with a correct CRC.
-void Chunk(Bytes& b, const char* type, const Bytes& data, uint32_t lengthField = 0xFFFFFFFF) {
-    PutBig32(b, lengthField != 0xFFFFFFFF ? lengthField : static_cast<uint32_t>(data.size()));
+void Chunk(Bytes& b, const char* type, const Bytes& data) {
+    PutBig32(b, static_cast<uint32_t>(data.size()));
     Bytes typed(type, type + 4);
     typed.insert(typed.end(), data.begin(), data.end());
     b.insert(b.end(), typed.begin(), typed.end());
@@ -38,10 +37,8 @@ Bytes PngHeader(uint32_t w, uint32_t h, uint8_t depth = 8, uint8_t type = 2) {
 
 // A PNG of the given size whose image data is a few bytes of a zlib stream.
 Bytes PngWithTinyData(uint32_t w, uint32_t h) {
-    Bytes b = PngHeader(w, h);
-    Bytes z(64, 0);
+    Bytes b = PngHeader(w, h), z(64, 0), raw(16, 0);
     uLongf zlen = z.size();
-    Bytes raw(16, 0);
     compress(z.data(), &zlen, raw.data(), raw.size());
     z.resize(zlen);
     Chunk(b, "IDAT", z);
@@ -60,8 +57,7 @@ Bytes SpltBomb() {
 // A JPEG header that announces width x height, followed by a little scan data.
 Bytes JpegOfSize(int width, int height) {
     fixtures::JpegDesc s;
-    s.width = 16;
-    s.height = 16;
+    s.width = s.height = 16;
     Bytes j = fixtures::MakeJpeg(s);
     for (size_t i = 2; i + 9 < j.size(); ++i)
         if (j[i] == 0xFF && j[i + 1] == 0xC0) {  // SOF0: length, precision, height, width
@@ -74,8 +70,7 @@ Bytes JpegOfSize(int width, int height) {
 
 Bytes BmpHeaderOnly(int32_t w, int32_t h, uint16_t bpp, uint32_t compression) {
     fixtures::BmpDesc s;
-    s.width = 2;
-    s.height = 2;
+    s.width = s.height = 2;
     Bytes b = fixtures::MakeBmp(s);
     auto put32 = [&](size_t at, uint32_t v) {
         for (int i = 0; i < 4; ++i)
@@ -88,10 +83,6 @@ Bytes BmpHeaderOnly(int32_t w, int32_t h, uint16_t bpp, uint32_t compression) {
     return b;
 }
 
-Bytes Text(const char* s) {
-    return Bytes(s, s + std::strlen(s));
-}
-
 Bytes Cut(Bytes b, size_t keep) {
     b.resize(std::min(keep, b.size()));
     return b;
@@ -102,6 +93,8 @@ Bytes IcoWith(std::initializer_list<uint8_t> tail) {
     b.insert(b.end(), tail);
     return b;
 }
+
+const char kText[] = "Dies ist kein Bild, sondern eine Einkaufsliste.\n";
 
 struct BadFile {
     const char* name;
@@ -122,7 +115,7 @@ std::vector<BadFile> BadFileTable() {
     return {
         {"empty", {}},
         {"one_byte", {'B'}},
-        {"text", Text("Dies ist kein Bild, sondern eine Einkaufsliste.\n")},
+        {"text", Bytes(std::begin(kText), std::end(kText) - 1)},
         {"ff_d8_garbage", ff},
         {"bm_garbage", bm},
         {"bm_header_cut", Cut(fixtures::MakeBmp({}), 20)},
@@ -176,14 +169,30 @@ INSTANTIATE_TEST_SUITE_P(Hostile, BadFiles, ::testing::ValuesIn(BadFileTable()),
 
 using Registry = LoadTest;
 
-TEST_F(Registry, MissingFilesAndDirectoriesFail) {
+TEST_F(Registry, MissingFilesAndPicturesOverTheLimitsFail) {
     EXPECT_EQ(ImageLoadFile(100, "/nonexistent/kadrovo.jpg"), nullptr);
     EXPECT_EQ(ImageLoadFile(100, "/tmp"), nullptr);
     EXPECT_EQ(ImageLoadFile(100, nullptr), nullptr);
     EXPECT_FALSE(ImageExists(100));
+    // 1200 pixels against a limit of 1000, refused before decoding in every format.
+    fixtures::PngDesc png;
+    fixtures::JpegDesc jpeg;
+    fixtures::BmpDesc bmp;
+    png.width = jpeg.width = bmp.width = 40;
+    png.height = jpeg.height = bmp.height = 30;
+    LoadLimits small;
+    small.maxPixels = 1000;
+    ImageSetLoadLimits(small);
+    const Bytes files[] = {fixtures::MakePng(png), fixtures::MakeJpeg(jpeg),
+                           fixtures::MakeBmp(bmp)};
+    for (const Bytes& f : files)
+        EXPECT_EQ(Load(f, "limit.bin"), nullptr);
+    ImageSetLoadLimits(LoadLimits{});
+    for (const Bytes& f : files)
+        EXPECT_NE(Load(f, "limit.bin"), nullptr);
 }
 
-TEST_F(Registry, JpegIsProbedBeforePngAndLeavesTheStreamOpenForDecoding) {
+TEST_F(Registry, JpegIsProbedBeforePngAndProbesAreReleased) {
     std::string jpeg = fixtures::WriteTemp("probe.jpg", fixtures::MakeJpeg({}));
     std::string png = fixtures::WriteTemp("probe.png", fixtures::MakePng({}));
     fixtures::PngDesc alpha;
@@ -213,42 +222,20 @@ TEST_F(Registry, JpegIsProbedBeforePngAndLeavesTheStreamOpenForDecoding) {
     RegisterPngDecoder();
 }
 
-TEST_F(Registry, PictureTooLargeForTheLimitsIsRefusedBeforeDecoding) {
-    LoadLimits small;
-    small.maxPixels = 1000;
-    ImageSetLoadLimits(small);
-    fixtures::PngDesc png;
-    png.width = 40;
-    png.height = 30;
-    EXPECT_EQ(Load(fixtures::MakePng(png), "limit.png"), nullptr);
-    fixtures::JpegDesc jpeg;
-    jpeg.width = 40;
-    jpeg.height = 30;
-    EXPECT_EQ(Load(fixtures::MakeJpeg(jpeg), "limit.jpg"), nullptr);
-    fixtures::BmpDesc bmp;
-    bmp.width = 100;
-    bmp.height = 11;
-    EXPECT_EQ(Load(fixtures::MakeBmp(bmp), "limit.bmp"), nullptr);
-    ImageSetLoadLimits(LoadLimits{});
-    EXPECT_NE(Load(fixtures::MakeBmp(bmp), "limit.bmp"), nullptr);
-}
-
 TEST_F(Registry, MemoryDecodingTriesEveryReader) {
-    fixtures::BmpDesc bmp;
+    fixtures::BmpDesc icon;
+    icon.width = icon.height = 8;
     fixtures::PngDesc png;
     png.colourType = 6;
-    fixtures::JpegDesc jpeg;
-    fixtures::BmpDesc iconPicture;
-    iconPicture.width = iconPicture.height = 8;
     const struct {
         Bytes bytes;
         int width, bpp;
     } cases[] = {
-        {fixtures::MakeBmp(bmp), bmp.width, 24},
+        {fixtures::MakeBmp({}), fixtures::BmpDesc{}.width, 24},
         {fixtures::MakeIco(
-             {{fixtures::MakeIconDib(iconPicture, [](int, int) { return false; }), 8, 8, 24}}),
+             {{fixtures::MakeIconDib(icon, [](int, int) { return false; }), 8, 8, 24}}),
          8, 32},
-        {fixtures::MakeJpeg(jpeg), jpeg.width, 24},
+        {fixtures::MakeJpeg({}), fixtures::JpegDesc{}.width, 24},
         {fixtures::MakePng(png), png.width, 32},
     };
     for (const auto& c : cases) {
@@ -275,12 +262,11 @@ TEST_F(Registry, LargeUniformJpegIsNoBomb) {
     ASSERT_LT(j.size(), 100000u);  // far smaller than 1 byte per 170 pixels
     raster::Bitmap* bm = Load(j, "uniform.jpg");
     ASSERT_NE(bm, nullptr);
-    uint32_t grey = raster::GetPixel(*bm, 4000, 4000) & 0xFF;
-    EXPECT_NEAR(grey, 77, 2);
+    EXPECT_NEAR(raster::GetPixel(*bm, 4000, 4000) & 0xFF, 77, 2);
 }
 
 // EXIF parsing on its own: both byte orders, and offsets that point anywhere.
-TEST(Exif, OrientationFromTiffIsBoundsChecked) {
+TEST(Exif, OrientationIsBoundsChecked) {
     const Bytes little = {'I',  'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x12,
                           0x01, 3,   0,  1, 0, 0, 0, 6, 0, 0, 0};
     const Bytes big = {'M', 'M', 0, 42, 0, 0, 0, 8, 0, 1, 0x01, 0x12, 0, 3, 0, 0, 0, 1, 0, 8, 0, 0};
@@ -288,28 +274,22 @@ TEST(Exif, OrientationFromTiffIsBoundsChecked) {
     EXPECT_EQ(ExifOrientationFromTiff(big.data(), big.size()), 8);
     for (size_t keep = 0; keep < little.size() - 2; ++keep)
         EXPECT_EQ(ExifOrientationFromTiff(little.data(), keep), 1) << keep;
-    Bytes farIfd = little;
-    farIfd[7] = 0x7F;  // IFD offset far outside
-    EXPECT_EQ(ExifOrientationFromTiff(farIfd.data(), farIfd.size()), 1);
-    Bytes manyEntries = little;
-    manyEntries[8] = manyEntries[9] = 0xFF;  // 65535 entries announced, one present
-    EXPECT_EQ(ExifOrientationFromTiff(manyEntries.data(), manyEntries.size()), 6);
-    Bytes badValue = little;
-    badValue[18] = 9;
-    EXPECT_EQ(ExifOrientationFromTiff(badValue.data(), badValue.size()), 1);
-    Bytes wrongType = little;
-    wrongType[12] = 4;  // LONG instead of SHORT
-    EXPECT_EQ(ExifOrientationFromTiff(wrongType.data(), wrongType.size()), 1);
-}
-
-TEST(Exif, OrientationFromJpegStopsAtTheScan) {
-    fixtures::JpegDesc s;
-    s.orientation = 3;
-    Bytes j = fixtures::MakeJpeg(s);
-    EXPECT_EQ(ExifOrientationFromJpeg(j.data(), j.size()), 3);
-    s.orientation = 0;
-    j = fixtures::MakeJpeg(s);
-    EXPECT_EQ(ExifOrientationFromJpeg(j.data(), j.size()), 1);
+    // Byte to change, its new value, and the orientation then found.
+    const struct {
+        size_t at;
+        uint8_t value;
+        int orientation;
+    } edits[] = {
+        {7, 0x7F, 1},  // IFD offset far outside
+        {9, 0xFF, 6},  // 65281 entries announced, one present
+        {18, 9, 1},    // no such orientation
+        {12, 4, 1},    // LONG instead of SHORT
+    };
+    for (const auto& e : edits) {
+        Bytes b = little;
+        b[e.at] = e.value;
+        EXPECT_EQ(ExifOrientationFromTiff(b.data(), b.size()), e.orientation) << e.at;
+    }
     const Bytes lying = {0xFF, 0xD8, 0xFF, 0xE1, 0xFF, 0xFF, 'E', 'x', 'i', 'f', 0, 0};
     EXPECT_EQ(ExifOrientationFromJpeg(lying.data(), lying.size()), 1);
 }
