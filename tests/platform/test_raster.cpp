@@ -1,85 +1,102 @@
+// Bitmaps of the raster: kinds, strides, raw access, the pixel rules of its shapes, copying and
+// stretching (checked against straightforward references) and the failure of huge allocations.
 #include "platform/raster.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <random>
+#include <set>
 #include <vector>
 
-using raster::Bitmap;
+using raster::Mix;
+using raster::StretchMode;
 
 namespace {
 
 constexpr uint32_t kWhite = 0xFFFFFF;
-constexpr uint32_t kYellow = 0x00FFFF;
+constexpr uint32_t kRed = 0x0000FF;
 
-std::unique_ptr<Bitmap> Make(int w, int h, int bpp = 32, bool topDown = true, bool screen = true) {
-    auto bm = raster::Create(w, h, bpp, topDown, screen);
+std::unique_ptr<raster::Bitmap> Make(int w, int h, int bpp = 32, bool topDown = true,
+                                     bool screen = true) {
+    auto bm = raster::Create(w, h, bpp, topDown, screen && bpp == 32);
     EXPECT_TRUE(bm);
     return bm;
 }
 
-// Pixels of `bm` that differ from `background`, as (x, y) pairs.
-std::vector<std::pair<int, int>> Marked(const Bitmap& bm, uint32_t background = 0) {
-    std::vector<std::pair<int, int>> out;
+// A bitmap of random bytes (fourth bytes included).
+std::unique_ptr<raster::Bitmap> Random(int w, int h, int bpp, bool topDown, unsigned seed) {
+    auto bm = raster::Create(w, h, bpp, topDown, false);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < h; ++y)
+        for (int i = 0; i < w * bm->BytesPerPixel(); ++i)
+            bm->Row(y)[i] = rng() & 0xFF;
+    return bm;
+}
+
+// Pixels that differ from `background`.
+std::set<std::pair<int, int>> Marked(const raster::Bitmap& bm, uint32_t background = 0) {
+    std::set<std::pair<int, int>> out;
     for (int y = 0; y < bm.height; ++y)
         for (int x = 0; x < bm.width; ++x)
-            if (raster::GetPixel(bm, x, y) != background) out.emplace_back(x, y);
+            if (raster::GetPixel(bm, x, y) != background) out.emplace(x, y);
     return out;
+}
+
+// The colours of the w x h rectangle at (x0, y0), row by row.
+std::vector<uint32_t> Pixels(const raster::Bitmap& bm, int x0, int y0, int w, int h) {
+    std::vector<uint32_t> out;
+    for (int y = y0; y < y0 + h; ++y)
+        for (int x = x0; x < x0 + w; ++x)
+            out.push_back(raster::GetPixel(bm, x, y));
+    return out;
+}
+std::vector<uint32_t> Pixels(const raster::Bitmap& bm) {
+    return Pixels(bm, 0, 0, bm.width, bm.height);
+}
+
+// Channel c (0 blue, 1 green, 2 red) of pixel (x, y).
+int Channel(const raster::Bitmap& bm, int x, int y, int c) {
+    return (raster::GetPixel(bm, x, y) >> (8 * (2 - c))) & 0xFF;
+}
+
+// The exact area average of the source pixels under destination pixel (x, y), in doubles.
+double AreaAverage(const raster::Bitmap& src, int dw, int dh, int x, int y, int c) {
+    double sx = static_cast<double>(src.width) / dw, sy = static_cast<double>(src.height) / dh;
+    double x0 = x * sx, x1 = (x + 1) * sx, y0 = y * sy, y1 = (y + 1) * sy;
+    double sum = 0;
+    for (int j = static_cast<int>(std::floor(y0)); j < std::ceil(y1) && j < src.height; ++j) {
+        double wy = std::min<double>(j + 1, y1) - std::max<double>(j, y0);
+        for (int i = static_cast<int>(std::floor(x0)); i < std::ceil(x1) && i < src.width; ++i) {
+            double wx = std::min<double>(i + 1, x1) - std::max<double>(i, x0);
+            sum += wx * wy * Channel(src, i, j, c);
+        }
+    }
+    return sum / (sx * sy);
 }
 
 }  // namespace
 
-// ---------------------------------------------------------------------------------------------
-// Creation and size limits
-// ---------------------------------------------------------------------------------------------
-
-TEST(RasterCreate, StrideIsRowBytesRoundedUpToFour) {
+TEST(RasterCreate, KindsAndStrides) {
     struct Case {
         int width, bpp;
         size_t stride;
-    } cases[] = {{1, 24, 4}, {2, 24, 8}, {3, 24, 12}, {5, 24, 16}, {7, 24, 24},
-                 {1, 32, 4}, {3, 16, 8}, {2, 16, 4},  {0, 24, 0},  {INT_MAX, 32, 0}};
-    for (const Case& c : cases) {
+    } cases[] = {{1, 24, 4}, {2, 24, 8}, {5, 24, 16}, {7, 24, 24},     {1, 32, 4},
+                 {3, 16, 8}, {2, 16, 4}, {0, 24, 0},  {INT_MAX, 32, 0}};
+    for (const Case& c : cases)
         EXPECT_EQ(raster::StrideFor(c.width, c.bpp), c.stride) << c.width << "x" << c.bpp;
-        // The 24-bit stride is also w * 3 + w mod 4, the rule of BMP files.
-        if (c.bpp == 24 && c.width > 0) {
-            EXPECT_EQ(c.stride, static_cast<size_t>(c.width * 3 + c.width % 4));
-        }
-    }
-}
 
-TEST(RasterCreate, SizeAllowedRefusesBadSizes) {
-    struct Case {
-        int w, h, bpp;
-        bool ok;
-    } cases[] = {
-        {1, 1, 24, true},         {32767, 1, 24, true},    {1, 32767, 32, true},
-        {32768, 1, 24, false},    {1, 32768, 24, false},   {0, 10, 24, false},
-        {10, 0, 24, false},       {-5, 10, 32, false},     {10, 10, 8, false},
-        {10, 10, 0, false},       {INT_MAX, 1, 32, false}, {1, INT_MAX, 32, false},
-        {32767, 32767, 16, true},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(raster::SizeAllowed(c.w, c.h, c.bpp), c.ok) << c.w << "x" << c.h << "x" << c.bpp;
-        if (!c.ok) {
-            EXPECT_FALSE(raster::Create(c.w, c.h, c.bpp, true, false));
-        }
-    }
-}
-
-TEST(RasterCreate, CreateDescribesAZeroFilledBitmap) {
     for (int bpp : {16, 24, 32}) {
         for (bool topDown : {true, false}) {
             auto bm = raster::Create(7, 3, bpp, topDown, bpp != 24);
             ASSERT_TRUE(bm);
-            EXPECT_EQ(bm->width, 7);
-            EXPECT_EQ(bm->height, 3);
-            EXPECT_EQ(bm->bpp, bpp);
-            EXPECT_EQ(bm->topDown, topDown);
-            EXPECT_EQ(bm->stride % 4, 0);
+            EXPECT_EQ(static_cast<size_t>(bm->stride), raster::StrideFor(7, bpp));
             for (size_t i = 0; i < bm->ByteSize(); ++i)
                 ASSERT_EQ(bm->bits[i], 0);
         }
@@ -94,69 +111,316 @@ TEST(RasterCreateDeathTest, AllocationFailureGivesNullNotACrash) {
     auto tryHuge = [] {
         rlimit lim{512u << 20, 512u << 20};
         setrlimit(RLIMIT_AS, &lim);
-        auto bm = raster::Create(32767, 32767, 32, true, true);
-        std::exit(bm ? 1 : 0);
+        std::exit(raster::Create(32767, 32767, 32, true, true) ? 1 : 0);
     };
     EXPECT_EXIT(tryHuge(), testing::ExitedWithCode(0), "");
 }
 
-// ---------------------------------------------------------------------------------------------
-// Raw access
-// ---------------------------------------------------------------------------------------------
-
-TEST(RasterAccess, PackedRowsRoundTripWhateverTheRowOrder) {
-    for (int bpp : {24, 32}) {
-        for (bool topDown : {true, false}) {
-            auto bm = Make(5, 4, bpp, topDown, false);
-            std::vector<uint8_t> in(5 * 4 * bpp / 8);
-            for (size_t i = 0; i < in.size(); ++i)
-                in[i] = static_cast<uint8_t>(i * 7 + 1);
-            raster::WritePacked(*bm, in.data());
-            // Packed row 0 is the top row: its first pixel is what GetPixel(0, 0) answers.
-            uint32_t top = in[2] | (in[1] << 8) | (in[0] << 16);
-            EXPECT_EQ(raster::GetPixel(*bm, 0, 0), top);
-            std::vector<uint8_t> out(in.size());
-            raster::ReadPacked(*bm, out.data());
-            EXPECT_EQ(in, out) << bpp << " " << topDown;
-        }
-    }
-}
-
-TEST(RasterAccess, ToBgr24BottomUpFromEveryKind) {
+TEST(RasterAccess, PackedRoundTripAndBgr24BottomUpFromEveryKind) {
     for (int bpp : {16, 24, 32}) {
         for (bool topDown : {true, false}) {
             auto bm = Make(3, 2, bpp, topDown, false);
-            // Colours exact in 5-6-5 too.
-            raster::SetPixel(*bm, 0, 0, 0x0000F8);  // red 248
+            std::vector<uint8_t> in(3 * 2 * bpp / 8), out(in.size());
+            for (size_t i = 0; i < in.size(); ++i)
+                in[i] = static_cast<uint8_t>(i * 7 + 1);
+            raster::WritePacked(*bm, in.data());
+            raster::ReadPacked(*bm, out.data());
+            EXPECT_EQ(in, out) << bpp << " " << topDown;
+            if (bpp != 16) {  // packed row 0 is the top row
+                EXPECT_EQ(raster::GetPixel(*bm, 0, 0), in[2] | (in[1] << 8) | (in[0] << 16));
+            }
+
+            raster::FillRect(*bm, 0, 0, 3, 2, 0);
+            raster::SetPixel(*bm, 0, 0, 0x0000F8);  // red 248: exact in 5-6-5 too
             raster::SetPixel(*bm, 2, 0, 0xF80000);  // blue 248
             raster::SetPixel(*bm, 1, 1, 0x00FC00);  // green 252
-            size_t stride = raster::StrideFor(3, 24);
-            std::vector<uint8_t> out(stride * 2, 0xAA);
-            raster::ToBgr24BottomUp(*bm, out.data());
-            // First stored row is the bottom picture row.
-            // 5-6-5 widens the top bits back over the low ones: 248 reads back as 255.
+            std::vector<uint8_t> bgr(raster::StrideFor(3, 24) * 2, 0xAA);
+            raster::ToBgr24BottomUp(*bm, bgr.data());
+            // The bottom row comes first; 5-6-5 widens the top bits back: 248 reads as 255.
             uint8_t r = bpp == 16 ? 255 : 248, g = bpp == 16 ? 255 : 252, b = r;
             std::vector<uint8_t> want = {0, 0, 0, 0, g, 0, 0, 0, 0, 0, 0, 0,
                                          0, 0, r, 0, 0, 0, b, 0, 0, 0, 0, 0};
-            EXPECT_EQ(out, want) << bpp << " " << topDown;
+            EXPECT_EQ(bgr, want) << bpp << " " << topDown;
         }
     }
 }
 
-TEST(RasterAccess, PixelsOutsideAreIgnored) {
-    auto bm = Make(4, 4);
-    raster::SetPixel(*bm, -1, 0, kWhite);
-    raster::SetPixel(*bm, 4, 0, kWhite);
-    raster::SetPixel(*bm, 0, 4, kWhite);
-    EXPECT_TRUE(Marked(*bm).empty());
-    EXPECT_EQ(raster::GetPixel(*bm, 9, 9), 0u);
+TEST(RasterShapes, PixelCountsAndInvertFlipsEveryPixelOnce) {
+    // Right and bottom edges are exclusive and everything is clipped. Inverting covers the same
+    // pixels, each once even where thin outlines share their edges, so a second time undoes it.
+    using Draw = std::function<void(raster::Bitmap&, Mix)>;
+    auto fill = [](int x, int y, int w, int h) -> Draw {
+        return [=](raster::Bitmap& bm, Mix m) { raster::FillRect(bm, x, y, w, h, kWhite, m); };
+    };
+    auto rect = [](int w, int h, bool filled) -> Draw {
+        return [=](raster::Bitmap& bm, Mix m) {
+            raster::Rectangle(bm, 3, 4, w, h, kWhite, filled, kRed, m);
+        };
+    };
+    auto line = [](int x0, int y0, int x1, int y1) -> Draw {
+        return [=](raster::Bitmap& bm, Mix m) { raster::Line(bm, x0, y0, x1, y1, kWhite, m); };
+    };
+    struct Case {
+        Draw draw;
+        size_t count;
+    } cases[] = {
+        {fill(2, 3, 4, 5), 20},   {fill(-2, -2, 4, 4), 4},         {fill(28, 28, 9, 9), 4},
+        {fill(5, 5, -2, 3), 0},   {fill(INT_MAX - 1, 0, 9, 1), 0}, {rect(20, 18, false), 72},
+        {rect(6, 5, true), 30},   {rect(1, 1, true), 1},           {rect(1, 5, true), 5},
+        {rect(5, 1, false), 5},   {rect(3, 3, false), 8},          {line(2, 3, 27, 20), 25},
+        {line(20, 2, 7, 26), 24}, {line(25, 25, 5, 5), 20}};
+    for (int bpp : {16, 24, 32}) {
+        for (size_t i = 0; i < std::size(cases); ++i) {
+            auto copy = Make(30, 30, bpp), inverted = Make(30, 30, bpp);
+            cases[i].draw(*copy, Mix::Copy);
+            cases[i].draw(*inverted, Mix::Invert);
+            EXPECT_EQ(Marked(*copy).size(), cases[i].count) << "case " << i << ", " << bpp;
+            EXPECT_EQ(Marked(*inverted), Marked(*copy)) << "case " << i << ", " << bpp;
+            EXPECT_EQ(Marked(*inverted, kWhite).size(), 900 - cases[i].count) << "all white";
+            cases[i].draw(*inverted, Mix::Invert);
+            EXPECT_TRUE(Marked(*inverted).empty()) << "case " << i << ", " << bpp;
+        }
+    }
+    // Where fills, the pen and the brush go, and negative sizes normalised.
+    auto bm = Make(20, 20), flipped = Make(20, 20);
+    raster::FillRect(*bm, 10, 10, 2, 1, kWhite);
+    EXPECT_EQ(Pixels(*bm, 9, 9, 4, 3),
+              (std::vector<uint32_t>{0, 0, 0, 0, 0, kWhite, kWhite, 0, 0, 0, 0, 0}));
+    raster::FillRect(*bm, 10, 10, 2, 1, 0);
+    raster::Rectangle(*bm, 2, 2, 6, 5, kWhite, true, kRed);
+    raster::Rectangle(*flipped, 8, 7, -6, -5, kWhite, true, kRed);
+    EXPECT_EQ(Pixels(*bm), Pixels(*flipped));
+    EXPECT_EQ(Pixels(*bm, 1, 4, 8, 1),
+              (std::vector<uint32_t>{0, kWhite, kRed, kRed, kRed, kRed, kWhite, 0}));
+    EXPECT_EQ(Pixels(*bm, 4, 1, 1, 7),
+              (std::vector<uint32_t>{0, kWhite, kRed, kRed, kRed, kWhite, 0}));
 }
 
-TEST(RasterAccess, ScreenBitmapsKeepFourthByteZero) {
-    auto bm = Make(2, 1, 32, true, true);
-    raster::SetPixel(*bm, 0, 0, kWhite);
-    raster::FillRect(*bm, 1, 0, 1, 1, kYellow);
-    EXPECT_EQ(bm->bits[3], 0);
-    EXPECT_EQ(bm->bits[7], 0);
-    EXPECT_EQ(raster::GetPixel(*bm, 1, 0), kYellow);
+TEST(RasterLine, EndPointIsNotDrawn) {
+    struct Case {
+        int x0, y0, x1, y1;
+        std::set<std::pair<int, int>> pixels;
+    } cases[] = {{10, 10, 7, 10, {{10, 10}, {9, 10}, {8, 10}}},
+                 {5, 5, 5, 2, {{5, 5}, {5, 4}, {5, 3}}},
+                 {4, 1, 1, 4, {{4, 1}, {3, 2}, {2, 3}}},
+                 {0, 0, 4, 2, {{0, 0}, {1, 1}, {2, 1}, {3, 2}}},
+                 {0, 0, 2, 4, {{0, 0}, {1, 1}, {1, 2}, {2, 3}}},
+                 {3, 3, 3, 3, {}}};
+    for (const Case& c : cases) {
+        auto bm = Make(16, 16);
+        raster::Line(*bm, c.x0, c.y0, c.x1, c.y1, kWhite);
+        EXPECT_EQ(Marked(*bm), c.pixels) << c.x0 << "," << c.y0 << " -> " << c.x1 << "," << c.y1;
+    }
+}
+
+TEST(RasterLine, ClippedLinesMatchTheUnclippedOnes) {
+    // Drawn on a small bitmap that sees a window of a large one, shifted by (-100, -80).
+    struct Case {
+        int x0, y0, x1, y1;
+    } cases[] = {
+        {0, 0, 300, 200}, {290, 10, 5, 190}, {150, 0, 151, 299}, {-1000000, 90, 1000000, 95}};
+    for (const Case& c : cases) {
+        auto big = Make(400, 300), small = Make(50, 40);
+        raster::Line(*big, c.x0, c.y0, c.x1, c.y1, kWhite);
+        raster::Line(*small, c.x0 - 100, c.y0 - 80, c.x1 - 100, c.y1 - 80, kWhite);
+        EXPECT_EQ(Pixels(*small), Pixels(*big, 100, 80, 50, 40)) << c.x0 << "," << c.y0;
+    }
+    // A line from far away crosses the bitmap without visiting every far-off step.
+    auto bm = Make(10, 10);
+    raster::Line(*bm, INT_MIN, 5, INT_MAX, 5, kWhite);
+    EXPECT_EQ(Marked(*bm).size(), 10u);
+}
+
+TEST(RasterEllipse, OutlineAndFillRules) {
+    // The outline touches the four sides of its box and no more, is symmetric and one or two runs
+    // wide in every row; filling keeps that outline and fills the rest of each row's span.
+    for (auto [w, h] : {std::pair{12, 12}, {4, 4}, {3, 3}, {15, 7}, {2, 9}, {1, 5}, {40, 23}}) {
+        auto outline = Make(60, 60), filled = Make(60, 60);
+        raster::Ellipse(*outline, 10, 10, 10 + w, 10 + h, kWhite, false, 0);
+        raster::Ellipse(*filled, 10, 10, 10 + w, 10 + h, kWhite, true, kRed);
+        auto ring = Marked(*outline);
+        for (int y = 0; y < 60; ++y) {
+            std::vector<int> xs;
+            int runs = 0;
+            for (int x = 0; x < 60; ++x) {
+                if (!ring.count({x, y})) continue;
+                xs.push_back(x);
+                runs += !ring.count({x - 1, y});
+                EXPECT_TRUE(x >= 10 && x < 10 + w && ring.count({2 * 10 + w - 1 - x, y}) &&
+                            ring.count({x, 2 * 10 + h - 1 - y}))
+                    << w << "x" << h << ": " << x << "," << y;
+            }
+            ASSERT_EQ(!xs.empty(), y >= 10 && y < 10 + h) << w << "x" << h << ": row " << y;
+            if (xs.empty()) continue;
+            EXPECT_TRUE(runs == 1 || runs == 2) << w << "x" << h << ": row " << y;
+            for (int x = 0; x < 60; ++x) {
+                uint32_t want = ring.count({x, y})                ? kWhite
+                                : x > xs.front() && x < xs.back() ? kRed
+                                                                  : 0;
+                ASSERT_EQ(raster::GetPixel(*filled, x, y), want)
+                    << w << "x" << h << ": " << x << "," << y;
+            }
+        }
+        EXPECT_TRUE(ring.count({10, 10 + (h - 1) / 2})) << w << "x" << h << ": the left side";
+        EXPECT_TRUE(w < 6 || h < 6 || !ring.count({10 + w / 2, 10 + h / 2})) << "an empty centre";
+    }
+}
+
+TEST(RasterEllipse, ClippedAndDegenerateBoxes) {
+    auto bm = Make(10, 10);
+    raster::Ellipse(*bm, 5, 5, 5, 20, kWhite, true, kWhite);         // zero width
+    raster::Ellipse(*bm, -40, -40, -20, -20, kWhite, true, kWhite);  // outside
+    EXPECT_TRUE(Marked(*bm).empty());
+    raster::Ellipse(*bm, -20, -20, 30, 30, kWhite, true, kWhite);  // covers all
+    EXPECT_EQ(Marked(*bm).size(), 100u);
+    auto a = Make(30, 30), b = Make(30, 30);
+    raster::Ellipse(*a, 20, 25, 5, 3, kWhite, true, kRed);
+    raster::Ellipse(*b, 5, 3, 20, 25, kWhite, true, kRed);
+    EXPECT_EQ(Marked(*a), Marked(*b));
+}
+
+TEST(RasterBlit, CopiesClippedRectanglesBetweenAllDepths) {
+    struct Case {
+        int dx, dy, w, h, sx, sy;
+        bool ok;
+    } cases[] = {{5, 3, 20, 10, 0, 0, true},   {-4, -2, 10, 10, 0, 0, true},
+                 {0, 0, 10, 10, -3, -5, true}, {0, 0, 5, 5, 30, 0, false},
+                 {40, 0, 5, 5, 0, 0, false},   {0, 0, 0, 5, 0, 0, false}};
+    for (int sbpp : {16, 24, 32}) {
+        for (auto [dbpp, screen] : {std::pair{16, false}, {24, false}, {32, false}, {32, true}}) {
+            for (const Case& c : cases) {
+                auto src = Random(20, 10, sbpp, false, 1);
+                auto dst = Make(16, 12, dbpp, true, screen);
+                raster::FillRect(*dst, 0, 0, 16, 12, 0x123456);
+                auto before = Pixels(*dst);
+                EXPECT_EQ(raster::Blit(*dst, c.dx, c.dy, c.w, c.h, *src, c.sx, c.sy), c.ok);
+                // 5-6-5 keeps the top bits; between 32-bit pictures the fourth byte is copied too,
+                // on the screen it stays 0.
+                uint32_t mask = dbpp == 16 ? 0xF8FCF8 : 0xFFFFFF;
+                for (int y = 0; y < 12; ++y) {
+                    for (int x = 0; x < 16; ++x) {
+                        int sx = x - c.dx + c.sx, sy = y - c.dy + c.sy;
+                        bool inside = x >= c.dx && x < c.dx + c.w && y >= c.dy && y < c.dy + c.h &&
+                                      sx >= 0 && sy >= 0 && sx < 20 && sy < 10;
+                        uint32_t want =
+                            inside ? raster::GetPixel(*src, sx, sy) : before[y * 16 + x];
+                        ASSERT_EQ(raster::GetPixel(*dst, x, y) & mask, want & mask)
+                            << sbpp << "->" << dbpp << " at " << x << "," << y;
+                        if (dbpp == 32) {
+                            ASSERT_EQ(dst->Row(y)[x * 4 + 3], inside && sbpp == 32 && !screen
+                                                                  ? src->Row(sy)[sx * 4 + 3]
+                                                                  : 0);
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(RasterNotSrcErase, IsNotOfSourceOrDestForBlitAndStretch) {
+    auto src = Random(6, 6, 24, true, 3);
+    auto dst = Random(6, 6, 24, false, 4);
+    auto before = raster::Clone(*dst);
+    ASSERT_TRUE(raster::Blit(*dst, 0, 0, 6, 6, *src, 0, 0, raster::Rop::NotSrcErase));
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(raster::GetPixel(*dst, x, y),
+                      ~(raster::GetPixel(*src, x, y) | raster::GetPixel(*before, x, y)) & 0xFFFFFF);
+
+    // Stretching applies it to the stretched pixels.
+    auto flat = Make(4, 4, 24);
+    raster::FillRect(*flat, 0, 0, 4, 4, 0x0000F0);
+    auto small = Make(2, 2);
+    raster::FillRect(*small, 0, 0, 2, 2, 0x0F0000);
+    ASSERT_TRUE(raster::Stretch(*small, 0, 0, 2, 2, *flat, StretchMode::Halftone,
+                                raster::Rop::NotSrcErase));
+    EXPECT_EQ(raster::GetPixel(*small, 1, 1), 0xF0FF0Fu);
+}
+
+TEST(RasterStretch, HalftoneReductionIsTheAreaAverage) {
+    struct Case {
+        int sw, sh, dw, dh, sbpp, dbpp;
+    } cases[] = {{100, 70, 33, 21, 32, 24},
+                 {37, 53, 10, 9, 24, 24},
+                 {25, 30, 25, 7, 24, 32},
+                 {1000, 3, 1, 1, 24, 24}};
+    for (const Case& c : cases) {
+        auto src = Random(c.sw, c.sh, c.sbpp, c.sw % 2 == 0, 5);
+        auto dst = Make(c.dw, c.dh, c.dbpp);
+        ASSERT_TRUE(raster::Stretch(*dst, 0, 0, c.dw, c.dh, *src, StretchMode::Halftone));
+        double total = 0;
+        int worst = 0;
+        for (int y = 0; y < c.dh; ++y)
+            for (int x = 0; x < c.dw; ++x)
+                for (int ch = 0; ch < 3; ++ch) {
+                    double exact = AreaAverage(*src, c.dw, c.dh, x, y, ch);
+                    int diff =
+                        std::abs(Channel(*dst, x, y, ch) - static_cast<int>(std::lround(exact)));
+                    total += diff;
+                    worst = std::max(worst, diff);
+                }
+        EXPECT_LE(worst, 1) << c.sw << "x" << c.sh << "->" << c.dw << "x" << c.dh;
+        EXPECT_LT(total / (c.dw * c.dh * 3), 0.05) << c.sw << "x" << c.sh;
+    }
+}
+
+TEST(RasterStretch, EnlargingIsSmoothAndKeepsFlatAreas) {
+    // Flat pictures stay flat, enlarged on both axes or mixed; a picture's fourth byte is
+    // averaged too, a screen bitmap's stays 0.
+    auto flat = Make(100, 10, 32, false, false);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 100; ++x) {
+            uint8_t* p = flat->Row(y) + x * 4;
+            p[0] = 10, p[1] = 200, p[2] = 77, p[3] = 128;
+        }
+    for (auto [w, h, screen] : {std::tuple{230, 170, true}, {30, 41, false}, {30, 41, true}}) {
+        auto big = Make(w, h, 32, false, screen);
+        ASSERT_TRUE(raster::Stretch(*big, 0, 0, w, h, *flat, StretchMode::Halftone));
+        EXPECT_EQ(Pixels(*big), std::vector<uint32_t>(w * h, 0x0AC84Du)) << w << "x" << h;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                ASSERT_EQ(big->Row(y)[x * 4 + 3], screen ? 0 : 128);
+    }
+
+    // A ramp stays monotonic and smooth, from the first source value to the last.
+    auto ramp = Make(4, 1, 24);
+    for (int x = 0; x < 4; ++x)
+        raster::SetPixel(*ramp, x, 0, 0x010101u * (x * 80));
+    auto wide = Make(19, 3, 24);
+    ASSERT_TRUE(raster::Stretch(*wide, 0, 0, 19, 3, *ramp, StretchMode::Halftone));
+    int prev = -1, distinct = 0;
+    for (int x = 0; x < 19; ++x) {
+        int v = Channel(*wide, x, 1, 0);
+        EXPECT_GE(v, prev);
+        distinct += v != prev;
+        prev = v;
+    }
+    EXPECT_EQ(Channel(*wide, 0, 0, 0), 0);
+    EXPECT_EQ(Channel(*wide, 18, 0, 0), 240);
+    EXPECT_GT(distinct, 8);  // smooth, not blocky
+}
+
+TEST(RasterStretch, SameSizeIsACopyAndNearestPicksSourcePixels) {
+    auto src = Random(13, 11, 24, false, 6);
+    auto same = Make(13, 11, 24);
+    ASSERT_TRUE(raster::Stretch(*same, 0, 0, 13, 11, *src, StretchMode::Halftone));
+    EXPECT_EQ(Pixels(*same), Pixels(*src));
+
+    auto nearest = Make(26, 5, 24);
+    ASSERT_TRUE(raster::Stretch(*nearest, 0, 0, 26, 5, *src, StretchMode::ColorOnColor));
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 26; ++x)
+            ASSERT_EQ(raster::GetPixel(*nearest, x, y),
+                      raster::GetPixel(*src, x / 2, (2 * y + 1) * 11 / 10));
+}
+
+TEST(RasterStretch, ClippedDestinationMatchesTheUnclippedPart) {
+    auto src = Random(90, 70, 32, true, 7);
+    auto whole = Make(40, 30), part = Make(25, 20);
+    ASSERT_TRUE(raster::Stretch(*whole, 0, 0, 40, 30, *src, StretchMode::Halftone));
+    ASSERT_TRUE(raster::Stretch(*part, -10, -5, 40, 30, *src, StretchMode::Halftone));
+    EXPECT_EQ(Pixels(*part), Pixels(*whole, 10, 5, 25, 20));
+    EXPECT_FALSE(raster::Stretch(*part, 30, 0, 10, 10, *src, StretchMode::Halftone));
+    EXPECT_FALSE(raster::Stretch(*part, 0, 0, 0, 10, *src, StretchMode::Halftone));
 }

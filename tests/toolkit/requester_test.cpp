@@ -7,7 +7,6 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
@@ -21,123 +20,87 @@ namespace {
 const char kPictures[] = "Bilder (*.bmp,*.jpg,*.png)|*.bmp;*.jpg;*.png|Alle Dateien (*.*)|*.*";
 const char kJpeg[] = "JPG Bilder (*.jpg)|*.jpg|Alle Dateien (*.*)|*.*";
 
-TEST(FileNames, Valid) {
-    struct Case {
-        const char* text;
-        bool valid;
-    };
-    for (Case c : {Case{nullptr, false}, Case{"", false}, Case{"Urlaub.jpg", true},
-                   Case{"Grösse äöü.jpg", true}, Case{"a:b", false}, Case{"a/b", false},
-                   Case{"a\\b", false}, Case{"a*b", false}, Case{"a?b", false}, Case{"a\"b", false},
-                   Case{"a<b", false}, Case{"a>b", false}, Case{"a|b", false}, Case{"a\tb", false},
-                   Case{"a\x1f", false}, Case{" ", true}}) {
-        EXPECT_EQ(FileNameValid(c.text), c.valid) << (c.text ? c.text : "(null)");
-    }
+const char* Shown(const char* text) {
+    return text ? text : "(null)";
 }
 
-TEST(FileNames, FilePart) {
-    struct Case {
-        const char* path;
-        const char* part;
-    };
-    for (Case c :
-         {Case{nullptr, ""}, Case{"", ""}, Case{"Urlaub.jpg", "Urlaub.jpg"},
-          Case{"C:\\Bilder\\Urlaub.jpg", "Urlaub.jpg"}, Case{"C:/Bilder/Urlaub.jpg", "Urlaub.jpg"},
-          Case{"/home/anna/Bilder/Urlaub.jpg", "Urlaub.jpg"},
-          Case{"/home/anna/mixed\\Urlaub.jpg", "Urlaub.jpg"}, Case{"\"/tmp/x y.jpg\"", "x y.jpg"},
-          Case{"\"Urlaub.jpg\" rest", "Urlaub.jpg"}, Case{"/tmp/", ""}}) {
-        EXPECT_EQ(PathFilePart(c.path), c.part) << (c.path ? c.path : "(null)");
-    }
+void Touch(const QString& path, int bytes = 0) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(bytes, 'x'));
+}
+
+TEST(FileNames, ValidNamesAndFileParts) {
+    for (const char* name : {"Urlaub.jpg", "Grösse äöü.jpg", " "})
+        EXPECT_TRUE(FileNameValid(name)) << name;
+    EXPECT_FALSE(FileNameValid(nullptr));
+    EXPECT_FALSE(FileNameValid(""));
+    for (char c : std::string(":/\\*?\"<>|\t\x1f"))
+        EXPECT_FALSE(FileNameValid((std::string("a") + c + "b").c_str())) << int(c);
+
+    const char* parts[][2] = {{nullptr, ""},
+                              {"C:\\Bilder\\Urlaub.jpg", "Urlaub.jpg"},
+                              {"/home/anna/mixed\\Urlaub.jpg", "Urlaub.jpg"},
+                              {"\"/tmp/x y.jpg\"", "x y.jpg"},
+                              {"\"Urlaub.jpg\" rest", "Urlaub.jpg"},
+                              {"/tmp/", ""}};
+    for (auto [path, part] : parts)
+        EXPECT_EQ(PathFilePart(path), part) << Shown(path);
 }
 
 TEST(FileNames, Size) {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    std::string base = dir.path().toStdString();
-    auto write = [&](const char* name, int bytes) {
-        QFile f(QString::fromStdString(base + "/" + name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(bytes, 'x'));
-    };
-    write("leer.jpg", 0);
-    write("fuenf.jpg", 5);
+    Touch(dir.filePath("leer.jpg"));
+    Touch(dir.filePath("fuenf.jpg"), 5);
     ASSERT_TRUE(QDir(dir.path()).mkdir("Bilder"));
     struct Case {
-        std::string path;
+        const char* path;
         int64_t size;
-    };
-    for (const Case& c : {Case{"", -1}, Case{base + "/leer.jpg", 0}, Case{base + "/fuenf.jpg", 5},
-                          Case{base + "/fehlt.jpg", -1}, Case{base + "/Bilder", -2},
-                          Case{base + "/Bilder/", -2}, Case{"/", -2}}) {
-        EXPECT_EQ(FileSize(c.path.c_str()), c.size) << c.path;
-    }
+    } cases[] = {
+        {"leer.jpg", 0}, {"fuenf.jpg", 5}, {"fehlt.jpg", -1}, {"Bilder", -2}, {"Bilder/", -2}};
+    for (auto [path, size] : cases)
+        EXPECT_EQ(FileSize(dir.filePath(path).toUtf8().constData()), size) << path;
+    EXPECT_EQ(FileSize(""), -1);
     EXPECT_EQ(FileSize(nullptr), -1);
+    EXPECT_EQ(FileSize("/"), -2);
 }
 
-TEST(FileFilters, WildcardsMatchAnyCase) {
-    struct Case {
-        const char* wildcard;
-        const char* translated;
-    };
-    for (Case c : {Case{"*.jpg", "*.[jJ][pP][gG]"}, Case{"*.*", "*"}, Case{"*", "*"},
-                   Case{"bild?.PNG", "[bB][iI][lL][dD]?.[pP][nN][gG]"},
-                   Case{"*.jp2", "*.[jJ][pP]2"}, Case{"a b", "[aA]?[bB]"}, Case{"(x)", "?[xX]?"},
-                   Case{"*.jpä", "*.[jJ][pP]?"}, Case{"Ä*", "?*"}}) {
-        EXPECT_EQ(WildcardAnyCase(c.wildcard), c.translated) << c.wildcard;
-    }
-    // What the dialog's file list does with a translated wildcard.
-    auto matches = [](const char* wildcard, const char* name) {
-        QRegularExpression re(QRegularExpression::wildcardToRegularExpression(
-            QString::fromStdString(WildcardAnyCase(wildcard))));
-        return re.match(QString::fromUtf8(name)).hasMatch();
-    };
-    EXPECT_TRUE(matches("*.jpg", "PHOTO.JPG"));
-    EXPECT_TRUE(matches("*.jpg", "urlaub.Jpg"));
-    EXPECT_FALSE(matches("*.jpg", "urlaub.jpeg"));
-    EXPECT_TRUE(matches("*.*", "README"));
-}
-
+// The dialog's filter list: display text, then the patterns made to match any case. Which names
+// a filter shows is checked on a real dialog below.
 TEST(FileFilters, DialogFilterList) {
-    struct Case {
-        const char* pattern;
-        std::vector<std::string> filters;
-    };
-    for (const Case& c :
-         {Case{kPictures,
-               {"Bilder (*.bmp,*.jpg,*.png) (*.[bB][mM][pP] *.[jJ][pP][gG] *.[pP][nN][gG])",
-                "Alle Dateien (*.*) (*)"}},
-          Case{kJpeg, {"JPG Bilder (*.jpg) (*.[jJ][pP][gG])", "Alle Dateien (*.*) (*)"}},
-          Case{"Nur Text", {"Nur Text (*)"}}, Case{"", {}}, Case{nullptr, {}},
-          Case{"A|*.a||", {"A (*.[aA])"}}}) {
-        EXPECT_EQ(DialogFilters(c.pattern), c.filters) << (c.pattern ? c.pattern : "(null)");
-    }
+    using Filters = std::vector<std::string>;
+    EXPECT_EQ(DialogFilters(kJpeg),
+              (Filters{"JPG Bilder (*.jpg) (*.[jJ][pP][gG])", "Alle Dateien (*.*) (*)"}));
+    EXPECT_EQ(DialogFilters("Nur Text"), Filters{"Nur Text (*)"});
+    EXPECT_EQ(DialogFilters(nullptr), Filters{});
+    // Spaces and brackets would split or group patterns, and the dialog cannot match other
+    // letters in any case: they become '?'.
+    EXPECT_EQ(DialogFilters("X|bild?.PNG;*.jp2;a b;(x);Ä*||"),
+              Filters{"X ([bB][iI][lL][dD]?.[pP][nN][gG] *.[jJ][pP]2 [aA]?[bB] ?[xX]? ?*)"});
 }
 
 TEST(FileFilters, DefaultFileSplit) {
-    struct Case {
-        const char* defaultFile;
-        const char* folder;
-        const char* name;
-    };
-    for (Case c :
-         {Case{"/home/anna/Bilder/Urlaub", "/home/anna/Bilder", "Urlaub"},
-          Case{"/home/anna/Bilder/", "/home/anna/Bilder", ""}, Case{"Urlaub", "", "Urlaub"},
-          Case{"", "", ""}, Case{nullptr, "", ""}, Case{"a:b", "", ""},
-          Case{"/tmp/a:b", "/tmp", ""}, Case{"/Urlaub.jpg", "/", "Urlaub.jpg"}}) {
+    const char* cases[][3] = {{"/home/anna/Bilder/Urlaub", "/home/anna/Bilder", "Urlaub"},
+                              {"/home/anna/Bilder/", "/home/anna/Bilder", ""},
+                              {"Urlaub", "", "Urlaub"},
+                              {nullptr, "", ""},
+                              {"a:b", "", ""},
+                              {"/tmp/a:b", "/tmp", ""},
+                              {"/Urlaub.jpg", "/", "Urlaub.jpg"}};
+    for (auto [defaultFile, wantFolder, wantName] : cases) {
         std::string folder = "x", name = "x";
-        SplitDefaultFile(c.defaultFile, folder, name);
-        EXPECT_EQ(folder, c.folder) << (c.defaultFile ? c.defaultFile : "(null)");
-        EXPECT_EQ(name, c.name) << (c.defaultFile ? c.defaultFile : "(null)");
+        SplitDefaultFile(defaultFile, folder, name);
+        EXPECT_EQ(folder + "|" + name, std::string(wantFolder) + "|" + wantName)
+            << Shown(defaultFile);
     }
 }
 
 struct Script : RequesterScript {
-    int messageAnswer = IDYES;
     std::string fileAnswer = "/tmp/gewaehlt.jpg";
     std::vector<std::string> calls;
     int Message(const std::string& title, const std::string& text, int flags) override {
         calls.push_back("M|" + title + "|" + text + "|" + std::to_string(flags));
-        return messageAnswer;
+        return IDYES;
     }
     std::string File(bool save, const std::string& title, const std::string& folder,
                      const std::string& name, const std::string& pattern,
@@ -177,71 +140,50 @@ protected:
         });
         timer->start();
     }
+    QTemporaryDir dir;
+    std::string folder = dir.path().toStdString();
 };
 
 TEST_F(RealRequesterTest, MessageBoxButtonsAndResults) {
-    struct Case {
-        int flags;
-        QMessageBox::StandardButton press;
-        int result;
-    };
-    for (Case c : {Case{48, QMessageBox::Ok, IDOK}, Case{52, QMessageBox::Yes, IDYES},
-                   Case{52, QMessageBox::No, IDNO}}) {
+    for (auto [flags, press, result] : {std::tuple{48, QMessageBox::Ok, IDOK},
+                                        {52, QMessageBox::Yes, IDYES},
+                                        {52, QMessageBox::No, IDNO}}) {
         QString shownText;
-        QMessageBox::Icon icon = QMessageBox::NoIcon;
         int buttons = 0;
-        WhenModal([&](QWidget* modal) {
+        WhenModal([&, press = press](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             ASSERT_NE(box, nullptr);
             shownText = box->text();
-            icon = box->icon();
             buttons = static_cast<int>(box->buttons().size());
-            box->button(c.press)->click();
+            box->button(press)->click();
         });
-        EXPECT_EQ(ShowMessage("Error", "Erste Zeile\rZweite Zeile", c.flags), c.result);
+        EXPECT_EQ(ShowMessage("Error", "Erste Zeile\rZweite Zeile", flags), result);
         EXPECT_EQ(shownText, "Erste Zeile\nZweite Zeile");
-        EXPECT_EQ(icon, QMessageBox::Warning);
-        EXPECT_EQ(buttons, c.flags == 48 ? 1 : 2);
+        EXPECT_EQ(buttons, flags == 48 ? 1 : 2);
     }
 }
 
-TEST_F(RealRequesterTest, OpenDialogCancelledGivesEmpty) {
-    QTemporaryDir dir;
-    std::string folder = dir.path().toStdString();
+TEST_F(RealRequesterTest, OpenCancelledGivesEmptyAndSaveKeepsTheTypedPath) {
     QString shownFolder;
     WhenModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        shownFolder = dialog->directory().absolutePath();
-        dialog->reject();
+        shownFolder = qobject_cast<QFileDialog*>(modal)->directory().absolutePath();
+        QMetaObject::invokeMethod(modal, "reject");
     });
     EXPECT_EQ(AskOpenFile("Bild einladen", (folder + "/Urlaub").c_str(), kPictures, 0), "");
     EXPECT_EQ(shownFolder.toStdString(), folder);
-}
 
-TEST_F(RealRequesterTest, SaveDialogReturnsTheTypedPathUnchanged) {
-    QTemporaryDir dir;
-    std::string folder = dir.path().toStdString();
-    QFile existing(dir.path() + "/Urlaub");
-    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
-    existing.close();
-    WhenModal([](QWidget* modal) {
-        // Accepting at once takes the preselected name: no overwrite question, no extension.
-        QMetaObject::invokeMethod(modal, "accept");
-    });
+    // Accepting at once takes the preselected name: no overwrite question, no extension.
+    Touch(dir.filePath("Urlaub"));
+    WhenModal([](QWidget* modal) { QMetaObject::invokeMethod(modal, "accept"); });
     EXPECT_EQ(AskSaveFile("Bild speichern", (folder + "/Urlaub").c_str(), kJpeg, 0),
               folder + "/Urlaub");
 }
 
 TEST_F(RealRequesterTest, FiltersShowTheirTextsAndMatchAnyCase) {
-    QTemporaryDir dir;
-    for (const char* name : {"PHOTO.JPG", "bild.png", "Scan.Bmp", "notizen.txt"}) {
-        QFile f(dir.path() + "/" + name);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    }
+    for (const char* name : {"PHOTO.JPG", "bild.png", "Scan.Bmp", "notizen.txt"})
+        Touch(dir.filePath(name));
     QFileDialog dialog;
-    ToolkitConfigureFileDialog(dialog, false, "Bild einladen", dir.path().toStdString(), "",
-                               kPictures, 0);
+    ToolkitConfigureFileDialog(dialog, false, "Bild einladen", folder, "", kPictures, 0);
     dialog.show();
     auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
     ASSERT_NE(types, nullptr);
@@ -249,8 +191,6 @@ TEST_F(RealRequesterTest, FiltersShowTheirTextsAndMatchAnyCase) {
     EXPECT_EQ(types->itemText(0), "Bilder (*.bmp,*.jpg,*.png)");
     EXPECT_EQ(types->itemText(1), "Alle Dateien (*.*)");
     EXPECT_EQ(types->currentIndex(), 0);
-    EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
-    EXPECT_TRUE(dialog.testOption(QFileDialog::DontConfirmOverwrite));
 
     auto* list = dialog.findChild<QListView*>("listView");
     ASSERT_NE(list, nullptr);
@@ -264,19 +204,13 @@ TEST_F(RealRequesterTest, FiltersShowTheirTextsAndMatchAnyCase) {
         names.sort();
         return names;
     };
-    EXPECT_TRUE(WaitFor([&] { return shown().size() == 3; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown().size() == 3; }, 10000));
     EXPECT_EQ(shown(), (QStringList{"PHOTO.JPG", "Scan.Bmp", "bild.png"}));
 
-    QFileDialog second;
-    ToolkitConfigureFileDialog(second, true, "Bild speichern", dir.path().toStdString(), "neu.jpg",
-                               kJpeg, 1);
-    auto* secondTypes = second.findChild<QComboBox*>("fileTypeCombo");
-    ASSERT_NE(secondTypes, nullptr);
-    EXPECT_EQ(secondTypes->currentIndex(), 1);
-    EXPECT_EQ(secondTypes->currentText(), "Alle Dateien (*.*)");
-    EXPECT_EQ(second.selectedFiles().value(0), dir.path() + "/neu.jpg");
-    EXPECT_EQ(second.acceptMode(), QFileDialog::AcceptSave);
-    EXPECT_TRUE(second.defaultSuffix().isEmpty());
+    QFileDialog save;
+    ToolkitConfigureFileDialog(save, true, "Bild speichern", folder, "neu.jpg", kJpeg, 1);
+    EXPECT_EQ(save.findChild<QComboBox*>("fileTypeCombo")->currentText(), "Alle Dateien (*.*)");
+    EXPECT_EQ(save.selectedFiles().value(0), dir.filePath("neu.jpg"));
 }
 
 }  // namespace

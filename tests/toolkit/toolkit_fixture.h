@@ -4,9 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QTest>
 #include <QWidget>
 #include <cstdlib>
+#include <ostream>
 #include <vector>
 
 #include "toolkit/control.h"
@@ -14,11 +15,12 @@
 #include "toolkit/window.h"
 
 struct RecordedEvent {
-    int code;
-    int source;
-    int detail;
-    int window;
+    int code, source, detail, window;
+    bool operator==(const RecordedEvent&) const = default;
 };
+inline void PrintTo(const RecordedEvent& e, std::ostream* os) {
+    *os << "{" << e.code << ", " << e.source << ", " << e.detail << ", " << e.window << "}";
+}
 
 class ToolkitTest : public ::testing::Test {
 protected:
@@ -38,11 +40,8 @@ protected:
     // Returns every event that arrives without waiting, then clears the queue.
     static std::vector<RecordedEvent> Drain() {
         std::vector<RecordedEvent> events;
-        for (int i = 0; i < 10000; ++i) {
-            int code = EventWait(0);
-            if (code == EVENT_NONE) break;
+        for (int code; events.size() < 10000 && (code = EventWait(0)) != EVENT_NONE;)
             events.push_back({code, EventSource(), EventDetail(), EventWindowNumber()});
-        }
         return events;
     }
 
@@ -53,17 +52,16 @@ protected:
         return out;
     }
 
-    // Pumps until `done` holds or the generous time-out passes.
-    template <class Pred>
-    static bool WaitFor(Pred done, int timeoutMs = 10000) {
-        QElapsedTimer t;
-        t.start();
-        while (!done()) {
-            if (t.elapsed() > timeoutMs) return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        }
-        return true;
+    static std::vector<int> ControlDetails(const std::vector<RecordedEvent>& all) {
+        std::vector<int> out;
+        for (const auto& e : ControlEvents(all))
+            out.push_back(e.detail);
+        return out;
     }
 
     static QWidget* Window(int n = 0) { return ToolkitWindowWidget(n); }
+    static bool Activate(int n = 0) {
+        Window(n)->activateWindow();
+        return QTest::qWaitForWindowActive(Window(n));
+    }
 };
