@@ -1,8 +1,9 @@
-// Cast measurement and removal over buffers: the documented examples, the sampled area and the
+// Cast measurement and removal over buffers: the worked examples, the sampled area and the
 // luminance window.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "picture/cast.h"
@@ -14,81 +15,60 @@ struct Rgb {
 };
 
 uint32_t Colour(int r, int g, int b) {
-    return static_cast<uint32_t>(r) | static_cast<uint32_t>(g) << 8 |
-           static_cast<uint32_t>(b) << 16;
+    return static_cast<uint32_t>(r | g << 8 | b << 16);
 }
 
-// A width x height picture, every pixel `fill`, packed with `bpp` bytes per pixel.
+// A width x height picture, every pixel `fill`, packed with `bpp` bytes per pixel; fourth bytes
+// hold 0x5A.
 struct Picture {
     int width, height, bpp;
     std::vector<uint8_t> bytes;
-    Picture(int w, int h, int b, Rgb fill) : width(w), height(h), bpp(b) {
-        bytes.assign(static_cast<size_t>(w) * h * b, 0x5A);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                Set(x, y, fill);
+    Picture(int w, int h, int b, Rgb fill)
+        : width(w), height(h), bpp(b), bytes(static_cast<size_t>(w) * h * b, 0x5A) {
+        for (int i = 0; i < w * h; ++i)
+            Set(i % w, i / w, fill);
     }
+    uint8_t* At(int x, int y) { return &bytes[(static_cast<size_t>(y) * width + x) * bpp]; }
     void Set(int x, int y, Rgb c) {
-        uint8_t* p = &bytes[(static_cast<size_t>(y) * width + x) * bpp];
-        p[0] = static_cast<uint8_t>(c.b);
-        p[1] = static_cast<uint8_t>(c.g);
-        p[2] = static_cast<uint8_t>(c.r);
+        uint8_t* p = At(x, y);
+        p[0] = uint8_t(c.b), p[1] = uint8_t(c.g), p[2] = uint8_t(c.r);
     }
-    uint32_t Get(int x, int y) const {
-        const uint8_t* p = &bytes[(static_cast<size_t>(y) * width + x) * bpp];
-        return Colour(p[2], p[1], p[0]);
-    }
-    uint32_t Measure(Selection frame) const {
-        return CastMeasureBuffer(bytes.data(), width, height, bpp, frame);
+    uint32_t Get(int x, int y) { return Colour(At(x, y)[2], At(x, y)[1], At(x, y)[0]); }
+    uint32_t Measure(int left, int top, int w, int h) const {
+        return CastMeasureBuffer(bytes.data(), width, height, bpp, Selection{h, w, left, top});
     }
 };
 
-// Selection fields run height, width, left, top.
-Selection Frame(int left, int top, int width, int height) {
-    return {height, width, left, top};
-}
-
-TEST(CastMeasure, DocumentedCasts) {
-    struct Case {
-        const char* what;
-        Rgb pixel;
-        uint32_t cast, swatch;
-    } cases[] = {
-        {"luminance 242", {250, 240, 235}, Colour(15, 5, 0), Colour(188, 148, 128)},
-        {"capped at 30", {250, 215, 200}, Colour(30, 15, 0), Colour(248, 188, 128)},
-        {"neutral highlight", {240, 240, 240}, 0, Colour(128, 128, 128)},
-        {"too bright", {255, 255, 255}, 0, Colour(128, 128, 128)},
-        {"blue cast", {225, 230, 255}, Colour(0, 5, 30), Colour(128, 148, 248)},
+TEST(CastMeasure, WorkedExamplesAndSwatches) {
+    const std::tuple<Rgb, uint32_t, uint32_t> cases[] = {
+        {{250, 240, 235}, 1295u, Colour(188, 148, 128)},              // luminance 242: (15, 5, 0)
+        {{250, 215, 200}, Colour(30, 15, 0), Colour(248, 188, 128)},  // capped at 30
+        {{240, 240, 240}, 0, Colour(128, 128, 128)},                  // neutral highlight
+        {{255, 255, 255}, 0, Colour(128, 128, 128)},                  // too bright
+        {{225, 230, 255}, Colour(0, 5, 30), Colour(128, 148, 248)},   // blue cast
     };
     for (int bpp : {3, 4})
-        for (const Case& c : cases) {
-            const Picture pic(8, 6, bpp, c.pixel);
-            const uint32_t cast = pic.Measure(Frame(1, 1, 5, 4));
-            EXPECT_EQ(cast, c.cast) << c.what << " bpp " << bpp;
-            EXPECT_EQ(CastSwatchColour(cast), c.swatch) << c.what;
+        for (auto [pixel, want, swatch] : cases) {
+            const uint32_t cast = Picture(8, 6, bpp, pixel).Measure(1, 1, 5, 4);
+            EXPECT_EQ(cast, want) << pixel.r << "," << pixel.g << "," << pixel.b << " bpp " << bpp;
+            EXPECT_EQ(CastSwatchColour(cast), swatch) << cast;
         }
-    EXPECT_EQ(Colour(15, 5, 0), 1295u);
 }
 
 TEST(CastMeasure, LuminanceWindowIsInclusive) {
-    struct Case {
-        Rgb pixel;  // its luminance is given beside each case
-        uint32_t cast;
-    } cases[] = {
+    const std::pair<Rgb, uint32_t> cases[] = {
         {{226, 218, 218}, 0},                // 220: left out
         {{227, 219, 219}, Colour(8, 0, 0)},  // 221: counted
         {{255, 250, 250}, Colour(5, 0, 0)},  // 252: counted
         {{255, 252, 252}, 0},                // 253: left out
     };
-    for (const Case& c : cases) {
-        const Picture pic(3, 3, 3, c.pixel);
-        EXPECT_EQ(pic.Measure(Frame(0, 0, 3, 3)), c.cast) << c.pixel.r << "," << c.pixel.g;
-    }
+    for (auto [pixel, cast] : cases)
+        EXPECT_EQ(Picture(3, 3, 3, pixel).Measure(0, 0, 3, 3), cast) << pixel.r << "," << pixel.g;
 }
 
 TEST(CastMeasure, SampledArea) {
-    // Row 0 carries a red cast, row 1 a green one, row 2 a strong blue one; the rest is neutral
-    // or too dark to count.
+    // Row 0 carries a red cast, row 1 a green one, row 2 a strong blue one; the rest is too dark
+    // to count.
     Picture pic(6, 5, 4, {20, 20, 20});
     for (int x = 1; x < 5; ++x) {
         pic.Set(x, 0, {250, 240, 235});
@@ -96,34 +76,20 @@ TEST(CastMeasure, SampledArea) {
         pic.Set(x, 2, {220, 225, 255});
     }
     pic.Set(0, 0, {251, 240, 235});  // outside the frame's columns below
-    struct Case {
-        const char* what;
-        Selection frame;
-        uint32_t cast;
-    } cases[] = {
-        {"two rows high samples the first only", Frame(1, 0, 4, 2), Colour(15, 5, 0)},
-        {"one row high samples nothing", Frame(1, 0, 4, 1), 0},
-        {"last row left out", Frame(1, 1, 4, 2), Colour(0, 15, 0)},
-        {"integer means", Frame(0, 0, 2, 2), Colour(15, 5, 0)},  // red 501 / 2
-        {"three rows: mean of two", Frame(1, 0, 4, 3), Colour(8, 10, 0)},
-        {"no highlights", Frame(0, 3, 6, 2), 0},
-        {"frame reaching past every edge", Frame(-3, -2, 100, 100), Colour(0, 2, 5)},
-        {"frame beside the picture", Frame(7, 0, 5, 5), 0},
-        {"frame above the picture", Frame(0, -9, 6, 5), 0},
-        {"empty frame", Frame(1, 1, 0, 0), 0},
-        {"negative size", Frame(4, 4, -3, -3), 0},
-        {"huge frame", Frame(2147483000, 2147483000, 2147483647, 2147483647), 0},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(pic.Measure(c.frame), c.cast) << c.what;
+    // Arguments: left, top, width, height. The frame's last row is left out.
+    EXPECT_EQ(pic.Measure(1, 0, 4, 2), Colour(15, 5, 0));  // two rows high: the first only
+    EXPECT_EQ(pic.Measure(1, 0, 4, 1), 0u);                // one row high: nothing
+    EXPECT_EQ(pic.Measure(1, 1, 4, 2), Colour(0, 15, 0));
+    EXPECT_EQ(pic.Measure(0, 0, 2, 2), Colour(15, 5, 0));       // integer means: red 501 / 2
+    EXPECT_EQ(pic.Measure(1, 0, 4, 3), Colour(8, 10, 0));       // three rows: the mean of two
+    EXPECT_EQ(pic.Measure(-3, -2, 100, 100), Colour(0, 2, 5));  // clipped at every edge
+    EXPECT_EQ(pic.Measure(7, 0, 5, 5), 0u);                     // beside the picture
+    EXPECT_EQ(pic.Measure(1, 1, 0, 0), 0u);                     // empty
+    EXPECT_EQ(pic.Measure(2147483000, 2147483000, 2147483647, 2147483647), 0u);  // no overflow
 }
 
-TEST(CastRemove, DocumentedPixels) {
-    struct Case {
-        uint32_t cast;
-        Rgb in;
-        uint32_t out;
-    } cases[] = {
+TEST(CastRemove, WorkedPixelsAndClipping) {
+    const std::tuple<uint32_t, Rgb, uint32_t> cases[] = {
         {Colour(15, 5, 0), {100, 100, 100}, Colour(91, 101, 106)},
         {Colour(15, 5, 0), {10, 250, 254}, Colour(1, 251, 254)},
         {Colour(30, 0, 0), {5, 250, 254}, Colour(0, 254, 254)},  // mean 10: limited both ways
@@ -131,15 +97,14 @@ TEST(CastRemove, DocumentedPixels) {
         {Colour(30, 30, 30), {7, 8, 9}, Colour(7, 8, 9)},
     };
     for (int bpp : {3, 4})
-        for (const Case& c : cases) {
-            Picture pic(3, 2, bpp, c.in);
-            CastRemoveBuffer(pic.bytes.data(), pic.width, pic.height, bpp, c.cast);
-            for (int y = 0; y < 2; ++y)
-                for (int x = 0; x < 3; ++x)
-                    EXPECT_EQ(pic.Get(x, y), c.out) << c.in.r;
-            if (bpp == 4) {
-                for (size_t i = 3; i < pic.bytes.size(); i += 4)
-                    EXPECT_EQ(pic.bytes[i], 0x5A) << "fourth byte touched";
+        for (auto [cast, in, out] : cases) {
+            Picture pic(3, 2, bpp, in);
+            CastRemoveBuffer(pic.bytes.data(), pic.width, pic.height, bpp, cast);
+            for (int i = 0; i < 6; ++i) {
+                EXPECT_EQ(pic.Get(i % 3, i / 3), out) << in.r << " bpp " << bpp;
+                if (bpp == 4) {
+                    EXPECT_EQ(pic.At(i % 3, i / 3)[3], 0x5A) << "fourth byte touched";
+                }
             }
         }
 }
