@@ -1,4 +1,5 @@
 #include "imagelib/bmp_reader.h"
+#include "imagelib/byte_order.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,13 +16,6 @@ constexpr int kRle4 = 2;
 constexpr int kBitfields = 3;
 constexpr int kAlphaBitfields = 6;
 constexpr uint64_t kRlePixelsPerByte = 256;
-
-uint32_t U16(const uint8_t* p) {
-    return p[0] | p[1] << 8;
-}
-uint32_t U32(const uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
-}
 
 // One colour channel described by a bit mask, scaled to 0..255.
 struct Channel {

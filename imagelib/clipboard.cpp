@@ -1,4 +1,5 @@
 #include "imagelib/clipboard.h"
+#include "imagelib/byte_order.h"
 
 #include <sys/stat.h>
 
@@ -18,15 +19,6 @@
 #include "platform/clipboard.h"
 
 namespace {
-
-void Put16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // --- writing PNG ---------------------------------------------------------------------------------
 

@@ -1,4 +1,5 @@
 #include "imagelib/ico_reader.h"
+#include "imagelib/byte_order.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,13 +15,6 @@ constexpr size_t kDirHeader = 6;
 constexpr size_t kDirEntry = 16;
 constexpr int kMaxEntries = 512;  // far more than any real icon carries
 constexpr size_t kMaxTries = 4;
-
-uint32_t U16(const uint8_t* p) {
-    return p[0] | p[1] << 8;
-}
-uint32_t U32(const uint8_t* p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
-}
 
 // One directory entry, described by its own data rather than by the directory's bytes.
 struct Entry {

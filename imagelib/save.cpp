@@ -1,4 +1,5 @@
 #include "imagelib/save.h"
+#include "imagelib/byte_order.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,16 +19,6 @@ namespace {
 constexpr int kMaxEncoders = 100;
 const ImageEncoder* g_encoders[kMaxEncoders];
 int g_encoderCount = 0;
-
-void Put16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 std::string FolderOf(const std::string& path) {
     size_t slash = path.rfind('/');
