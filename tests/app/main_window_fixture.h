@@ -46,7 +46,10 @@ protected:
         ASSERT_TRUE(BuildMainWindow());
         SetStartingState();
     }
-    void TearDown() override { RequesterSetScript(nullptr); }
+    void TearDown() override {
+        RequesterSetScript(nullptr);
+        ShutDownLibraries();  // windows closed, images released: nothing outlives the test
+    }
 
     Script script;
 };
