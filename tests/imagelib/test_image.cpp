@@ -42,9 +42,10 @@ TEST_F(ImageTest, NewImageIsBlackAtDisplayDepth) {
         EXPECT_EQ(bm->bpp, depth);
         EXPECT_EQ(ImageGetFlags(100), IMAGE_SCREEN_BITMAP);
         EXPECT_TRUE(AllBlack(*bm));
-        if (depth == 32)
+        if (depth == 32) {
             for (size_t i = 3; i < bm->ByteSize(); i += 4)
                 ASSERT_EQ(bm->bits[i], 0);
+        }
     }
 }
 
