@@ -138,7 +138,9 @@ TEST_F(ImageTest, DrawTargetDrawsIntoTheImageUntilReleased) {
         }
         DrawRect(0, 0, 10, 10, 0xFFFFFF);  // must not reach the freed pixels
         DrawEnd();
-        if (!replace) ASSERT_TRUE(ImageNew(101, 10, 10));
+        if (!replace) {
+            ASSERT_TRUE(ImageNew(101, 10, 10));
+        }
         EXPECT_TRUE(AllBlack(*ImageGetBitmap(101))) << replace;
     }
 }
