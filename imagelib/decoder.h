@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 
 // Probe answers.
 constexpr int DECODE_24BIT = 1;  // rows will hold 3 bytes per pixel
@@ -24,4 +25,21 @@ struct ImageDecoder {
     int (*height)();
     // Releases the state of a successful probe whose decode will never run. May be null.
     void (*discard)();
+};
+
+// Holds a decoder's state from its successful probe through the decoder table to the decode that
+// follows, and offers the table's decode, width, height and discard entries over it. Session has
+// Decode(buffer, stride), Width() and Height().
+template <class Session>
+struct DecoderSlot {
+    static inline std::unique_ptr<Session> current;
+
+    static void Decode(uint8_t* buffer, int stride) {
+        if (!current) return;
+        current->Decode(buffer, stride);
+        current.reset();
+    }
+    static int Width() { return current ? current->Width() : 0; }
+    static int Height() { return current ? current->Height() : 0; }
+    static void Discard() { current.reset(); }
 };

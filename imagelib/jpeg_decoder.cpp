@@ -285,11 +285,10 @@ private:
     int height_ = 0;
 };
 
-// The session between a successful probe through the decoder table and its decode.
-std::unique_ptr<JpegSession> g_session;
+using Slot = DecoderSlot<JpegSession>;
 
 int Probe(std::FILE* stream, const char*) {
-    g_session.reset();
+    Slot::current.reset();
     if (!stream || std::fseek(stream, 0, SEEK_END) != 0) return 0;
     long length = std::ftell(stream);
     if (length < 2 || static_cast<unsigned long>(length) > ImageLoadLimits().maxFileBytes ||
@@ -307,27 +306,11 @@ int Probe(std::FILE* stream, const char*) {
     auto session = std::make_unique<JpegSession>();
     session->Own(std::move(file), size);
     int format = session->Probe();
-    if (format) g_session = std::move(session);
+    if (format) Slot::current = std::move(session);
     return format;
 }
 
-void Decode(uint8_t* buffer, int stride) {
-    if (!g_session) return;
-    g_session->Decode(buffer, stride);
-    g_session.reset();
-}
-
-int Width() {
-    return g_session ? g_session->Width() : 0;
-}
-int Height() {
-    return g_session ? g_session->Height() : 0;
-}
-void Discard() {
-    g_session.reset();
-}
-
-const ImageDecoder kJpegDecoder = {Probe, Decode, Width, Height, Discard};
+const ImageDecoder kJpegDecoder = {Probe, Slot::Decode, Slot::Width, Slot::Height, Slot::Discard};
 
 }  // namespace
 

@@ -214,10 +214,10 @@ private:
     size_t stride_ = 0;
 };
 
-std::unique_ptr<PngSession> g_session;
+using Slot = DecoderSlot<PngSession>;
 
 int Probe(std::FILE* stream, const char*) {
-    g_session.reset();
+    Slot::current.reset();
     if (!stream) return 0;
     uint64_t fileSize = 0;
     if (std::fseek(stream, 0, SEEK_END) == 0) {
@@ -229,27 +229,11 @@ int Probe(std::FILE* stream, const char*) {
     Source source;
     source.stream = stream;
     int format = session->Probe(source, fileSize);
-    if (format) g_session = std::move(session);
+    if (format) Slot::current = std::move(session);
     return format;
 }
 
-void Decode(uint8_t* buffer, int stride) {
-    if (!g_session) return;
-    g_session->Decode(buffer, stride);
-    g_session.reset();
-}
-
-int Width() {
-    return g_session ? g_session->Width() : 0;
-}
-int Height() {
-    return g_session ? g_session->Height() : 0;
-}
-void Discard() {
-    g_session.reset();
-}
-
-const ImageDecoder kPngDecoder = {Probe, Decode, Width, Height, Discard};
+const ImageDecoder kPngDecoder = {Probe, Slot::Decode, Slot::Width, Slot::Height, Slot::Discard};
 
 }  // namespace
 
