@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/time_reporter.h"
 #include "imagelib/image.h"
 #include "imagelib/load.h"
 
@@ -109,19 +110,6 @@ void BM_BareLibjpeg(benchmark::State& state) {
 }
 BENCHMARK(BM_BareLibjpeg)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
-// Keeps the processor time per iteration of every run, by name: the machine may be shared.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> cpu;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                cpu[run.benchmark_name()] =
-                    run.cpu_accumulated_time / static_cast<double>(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -130,10 +118,10 @@ int main(int argc, char** argv) {
     ImageInit();
     RegisterJpegDecoder();
     RegisterPngDecoder();
-    RatioReporter reporter;
+    TimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     double ours = 0, bare = 0;
-    for (const auto& [name, time] : reporter.cpu) {
+    for (const auto& [name, time] : reporter.seconds) {
         if (name.rfind("BM_ImageLoadFile", 0) == 0) ours = time;
         if (name.rfind("BM_BareLibjpeg", 0) == 0) bare = time;
     }

@@ -12,6 +12,7 @@
 #include "app/mainwindow.h"
 #include "app/selection.h"
 #include "app/shell.h"
+#include "bench/time_reporter.h"
 #include "imagelib/image.h"
 #include "picture/appstate.h"
 #include "platform/raster.h"
@@ -77,18 +78,6 @@ void BM_PlainCopy(benchmark::State& state) {
 
 BENCHMARK(BM_DragStep)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlainCopy)->Unit(benchmark::kMicrosecond);
-
-class TimeReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                seconds[run.benchmark_name()] =
-                    run.cpu_accumulated_time / static_cast<double>(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 }  // namespace
 

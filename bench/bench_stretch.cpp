@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/time_reporter.h"
 #include "platform/raster.h"
 
 namespace {
@@ -106,22 +107,6 @@ BENCHMARK(BM_Halftone32)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_QtSmooth)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_QtSmoothOneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Wall-clock time per iteration of every run, by function name. Processor time would not do:
-// the toolkit's scaling runs on pool threads that the calling thread's clock does not see.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-                seconds[run.run_name.function_name] =
-                    run.real_accumulated_time / static_cast<double>(run.iterations);
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 // The exact area average of every destination channel, in doubles (blue, green, red).
 std::vector<double> ExactAverage(const raster::Bitmap& src) {
     std::vector<double> out(static_cast<size_t>(kDstW) * kDstH * 3);
@@ -189,7 +174,7 @@ void PrintQuality() {
         mine.mean, mine.worst, theirs.mean, theirs.worst);
 }
 
-void PrintRatio(const RatioReporter& r, const char* ours, const char* theirs) {
+void PrintRatio(const TimeReporter& r, const char* ours, const char* theirs) {
     const auto a = r.seconds.find(ours), b = r.seconds.find(theirs);
     if (a == r.seconds.end() || b == r.seconds.end() || b->second <= 0) return;
     std::printf("%s %.2f ms against %s %.2f ms (wall clock): time ratio %.2f (below 1 is faster)\n",
@@ -200,7 +185,8 @@ void PrintRatio(const RatioReporter& r, const char* ours, const char* theirs) {
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    // Wall-clock time: the toolkit's scaling runs on pool threads.
+    TimeReporter reporter(TimeReporter::Clock::Wall, TimeReporter::Key::Function);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     for (const char* ours : {"BM_Halftone24", "BM_Halftone32"}) {
         PrintRatio(reporter, ours, "BM_QtSmooth");

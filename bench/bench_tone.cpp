@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/time_reporter.h"
 #include "picture/tone.h"
 
 namespace {
@@ -104,21 +105,7 @@ BENCHMARK(BM_PlainFormula)->Args({480, 476})->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TonePass)->Args({6000, 4000})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainFormula)->Args({6000, 4000})->Unit(benchmark::kMillisecond);
 
-// Keeps the processor time per iteration of every run, by name: the machine may be shared, and
-// processor time is what other work disturbs least.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                seconds[run.benchmark_name()] =
-                    run.cpu_accumulated_time / static_cast<double>(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-void PrintRatio(const RatioReporter& r, const char* what, const std::string& args) {
+void PrintRatio(const TimeReporter& r, const char* what, const std::string& args) {
     const auto fast = r.seconds.find("BM_TonePass/" + args);
     const auto plain = r.seconds.find("BM_PlainFormula/" + args);
     if (fast == r.seconds.end() || plain == r.seconds.end() || fast->second <= 0) return;
@@ -130,7 +117,7 @@ void PrintRatio(const RatioReporter& r, const char* what, const std::string& arg
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    TimeReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     PrintRatio(reporter, "preview 480 x 476", "480/476");
     PrintRatio(reporter, "24 megapixels 6000 x 4000", "6000/4000");
