@@ -50,6 +50,19 @@ void TableColour(const DibView& v, unsigned index, uint8_t* bgra) {
 }
 
 // Decodes one stored uncompressed row into blue, green, red, alpha pixels.
+// One row of 16- or 32-bit pixels whose channels the bit masks describe; no alpha mask gives an
+// opaque pixel.
+void DecodeMasked(const DibView& v, const uint8_t* src, int bytesPerPixel, int w, uint8_t* out) {
+    const Channel r(v.masks[0]), g(v.masks[1]), b(v.masks[2]), a(v.masks[3]);
+    for (int x = 0; x < w; ++x, src += bytesPerPixel, out += 4) {
+        const uint32_t p = bytesPerPixel == 2 ? U16(src) : U32(src);
+        out[0] = b.Get(p, 0);
+        out[1] = g.Get(p, 0);
+        out[2] = r.Get(p, 0);
+        out[3] = a.Get(p, 255);
+    }
+}
+
 void DecodeRow(const DibView& v, const uint8_t* src, uint8_t* out) {
     int w = v.width;
     switch (v.bpp) {
@@ -64,17 +77,9 @@ void DecodeRow(const DibView& v, const uint8_t* src, uint8_t* out) {
             }
             break;
         }
-        case 16: {
-            Channel r(v.masks[0]), g(v.masks[1]), b(v.masks[2]), a(v.masks[3]);
-            for (int x = 0; x < w; ++x) {
-                uint32_t p = U16(src + x * 2);
-                out[x * 4] = b.Get(p, 0);
-                out[x * 4 + 1] = g.Get(p, 0);
-                out[x * 4 + 2] = r.Get(p, 0);
-                out[x * 4 + 3] = a.Get(p, 255);
-            }
+        case 16:
+            DecodeMasked(v, src, 2, w, out);
             break;
-        }
         case 24:
             for (int x = 0; x < w; ++x) {
                 std::memcpy(out + x * 4, src + x * 3, 3);
@@ -85,14 +90,7 @@ void DecodeRow(const DibView& v, const uint8_t* src, uint8_t* out) {
             if (v.standardMasks) {
                 std::memcpy(out, src, static_cast<size_t>(w) * 4);
             } else {
-                Channel r(v.masks[0]), g(v.masks[1]), b(v.masks[2]), a(v.masks[3]);
-                for (int x = 0; x < w; ++x) {
-                    uint32_t p = U32(src + x * 4);
-                    out[x * 4] = b.Get(p, 0);
-                    out[x * 4 + 1] = g.Get(p, 0);
-                    out[x * 4 + 2] = r.Get(p, 0);
-                    out[x * 4 + 3] = a.Get(p, 255);
-                }
+                DecodeMasked(v, src, 4, w, out);
             }
             break;
         default:
