@@ -31,6 +31,21 @@ inline uint8_t Limit254(int v) {
     return static_cast<uint8_t>(v < 0 ? 0 : (v > 254 ? 254 : v));
 }
 
+// Runs pixel(blue, green, red, target pixel) over the rows from the top, reporting each row's
+// progress before it is processed. The fourth byte of a 32-bit pixel is left alone.
+template <class Pixel>
+void EachPixel(const uint8_t* source, uint8_t* target, int width, int height, int bytesPerPixel,
+               const ToneProgress& progress, Pixel pixel) {
+    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel);
+    for (int y = 0; y < height; ++y) {
+        if (progress) progress(static_cast<int>((static_cast<int64_t>(y) * 100) / height));
+        const uint8_t* s = source + static_cast<size_t>(y) * rowBytes;
+        uint8_t* t = target + static_cast<size_t>(y) * rowBytes;
+        for (int x = 0; x < width; ++x, s += bytesPerPixel, t += bytesPerPixel)
+            pixel(s[0], s[1], s[2], t);
+    }
+}
+
 }  // namespace
 
 ToneParams ToneClampParams(const ToneParams& p) {
@@ -78,8 +93,6 @@ void ToneAdjustBuffer(const uint8_t* source, uint8_t* target, int width, int hei
     int32_t channel[256];
     ToneChannelTable(params, channel);
     const float saturation = static_cast<float>(params.saturation - 100) / 100.0f;
-    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel);
-    const size_t step = static_cast<size_t>(bytesPerPixel);
 
     // Without saturation the luminance cannot change a channel: v + 0 * (v - Y) is v exactly, so
     // the whole pixel reduces to one table per channel value.
@@ -87,17 +100,12 @@ void ToneAdjustBuffer(const uint8_t* source, uint8_t* target, int width, int hei
         uint8_t final[256];
         for (int v = 0; v < 256; ++v)
             final[v] = Limit254(channel[v]);
-        for (int y = 0; y < height; ++y) {
-            if (progress) progress(static_cast<int>((static_cast<int64_t>(y) * 100) / height));
-            const uint8_t* s = source + static_cast<size_t>(y) * rowBytes;
-            uint8_t* t = target + static_cast<size_t>(y) * rowBytes;
-            for (int x = 0; x < width; ++x, s += step, t += step) {
-                const uint8_t b = s[0], g = s[1], r = s[2];
-                t[0] = final[b];
-                t[1] = final[g];
-                t[2] = final[r];
-            }
-        }
+        EachPixel(source, target, width, height, bytesPerPixel, progress,
+                  [&](uint8_t b, uint8_t g, uint8_t r, uint8_t* t) {
+                      t[0] = final[b];
+                      t[1] = final[g];
+                      t[2] = final[r];
+                  });
         return;
     }
 
@@ -148,18 +156,13 @@ void ToneAdjustBuffer(const uint8_t* source, uint8_t* target, int width, int hei
         return out;
     };
 
-    for (int y = 0; y < height; ++y) {
-        if (progress) progress(static_cast<int>((static_cast<int64_t>(y) * 100) / height));
-        const uint8_t* s = source + static_cast<size_t>(y) * rowBytes;
-        uint8_t* t = target + static_cast<size_t>(y) * rowBytes;
-        for (int x = 0; x < width; ++x, s += step, t += step) {
-            const uint8_t b = s[0], g = s[1], r = s[2];
-            const uint8_t* out = row(Nearest(termRed[r] + termGreen[g] + termBlue[b]));
-            t[0] = out[b];
-            t[1] = out[g];
-            t[2] = out[r];
-        }
-    }
+    EachPixel(source, target, width, height, bytesPerPixel, progress,
+              [&](uint8_t b, uint8_t g, uint8_t r, uint8_t* t) {
+                  const uint8_t* out = row(Nearest(termRed[r] + termGreen[g] + termBlue[b]));
+                  t[0] = out[b];
+                  t[1] = out[g];
+                  t[2] = out[r];
+              });
 }
 
 int ToneAdjust(int image, int gamma, int white, int black, int saturation, int contrast,
