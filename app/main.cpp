@@ -1,5 +1,5 @@
 #include "app/shell.h"
 
-int main() {
-    return RunProgram();
+int main(int argc, char** argv) {
+    return RunProgram(argc, argv);
 }

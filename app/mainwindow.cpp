@@ -1,5 +1,7 @@
 #include "app/mainwindow.h"
 
+#include <iterator>
+
 #include "toolkit/control.h"
 #include "toolkit/window.h"
 
@@ -18,6 +20,28 @@ constexpr int kUiFontPixels = 11;
 void Tip(int number, const char* text) {
     ControlSetTip(number, text);
 }
+
+// Keys of the buttons, named in their tooltips.
+struct ButtonKeys {
+    int number;
+    const char* keys;
+};
+constexpr ButtonKeys kButtonKeys[] = {{kLoadButton, "Ctrl+O"},
+                                      {kSaveButton, "Ctrl+S"},
+                                      {kClipboardSaveButton, "Ctrl+Shift+C"},
+                                      {kClipboardLoadButton, "Ctrl+V"},
+                                      {kQuitButton, "Ctrl+Q"}};
+
+// Keyboard commands that move the frame; the command number is the row's index plus one.
+struct FrameStep {
+    const char* keys;
+    int dx, dy;
+};
+constexpr FrameStep kFrameSteps[] = {
+    {"Alt+Left", -1, 0},      {"Alt+Right", 1, 0},        {"Alt+Up", 0, -1},
+    {"Alt+Down", 0, 1},       {"Alt+Shift+Left", -10, 0}, {"Alt+Shift+Right", 10, 0},
+    {"Alt+Shift+Up", 0, -10}, {"Alt+Shift+Down", 0, 10},
+};
 
 struct BarStart {
     int number, minimum, maximum, value;
@@ -85,6 +109,17 @@ bool BuildMainWindow() {
     ControlCreateComboBox(kOutputCombo, 510, 80, 190, 150);
     ControlCreateText(kStatusLine, 510, 455, 190, 15, "Bild: 0 x 0 - Selektion: 0 x 0",
                       TEXT_CENTRED);
+    for (const ButtonKeys& b : kButtonKeys)
+        ControlSetShortcut(b.number, b.keys);
+    for (size_t i = 0; i < std::size(kFrameSteps); ++i)
+        WindowAddAccelerator(kMainWindow, kFrameSteps[i].keys, static_cast<int>(i) + 1);
+    return true;
+}
+
+bool FrameStepFor(int command, int& dx, int& dy) {
+    if (command < 1 || command > static_cast<int>(std::size(kFrameSteps))) return false;
+    dx = kFrameSteps[command - 1].dx;
+    dy = kFrameSteps[command - 1].dy;
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "app/preview.h"
 
+#include "app/devicepreview.h"
 #include "app/frame.h"
 #include "app/mainwindow.h"
 #include "app/selection.h"
@@ -48,6 +49,7 @@ void BuildPreview() {
         DrawEnd();
     }
     g_clearArea = true;
+    DevicePreviewRebuilt();
 }
 
 void RedrawPreview() {
@@ -67,6 +69,7 @@ void RedrawPreview() {
         DrawBitmap(ImageGetBitmap(101), frame::kPreviewX, frame::kPreviewY, 0, 0);
         DrawSelectionFrame();
         DrawEnd();
+        DevicePreviewPaint();
     }
     const std::string status =
         frame::StatusText(ImageGetWidth(100), ImageGetHeight(100), g_app.selection, pw);
@@ -103,11 +106,14 @@ void ApplyAdjustments() {
     // Without a capture of this preview there is nothing to adjust from; storing would write
     // foreign or missing pixels into it.
     if (!PreviewCaptured()) return;
-    ToneAdjust(101, ControlGetValue(kGammaBar), ControlGetValue(kWhiteBar),
-               ControlGetValue(kBlackBar), ControlGetValue(kSaturationBar),
-               ControlGetValue(kContrastBar), 0);
+    const ToneParams params{ControlGetValue(kGammaBar), ControlGetValue(kWhiteBar),
+                            ControlGetValue(kBlackBar), ControlGetValue(kSaturationBar),
+                            ControlGetValue(kContrastBar)};
+    ToneAdjust(101, params.gamma, params.white, params.black, params.saturation, params.contrast,
+               0);
     if (g_app.castColour > 0) CastRemove(101, g_app.castColour);
     PixelsStore(101);
+    DevicePreviewAdjusted(ToneClampParams(params), g_app.castColour);
     RedrawPreview();
 }
 

@@ -71,7 +71,15 @@ void SelectionMouseStep(bool down, int mx, int my) {
     }
 }
 
-void DrawSelectionFrame() {
+void NudgeSelection(int dx, int dy) {
+    if (!ImageExists(101) || g_app.resizing || g_app.moving) return;
+    Selection& sel = g_app.selection;
+    frame::MoveTo(sel, g_app.ratio, sel.left + dx, sel.top + dy, 0, 0, PreviewWidth(),
+                  PreviewHeight());
+    RedrawPreview();
+}
+
+void DrawSelectionFrame(const FrameCanvas& canvas) {
     Selection& sel = g_app.selection;
     sel.height = frame::HeightFor(sel.width, g_app.ratio);
     const int x = sel.left + frame::kPreviewX;
@@ -82,16 +90,34 @@ void DrawSelectionFrame() {
     const int hx = x + sel.width - 4;
     const int hy = y + sel.height - 4;
 
+    // Each one-pixel line of the frame becomes `line` target pixels, drawn as nested outlines
+    // (or parallel lines) inward from where the client pixel begins.
+    const int line = canvas.Line();
+    auto rect = [&](int rx, int ry, int w, int h, uint32_t colour) {
+        for (int i = 0; i < line; ++i)
+            DrawRect(canvas.X(rx) + i, canvas.Y(ry) + i, canvas.Size(w) - 2 * i,
+                     canvas.Size(h) - 2 * i, colour);
+    };
+    auto ring = [&](int px, int py, int radius, uint32_t colour) {
+        for (int i = 0; i < line; ++i)
+            DrawCircle(canvas.X(px), canvas.Y(py), canvas.Size(radius) - i, colour);
+    };
+    auto stroke = [&](int px, int py, int dx, int dy, uint32_t colour) {
+        for (int i = 0; i < line; ++i)
+            DrawLine(canvas.X(px) + (dx == 0 ? i : 0), canvas.Y(py) + (dy == 0 ? i : 0),
+                     canvas.Size(dx), canvas.Size(dy), colour);
+    };
+
     DrawSetMode(DRAW_OUTLINED);
-    DrawCircle(hx, hy, 4, kBlack);
-    DrawRect(x + 1, y + 1, sel.width, sel.height, kBlack);
-    DrawRect(x, y, sel.width, sel.height, kYellow);
-    DrawCircle(cx + 1, cy + 1, 6, kBlack);
-    DrawCircle(cx, cy, 6, kYellow);
-    DrawLine(cx - 9, cy + 1, 20, 0, kBlack);
-    DrawLine(cx + 1, cy - 9, 0, 20, kBlack);
-    DrawLine(cx - 10, cy, 20, 0, kYellow);
-    DrawLine(cx, cy - 10, 0, 20, kYellow);
+    ring(hx, hy, 4, kBlack);
+    rect(x + 1, y + 1, sel.width, sel.height, kBlack);
+    rect(x, y, sel.width, sel.height, kYellow);
+    ring(cx + 1, cy + 1, 6, kBlack);
+    ring(cx, cy, 6, kYellow);
+    stroke(cx - 9, cy + 1, 20, 0, kBlack);
+    stroke(cx + 1, cy - 9, 0, 20, kBlack);
+    stroke(cx - 10, cy, 20, 0, kYellow);
+    stroke(cx, cy - 10, 0, 20, kYellow);
     DrawSetMode(0);
-    DrawCircle(hx, hy, 3, kYellow);
+    DrawCircle(canvas.X(hx), canvas.Y(hy), canvas.Size(3), kYellow);
 }

@@ -4,6 +4,21 @@
 
 #include <cstdint>
 
+#include "app/frame.h"
+
+// Where the frame is drawn: client point (originX, originY) at the target's (0, 0), `scale`
+// target pixels to a client pixel, lines `Line()` target pixels wide. The default is the window's
+// client area itself.
+struct FrameCanvas {
+    double scale = 1;
+    int originX = 0;
+    int originY = 0;
+    int X(int clientX) const { return frame::Nearest((clientX - originX) * scale); }
+    int Y(int clientY) const { return frame::Nearest((clientY - originY) * scale); }
+    int Size(int pixels) const { return frame::Nearest(pixels * scale); }
+    int Line() const { return scale > 1 ? frame::Nearest(scale) : 1; }
+};
+
 // ---------------------------------------------------------------------------------------------
 // Selection frame
 // ---------------------------------------------------------------------------------------------
@@ -20,6 +35,9 @@ void ClampSelection();
 // (when a preview exists), or ends it on release, then runs the resize and move steps, each
 // repainting the preview.
 void SelectionMouseStep(bool down, int mx, int my);
+// Moves the frame by (dx, dy) preview pixels, kept inside the preview as a drag keeps it, and
+// repaints. Nothing without a preview or while a drag is under way.
+void NudgeSelection(int dx, int dy);
 // Draws the frame, its shadow, centre ring and cross, and the resize handle on the open target
-// in window client coordinates; first makes the height follow the width.
-void DrawSelectionFrame();
+// at the place `canvas` gives; first makes the height follow the width.
+void DrawSelectionFrame(const FrameCanvas& canvas = {});

@@ -1,6 +1,7 @@
 #include "app/shell.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 
@@ -18,6 +19,7 @@
 #include "picture/pixels.h"
 #include "platform/input.h"
 #include "toolkit/control.h"
+#include "toolkit/desktop.h"
 #include "toolkit/requester.h"
 #include "toolkit/window.h"
 
@@ -25,6 +27,13 @@ namespace {
 
 constexpr int kWaitMs = 500;
 constexpr int kDepthImage = 1;
+
+// How the desktop knows the program: the name of its .desktop file and its icon, built into the
+// executable (missing in the test programs, which then show none).
+constexpr const char* kProgram = "kadrovo";
+constexpr const char* kDesktopId = "org.kadrovo.Kadrovo";
+constexpr const char* kIconFiles[] = {":/icons/kadrovo-48.png", ":/icons/kadrovo-128.png",
+                                      ":/icons/kadrovo-256.png", nullptr};
 
 void CastCheckBoxChanged() {
     if (ControlGetValue(kCastCheckBox) == 1) {
@@ -42,9 +51,17 @@ void CastCheckBoxChanged() {
     ApplyAdjustments();
 }
 
+// The open dialog starts in the folder of the picture loaded last, else in the home folder.
+std::string OpenDialogStart() {
+    const size_t slash = g_app.fileName.rfind('/');
+    if (slash != std::string::npos) return g_app.fileName.substr(0, slash + 1);
+    const char* home = std::getenv("HOME");
+    return home && *home ? std::string(home) + "/" : std::string();
+}
+
 void OpenFileRequested() {
     g_app.requestedFile =
-        AskOpenFile("Bild einladen", "",
+        AskOpenFile("Bild einladen", OpenDialogStart().c_str(),
                     "Bilder (*.bmp,*.jpg,*.png)|*.bmp;*.jpg;*.png|Alle Dateien (*.*)|*.*", 0);
     if (g_app.requestedFile.empty()) return;
     LoadPicture(g_app.requestedFile);
@@ -95,6 +112,10 @@ bool LoadPicture(const std::string& path) {
     g_app.fileName = path;
     NewPictureSequence();
     return true;
+}
+
+void OpenNamedFile(const std::string& name) {
+    if (!name.empty()) LoadPicture(name);
 }
 
 void NewPictureSequence() {
@@ -164,9 +185,13 @@ void HandleEvent(int event) {
         case EVENT_CONTROL:
             DispatchControl(g_app.eventSource);
             break;
-        case EVENT_DROPFILES: {
-            const std::string name = TakeDroppedFiles();
-            if (!name.empty()) LoadPicture(name);
+        case EVENT_DROPFILES:
+            OpenNamedFile(TakeDroppedFiles());
+            break;
+        case EVENT_COMMAND: {
+            int dx = 0;
+            int dy = 0;
+            if (FrameStepFor(static_cast<int>(EventParam()), dx, dy)) NudgeSelection(dx, dy);
             break;
         }
         default:
@@ -183,7 +208,9 @@ bool LoopPass() {
     return !(g_app.event == EVENT_CLOSE || g_app.quitRequested == 1);
 }
 
-int RunProgram() {
+int RunProgram(int argc, const char* const* argv) {
+    const CommandLine args = ParseCommandLine(argc, argv, kProgram, KADROVO_VERSION);
+    if (!args.run) return args.exitCode;
     if (!StartUpLibraries()) {
         std::fprintf(stderr, "kadrovo: no display can be opened\n");
         return 1;
@@ -195,15 +222,18 @@ int RunProgram() {
     }
     g_app.resizing = 0;
     g_app.moving = 0;
+    ToolkitSetApplication("Kadrovo", KADROVO_VERSION, kDesktopId, kIconFiles);
     if (!BuildMainWindow()) {
         std::fprintf(stderr, "kadrovo: the main window cannot be opened\n");
         ShutDownLibraries();
         return 1;
     }
     SetStartingState();
+    OpenNamedFile(args.file);
     while (LoopPass()) {
     }
     PixelsRelease();
     ShutDownLibraries();
+    ToolkitShutDown();
     return 0;
 }

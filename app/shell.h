@@ -15,9 +15,11 @@ bool StartUpLibraries();
 bool CheckScreenDepth();
 // Closes every window, then releases every image.
 void ShutDownLibraries();
-// The whole program: start-up, depth test (message and exit 0 when too shallow), main window,
-// loop, shut-down. Returns the exit code: 0, or 1 when no display or main window could be had.
-int RunProgram();
+// The whole program: command line (help, version and usage errors end it before any display is
+// opened), start-up, depth test (message and exit 0 when too shallow), main window, the picture
+// named on the command line, loop, shut-down. Returns the exit code: 0; 1 when no display or
+// main window could be had; 2 for a usage error.
+int RunProgram(int argc = 0, const char* const* argv = nullptr);
 
 // ---------------------------------------------------------------------------------------------
 // Event loop
@@ -29,6 +31,9 @@ std::string TakeDroppedFiles();
 // Loads `path` into image 100 and, only when that succeeds, resets the adjustment controls,
 // remembers the name and runs the new-picture sequence. A failed load changes nothing.
 bool LoadPicture(const std::string& path);
+// A file named from outside (dropped on the window or named on the command line): loaded as
+// LoadPicture does; an empty name does nothing.
+void OpenNamedFile(const std::string& name);
 // Preview, default frame, repaint and capture of a picture that has just arrived in image 100.
 void NewPictureSequence();
 // Runs the action of control `source` (an event 13100).

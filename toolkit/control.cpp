@@ -7,10 +7,12 @@
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStyleOptionButton>
@@ -31,7 +33,7 @@ struct ControlRecord {
     int window;          // number of the parent window
     int32_t backColour;  // text and progress bar: background, -1 = default
     int32_t textColour;  // text: text colour; progress bar: bar colour; -1 = default
-    uint64_t sequence;   // creation order, for the Tab cycle
+    uint64_t sequence;   // creation order, for controls side by side in the Tab cycle
 };
 
 ObjectTable<ControlRecord> g_controls;
@@ -238,6 +240,17 @@ void PageStepForRange(QSlider* s) {
     s->setPageStep(static_cast<int>(std::max<long long>(1, range / 5)));
 }
 
+// Controls whose tops lie closer than this share a row of the Tab cycle.
+constexpr int kRowSlack = 8;
+
+// The tooltip shown: the text given, followed by the keys that work the control.
+void ShowTip(QWidget* w) {
+    QString tip = w->property("TX_Tip").toString();
+    const QString keys = w->property("TX_Keys").toString();
+    if (!tip.isEmpty() && !keys.isEmpty()) tip += QStringLiteral(" (") + keys + QStringLiteral(")");
+    w->setToolTip(tip);
+}
+
 void SetRole(QWidget* w, QPalette::ColorRole role, int32_t colour) {
     QPalette pal = w->palette();
     QPalette def = QApplication::palette(w);
@@ -275,22 +288,37 @@ QWidget* ToolkitControlWidget(int number) {
 void ToolkitTabNavigate(QWidget* window, bool forward) {
     int windowNumber = ToolkitWindowNumberOf(window);
     if (windowNumber < 0) return;
-    std::vector<std::pair<uint64_t, QWidget*>> stops;
+    // The cycle reads the layout: rows from top to bottom, each from left to right.
+    struct Stop {
+        int row, x;
+        uint64_t sequence;
+        QWidget* widget;
+    };
+    std::vector<Stop> stops;
     ObjectTableFirst(g_controls);
     int number = 0;
     while (ControlRecord* r = ObjectTableNext(g_controls, &number)) {
         QWidget* w = WidgetOf(r);
         if (r->window == windowNumber && TabStop(r->kind) && w->isEnabled() &&
             w->isVisibleTo(window))
-            stops.emplace_back(r->sequence, w);
+            stops.push_back({w->y(), w->x(), r->sequence, w});
     }
     if (stops.empty()) return;
-    std::sort(stops.begin(), stops.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) {
+        return a.row != b.row ? a.row < b.row : a.sequence < b.sequence;
+    });
+    int rowTop = stops.front().row;
+    for (Stop& stop : stops) {
+        if (stop.row - rowTop >= kRowSlack) rowTop = stop.row;
+        stop.row = rowTop;
+    }
+    std::stable_sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) {
+        return a.row != b.row ? a.row < b.row : a.x < b.x;
+    });
     QWidget* focused = window->focusWidget();
     int at = -1;
     for (size_t i = 0; i < stops.size(); ++i) {
-        QWidget* s = stops[i].second;
+        QWidget* s = stops[i].widget;
         if (focused && (focused == s || s->isAncestorOf(focused))) at = static_cast<int>(i);
     }
     int n = static_cast<int>(stops.size());
@@ -299,7 +327,7 @@ void ToolkitTabNavigate(QWidget* window, bool forward) {
         next = at < 0 ? 0 : (at + 1) % n;
     else
         next = at <= 0 ? n - 1 : at - 1;
-    stops[static_cast<size_t>(next)].second->setFocus(forward ? Qt::TabFocusReason
+    stops[static_cast<size_t>(next)].widget->setFocus(forward ? Qt::TabFocusReason
                                                               : Qt::BacktabFocusReason);
 }
 
@@ -348,7 +376,8 @@ uintptr_t ControlCreateButton(int number, int x, int y, int width, int height, c
     QPushButton* w = (flags & BUTTON_MULTILINE) ? new WrapButton(Text(text), parent)
                                                 : new QPushButton(Text(text), parent);
     if ((flags & BUTTON_TOGGLE) == BUTTON_TOGGLE) w->setCheckable(true);
-    w->setAutoDefault(false);
+    // Return presses the button that has the keyboard focus.
+    w->setAutoDefault(true);
     w->setFocusPolicy(Qt::StrongFocus);
     QObject::connect(w, &QAbstractButton::clicked, w, [w] { Raise(w, 0); });
     return Register(number, w, CONTROL_BUTTON, x, y, width, height);
@@ -590,7 +619,26 @@ void ControlHide(int number, int hide) {
 int ControlSetTip(int number, const char* text) {
     ControlRecord* r = Find(number);
     if (!r) return 0;
-    WidgetOf(r)->setToolTip(Text(text));
+    WidgetOf(r)->setProperty("TX_Tip", Text(text));
+    ShowTip(WidgetOf(r));
+    return 1;
+}
+
+int ControlSetShortcut(int number, const char* keys) {
+    ControlRecord* r = Find(number);
+    if (!r || r->kind != CONTROL_BUTTON || !keys) return 0;
+    const QKeySequence sequence = QKeySequence::fromString(QString::fromUtf8(keys));
+    QWidget* window = ToolkitWindowWidget(r->window);
+    if (sequence.isEmpty() || !window) return 0;
+    auto* button = static_cast<QPushButton*>(WidgetOf(r));
+    auto* shortcut = new QShortcut(sequence, button);
+    shortcut->setContext(Qt::WindowShortcut);
+    // As a click: a hidden or disabled button does nothing.
+    QObject::connect(shortcut, &QShortcut::activated, button, [button] {
+        if (button->isVisible() && button->isEnabled()) button->click();
+    });
+    button->setProperty("TX_Keys", sequence.toString(QKeySequence::NativeText));
+    ShowTip(button);
     return 1;
 }
 

@@ -78,7 +78,10 @@ void ControlSetColour(int number, int which, int32_t colour);
 void ControlHide(int number, int hide);
 // Attaches a tooltip; a second call replaces the text.
 int ControlSetTip(int number, const char* text);
-// The control's tooltip text; empty when none.
+// Keys that press button `number` while its window is active (portable form: "Ctrl+O"); its
+// tooltip names them after its text. Returns 1, or 0 for another kind or unreadable keys.
+int ControlSetShortcut(int number, const char* keys);
+// The control's tooltip as shown, the keys of a shortcut included; empty when none.
 const char* ControlGetTip(int number);
 // Kind code of the control, 0 for a free number.
 int ControlKindOf(int number);

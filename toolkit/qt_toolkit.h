@@ -47,3 +47,11 @@ QWidget* ToolkitControlWidget(int number);
 void ToolkitConfigureFileDialog(QFileDialog& dialog, bool save, const std::string& title,
                                 const std::string& folder, const std::string& name,
                                 const std::string& pattern, int patternIndex);
+
+// ---------------------------------------------------------------------------------------------
+// Desktop (desktop.cpp)
+// ---------------------------------------------------------------------------------------------
+
+// Installs Qt's own German translations (dialogs, standard buttons, context menus, key names)
+// into the running application; without them Qt's English texts stay.
+void ToolkitLoadTranslations();

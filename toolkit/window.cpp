@@ -8,15 +8,18 @@
 #include <QElapsedTimer>
 #include <QFont>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 #include <QWidget>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -65,7 +68,8 @@ struct EventState {
 ObjectTable<WindowRecord> g_windows;
 EventState g_events;
 bool g_initialised = false;
-bool g_fontChosen = false;  // ToolkitSetFont was called
+bool g_ownApplication = false;  // ToolkitInit started the GUI framework and ends it
+bool g_fontChosen = false;      // ToolkitSetFont was called
 
 std::map<uintptr_t, std::vector<std::string>> g_drops;
 uintptr_t g_nextDrop = 1;
@@ -73,6 +77,8 @@ uintptr_t g_nextDrop = 1;
 // One drawing target per window number, kept for the life of the process so that a target handed
 // out earlier never dangles; its surface is cleared when the window closes.
 std::map<int, std::unique_ptr<DrawTarget>> g_drawTargets;
+// The same for the device-resolution surfaces.
+std::map<int, std::unique_ptr<DrawTarget>> g_deviceTargets;
 
 bool IsWindowEvent(int code) {
     return code == EVENT_MOVED || code == EVENT_RESIZED || code == EVENT_REPAINT ||
@@ -153,6 +159,19 @@ public:
     raster::Bitmap* Surface() { return surface_.get(); }
     void SetSurface(std::unique_ptr<raster::Bitmap> s) { surface_ = std::move(s); }
     void SetAcceptFiles(bool on) { setAcceptDrops(on); }
+    // The device-resolution surface over the client rectangle at `at`, or none (null).
+    raster::Bitmap* SetLayer(std::unique_ptr<raster::Bitmap> layer, QPoint at, double ratio) {
+        layer_ = std::move(layer);
+        layerAt_ = at;
+        layerRatio_ = ratio;
+        update();
+        return layer_.get();
+    }
+    raster::Bitmap* Layer() { return layer_.get(); }
+    bool LayerFits(QPoint at, int width, int height, double ratio) const {
+        return layer_ && layerAt_ == at && layerRatio_ == ratio && layer_->width == width &&
+               layer_->height == height;
+    }
 
 protected:
     void paintEvent(QPaintEvent* e) override {
@@ -162,6 +181,14 @@ protected:
             QImage img(surface_->bits.get(), surface_->width, surface_->height, surface_->stride,
                        QImage::Format_RGB32);
             p.drawImage(e->rect(), img, e->rect());
+        }
+        // Drawn at its own ratio, one pixel per device pixel; left out when the window has moved
+        // to a screen of another ratio since it was made.
+        if (layer_ && layerRatio_ == devicePixelRatioF()) {
+            QImage img(layer_->bits.get(), layer_->width, layer_->height, layer_->stride,
+                       QImage::Format_RGB32);
+            img.setDevicePixelRatio(layerRatio_);
+            p.drawImage(layerAt_, img);
         }
         QueueWindowEvent(EVENT_REPAINT, number_);
     }
@@ -214,6 +241,9 @@ private:
 
     int number_;
     std::unique_ptr<raster::Bitmap> surface_;
+    std::unique_ptr<raster::Bitmap> layer_;
+    QPoint layerAt_;
+    double layerRatio_ = 1;
 };
 
 ToolkitWindow* WindowOf(int number) {
@@ -482,8 +512,10 @@ bool ToolkitInit() {
         static int argc = 1;
         static char name[] = "kadrovo";
         static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);  // lives as long as the process
+        new QApplication(argc, argv);  // ended by ToolkitShutDown
+        g_ownApplication = true;
     }
+    ToolkitLoadTranslations();
     QApplication::setQuitOnLastWindowClosed(false);
     if (!ObjectTableCreate(g_windows, 16, WindowClose)) return false;
     if (!ToolkitControlsInit()) return false;
@@ -578,8 +610,10 @@ void WindowClose(int number) {
     ToolkitWindow* w = WindowOf(number);
     if (!w) return;
     ToolkitFreeWindowControls(number);
-    auto it = g_drawTargets.find(number);
-    if (it != g_drawTargets.end()) it->second->surface = nullptr;
+    for (auto* targets : {&g_drawTargets, &g_deviceTargets}) {
+        auto it = targets->find(number);
+        if (it != targets->end()) it->second->surface = nullptr;
+    }
     ObjectTableClear(g_windows, number);
     w->setProperty("TX_WindowID", QVariant());
     delete w;
@@ -595,6 +629,20 @@ void WindowCloseAll() {
 
 void WindowAcceptFiles(int number, bool accept) {
     if (ToolkitWindow* w = WindowOf(number)) w->SetAcceptFiles(accept);
+}
+
+bool WindowAddAccelerator(int number, const char* keys, int command) {
+    ToolkitWindow* w = WindowOf(number);
+    if (!w || !keys) return false;
+    const QKeySequence sequence = QKeySequence::fromString(QString::fromUtf8(keys));
+    if (sequence.isEmpty()) return false;
+    // A window shortcut wins over the focused control, which never sees the keys.
+    auto* shortcut = new QShortcut(sequence, w);
+    shortcut->setContext(Qt::WindowShortcut);
+    QObject::connect(shortcut, &QShortcut::activated, w, [number, command] {
+        QueueInputEvent(EVENT_COMMAND, number, static_cast<uintptr_t>(command));
+    });
+    return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -684,6 +732,40 @@ int WindowCursorY(int number) {
     return CursorInClient(number, p) ? p.y() : -1;
 }
 
+double WindowPixelRatio(int number) {
+    ToolkitWindow* w = WindowOf(number);
+    return w ? w->devicePixelRatioF() : 1.0;
+}
+
+DrawTarget* WindowDeviceDrawTarget(int number, int x, int y, int width, int height) {
+    ToolkitWindow* w = WindowOf(number);
+    if (!w || width < 1 || height < 1) return nullptr;
+    const double ratio = w->devicePixelRatioF();
+    const int dw = static_cast<int>(std::ceil(width * ratio));
+    const int dh = static_cast<int>(std::ceil(height * ratio));
+    raster::Bitmap* layer = w->Layer();
+    if (!w->LayerFits(QPoint(x, y), dw, dh, ratio)) {
+        auto bm = raster::Create(dw, dh, 32, true, true);
+        if (!bm) return nullptr;
+        layer = w->SetLayer(std::move(bm), QPoint(x, y), ratio);
+    }
+    auto& slot = g_deviceTargets[number];
+    if (!slot) slot = std::make_unique<DrawTarget>();
+    slot->kind = 1;
+    slot->surface = layer;
+    slot->finish = FinishWindowTarget;
+    slot->owner = reinterpret_cast<void*>(static_cast<intptr_t>(number));
+    return slot.get();
+}
+
+void WindowDropDeviceTarget(int number) {
+    ToolkitWindow* w = WindowOf(number);
+    if (!w || !w->Layer()) return;
+    auto it = g_deviceTargets.find(number);
+    if (it != g_deviceTargets.end()) it->second->surface = nullptr;
+    w->SetLayer(nullptr, QPoint(), 1);
+}
+
 DrawTarget* WindowDrawTarget(int number) {
     ToolkitWindow* w = WindowOf(number);
     if (!w) return nullptr;
@@ -694,6 +776,23 @@ DrawTarget* WindowDrawTarget(int number) {
     slot->finish = FinishWindowTarget;
     slot->owner = reinterpret_cast<void*>(static_cast<intptr_t>(number));
     return slot.get();
+}
+
+void ToolkitShutDown() {
+    if (!g_initialised) return;
+    WindowCloseAll();
+    qApp->removeEventFilter(g_filter);
+    delete g_filter;
+    g_filter = nullptr;
+    delete g_wakeUp;
+    g_wakeUp = nullptr;
+    g_events = EventState{};
+    g_initialised = false;
+    if (g_ownApplication) {
+        // Destroying the application runs the platform's clipboard hand-over.
+        delete QCoreApplication::instance();
+        g_ownApplication = false;
+    }
 }
 
 void ToolkitSetFont(const char* family, int pixelSize) {

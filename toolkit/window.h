@@ -24,6 +24,7 @@ constexpr int EVENT_LBUTTONUP = 514;
 constexpr int EVENT_RBUTTONDOWN = 516;
 constexpr int EVENT_RBUTTONUP = 517;
 constexpr int EVENT_DROPFILES = 563;  // files dropped; EventParam is the drop handle
+constexpr int EVENT_COMMAND = 273;    // keyboard accelerator; EventParam is its command number
 
 // WindowOpen flags.
 constexpr uint32_t WINDOW_CENTRE_SCREEN = 0x1;
@@ -46,6 +47,10 @@ bool ToolkitInit();
 // Font of the windows and controls made from now on: `family` (null keeps the default) at
 // `pixelSize` pixels (0 keeps the size). Nothing before ToolkitInit.
 void ToolkitSetFont(const char* family, int pixelSize);
+// Closes every window and, when ToolkitInit started the GUI framework, ends it in order: on X11
+// the clipboard's contents are then handed to a running clipboard manager, so that what the
+// program copied stays available after it ends. ToolkitInit may start it again.
+void ToolkitShutDown();
 
 // ---------------------------------------------------------------------------------------------
 // Windows
@@ -65,6 +70,10 @@ void WindowClose(int number);
 void WindowCloseAll();
 // Makes the window accept dropped files (event 563).
 void WindowAcceptFiles(int number, bool accept);
+// Keys pressed while the window is active raise event 273 with `command` as EventParam instead
+// of reaching a control. `keys` in the portable form "Ctrl+Shift+C", "Alt+Left". False when the
+// window is free or the keys cannot be read.
+bool WindowAddAccelerator(int number, const char* keys, int command);
 
 // ---------------------------------------------------------------------------------------------
 // Events
@@ -99,3 +108,14 @@ int WindowCursorY(int number);
 // A drawing target on the window's client-area surface, or null when the number is free. The
 // surface is shown under the window's controls; DrawEnd puts what was drawn on screen.
 DrawTarget* WindowDrawTarget(int number);
+// Device pixels per pixel of the window's client area on its screen: 1 on an ordinary screen, 2
+// on a 200 % screen. 1 for a free number.
+double WindowPixelRatio(int number);
+// A drawing target at device resolution over the client rectangle (x, y) width x height: its
+// surface has width x ratio by height x ratio pixels (rounded up) and is shown, one surface pixel
+// per device pixel, over the client-area surface until it is dropped or the ratio changes. Null
+// for a free number or an empty rectangle.
+DrawTarget* WindowDeviceDrawTarget(int number, int x, int y, int width, int height);
+// Removes the device-resolution surface; the client-area surface shows alone again. Not while
+// its target is open for drawing.
+void WindowDropDeviceTarget(int number);

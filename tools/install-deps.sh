@@ -4,11 +4,12 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev libgl-dev libxkbcommon-dev
+    qt6-base-dev qt6-translations-l10n libgl-dev libxkbcommon-dev
     libjpeg62-turbo-dev libpng-dev zlib1g-dev
     libgtest-dev libbenchmark-dev
     clang-format
     python3 xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core fonts-dejavu-extra
+    python3-xlib xclip file desktop-file-utils appstream
 )
 
 missing=()

@@ -93,8 +93,9 @@ TEST_F(Shell, MainWindowControlsAndStartingState) {
         {0, CONTROL_FRAME, "", ""},
         {1, CONTROL_TEXT, "Seitenverhältnis bzw. Zielformat:", ""},
         {2, CONTROL_COMBOBOX, nullptr, "Zielformat auswählen"},
-        {3, CONTROL_BUTTON, "Bild speichern...", "Speichern des aktuellen Bildausschnittes"},
-        {4, CONTROL_BUTTON, "Programm beenden", "Jetzt sofort beenden"},
+        {3, CONTROL_BUTTON, "Bild speichern...",
+         "Speichern des aktuellen Bildausschnittes (Strg+S)"},
+        {4, CONTROL_BUTTON, "Programm beenden", "Jetzt sofort beenden (Strg+Q)"},
         {5, CONTROL_FRAME, "Bildbearbeitung", ""},
         {6, CONTROL_TEXT, "Gamma:", ""},
         {7, CONTROL_TRACKBAR, nullptr, ""},
@@ -106,7 +107,7 @@ TEST_F(Shell, MainWindowControlsAndStartingState) {
         {13, CONTROL_TRACKBAR, nullptr, ""},
         {14, CONTROL_TEXT, "Kontrast:", ""},
         {15, CONTROL_TRACKBAR, nullptr, ""},
-        {16, CONTROL_BUTTON, "Bild laden...", "Neues Bild einladen"},
+        {16, CONTROL_BUTTON, "Bild laden...", "Neues Bild einladen (Strg+O)"},
         {17, CONTROL_BUTTON, "Standardwerte", "Alle Einstellungen zurück auf Standard"},
         {18, CONTROL_PROGRESSBAR, nullptr, ""},
         {19, CONTROL_BUTTON, "portrait", "Auschnitt drehen"},
@@ -114,9 +115,9 @@ TEST_F(Shell, MainWindowControlsAndStartingState) {
          "Ermittelt und entfernt den Farbstich aus dem gerade aktuellen Bereich"},
         {21, CONTROL_TEXT, "", "Ermittelter Farbstich (übertrieben dargestellt)"},
         {22, CONTROL_BUTTON, "Bild aus dem Clipboard holen",
-         "Einladen des Bildes aus der Zwischenablage"},
+         "Einladen des Bildes aus der Zwischenablage (Strg+V)"},
         {23, CONTROL_BUTTON, "Bild in das Clipboard speichern",
-         "Speichern des aktuellen Bildausschnittes in die Zwischenablage"},
+         "Speichern des aktuellen Bildausschnittes in die Zwischenablage (Strg+Umschalt+C)"},
         {24, CONTROL_TEXT, "Ausgabeoptimierung:", ""},
         {25, CONTROL_COMBOBOX, nullptr, ""},
         {26, CONTROL_TEXT, "Bild: 0 x 0 - Selektion: 0 x 0", ""},
@@ -155,11 +156,14 @@ TEST_F(Shell, EachPictureShapeGetsItsPreviewFrameAndToggle) {
         EXPECT_EQ(Frame(), frame);
         EXPECT_EQ(ControlGetValue(kPortraitToggle), toggle);
     }
-    // The dialog asked for, and the status of, the "10 x 15" 800 x 600 picture.
+    // The dialog asked for (in the home folder first, then in the folder of the picture loaded
+    // last), and the status of, the "10 x 15" 800 x 600 picture.
+    const std::string filter =
+        ", filter 'Bilder (*.bmp,*.jpg,*.png)|*.bmp;*.jpg;*.png|Alle Dateien (*.*)|*.*' 0";
+    EXPECT_EQ(script.fileCalls.front(),
+              "open 'Bild einladen' " + std::string(getenv("HOME")) + "/" + filter);
     LoadGrey();
-    EXPECT_EQ(script.fileCalls.back(),
-              "open 'Bild einladen' /, filter "
-              "'Bilder (*.bmp,*.jpg,*.png)|*.bmp;*.jpg;*.png|Alle Dateien (*.*)|*.*' 0");
+    EXPECT_EQ(script.fileCalls.back(), "open 'Bild einladen' " + ::testing::TempDir() + filter);
     EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 800x600 / Auswahl: 800x533");
     EXPECT_EQ(g_app.fileName, ::testing::TempDir() + "grey.bmp");
     EXPECT_TRUE(PreviewCaptured());

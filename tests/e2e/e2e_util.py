@@ -48,13 +48,13 @@ def tool(*args, check=True):
     return r.stdout
 
 
-def start(binary):
+def start(binary, *args):
     """Starts the program; its output goes to a file (a pipe nobody reads could block it)."""
     import tempfile
     env = dict(os.environ)
     env["QT_QPA_PLATFORM"] = "xcb"
     output = tempfile.TemporaryFile()
-    proc = subprocess.Popen([binary], env=env, stdout=output, stderr=subprocess.STDOUT)
+    proc = subprocess.Popen([binary, *args], env=env, stdout=output, stderr=subprocess.STDOUT)
     proc.output = output
     return proc
 

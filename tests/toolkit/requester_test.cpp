@@ -145,21 +145,23 @@ protected:
 };
 
 TEST_F(RealRequesterTest, MessageBoxButtonsAndResults) {
-    for (auto [flags, press, result] : {std::tuple{48, QMessageBox::Ok, IDOK},
-                                        {52, QMessageBox::Yes, IDYES},
-                                        {52, QMessageBox::No, IDNO}}) {
-        QString shownText;
+    for (auto [flags, press, result, caption] : {std::tuple{48, QMessageBox::Ok, IDOK, "OK"},
+                                                 {52, QMessageBox::Yes, IDYES, "Ja"},
+                                                 {52, QMessageBox::No, IDNO, "Nein"}}) {
+        QString shownText, pressed;
         int buttons = 0;
         WhenModal([&, press = press](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             ASSERT_NE(box, nullptr);
             shownText = box->text();
             buttons = static_cast<int>(box->buttons().size());
+            pressed = box->button(press)->text().remove('&');
             box->button(press)->click();
         });
         EXPECT_EQ(ShowMessage("Error", "Erste Zeile\rZweite Zeile", flags), result);
         EXPECT_EQ(shownText, "Erste Zeile\nZweite Zeile");
         EXPECT_EQ(buttons, flags == 48 ? 1 : 2);
+        EXPECT_EQ(pressed, caption) << "Qt's own texts are German";
     }
 }
 
@@ -172,11 +174,19 @@ TEST_F(RealRequesterTest, OpenCancelledGivesEmptyAndSaveKeepsTheTypedPath) {
     EXPECT_EQ(AskOpenFile("Bild einladen", (folder + "/Urlaub").c_str(), kPictures, 0), "");
     EXPECT_EQ(shownFolder.toStdString(), folder);
 
-    // Accepting at once takes the preselected name: no overwrite question, no extension.
+    // Accepting at once takes the preselected name: no overwrite question, no extension. The
+    // buttons speak German.
     Touch(dir.filePath("Urlaub"));
-    WhenModal([](QWidget* modal) { QMetaObject::invokeMethod(modal, "accept"); });
+    QStringList captions;
+    WhenModal([&](QWidget* modal) {
+        for (QPushButton* b : modal->findChildren<QPushButton*>())
+            if (b->isVisibleTo(modal)) captions << b->text().remove('&');
+        QMetaObject::invokeMethod(modal, "accept");
+    });
     EXPECT_EQ(AskSaveFile("Bild speichern", (folder + "/Urlaub").c_str(), kJpeg, 0),
               folder + "/Urlaub");
+    captions.sort();
+    EXPECT_EQ(captions, (QStringList{"Abbrechen", "Speichern"}));
 }
 
 TEST_F(RealRequesterTest, FiltersShowTheirTextsAndMatchAnyCase) {

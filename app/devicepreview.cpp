@@ -1,0 +1,157 @@
+#include "app/devicepreview.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "app/frame.h"
+#include "app/mainwindow.h"
+#include "app/selection.h"
+#include "imagelib/draw.h"
+#include "imagelib/image.h"
+#include "picture/appstate.h"
+#include "picture/cast.h"
+#include "platform/raster.h"
+#include "toolkit/window.h"
+
+namespace {
+
+constexpr uint32_t kBlack = 0;
+
+// The client rectangle painted at device resolution: the inside of group frame 0, where the
+// preview, its outline and the frame lie.
+constexpr int kAreaX = 11;
+constexpr int kAreaY = 11;
+constexpr int kAreaWidth = 488;
+constexpr int kAreaHeight = 488;
+
+struct Adjustment {
+    bool any = false;  // false: the captured pixels as they are
+    ToneParams params{};
+    uint32_t cast = 0;
+    bool operator==(const Adjustment& o) const {
+        return any == o.any &&
+               (!any ||
+                (params.gamma == o.params.gamma && params.white == o.params.white &&
+                 params.black == o.params.black && params.saturation == o.params.saturation &&
+                 params.contrast == o.params.contrast && cast == o.cast));
+    }
+};
+
+// The device copies mirror the working buffers: `source` the captured pixels, `shown` what
+// image 101 shows. Sides are the preview's times the ratio.
+struct DeviceCopies {
+    double ratio = 0;
+    int previewWidth = 0, previewHeight = 0;
+    std::unique_ptr<raster::Bitmap> source, shown;
+    Adjustment shownAs;             // how `shown` was made from `source`
+    Adjustment wanted;              // how image 101 was made from the captured pixels
+    std::vector<uint8_t> captured;  // the working source buffer when `source` was made
+    bool rebuild = true;
+};
+DeviceCopies g_copies;
+
+void Release() {
+    g_copies.source.reset();
+    g_copies.shown.reset();
+    g_copies.captured.clear();
+}
+
+std::vector<uint8_t> CapturedPixels() {
+    const PixelBuffers& px = g_app.pixels;
+    if (!px.source || px.size <= 0) return {};
+    return std::vector<uint8_t>(px.source.get(), px.source.get() + px.size);
+}
+
+// `target` := `source` with `how` applied, both packed 32-bit rows of the same size.
+void Adjust(const raster::Bitmap& source, raster::Bitmap& target, const Adjustment& how) {
+    if (!how.any) {
+        std::memcpy(target.bits.get(), source.bits.get(), source.ByteSize());
+        return;
+    }
+    ToneAdjustBuffer(source.bits.get(), target.bits.get(), source.width, source.height, 4,
+                     how.params);
+    if (how.cast > 0) CastRemoveBuffer(target.bits.get(), target.width, target.height, 4, how.cast);
+}
+
+// Brings the copies in line with image 101; false when they cannot be had.
+bool Update(double ratio, int pw, int ph) {
+    DeviceCopies& c = g_copies;
+    if (c.rebuild || c.ratio != ratio || c.previewWidth != pw || c.previewHeight != ph ||
+        !c.source) {
+        Release();
+        const int dw = frame::Nearest(pw * ratio);
+        const int dh = frame::Nearest(ph * ratio);
+        c.source = raster::Create(dw, dh, 32, true, true);
+        c.shown = raster::Create(dw, dh, 32, true, true);
+        const raster::Bitmap* picture = ImageGetBitmap(100);
+        if (!c.source || !c.shown || !picture) {
+            Release();
+            return false;
+        }
+        // The stretch of the ordinary preview, to the device size.
+        raster::Stretch(*c.source, 0, 0, dw, dh, *picture, raster::StretchMode::Halftone);
+        c.captured = CapturedPixels();
+        c.ratio = ratio;
+        c.previewWidth = pw;
+        c.previewHeight = ph;
+        c.shownAs = Adjustment{};
+        Adjust(*c.source, *c.shown, c.shownAs);
+        c.rebuild = false;
+    }
+    // A capture of the adjusted preview (after an export) makes what is shown the new source.
+    std::vector<uint8_t> captured = CapturedPixels();
+    if (!captured.empty() && captured.size() == c.captured.size() && captured != c.captured) {
+        std::swap(c.source, c.shown);
+        c.shownAs = Adjustment{};
+        Adjust(*c.source, *c.shown, c.shownAs);
+        c.captured = std::move(captured);
+    }
+    if (!(c.shownAs == c.wanted)) {
+        Adjust(*c.source, *c.shown, c.wanted);
+        c.shownAs = c.wanted;
+    }
+    return true;
+}
+
+}  // namespace
+
+void DevicePreviewRebuilt() {
+    g_copies.rebuild = true;
+    g_copies.wanted = Adjustment{};
+}
+
+void DevicePreviewAdjusted(const ToneParams& params, uint32_t cast) {
+    g_copies.wanted = Adjustment{true, params, cast};
+}
+
+void DevicePreviewPaint() {
+    const double ratio = WindowPixelRatio(kMainWindow);
+    if (ratio <= 1 || !ImageExists(100) || !ImageExists(101)) {
+        WindowDropDeviceTarget(kMainWindow);
+        Release();
+        return;
+    }
+    const int pw = ImageGetWidth(101);
+    const int ph = ImageGetHeight(101);
+    if (!Update(ratio, pw, ph)) {
+        WindowDropDeviceTarget(kMainWindow);
+        return;
+    }
+    raster::Bitmap* surface =
+        DrawBegin(WindowDeviceDrawTarget(kMainWindow, kAreaX, kAreaY, kAreaWidth, kAreaHeight));
+    if (!surface) return;
+    // The background of the area as the ordinary painting has it, then what lies on it.
+    raster::Bitmap* logical = WindowDrawTarget(kMainWindow)->surface;
+    DrawSetMode(0);
+    DrawRect(0, 0, surface->width, surface->height, logical ? raster::GetPixel(*logical, 0, 0) : 0);
+    const FrameCanvas canvas{ratio, kAreaX, kAreaY};
+    const int x = canvas.X(frame::kPreviewX);
+    const int y = canvas.Y(frame::kPreviewY);
+    const int line = canvas.Line();
+    DrawRect(x - line, y - line, g_copies.shown->width + 2 * line,
+             g_copies.shown->height + 2 * line, kBlack);
+    DrawBitmap(g_copies.shown.get(), x, y, 0, 0);
+    DrawSelectionFrame(canvas);
+    DrawEnd();
+}

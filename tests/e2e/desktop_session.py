@@ -1,0 +1,67 @@
+"""The program as the desktop starts and ends it: `kadrovo FILE` shows the picture with the
+program's icon on the window, Alt with the arrow keys moves the frame, Ctrl+Shift+C copies it and
+Ctrl+Q quits, after which a clipboard manager still hands out the copied picture as image/png.
+Usage: desktop_session.py KADROVO CLIPBOARD_MANAGER WORKDIR"""
+import os
+import struct
+import subprocess
+import sys
+
+import e2e_util as e
+
+COLOUR = (100, 150, 200)
+
+
+def clipboard(target):
+    r = subprocess.run(["xclip", "-selection", "clipboard", "-t", target, "-o"],
+                       capture_output=True)
+    return r.stdout if r.returncode == 0 else b""
+
+
+def test(args):
+    binary, manager_script, work = args
+    os.makedirs(work, exist_ok=True)
+    picture = os.path.join(work, "session.bmp")
+    e.write_bmp(picture, 800, 600, COLOUR)
+
+    # The X library for Python is Debian's, for Debian's own interpreter.
+    python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+    manager = subprocess.Popen([python, manager_script], stdout=subprocess.PIPE, text=True)
+    try:
+        if manager.stdout.readline().strip() != "ready":
+            raise e.Failure("the clipboard manager did not start")
+        proc = e.start(binary, os.path.relpath(picture))
+        win = e.wait_window("Kadrovo V0.3", proc)
+        c = e.Client(win)
+        c.wait_pixel("picture named on the command line", 300, 300, COLOUR)
+        if "_NET_WM_ICON(CARDINAL)" not in e.tool("xprop", "-id", str(win), "_NET_WM_ICON"):
+            raise e.Failure("the window has no icon")
+
+        # "9 x 13" across: frame 480 x 332 at the preview's top; one step down, then ten more.
+        e.focus(win)
+        c.wait_pixel("frame top edge", 200, 20, e.YELLOW)
+        e.tool("xdotool", "key", "--clearmodifiers", "alt+Down")
+        c.wait_pixel("frame one pixel down", 200, 21, e.YELLOW)
+        e.tool("xdotool", "key", "--clearmodifiers", "alt+shift+Down")
+        c.wait_pixel("frame ten pixels further", 200, 31, e.YELLOW)
+
+        e.tool("xdotool", "key", "--clearmodifiers", "ctrl+shift+c")
+        e.wait_for("the frame on the clipboard", lambda: b"image/png" in clipboard("TARGETS"))
+        e.tool("xdotool", "key", "--clearmodifiers", "ctrl+q")
+        rc = e.wait_exit(proc)
+        if rc != 0:
+            raise e.Failure("exit code %d: %s" % (rc, e.output_of(proc)))
+
+        png = clipboard("image/png")
+        if png[:8] != b"\x89PNG\r\n\x1a\n":
+            raise e.Failure("no PNG on the clipboard after the program ended")
+        # The 480 x 332 frame of the 480-pixel-wide preview, at the picture's 800 pixels.
+        size = struct.unpack(">II", png[16:24])
+        if size != (800, 553):
+            raise e.Failure("clipboard picture is %dx%d, not 800x553" % size)
+    finally:
+        manager.kill()
+        manager.wait()
+
+
+e.main(test)

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# The program's command line without a display, and an installation into a staging folder with
+# everything a desktop needs, checked by the freedesktop validators where they are installed.
+# Usage: install_and_options.sh KADROVO BUILD_DIR VERSION WORKDIR
+set -euo pipefail
+kadrovo=$1 build=$2 version=$3 work=$4
+fail() { echo "FAIL: $*"; exit 1; }
+
+unset DISPLAY WAYLAND_DISPLAY
+export QT_QPA_PLATFORM=xcb
+"$kadrovo" --help | grep -q '^Aufruf: kadrovo ' || fail "--help"
+[[ $("$kadrovo" --version) == "kadrovo $version" ]] || fail "--version"
+status=0
+"$kadrovo" --unbekannt >/dev/null 2>"$work.err" || status=$?
+[[ $status -eq 2 ]] && grep -q '^Aufruf: kadrovo ' "$work.err" || fail "unknown option: $status"
+
+rm -rf "$work"
+DESTDIR="$work" cmake --install "$build" --prefix /opt/kadrovo >/dev/null
+share=$work/opt/kadrovo/share
+id=org.kadrovo.Kadrovo
+for f in bin/kadrovo share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+    share/icons/hicolor/scalable/apps/$id.svg share/icons/hicolor/{48x48,128x128,256x256}/apps/$id.png \
+    share/man/man1/kadrovo.1; do
+    [[ -s $work/opt/kadrovo/$f ]] || fail "not installed: $f"
+done
+for size in 48 128 256; do
+    file "$share/icons/hicolor/${size}x$size/apps/$id.png" | grep -q "$size x $size" ||
+        fail "icon of $size pixels has another size"
+done
+grep -qx 'Exec=kadrovo %f' "$share/applications/$id.desktop" || fail "Exec line"
+for type in image/bmp image/jpeg image/png image/vnd.microsoft.icon; do
+    grep -q "^MimeType=.*$type;" "$share/applications/$id.desktop" || fail "MimeType lacks $type"
+done
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$share/applications/$id.desktop" || fail "desktop-file-validate"
+fi
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net "$share/metainfo/$id.metainfo.xml" || fail "appstreamcli"
+fi
+echo "1 passed, 0 failed"
