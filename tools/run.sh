@@ -3,7 +3,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKADROVO_TESTS=OFF \
+# A build folder of its own: the test script's builds keep their tests.
+cmake -S . -B build/run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKADROVO_TESTS=OFF \
     -DKADROVO_BENCH=OFF >/dev/null
-cmake --build build/release --target kadrovo
-exec build/release/app/kadrovo
+cmake --build build/run --target kadrovo
+exec build/run/app/kadrovo "$@"

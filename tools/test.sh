@@ -16,12 +16,15 @@ echo "== Format check"
 tools/check-format.sh
 
 echo "== Optimised build"
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
+# The options are given every time, so that a folder configured otherwise before still builds
+# every test.
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKADROVO_TESTS=ON \
+    -DKADROVO_BENCH=ON -DKADROVO_SANITIZE=OFF -DKADROVO_FUZZ=OFF "${launcher[@]}" >/dev/null
 cmake --build build/release -j "$jobs"
 
 echo "== Sanitizer build"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKADROVO_SANITIZE=ON \
-    "${launcher[@]}" >/dev/null
+    -DKADROVO_TESTS=ON -DKADROVO_FUZZ=OFF "${launcher[@]}" >/dev/null
 cmake --build build/asan -j "$jobs"
 
 echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
@@ -30,8 +33,9 @@ echo "== Tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:intercept_strndup=0"
 export LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-ctest --test-dir build/asan -L unit --output-on-failure -j "$jobs"
+# --no-tests=error: a build without tests fails instead of passing quietly.
+ctest --test-dir build/asan -L unit --no-tests=error --output-on-failure -j "$jobs"
 unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 
 echo "== All tests"
-ctest --test-dir build/release --output-on-failure -j "$jobs"
+ctest --test-dir build/release --no-tests=error --output-on-failure -j "$jobs"

@@ -13,6 +13,7 @@
 #include "imagelib/image.h"
 #include "imagelib/save.h"
 #include "picture/pixels.h"
+#include "picture/tone.h"
 #include "platform/clipboard.h"
 #include "platform/display.h"
 #include "platform/raster.h"
@@ -259,6 +260,50 @@ TEST_F(Shell, FrameIsPaintedOnTheWindow) {
     EXPECT_EQ(Surface(59, 55), kGrey);      // inside the frame
     EXPECT_EQ(Surface(94, 83), kYellow);    // centre cross
     EXPECT_EQ(Surface(150, 113), kYellow);  // resize handle
+}
+
+// Runs again on a 200 % screen (QT_SCALE_FACTOR=2). Columns one picture pixel wide, alternately
+// black and white, which the halved preview averages away, show at device resolution, with the
+// frame and the adjustments of the preview; every figure stays in preview pixels.
+TEST_F(Shell, PreviewAtDevicePixels) {
+    const int stripes = Scratch(960, 720, 0xffffff);
+    for (int x = 0; x < 960; x += 2)
+        raster::FillRect(*ImageGetBitmap(stripes), x, 0, 1, 720, 0);
+    const std::string path = ::testing::TempDir() + "stripes.bmp";
+    ASSERT_EQ(ImageSaveFile(stripes, path.c_str(), IMAGE_FORMAT_BMP, 0), 1);
+    ImageRelease(stripes);
+    Load(path);
+    Use(kGammaBar, 60);
+    EXPECT_EQ(Frame(), "480x332 at 0,0");
+    EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 960x720 / Auswahl: 960x664");
+    const double ratio = WindowPixelRatio(kMainWindow);
+    if (ratio == 1) return;  // the ordinary run: nothing more is painted
+    ASSERT_EQ(ratio, 2);
+
+    // The device surface lies over client (11, 11): preview pixel (x, y) at 2 (x + 3), 2 (y + 9).
+    const raster::Bitmap* device = WindowDeviceDrawTarget(kMainWindow, 11, 11, 488, 488)->surface;
+    ASSERT_EQ(device->width, 976);
+    int mixed = 0, blocks = 0;
+    for (int y = 2 * 30; y < 2 * 300; y += 2)
+        for (int x = 2 * 30; x < 2 * 400; x += 2, ++blocks) {
+            const uint32_t c = raster::GetPixel(*device, x, y);
+            mixed += raster::GetPixel(*device, x + 1, y) != c ||
+                     raster::GetPixel(*device, x, y + 1) != c ||
+                     raster::GetPixel(*device, x + 1, y + 1) != c;
+        }
+    EXPECT_GT(mixed, blocks * 9 / 10) << "a pixel-doubled preview has uniform 2 x 2 blocks";
+    // White with gamma 60 as the tone pass makes it; black stays black.
+    uint8_t white[4] = {255, 255, 255, 0};
+    ToneAdjustBuffer(white, white, 1, 1, 4, ToneParams{60, 255, 0, 100, 100});
+    const uint32_t adjusted = white[2] | white[1] << 8 | white[0] << 16;
+    const uint32_t pair[2] = {raster::GetPixel(*device, 2 * 53, 2 * 59),
+                              raster::GetPixel(*device, 2 * 53 + 1, 2 * 59)};
+    EXPECT_TRUE((pair[0] == 0 && pair[1] == adjusted) || (pair[0] == adjusted && pair[1] == 0))
+        << std::hex << pair[0] << " " << pair[1] << " " << adjusted;
+    // The frame's top edge: two device rows of yellow, the shadow below it.
+    EXPECT_EQ(raster::GetPixel(*device, 2 * 103, 2 * 9), kYellow);
+    EXPECT_EQ(raster::GetPixel(*device, 2 * 103, 2 * 9 + 1), kYellow);
+    EXPECT_EQ(raster::GetPixel(*device, 2 * 103, 2 * 10 + 1), kBlack);
 }
 
 TEST_F(Shell, NewPreviewClearsWhatTheOldOneLeft) {
