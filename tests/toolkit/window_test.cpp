@@ -128,16 +128,18 @@ TEST_F(WindowTest, MainWindowIsFixedAndItsDrawTargetEndsWithIt) {
     EXPECT_EQ(t->surface, nullptr) << "a closed window's target draws nowhere";
 }
 
-TEST_F(WindowTest, TabCyclesThroughTabStopsInCreationOrder) {
+// The cycle reads the layout row by row, left to right, whatever the creation order; Return
+// presses the button that has the focus.
+TEST_F(WindowTest, TabFollowsTheLayoutAndReturnPressesTheFocusedButton) {
     QWidget* w = Window(0);
-    ControlCreateButton(10, 0, 0, 50, 20, "eins", 0);
-    ControlCreateText(11, 0, 30, 50, 20, "Text", 0);  // not a tab stop
+    ControlCreateButton(10, 100, 3, 50, 20, "eins", 0);  // right of 16, a little lower
+    ControlCreateText(11, 0, 30, 50, 20, "Text", 0);     // not a tab stop
     ControlCreateCheckBox(12, 0, 60, 50, 20, "zwei");
     ControlCreateButton(13, 0, 90, 50, 20, "versteckt", 0);
     ControlHide(13, 1);
     ControlCreateComboBox(14, 0, 120, 80, 100);
     ControlCreateProgressBar(15, 0, 150, 80, 20, 0, 10, 1);  // not a tab stop
-    ControlCreateTrackBar(16, 0, 180, 80, 30, 0, 10);
+    ControlCreateTrackBar(16, 0, 0, 80, 30, 0, 10);
     ASSERT_TRUE(Activate());
     Drain();
     auto press = [w](Qt::Key key, int times) {
@@ -152,8 +154,11 @@ TEST_F(WindowTest, TabCyclesThroughTabStopsInCreationOrder) {
         }
         return focused;
     };
-    EXPECT_EQ(press(Qt::Key_Tab, 5), (std::vector<int>{10, 12, 14, 16, 10}));
-    EXPECT_EQ(press(Qt::Key_Backtab, 3), (std::vector<int>{16, 14, 12}));
+    EXPECT_EQ(press(Qt::Key_Tab, 5), (std::vector<int>{16, 10, 12, 14, 16}));
+    EXPECT_EQ(press(Qt::Key_Backtab, 3), (std::vector<int>{14, 12, 10}));
+    Drain();
+    QTest::keyClick(w->focusWidget(), Qt::Key_Return);
+    EXPECT_EQ(ControlEvents(Drain()), (std::vector<RecordedEvent>{{EVENT_CONTROL, 10, 0, 0}}));
 }
 
 }  // namespace
