@@ -1,5 +1,6 @@
 #include "app/devicepreview.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -46,7 +47,8 @@ struct DeviceCopies {
     std::unique_ptr<raster::Bitmap> source, shown;
     Adjustment shownAs;             // how `shown` was made from `source`
     Adjustment wanted;              // how image 101 was made from the captured pixels
-    std::vector<uint8_t> captured;  // the working source buffer when `source` was made
+    std::vector<uint8_t> captured;  // the working source buffer as last seen
+    bool captureKnown = false;      // false until the capture of a new preview has been seen
     bool rebuild = true;
 };
 DeviceCopies g_copies;
@@ -57,10 +59,16 @@ void Release() {
     g_copies.captured.clear();
 }
 
-std::vector<uint8_t> CapturedPixels() {
+// True when the working source buffer still holds what `copy` recorded; otherwise `copy`
+// records it now.
+bool SameCapture(std::vector<uint8_t>& copy) {
     const PixelBuffers& px = g_app.pixels;
-    if (!px.source || px.size <= 0) return {};
-    return std::vector<uint8_t>(px.source.get(), px.source.get() + px.size);
+    const uint8_t* begin = px.source && px.size > 0 ? px.source.get() : nullptr;
+    const size_t size = begin ? static_cast<size_t>(px.size) : 0;
+    if (size == copy.size() && (size == 0 || std::equal(begin, begin + size, copy.begin())))
+        return true;
+    copy.assign(begin, begin + size);
+    return false;
 }
 
 // `target` := `source` with `how` applied, both packed 32-bit rows of the same size.
@@ -77,6 +85,7 @@ void Adjust(const raster::Bitmap& source, raster::Bitmap& target, const Adjustme
 // Brings the copies in line with image 101; false when they cannot be had.
 bool Update(double ratio, int pw, int ph) {
     DeviceCopies& c = g_copies;
+    bool rebuilt = false;
     if (c.rebuild || c.ratio != ratio || c.previewWidth != pw || c.previewHeight != ph ||
         !c.source) {
         Release();
@@ -91,7 +100,7 @@ bool Update(double ratio, int pw, int ph) {
         }
         // The stretch of the ordinary preview, to the device size.
         raster::Stretch(*c.source, 0, 0, dw, dh, *picture, raster::StretchMode::Halftone);
-        c.captured = CapturedPixels();
+        rebuilt = true;
         c.ratio = ratio;
         c.previewWidth = pw;
         c.previewHeight = ph;
@@ -99,13 +108,18 @@ bool Update(double ratio, int pw, int ph) {
         Adjust(*c.source, *c.shown, c.shownAs);
         c.rebuild = false;
     }
-    // A capture of the adjusted preview (after an export) makes what is shown the new source.
-    std::vector<uint8_t> captured = CapturedPixels();
-    if (!captured.empty() && captured.size() == c.captured.size() && captured != c.captured) {
+    // A later capture of the same preview is the adjusted preview taken as the new source (after
+    // an export): what is shown becomes the source, and image 101 shows it as it is.
+    if (rebuilt) {
+        c.captureKnown = false;  // a new picture's preview is captured after its first paint
+    } else if (!c.captureKnown) {
+        SameCapture(c.captured);
+        c.captureKnown = true;
+    } else if (!SameCapture(c.captured)) {
         std::swap(c.source, c.shown);
         c.shownAs = Adjustment{};
+        c.wanted = Adjustment{};
         Adjust(*c.source, *c.shown, c.shownAs);
-        c.captured = std::move(captured);
     }
     if (!(c.shownAs == c.wanted)) {
         Adjust(*c.source, *c.shown, c.wanted);
