@@ -17,26 +17,27 @@ namespace {
 
 // Every option the program knows, in the order the usage text lists them. A new option is one
 // more row here and a look at it in ParseCommandLine.
-struct OptionSpec {
+struct OptionRow {
     const char* shortName;
     const char* longName;
     const char* description;
 };
-constexpr OptionSpec kHelp{"h", "help", "Zeigt diese Hilfe und endet."};
-constexpr OptionSpec kVersion{"v", "version", "Zeigt Programmname und Version und endet."};
-constexpr const OptionSpec* kOptions[] = {&kHelp, &kVersion};
+constexpr OptionRow kHelp{"h", "help", "Zeigt diese Hilfe und endet."};
+constexpr OptionRow kVersion{"v", "version", "Zeigt Programmname und Version und endet."};
+constexpr const OptionRow* kOptions[] = {&kHelp, &kVersion};
 
 constexpr const char* kFileArgument = "DATEI";
 constexpr const char* kFileDescription =
     "Bild (BMP, Icon, JPEG oder PNG), das beim Start geladen wird.";
 
-QCommandLineOption OptionOf(const OptionSpec& spec) {
-    return QCommandLineOption({QString::fromUtf8(spec.shortName), QString::fromUtf8(spec.longName)},
-                              QString::fromUtf8(spec.description));
+QCommandLineOption OptionOf(const OptionRow& option) {
+    return QCommandLineOption(
+        {QString::fromUtf8(option.shortName), QString::fromUtf8(option.longName)},
+        QString::fromUtf8(option.description));
 }
 
-std::string OptionNames(const OptionSpec& spec) {
-    return std::string("-") + spec.shortName + ", --" + spec.longName;
+std::string OptionNames(const OptionRow& option) {
+    return std::string("-") + option.shortName + ", --" + option.longName;
 }
 
 // A path as the program's loader takes it: local file URLs (as file managers may pass them)
@@ -52,16 +53,16 @@ std::string LocalPath(const QString& argument) {
 
 std::string CommandLineUsage(const char* program) {
     size_t column = std::string(kFileArgument).size();
-    for (const OptionSpec* spec : kOptions)
-        column = std::max(column, OptionNames(*spec).size());
+    for (const OptionRow* option : kOptions)
+        column = std::max(column, OptionNames(*option).size());
     auto row = [column](const std::string& names, const char* description) {
         return "  " + names + std::string(column - names.size() + 2, ' ') + description + "\n";
     };
     std::string text = std::string("Aufruf: ") + program + " [OPTION] [" + kFileArgument +
                        "]\nBereitet ein Foto zum Drucken, für Auktionen und für E-Mails vor.\n"
                        "\nOptionen:\n";
-    for (const OptionSpec* spec : kOptions)
-        text += row(OptionNames(*spec), spec->description);
+    for (const OptionRow* option : kOptions)
+        text += row(OptionNames(*option), option->description);
     text += "\nArgumente:\n" + row(kFileArgument, kFileDescription);
     return text;
 }
@@ -74,8 +75,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const char* prog
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    for (const OptionSpec* spec : kOptions)
-        parser.addOption(OptionOf(*spec));
+    for (const OptionRow* option : kOptions)
+        parser.addOption(OptionOf(*option));
     parser.addPositionalArgument(QString::fromUtf8(kFileArgument),
                                  QString::fromUtf8(kFileDescription));
 
