@@ -1,9 +1,16 @@
-// The export of a 24-megapixel JPEG photo: decode, all five adjustments on the whole picture, a
-// colour cast removed, a 4000 x 2667 cut, preset 5 ("Foto bis 15cm x 20cm", 2700 x 1800) with the
-// smoothing stretch, JPEG at the highest quality. The same work by ImageMagick's convert and by
-// the vips command-line tool on the same file, in the same run. Every contender runs in a child
-// process so that its peak memory (ru_maxrss from wait4) is its own; all run on one thread.
-// Prints the time ratios of the two tools against ours.
+// The export of a JPEG photo: decode, all five adjustments on the whole picture, a colour cast
+// removed, a cut of two thirds of each side (4000 x 2667 at 24 megapixels), preset 5 ("Foto bis
+// 15cm x 20cm", shorter side 1800) with the smoothing stretch, JPEG at the highest quality.
+//
+// Against, on the same file in the same run:
+// - vips as its users run such a job: one pipeline in one process through the libvips C API
+//   (load, gamma and linear adjustment, crop, box shrink, save at quality 100);
+// - ImageMagick's single convert command (24 megapixels only: it needs minutes beyond);
+// - the floor: djpeg of the file plus cjpeg -quality 100 of a picture of the output size.
+// Every contender runs in a child process with its own threads as they come, so that its peak
+// memory (ru_maxrss from wait4) is its own. "idle" is the peak of a child that does nothing:
+// what every child starts with. Prints wall time and peak memory, per megapixel at 6, 24 and
+// 100 megapixels, and the ratios.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -21,6 +28,10 @@
 #include <string>
 #include <vector>
 
+#ifdef KADROVO_HAVE_VIPS
+#include <vips/vips.h>
+#endif
+
 #include "imagelib/image.h"
 #include "imagelib/jpeg_encoder.h"
 #include "imagelib/load.h"
@@ -36,10 +47,19 @@ extern char** environ;
 
 namespace {
 
-constexpr int kW = 6000, kH = 4000, kCutW = 4000, kCutH = 2667, kPreset = 5;
+constexpr int kPreset = 5;
 // Gamma exponent 1.35, white point 230, black point 20, saturation +30 %, contrast 120 %.
 constexpr ToneParams kTone{120, 230, 20, 130, 120};
 constexpr uint32_t kCast = 5 | 10 << 8;  // red 5, green 10, blue 0
+
+struct Job {
+    int megapixels;
+    int width, height;  // the picture
+    int cutW, cutH;     // the cut, from the top-left corner
+    int outW, outH;     // the written picture
+    std::string input;  // quality-90 JPEG of the picture
+    std::string plain;  // PPM of the output size, for the floor's encoder
+};
 
 std::string g_dir;
 
@@ -51,48 +71,107 @@ const std::string& Dir() {
     return g_dir;
 }
 
-// A photo-like 6000 x 4000 picture (gradients, noise, hard edges) as a quality-90 JPEG.
-const std::string& Input() {
-    static std::string path;
-    if (!path.empty()) return path;
-    auto bm = raster::Create(kW, kH, 24, true, false);
+// A photo-like picture (gradients, noise, hard edges) as a quality-90 JPEG.
+void WriteInput(Job& job) {
+    auto bm = raster::Create(job.width, job.height, 24, true, false);
     uint32_t noise = 12345;
-    for (int y = 0; y < kH; ++y) {
+    for (int y = 0; y < job.height; ++y) {
         uint8_t* row = bm->Row(y);
-        for (int x = 0; x < kW; ++x) {
+        for (int x = 0; x < job.width; ++x) {
             noise = noise * 1664525u + 1013904223u;
             const bool edge = ((x / 97) + (y / 61)) % 2 == 0;
-            row[3 * x] = static_cast<uint8_t>((x * 255 / kW + (noise >> 28)) & 255);
-            row[3 * x + 1] = static_cast<uint8_t>((y * 255 / kH + (noise >> 24 & 15)) & 255);
+            row[3 * x] = static_cast<uint8_t>((x * 255 / job.width + (noise >> 28)) & 255);
+            row[3 * x + 1] =
+                static_cast<uint8_t>((y * 255 / job.height + (noise >> 24 & 15)) & 255);
             row[3 * x + 2] = static_cast<uint8_t>(edge ? 220 - (noise >> 29) : 30 + (noise >> 29));
         }
     }
     ImageInit();
     RegisterJpegEncoder();
     ImageAdopt(1, std::move(bm), 0);
-    path = Dir() + "/in.jpg";
-    if (!ImageSaveFile(1, path.c_str(), JPEG_ENCODER_ID, 9)) std::abort();
+    job.input = Dir() + "/in" + std::to_string(job.megapixels) + ".jpg";
+    if (!ImageSaveFile(1, job.input.c_str(), JPEG_ENCODER_ID, 9)) std::abort();
     ImageRelease(1);
-    return path;
+}
+
+// The output-sized picture the floor's encoder compresses, photo-like like the input.
+void WritePlain(Job& job) {
+    job.plain = Dir() + "/out" + std::to_string(job.megapixels) + ".ppm";
+    std::FILE* f = std::fopen(job.plain.c_str(), "wb");
+    if (!f) std::abort();
+    std::fprintf(f, "P6\n%d %d\n255\n", job.outW, job.outH);
+    std::vector<uint8_t> row(static_cast<size_t>(job.outW) * 3);
+    uint32_t noise = 777;
+    for (int y = 0; y < job.outH; ++y) {
+        for (int x = 0; x < job.outW; ++x) {
+            noise = noise * 1664525u + 1013904223u;
+            row[3 * x] = static_cast<uint8_t>((x * 255 / job.outW + (noise >> 28)) & 255);
+            row[3 * x + 1] = static_cast<uint8_t>((y * 255 / job.outH + (noise >> 24 & 15)) & 255);
+            row[3 * x + 2] =
+                static_cast<uint8_t>(((x / 65 + y / 41) % 2 ? 200 : 40) + (noise >> 29));
+        }
+        std::fwrite(row.data(), 1, row.size(), f);
+    }
+    std::fclose(f);
+}
+
+Job& GetJob(int megapixels) {
+    static std::map<int, Job> jobs;
+    Job& job = jobs[megapixels];
+    if (!job.input.empty()) return job;
+    job.megapixels = megapixels;
+    // 3:2 pictures: 3000 x 2000, 6000 x 4000, 12240 x 8160.
+    job.width = megapixels == 6 ? 3000 : megapixels == 24 ? 6000 : 12240;
+    job.height = job.width * 2 / 3;
+    job.cutW = (job.width * 2 + 2) / 3;
+    job.cutH = (job.height * 2 + 2) / 3;
+    if (!OutputSizeFor(kPreset, job.cutW, job.cutH, job.outW, job.outH)) {
+        job.outW = job.cutW;
+        job.outH = job.cutH;
+    }
+    WriteInput(job);
+    WritePlain(job);
+    return job;
 }
 
 // Our export, the steps SelectionExport runs between the dialog and the closing step.
-int OurExport(const std::string& in, const std::string& out) {
+int OurExport(const Job& job, const std::string& out) {
     ImageInit();
     ImageResetDecoders();
     RegisterJpegDecoder();
     RegisterPngDecoder();
     RegisterJpegEncoder();
-    if (!ImageLoadFile(100, in.c_str()) || !PixelsCapture(100)) return 1;
+    if (!ImageLoadFile(100, job.input.c_str()) || !PixelsCapture(100)) return 1;
     ToneAdjust(100, kTone.gamma, kTone.white, kTone.black, kTone.saturation, kTone.contrast, 0);
     CastRemove(100, kCast);
     PixelsStore(100);
     PixelsRelease();
-    if (!ImageCrop(100, 102, 0, 0, kCutW, kCutH)) return 1;
-    int w = 0, h = 0;
-    if (!OutputSizeFor(kPreset, kCutW, kCutH, w, h) || !ImageScale(102, w, h, 0)) return 1;
+    if (!ImageCrop(100, 102, 0, 0, job.cutW, job.cutH)) return 1;
+    if ((job.outW != job.cutW || job.outH != job.cutH) && !ImageScale(102, job.outW, job.outH, 0))
+        return 1;
     return ImageSaveFile(102, out.c_str(), JPEG_ENCODER_ID, 80) ? 0 : 1;
 }
+
+#ifdef KADROVO_HAVE_VIPS
+// The same job as one vips pipeline: gamma exponent 1.35, one linear step for white point,
+// black point, contrast and the cast, the cut, a box shrink to the output size, quality 100.
+int VipsExport(const Job& job, const std::string& out) {
+    if (VIPS_INIT("bench_export")) return 1;
+    VipsImage *in = nullptr, *gamma = nullptr, *lin = nullptr, *cut = nullptr, *small = nullptr;
+    const double a[3] = {1.33, 1.33, 1.33}, b[3] = {-25, -30, -20};
+    int failed = vips_jpegload(job.input.c_str(), &in, nullptr) ||
+                 vips_gamma(in, &gamma, "exponent", 1 / 1.35, nullptr) ||
+                 vips_linear(gamma, &lin, a, b, 3, "uchar", TRUE, nullptr) ||
+                 vips_crop(lin, &cut, 0, 0, job.cutW, job.cutH, nullptr) ||
+                 vips_shrink(cut, &small, static_cast<double>(job.cutW) / job.outW,
+                             static_cast<double>(job.cutH) / job.outH, nullptr) ||
+                 vips_jpegsave(small, out.c_str(), "Q", 100, nullptr);
+    for (VipsImage* image : {small, cut, lin, gamma, in})
+        if (image) g_object_unref(image);
+    vips_shutdown();
+    return failed ? 1 : 0;
+}
+#endif
 
 struct Run {
     double seconds = 0;
@@ -111,26 +190,24 @@ Run Wait(pid_t child, std::chrono::steady_clock::time_point start) {
     return r;
 }
 
-Run RunOurs() {
-    const std::string in = Input(), out = Dir() + "/ours.jpg";
+// Runs `work` in a forked child.
+template <class Work>
+Run InChild(Work work) {
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
-    if (child == 0) _exit(OurExport(in, out));
+    if (child == 0) _exit(work());
     return Wait(child, start);
 }
 
-// Runs one command line; single-threaded, as our export is.
-Run RunTool(const std::vector<std::string>& argv) {
+// Runs one command line, its output to /dev/null.
+Run RunTool(const std::vector<std::string>& argv, const char* output = "/dev/null") {
     std::vector<char*> args;
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
-    setenv("MAGICK_THREAD_LIMIT", "1", 1);
-    setenv("OMP_NUM_THREADS", "1", 1);
-    setenv("VIPS_CONCURRENCY", "1", 1);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, output, O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const auto start = std::chrono::steady_clock::now();
     pid_t child = 0;
     Run r;
@@ -149,9 +226,23 @@ std::string Convert() {
     return stat("/usr/bin/convert", &st) == 0 ? "/usr/bin/convert" : "convert";
 }
 
-Run RunImageMagick() {
+Run RunKadrovo(const Job& job) {
+    return InChild([&] { return OurExport(job, Dir() + "/ours.jpg"); });
+}
+
+Run RunVips([[maybe_unused]] const Job& job) {
+#ifdef KADROVO_HAVE_VIPS
+    return InChild([&] { return VipsExport(job, Dir() + "/vips.jpg"); });
+#else
+    return Run{0, 0, false};
+#endif
+}
+
+Run RunImageMagick(const Job& job) {
+    const std::string crop = std::to_string(job.cutW) + "x" + std::to_string(job.cutH) + "+0+0";
+    const std::string size = std::to_string(job.outW) + "x" + std::to_string(job.outH) + "!";
     return RunTool({Convert(),
-                    Input(),
+                    job.input,
                     "-level",
                     "3%,90.2%,0.74",
                     "-modulate",
@@ -170,49 +261,42 @@ Run RunImageMagick() {
                     "4%",
                     "+channel",
                     "-crop",
-                    "4000x2667+0+0",
+                    crop,
                     "+repage",
                     "-filter",
                     "Box",
                     "-resize",
-                    "2700x1800!",
+                    size,
                     "-quality",
                     "100",
                     Dir() + "/magick.jpg"});
 }
 
-// vips runs one operation per call; intermediate pictures go through its own uncompressed
-// format. Times add up, the peak is the largest of the calls.
-Run RunVips() {
-    const std::string d = Dir() + "/";
-    const std::vector<std::vector<std::string>> steps = {
-        {"vips", "crop", Input(), d + "v1.v", "0", "0", "4000", "2667"},
-        {"vips", "gamma", d + "v1.v", d + "v2.v", "--exponent", "0.74"},
-        {"vips", "linear", "--", d + "v2.v", d + "v3.v", "1.33 1.33 1.33", "-25 -30 -20"},
-        {"vips", "colourspace", d + "v3.v", d + "v4.v", "lch"},
-        {"vips", "linear", d + "v4.v", d + "v5.v", "1 1.3 1", "0 0 0"},
-        {"vips", "colourspace", d + "v5.v", d + "v6.v", "srgb"},
-        {"vips", "resize", d + "v6.v", d + "vips.jpg[Q=100]", "0.675", "--kernel", "linear"},
-    };
-    Run total;
-    for (const auto& step : steps) {
-        const Run r = RunTool(step);
-        total.seconds += r.seconds;
-        total.peakKiB = std::max(total.peakKiB, r.peakKiB);
-        total.ok = total.ok && r.ok;
-    }
-    return total;
+// Decoding the file and encoding the output-sized picture, nothing in between.
+Run RunFloor(const Job& job) {
+    Run decode = RunTool({"djpeg", job.input});
+    Run encode = RunTool({"cjpeg", "-quality", "100", job.plain});
+    return Run{decode.seconds + encode.seconds, std::max(decode.peakKiB, encode.peakKiB),
+               decode.ok && encode.ok};
 }
 
-std::map<std::string, double> g_meanSeconds;
+Run RunIdle(const Job&) {
+    return InChild([] { return 0; });
+}
 
-template <Run (*Contender)()>
-void Measure(benchmark::State& state, const char* name) {
-    Input();
+struct Result {
+    double seconds = 0;
+    double peakMiB = 0;
+};
+// By contender, then by megapixels.
+std::map<std::string, std::map<int, Result>> g_results;
+
+void Measure(benchmark::State& state, const std::string& name, Run (*contender)(const Job&)) {
+    const Job& job = GetJob(static_cast<int>(state.range(0)));
     long peak = 0;
     double sum = 0;
     for (auto _ : state) {
-        const Run r = Contender();
+        const Run r = contender(job);
         if (!r.ok) {
             state.SkipWithError("the export failed");
             return;
@@ -221,38 +305,67 @@ void Measure(benchmark::State& state, const char* name) {
         sum += r.seconds;
         peak = std::max(peak, r.peakKiB);
     }
-    g_meanSeconds[name] = sum / static_cast<double>(state.iterations());
-    state.counters["peak_MiB"] = static_cast<double>(peak) / 1024.0;
+    const double peakMiB = static_cast<double>(peak) / 1024.0;
+    g_results[name][job.megapixels] = {sum / static_cast<double>(state.iterations()), peakMiB};
+    state.counters["peak_MiB"] = peakMiB;
 }
 
-void BM_ExportKadrovo(benchmark::State& s) {
-    Measure<RunOurs>(s, "kadrovo");
-}
-void BM_ExportImageMagick(benchmark::State& s) {
-    Measure<RunImageMagick>(s, "imagemagick");
-}
-void BM_ExportVips(benchmark::State& s) {
-    Measure<RunVips>(s, "vips");
+void Register(const char* name, Run (*contender)(const Job&), std::vector<int> sizes) {
+    for (int mp : sizes) {
+        benchmark::RegisterBenchmark((std::string("BM_Export_") + name).c_str(),
+                                     [=](benchmark::State& s) { Measure(s, name, contender); })
+            ->Arg(mp)
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(mp >= 100 ? 1 : 3);
+    }
 }
 
-BENCHMARK(BM_ExportKadrovo)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_ExportImageMagick)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_ExportVips)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+void PrintTable() {
+    const auto& ours = g_results["kadrovo"];
+    const double idle = g_results["idle"].count(24) ? g_results["idle"][24].peakMiB : 0;
+    std::printf("\nwall time and peak memory (idle child %.0f MiB)\n", idle);
+    std::printf("%-12s %5s %10s %9s %10s %13s\n", "contender", "MP", "time ms", "ms/MP", "peak MiB",
+                "(peak-idle)/MP");
+    for (const auto& [name, bySize] : g_results) {
+        if (name == "idle") continue;
+        for (const auto& [mp, r] : bySize) {
+            const Job& job = GetJob(mp);
+            const double pixels = static_cast<double>(job.width) * job.height / 1e6;
+            std::printf("%-12s %5d %10.0f %9.1f %10.0f %13.2f\n", name.c_str(), mp, r.seconds * 1e3,
+                        r.seconds * 1e3 / pixels, r.peakMiB, (r.peakMiB - idle) / pixels);
+        }
+    }
+    for (const auto& [mp, r] : ours) {
+        const Job& job = GetJob(mp);
+        std::printf("%d MP:", mp);
+        for (const char* other : {"vips", "imagemagick", "floor"}) {
+            const auto it = g_results[other].find(mp);
+            if (it != g_results[other].end() && it->second.seconds > 0)
+                std::printf("  kadrovo/%s time %.2f", other, r.seconds / it->second.seconds);
+        }
+        const double picture = static_cast<double>(job.width) * job.height * 3 / 1048576.0;
+        const double cut = static_cast<double>(job.cutW) * job.cutH * 3 / 1048576.0;
+        std::printf("\n      peak over idle %.0f MiB; picture + cut + 64 MiB = %.0f MiB\n",
+                    r.peakMiB - idle, picture + cut + 64);
+    }
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    Register("idle", RunIdle, {24});
+    Register("kadrovo", RunKadrovo, {6, 24, 100});
+    Register("floor", RunFloor, {6, 24, 100});
+#ifdef KADROVO_HAVE_VIPS
+    Register("vips", RunVips, {6, 24, 100});
+#endif
+    Register("imagemagick", RunImageMagick, {24});
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    const double ours = g_meanSeconds["kadrovo"];
-    if (ours > 0) {
-        for (const char* tool : {"imagemagick", "vips"}) {
-            if (g_meanSeconds.count(tool))
-                std::printf("%s time / kadrovo time: %.2f\n", tool, g_meanSeconds[tool] / ours);
-        }
-    }
+    PrintTable();
     if (!g_dir.empty()) std::system(("rm -rf '" + g_dir + "'").c_str());
     return 0;
 }
