@@ -285,6 +285,74 @@ struct Divider {
     double inverse;
 };
 
+// The horizontal pass of a halftone stretch: one vertically summed row (32-bit sums, C channels
+// per source pixel) into one destination row, each value divided by both axes' denominators.
+class Horizontal {
+public:
+    Horizontal(const Bitmap& dst, const Axis& ax, uint32_t verticalDenominator, int channels,
+               Rop rop)
+        : dst_(dst),
+          ax_(ax),
+          divide_(static_cast<uint64_t>(ax.denominator) * verticalDenominator),
+          channels_(channels),
+          rop_(rop),
+          dn_(dst.BytesPerPixel()),
+          keepFourth_(channels == 4 && dst.bpp == 32 && !dst.screen),
+          plainCopy_(rop == Rop::SrcCopy && dst.bpp != 16) {}
+
+    void Run(const uint32_t* acc, uint8_t* d) const {
+        if (channels_ == 4) {
+            Pass<4>(acc, d);
+        } else {
+            Pass<3>(acc, d);
+        }
+    }
+
+private:
+    template <int C>
+    void Pass(const uint32_t* acc, uint8_t* d) const {
+        for (const Tap& t : ax_.taps) {
+            const uint32_t* p = acc + static_cast<size_t>(t.first) * C;
+            uint64_t sum[C];
+            for (int c = 0; c < C; ++c)
+                sum[c] = static_cast<uint64_t>(t.wFirst) * p[c];
+            if (t.count > 1) {
+                uint64_t inner[C] = {};
+                const uint32_t* q = p + C;
+                for (int k = 1; k < t.count - 1; ++k, q += C) {
+                    for (int c = 0; c < C; ++c)
+                        inner[c] += q[c];
+                }
+                for (int c = 0; c < C; ++c) {
+                    sum[c] += static_cast<uint64_t>(t.wMid) * inner[c] +
+                              static_cast<uint64_t>(t.wLast) * q[c];
+                }
+            }
+            Bgr colour{divide_(sum[0]), divide_(sum[1]), divide_(sum[2])};
+            uint8_t fourth = 0;
+            if constexpr (C == 4) fourth = keepFourth_ ? divide_(sum[3]) : 0;
+            if (plainCopy_) {  // the usual case, without the general pixel writer
+                d[0] = colour.b;
+                d[1] = colour.g;
+                d[2] = colour.r;
+                if (dn_ == 4) d[3] = fourth;
+            } else {
+                Put(d, dst_, colour, fourth, rop_);
+            }
+            d += dn_;
+        }
+    }
+
+    const Bitmap& dst_;
+    const Axis& ax_;
+    Divider divide_;
+    int channels_;
+    Rop rop_;
+    int dn_;
+    bool keepFourth_;
+    bool plainCopy_;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -690,44 +758,7 @@ bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, Str
         return out;
     };
 
-    const Divider divide(static_cast<uint64_t>(ax.denominator) * ay.denominator);
-    const int dn = dst.BytesPerPixel();
-    const bool keepFourth = channels == 4 && dst.bpp == 32 && !dst.screen;
-    const bool plainCopy = rop == Rop::SrcCopy && dst.bpp != 16;
-    // Horizontal pass over one vertically summed row, C channels per pixel.
-    auto horizontal = [&]<int C>(uint8_t* d) {
-        for (const Tap& t : ax.taps) {
-            const uint32_t* p = acc.get() + static_cast<size_t>(t.first) * C;
-            uint64_t sum[C];
-            for (int c = 0; c < C; ++c)
-                sum[c] = static_cast<uint64_t>(t.wFirst) * p[c];
-            if (t.count > 1) {
-                uint64_t inner[C] = {};
-                const uint32_t* q = p + C;
-                for (int k = 1; k < t.count - 1; ++k, q += C) {
-                    for (int c = 0; c < C; ++c)
-                        inner[c] += q[c];
-                }
-                for (int c = 0; c < C; ++c) {
-                    sum[c] += static_cast<uint64_t>(t.wMid) * inner[c] +
-                              static_cast<uint64_t>(t.wLast) * q[c];
-                }
-            }
-            Bgr colour{divide(sum[0]), divide(sum[1]), divide(sum[2])};
-            uint8_t fourth = 0;
-            if constexpr (C == 4) fourth = keepFourth ? divide(sum[3]) : 0;
-            if (plainCopy) {  // the usual case, without the general pixel writer
-                d[0] = colour.b;
-                d[1] = colour.g;
-                d[2] = colour.r;
-                if (dn == 4) d[3] = fourth;
-            } else {
-                Put(d, dst, colour, fourth, rop);
-            }
-            d += dn;
-        }
-    };
-
+    const Horizontal horizontal(dst, ax, ay.denominator, channels, rop);
     for (long long y = vy0; y < vy1; ++y) {
         const Tap& t = ay.taps[static_cast<size_t>(y - vy0)];
         // Vertical pass: the weighted sum of the source rows of this destination row.
@@ -748,14 +779,89 @@ bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, Str
             Combine(acc.get(), keep, row(t.first, 0), t.wFirst, row(t.first + t.count - 1, 1),
                     t.wLast, pending ? mid.get() : nullptr, t.wMid, n);
         }
-        uint8_t* d = dst.Row(static_cast<int>(dy + y)) + (dx + vx0) * dn;
-        if (channels == 4) {
-            horizontal.operator()<4>(d);
-        } else {
-            horizontal.operator()<3>(d);
-        }
+        horizontal.Run(acc.get(),
+                       dst.Row(static_cast<int>(dy + y)) + (dx + vx0) * dst.BytesPerPixel());
     }
     return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Row reducer
+// ---------------------------------------------------------------------------------------------
+
+struct RowReducer::State {
+    Bitmap* dst = nullptr;
+    Axis ax, ay;
+    std::unique_ptr<Horizontal> horizontal;
+    size_t n = 0;  // channels of one source row
+    std::unique_ptr<uint32_t[]> acc;
+    std::unique_ptr<uint16_t[]> mid;
+    int next = 0;     // index of the next source row
+    int y = 0;        // destination row being summed
+    int pending = 0;  // rows in `mid` not yet weighed into `acc`
+};
+
+RowReducer::RowReducer() = default;
+RowReducer::~RowReducer() = default;
+
+bool RowReducer::Start(Bitmap& dst, int srcWidth, int srcHeight, int srcBpp) {
+    state_.reset();
+    if (!dst.bits || srcWidth <= 0 || srcHeight <= 0 || dst.height > srcHeight) return false;
+    if (srcBpp != 24 && srcBpp != 32) return false;
+    std::unique_ptr<State> s(new (std::nothrow) State);
+    if (!s) return false;
+    try {
+        MakeAxis(s->ax, srcWidth, dst.width, 0, dst.width, StretchMode::Halftone);
+        MakeAxis(s->ay, srcHeight, dst.height, 0, dst.height, StretchMode::Halftone);
+        const int channels = srcBpp == 32 ? 4 : 3;
+        s->horizontal =
+            std::make_unique<Horizontal>(dst, s->ax, s->ay.denominator, channels, Rop::SrcCopy);
+        s->n = static_cast<size_t>(srcWidth) * channels;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    s->acc.reset(new (std::nothrow) uint32_t[s->n]);
+    s->mid.reset(new (std::nothrow) uint16_t[s->n]);
+    if (!s->acc || !s->mid) return false;
+    s->dst = &dst;
+    state_ = std::move(s);
+    return true;
+}
+
+void RowReducer::Add(const uint8_t* row) {
+    State* s = state_.get();
+    if (!s) return;
+    const int j = s->next++;
+    const int rows = static_cast<int>(s->ay.taps.size());
+    // A row adds to the destination row being summed; the last row of one destination row may
+    // also be the first of the next.
+    while (s->y < rows) {
+        const Tap& t = s->ay.taps[static_cast<size_t>(s->y)];
+        const int last = t.first + t.count - 1;
+        if (j < t.first || j > last) return;
+        if (j == t.first) {
+            Combine(s->acc.get(), false, row, t.wFirst, nullptr, 0, nullptr, 0, s->n);
+            s->pending = 0;
+            if (t.count > 1) return;
+        } else if (j < last) {
+            if (s->pending == 0) std::memset(s->mid.get(), 0, s->n * sizeof(uint16_t));
+            AddRow(s->mid.get(), row, s->n);
+            if (++s->pending == kMaxUnweighted) {
+                Combine(s->acc.get(), true, nullptr, 0, nullptr, 0, s->mid.get(), t.wMid, s->n);
+                s->pending = 0;
+            }
+            return;
+        } else {
+            Combine(s->acc.get(), true, nullptr, 0, row, t.wLast,
+                    s->pending ? s->mid.get() : nullptr, t.wMid, s->n);
+        }
+        s->horizontal->Run(s->acc.get(), s->dst->Row(s->y));
+        ++s->y;
+    }
+}
+
+bool RowReducer::Done() const {
+    return state_ && state_->y == static_cast<int>(state_->ay.taps.size());
 }
 
 }  // namespace raster

@@ -114,4 +114,27 @@ enum class StretchMode { Halftone, ColorOnColor };
 bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, StretchMode mode,
              Rop rop = Rop::SrcCopy);
 
+// The halftone stretch of a picture whose rows arrive one at a time, top to bottom, onto the
+// whole of `dst`: exactly the pixels Stretch(dst, 0, 0, dst.width, dst.height, src, Halftone)
+// writes, without the picture ever being whole. Only for reductions of the height.
+class RowReducer {
+public:
+    RowReducer();
+    ~RowReducer();
+    RowReducer(const RowReducer&) = delete;
+    RowReducer& operator=(const RowReducer&) = delete;
+
+    // Prepares for a source of srcWidth x srcHeight pixels of 24 or 32 bits. False (and Add
+    // does nothing) when dst is taller than the source, a size is invalid or memory is short.
+    bool Start(Bitmap& dst, int srcWidth, int srcHeight, int srcBpp);
+    // The next source row; each destination row is written once its last source row arrived.
+    void Add(const uint8_t* row);
+    // True once every destination row has been written.
+    bool Done() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
 }  // namespace raster

@@ -1,0 +1,242 @@
+// Opening a JPEG photo as the user sees it: file to preview (decode, orientation, preview
+// reduction, repaint and capture, the whole LoadPicture of the main window), against a bare
+// libjpeg-turbo decode of the same file into memory the way djpeg decodes it (stdio source,
+// accurate DCT, RGB rows), in the same run. The picture is stored upright (orientation 1) and, the
+// same pixels, with EXIF orientation 6 as phones store portraits, at 6, 24 and 100 megapixels.
+// Wall-clock time: the open may hand work to a second thread. Peak memory is measured in a child
+// process (this program started again) that opens the file once; printed is the peak over what
+// the child held before the open. Prints the ratios and the time and memory per megapixel.
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+// clang-format on
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/mainwindow.h"
+#include "app/shell.h"
+#include "bench/time_reporter.h"
+#include "imagelib/image.h"
+
+namespace {
+
+struct Size {
+    int megapixels, width, height;
+};
+constexpr Size kSizes[] = {{6, 3000, 2000}, {24, 6000, 4000}, {100, 12240, 8160}};
+
+// A photo-like picture: smooth shading, edges and a little grain, so the coder has real work.
+void PhotoRow(int y, int width, int height, std::vector<uint8_t>& row) {
+    uint32_t seed = 2166136261u ^ static_cast<uint32_t>(y);
+    for (int x = 0; x < width; ++x) {
+        seed = seed * 1664525u + 1013904223u;
+        int grain = static_cast<int>(seed >> 28) - 8;
+        double sky = 0.5 + 0.5 * std::sin(x * 0.0021) * std::cos(y * 0.0017);
+        bool hill = y > height / 2 + 300 * std::sin(x * 0.003);
+        int r = hill ? 60 + static_cast<int>(80 * sky) : 120 + static_cast<int>(100 * sky);
+        int g = hill ? 110 + static_cast<int>(60 * sky) : 150 + static_cast<int>(80 * sky);
+        int b = hill ? 40 + static_cast<int>(30 * sky) : 200 + static_cast<int>(50 * sky);
+        if ((x / 40 + y / 40) % 17 == 0) r = g = b = 230;  // scattered bright blocks
+        auto clamp = [](int v) { return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); };
+        row[x * 3] = clamp(r + grain);
+        row[x * 3 + 1] = clamp(g + grain);
+        row[x * 3 + 2] = clamp(b + grain);
+    }
+}
+
+// An APP1 segment body with one IFD0 entry: the orientation.
+std::vector<uint8_t> ExifOrientation(int orientation) {
+    return {'E', 'x', 'i', 'f',  0,    0, 'M', 'M', 0, 42, 0, 0, 0,
+            8,   0,   1,   0x01, 0x12, 0, 3,   0,   0, 0,  1, 0, static_cast<uint8_t>(orientation),
+            0,   0,   0,   0,    0,    0};
+}
+
+// Writes the picture as a quality-90 JPEG in camera order (4:2:0) once per size and
+// orientation; returns its path.
+const std::string& PhotoFile(const Size& size, int orientation) {
+    static std::map<int, std::string> paths;
+    std::string& path = paths[size.megapixels * 10 + orientation];
+    if (!path.empty()) return path;
+    path = "/tmp/kadrovo-bench-open-" + std::to_string(::getpid()) + "-" +
+           std::to_string(size.megapixels) + "-" + std::to_string(orientation) + ".jpg";
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    jpeg_stdio_dest(&c, f);
+    c.image_width = size.width;
+    c.image_height = size.height;
+    c.input_components = 3;
+    c.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 90, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    const std::vector<uint8_t> exif = ExifOrientation(orientation);
+    jpeg_write_marker(&c, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
+    std::vector<uint8_t> row(static_cast<size_t>(size.width) * 3);
+    while (c.next_scanline < c.image_height) {
+        PhotoRow(static_cast<int>(c.next_scanline), size.width, size.height, row);
+        JSAMPROW r = row.data();
+        jpeg_write_scanlines(&c, &r, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    std::fclose(f);
+    return path;
+}
+
+// The plain library loop, as djpeg runs it, into one buffer for the whole picture.
+bool BareDecode(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    jpeg_decompress_struct d;
+    jpeg_error_mgr err;
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_stdio_src(&d, f);
+    jpeg_read_header(&d, TRUE);
+    d.dct_method = JDCT_ISLOW;
+    jpeg_start_decompress(&d);
+    const size_t stride = size_t{d.output_width} * 3;
+    std::unique_ptr<uint8_t[]> pixels(new uint8_t[stride * d.output_height]);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW r = pixels.get() + d.output_scanline * stride;
+        jpeg_read_scanlines(&d, &r, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    std::fclose(f);
+    benchmark::DoNotOptimize(pixels.get());
+    return true;
+}
+
+bool g_window = false;
+
+bool MainWindow() {
+    if (!g_window) g_window = StartUpLibraries() && BuildMainWindow();
+    if (g_window) SetStartingState();
+    return g_window;
+}
+
+void BM_Open(benchmark::State& state) {
+    const Size& size = kSizes[state.range(0)];
+    const std::string& path = PhotoFile(size, static_cast<int>(state.range(1)));
+    if (!MainWindow()) {
+        state.SkipWithError("no main window");
+        return;
+    }
+    for (auto _ : state) {
+        if (!LoadPicture(path) || !ImageExists(101)) state.SkipWithError("open failed");
+    }
+}
+
+void BM_BareDecode(benchmark::State& state) {
+    const std::string& path = PhotoFile(kSizes[state.range(0)], 1);
+    for (auto _ : state) {
+        if (!BareDecode(path)) state.SkipWithError("decode failed");
+    }
+}
+
+// Peak resident memory so far, in KiB.
+long PeakKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// The child's side: opens (or decodes) the file once and prints the peak before and after.
+int MeasureChild(const char* kind, const char* path) {
+    const bool open = std::strcmp(kind, "open") == 0;
+    if (open && !MainWindow()) return 1;
+    const long before = PeakKiB();
+    const bool ok = open ? LoadPicture(path) : BareDecode(path);
+    std::printf("%ld %ld\n", before, PeakKiB());
+    return ok ? 0 : 1;
+}
+
+// Peak memory of one open or bare decode over what the child held before it, in MiB.
+double ChildPeakMiB(const char* self, const char* kind, const std::string& path) {
+    const std::string command = std::string(self) + " --measure " + kind + " '" + path + "'";
+    std::FILE* p = popen(command.c_str(), "r");
+    long before = 0, after = 0;
+    if (!p) return -1;
+    const bool got = std::fscanf(p, "%ld %ld", &before, &after) == 2;
+    return pclose(p) == 0 && got ? static_cast<double>(after - before) / 1024.0 : -1;
+}
+
+void Register() {
+    for (int i = 0; i < 3; ++i) {
+        const int iterations = kSizes[i].megapixels >= 100  ? 2
+                               : kSizes[i].megapixels >= 24 ? 5
+                                                            : 10;
+        benchmark::RegisterBenchmark("BM_BareDecode", BM_BareDecode)
+            ->Args({i, 1})
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(iterations);
+        for (int orientation : {1, 6}) {
+            benchmark::RegisterBenchmark("BM_Open", BM_Open)
+                ->Args({i, orientation})
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime()
+                ->Iterations(iterations);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The window is never shown on screen; the offscreen platform serves when none is chosen.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (argc == 4 && std::strcmp(argv[1], "--measure") == 0) return MeasureChild(argv[2], argv[3]);
+    benchmark::Initialize(&argc, argv);
+    Register();
+    TimeReporter reporter(TimeReporter::Clock::Wall);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    auto seconds = [&](const char* name, int size, int orientation) {
+        const std::string key = std::string(name) + "/" + std::to_string(size) + "/" +
+                                std::to_string(orientation) + "/iterations:" +
+                                std::to_string(size == 2   ? 2
+                                               : size == 1 ? 5
+                                                           : 10) +
+                                "/real_time";
+        const auto it = reporter.seconds.find(key);
+        return it == reporter.seconds.end() ? 0.0 : it->second;
+    };
+    std::printf("\n%5s %-22s %9s %7s %9s %8s %11s\n", "MP", "", "time ms", "ms/MP", "/ bare",
+                "peak MiB", "peak MiB/MP");
+    for (int i = 0; i < 3; ++i) {
+        const Size& size = kSizes[i];
+        const double bare = seconds("BM_BareDecode", i, 1);
+        if (bare <= 0) continue;
+        const double mp = static_cast<double>(size.width) * size.height / 1e6;
+        auto line = [&](const char* what, double t, const char* kind, int orientation) {
+            const double peak = ChildPeakMiB(argv[0], kind, PhotoFile(size, orientation));
+            std::printf("%5d %-22s %9.1f %7.2f %9.3f %8.0f %11.2f\n", size.megapixels, what,
+                        t * 1e3, t * 1e3 / mp, t / bare, peak, peak / mp);
+        };
+        line("bare decode", bare, "bare", 1);
+        const double upright = seconds("BM_Open", i, 1), turned = seconds("BM_Open", i, 6);
+        if (upright > 0) line("open, upright", upright, "open", 1);
+        if (turned > 0) line("open, orientation 6", turned, "open", 6);
+        if (upright > 0 && turned > 0)
+            std::printf("%5d orientation 6 / upright: %.3f\n", size.megapixels, turned / upright);
+    }
+    ShutDownLibraries();
+    benchmark::Shutdown();
+    for (const Size& size : kSizes)
+        for (int orientation : {1, 6})
+            std::remove(PhotoFile(size, orientation).c_str());
+    return 0;
+}
