@@ -38,15 +38,19 @@ void ClearPreviewArea(raster::Bitmap* surface) {
 
 }  // namespace
 
-void BuildPreview() {
+void BuildPreview(std::unique_ptr<raster::Bitmap> made) {
     if (!ImageExists(100)) return;
     int pw = 0;
     int ph = 0;
     frame::PreviewSize(ImageGetWidth(100), ImageGetHeight(100), pw, ph);
-    if (!ImageNew(101, pw, ph)) return;
-    if (DrawBegin(ImageDrawTarget(101))) {
-        DrawBitmap(ImageGetBitmap(100), 0, 0, pw, ph);
-        DrawEnd();
+    if (made && made->width == pw && made->height == ph) {
+        if (!ImageAdopt(101, std::move(made), IMAGE_SCREEN_BITMAP)) return;
+    } else {
+        if (!ImageNew(101, pw, ph)) return;
+        if (DrawBegin(ImageDrawTarget(101))) {
+            DrawBitmap(ImageGetBitmap(100), 0, 0, pw, ph);
+            DrawEnd();
+        }
     }
     g_clearArea = true;
     DevicePreviewRebuilt();

@@ -2,13 +2,19 @@
 // line, the five value labels, and the adjustment controls' defaults.
 #pragma once
 
+#include <memory>
+
+#include "platform/raster.h"
+
 // ---------------------------------------------------------------------------------------------
 // Preview and status line
 // ---------------------------------------------------------------------------------------------
 
 // Makes image 101 from image 100, at most 480 x 476; nothing without image 100. The next repaint
 // first clears the whole preview area, so nothing of an earlier, larger preview stays visible.
-void BuildPreview();
+// `made`, when given and of the preview's size, is taken as image 101: the stretch of image 100
+// made while it loaded.
+void BuildPreview(std::unique_ptr<raster::Bitmap> made = nullptr);
 // Paints outline, preview and frame onto window 0 and writes the status line; nothing unless
 // images 100 and 101 exist.
 void RedrawPreview();

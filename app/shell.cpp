@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 
+#include "app/frame.h"
 #include "app/mainwindow.h"
 #include "app/preview.h"
 #include "app/selection.h"
@@ -107,10 +108,12 @@ std::string TakeDroppedFiles() {
 bool LoadPicture(const std::string& path) {
     // The loader keeps the picture held under 100 when the file cannot be read, so the preview,
     // frame, name and controls are left as they are.
-    if (!ImageLoadFile(100, path.c_str()) || !ImageExists(100)) return false;
+    LoadPreview preview;
+    preview.size = frame::PreviewSize;
+    if (!ImageLoadFile(100, path.c_str(), &preview) || !ImageExists(100)) return false;
     ResetAdjustments();
     g_app.fileName = path;
-    NewPictureSequence();
+    NewPictureSequence(std::move(preview.bitmap));
     return true;
 }
 
@@ -118,8 +121,8 @@ void OpenNamedFile(const std::string& name) {
     if (!name.empty()) LoadPicture(name);
 }
 
-void NewPictureSequence() {
-    BuildPreview();
+void NewPictureSequence(std::unique_ptr<raster::Bitmap> preview) {
+    BuildPreview(std::move(preview));
     ResetSelection(0);
     RedrawPreview();
     PixelsCapture(101);

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/raster.h"
+
 // Probe answers.
 constexpr int DECODE_24BIT = 1;  // rows will hold 3 bytes per pixel
 constexpr int DECODE_32BIT = 2;  // rows will hold 4 bytes per pixel
@@ -25,6 +27,10 @@ struct ImageDecoder {
     int (*height)();
     // Releases the state of a successful probe whose decode will never run. May be null.
     void (*discard)();
+    // Like decode, and reduces the upright picture onto the whole of `preview` while the rows
+    // arrive, with exactly the pixels of the halftone stretch of the finished picture. False when
+    // the preview was not made that way (the picture is decoded all the same). May be null.
+    bool (*decodeWithPreview)(uint8_t* buffer, int stride, raster::Bitmap& preview);
 };
 
 // Holds a decoder's state from its successful probe through the decoder table to the decode that

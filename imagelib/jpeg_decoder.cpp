@@ -7,8 +7,12 @@
 #include <jerror.h>
 // clang-format on
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "imagelib/exif.h"
 #include "imagelib/load.h"
@@ -23,6 +27,14 @@ constexpr uint64_t kMaxPixelsPerByte = 1024;
 // Working memory beyond the coefficient buffers of a progressive file.
 constexpr size_t kJpegSlack = size_t{64} << 20;
 constexpr int kMaxRowsPerRead = 16;
+// Rows that go through the strip ring rather than straight into the picture (CMYK samples, or
+// an orientation other than upright) are placed by the second thread a strip at a time, while
+// the decoder goes on with the next strips.
+constexpr int kStripRows = 64;
+constexpr int kStrips = 3;
+constexpr int kRingRows = kStripRows * kStrips;
+// Set in the published row count once decoding has stopped, at the end or early.
+constexpr int kDecodeEnded = 1 << 30;
 
 struct ErrorManager {
     jpeg_error_mgr pub;
@@ -127,13 +139,40 @@ public:
         return DECODE_24BIT;
     }
 
-    // Writes the upright picture into `buffer`; false when decoding stopped early.
-    bool Decode(uint8_t* buffer, int stride) {
+    // Writes the upright picture into `buffer`; false when decoding stopped early. With
+    // `preview`, also reduces the upright picture onto the whole of it (the drawing surface's
+    // halftone stretch) while the rows arrive; *previewMade tells whether that worked.
+    bool Decode(uint8_t* buffer, int stride, raster::Bitmap* preview = nullptr,
+                bool* previewMade = nullptr) {
         buffer_ = buffer;
         stride_ = static_cast<size_t>(stride);
-        bool ok = DecodeStep(this);
+        const bool reducing = preview && StartPreview(*preview);
+        bool ok = false;
+        if (AllocateRing()) {
+            // The second thread places strips and reduces rows; without one, the decoding
+            // thread does the same work between its reads.
+            std::thread helper;
+            if ((reducing || !direct_) && std::thread::hardware_concurrency() > 1) {
+                try {
+                    helper = std::thread([this] { Work(); });
+                    threaded_ = true;
+                } catch (const std::system_error&) {
+                    threaded_ = false;
+                }
+            }
+            ok = DecodeStep(this);
+            decoded_.fetch_or(kDecodeEnded, std::memory_order_release);
+            decoded_.notify_all();
+            if (helper.joinable()) {
+                helper.join();
+            } else {
+                Drain();
+            }
+        }
         jpeg_destroy_decompress(&cinfo_);
         created_ = false;
+        const bool made = reducing && ok && reducer_.Done() && FinishPreview(*preview);
+        if (previewMade) *previewMade = made;
         return ok;
     }
 
@@ -150,7 +189,7 @@ private:
         jpeg_read_header(&s->cinfo_, TRUE);
         if (!s->Choose()) return false;
         jpeg_calc_output_dimensions(&s->cinfo_);
-        if (!s->AllocateRow()) return false;
+        s->rowBytes_ = size_t{s->cinfo_.output_width} * s->cinfo_.output_components;
         jpeg_start_decompress(&s->cinfo_);
         return true;
     }
@@ -214,32 +253,97 @@ private:
         return true;
     }
 
-    bool AllocateRow() {
-        size_t bytes = size_t{cinfo_.output_width} * cinfo_.output_components;
-        row_.reset(new (std::nothrow) uint8_t[(bytes + 3) & ~size_t{3}]);
-        return row_ != nullptr;
+    // The ring of strips for rows that are not decoded straight into the picture.
+    bool AllocateRing() {
+        if (direct_) return true;
+        ring_.reset(new (std::nothrow) uint8_t[rowBytes_ * kRingRows]);
+        return ring_ != nullptr;
     }
 
+    uint8_t* RingRow(int y) const {
+        return ring_.get() + static_cast<size_t>(y % kRingRows) * rowBytes_;
+    }
+
+    // Decodes the next rows: straight into the picture when it is upright BGR, else into the
+    // next free rows of the ring. Makes them known to the second thread.
     void ReadRows() {
-        JDIMENSION y = cinfo_.output_scanline;
+        const int y = static_cast<int>(cinfo_.output_scanline);
+        int count = std::min<int>(static_cast<int>(cinfo_.output_height) - y, kMaxRowsPerRead);
+        JSAMPROW rows[kMaxRowsPerRead];
         if (direct_) {
-            JSAMPROW rows[kMaxRowsPerRead];
-            JDIMENSION count = cinfo_.output_height - y;
-            if (count > kMaxRowsPerRead) count = kMaxRowsPerRead;
-            for (JDIMENSION i = 0; i < count; ++i)
-                rows[i] = buffer_ + (y + i) * stride_;
-            jpeg_read_scanlines(&cinfo_, rows, count);
+            for (int i = 0; i < count; ++i)
+                rows[i] = buffer_ + static_cast<size_t>(y + i) * stride_;
+        } else {
+            // Within one strip, into rows the second thread is done with.
+            count = std::min(count, kStripRows - y % kStripRows);
+            for (;;) {
+                const int finished = finished_.load(std::memory_order_acquire);
+                if (finished + kRingRows >= y + count) break;
+                if (threaded_) {
+                    finished_.wait(finished, std::memory_order_acquire);
+                } else if (!Drain()) {
+                    break;
+                }
+            }
+            for (int i = 0; i < count; ++i)
+                rows[i] = RingRow(y + i);
+        }
+        jpeg_read_scanlines(&cinfo_, rows, static_cast<JDIMENSION>(count));
+        decoded_.store(static_cast<int>(cinfo_.output_scanline), std::memory_order_release);
+        if (threaded_) {
+            decoded_.notify_one();
+        } else if (direct_ || cinfo_.output_scanline % kStripRows == 0) {
+            Drain();
+        }
+    }
+
+    // The second thread: takes on decoded rows until decoding has ended and all are done.
+    void Work() {
+        for (;;) {
+            const int published = decoded_.load(std::memory_order_acquire);
+            if (Drain()) continue;
+            if (published & kDecodeEnded) return;
+            decoded_.wait(published, std::memory_order_acquire);
+        }
+    }
+
+    // Takes on the rows decoded since the last call: whole strips, or every row once decoding
+    // has ended. Returns true when it did any work.
+    bool Drain() {
+        const int published = decoded_.load(std::memory_order_acquire);
+        const bool ended = published & kDecodeEnded;
+        const int decoded = published & ~kDecodeEnded;
+        int upTo = decoded;
+        if (!direct_ && !ended) upTo -= decoded % kStripRows;
+        const int from = finished_.load(std::memory_order_relaxed);
+        if (upTo <= from) return false;
+        for (int y = from; y < upTo;) {
+            const int end = direct_ ? upTo : std::min(upTo, (y / kStripRows + 1) * kStripRows);
+            TakeRows(y, end);
+            y = end;
+        }
+        finished_.store(upTo, std::memory_order_release);
+        finished_.notify_one();
+        return true;
+    }
+
+    // Stored rows [y0, y1): converted from CMYK, reduced into the preview, put upright.
+    void TakeRows(int y0, int y1) {
+        if (direct_) {
+            if (reducing_)
+                for (int y = y0; y < y1; ++y)
+                    reducer_.Add(buffer_ + static_cast<size_t>(y) * stride_);
             return;
         }
-        JSAMPROW rows[1] = {row_.get()};
-        if (jpeg_read_scanlines(&cinfo_, rows, 1) != 1) return;
-        if (cmyk_) ConvertCmykRow();
-        PlaceRow(static_cast<int>(y));
+        for (int y = y0; y < y1; ++y) {
+            if (cmyk_) ConvertCmykRow(RingRow(y));
+            if (reducing_) reducer_.Add(RingRow(y));
+        }
+        PlaceRows(y0, y1);
     }
 
-    // Turns the CMYK samples of the row buffer into blue, green, red in place.
-    void ConvertCmykRow() {
-        uint8_t* p = row_.get();
+    // Turns the CMYK samples of a row into blue, green, red in place.
+    void ConvertCmykRow(uint8_t* p) {
         for (JDIMENSION x = 0; x < cinfo_.output_width; ++x) {
             unsigned c = p[x * 4], m = p[x * 4 + 1], y = p[x * 4 + 2], k = p[x * 4 + 3];
             if (!invertedInks_) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
@@ -249,21 +353,115 @@ private:
         }
     }
 
-    // Copies stored row `y` (blue, green, red in the row buffer) to its upright place.
-    void PlaceRow(int y) {
-        const uint8_t* src = row_.get();
-        int w = static_cast<int>(cinfo_.output_width), h = static_cast<int>(cinfo_.output_height);
+    // Byte offset in the upright picture of stored pixel (x, y).
+    ptrdiff_t UprightOffset(int x, int y) const {
+        int ux = 0, uy = 0;
+        ExifMapPixel(orientation_, static_cast<int>(cinfo_.output_width),
+                     static_cast<int>(cinfo_.output_height), x, y, &ux, &uy);
+        return static_cast<ptrdiff_t>(uy) * static_cast<ptrdiff_t>(stride_) + ptrdiff_t{ux} * 3;
+    }
+
+    // Copies stored rows [y0, y1) of the ring (blue, green, red) to their upright places. A
+    // turned picture is copied in tiles of 16 columns, so that each upright row receives a run
+    // of consecutive pixels while the strip's rows stay in the cache.
+    void PlaceRows(int y0, int y1) {
+        const int w = static_cast<int>(cinfo_.output_width);
         if (orientation_ == 1) {
-            std::memcpy(buffer_ + static_cast<size_t>(y) * stride_, src,
-                        static_cast<size_t>(w) * 3);
+            for (int y = y0; y < y1; ++y)
+                std::memcpy(buffer_ + static_cast<size_t>(y) * stride_, RingRow(y),
+                            static_cast<size_t>(w) * 3);
             return;
         }
-        for (int x = 0; x < w; ++x) {
-            int ux = 0, uy = 0;
-            ExifMapPixel(orientation_, w, h, x, y, &ux, &uy);
-            std::memcpy(buffer_ + static_cast<size_t>(uy) * stride_ + static_cast<size_t>(ux) * 3,
-                        src + x * 3, 3);
+        // Stored (x, y) lands at origin + x * stepX + y * stepY.
+        const ptrdiff_t origin = UprightOffset(0, 0);
+        const ptrdiff_t stepX = w > 1 ? UprightOffset(1, 0) - origin : 0;
+        const ptrdiff_t stepY = UprightOffset(0, y0 + 1) - UprightOffset(0, y0);
+        if (!ExifSwapsSides(orientation_)) {
+            for (int y = y0; y < y1; ++y) {
+                const uint8_t* src = RingRow(y);
+                uint8_t* dst = buffer_ + origin + y * stepY;
+                for (int x = 0; x < w; ++x, src += 3, dst += stepX)
+                    std::memcpy(dst, src, 3);
+            }
+            return;
         }
+        const uint8_t* rows[kStripRows];
+        const int n = y1 - y0;
+        for (int i = 0; i < n; ++i)
+            rows[i] = RingRow(y0 + i);
+        // Each stored column of the strip becomes a run of n consecutive pixels of one upright
+        // row. A tile of the strip is first copied together row by row, so that gathering the
+        // runs touches one page rather than one page per stored row; each run is then written
+        // in one piece.
+        constexpr int kTile = 32;
+        uint8_t tile[kStripRows][kTile * 3];
+        uint8_t run[kStripRows * 3];
+        const bool backwards = stepY < 0;
+        const int first = backwards ? y1 - 1 : y0;  // the run's first pixel in memory order
+        for (int x0 = 0; x0 < w; x0 += kTile) {
+            const int width = std::min(w - x0, kTile);
+            // Copies of a constant size compile to a few vector moves.
+            for (int i = 0; i < n; ++i) {
+                if (width == kTile) {
+                    std::memcpy(tile[i], rows[i] + static_cast<size_t>(x0) * 3, kTile * 3);
+                } else {
+                    std::memcpy(tile[i], rows[i] + static_cast<size_t>(x0) * 3,
+                                static_cast<size_t>(width) * 3);
+                }
+            }
+            for (int c = 0; c < width; ++c) {
+                uint8_t* out = run;
+                if (backwards) {
+                    for (int i = n - 1; i >= 0; --i, out += 3)
+                        std::memcpy(out, tile[i] + c * 3, 3);
+                } else {
+                    for (int i = 0; i < n; ++i, out += 3)
+                        std::memcpy(out, tile[i] + c * 3, 3);
+                }
+                uint8_t* dst = buffer_ + origin + (x0 + c) * stepX + first * stepY;
+                if (n == kStripRows) {
+                    std::memcpy(dst, run, kStripRows * 3);
+                } else {
+                    std::memcpy(dst, run, static_cast<size_t>(n) * 3);
+                }
+            }
+        }
+    }
+
+    // Prepares the reduction of the rows as they are stored into `preview` (turned back
+    // upright at the end), when it gives exactly the pixels of the upright picture's stretch.
+    bool StartPreview(raster::Bitmap& preview) {
+        const int w = static_cast<int>(cinfo_.output_width);
+        const int h = static_cast<int>(cinfo_.output_height);
+        raster::Bitmap* target = &preview;
+        if (orientation_ != 1) {
+            // Reduced as stored, then turned: the same figures as turning first, because every
+            // area weight is symmetric, but only while both sides are reduced.
+            const bool swap = ExifSwapsSides(orientation_);
+            const int sw = swap ? preview.height : preview.width;
+            const int sh = swap ? preview.width : preview.height;
+            if (sw > w || sh > h) return false;
+            stored_ = raster::Create(sw, sh, preview.bpp, true, preview.screen);
+            if (!stored_) return false;
+            target = stored_.get();
+        }
+        reducing_ = reducer_.Start(*target, w, h, 24);
+        return reducing_;
+    }
+
+    // Turns the preview reduced as stored upright.
+    bool FinishPreview(raster::Bitmap& preview) {
+        if (!stored_) return true;
+        const int n = preview.BytesPerPixel();
+        for (int y = 0; y < stored_->height; ++y) {
+            const uint8_t* src = stored_->Row(y);
+            for (int x = 0; x < stored_->width; ++x, src += n) {
+                int ux = 0, uy = 0;
+                ExifMapPixel(orientation_, stored_->width, stored_->height, x, y, &ux, &uy);
+                std::memcpy(preview.Row(uy) + static_cast<size_t>(ux) * n, src, n);
+            }
+        }
+        return true;
     }
 
     jpeg_decompress_struct cinfo_;
@@ -278,7 +476,16 @@ private:
     bool cmyk_ = false;
     bool invertedInks_ = false;
     bool direct_ = true;
-    std::unique_ptr<uint8_t[]> row_;
+    size_t rowBytes_ = 0;              // one stored row as decoded
+    std::unique_ptr<uint8_t[]> ring_;  // kStrips strips of kStripRows stored rows
+    // Rows decoded so far (kDecodeEnded added once decoding stopped), and rows taken on by the
+    // second thread (or between reads when there is none).
+    std::atomic<int> decoded_{0};
+    std::atomic<int> finished_{0};
+    bool threaded_ = false;
+    raster::RowReducer reducer_;
+    bool reducing_ = false;
+    std::unique_ptr<raster::Bitmap> stored_;  // the preview as stored, before it is turned
     uint8_t* buffer_ = nullptr;
     size_t stride_ = 0;
     int width_ = 0;
@@ -310,7 +517,16 @@ int Probe(std::FILE* stream, const char*) {
     return format;
 }
 
-const ImageDecoder kJpegDecoder = {Probe, Slot::Decode, Slot::Width, Slot::Height, Slot::Discard};
+bool DecodeWithPreview(uint8_t* buffer, int stride, raster::Bitmap& preview) {
+    if (!Slot::current) return false;
+    bool made = false;
+    Slot::current->Decode(buffer, stride, &preview, &made);
+    Slot::current.reset();
+    return made;
+}
+
+const ImageDecoder kJpegDecoder = {Probe,        Slot::Decode,  Slot::Width,
+                                   Slot::Height, Slot::Discard, DecodeWithPreview};
 
 }  // namespace
 

@@ -59,9 +59,27 @@ std::unique_ptr<uint8_t[]> ReadAll(std::FILE* f, size_t* size) {
     return data;
 }
 
+// A screen-compatible bitmap of the preview's size for a width x height picture, or null.
+std::unique_ptr<raster::Bitmap> NewPreview(const LoadPreview& preview, int width, int height) {
+    int pw = 0, ph = 0;
+    if (!preview.size) return nullptr;
+    preview.size(width, height, pw, ph);
+    return ImageMakeBitmap(pw, ph, IMAGE_SCREEN_BITMAP, 0);
+}
+
+// The preview stretched from the whole picture, as the drawing surface draws it.
+void MakePreview(LoadPreview* preview, const raster::Bitmap& picture) {
+    if (!preview) return;
+    preview->bitmap = NewPreview(*preview, picture.width, picture.height);
+    if (preview->bitmap &&
+        !raster::Stretch(*preview->bitmap, 0, 0, preview->bitmap->width, preview->bitmap->height,
+                         picture, raster::StretchMode::Halftone))
+        preview->bitmap.reset();
+}
+
 }  // namespace
 
-raster::Bitmap* ImageLoadFile(int number, const char* path) {
+raster::Bitmap* ImageLoadFile(int number, const char* path, LoadPreview* preview) {
     if (number < 0) return nullptr;
     std::unique_ptr<raster::Bitmap> picture;
     {
@@ -82,11 +100,17 @@ raster::Bitmap* ImageLoadFile(int number, const char* path) {
             if (data) picture = IcoDecode(data.get(), size);
         }
     }
-    if (!picture) {
+    if (preview) preview->bitmap.reset();
+    if (picture) {
+        MakePreview(preview, *picture);
+    } else {
         int format = ImageFindDecoder(path);
-        if (format) picture = ImageDecodeBitmap(format);
+        if (format) picture = ImageDecodeBitmap(format, preview);
     }
-    if (!picture) return nullptr;
+    if (!picture) {
+        if (preview) preview->bitmap.reset();
+        return nullptr;
+    }
     // Only a picture that loaded replaces what the number held.
     return ImageAdopt(number, std::move(picture), 0);
 }
@@ -129,7 +153,7 @@ int ImageFindDecoder(const char* path) {
     return 0;
 }
 
-std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(int format) {
+std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(int format, LoadPreview* preview) {
     const ImageDecoder* d = g_decoders.current;
     if (!d) return nullptr;
     int w = d->width(), h = d->height();
@@ -141,9 +165,21 @@ std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(int format) {
         return nullptr;
     }
     // A decode that stops early keeps the rows written so far; the rest stay zero.
-    d->decode(bm->bits.get(), bm->stride);
+    std::unique_ptr<raster::Bitmap> reduced;
+    if (preview && d->decodeWithPreview) reduced = NewPreview(*preview, w, h);
+    bool made = false;
+    if (reduced) {
+        made = d->decodeWithPreview(bm->bits.get(), bm->stride, *reduced);
+    } else {
+        d->decode(bm->bits.get(), bm->stride);
+    }
     g_decoders.current = nullptr;
     ForgetCurrent();
+    if (made) {
+        preview->bitmap = std::move(reduced);
+    } else {
+        MakePreview(preview, *bm);
+    }
     return bm;
 }
 

@@ -23,9 +23,19 @@ struct LoadLimits {
 // Loading
 // ---------------------------------------------------------------------------------------------
 
+// A reduced copy of the picture, made while it loads.
+struct LoadPreview {
+    // The preview's size for an upright picture of width x height.
+    void (*size)(int width, int height, int& previewWidth, int& previewHeight) = nullptr;
+    // Set by a successful load: a screen-compatible bitmap of that size holding the halftone
+    // stretch of the whole picture onto it. Null when it could not be made.
+    std::unique_ptr<raster::Bitmap> bitmap;
+};
+
 // Loads the picture file at `path` into image `number`. Returns the new image's bitmap, or null.
-// A failed load leaves whatever the number held untouched.
-raster::Bitmap* ImageLoadFile(int number, const char* path);
+// A failed load leaves whatever the number held untouched. With `preview`, also makes the
+// preview; a decoder that can reduces the rows into it as they arrive, on a second thread.
+raster::Bitmap* ImageLoadFile(int number, const char* path, LoadPreview* preview = nullptr);
 // Loads a picture held in memory (a whole file's bytes) into a new bitmap, trying the readers in
 // the order ImageLoadFile does. Null when no reader accepts it.
 std::unique_ptr<raster::Bitmap> ImageDecodeMemory(const uint8_t* data, size_t size);
@@ -45,8 +55,9 @@ void RegisterPngDecoder();
 // non-zero answer (that decoder becomes current and the file stays open), or 0.
 int ImageFindDecoder(const char* path);
 // Makes a top-down bitmap for the current decoder's picture (24 bits, or 32 for DECODE_32BIT)
-// and lets the decoder fill it; closes the file. Null when the bitmap cannot be made.
-std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(int format);
+// and lets the decoder fill it; closes the file. Null when the bitmap cannot be made. With
+// `preview`, also makes the preview as ImageLoadFile does.
+std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(int format, LoadPreview* preview = nullptr);
 
 // ---------------------------------------------------------------------------------------------
 // Limits

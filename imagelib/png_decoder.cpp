@@ -233,7 +233,8 @@ int Probe(std::FILE* stream, const char*) {
     return format;
 }
 
-const ImageDecoder kPngDecoder = {Probe, Slot::Decode, Slot::Width, Slot::Height, Slot::Discard};
+const ImageDecoder kPngDecoder = {Probe,        Slot::Decode,  Slot::Width,
+                                  Slot::Height, Slot::Discard, nullptr};
 
 }  // namespace
 

@@ -1,5 +1,9 @@
 // JPEG files written with libjpeg: baseline, progressive, greyscale, four-component, truncated,
 // and turned by EXIF orientation.
+#include <cstring>
+
+#include "imagelib/exif.h"
+#include "imagelib/jpeg_decoder.h"
 #include "load_test_base.h"
 
 using fixtures::JpegDesc;
@@ -160,6 +164,30 @@ TEST_P(JpegOrientation, CornerMarksLandUpright) {
         EXPECT_TRUE(Near(PixelAt(*bm, cx[corner], cy[corner]), want, 24))
             << "corner " << corner << " got " << PixelAt(*bm, cx[corner], cy[corner]);
     }
+
+    // Several strips of rows, turned in tiles on a second thread: exactly the pixels of the
+    // same file without EXIF, turned; and the preview reduced while the rows arrived is exactly
+    // the stretch of the finished picture.
+    JpegDesc big = Desc(203, 301);
+    ASSERT_NE(Load(fixtures::MakeJpeg(big), "stored.jpg"), nullptr);
+    const auto stored = raster::Clone(*ImageGetBitmap(100));
+    big.orientation = k.orientation;
+    big.exifBigEndian = k.bigEndian;
+    ASSERT_EQ(ImageFindDecoder(fixtures::WriteTemp("big.jpg", fixtures::MakeJpeg(big)).c_str()),
+              DECODE_24BIT);
+    auto picture = raster::Create(turned ? 301 : 203, turned ? 203 : 301, 24, true, false);
+    auto preview = raster::Create(picture->width / 3, picture->height / 4, 32, true, true);
+    ASSERT_TRUE(JpegDecoder()->decodeWithPreview(picture->bits.get(), picture->stride, *preview));
+    for (int y = 0; y < 301; ++y)
+        for (int x = 0; x < 203; ++x) {
+            int ux = 0, uy = 0;
+            ExifMapPixel(k.orientation, 203, 301, x, y, &ux, &uy);
+            ASSERT_EQ(raster::GetPixel(*picture, ux, uy), raster::GetPixel(*stored, x, y));
+        }
+    auto expected = raster::Create(preview->width, preview->height, 32, true, true);
+    raster::Stretch(*expected, 0, 0, expected->width, expected->height, *picture,
+                    raster::StretchMode::Halftone);
+    EXPECT_EQ(std::memcmp(preview->bits.get(), expected->bits.get(), preview->ByteSize()), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
