@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "imagelib/image.h"
+#include "picture/parallel.h"
 #include "picture/tone.h"
 
 namespace {
@@ -76,13 +77,19 @@ void CastRemoveBuffer(uint8_t* target, int width, int height, int bytesPerPixel,
         mapGreen[v] = Limit254(v - green + mean);
         mapBlue[v] = Limit254(v - blue + mean);
     }
-    const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
-    uint8_t* p = target;
-    for (size_t i = 0; i < pixels; ++i, p += bytesPerPixel) {
-        p[0] = mapBlue[p[0]];
-        p[1] = mapGreen[p[1]];
-        p[2] = mapRed[p[2]];
-    }
+    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel);
+    // Copies in the band, so that its byte stores do not make every value be read again.
+    ParallelRows(width, height, [=, &mapRed, &mapGreen, &mapBlue](int first, int last) {
+        const uint8_t *red = mapRed, *green = mapGreen, *blue = mapBlue;
+        const int step = bytesPerPixel;
+        uint8_t* p = target + static_cast<size_t>(first) * rowBytes;
+        uint8_t* end = target + static_cast<size_t>(last) * rowBytes;
+        for (; p != end; p += step) {
+            p[0] = blue[p[0]];
+            p[1] = green[p[1]];
+            p[2] = red[p[2]];
+        }
+    });
 }
 
 uint32_t CastMeasure(int image) {

@@ -38,5 +38,5 @@ uint32_t CastSwatchColour(uint32_t cast);
 uint32_t CastMeasureBuffer(const uint8_t* source, int width, int height, int bytesPerPixel,
                            const Selection& frame);
 // Subtracts each cast component from its channel and adds back their integer mean, limiting the
-// results to 0..254; bytes 0..2 of each pixel only.
+// results to 0..254; bytes 0..2 of each pixel only. A large picture is shared with a second core.
 void CastRemoveBuffer(uint8_t* target, int width, int height, int bytesPerPixel, uint32_t cast);

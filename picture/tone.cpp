@@ -8,6 +8,7 @@
 
 #include "imagelib/image.h"
 #include "picture/appstate.h"
+#include "picture/parallel.h"
 #include "toolkit/control.h"
 
 namespace {
@@ -31,19 +32,28 @@ inline uint8_t Limit254(int v) {
     return static_cast<uint8_t>(v < 0 ? 0 : (v > 254 ? 254 : v));
 }
 
-// Runs pixel(blue, green, red, target pixel) over the rows from the top, reporting each row's
-// progress before it is processed. The fourth byte of a 32-bit pixel is left alone.
+// Runs pixel(blue, green, red, target pixel) over every row, on both cores for a large picture
+// (see ParallelRows), reporting each row's progress in order on the calling thread. The fourth
+// byte of a 32-bit pixel is left alone.
 template <class Pixel>
 void EachPixel(const uint8_t* source, uint8_t* target, int width, int height, int bytesPerPixel,
                const ToneProgress& progress, Pixel pixel) {
     const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel);
-    for (int y = 0; y < height; ++y) {
-        if (progress) progress(static_cast<int>((static_cast<int64_t>(y) * 100) / height));
-        const uint8_t* s = source + static_cast<size_t>(y) * rowBytes;
-        uint8_t* t = target + static_cast<size_t>(y) * rowBytes;
-        for (int x = 0; x < width; ++x, s += bytesPerPixel, t += bytesPerPixel)
-            pixel(s[0], s[1], s[2], t);
-    }
+    // The band works on copies: its stores of bytes could otherwise alias anything reached
+    // through the closure, and every value would be read again after every pixel.
+    auto band = [=](int first, int last) {
+        Pixel each = pixel;
+        for (int y = first; y < last; ++y) {
+            const uint8_t* s = source + static_cast<size_t>(y) * rowBytes;
+            uint8_t* t = target + static_cast<size_t>(y) * rowBytes;
+            for (int x = 0; x < width; ++x, s += bytesPerPixel, t += bytesPerPixel)
+                each(s[0], s[1], s[2], t);
+        }
+    };
+    std::function<void(int)> row;
+    if (progress)
+        row = [&](int y) { progress(static_cast<int>((static_cast<int64_t>(y) * 100) / height)); };
+    ParallelRows(width, height, band, row);
 }
 
 }  // namespace
@@ -100,11 +110,12 @@ void ToneAdjustBuffer(const uint8_t* source, uint8_t* target, int width, int hei
         uint8_t final[256];
         for (int v = 0; v < 256; ++v)
             final[v] = Limit254(channel[v]);
+        const uint8_t* table = final;
         EachPixel(source, target, width, height, bytesPerPixel, progress,
-                  [&](uint8_t b, uint8_t g, uint8_t r, uint8_t* t) {
-                      t[0] = final[b];
-                      t[1] = final[g];
-                      t[2] = final[r];
+                  [=](uint8_t b, uint8_t g, uint8_t r, uint8_t* t) {
+                      t[0] = table[b];
+                      t[1] = table[g];
+                      t[2] = table[r];
                   });
         return;
     }
@@ -156,6 +167,22 @@ void ToneAdjustBuffer(const uint8_t* source, uint8_t* target, int width, int hei
         return out;
     };
 
+    if (ParallelWorthIt(width, height)) {
+        // Shared between threads, the rows are all built beforehand and only read.
+        for (int32_t lum = 0; lum < static_cast<int32_t>(rows); ++lum)
+            row(lum);
+        const uint8_t* table = finals.get();
+        const double *red = termRed, *green = termGreen, *blue = termBlue;
+        EachPixel(source, target, width, height, bytesPerPixel, progress,
+                  [=](uint8_t b, uint8_t g, uint8_t r, uint8_t* t) {
+                      const uint8_t* out =
+                          table + static_cast<size_t>(Nearest(red[r] + green[g] + blue[b])) * 256;
+                      t[0] = out[b];
+                      t[1] = out[g];
+                      t[2] = out[r];
+                  });
+        return;
+    }
     EachPixel(source, target, width, height, bytesPerPixel, progress,
               [&](uint8_t b, uint8_t g, uint8_t r, uint8_t* t) {
                   const uint8_t* out = row(Nearest(termRed[r] + termGreen[g] + termBlue[b]));

@@ -30,8 +30,9 @@ using ToneProgress = std::function<void(int value)>;
 
 // Fills the whole target buffer from the source buffer of the captured `image` (the one captured
 // last). When progressControl > 0 that control's value is set to (y * 100) / height before each
-// row y. Positions outside their track bar ranges are clamped to them. Does nothing when no pair
-// is captured or the image's size no longer matches the buffers. Returns 0.
+// row y (on both cores for a large picture, see ToneAdjustBuffer). Positions outside their track
+// bar ranges are clamped to them. Does nothing when no pair is captured or the image's size no
+// longer matches the buffers. Returns 0.
 int ToneAdjust(int image, int gamma, int white, int black, int saturation, int contrast,
                int progressControl);
 
@@ -48,8 +49,9 @@ void ToneChannelTable(const ToneParams& params, int32_t table[256]);
 
 // The pass over packed top-down rows of width * bytesPerPixel bytes (3 or 4). Reads bytes 0..2
 // of each source pixel and writes bytes 0..2 of the target pixel; a fourth byte is left alone.
-// `progress`, when set, receives (y * 100) / height before each row y. Source and target may be
-// the same buffer.
+// A large picture is shared with a second core (see ParallelRows); the bytes are the same.
+// `progress`, when set, receives (y * 100) / height for each row y in order, on the calling
+// thread, before that row is processed by it. Source and target may be the same buffer.
 void ToneAdjustBuffer(const uint8_t* source, uint8_t* target, int width, int height,
                       int bytesPerPixel, const ToneParams& params,
                       const ToneProgress& progress = {});

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "picture/cast.h"
 #include "picture/tone.h"
 
 namespace {
@@ -151,7 +152,7 @@ TEST(Tone, TablePassMatchesPlainFormulasOverSliderGrid) {
     }
 }
 
-TEST(Tone, ProgressBeforeEachRow) {
+TEST(Tone, ProgressInOrderAndLargePicturesSharedWithoutChangingAByte) {
     auto progress = [](int height) {
         std::vector<uint8_t> buf(static_cast<size_t>(height) * 2 * 3, 90);
         std::vector<int> seen;
@@ -166,6 +167,31 @@ TEST(Tone, ProgressBeforeEachRow) {
               (std::vector<int>{0, 0, 1, 1, 2, 2, 3}));
     EXPECT_EQ(seen.back(), 99);
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+
+    // Large enough to be shared between two threads: the bytes of one pass per row, the cast
+    // removal's too, and the progress still comes once per row, in order.
+    const int w = 1024, h = 1100;
+    const size_t rowBytes = size_t{w} * 4;
+    std::vector<uint8_t> src(rowBytes * h);
+    uint32_t noise = 99;
+    for (uint8_t& v : src) {
+        noise = noise * 1664525u + 1013904223u;
+        v = static_cast<uint8_t>(noise >> 24);
+    }
+    for (int saturation : {100, 170}) {
+        const ToneParams p{120, 230, 20, saturation, 120};
+        std::vector<uint8_t> whole(src.size()), rows(src.size());
+        std::vector<int> values;
+        ToneAdjustBuffer(src.data(), whole.data(), w, h, 4, p, [&](int v) { values.push_back(v); });
+        CastRemoveBuffer(whole.data(), w, h, 4, 0x030A05);
+        for (int y = 0; y < h; ++y) {
+            ToneAdjustBuffer(&src[y * rowBytes], &rows[y * rowBytes], w, 1, 4, p);
+            CastRemoveBuffer(&rows[y * rowBytes], w, 1, 4, 0x030A05);
+        }
+        EXPECT_TRUE(whole == rows) << "saturation " << saturation;
+        EXPECT_EQ(values.size(), size_t{h});
+        EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    }
 }
 
 TEST(Tone, PositionsClampedToTrackBarRanges) {
