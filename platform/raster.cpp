@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace raster {
@@ -197,6 +199,9 @@ void MakeAxis(Axis& a, int s, int d, int from, int to, StretchMode mode) {
         }
     }
 }
+
+// Stretches from a source of at least this many pixels are shared between two threads.
+constexpr long long kSharedStretchPixels = 1LL << 20;
 
 // sum[i] += row[i] over n bytes. The inner rows of a reduction all weigh the same, so they are
 // summed unweighted first; at most kMaxUnweighted rows keep the 16-bit sums from overflowing.
@@ -740,49 +745,70 @@ bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, Str
     // Channels summed per source pixel: a 16-bit source row is widened to 3 first.
     const int channels = src.bpp == 32 ? 4 : 3;
     const size_t n = static_cast<size_t>(src.width) * channels;
-    std::unique_ptr<uint32_t[]> acc(new (std::nothrow) uint32_t[n]);
-    std::unique_ptr<uint16_t[]> mid(new (std::nothrow) uint16_t[n]);
-    std::unique_ptr<uint8_t[]> scratch;
-    if (src.bpp == 16) scratch.reset(new (std::nothrow) uint8_t[2 * n]);
-    if (!acc || !mid || (src.bpp == 16 && !scratch)) return false;
-    auto row = [&](int j, int slot) -> const uint8_t* {
-        if (src.bpp != 16) return src.Row(j);
-        uint8_t* out = scratch.get() + slot * n;
-        const uint8_t* in = src.Row(j);
-        for (int x = 0; x < src.width; ++x) {
-            Bgr c = Load(in + x * 2, 16);
-            out[x * 3] = c.b;
-            out[x * 3 + 1] = c.g;
-            out[x * 3 + 2] = c.r;
+    const Horizontal horizontal(dst, ax, ay.denominator, channels, rop);
+
+    // Destination rows [y0, y1), each made from its own source rows alone; false without memory.
+    auto rows = [&](long long y0, long long y1) {
+        std::unique_ptr<uint32_t[]> acc(new (std::nothrow) uint32_t[n]);
+        std::unique_ptr<uint16_t[]> mid(new (std::nothrow) uint16_t[n]);
+        std::unique_ptr<uint8_t[]> scratch;
+        if (src.bpp == 16) scratch.reset(new (std::nothrow) uint8_t[2 * n]);
+        if (!acc || !mid || (src.bpp == 16 && !scratch)) return false;
+        auto row = [&](int j, int slot) -> const uint8_t* {
+            if (src.bpp != 16) return src.Row(j);
+            uint8_t* out = scratch.get() + slot * n;
+            const uint8_t* in = src.Row(j);
+            for (int x = 0; x < src.width; ++x) {
+                Bgr c = Load(in + x * 2, 16);
+                out[x * 3] = c.b;
+                out[x * 3 + 1] = c.g;
+                out[x * 3 + 2] = c.r;
+            }
+            return out;
+        };
+        for (long long y = y0; y < y1; ++y) {
+            const Tap& t = ay.taps[static_cast<size_t>(y - vy0)];
+            // Vertical pass: the weighted sum of the source rows of this destination row.
+            if (t.count == 1) {
+                Combine(acc.get(), false, row(t.first, 0), t.wFirst, nullptr, 0, nullptr, 0, n);
+            } else {
+                bool keep = false;
+                int pending = 0;
+                for (int j = t.first + 1; j < t.first + t.count - 1; ++j) {
+                    if (pending == 0) std::memset(mid.get(), 0, n * sizeof(uint16_t));
+                    AddRow(mid.get(), row(j, 0), n);
+                    if (++pending == kMaxUnweighted) {
+                        Combine(acc.get(), keep, nullptr, 0, nullptr, 0, mid.get(), t.wMid, n);
+                        keep = true;
+                        pending = 0;
+                    }
+                }
+                Combine(acc.get(), keep, row(t.first, 0), t.wFirst, row(t.first + t.count - 1, 1),
+                        t.wLast, pending ? mid.get() : nullptr, t.wMid, n);
+            }
+            horizontal.Run(acc.get(),
+                           dst.Row(static_cast<int>(dy + y)) + (dx + vx0) * dst.BytesPerPixel());
         }
-        return out;
+        return true;
     };
 
-    const Horizontal horizontal(dst, ax, ay.denominator, channels, rop);
-    for (long long y = vy0; y < vy1; ++y) {
-        const Tap& t = ay.taps[static_cast<size_t>(y - vy0)];
-        // Vertical pass: the weighted sum of the source rows of this destination row.
-        if (t.count == 1) {
-            Combine(acc.get(), false, row(t.first, 0), t.wFirst, nullptr, 0, nullptr, 0, n);
-        } else {
-            bool keep = false;
-            int pending = 0;
-            for (int j = t.first + 1; j < t.first + t.count - 1; ++j) {
-                if (pending == 0) std::memset(mid.get(), 0, n * sizeof(uint16_t));
-                AddRow(mid.get(), row(j, 0), n);
-                if (++pending == kMaxUnweighted) {
-                    Combine(acc.get(), keep, nullptr, 0, nullptr, 0, mid.get(), t.wMid, n);
-                    keep = true;
-                    pending = 0;
-                }
-            }
-            Combine(acc.get(), keep, row(t.first, 0), t.wFirst, row(t.first + t.count - 1, 1),
-                    t.wLast, pending ? mid.get() : nullptr, t.wMid, n);
+    // A large stretch is shared with a second core: the upper rows on a thread of their own.
+    // Every destination row is computed the same way wherever it is computed.
+    const long long split = vy0 + (vy1 - vy0) / 2;
+    if (static_cast<long long>(src.width) * src.height >= kSharedStretchPixels && split > vy0 &&
+        std::thread::hardware_concurrency() > 1) {
+        bool upper = false;
+        std::thread helper;
+        try {
+            helper = std::thread([&] { upper = rows(vy0, split); });
+        } catch (const std::system_error&) {
+            return rows(vy0, vy1);
         }
-        horizontal.Run(acc.get(),
-                       dst.Row(static_cast<int>(dy + y)) + (dx + vx0) * dst.BytesPerPixel());
+        const bool lower = rows(split, vy1);
+        helper.join();
+        return upper && lower;
     }
-    return true;
+    return rows(vy0, vy1);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -110,7 +110,8 @@ enum class StretchMode { Halftone, ColorOnColor };
 
 // Stretches the whole of `src` onto the dw x dh rectangle at (dx, dy) of `dst` (clipped to dst).
 // Halftone: every destination pixel is the area-weighted mean of the source pixels it covers when
-// reducing, a bilinear filter when enlarging. ColorOnColor: nearest source pixel.
+// reducing, a bilinear filter when enlarging. ColorOnColor: nearest source pixel. A source of a
+// megapixel or more is shared between two threads, row by row of the destination: the same pixels.
 bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, StretchMode mode,
              Rop rop = Rop::SrcCopy);
 

@@ -341,13 +341,14 @@ TEST(RasterNotSrcErase, IsNotOfSourceOrDestForBlitAndStretch) {
 TEST(RasterStretch, HalftoneReductionIsTheAreaAverageAlsoRowByRow) {
     struct Case {
         int sw, sh, dw, dh, sbpp, dbpp;
-    } cases[] = {{100, 70, 33, 21, 32, 24}, {37, 53, 10, 9, 24, 24}, {25, 30, 25, 7, 24, 32},
-                 {1000, 3, 1, 1, 24, 24},   {9, 1300, 4, 2, 24, 32}, {30, 20, 30, 20, 24, 24}};
+    } cases[] = {{100, 70, 33, 21, 32, 24},   {37, 53, 10, 9, 24, 24}, {25, 30, 25, 7, 24, 32},
+                 {1000, 3, 1, 1, 24, 24},     {9, 1300, 4, 2, 24, 32}, {30, 20, 30, 20, 24, 24},
+                 {1100, 1000, 37, 23, 24, 32}};  // large: shared between two threads
     for (const Case& c : cases) {
         auto src = Random(c.sw, c.sh, c.sbpp, c.sw % 2 == 0, 5);
         auto dst = Make(c.dw, c.dh, c.dbpp);
         ASSERT_TRUE(raster::Stretch(*dst, 0, 0, c.dw, c.dh, *src, StretchMode::Halftone));
-        // Rows handed over one at a time give the very same pixels.
+        // Rows handed over one at a time (on one thread) give the very same pixels.
         auto rows = Make(c.dw, c.dh, c.dbpp);
         raster::RowReducer reducer;
         ASSERT_TRUE(reducer.Start(*rows, c.sw, c.sh, c.sbpp));
