@@ -147,27 +147,24 @@ public:
         buffer_ = buffer;
         stride_ = static_cast<size_t>(stride);
         const bool reducing = preview && StartPreview(*preview);
-        bool ok = false;
-        if (AllocateRing()) {
-            // The second thread places strips and reduces rows; without one, the decoding
-            // thread does the same work between its reads.
-            std::thread helper;
-            if ((reducing || !direct_) && std::thread::hardware_concurrency() > 1) {
-                try {
-                    helper = std::thread([this] { Work(); });
-                    threaded_ = true;
-                } catch (const std::system_error&) {
-                    threaded_ = false;
-                }
+        // The second thread places strips and reduces rows; without one, the decoding thread
+        // does the same work between its reads.
+        std::thread helper;
+        if ((reducing || !direct_) && std::thread::hardware_concurrency() > 1) {
+            try {
+                helper = std::thread([this] { Work(); });
+                threaded_ = true;
+            } catch (const std::system_error&) {
+                threaded_ = false;
             }
-            ok = DecodeStep(this);
-            decoded_.fetch_or(kDecodeEnded, std::memory_order_release);
-            decoded_.notify_all();
-            if (helper.joinable()) {
-                helper.join();
-            } else {
-                Drain();
-            }
+        }
+        const bool ok = DecodeStep(this);
+        decoded_.fetch_or(kDecodeEnded, std::memory_order_release);
+        decoded_.notify_all();
+        if (helper.joinable()) {
+            helper.join();
+        } else {
+            Drain();
         }
         jpeg_destroy_decompress(&cinfo_);
         created_ = false;
@@ -190,6 +187,7 @@ private:
         if (!s->Choose()) return false;
         jpeg_calc_output_dimensions(&s->cinfo_);
         s->rowBytes_ = size_t{s->cinfo_.output_width} * s->cinfo_.output_components;
+        if (!s->AllocateRing()) return false;
         jpeg_start_decompress(&s->cinfo_);
         return true;
     }
