@@ -16,6 +16,11 @@ struct TiffReader {
         *out = bigEndian ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
         return true;
     }
+    bool U8(size_t at, uint32_t* out) const {
+        if (at >= size) return false;
+        *out = data[at];
+        return true;
+    }
     bool U32(size_t at, uint32_t* out) const {
         if (at > size || size - at < 4) return false;
         const uint8_t* p = data + at;
@@ -26,7 +31,24 @@ struct TiffReader {
 };
 
 constexpr uint32_t kTagOrientation = 0x0112;
-constexpr uint32_t kTypeShort = 3;
+
+// Bytes of one value of an integer field type (BYTE, SHORT, LONG and their signed forms); 0 for
+// every other type. A single value lies at the start of the entry's value field.
+int IntegerSize(uint32_t type) {
+    switch (type) {
+        case 1:  // BYTE
+        case 6:  // SBYTE
+            return 1;
+        case 3:  // SHORT
+        case 8:  // SSHORT
+            return 2;
+        case 4:  // LONG
+        case 9:  // SLONG
+            return 4;
+        default:
+            return 0;
+    }
+}
 
 }  // namespace
 
@@ -46,7 +68,13 @@ int ExifOrientationFromTiff(const uint8_t* tiff, size_t size) {
         uint32_t tag = 0, type = 0, n = 0, value = 0;
         if (!r.U16(entry, &tag) || !r.U16(entry + 2, &type) || !r.U32(entry + 4, &n)) return 1;
         if (tag != kTagOrientation) continue;
-        if (type != kTypeShort || n < 1 || !r.U16(entry + 8, &value)) return 1;
+        // Writers disagree on the type; any integer does. A negative signed value reads as a
+        // large unsigned one and is refused with the other values outside 1..8.
+        const int bytes = IntegerSize(type);
+        const bool read = bytes == 1   ? r.U8(entry + 8, &value)
+                          : bytes == 2 ? r.U16(entry + 8, &value)
+                                       : bytes == 4 && r.U32(entry + 8, &value);
+        if (n != 1 || !read) return 1;
         return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
     }
     return 1;

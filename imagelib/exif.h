@@ -10,7 +10,8 @@
 // ---------------------------------------------------------------------------------------------
 
 // The orientation (1..8) stored in a TIFF structure (the part of an APP1 segment after
-// "Exif\0\0"), tag 0x0112 of IFD0; 1 when absent or invalid.
+// "Exif\0\0"), tag 0x0112 of IFD0, stored as one value of any integer type; 1 when absent or
+// invalid.
 int ExifOrientationFromTiff(const uint8_t* tiff, size_t size);
 // The orientation of a whole JPEG file: the first APP1 "Exif\0\0" segment before the first scan;
 // 1 when there is none.

@@ -236,13 +236,13 @@ private:
                 cinfo_.out_color_space = JCS_EXT_BGR;
                 break;
             case 4:
-                // CMYK stays CMYK, YCCK becomes CMYK. Adobe's applications store the inks
-                // inverted (0 = full ink) and mark their files with an APP14 marker.
+                // CMYK stays CMYK, YCCK becomes CMYK. The inks are taken as inverted (0 = full
+                // ink) with or without Adobe's APP14 marker: practically every writer of CMYK
+                // JPEGs stores them so, and the common decoders read every such file that way.
                 if (cinfo_.jpeg_color_space != JCS_CMYK && cinfo_.jpeg_color_space != JCS_YCCK)
                     return false;
                 cinfo_.out_color_space = JCS_CMYK;
                 cmyk_ = true;
-                invertedInks_ = cinfo_.saw_Adobe_marker;
                 break;
             default:
                 return false;
@@ -340,11 +340,11 @@ private:
         PlaceRows(y0, y1);
     }
 
-    // Turns the CMYK samples of a row into blue, green, red in place.
+    // Turns the inverted CMYK samples of a row into blue, green, red in place: an inverted ink
+    // is the light its colour lets through, dimmed by the inverted black.
     void ConvertCmykRow(uint8_t* p) {
         for (JDIMENSION x = 0; x < cinfo_.output_width; ++x) {
             unsigned c = p[x * 4], m = p[x * 4 + 1], y = p[x * 4 + 2], k = p[x * 4 + 3];
-            if (!invertedInks_) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
             p[x * 3] = Mul255(y, k);
             p[x * 3 + 1] = Mul255(m, k);
             p[x * 3 + 2] = Mul255(c, k);
@@ -472,7 +472,6 @@ private:
     size_t size_ = 0;
     int orientation_ = 1;
     bool cmyk_ = false;
-    bool invertedInks_ = false;
     bool direct_ = true;
     size_t rowBytes_ = 0;              // one stored row as decoded
     std::unique_ptr<uint8_t[]> ring_;  // kStrips strips of kStripRows stored rows

@@ -179,7 +179,7 @@ uint32_t Sample(uint8_t v, int depth) {
     return (v * max + 127) / 255;
 }
 
-Bytes ExifOrientation(int orientation, bool bigEndian) {
+Bytes ExifOrientation(int orientation, bool bigEndian, int type) {
     Bytes t = {'E', 'x', 'i', 'f', 0, 0};
     auto p16 = [&](uint32_t v) { Put(t, v, 2, bigEndian); };
     auto p32 = [&](uint32_t v) { Put(t, v, 4, bigEndian); };
@@ -189,7 +189,10 @@ Bytes ExifOrientation(int orientation, bool bigEndian) {
     p32(8);
     p16(2);                                        // two entries: an unrelated one first
     p16(0x010F), p16(2), p32(4), p32(0x00414141);  // Make: "AAA"
-    p16(0x0112), p16(3), p32(1), p16(orientation), p16(0);
+    p16(0x0112), p16(type), p32(1);                // one value, at the start of the value field
+    const int size = type == 1 || type == 6 ? 1 : type == 3 || type == 8 ? 2 : 4;
+    Put(t, orientation, size, bigEndian);
+    t.resize(t.size() + 4 - size, 0);
     p32(0);
     return t;
 }
@@ -358,11 +361,10 @@ Bytes MakeJpeg(const JpegDesc& s) {
             c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
     jpeg_start_compress(&c, TRUE);
     if (s.orientation) {
-        Bytes exif = ExifOrientation(s.orientation, s.exifBigEndian);
+        Bytes exif = ExifOrientation(s.orientation, s.exifBigEndian, s.exifType);
         jpeg_write_marker(&c, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
     }
     Bytes row(static_cast<size_t>(s.width) * c.input_components);
-    bool inverted = s.kind == JpegKind::CmykAdobe || s.kind == JpegKind::Ycck;
     while (c.next_scanline < c.image_height) {
         int y = static_cast<int>(c.next_scanline);
         for (int x = 0; x < s.width; ++x) {
@@ -380,7 +382,7 @@ Bytes MakeJpeg(const JpegDesc& s) {
                     ink[2] = (255 * (max - p.b) + max / 2) / max;
                 }
                 for (int k = 0; k < 4; ++k)
-                    row[x * 4 + k] = static_cast<uint8_t>(inverted ? 255 - ink[k] : ink[k]);
+                    row[x * 4 + k] = static_cast<uint8_t>(255 - ink[k]);
             }
         }
         JSAMPROW r = row.data();

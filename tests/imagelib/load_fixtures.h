@@ -89,10 +89,11 @@ struct JpegDesc {
     bool arithmetic = false;  // arithmetic coding instead of Huffman
     int orientation = 0;      // EXIF orientation to store, 0 = no EXIF
     bool exifBigEndian = false;
+    int exifType = 3;  // TIFF field type of the orientation: 1 BYTE, 3 SHORT, 4 LONG, 9 SLONG...
     Pattern colour = Gradient;
 };
-// CMYK kinds store inks computed from the pattern; the Adobe and YCCK kinds store them inverted
-// as Adobe's applications do.
+// CMYK kinds store inverted inks computed from the pattern, as the writers of CMYK files do;
+// only the Adobe and YCCK kinds carry Adobe's APP14 marker.
 Bytes MakeJpeg(const JpegDesc& desc);
 
 // ---------------------------------------------------------------------------------------------

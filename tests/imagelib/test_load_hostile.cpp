@@ -283,7 +283,8 @@ TEST(Exif, OrientationIsBoundsChecked) {
         {7, 0x7F, 1},  // IFD offset far outside
         {9, 0xFF, 6},  // 65281 entries announced, one present
         {18, 9, 1},    // no such orientation
-        {12, 4, 1},    // LONG instead of SHORT
+        {12, 5, 1},    // a fraction (RATIONAL), not an integer
+        {14, 2, 1},    // two values
     };
     for (const auto& e : edits) {
         Bytes b = little;

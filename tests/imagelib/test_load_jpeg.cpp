@@ -134,6 +134,7 @@ struct OrientationCase {
     // where the red and green blocks must land.
     int red;
     int green;
+    int type = 3;  // TIFF field type the orientation is stored as
 };
 
 class JpegOrientation : public LoadTest, public ::testing::WithParamInterface<OrientationCase> {};
@@ -150,6 +151,7 @@ TEST_P(JpegOrientation, CornerMarksLandUpright) {
     s.quality = 100;
     s.orientation = k.orientation;
     s.exifBigEndian = k.bigEndian;
+    s.exifType = k.type;
     raster::Bitmap* bm = Load(fixtures::MakeJpeg(s), "orientation.jpg");
     ASSERT_NE(bm, nullptr);
     bool turned = k.orientation >= 5;
@@ -197,10 +199,14 @@ INSTANTIATE_TEST_SUITE_P(
                       OrientationCase{3, false, 2, 3}, OrientationCase{4, false, 3, 2},
                       OrientationCase{5, false, 0, 3}, OrientationCase{6, false, 1, 2},
                       OrientationCase{7, false, 2, 1}, OrientationCase{8, false, 3, 0},
-                      OrientationCase{8, true, 3, 0}),
+                      OrientationCase{8, true, 3, 0},
+                      // Writers store it as any integer type; a non-integer type is ignored.
+                      OrientationCase{6, true, 1, 2, 3}, OrientationCase{6, false, 1, 2, 4},
+                      OrientationCase{6, true, 1, 2, 4}, OrientationCase{6, false, 1, 2, 9},
+                      OrientationCase{6, true, 1, 2, 9}, OrientationCase{3, true, 0, 1, 7}),
     [](const auto& info) {
-        return "orientation" + std::to_string(info.param.orientation) +
-               (info.param.bigEndian ? "_big_endian" : "");
+        return "orientation" + std::to_string(info.param.orientation) + "_type" +
+               std::to_string(info.param.type) + (info.param.bigEndian ? "_big_endian" : "");
     });
 
 }  // namespace
