@@ -187,30 +187,6 @@ ClipboardData ReadSmallFile(const std::string& path) {
     return bytes;
 }
 
-// A PNG's transparent parts are laid over white, as on paper; the screen bitmap the picture
-// goes into has no alpha, and the colour under a transparent pixel is often black or noise.
-void FlattenOnWhite(raster::Bitmap& bm) {
-    for (int y = 0; y < bm.height; ++y) {
-        uint8_t* p = bm.Row(y);
-        for (int x = 0; x < bm.width; ++x, p += 4) {
-            const unsigned a = p[3];
-            for (int c = 0; c < 3; ++c)
-                p[c] = static_cast<uint8_t>((p[c] * a + 255 * (255 - a) + 127) / 255);
-            p[3] = 0;
-        }
-    }
-}
-
-// A whole picture file held in memory (PNG, JPEG, BMP, icon).
-std::unique_ptr<raster::Bitmap> DecodeWhole(const ClipboardData& data) {
-    std::unique_ptr<raster::Bitmap> picture = ImageDecodeMemory(data.data(), data.size());
-    static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
-    if (picture && picture->bpp == 32 && data.size() >= 8 &&
-        std::memcmp(data.data(), kPngSignature, 8) == 0)
-        FlattenOnWhite(*picture);
-    return picture;
-}
-
 // The clipboard's picture, decoded; the lossless offers are preferred.
 std::unique_ptr<raster::Bitmap> ClipboardPicture() {
     const std::vector<std::string> formats = ClipboardFormats();
@@ -230,9 +206,9 @@ std::unique_ptr<raster::Bitmap> ClipboardPicture() {
             const std::string path = SingleLocalFile(data);
             if (path.empty()) continue;
             const ClipboardData file = ReadSmallFile(path);
-            if (!file.empty()) picture = DecodeWhole(file);
+            if (!file.empty()) picture = ImageDecodeMemory(file.data(), file.size());
         } else {
-            picture = DecodeWhole(data);
+            picture = ImageDecodeMemory(data.data(), data.size());
         }
         if (picture) return picture;
     }

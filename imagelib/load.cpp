@@ -59,6 +59,23 @@ std::unique_ptr<uint8_t[]> ReadAll(std::FILE* f, size_t* size) {
     return data;
 }
 
+// Pixels with alpha are laid over white, as on paper: nothing after loading draws with alpha,
+// and the colour stored under a transparent pixel is often black or noise. The picture keeps its
+// depth and becomes opaque. 32-bit BMPs never come here: their fourth byte is rarely alpha.
+std::unique_ptr<raster::Bitmap> OnWhite(std::unique_ptr<raster::Bitmap> bm) {
+    if (!bm || bm->bpp != 32) return bm;
+    for (int y = 0; y < bm->height; ++y) {
+        uint8_t* p = bm->Row(y);
+        for (int x = 0; x < bm->width; ++x, p += 4) {
+            const unsigned a = p[3];
+            for (int c = 0; c < 3; ++c)
+                p[c] = static_cast<uint8_t>((p[c] * a + 255 * (255 - a) + 127) / 255);
+            p[3] = 255;
+        }
+    }
+    return bm;
+}
+
 // A screen-compatible bitmap of the preview's size for a width x height picture, or null.
 std::unique_ptr<raster::Bitmap> NewPreview(const LoadPreview& preview, int width, int height) {
     int pw = 0, ph = 0;
@@ -97,7 +114,7 @@ raster::Bitmap* ImageLoadFile(int number, const char* path, LoadPreview* preview
         } else if (IcoLooksLike(head, got)) {
             size_t size = 0;
             auto data = ReadAll(f.get(), &size);
-            if (data) picture = IcoDecode(data.get(), size);
+            if (data) picture = OnWhite(IcoDecode(data.get(), size));
         }
     }
     if (preview) preview->bitmap.reset();
@@ -119,9 +136,9 @@ std::unique_ptr<raster::Bitmap> ImageDecodeMemory(const uint8_t* data, size_t si
     if (!data) return nullptr;
     if (size >= 2 && data[0] == 'B' && data[1] == 'M') return BmpDecodeFile(data, size);
     if (IcoLooksLike(data, size))
-        if (auto icon = IcoDecode(data, size)) return icon;
+        if (auto icon = IcoDecode(data, size)) return OnWhite(std::move(icon));
     if (auto jpeg = JpegDecodeMemory(data, size)) return jpeg;
-    return PngDecodeMemory(data, size);
+    return OnWhite(PngDecodeMemory(data, size));
 }
 
 void ImageResetDecoders() {
@@ -166,7 +183,8 @@ std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(int format, LoadPreview* previ
     }
     // A decode that stops early keeps the rows written so far; the rest stay zero.
     std::unique_ptr<raster::Bitmap> reduced;
-    if (preview && d->decodeWithPreview) reduced = NewPreview(*preview, w, h);
+    // Rows reduced as they arrive would miss the white under transparent pixels.
+    if (preview && d->decodeWithPreview && bpp == 24) reduced = NewPreview(*preview, w, h);
     bool made = false;
     if (reduced) {
         made = d->decodeWithPreview(bm->bits.get(), bm->stride, *reduced);
@@ -175,6 +193,7 @@ std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(int format, LoadPreview* previ
     }
     g_decoders.current = nullptr;
     ForgetCurrent();
+    bm = OnWhite(std::move(bm));
     if (made) {
         preview->bitmap = std::move(reduced);
     } else {

@@ -35,9 +35,12 @@ struct LoadPreview {
 // Loads the picture file at `path` into image `number`. Returns the new image's bitmap, or null.
 // A failed load leaves whatever the number held untouched. With `preview`, also makes the
 // preview; a decoder that can reduces the rows into it as they arrive, on a second thread.
+// Pictures with alpha (PNG, icons) come laid over white, each colour c with alpha a becoming
+// (c * a + 255 * (255 - a) + 127) / 255, and opaque; BMP files keep their fourth byte.
 raster::Bitmap* ImageLoadFile(int number, const char* path, LoadPreview* preview = nullptr);
 // Loads a picture held in memory (a whole file's bytes) into a new bitmap, trying the readers in
-// the order ImageLoadFile does. Null when no reader accepts it.
+// the order ImageLoadFile does, with alpha laid over white as there. Null when no reader accepts
+// it.
 std::unique_ptr<raster::Bitmap> ImageDecodeMemory(const uint8_t* data, size_t size);
 
 // ---------------------------------------------------------------------------------------------
@@ -55,8 +58,8 @@ void RegisterPngDecoder();
 // non-zero answer (that decoder becomes current and the file stays open), or 0.
 int ImageFindDecoder(const char* path);
 // Makes a top-down bitmap for the current decoder's picture (24 bits, or 32 for DECODE_32BIT)
-// and lets the decoder fill it; closes the file. Null when the bitmap cannot be made. With
-// `preview`, also makes the preview as ImageLoadFile does.
+// and lets the decoder fill it, alpha laid over white; closes the file. Null when the bitmap
+// cannot be made. With `preview`, also makes the preview as ImageLoadFile does.
 std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(int format, LoadPreview* preview = nullptr);
 
 // ---------------------------------------------------------------------------------------------

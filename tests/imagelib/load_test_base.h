@@ -25,6 +25,12 @@ inline fixtures::Rgba PixelAt(const raster::Bitmap& bm, int x, int y) {
     return fixtures::Rgba{uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), a};
 }
 
+// A colour with alpha laid over white, as the loader does with every picture that has alpha.
+inline fixtures::Rgba OnWhite(fixtures::Rgba c) {
+    auto over = [a = c.a](uint8_t v) { return uint8_t((v * a + 255 * (255 - a) + 127) / 255); };
+    return fixtures::Rgba{over(c.r), over(c.g), over(c.b), 255};
+}
+
 // Channel-wise closeness for lossy formats.
 inline bool Near(const fixtures::Rgba& a, const fixtures::Rgba& b, int tolerance) {
     return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&

@@ -1,4 +1,5 @@
-// Icon files with BMP and PNG entries: the best entry is chosen and delivered as 32 bits.
+// Icon files with BMP and PNG entries: the best entry is chosen and delivered as 32 bits, laid
+// over white by its alpha or its mask.
 #include "load_test_base.h"
 
 using fixtures::IconEntry;
@@ -43,7 +44,7 @@ struct IcoCase {
     std::vector<IconEntry> entries;
     int size;       // side of the entry that must be chosen
     Rgba colour;    // its colour
-    int alphaStep;  // alpha expected: x * alphaStep, or from the mask when 0, or opaque when -1
+    int alphaStep;  // alpha stored: x * alphaStep, or from the mask when 0, or opaque when -1
 };
 
 std::vector<IcoCase> Cases() {
@@ -77,11 +78,11 @@ TEST_P(IcoVariants, BestEntryAs32BitPicture) {
     EXPECT_EQ(ImageGetFlags(100), 0);
     for (int y = 0; y < k.size; ++y)
         for (int x = 0; x < k.size; ++x) {
-            Rgba want = k.colour;
-            want.a = k.alphaStep > 0                  ? uint8_t(x * k.alphaStep)
-                     : k.alphaStep < 0 || !Ring(x, y) ? 255
-                                                      : 0;
-            ASSERT_EQ(PixelAt(*bm, x, y), want) << x << "," << y;
+            Rgba stored = k.colour;
+            stored.a = k.alphaStep > 0                  ? uint8_t(x * k.alphaStep)
+                       : k.alphaStep < 0 || !Ring(x, y) ? 255
+                                                        : 0;
+            ASSERT_EQ(PixelAt(*bm, x, y), OnWhite(stored)) << x << "," << y;
         }
 }
 
@@ -101,8 +102,8 @@ TEST_F(IcoLoad, DamagedEntriesAndMasks) {
     e.data.resize(e.data.size() - 8);  // the last mask rows (the picture's top) are missing
     raster::Bitmap* bm = Load(fixtures::MakeIco({e}), "short_mask.ico");
     ASSERT_NE(bm, nullptr);
-    EXPECT_EQ(PixelAt(*bm, 0, 0).a, 255);  // the mask would make it transparent
-    EXPECT_EQ(PixelAt(*bm, 3, 7).a, 0);    // bottom row: its mask is there
+    EXPECT_EQ(PixelAt(*bm, 0, 0), kGreen);                      // the mask would make it white
+    EXPECT_EQ(PixelAt(*bm, 3, 7), (Rgba{255, 255, 255, 255}));  // bottom row: its mask is there
 }
 
 }  // namespace

@@ -37,7 +37,8 @@ PngDesc DescFor(const PngCase& c) {
     return s;
 }
 
-// Grey samples stored at fewer than 8 bits come back widened the way PNG viewers do.
+// Grey samples stored at fewer than 8 bits come back widened the way PNG viewers do; pixels with
+// alpha come laid over white.
 Rgba Expected(const PngDesc& s, int x, int y) {
     if (s.colourType == 3) return s.palette[s.index(x, y)];
     Rgba c = s.colour(x, y);
@@ -45,8 +46,7 @@ Rgba Expected(const PngDesc& s, int x, int y) {
         const uint32_t max = (1u << std::min(s.bitDepth, 8)) - 1;
         c.r = c.g = c.b = static_cast<uint8_t>((c.r * max + 127) / 255 * 255 / max);
     }
-    if (!(s.colourType & 4)) c.a = 255;
-    return c;
+    return s.colourType & 4 ? OnWhite(c) : Rgba{c.r, c.g, c.b, 255};
 }
 
 std::vector<PngCase> Cases() {
