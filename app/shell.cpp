@@ -28,6 +28,11 @@ namespace {
 
 constexpr int kWaitMs = 500;
 constexpr int kDepthImage = 1;
+// Every extension under which the readers' formats are saved (the readers go by the contents);
+// the dialog ignores letter case.
+constexpr const char* kOpenPattern =
+    "Bilder (*.bmp,*.jpg,*.jpeg,*.jpe,*.jfif,*.png,*.ico)|"
+    "*.bmp;*.jpg;*.jpeg;*.jpe;*.jfif;*.png;*.ico|Alle Dateien (*.*)|*.*";
 
 // How the desktop knows the program: the name of its .desktop file and its icon, built into the
 // executable (missing in the test programs, which then show none).
@@ -61,9 +66,7 @@ std::string OpenDialogStart() {
 }
 
 void OpenFileRequested() {
-    g_app.requestedFile =
-        AskOpenFile("Bild einladen", OpenDialogStart().c_str(),
-                    "Bilder (*.bmp,*.jpg,*.png)|*.bmp;*.jpg;*.png|Alle Dateien (*.*)|*.*", 0);
+    g_app.requestedFile = AskOpenFile("Bild einladen", OpenDialogStart().c_str(), kOpenPattern, 0);
     if (g_app.requestedFile.empty()) return;
     LoadPicture(g_app.requestedFile);
 }

@@ -160,7 +160,8 @@ TEST_F(Shell, EachPictureShapeGetsItsPreviewFrameAndToggle) {
     // The dialog asked for (in the home folder first, then in the folder of the picture loaded
     // last), and the status of, the "10 x 15" 800 x 600 picture.
     const std::string filter =
-        ", filter 'Bilder (*.bmp,*.jpg,*.png)|*.bmp;*.jpg;*.png|Alle Dateien (*.*)|*.*' 0";
+        ", filter 'Bilder (*.bmp,*.jpg,*.jpeg,*.jpe,*.jfif,*.png,*.ico)|"
+        "*.bmp;*.jpg;*.jpeg;*.jpe;*.jfif;*.png;*.ico|Alle Dateien (*.*)|*.*' 0";
     EXPECT_EQ(script.fileCalls.front(),
               "open 'Bild einladen' " + std::string(getenv("HOME")) + "/" + filter);
     LoadGrey();

@@ -17,7 +17,9 @@
 
 namespace {
 
-const char kPictures[] = "Bilder (*.bmp,*.jpg,*.png)|*.bmp;*.jpg;*.png|Alle Dateien (*.*)|*.*";
+const char kPictures[] =
+    "Bilder (*.bmp,*.jpg,*.jpeg,*.jpe,*.jfif,*.png,*.ico)|"
+    "*.bmp;*.jpg;*.jpeg;*.jpe;*.jfif;*.png;*.ico|Alle Dateien (*.*)|*.*";
 const char kJpeg[] = "JPG Bilder (*.jpg)|*.jpg|Alle Dateien (*.*)|*.*";
 
 const char* Shown(const char* text) {
@@ -190,7 +192,8 @@ TEST_F(RealRequesterTest, OpenCancelledGivesEmptyAndSaveKeepsTheTypedPath) {
 }
 
 TEST_F(RealRequesterTest, FiltersShowTheirTextsAndMatchAnyCase) {
-    for (const char* name : {"PHOTO.JPG", "bild.png", "Scan.Bmp", "notizen.txt"})
+    for (const char* name :
+         {"PHOTO.JPG", "bild.png", "Scan.Bmp", "Karte.jpeg", "favicon.ICO", "notizen.txt"})
         Touch(dir.filePath(name));
     QFileDialog dialog;
     ToolkitConfigureFileDialog(dialog, false, "Bild einladen", folder, "", kPictures, 0);
@@ -198,7 +201,7 @@ TEST_F(RealRequesterTest, FiltersShowTheirTextsAndMatchAnyCase) {
     auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
     ASSERT_NE(types, nullptr);
     ASSERT_EQ(types->count(), 2);
-    EXPECT_EQ(types->itemText(0), "Bilder (*.bmp,*.jpg,*.png)");
+    EXPECT_EQ(types->itemText(0), "Bilder (*.bmp,*.jpg,*.jpeg,*.jpe,*.jfif,*.png,*.ico)");
     EXPECT_EQ(types->itemText(1), "Alle Dateien (*.*)");
     EXPECT_EQ(types->currentIndex(), 0);
 
@@ -214,8 +217,9 @@ TEST_F(RealRequesterTest, FiltersShowTheirTextsAndMatchAnyCase) {
         names.sort();
         return names;
     };
-    EXPECT_TRUE(QTest::qWaitFor([&] { return shown().size() == 3; }, 10000));
-    EXPECT_EQ(shown(), (QStringList{"PHOTO.JPG", "Scan.Bmp", "bild.png"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown().size() == 5; }, 10000));
+    EXPECT_EQ(shown(),
+              (QStringList{"Karte.jpeg", "PHOTO.JPG", "Scan.Bmp", "bild.png", "favicon.ICO"}));
 
     QFileDialog save;
     ToolkitConfigureFileDialog(save, true, "Bild speichern", folder, "neu.jpg", kJpeg, 1);
