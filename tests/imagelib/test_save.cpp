@@ -1,4 +1,4 @@
-// The BMP writer, the encoder registry, the JPEG encoder and complete-or-nothing file writing.
+// The BMP writer and the JPEG encoder by round trips, and complete-or-nothing file writing.
 #include <grp.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -35,10 +35,6 @@ Bytes ReadAll(const std::string& path) {
 std::string ReadText(const std::string& path) {
     const Bytes b = ReadAll(path);
     return std::string(b.begin(), b.end());
-}
-
-uint32_t Le32(const Bytes& b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
 // Names in a folder.
@@ -116,43 +112,35 @@ protected:
     std::string dir;
 };
 
-// --- BMP writer ----------------------------------------------------------------------------------
+// --- encoders -----------------------------------------------------------------------------------
 
-TEST_F(SaveTest, BmpFileSizesHeaderAndRowOrder) {
-    struct Case {
-        int w, h, bpp;  // bpp 0: a screen image
-        uint32_t stride, fileSize;
-    };
-    const Case cases[] = {
-        {1, 7, 24, 4, 54 + 4 * 7},  // 3 pixel bytes and 1 padding byte
-        {33, 10, 24, 100, 1054},
-        {33, 10, 32, 100, 1054},  // the fourth byte is dropped
-        {3, 2, 0, 12, 54 + 24},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << "@" << c.bpp);
-        if (c.bpp) {
-            MakePicture(5, c.w, c.h, c.bpp);
+// Every kind of image comes back from a BMP or a JPEG file as it was (JPEG: near enough), upright
+// and in the right colour order; the BMP file has its padded 24-bit size.
+TEST_F(SaveTest, RoundTripsThroughBmpAndJpeg) {
+    for (int bpp : {24, 32, 0}) {  // 0: a screen image
+        SCOPED_TRACE(bpp);
+        if (bpp) {
+            MakePicture(5, 41, 24, bpp, true);
         } else {
-            ASSERT_TRUE(ImageNew(5, c.w, c.h));
+            ASSERT_TRUE(ImageNew(5, 41, 24));
+            raster::FillRect(*ImageGetBitmap(5), 3, 2, 7, 5, 0x123456);
         }
-        const std::string path = In("out.bmp");
-        ASSERT_EQ(ImageSaveFile(5, path.c_str(), IMAGE_FORMAT_BMP, 0), 1);
-        const Bytes b = ReadAll(path);
-        ASSERT_EQ(b.size(), c.fileSize);
-        EXPECT_EQ(b[0] | b[1] << 8, 'B' | 'M' << 8);
-        EXPECT_EQ(Le32(b, 2), c.fileSize);
-        EXPECT_EQ(Le32(b, 10), 54u);
-        EXPECT_EQ(Le32(b, 18), static_cast<uint32_t>(c.w));
-        EXPECT_EQ(Le32(b, 22), static_cast<uint32_t>(c.h));
-        EXPECT_EQ(b[28], 24);
-        EXPECT_EQ(Le32(b, 34), c.stride * c.h);
-        if (!c.bpp) continue;
-        // Bottom row first: the blue bottom-right pixel ends the first row, the red top-left
-        // pixel starts the last row; blue, green, red order.
-        const size_t lastRow = 54 + static_cast<size_t>(c.stride) * (c.h - 1);
-        EXPECT_EQ(b[lastRow + 2], 255);
-        EXPECT_EQ(b[54 + (c.w - 1) * 3], 255);
+        const raster::Bitmap& in = *ImageGetBitmap(5);
+        auto bmp = SaveAndLoad(5, IMAGE_FORMAT_BMP, 0);
+        ASSERT_TRUE(bmp);
+        EXPECT_EQ(ReadAll(In("roundtrip")).size(), 54u + 124 * 24);
+        auto jpeg = SaveAndLoad(5, JPEG_ENCODER_ID, 80);
+        ASSERT_TRUE(jpeg);
+        ASSERT_EQ(std::make_pair(jpeg->width, jpeg->height), std::make_pair(41, 24));
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 41; ++x) {
+                const uint32_t want = raster::GetPixel(in, x, y);
+                ASSERT_EQ(raster::GetPixel(*bmp, x, y), want) << x << "," << y;
+                if (x % 8 == 2 && y % 8 == 2)
+                    for (int c = 0; c < 24; c += 8)
+                        EXPECT_NEAR(raster::GetPixel(*jpeg, x, y) >> c & 0xFF, want >> c & 0xFF,
+                                    30);
+            }
     }
 }
 
@@ -168,46 +156,7 @@ TEST_F(SaveTest, RefusedSavesCreateNoFile) {
     EXPECT_TRUE(Entries(dir).empty());
 }
 
-TEST_F(SaveTest, EncoderRegistryTakesTheFirstMatch) {
-    static int calls[2];
-    static const ImageEncoder first{0x41414141,
-                                    [](const char*, const uint8_t*, int, int, int, int q) {
-                                        ++calls[0];
-                                        return q;
-                                    }};
-    static const ImageEncoder second{0x41414141,
-                                     [](const char*, const uint8_t*, int, int, int, int) {
-                                         ++calls[1];
-                                         return 0;
-                                     }};
-    ImageRegisterEncoder(&first);
-    ImageRegisterEncoder(&second);
-    uint8_t pixel[4] = {};
-    EXPECT_EQ(ImageEncode("x", pixel, 0x41414141, 1, 1, 4, 1), 1);
-    EXPECT_EQ(calls[0], 1);
-    EXPECT_EQ(calls[1], 0);
-    EXPECT_EQ(ImageEncode("x", pixel, 0x42424242, 1, 1, 4, 1), 0);
-}
-
-// --- JPEG encoder --------------------------------------------------------------------------------
-
-TEST_F(SaveTest, JpegRoundTripKeepsOrientationAndColourOrder) {
-    for (int bpp : {24, 32}) {
-        SCOPED_TRACE(bpp);
-        MakePicture(5, 40, 24, bpp, true);
-        auto bm = SaveAndLoad(5, JPEG_ENCODER_ID, 80);
-        ASSERT_TRUE(bm);
-        EXPECT_EQ(bm->width, 40);
-        EXPECT_EQ(bm->height, 24);
-        const uint32_t red = raster::GetPixel(*bm, 2, 2), blue = raster::GetPixel(*bm, 37, 21);
-        EXPECT_GT(red & 0xFF, 220u);
-        EXPECT_LT(red >> 8 & 0xFF, 35u);
-        EXPECT_LT(red >> 16 & 0xFF, 35u);
-        EXPECT_LT(blue & 0xFF, 35u);
-        EXPECT_GT(blue >> 16 & 0xFF, 220u);
-    }
-}
-
+// The quality argument counts in tenths of the library's scale, clamped: 80 gives 100.
 TEST_F(SaveTest, QualityIsClampedAndScaledByTen) {
     MakePicture(5, 64, 48, 24, true);
     auto save = [&](int quality) {
@@ -217,9 +166,8 @@ TEST_F(SaveTest, QualityIsClampedAndScaledByTen) {
     };
     const Bytes q80 = save(80);
     EXPECT_EQ(save(10), q80);
-    EXPECT_EQ(save(200), q80);
-    for (auto [argument, library] : {std::pair{80, 100}, std::pair{7, 70}, std::pair{1, 10},
-                                     std::pair{0, 1}, std::pair{-3, 1}}) {
+    EXPECT_EQ(LuminanceTable(&q80), std::vector<uint16_t>(64, 1));
+    for (auto [argument, library] : {std::pair{7, 70}, std::pair{0, 1}}) {
         const Bytes file = save(argument);
         EXPECT_EQ(LuminanceTable(&file), LuminanceTable(nullptr, library)) << argument;
     }
