@@ -72,14 +72,12 @@ Bytes BmpHeaderOnly(int32_t w, int32_t h, uint16_t bpp, uint32_t compression) {
     fixtures::BmpDesc s;
     s.width = s.height = 2;
     Bytes b = fixtures::MakeBmp(s);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    put32(18, static_cast<uint32_t>(w));
-    put32(22, static_cast<uint32_t>(h));
+    for (int i = 0; i < 4; ++i) {
+        b[18 + i] = static_cast<uint8_t>(static_cast<uint32_t>(w) >> (8 * i));
+        b[22 + i] = static_cast<uint8_t>(static_cast<uint32_t>(h) >> (8 * i));
+        b[30 + i] = static_cast<uint8_t>(compression >> (8 * i));
+    }
     b[28] = static_cast<uint8_t>(bpp);
-    put32(30, compression);
     return b;
 }
 
@@ -102,12 +100,9 @@ struct BadFile {
 };
 
 std::vector<BadFile> BadFileTable() {
-    Bytes ff = {0xFF, 0xD8};
+    Bytes ff = {0xFF, 0xD8}, bm = {'B', 'M'};
     for (int i = 0; i < 200; ++i)
-        ff.push_back(static_cast<uint8_t>(i * 37));
-    Bytes bm = {'B', 'M'};
-    for (int i = 0; i < 200; ++i)
-        bm.push_back(static_cast<uint8_t>(i * 91 + 3));
+        ff.push_back(static_cast<uint8_t>(i * 37)), bm.push_back(static_cast<uint8_t>(i * 91 + 3));
     fixtures::PngDesc png;
     Bytes goodPng = fixtures::MakePng(png);
     Bytes badCrc = goodPng;
@@ -170,10 +165,8 @@ INSTANTIATE_TEST_SUITE_P(Hostile, BadFiles, ::testing::ValuesIn(BadFileTable()),
 using Registry = LoadTest;
 
 TEST_F(Registry, MissingFilesAndPicturesOverTheLimitsFail) {
-    EXPECT_EQ(ImageLoadFile(100, "/nonexistent/kadrovo.jpg"), nullptr);
-    EXPECT_EQ(ImageLoadFile(100, "/tmp"), nullptr);
-    EXPECT_EQ(ImageLoadFile(100, nullptr), nullptr);
-    EXPECT_FALSE(ImageExists(100));
+    for (const char* path : {"/nonexistent/kadrovo.jpg", "/tmp", static_cast<const char*>(nullptr)})
+        EXPECT_EQ(ImageLoadFile(100, path), nullptr);
     // 1200 pixels against a limit of 1000, refused before decoding in every format.
     fixtures::PngDesc png;
     fixtures::JpegDesc jpeg;
@@ -192,58 +185,18 @@ TEST_F(Registry, MissingFilesAndPicturesOverTheLimitsFail) {
         EXPECT_NE(Load(f, "limit.bin"), nullptr);
 }
 
-TEST_F(Registry, JpegIsProbedBeforePngAndProbesAreReleased) {
-    std::string jpeg = fixtures::WriteTemp("probe.jpg", fixtures::MakeJpeg({}));
-    std::string png = fixtures::WriteTemp("probe.png", fixtures::MakePng({}));
-    fixtures::PngDesc alpha;
-    alpha.colourType = 6;
-    std::string png32 = fixtures::WriteTemp("probe32.png", fixtures::MakePng(alpha));
-    EXPECT_EQ(ImageFindDecoder(jpeg.c_str()), DECODE_24BIT);
-    auto bm = ImageDecodeBitmap(DECODE_24BIT);
-    ASSERT_NE(bm, nullptr);
-    EXPECT_EQ(bm->width, 32);
-    EXPECT_EQ(ImageFindDecoder(png32.c_str()), DECODE_32BIT);
-    bm = ImageDecodeBitmap(DECODE_32BIT);
-    ASSERT_NE(bm, nullptr);
-    EXPECT_EQ(bm->bpp, 32);
-    // A probe whose decode never runs is released by the next probe, and decoding without a
-    // current decoder gives nothing.
+// A probe whose decode never runs is released by the next probe or by the reset (the sanitizer
+// build sees a leak otherwise); decoding without a current decoder gives nothing.
+TEST_F(Registry, ProbesAreReleased) {
+    const std::string jpeg = fixtures::WriteTemp("probe.jpg", fixtures::MakeJpeg({}));
+    const std::string png = fixtures::WriteTemp("probe.png", fixtures::MakePng({}));
     EXPECT_EQ(ImageFindDecoder(png.c_str()), DECODE_24BIT);
     EXPECT_EQ(ImageFindDecoder(jpeg.c_str()), DECODE_24BIT);
     ImageResetDecoders();
     EXPECT_EQ(ImageDecodeBitmap(DECODE_24BIT), nullptr);
     EXPECT_EQ(ImageFindDecoder(jpeg.c_str()), 0);  // no decoders registered
-    RegisterPngDecoder();
-    RegisterPngDecoder();  // once only
-    EXPECT_EQ(ImageFindDecoder(jpeg.c_str()), 0);
-    EXPECT_EQ(ImageFindDecoder(png.c_str()), DECODE_24BIT);
-    ImageResetDecoders();
     RegisterJpegDecoder();
     RegisterPngDecoder();
-}
-
-TEST_F(Registry, MemoryDecodingTriesEveryReader) {
-    fixtures::BmpDesc icon;
-    icon.width = icon.height = 8;
-    fixtures::PngDesc png;
-    png.colourType = 6;
-    const struct {
-        Bytes bytes;
-        int width, bpp;
-    } cases[] = {
-        {fixtures::MakeBmp({}), fixtures::BmpDesc{}.width, 24},
-        {fixtures::MakeIco(
-             {{fixtures::MakeIconDib(icon, [](int, int) { return false; }), 8, 8, 24}}),
-         8, 32},
-        {fixtures::MakeJpeg({}), fixtures::JpegDesc{}.width, 24},
-        {fixtures::MakePng(png), png.width, 32},
-    };
-    for (const auto& c : cases) {
-        auto bm = ImageDecodeMemory(c.bytes.data(), c.bytes.size());
-        ASSERT_NE(bm, nullptr);
-        EXPECT_EQ(bm->width, c.width);
-        EXPECT_EQ(bm->bpp, c.bpp);
-    }
 }
 
 // The bomb rule for JPEG files (more pixels than a complete file of that size could describe)
