@@ -1,5 +1,5 @@
 // Requesters and the file-name helpers: name checks, path parts, sizes, the filter translation,
-// the default-file split, the test hook and the real dialogs driven from a timer.
+// the default-file split and the real dialogs driven from a timer.
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -95,36 +95,6 @@ TEST(FileFilters, DefaultFileSplit) {
         EXPECT_EQ(folder + "|" + name, std::string(wantFolder) + "|" + wantName)
             << Shown(defaultFile);
     }
-}
-
-struct Script : RequesterScript {
-    std::string fileAnswer = "/tmp/gewaehlt.jpg";
-    std::vector<std::string> calls;
-    int Message(const std::string& title, const std::string& text, int flags) override {
-        calls.push_back("M|" + title + "|" + text + "|" + std::to_string(flags));
-        return IDYES;
-    }
-    std::string File(bool save, const std::string& title, const std::string& folder,
-                     const std::string& name, const std::string& pattern,
-                     int patternIndex) override {
-        calls.push_back(std::string(save ? "S|" : "O|") + title + "|" + folder + "|" + name + "|" +
-                        pattern + "|" + std::to_string(patternIndex));
-        return fileAnswer;
-    }
-};
-
-TEST(RequesterHook, AnswersWithoutDialogs) {
-    Script script;
-    RequesterSetScript(&script);
-    EXPECT_EQ(ShowMessage("Datei existiert", "Überschreiben?", 52), IDYES);
-    EXPECT_EQ(AskOpenFile("Bild einladen", "", kPictures, 0), "/tmp/gewaehlt.jpg");
-    script.fileAnswer = "";
-    EXPECT_EQ(AskSaveFile("Bild speichern", "/home/anna/a:b", kJpeg, 1), "");
-    RequesterSetScript(nullptr);
-    EXPECT_EQ(script.calls, (std::vector<std::string>{
-                                "M|Datei existiert|Überschreiben?|52",
-                                std::string("O|Bild einladen|||") + kPictures + "|0",
-                                std::string("S|Bild speichern|/home/anna||") + kJpeg + "|1"}));
 }
 
 class RealRequesterTest : public ToolkitTest {
