@@ -90,7 +90,6 @@ TEST_F(Shell, EachPictureShapeGetsItsPreviewFrameAndToggle) {
         {800, 600, 1, "480x357", "480x320 at 0,0", 0},  // "10 x 15" across
         {600, 800, 1, "360x476", "317x476 at 0,0", 1},  // "10 x 15" upright: 476 / 1.5 = 317.33
         {500, 500, 8, "480x476", "476x476 at 0,0", 1},  // square counts as portrait
-        {10, 1000, 0, "5x476", "25x36 at 0,0", 1},      // preview narrower than the minimum frame
     };
     for (auto [w, h, format, preview, frame, toggle] : cases) {
         ControlSetValue(kFormatCombo, format);
@@ -101,15 +100,17 @@ TEST_F(Shell, EachPictureShapeGetsItsPreviewFrameAndToggle) {
         EXPECT_EQ(Frame(), frame);
         EXPECT_EQ(ControlGetValue(kPortraitToggle), toggle);
     }
-    // The dialog asked for (in the home folder first, then in the folder of the picture loaded
-    // last), and the status of, the "10 x 15" 800 x 600 picture.
-    const std::string filter =
-        ", filter 'Bilder (*.bmp,*.jpg,*.jpeg,*.jpe,*.jfif,*.png,*.ico)|"
-        "*.bmp;*.jpg;*.jpeg;*.jpe;*.jfif;*.png;*.ico|Alle Dateien (*.*)|*.*' 0";
-    EXPECT_EQ(script.fileCalls.front(),
-              "open 'Bild einladen' " + std::string(getenv("HOME")) + "/" + filter);
+    // The dialog starts in the home folder, then in the folder of the picture loaded last; its
+    // first pattern shows every extension the readers take. Then the status of the "10 x 15"
+    // 800 x 600 picture.
+    const std::string open = "open 'Bild einladen' ", filter = ", filter 'Bilder (";
+    EXPECT_TRUE(script.fileCalls.front().starts_with(open + getenv("HOME") + "/" + filter))
+        << script.fileCalls.front();
     LoadGrey();
-    EXPECT_EQ(script.fileCalls.back(), "open 'Bild einladen' " + ::testing::TempDir() + filter);
+    EXPECT_TRUE(script.fileCalls.back().starts_with(open + ::testing::TempDir() + filter))
+        << script.fileCalls.back();
+    for (const char* wildcard : {"*.bmp;", "*.jpg;", "*.jpeg;", "*.png;", "*.ico|"})
+        EXPECT_NE(script.fileCalls.back().find(wildcard), std::string::npos) << wildcard;
     EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 800x600 / Auswahl: 800x533");
     EXPECT_EQ(g_app.fileName, ::testing::TempDir() + "grey.bmp");
     EXPECT_TRUE(PreviewCaptured());
