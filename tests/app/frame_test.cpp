@@ -73,8 +73,6 @@ TEST(DragStart, CornerSquareThenStrictInside) {
     EXPECT_EQ(start(100, 100), "move 50,60");
     EXPECT_EQ(start(64, 100), "none");  // on the left edge
     EXPECT_EQ(start(65, 61), "move 15,21");
-    EXPECT_EQ(start(30, 30), "none");
-    EXPECT_EQ(start(494, 100), "none");         // right of the preview
     EXPECT_EQ(start(-1, -1), "none");           // pointer outside the client area
     EXPECT_EQ(start(264, 160, 1), "move 0,0");  // nothing starts while a drag is under way
 }
