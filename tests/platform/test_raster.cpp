@@ -1,4 +1,4 @@
-// Bitmaps of the raster: kinds, strides, raw access, the pixel rules of its shapes, copying and
+// Bitmaps of the raster: strides, the pixel rules of its shapes, copying and
 // stretching (checked against straightforward references) and the failure of huge allocations.
 #include "platform/raster.h"
 
@@ -100,30 +100,6 @@ TEST(RasterCreateDeathTest, AllocationFailureGivesNullNotACrash) {
         std::exit(raster::Create(32767, 32767, 32, true, true) ? 1 : 0);
     };
     EXPECT_EXIT(tryHuge(), testing::ExitedWithCode(0), "");
-}
-
-TEST(RasterAccess, PackedRoundTripAndBgr24BottomUp) {
-    for (int bpp : {16, 24, 32}) {
-        for (bool topDown : {true, false}) {
-            auto bm = Make(3, 2, bpp, topDown, false);
-            std::vector<uint8_t> in(3 * 2 * bpp / 8), out(in.size());
-            for (size_t i = 0; i < in.size(); ++i)
-                in[i] = static_cast<uint8_t>(i * 7 + 1);
-            raster::WritePacked(*bm, in.data());
-            raster::ReadPacked(*bm, out.data());
-            EXPECT_EQ(in, out) << bpp << " " << topDown;
-            if (bpp != 16) {  // packed row 0 is the top row
-                EXPECT_EQ(raster::GetPixel(*bm, 0, 0), in[2] | (in[1] << 8) | (in[0] << 16));
-            }
-
-            // The encoders' layout: bottom row first, rows padded.
-            std::vector<uint8_t> bgr(raster::StrideFor(3, 24) * 2, 0xAA);
-            raster::ToBgr24BottomUp(*bm, bgr.data());
-            for (int x = 0; x < 3 && bpp != 16; ++x)
-                EXPECT_EQ(bgr[12 + x * 3 + 2], raster::GetPixel(*bm, x, 0) & 0xFF);
-            EXPECT_EQ(bgr[9], 0) << "padding";
-        }
-    }
 }
 
 TEST(RasterShapes, PixelCountsAndInvertFlipsEveryPixelOnce) {
@@ -279,26 +255,6 @@ TEST(RasterBlit, CopiesClippedRectanglesBetweenAllDepths) {
             }
         }
     }
-}
-
-TEST(RasterNotSrcErase, IsNotOfSourceOrDestForBlitAndStretch) {
-    auto src = Random(6, 6, 24, true, 3);
-    auto dst = Random(6, 6, 24, false, 4);
-    auto before = raster::Clone(*dst);
-    ASSERT_TRUE(raster::Blit(*dst, 0, 0, 6, 6, *src, 0, 0, raster::Rop::NotSrcErase));
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 6; ++x)
-            EXPECT_EQ(raster::GetPixel(*dst, x, y),
-                      ~(raster::GetPixel(*src, x, y) | raster::GetPixel(*before, x, y)) & 0xFFFFFF);
-
-    // Stretching applies it to the stretched pixels.
-    auto flat = Make(4, 4, 24);
-    raster::FillRect(*flat, 0, 0, 4, 4, 0x0000F0);
-    auto small = Make(2, 2);
-    raster::FillRect(*small, 0, 0, 2, 2, 0x0F0000);
-    ASSERT_TRUE(raster::Stretch(*small, 0, 0, 2, 2, *flat, StretchMode::Halftone,
-                                raster::Rop::NotSrcErase));
-    EXPECT_EQ(raster::GetPixel(*small, 1, 1), 0xF0FF0Fu);
 }
 
 TEST(RasterStretch, HalftoneReductionIsTheAreaAverageAlsoRowByRow) {
