@@ -132,19 +132,4 @@ TEST(PixelsBufferSize, RefusesWhatASigned32BitSizeCannotHold) {
     EXPECT_EQ(PixelsBufferSize(-1, 5, 24), -1);
 }
 
-TEST_F(PixelsTest, CastThroughTheCapturedPreview) {
-    raster::Bitmap* bm = MakeImage(kImage, 10, 8, 32, false);
-    ASSERT_NE(bm, nullptr);
-    raster::FillRect(*bm, 0, 0, 10, 8, 0x00EBF0FA);  // (250, 240, 235)
-    ASSERT_EQ(PixelsCapture(kImage), 1);
-    g_app.selection = Selection{10, 20, 5, 4};  // reaches past the right and bottom edges
-    const uint32_t cast = CastMeasure(kImage);
-    EXPECT_EQ(cast, 1295u);
-    ToneAdjust(kImage, 155, 255, 0, 100, 100, 0);
-    CastRemove(kImage, cast);
-    ASSERT_EQ(PixelsStore(kImage), 1);
-    // 250 - 15 + 6, 240 - 5 + 6, 235 + 6
-    EXPECT_EQ(raster::GetPixel(*bm, 9, 7), 0x00F1F1F1u);
-}
-
 }  // namespace
