@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "platform/raster.h"
@@ -13,37 +14,58 @@
 // Probe answers.
 constexpr int DECODE_24BIT = 1;  // rows will hold 3 bytes per pixel
 constexpr int DECODE_32BIT = 2;  // rows will hold 4 bytes per pixel
+// Refusals of a probe that recognised its format; the next decoder is still tried.
+constexpr int DECODE_DAMAGED = -1;    // the file is broken (its header, or far too short)
+constexpr int DECODE_TOO_LARGE = -2;  // the picture is over the load limits
+// What a decode that breaks off leaves in the pixels it could not decode: neutral grey, opaque.
+constexpr uint8_t kUndecodedGrey = 128;
 
 struct ImageDecoder {
-    // 0 when the file is not in this format, else DECODE_24BIT or DECODE_32BIT. The stream is
-    // positioned at offset 0. A successful probe leaves the decoder holding its state for decode.
+    // 0 when the file is not in this format, else DECODE_24BIT or DECODE_32BIT, or a refusal.
+    // The stream is positioned at offset 0. A successful probe leaves the decoder holding its
+    // state for decode.
     int (*probe)(std::FILE* stream, const char* path);
     // Writes the picture found by the last successful probe and releases the decoder's state.
-    // A decoding error keeps the rows written so far.
-    void (*decode)(uint8_t* buffer, int stride);
+    // A decode that breaks off keeps the rows decoded before the break and fills the rest with
+    // kUndecodedGrey (alpha 255); false when not one row could be decoded.
+    bool (*decode)(uint8_t* buffer, int stride);
     // Width and height in pixels found by the last successful probe (upright, after any
     // orientation the file asks for).
     int (*width)();
     int (*height)();
     // Releases the state of a successful probe whose decode will never run. May be null.
     void (*discard)();
-    // Like decode, and reduces the upright picture onto the whole of `preview` while the rows
-    // arrive, with exactly the pixels of the halftone stretch of the finished picture. False when
-    // the preview was not made that way (the picture is decoded all the same). May be null.
-    bool (*decodeWithPreview)(uint8_t* buffer, int stride, raster::Bitmap& preview);
+    // Like decode (same answer), and reduces the upright picture onto the whole of `preview`
+    // while the rows arrive, with exactly the pixels of the halftone stretch of the finished
+    // picture; *previewMade is false when the preview was not made that way. May be null.
+    bool (*decodeWithPreview)(uint8_t* buffer, int stride, raster::Bitmap& preview,
+                              bool* previewMade);
 };
+
+// Fills rows [from, height) of a picture `width` pixels wide with kUndecodedGrey, opaque.
+inline void FillUndecodedRows(uint8_t* buffer, int stride, int width, int height, int from,
+                              int bytesPerPixel) {
+    for (int y = from < 0 ? 0 : from; y < height; ++y) {
+        uint8_t* row = buffer + static_cast<size_t>(y) * static_cast<size_t>(stride);
+        std::memset(row, kUndecodedGrey, static_cast<size_t>(width) * bytesPerPixel);
+        if (bytesPerPixel == 4)
+            for (int x = 0; x < width; ++x)
+                row[x * 4 + 3] = 255;
+    }
+}
 
 // Holds a decoder's state from its successful probe through the decoder table to the decode that
 // follows, and offers the table's decode, width, height and discard entries over it. Session has
-// Decode(buffer, stride), Width() and Height().
+// bool Decode(buffer, stride), Width() and Height().
 template <class Session>
 struct DecoderSlot {
     static inline std::unique_ptr<Session> current;
 
-    static void Decode(uint8_t* buffer, int stride) {
-        if (!current) return;
-        current->Decode(buffer, stride);
+    static bool Decode(uint8_t* buffer, int stride) {
+        if (!current) return false;
+        const bool decoded = current->Decode(buffer, stride);
         current.reset();
+        return decoded;
     }
     static int Width() { return current ? current->Width() : 0; }
     static int Height() { return current ? current->Height() : 0; }

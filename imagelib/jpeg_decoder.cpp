@@ -39,6 +39,9 @@ constexpr int kDecodeEnded = 1 << 30;
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    void (*libraryEmit)(j_common_ptr, int);
+    bool broken;          // the data ran out or broke off inside the picture
+    JDIMENSION breakRow;  // output rows complete before that
 };
 
 // The whole file in memory; running past its end supplies an end-of-image marker.
@@ -58,6 +61,21 @@ struct Progress {
 void ErrorExit(j_common_ptr cinfo) {
     (*cinfo->err->output_message)(cinfo);
     std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+// Notes where the picture's data ran out or broke off: the rows output before then are the ones
+// really decoded. A progressive file is read whole before its first row comes out; once its
+// first scan is complete, every row has its picture, only coarser.
+void EmitMessage(j_common_ptr cinfo, int level) {
+    auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
+    const int code = cinfo->err->msg_code;
+    if (level < 0 && !errors->broken && (code == JWRN_JPEG_EOF || code == JWRN_HIT_MARKER)) {
+        auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+        errors->broken = true;
+        errors->breakRow =
+            d->progressive_mode && d->input_scan_number > 1 ? d->output_height : d->output_scanline;
+    }
+    errors->libraryEmit(cinfo, level);
 }
 
 void SourceInit(j_decompress_ptr) {}
@@ -111,6 +129,10 @@ public:
         std::memset(&progress_, 0, sizeof progress_);
         cinfo_.err = jpeg_std_error(&errors_.pub);
         errors_.pub.error_exit = ErrorExit;
+        errors_.libraryEmit = errors_.pub.emit_message;
+        errors_.pub.emit_message = EmitMessage;
+        errors_.broken = false;
+        errors_.breakRow = 0;
     }
     ~JpegSession() {
         if (created_) jpeg_destroy_decompress(&cinfo_);
@@ -129,17 +151,18 @@ public:
         size_ = size;
     }
 
-    // Reads the header and starts decompression. DECODE_24BIT, or 0 when refused.
+    // Reads the header and starts decompression. DECODE_24BIT, 0 when not a JPEG, or a refusal.
     int Probe() {
         if (!data_ || size_ < 2 || data_[0] != 0xFF || data_[1] != 0xD8) return 0;
         orientation_ = ExifOrientationFromJpeg(data_, size_);
-        if (!ProbeStep(this)) return 0;
+        if (!ProbeStep(this)) return refusal_;
         width_ = ExifSwapsSides(orientation_) ? cinfo_.output_height : cinfo_.output_width;
         height_ = ExifSwapsSides(orientation_) ? cinfo_.output_width : cinfo_.output_height;
         return DECODE_24BIT;
     }
 
-    // Writes the upright picture into `buffer`; false when decoding stopped early. With
+    // Writes the upright picture into `buffer`. When the data breaks off, the rows output before
+    // the break stay and the rest is filled with grey; false when no row was decoded. With
     // `preview`, also reduces the upright picture onto the whole of it (the drawing surface's
     // halftone stretch) while the rows arrive; *previewMade tells whether that worked.
     bool Decode(uint8_t* buffer, int stride, raster::Bitmap* preview = nullptr,
@@ -166,11 +189,15 @@ public:
         } else {
             Drain();
         }
+        JDIMENSION rows = ok ? cinfo_.output_height : cinfo_.output_scanline;
+        if (errors_.broken && errors_.breakRow < rows) rows = errors_.breakRow;
+        const bool whole = rows == cinfo_.output_height;
+        FillFrom(rows);
         jpeg_destroy_decompress(&cinfo_);
         created_ = false;
-        const bool made = reducing && ok && reducer_.Done() && FinishPreview(*preview);
+        const bool made = reducing && whole && reducer_.Done() && FinishPreview(*preview);
         if (previewMade) *previewMade = made;
-        return ok;
+        return rows > 0;
     }
 
     int Width() const { return width_; }
@@ -222,8 +249,10 @@ private:
         uint64_t pixels = uint64_t{cinfo_.image_width} * cinfo_.image_height;
         if (cinfo_.image_width > raster::kMaxSide || cinfo_.image_height > raster::kMaxSide ||
             !ImageLoadSizeAllowed(static_cast<int>(cinfo_.image_width),
-                                  static_cast<int>(cinfo_.image_height), 24))
+                                  static_cast<int>(cinfo_.image_height), 24)) {
+            refusal_ = DECODE_TOO_LARGE;
             return false;
+        }
         if (pixels > kSmallPicture && pixels / kMaxPixelsPerByte > size_) return false;
         // Coefficient buffers of a multi-scan file take 2 bytes per sample; allow them plus slack.
         size_t need = static_cast<size_t>(pixels) * 2 * cinfo_.num_components + kJpegSlack;
@@ -351,6 +380,20 @@ private:
         }
     }
 
+    // Fills stored rows `from` to the last with grey, each at its upright place.
+    void FillFrom(JDIMENSION from) {
+        if (from >= cinfo_.output_height) return;
+        const int w = static_cast<int>(cinfo_.output_width);
+        if (orientation_ == 1) {
+            FillUndecodedRows(buffer_, static_cast<int>(stride_), w,
+                              static_cast<int>(cinfo_.output_height), static_cast<int>(from), 3);
+            return;
+        }
+        for (int y = static_cast<int>(from); y < static_cast<int>(cinfo_.output_height); ++y)
+            for (int x = 0; x < w; ++x)
+                std::memset(buffer_ + UprightOffset(x, y), kUndecodedGrey, 3);
+    }
+
     // Byte offset in the upright picture of stored pixel (x, y).
     ptrdiff_t UprightOffset(int x, int y) const {
         int ux = 0, uy = 0;
@@ -467,6 +510,7 @@ private:
     MemorySource source_;
     Progress progress_;
     bool created_ = false;
+    int refusal_ = DECODE_DAMAGED;  // the probe's answer when the file is refused
     std::unique_ptr<uint8_t[]> file_;
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
@@ -493,16 +537,17 @@ using Slot = DecoderSlot<JpegSession>;
 
 int Probe(std::FILE* stream, const char*) {
     Slot::current.reset();
-    if (!stream || std::fseek(stream, 0, SEEK_END) != 0) return 0;
-    long length = std::ftell(stream);
-    if (length < 2 || static_cast<unsigned long>(length) > ImageLoadLimits().maxFileBytes ||
-        std::fseek(stream, 0, SEEK_SET) != 0)
-        return 0;
-    size_t size = static_cast<size_t>(length);
     uint8_t head[2];
-    if (std::fread(head, 1, 2, stream) != 2 || head[0] != 0xFF || head[1] != 0xD8) return 0;
+    if (!stream || std::fread(head, 1, 2, stream) != 2 || head[0] != 0xFF || head[1] != 0xD8)
+        return 0;
+    if (std::fseek(stream, 0, SEEK_END) != 0) return DECODE_DAMAGED;
+    long length = std::ftell(stream);
+    if (length < 2 || std::fseek(stream, 2, SEEK_SET) != 0) return DECODE_DAMAGED;
+    if (static_cast<unsigned long>(length) > ImageLoadLimits().maxFileBytes)
+        return DECODE_TOO_LARGE;
+    size_t size = static_cast<size_t>(length);
     std::unique_ptr<uint8_t[]> file(new (std::nothrow) uint8_t[size]);
-    if (!file) return 0;
+    if (!file) return DECODE_TOO_LARGE;
     file[0] = head[0];
     file[1] = head[1];
     // A file that shrank since its length was taken is decoded as far as it goes.
@@ -510,16 +555,16 @@ int Probe(std::FILE* stream, const char*) {
     auto session = std::make_unique<JpegSession>();
     session->Own(std::move(file), size);
     int format = session->Probe();
-    if (format) Slot::current = std::move(session);
+    if (format > 0) Slot::current = std::move(session);
     return format;
 }
 
-bool DecodeWithPreview(uint8_t* buffer, int stride, raster::Bitmap& preview) {
+bool DecodeWithPreview(uint8_t* buffer, int stride, raster::Bitmap& preview, bool* made) {
+    *made = false;
     if (!Slot::current) return false;
-    bool made = false;
-    Slot::current->Decode(buffer, stride, &preview, &made);
+    const bool decoded = Slot::current->Decode(buffer, stride, &preview, made);
     Slot::current.reset();
-    return made;
+    return decoded;
 }
 
 const ImageDecoder kJpegDecoder = {Probe,        Slot::Decode,  Slot::Width,
@@ -538,9 +583,8 @@ void RegisterJpegDecoder() {
 std::unique_ptr<raster::Bitmap> JpegDecodeMemory(const uint8_t* data, size_t size) {
     JpegSession session;
     session.Borrow(data, size);
-    if (!session.Probe()) return nullptr;
+    if (session.Probe() <= 0) return nullptr;
     auto bm = raster::Create(session.Width(), session.Height(), 24, true, false);
-    if (!bm) return nullptr;
-    session.Decode(bm->bits.get(), bm->stride);
+    if (!bm || !session.Decode(bm->bits.get(), bm->stride)) return nullptr;
     return bm;
 }

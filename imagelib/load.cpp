@@ -20,6 +20,7 @@ struct DecoderTable {
     int count = 0;
     const ImageDecoder* current = nullptr;  // the decoder whose probe succeeded
     std::FILE* stream = nullptr;            // the file it decodes
+    LoadError refusal = LoadError::None;    // why the last ImageDecodeBitmap gave nothing
 };
 
 DecoderTable g_decoders;
@@ -46,16 +47,19 @@ File OpenRegular(const char* path) {
     return File(std::fopen(path, "rb"));
 }
 
-// The whole of an open file, within the size limit. Null when it cannot be had.
-std::unique_ptr<uint8_t[]> ReadAll(std::FILE* f, size_t* size) {
+// The whole of an open file, within the size limit. Null when it cannot be had; `error` says
+// why.
+std::unique_ptr<uint8_t[]> ReadAll(std::FILE* f, size_t* size, LoadError* error) {
+    *error = LoadError::Unreadable;
     if (std::fseek(f, 0, SEEK_END) != 0) return nullptr;
     long length = std::ftell(f);
-    if (length < 0 || static_cast<unsigned long>(length) > g_limits.maxFileBytes ||
-        std::fseek(f, 0, SEEK_SET) != 0)
-        return nullptr;
+    if (length < 0 || std::fseek(f, 0, SEEK_SET) != 0) return nullptr;
+    *error = LoadError::TooLarge;
+    if (static_cast<unsigned long>(length) > g_limits.maxFileBytes) return nullptr;
     std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[length > 0 ? length : 1]);
     if (!data) return nullptr;
     *size = std::fread(data.get(), 1, static_cast<size_t>(length), f);
+    *error = LoadError::None;
     return data;
 }
 
@@ -94,26 +98,67 @@ void MakePreview(LoadPreview* preview, const raster::Bitmap& picture) {
         preview->bitmap.reset();
 }
 
+// Why our BMP reader refused a file: the sides its header announces tell a picture over the
+// limits from a damaged one.
+LoadError BmpRefusal(const uint8_t* data, size_t size) {
+    auto at = [&](size_t i, int bytes) {
+        int64_t v = 0;
+        for (int k = bytes - 1; k >= 0; --k)
+            v = v << 8 | data[i + k];
+        return bytes == 4 ? static_cast<int64_t>(static_cast<int32_t>(v)) : v;
+    };
+    if (size < 26) return LoadError::Damaged;
+    const bool core = at(14, 4) == 12;
+    if (!core && size < 30) return LoadError::Damaged;
+    const int64_t w = core ? at(18, 2) : at(18, 4);
+    int64_t h = core ? at(20, 2) : at(22, 4);
+    if (h < 0) h = -h;
+    if (w > raster::kMaxSide || h > raster::kMaxSide ||
+        (w > 0 && h > 0 &&
+         static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > g_limits.maxPixels))
+        return LoadError::TooLarge;
+    return LoadError::Damaged;
+}
+
+LoadError ProbeRefusal(int answer) {
+    return answer == DECODE_TOO_LARGE ? LoadError::TooLarge : LoadError::Damaged;
+}
+
 }  // namespace
 
-raster::Bitmap* ImageLoadFile(int number, const char* path, LoadPreview* preview) {
-    if (number < 0) return nullptr;
+LoadResult ImageLoadFile(int number, const char* path, LoadPreview* preview) {
+    LoadResult result;
+    if (number < 0) {
+        result.error = LoadError::Unreadable;
+        return result;
+    }
     std::unique_ptr<raster::Bitmap> picture;
     {
         File f = OpenRegular(path);
-        if (!f) return nullptr;
+        if (!f) {
+            result.error = LoadError::Unreadable;
+            return result;
+        }
         uint8_t head[6] = {};
         size_t got = std::fread(head, 1, sizeof head, f.get());
+        if (std::ferror(f.get())) {
+            result.error = LoadError::Unreadable;
+            return result;
+        }
         if (got >= 2 && head[0] == 'B' && head[1] == 'M') {
             // Our BMP reader has the last word on BMP files: none is offered further.
             size_t size = 0;
-            auto data = ReadAll(f.get(), &size);
-            if (!data) return nullptr;
+            auto data = ReadAll(f.get(), &size, &result.error);
+            if (!data) return result;
             picture = BmpDecodeFile(data.get(), size);
-            if (!picture) return nullptr;
+            if (!picture) {
+                result.error = BmpRefusal(data.get(), size);
+                return result;
+            }
         } else if (IcoLooksLike(head, got)) {
             size_t size = 0;
-            auto data = ReadAll(f.get(), &size);
+            LoadError ignored;
+            auto data = ReadAll(f.get(), &size, &ignored);
             if (data) picture = OnWhite(IcoDecode(data.get(), size));
         }
     }
@@ -122,14 +167,22 @@ raster::Bitmap* ImageLoadFile(int number, const char* path, LoadPreview* preview
         MakePreview(preview, *picture);
     } else {
         int format = ImageFindDecoder(path);
-        if (format) picture = ImageDecodeBitmap(format, preview);
-    }
-    if (!picture) {
-        if (preview) preview->bitmap.reset();
-        return nullptr;
+        if (format <= 0) {
+            result.error = format < 0 ? ProbeRefusal(format) : LoadError::NotAPicture;
+            if (preview) preview->bitmap.reset();
+            return result;
+        }
+        picture = ImageDecodeBitmap(format, preview);
+        if (!picture) {
+            result.error = g_decoders.refusal;
+            if (preview) preview->bitmap.reset();
+            return result;
+        }
     }
     // Only a picture that loaded replaces what the number held.
-    return ImageAdopt(number, std::move(picture), 0);
+    result.bitmap = ImageAdopt(number, std::move(picture), 0);
+    if (!result.bitmap) result.error = LoadError::TooLarge;
+    return result;
 }
 
 std::unique_ptr<raster::Bitmap> ImageDecodeMemory(const uint8_t* data, size_t size) {
@@ -157,21 +210,24 @@ int ImageFindDecoder(const char* path) {
     ForgetCurrent();
     File f = OpenRegular(path);
     if (!f) return 0;
+    int refusal = 0;
     for (int i = 0; i < g_decoders.count; ++i) {
         const ImageDecoder* d = g_decoders.entries[i];
         if (std::fseek(f.get(), 0, SEEK_SET) != 0) return 0;
         int format = d->probe(f.get(), path);
-        if (format) {
+        if (format > 0) {
             g_decoders.current = d;
             g_decoders.stream = f.release();
             return format;
         }
+        if (format < 0 && refusal == 0) refusal = format;
     }
-    return 0;
+    return refusal;
 }
 
 std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(int format, LoadPreview* preview) {
     const ImageDecoder* d = g_decoders.current;
+    g_decoders.refusal = LoadError::NotAPicture;
     if (!d) return nullptr;
     int w = d->width(), h = d->height();
     int bpp = format == DECODE_32BIT ? 32 : 24;
@@ -179,20 +235,20 @@ std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(int format, LoadPreview* previ
     if (ImageLoadSizeAllowed(w, h, bpp)) bm = raster::Create(w, h, bpp, true, false);
     if (!bm) {
         ForgetCurrent();
+        g_decoders.refusal = LoadError::TooLarge;
         return nullptr;
     }
-    // A decode that stops early keeps the rows written so far; the rest stay zero.
+    // A picture of which not one row could be decoded would be wholly made up.
     std::unique_ptr<raster::Bitmap> reduced;
     // Rows reduced as they arrive would miss the white under transparent pixels.
     if (preview && d->decodeWithPreview && bpp == 24) reduced = NewPreview(*preview, w, h);
     bool made = false;
-    if (reduced) {
-        made = d->decodeWithPreview(bm->bits.get(), bm->stride, *reduced);
-    } else {
-        d->decode(bm->bits.get(), bm->stride);
-    }
+    const bool decoded = reduced ? d->decodeWithPreview(bm->bits.get(), bm->stride, *reduced, &made)
+                                 : d->decode(bm->bits.get(), bm->stride);
     g_decoders.current = nullptr;
     ForgetCurrent();
+    g_decoders.refusal = decoded ? LoadError::None : LoadError::Damaged;
+    if (!decoded) return nullptr;
     bm = OnWhite(std::move(bm));
     if (made) {
         preview->bitmap = std::move(reduced);

@@ -19,6 +19,22 @@ struct LoadLimits {
     bool pngIgnoreChecksums = false;            // fuzzers: let mutated data reach inflate
 };
 
+// Why a file was not loaded.
+enum class LoadError {
+    None,
+    NotAPicture,  // no reader recognises the file
+    Damaged,      // recognised, but broken, or cut off before the first row of the picture
+    TooLarge,     // over the limits (sides, pixels, file size) or the memory at hand
+    Unreadable,   // missing, not a regular file, no permission, read error
+};
+
+// The outcome of a load: the new bitmap, or null and the reason.
+struct [[nodiscard]] LoadResult {
+    raster::Bitmap* bitmap = nullptr;
+    LoadError error = LoadError::None;
+    explicit operator bool() const { return bitmap != nullptr; }
+};
+
 // ---------------------------------------------------------------------------------------------
 // Loading
 // ---------------------------------------------------------------------------------------------
@@ -32,12 +48,14 @@ struct LoadPreview {
     std::unique_ptr<raster::Bitmap> bitmap;
 };
 
-// Loads the picture file at `path` into image `number`. Returns the new image's bitmap, or null.
-// A failed load leaves whatever the number held untouched. With `preview`, also makes the
-// preview; a decoder that can reduces the rows into it as they arrive, on a second thread.
-// Pictures with alpha (PNG, icons) come laid over white, each colour c with alpha a becoming
-// (c * a + 255 * (255 - a) + 127) / 255, and opaque; BMP files keep their fourth byte.
-raster::Bitmap* ImageLoadFile(int number, const char* path, LoadPreview* preview = nullptr);
+// Loads the picture file at `path` into image `number`: the new image's bitmap, or the reason it
+// was refused. A failed load leaves whatever the number held untouched. A file that breaks off
+// inside the picture loads with the rows decoded before the break; the rest is neutral grey. With
+// `preview`, also makes the preview; a decoder that can reduces the rows into it as they arrive,
+// on a second thread. Pictures with alpha (PNG, icons) come laid over white, each colour c with
+// alpha a becoming (c * a + 255 * (255 - a) + 127) / 255, and opaque; BMP files keep their
+// fourth byte.
+LoadResult ImageLoadFile(int number, const char* path, LoadPreview* preview = nullptr);
 // Loads a picture held in memory (a whole file's bytes) into a new bitmap, trying the readers in
 // the order ImageLoadFile does, with alpha laid over white as there. Null when no reader accepts
 // it.
@@ -55,11 +73,13 @@ void ImageRegisterDecoder(const ImageDecoder* decoder);
 void RegisterJpegDecoder();
 void RegisterPngDecoder();
 // Opens the file and probes it with each decoder in registration order. Returns the first
-// non-zero answer (that decoder becomes current and the file stays open), or 0.
+// positive answer (that decoder becomes current and the file stays open); else the first refusal
+// (DECODE_DAMAGED, DECODE_TOO_LARGE) of a decoder that recognised the file, else 0.
 int ImageFindDecoder(const char* path);
 // Makes a top-down bitmap for the current decoder's picture (24 bits, or 32 for DECODE_32BIT)
 // and lets the decoder fill it, alpha laid over white; closes the file. Null when the bitmap
-// cannot be made. With `preview`, also makes the preview as ImageLoadFile does.
+// cannot be made or not one row could be decoded. With `preview`, also makes the preview as
+// ImageLoadFile does.
 std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(int format, LoadPreview* preview = nullptr);
 
 // ---------------------------------------------------------------------------------------------

@@ -100,7 +100,7 @@ public:
     PngSession& operator=(const PngSession&) = delete;
 
     // Checks the signature, reads the chunks up to the image data. DECODE_24BIT, DECODE_32BIT,
-    // or 0 when refused. `fileSize` bounds what the picture can plausibly hold.
+    // 0 when not a PNG, or a refusal. `fileSize` bounds what the picture can plausibly hold.
     int Probe(const Source& source, uint64_t fileSize) {
         source_ = source;
         uint8_t sig[8];
@@ -114,8 +114,10 @@ public:
         if (png_sig_cmp(sig, 0, 8) != 0) return 0;
         png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr,
                                         &allocations_, Allocate, Release);
-        if (!png_) return 0;
-        png_set_user_limits(png_, raster::kMaxSide, raster::kMaxSide);
+        if (!png_) return DECODE_DAMAGED;
+        // Any size a PNG can state gets through the header, so that one over our limits is told
+        // apart from a broken one below.
+        png_set_user_limits(png_, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
         png_set_chunk_cache_max(png_, kChunkCacheMax);
         png_set_chunk_malloc_max(png_, kChunkMallocMax);
         if (ImageLoadLimits().pngIgnoreChecksums) {
@@ -128,21 +130,27 @@ public:
         png_set_compression_buffer_size(png_, kIdatReadSize);
         png_set_read_fn(png_, &source_, ReadBytes);
         png_set_sig_bytes(png_, 8);
-        if (!ProbeStep(this)) return 0;
+        if (!ProbeStep(this)) return DECODE_DAMAGED;
 
         int bpp = alpha_ ? 32 : 24;
-        if (!ImageLoadSizeAllowed(static_cast<int>(width_), static_cast<int>(height_), bpp))
-            return 0;
+        if (width_ > raster::kMaxSide || height_ > raster::kMaxSide ||
+            !ImageLoadSizeAllowed(static_cast<int>(width_), static_cast<int>(height_), bpp))
+            return DECODE_TOO_LARGE;
         uint64_t rowBytes = (uint64_t{width_} * Channels(colourType_) * bitDepth_ + 7) / 8 + 1;
-        if (rowBytes * height_ > kMaxInflation * fileSize + kInflationSlack) return 0;
+        if (rowBytes * height_ > kMaxInflation * fileSize + kInflationSlack) return DECODE_DAMAGED;
         return alpha_ ? DECODE_32BIT : DECODE_24BIT;
     }
 
-    // Writes the picture into `buffer`; false when decoding stopped early.
+    // Writes the picture into `buffer`. A decode that breaks off keeps the rows completed before
+    // the break (none while an interlaced file is still in an earlier pass) and fills the rest
+    // with grey; false when no row was completed.
     bool Decode(uint8_t* buffer, int stride) {
         buffer_ = buffer;
         stride_ = static_cast<size_t>(stride);
-        return DecodeStep(this);
+        if (DecodeStep(this)) return true;
+        FillUndecodedRows(buffer, stride, Width(), Height(), static_cast<int>(complete_),
+                          alpha_ ? 4 : 3);
+        return complete_ > 0;
     }
 
     int Width() const {
@@ -173,8 +181,10 @@ private:
         if (png_get_rowbytes(s->png_, s->info_) != size_t{s->width_} * (s->alpha_ ? 4 : 3))
             return false;
         for (int pass = 0; pass < passes; ++pass)
-            for (png_uint_32 y = 0; y < s->height_; ++y)
+            for (png_uint_32 y = 0; y < s->height_; ++y) {
                 png_read_row(s->png_, s->buffer_ + y * s->stride_, nullptr);
+                if (pass == passes - 1) s->complete_ = y + 1;
+            }
         return true;
     }
 
@@ -212,6 +222,7 @@ private:
     bool alpha_ = false;
     uint8_t* buffer_ = nullptr;
     size_t stride_ = 0;
+    png_uint_32 complete_ = 0;  // rows from the top that hold their final pixels
 };
 
 using Slot = DecoderSlot<PngSession>;
@@ -229,7 +240,7 @@ int Probe(std::FILE* stream, const char*) {
     Source source;
     source.stream = stream;
     int format = session->Probe(source, fileSize);
-    if (format) Slot::current = std::move(session);
+    if (format > 0) Slot::current = std::move(session);
     return format;
 }
 
@@ -252,11 +263,10 @@ std::unique_ptr<raster::Bitmap> PngDecodeMemory(const uint8_t* data, size_t size
     source.data = data;
     source.size = data ? size : 0;
     int format = session.Probe(source, size);
-    if (!format) return nullptr;
+    if (format <= 0) return nullptr;
     auto bm = raster::Create(session.Width(), session.Height(), format == DECODE_32BIT ? 32 : 24,
                              true, false);
-    if (!bm) return nullptr;
-    session.Decode(bm->bits.get(), bm->stride);
+    if (!bm || !session.Decode(bm->bits.get(), bm->stride)) return nullptr;
     return bm;
 }
 

@@ -18,8 +18,8 @@
 // The decoder record (probe, decode, width, height, discard) that RegisterPngDecoder registers.
 const ImageDecoder* PngDecoder();
 // Decodes a whole PNG file held in memory into a new top-down bitmap (24 or 32 bits as the
-// probe announces), or null when the probe refuses it. A decoding error after the probe keeps
-// the rows decoded so far.
+// probe announces), or null when the probe refuses it or not one row could be decoded. A
+// decoding error after the first rows keeps them and fills the rest with grey.
 std::unique_ptr<raster::Bitmap> PngDecodeMemory(const uint8_t* data, size_t size);
 // Width, height and bits per pixel (bit depth times channels) from the IHDR chunk, without
 // decoding anything. False when the data does not start with a PNG signature and IHDR.

@@ -56,6 +56,6 @@ protected:
     }
     // Writes the bytes to a file and loads it into image 100.
     static raster::Bitmap* Load(const fixtures::Bytes& bytes, const std::string& name) {
-        return ImageLoadFile(100, fixtures::WriteTemp(name, bytes).c_str());
+        return ImageLoadFile(100, fixtures::WriteTemp(name, bytes).c_str()).bitmap;
     }
 };

@@ -2,6 +2,7 @@
 // already held under the number. Also the decoder table's order and bookkeeping.
 #include <zlib.h>
 
+#include <algorithm>
 #include <climits>
 
 #include "imagelib/exif.h"
@@ -94,12 +95,23 @@ Bytes IcoWith(std::initializer_list<uint8_t> tail) {
 
 const char kText[] = "Dies ist kein Bild, sondern eine Einkaufsliste.\n";
 
+// Where the image data of a generated file starts: just past an SOS or IDAT header.
+size_t DataStart(const Bytes& b, bool jpeg) {
+    for (size_t i = 0; i + 4 < b.size(); ++i) {
+        if (jpeg && b[i] == 0xFF && b[i + 1] == 0xDA) return i + 2 + (b[i + 2] << 8 | b[i + 3]);
+        if (!jpeg && std::equal(b.begin() + i, b.begin() + i + 4, "IDAT")) return i + 4 + 2;
+    }
+    return b.size();
+}
+
 struct BadFile {
     const char* name;
     Bytes bytes;
+    LoadError why;
 };
 
 std::vector<BadFile> BadFileTable() {
+    using E = LoadError;
     Bytes ff = {0xFF, 0xD8}, bm = {'B', 'M'};
     for (int i = 0; i < 200; ++i)
         ff.push_back(static_cast<uint8_t>(i * 37)), bm.push_back(static_cast<uint8_t>(i * 91 + 3));
@@ -107,51 +119,63 @@ std::vector<BadFile> BadFileTable() {
     Bytes goodPng = fixtures::MakePng(png);
     Bytes badCrc = goodPng;
     badCrc[29] ^= 0x55;  // IHDR CRC
+    fixtures::JpegDesc progressive;
+    progressive.progressive = true;
+    Bytes goodJpeg = fixtures::MakeJpeg({}), goodProgressive = fixtures::MakeJpeg(progressive);
     return {
-        {"empty", {}},
-        {"one_byte", {'B'}},
-        {"text", Bytes(std::begin(kText), std::end(kText) - 1)},
-        {"ff_d8_garbage", ff},
-        {"bm_garbage", bm},
-        {"bm_header_cut", Cut(fixtures::MakeBmp({}), 20)},
-        {"bm_pixels_cut", Cut(fixtures::MakeBmp({}), 14 + 40 + 5)},
-        {"bm_width_40000", BmpHeaderOnly(40000, 10, 24, 0)},
-        {"bm_height_min_int", BmpHeaderOnly(10, INT32_MIN, 24, 0)},
-        {"bm_30000_square_without_pixels", BmpHeaderOnly(30000, 30000, 24, 0)},
-        {"bm_rle8_bomb", BmpHeaderOnly(32767, 32767, 8, 1)},
-        {"bm_rle8_16000_square_tiny_data", BmpHeaderOnly(16000, 16000, 8, 1)},
-        {"bm_rle_top_down", BmpHeaderOnly(4, -4, 8, 1)},
-        {"bm_jpeg_inside", BmpHeaderOnly(4, 4, 24, 4)},
-        {"bm_zero_width", BmpHeaderOnly(0, 4, 24, 0)},
-        {"bm_bpp_7", BmpHeaderOnly(4, 4, 7, 0)},
-        {"png_signature_only", Cut(goodPng, 8)},
-        {"png_cut_in_header", Cut(goodPng, 20)},
-        {"png_no_image_data", PngHeader(10, 10)},
-        {"png_bad_header_crc", badCrc},
-        {"png_width_100000", PngWithTinyData(100000, 1)},
-        {"png_30000_square_tiny_data", PngWithTinyData(30000, 30000)},
-        {"png_16000_square_tiny_data", PngWithTinyData(16000, 16000)},
-        {"png_bad_colour_type", PngHeader(4, 4, 8, 5)},
-        {"png_splt_bomb", SpltBomb()},
-        {"jpeg_65500_square_header", JpegOfSize(65500, 65500)},
-        {"jpeg_32000_square_header", JpegOfSize(32000, 32000)},
-        {"jpeg_8000_square_tiny_data", JpegOfSize(8000, 8000)},
-        {"jpeg_zero_width", JpegOfSize(0, 16)},
-        {"jpeg_cut_in_header", Cut(fixtures::MakeJpeg({}), 100)},
-        {"ico_no_entries", IcoWith({0, 0})},
+        {"empty", {}, E::NotAPicture},
+        {"one_byte", {'B'}, E::NotAPicture},
+        {"text", Bytes(std::begin(kText), std::end(kText) - 1), E::NotAPicture},
+        {"ff_d8_garbage", ff, E::Damaged},
+        {"bm_garbage", bm, E::TooLarge},
+        {"bm_header_cut", Cut(fixtures::MakeBmp({}), 20), E::Damaged},
+        {"bm_pixels_cut", Cut(fixtures::MakeBmp({}), 14 + 40 + 5), E::Damaged},
+        {"bm_width_40000", BmpHeaderOnly(40000, 10, 24, 0), E::TooLarge},
+        {"bm_height_min_int", BmpHeaderOnly(10, INT32_MIN, 24, 0), E::TooLarge},
+        {"bm_30000_square_without_pixels", BmpHeaderOnly(30000, 30000, 24, 0), E::TooLarge},
+        {"bm_rle8_bomb", BmpHeaderOnly(32767, 32767, 8, 1), E::TooLarge},
+        {"bm_rle8_16000_square_tiny_data", BmpHeaderOnly(16000, 16000, 8, 1), E::Damaged},
+        {"bm_rle_top_down", BmpHeaderOnly(4, -4, 8, 1), E::Damaged},
+        {"bm_jpeg_inside", BmpHeaderOnly(4, 4, 24, 4), E::Damaged},
+        {"bm_zero_width", BmpHeaderOnly(0, 4, 24, 0), E::Damaged},
+        {"bm_bpp_7", BmpHeaderOnly(4, 4, 7, 0), E::Damaged},
+        {"png_signature_only", Cut(goodPng, 8), E::Damaged},
+        {"png_cut_in_header", Cut(goodPng, 20), E::Damaged},
+        {"png_cut_at_image_data", Cut(goodPng, DataStart(goodPng, false)), E::Damaged},
+        {"png_no_image_data", PngHeader(10, 10), E::Damaged},
+        {"png_bad_header_crc", badCrc, E::Damaged},
+        {"png_width_100000", PngWithTinyData(100000, 1), E::TooLarge},
+        {"png_30000_square_tiny_data", PngWithTinyData(30000, 30000), E::TooLarge},
+        {"png_16000_square_tiny_data", PngWithTinyData(16000, 16000), E::Damaged},
+        {"png_bad_colour_type", PngHeader(4, 4, 8, 5), E::Damaged},
+        {"png_splt_bomb", SpltBomb(), E::Damaged},
+        {"jpeg_65500_square_header", JpegOfSize(65500, 65500), E::TooLarge},
+        {"jpeg_32000_square_header", JpegOfSize(32000, 32000), E::TooLarge},
+        {"jpeg_8000_square_tiny_data", JpegOfSize(8000, 8000), E::Damaged},
+        {"jpeg_zero_width", JpegOfSize(0, 16), E::Damaged},
+        {"jpeg_cut_in_header", Cut(goodJpeg, 100), E::Damaged},
+        {"jpeg_cut_at_image_data", Cut(goodJpeg, DataStart(goodJpeg, true)), E::Damaged},
+        {"jpeg_progressive_cut_in_first_scan",
+         Cut(goodProgressive, DataStart(goodProgressive, true) + 4), E::Damaged},
+        {"ico_no_entries", IcoWith({0, 0}), E::NotAPicture},
         {"ico_entry_outside",
-         IcoWith({1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F})},
-        {"ico_many_entries_cut", IcoWith({0xFF, 0xFF, 16, 16, 0, 0})},
+         IcoWith({1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F}),
+         E::NotAPicture},
+        {"ico_many_entries_cut", IcoWith({0xFF, 0xFF, 16, 16, 0, 0}), E::NotAPicture},
     };
 }
 
 class BadFiles : public LoadTest, public ::testing::WithParamInterface<BadFile> {};
 
-TEST_P(BadFiles, FailAndKeepThePreviousPicture) {
+TEST_P(BadFiles, FailWithTheirReasonAndKeepThePreviousPicture) {
     fixtures::BmpDesc previous;
     raster::Bitmap* before = Load(fixtures::MakeBmp(previous), "previous.bmp");
     ASSERT_NE(before, nullptr);
-    EXPECT_EQ(Load(GetParam().bytes, std::string(GetParam().name) + ".bin"), nullptr);
+    const std::string path =
+        fixtures::WriteTemp(std::string(GetParam().name) + ".bin", GetParam().bytes);
+    const LoadResult result = ImageLoadFile(100, path.c_str());
+    EXPECT_EQ(result.bitmap, nullptr);
+    EXPECT_EQ(result.error, GetParam().why);
     EXPECT_EQ(ImageGetBitmap(100), before);
     EXPECT_EQ(ImageGetWidth(100), previous.width);
     EXPECT_EQ(ImageGetHeight(100), previous.height);
@@ -166,7 +190,8 @@ using Registry = LoadTest;
 
 TEST_F(Registry, MissingFilesAndPicturesOverTheLimitsFail) {
     for (const char* path : {"/nonexistent/kadrovo.jpg", "/tmp", static_cast<const char*>(nullptr)})
-        EXPECT_EQ(ImageLoadFile(100, path), nullptr);
+        EXPECT_EQ(ImageLoadFile(100, path).error, LoadError::Unreadable) << path;
+    EXPECT_FALSE(ImageExists(100));
     // 1200 pixels against a limit of 1000, refused before decoding in every format.
     fixtures::PngDesc png;
     fixtures::JpegDesc jpeg;
@@ -179,7 +204,8 @@ TEST_F(Registry, MissingFilesAndPicturesOverTheLimitsFail) {
     const Bytes files[] = {fixtures::MakePng(png), fixtures::MakeJpeg(jpeg),
                            fixtures::MakeBmp(bmp)};
     for (const Bytes& f : files)
-        EXPECT_EQ(Load(f, "limit.bin"), nullptr);
+        EXPECT_EQ(ImageLoadFile(100, fixtures::WriteTemp("limit.bin", f).c_str()).error,
+                  LoadError::TooLarge);
     ImageSetLoadLimits(LoadLimits{});
     for (const Bytes& f : files)
         EXPECT_NE(Load(f, "limit.bin"), nullptr);

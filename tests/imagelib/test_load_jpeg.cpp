@@ -93,6 +93,14 @@ TEST_F(JpegLoad, TruncatedFileLoadsWithTheRestFilledIn) {
     Rgba last = PixelAt(*bm, 159, 159);
     EXPECT_TRUE(Near(last, Rgba{128, 128, 128, 255}, 2)) << last;
     EXPECT_EQ(PixelAt(*bm, 0, 159), last);
+    // A progressive file cut in a later scan has every row, only coarser.
+    JpegDesc progressive = Desc(160, 160);
+    progressive.progressive = true;
+    jpeg = fixtures::MakeJpeg(progressive);
+    jpeg.resize(jpeg.size() * 3 / 4);
+    bm = Load(jpeg, "truncated_progressive.jpg");
+    ASSERT_NE(bm, nullptr);
+    EXPECT_TRUE(Near(PixelAt(*bm, 150, 150), Smooth(150, 150), kTolerance));
 }
 
 // The limits against hostile files must leave room for the largest photos: 100 megapixels,
@@ -171,7 +179,10 @@ TEST_P(JpegOrientation, CornerMarksLandUpright) {
               DECODE_24BIT);
     auto picture = raster::Create(turned ? 301 : 203, turned ? 203 : 301, 24, true, false);
     auto preview = raster::Create(picture->width / 3, picture->height / 4, 32, true, true);
-    ASSERT_TRUE(JpegDecoder()->decodeWithPreview(picture->bits.get(), picture->stride, *preview));
+    bool made = false;
+    ASSERT_TRUE(
+        JpegDecoder()->decodeWithPreview(picture->bits.get(), picture->stride, *preview, &made));
+    ASSERT_TRUE(made);
     for (int y = 0; y < 301; ++y)
         for (int x = 0; x < 203; ++x) {
             int ux = 0, uy = 0;
