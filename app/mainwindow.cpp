@@ -107,8 +107,9 @@ bool BuildMainWindow() {
     Tip(kClipboardSaveButton, "Speichern des aktuellen Bildausschnittes in die Zwischenablage");
     ControlCreateText(kOutputLabel, 510, 65, 190, 15, "Ausgabeoptimierung:", 0);
     ControlCreateComboBox(kOutputCombo, 510, 80, 190, 150);
+    // Sizes up to 32767 x 32767 make a long line: its font narrows to keep it whole.
     ControlCreateText(kStatusLine, 510, 455, 190, 15, "Bild: 0 x 0 - Selektion: 0 x 0",
-                      TEXT_CENTRED);
+                      TEXT_CENTRED | TEXT_FIT);
     for (const ButtonKeys& b : kButtonKeys)
         ControlSetShortcut(b.number, b.keys);
     for (size_t i = 0; i < std::size(kFrameSteps); ++i)

@@ -130,4 +130,6 @@ void ResetAdjustments() {
     g_app.castColour = 0;
     ControlSetValue(kCastCheckBox, 0);
     ControlHide(kCastSwatch, 1);
+    // A label must never show another number than its bar.
+    SetValueLabels();
 }

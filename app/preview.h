@@ -21,7 +21,7 @@ void RedrawPreview();
 // Rewrites the five value labels from the track bars, then (with a preview) adjusts the preview
 // from the captured pixels, removes a measured cast and repaints.
 void ApplyAdjustments();
-// Track bars to their defaults, no cast, check box cleared, swatch hidden. Labels untouched.
+// Track bars to their defaults, no cast, check box cleared, swatch hidden, labels rewritten.
 void ResetAdjustments();
 // Writes the five value labels ("Gamma: 100", ...) from the track bars' positions.
 void SetValueLabels();

@@ -19,6 +19,7 @@
 #include "picture/export.h"
 #include "picture/pixels.h"
 #include "platform/input.h"
+#include "platform/raster.h"
 #include "toolkit/control.h"
 #include "toolkit/desktop.h"
 #include "toolkit/requester.h"
@@ -33,6 +34,40 @@ constexpr int kDepthImage = 1;
 constexpr const char* kOpenPattern =
     "Bilder (*.bmp,*.jpg,*.jpeg,*.jpe,*.jfif,*.png,*.ico)|"
     "*.bmp;*.jpg;*.jpeg;*.jpe;*.jfif;*.png;*.ico|Alle Dateien (*.*)|*.*";
+constexpr const char* kTitle = "Kadrovo";
+constexpr int kWarningFlags = MB_OK | MB_ICONEXCLAMATION;
+
+// Tells the user which file was not loaded (its name without the folder) and why.
+std::string RefusalText(const std::string& path, LoadError why) {
+    std::string reason;
+    switch (why) {
+        case LoadError::NotAPicture:
+            reason = "Sie ist kein Bild in einem unterstützten Format.";
+            break;
+        case LoadError::Damaged:
+            reason = "Sie ist beschädigt oder unvollständig.";
+            break;
+        case LoadError::TooLarge:
+            reason = "Das Bild ist zu groß: erlaubt sind höchstens " +
+                     std::to_string(raster::kMaxSide) + " Pixel je Seite und " +
+                     std::to_string(ImageLoadLimits().maxPixels / 1000000) + " Megapixel.";
+            break;
+        default:
+            reason = "Sie fehlt, oder es fehlt die Berechtigung, sie zu lesen.";
+            break;
+    }
+    return "Die Datei " + PathFilePart(path.c_str()) + " konnte nicht geladen werden.\r\r" + reason;
+}
+
+void ClipboardLoadRequested() {
+    bool taken = false;
+    {
+        BusyCursor busy;
+        taken = ImageFromClipboard(100) != 0;
+        if (taken) NewPictureSequence();
+    }
+    if (!taken) ShowMessage(kTitle, "Die Zwischenablage enthält kein Bild.", kWarningFlags);
+}
 
 // How the desktop knows the program: the name of its .desktop file and its icon, built into the
 // executable (missing in the test programs, which then show none).
@@ -110,14 +145,22 @@ std::string TakeDroppedFiles() {
 
 bool LoadPicture(const std::string& path) {
     // The loader keeps the picture held under 100 when the file cannot be read, so the preview,
-    // frame, name and controls are left as they are.
-    LoadPreview preview;
-    preview.size = frame::PreviewSize;
-    if (!ImageLoadFile(100, path.c_str(), &preview) || !ImageExists(100)) return false;
-    ResetAdjustments();
-    g_app.fileName = path;
-    NewPictureSequence(std::move(preview.bitmap));
-    return true;
+    // frame, name and controls are left as they are; the user is told why.
+    LoadResult loaded;
+    {
+        BusyCursor busy;
+        LoadPreview preview;
+        preview.size = frame::PreviewSize;
+        loaded = ImageLoadFile(100, path.c_str(), &preview);
+        if (loaded && ImageExists(100)) {
+            ResetAdjustments();
+            g_app.fileName = path;
+            NewPictureSequence(std::move(preview.bitmap));
+            return true;
+        }
+    }
+    ShowMessage(kTitle, RefusalText(path, loaded.error).c_str(), kWarningFlags);
+    return false;
 }
 
 void OpenNamedFile(const std::string& name) {
@@ -125,6 +168,7 @@ void OpenNamedFile(const std::string& name) {
 }
 
 void NewPictureSequence(std::unique_ptr<raster::Bitmap> preview) {
+    SetValueLabels();
     BuildPreview(std::move(preview));
     ResetSelection(0);
     RedrawPreview();
@@ -148,16 +192,22 @@ void DispatchControl(int source) {
             RedrawPreview();
             break;
         case kSaveButton:
-            if (picture) SelectionExport(0);
+            if (picture) {
+                BusyCursor busy;
+                SelectionExport(0);
+            }
             break;
         case kLoadButton:
             OpenFileRequested();
             break;
         case kClipboardLoadButton:
-            if (ImageFromClipboard(100)) NewPictureSequence();
+            ClipboardLoadRequested();
             break;
         case kClipboardSaveButton:
-            if (picture) SelectionExport(1);
+            if (picture) {
+                BusyCursor busy;
+                SelectionExport(1);
+            }
             break;
         case kQuitButton:
             g_app.quitRequested = 1;
@@ -209,8 +259,10 @@ bool LoopPass() {
     g_app.event = EventWait(kWaitMs);
     g_app.eventSource = EventSource();
     HandleEvent(g_app.event);
-    SelectionMouseStep(InputCurrent().LeftButtonDown(), WindowCursorX(kMainWindow),
-                       WindowCursorY(kMainWindow));
+    // Only a press on the window's own surface drags the frame: one that a track bar, a button
+    // or a dialog took must not move it when the pointer wanders over the preview.
+    const bool down = InputCurrent().LeftButtonDown() && WindowSurfacePressed(kMainWindow);
+    SelectionMouseStep(down, WindowCursorX(kMainWindow), WindowCursorY(kMainWindow));
     return !(g_app.event == EVENT_CLOSE || g_app.quitRequested == 1);
 }
 

@@ -33,13 +33,13 @@ int RunProgram(int argc = 0, const char* const* argv = nullptr);
 std::string TakeDroppedFiles();
 // Loads `path` into image 100 and, only when that succeeds, resets the adjustment controls,
 // remembers the name and runs the new-picture sequence. The preview is reduced while the file
-// is decoded. A failed load changes nothing.
+// is decoded. A failed load changes nothing but says in a message which file was refused and why.
 bool LoadPicture(const std::string& path);
 // A file named from outside (dropped on the window or named on the command line): loaded as
 // LoadPicture does; an empty name does nothing.
 void OpenNamedFile(const std::string& name);
-// Preview, default frame, repaint and capture of a picture that has just arrived in image 100.
-// `preview`, when given, is the preview already made from it (see BuildPreview).
+// Value labels, preview, default frame, repaint and capture of a picture that has just arrived in
+// image 100. `preview`, when given, is the preview already made from it (see BuildPreview).
 void NewPictureSequence(std::unique_ptr<raster::Bitmap> preview = nullptr);
 // Runs the action of control `source` (an event 13100).
 void DispatchControl(int source);

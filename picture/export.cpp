@@ -33,8 +33,9 @@ constexpr int kJpegQuality = 80;  // the encoder's scale ends at 10: library qua
 const char* const kTitle = "Kadrovo";
 const char* const kSaveTitle = "Bild speichern...";
 const char* const kSaveFilter = "JPG Bilder (*.jpg)|*.jpg|Alle Dateien (*.*)|*.*";
-constexpr int kQuestionFlags = MB_YESNO | MB_ICONEXCLAMATION;  // 52
-constexpr int kWarningFlags = MB_OK | MB_ICONEXCLAMATION;      // 48
+// "No" is the default: Return twice after "Bild speichern..." must not replace the original.
+constexpr int kQuestionFlags = MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
+constexpr int kWarningFlags = MB_OK | MB_ICONEXCLAMATION;  // 48
 
 // Rounds to the nearest integer, halves to even (the default rounding mode), within int range.
 int Nearest(double value) {

@@ -5,10 +5,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -97,6 +99,8 @@ public:
     using QGroupBox::QGroupBox;
 
 protected:
+    // A press on a frame is a press on the window's surface beneath it.
+    void mousePressEvent(QMouseEvent* e) override { e->ignore(); }
     void paintEvent(QPaintEvent*) override {
         QPainter p(this);
         const QFontMetrics fm = fontMetrics();
@@ -114,6 +118,59 @@ protected:
             p.drawText(textRect, Qt::AlignCenter, title());
         }
     }
+};
+
+// A one-line text that keeps the whole of its text readable in its fixed width: the font is
+// narrowed first, then made smaller, as far as needed and no further than stays legible.
+class FitLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    // Chooses the font for the present text; the font the control was made with is the start.
+    void Fit() {
+        if (!fitted_) base_ = font();
+        if (fitted_ && text() == fittedText_) return;
+        fitted_ = true;
+        fittedText_ = text();
+        const int room = contentsRect().width();
+        QFont chosen = base_;
+        if (QFontMetrics(chosen).horizontalAdvance(fittedText_) > room) {
+            const int from =
+                base_.pixelSize() > 0 ? base_.pixelSize() : QFontInfo(base_).pixelSize();
+            for (int size = from; size >= kSmallest; --size) {
+                QFont natural = base_;
+                natural.setPixelSize(size);
+                chosen = natural;
+                if (Narrowed(natural, room, chosen)) break;
+            }
+        }
+        setFont(chosen);
+    }
+
+private:
+    // The widest stretch of `natural` that fits `room`, squeezing the letters to no less than
+    // kNarrowest per cent of their natural width. False when none does.
+    bool Narrowed(const QFont& natural, int room, QFont& out) const {
+        const int naturalWidth = QFontMetrics(natural).horizontalAdvance(fittedText_);
+        if (naturalWidth <= room) return true;
+        for (int stretch = 100; stretch >= 50; stretch -= 5) {
+            QFont trial = natural;
+            trial.setStretch(stretch);
+            const int width = QFontMetrics(trial).horizontalAdvance(fittedText_);
+            if (width * 100 < naturalWidth * kNarrowest) return false;
+            if (width <= room) {
+                out = trial;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    static constexpr int kNarrowest = 80;  // per cent of the natural width
+    static constexpr int kSmallest = 8;    // pixels
+    QFont base_;
+    QString fittedText_;
+    bool fitted_ = false;
 };
 
 // A drop-down list that reports opening, closing and focus changes.
@@ -356,17 +413,19 @@ uintptr_t ControlCreateText(int number, int x, int y, int width, int height, con
                             int flags) {
     QWidget* parent = Parent();
     if (!parent || number < 0) return 0;
-    auto* w = new QLabel(parent);
+    auto* w = flags & TEXT_FIT ? new FitLabel(parent) : new QLabel(parent);
     w->setTextFormat(Qt::PlainText);
     w->setText(Text(text));
-    w->setWordWrap(true);
+    w->setWordWrap(!(flags & TEXT_FIT));
     w->setAlignment((flags & TEXT_CENTRED ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
     if (flags & TEXT_SUNKEN) {
         w->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         w->setLineWidth(2);
     }
     w->setFocusPolicy(Qt::NoFocus);
-    return Register(number, w, CONTROL_TEXT, x, y, width, height);
+    const uintptr_t handle = Register(number, w, CONTROL_TEXT, x, y, width, height);
+    if (handle && (flags & TEXT_FIT)) static_cast<FitLabel*>(w)->Fit();
+    return handle;
 }
 
 uintptr_t ControlCreateButton(int number, int x, int y, int width, int height, const char* text,
@@ -544,6 +603,7 @@ void ControlSetText(int number, const char* text) {
             break;
         case CONTROL_TEXT:
             static_cast<QLabel*>(w)->setText(Text(text));
+            if (auto* fit = dynamic_cast<FitLabel*>(w)) fit->Fit();
             break;
         case CONTROL_BUTTON:
         case CONTROL_CHECKBOX:

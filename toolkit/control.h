@@ -19,6 +19,7 @@ constexpr int BUTTON_TOGGLE = 4099;     // stays pressed or released on each cli
 constexpr int BUTTON_MULTILINE = 8192;  // wrapped caption
 constexpr int TEXT_CENTRED = 1;
 constexpr int TEXT_SUNKEN = 0x20000;
+constexpr int TEXT_FIT = 0x1000;  // one line whose font narrows and shrinks until the text fits
 constexpr int PROGRESS_SMOOTH = 1;
 
 // Control attributes and colour selectors.

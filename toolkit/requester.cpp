@@ -24,6 +24,23 @@ QWidget* Owner() {
     return active && ToolkitWindowNumberOf(active) >= 0 ? active : nullptr;
 }
 
+// Puts the ordinary pointer over a requester while a busy cursor is shown, and the busy one
+// back when the requester closes.
+class OrdinaryPointer {
+public:
+    OrdinaryPointer() : busy_(QApplication::overrideCursor() != nullptr) {
+        if (busy_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    }
+    ~OrdinaryPointer() {
+        if (busy_) QApplication::restoreOverrideCursor();
+    }
+    OrdinaryPointer(const OrdinaryPointer&) = delete;
+    OrdinaryPointer& operator=(const OrdinaryPointer&) = delete;
+
+private:
+    bool busy_;
+};
+
 std::string FileRequester(bool save, const char* title, const char* defaultFile,
                           const char* pattern, int patternIndex) {
     std::string folder, name;
@@ -33,6 +50,7 @@ std::string FileRequester(bool save, const char* title, const char* defaultFile,
     if (g_script) return g_script->File(save, titleText, folder, name, patternText, patternIndex);
     if (!Running()) return {};
 
+    OrdinaryPointer pointer;
     QFileDialog dialog(Owner());
     ToolkitConfigureFileDialog(dialog, save, titleText, folder, name, patternText, patternIndex);
     if (dialog.exec() != QDialog::Accepted) return {};
@@ -163,6 +181,7 @@ int ShowMessage(const char* title, const char* text, int flags) {
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
 
+    OrdinaryPointer pointer;
     QMessageBox box(Owner());
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowTitle(QString::fromStdString(t));
@@ -209,7 +228,8 @@ int ShowMessage(const char* title, const char* text, int flags) {
     for (auto& b : buttons)
         set |= b.first;
     box.setStandardButtons(set);
-    box.setDefaultButton(buttons.front().first);
+    const size_t defaultIndex = static_cast<size_t>(flags & 0x300) >> 8;
+    box.setDefaultButton(buttons[defaultIndex < buttons.size() ? defaultIndex : 0].first);
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     for (auto& b : buttons) {

@@ -1,6 +1,6 @@
 // Requesters: modal message box and file dialogs, and the file-name helpers that go with them.
 // Every requester returns only when the user has closed it; meanwhile the program's other
-// windows take no input.
+// windows take no input. A requester shows the ordinary pointer even inside a busy stretch.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 constexpr int MB_OK = 0x0;
 constexpr int MB_YESNO = 0x4;
 constexpr int MB_ICONEXCLAMATION = 0x30;
+constexpr int MB_DEFBUTTON2 = 0x100;  // the second button is the default: Return answers it
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;

@@ -70,6 +70,7 @@ EventState g_events;
 bool g_initialised = false;
 bool g_ownApplication = false;  // ToolkitInit started the GUI framework and ends it
 bool g_fontChosen = false;      // ToolkitSetFont was called
+int g_surfacePress = -1;        // window whose own surface took the held left button, or -1
 
 std::map<uintptr_t, std::vector<std::string>> g_drops;
 uintptr_t g_nextDrop = 1;
@@ -206,6 +207,11 @@ protected:
         if (e->type() == QEvent::ActivationChange && isActiveWindow())
             QueueWindowEvent(EVENT_ACTIVATED, number_);
     }
+    void mousePressEvent(QMouseEvent* e) override {
+        // Reached only by a press that no control took.
+        if (e->button() == Qt::LeftButton) g_surfacePress = number_;
+        e->accept();
+    }
     void closeEvent(QCloseEvent* e) override {
         // The program decides whether to close; the request only becomes an event.
         e->ignore();
@@ -316,6 +322,11 @@ public:
         bool mouse = t == QEvent::MouseMove || t == QEvent::MouseButtonPress ||
                      t == QEvent::MouseButtonRelease || t == QEvent::MouseButtonDblClick;
         if (!key && !mouse) return false;
+        // Every press or release of the left button, wherever it goes, ends what an earlier press
+        // on a window's surface began; the window itself sets it anew for a press it receives.
+        if (t != QEvent::MouseMove && !key &&
+            static_cast<QMouseEvent*>(ev)->button() == Qt::LeftButton)
+            g_surfacePress = -1;
         auto* w = qobject_cast<QWidget*>(obj);
         if (!w || !w->isWidgetType()) return false;
         int number = ToolkitWindowNumberOf(w);
@@ -766,6 +777,10 @@ void WindowDropDeviceTarget(int number) {
     w->SetLayer(nullptr, QPoint(), 1);
 }
 
+bool WindowSurfacePressed(int number) {
+    return number >= 0 && g_surfacePress == number && WindowOf(number) != nullptr;
+}
+
 DrawTarget* WindowDrawTarget(int number) {
     ToolkitWindow* w = WindowOf(number);
     if (!w) return nullptr;
@@ -812,4 +827,16 @@ QFont ToolkitControlFont() {
     f.setPixelSize(11);
     f.setStretch(QFont::SemiCondensed);
     return f;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Busy cursor
+// ---------------------------------------------------------------------------------------------
+
+BusyCursor::BusyCursor() : shown_(qobject_cast<QApplication*>(QCoreApplication::instance())) {
+    if (shown_) QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+BusyCursor::~BusyCursor() {
+    if (shown_) QApplication::restoreOverrideCursor();
 }

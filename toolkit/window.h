@@ -105,6 +105,10 @@ void DropFinish(uintptr_t drop);
 // lies outside the client area (bounds inclusive: x == client width still counts as inside).
 int WindowCursorX(int number);
 int WindowCursorY(int number);
+// True after a press of the left button that reached the window's own surface (its frames and
+// texts included) until the button is released; false after a press that a control (button,
+// check box, combo box, track bar) or another window took.
+bool WindowSurfacePressed(int number);
 // A drawing target on the window's client-area surface, or null when the number is free. The
 // surface is shown under the window's controls; DrawEnd puts what was drawn on screen.
 DrawTarget* WindowDrawTarget(int number);
@@ -119,3 +123,20 @@ DrawTarget* WindowDeviceDrawTarget(int number, int x, int y, int width, int heig
 // Removes the device-resolution surface; the client-area surface shows alone again. Not while
 // its target is open for drawing.
 void WindowDropDeviceTarget(int number);
+
+// ---------------------------------------------------------------------------------------------
+// Busy cursor
+// ---------------------------------------------------------------------------------------------
+
+// Shows the busy cursor over the program's windows for the guard's lifetime, whatever way the
+// scope is left; guards nest. Requesters opened meanwhile show the ordinary pointer.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    bool shown_;
+};

@@ -2,6 +2,8 @@
 // sequence, dispatch of the controls, the mouse drag, and what is painted on the window's
 // surface.
 #include <fstream>
+#include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -114,7 +116,6 @@ TEST_F(Shell, EachPictureShapeGetsItsPreviewFrameAndToggle) {
     EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 800x600 / Auswahl: 800x533");
     EXPECT_EQ(g_app.fileName, ::testing::TempDir() + "grey.bmp");
     EXPECT_TRUE(PreviewCaptured());
-    EXPECT_STREQ(ControlGetText(kGammaLabel), "Gamma:");  // loading leaves the labels alone
 }
 
 TEST_F(Shell, ToggleAndFormatKeepTheCorner) {
@@ -131,26 +132,99 @@ TEST_F(Shell, ToggleAndFormatKeepTheCorner) {
     EXPECT_EQ(Frame(), "145x258 at 0,100");
 }
 
-TEST_F(Shell, FailedLoadChangesNothing) {
+// A file in `name` in the test's temporary folder holding `bytes`.
+std::string WriteFile(const std::string& name, const std::string& bytes) {
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(Shell, FailedLoadChangesNothingAndSaysWhichFileAndWhy) {
+    // A JPEG cut where its image data begins, and a BMP header announcing 40000 x 10 pixels.
+    ImageSaveFile(Scratch(64, 48, kGrey), (::testing::TempDir() + "whole.jpg").c_str(),
+                  JPEG_ENCODER_ID, 80);
+    std::string jpeg = ReadFile(::testing::TempDir() + "whole.jpg");
+    jpeg.resize(jpeg.find("\xFF\xDA") + 14);
+    std::string bmp = ReadFile(WriteBmp("wide.bmp", 4, 4, kGrey));
+    bmp[18] = static_cast<char>(0x40), bmp[19] = static_cast<char>(0x9C);
     LoadGrey();
     g_app.selection = Selection{100, 150, 20, 30};
     ControlSetValue(kGammaBar, 60);
     const std::string before = State();
-    const std::string garbage = ::testing::TempDir() + "garbage.jpg";
-    std::ofstream(garbage) << "this is not a picture";
-    // A file that is no picture, a missing file, a cancelled dialog.
-    for (const std::string& bad : {garbage, ::testing::TempDir() + "missing.png", std::string()}) {
-        Load(bad);
-        EXPECT_EQ(State(), before) << bad;
+    const std::string bad[] = {WriteFile("garbage.jpg", "this is not a picture"),
+                               ::testing::TempDir() + "missing.png", WriteFile("cut.jpg", jpeg),
+                               WriteFile("huge.bmp", bmp)};
+    for (const std::string& path : bad) {
+        script.messages.clear();
+        Load(path);
+        EXPECT_EQ(State(), before) << path;
+        ASSERT_EQ(script.messages.size(), 1u) << path;
+        const std::string& m = script.messages[0];
+        EXPECT_TRUE(m.starts_with("Kadrovo: Die Datei " + PathFilePart(path.c_str()) + " ")) << m;
+        EXPECT_TRUE(m.ends_with(" [48]")) << m;
+        EXPECT_EQ(m.find(::testing::TempDir()), std::string::npos) << "no folder: " << m;
+    }
+    // Each reason is told in its own words; a cancelled dialog says nothing.
+    std::set<std::string> reasons;
+    for (const std::string& path : bad) {
+        script.messages.clear();
+        Load(path);
+        reasons.insert(script.messages.at(0).substr(script.messages[0].find("\r\r")));
+    }
+    EXPECT_EQ(reasons.size(), std::size(bad));
+    script.messages.clear();
+    Load("");
+    EXPECT_EQ(State(), before);
+    EXPECT_TRUE(script.messages.empty());
+}
+
+// After every path that moves the track bars or brings a picture, each label shows its bar's
+// number: a file load, a clipboard load, an export's closing step, the defaults button.
+TEST_F(Shell, LabelsShowTheirBarsAfterEveryPath) {
+    LoadGrey();
+    ASSERT_NE(ImageToClipboard(Scratch(300, 200, 0x4080c0)), 0);
+    ImageRelease(5);
+    const std::pair<const char*, std::function<void()>> paths[] = {
+        {"file", [&] { Load(WriteBmp("labels.bmp", 64, 48, kGrey)); }},
+        {"clipboard", [] { DispatchControl(kClipboardLoadButton); }},
+        {"export", [] { DispatchControl(kClipboardSaveButton); }},
+        {"defaults", [] { DispatchControl(kDefaultsButton); }},
+    };
+    const std::pair<int, int> labelBars[] = {{kGammaLabel, kGammaBar},
+                                             {kWhiteLabel, kWhiteBar},
+                                             {kBlackLabel, kBlackBar},
+                                             {kSaturationLabel, kSaturationBar},
+                                             {kContrastLabel, kContrastBar}};
+    for (const auto& [name, path] : paths) {
+        // The bars moved without the labels being told.
+        for (auto [bar, value] : {std::pair{kGammaBar, 60},
+                                  {kWhiteBar, 200},
+                                  {kBlackBar, 20},
+                                  {kSaturationBar, 150},
+                                  {kContrastBar, 70}})
+            ControlSetValue(bar, value);
+        path();
+        for (auto [label, bar] : labelBars) {
+            const int shown = bar == kGammaBar ? 255 - ControlGetValue(bar) : ControlGetValue(bar);
+            const std::string text = ControlGetText(label);
+            EXPECT_EQ(text.substr(text.find(": ") + 2), std::to_string(shown)) << name;
+        }
     }
     EXPECT_TRUE(script.messages.empty());
 }
 
 TEST_F(Shell, FileLoadResetsTheAdjustmentsClipboardLoadKeepsThem) {
-    // Text on the clipboard: nothing happens.
+    // Text on the clipboard: nothing happens but the message.
     ASSERT_TRUE(ClipboardSet({{"text/plain", ClipboardData{'h', 'i'}}}));
     DispatchControl(kClipboardLoadButton);
     EXPECT_FALSE(ImageExists(100));
+    EXPECT_EQ(script.messages,
+              std::vector<std::string>{"Kadrovo: Die Zwischenablage enthält kein Bild. [48]"});
 
     Load(WriteBmp("a.bmp", 64, 48, kGrey));
     ControlSetValue(kGammaBar, 60);

@@ -2,10 +2,13 @@
 // values and hidden controls, track bar drags, combo box notifications, tooltips and colours.
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QLabel>
 #include <QPointer>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
+
+#include <QLabel>
 
 #include "toolkit_fixture.h"
 
@@ -213,6 +216,28 @@ TEST_F(ControlTest, TooltipsAreReplacedAndColoursRestoredByMinusOne) {
     EXPECT_EQ(swatch->palette().color(QPalette::Window), before.color(QPalette::Window));
     EXPECT_EQ(swatch->palette().color(QPalette::WindowText), before.color(QPalette::WindowText));
     EXPECT_FALSE(swatch->autoFillBackground());
+}
+
+TEST_F(ControlTest, FittingTextKeepsEveryStatusLineWhole) {
+    // A fitting text keeps the whole of every text on one line, legibly, in its width: from a
+    // short one at the chosen font to the longest status line.
+    ToolkitSetFont("DejaVu Sans Condensed", 11);
+    ControlCreateText(3, 0, 40, 190, 15, "", TEXT_CENTRED | TEXT_FIT);
+    auto* label = static_cast<QLabel*>(ToolkitControlWidget(3));
+    for (const char* text :
+         {"Bild: 800x600 / Auswahl: 800x533", "Bild: 6028x3391 / Auswahl: 6028x4019",
+          "Bild: 32767x32767 / Auswahl: 32767x32767"}) {
+        ControlSetText(3, text);
+        const QFont font = label->font();
+        EXPECT_LE(QFontMetrics(font).horizontalAdvance(label->text()),
+                  label->contentsRect().width())
+            << text;
+        EXPECT_GE(font.pixelSize(), 8) << text;
+        EXPECT_LE(QFontMetrics(font).height(), label->contentsRect().height()) << text;
+        EXPECT_FALSE(label->wordWrap());
+    }
+    ControlSetText(3, "Bild: 800x600 / Auswahl: 800x533");
+    EXPECT_EQ(label->font().pixelSize(), 11) << "a short text takes the chosen font again";
 }
 
 }  // namespace

@@ -112,25 +112,41 @@ protected:
     std::string folder = dir.path().toStdString();
 };
 
+// Each box: its buttons, the default one (Return), the answer to a click, and the ordinary pointer
+// over it even when it opens inside a busy stretch, which goes on after it.
 TEST_F(RealRequesterTest, MessageBoxButtonsAndResults) {
-    for (auto [flags, press, result, caption] : {std::tuple{48, QMessageBox::Ok, IDOK, "OK"},
-                                                 {52, QMessageBox::Yes, IDYES, "Ja"},
-                                                 {52, QMessageBox::No, IDNO, "Nein"}}) {
+    using B = QMessageBox::StandardButton;
+    for (auto [flags, press, result, standard, caption] :
+         {std::tuple{48, B::Ok, IDOK, B::Ok, "OK"},
+          {52, B::Yes, IDYES, B::Yes, "Ja"},
+          {52, B::No, IDNO, B::Yes, "Nein"},
+          {52 | MB_DEFBUTTON2, B::Yes, IDYES, B::No, "Ja"}}) {
         QString shownText, pressed;
         int buttons = 0;
-        WhenModal([&, press = press](QWidget* modal) {
+        QAbstractButton* defaultButton = nullptr;
+        QAbstractButton* expectedDefault = nullptr;
+        Qt::CursorShape pointer = Qt::BlankCursor;
+        WhenModal([&, press = press, standard = standard](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
             ASSERT_NE(box, nullptr);
             shownText = box->text();
             buttons = static_cast<int>(box->buttons().size());
             pressed = box->button(press)->text().remove('&');
+            defaultButton = box->defaultButton();
+            expectedDefault = box->button(standard);
+            pointer = QApplication::overrideCursor()->shape();
             box->button(press)->click();
         });
+        BusyCursor busy;
         EXPECT_EQ(ShowMessage("Error", "Erste Zeile\rZweite Zeile", flags), result);
         EXPECT_EQ(shownText, "Erste Zeile\nZweite Zeile");
         EXPECT_EQ(buttons, flags == 48 ? 1 : 2);
         EXPECT_EQ(pressed, caption) << "Qt's own texts are German";
+        EXPECT_EQ(defaultButton, expectedDefault) << flags;
+        EXPECT_EQ(pointer, Qt::ArrowCursor);
+        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     }
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 TEST_F(RealRequesterTest, OpenCancelledGivesEmptyAndSaveKeepsTheTypedPath) {
