@@ -1,4 +1,6 @@
-"""Exports the frame through the real save dialog and checks the written JPEG's size.
+"""Exports the frame through the real save dialog and checks the written JPEG's size; then loads
+that JPEG and presses Save, Return, Return: the dialog proposes the loaded file, the overwrite
+question answers No by default, so the file stays as it was and the dialog comes back.
 Usage: export_save.py KADROVO WORKDIR"""
 import os
 import struct
@@ -42,6 +44,24 @@ def test(args):
     # The "9 x 13" frame of 480 x 332 preview pixels at 800 / 480 picture pixels each.
     if size != (800, 553):
         raise e.Failure("JPEG is %dx%d, not 800x553" % size)
+
+    c.click(*e.LOAD_BUTTON)
+    e.type_into_dialog("Bild einladen", out, proc)
+    with open(out, "rb") as f:
+        original = f.read()
+    c.click(*e.SAVE_BUTTON)
+    for key in ("Return", "Escape"):  # both answer the question with No
+        e.focus(e.wait_window("Bild speichern...", proc))
+        e.tool("xdotool", "key", "Return")
+        e.focus(e.wait_window("Kadrovo", proc))
+        e.tool("xdotool", "key", key)
+        e.wait_for("the question to close", lambda: not e.windows("Kadrovo"))
+    e.focus(e.wait_window("Bild speichern...", proc))
+    with open(out, "rb") as f:
+        if f.read() != original:
+            raise e.Failure("the loaded JPEG was overwritten")
+    e.tool("xdotool", "key", "Escape")
+    e.wait_for("the save dialog to close", lambda: not e.windows("Bild speichern..."))
     e.quit_program(proc, c)
 
 

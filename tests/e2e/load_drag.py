@@ -1,11 +1,39 @@
 """Loads a picture through the real open dialog, then resizes the frame from its handle (leaving
-the preview and the window on the way) and moves it, with the real mouse.
+the preview and the window on the way) and moves it, with the real mouse. A track bar dragged over
+the preview leaves the frame alone. Files that cannot be loaded are reported and change nothing
+on screen; a PNG cut off half way shows its upper half and grey below.
 Usage: load_drag.py KADROVO WORKDIR"""
 import os
+import struct
+import zlib
 
 import e2e_util as e
 
 COLOUR = (100, 150, 200)
+RED = (220, 30, 30)
+GREY = (128, 128, 128)
+GAMMA_HANDLE = (620, 166)  # client point on the handle of track bar 7 at its start value
+
+
+def png(width, height, colour, keep=None, rows=None):
+    """An RGB PNG of one colour, its image data (`rows` rows of it, all by default) stored
+    uncompressed; `keep` cuts the file short that many bytes into the image data."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    raw = (b"\0" + bytes(colour) * width) * (height if rows is None else rows)
+    head = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+    data = chunk(b"IDAT", zlib.compress(raw, 0))
+    if keep is not None:
+        return head + data[:8 + keep]
+    return head + data + chunk(b"IEND", b"")
+
+
+def region(shot, c):
+    """The preview area and the status line as they are on screen."""
+    rows = [(10, 10, 490, 490), (510, 455, 190, 15)]
+    return b"".join(shot.pixels[((c.y + y) * shot.width + c.x + x) * 3:
+                                ((c.y + y) * shot.width + c.x + x + w) * 3]
+                    for x, y0, w, h in rows for y in range(y0, y0 + h))
 
 
 def test(args):
@@ -47,6 +75,43 @@ def test(args):
     shot = e.Shot(os.path.join(work, "dragged.png"))
     if not e.near(c.pixel(14 + 30, 20 + 30, shot), COLOUR):
         raise e.Failure("the old frame is still on screen")
+
+    # The gamma bar dragged far past its left end, through the frame and over the preview: the
+    # bar goes to its end, the frame stays (its top edge at client y 100 from x 114 on).
+    c.move(*GAMMA_HANDLE)
+    e.tool("xdotool", "mousedown", "1")
+    c.move(200, 170)
+    c.move(60, 300)
+    e.wait_for("the gamma bar at its end", lambda: not e.near(c.pixel(450, 300), COLOUR))
+    e.tool("xdotool", "mouseup", "1")
+    c.wait_pixel("frame left where it was", 14 + 100 + 30, 20 + 80, e.YELLOW)
+
+    # Not a picture, cut before its first row, over the size limits: each is reported and the
+    # screen stays as it was.
+    files = {"text.jpg": b"Dies ist kein Bild, sondern eine Einkaufsliste.\n",
+             "cut.png": png(64, 64, RED, keep=4), "huge.png": png(40000, 40000, RED, rows=1)}
+    e.tool("xdotool", "mousemove", "--sync", "0", "0")
+    before = region(e.Shot(), c)
+    for name, data in files.items():
+        path = os.path.join(work, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        c.click(*e.LOAD_BUTTON)
+        e.type_into_dialog("Bild einladen", path, proc)
+        e.focus(e.wait_window("Kadrovo", proc))
+        e.tool("xdotool", "key", "Return")
+        e.wait_for("the message to close", lambda: not e.windows("Kadrovo"))
+        e.tool("xdotool", "mousemove", "--sync", "0", "0")
+        e.wait_for("the screen as before " + name, lambda: region(e.Shot(), c) == before)
+
+    # Half of the rows, then neutral grey: preview 480 x 238, frame 344 wide.
+    half = os.path.join(work, "half.png")
+    with open(half, "wb") as f:
+        f.write(png(200, 100, RED, keep=30000))
+    c.click(*e.LOAD_BUTTON)
+    e.type_into_dialog("Bild einladen", half, proc)
+    c.wait_pixel("upper half", 420, 30, RED)
+    c.wait_pixel("grey below", 420, 240, GREY)
     e.quit_program(proc, c)
 
 
