@@ -8,7 +8,6 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 
-#include <QLabel>
 
 #include "toolkit_fixture.h"
 
