@@ -8,7 +8,6 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 
-
 #include "toolkit_fixture.h"
 
 namespace {
