@@ -388,6 +388,21 @@ bool SizeAllowed(int width, int height, int bpp) {
     return true;
 }
 
+namespace {
+int g_failAllocation = 0;  // see FailAllocationForTest
+}  // namespace
+
+void FailAllocationForTest(int nth) {
+    g_failAllocation = nth < 0 ? 0 : nth;
+}
+
+std::unique_ptr<uint8_t[]> AllocatePixels(size_t size, bool zeroed) {
+    if (g_failAllocation > 0 && --g_failAllocation == 0) return nullptr;
+    const size_t n = size > 0 ? size : 1;
+    return std::unique_ptr<uint8_t[]>(zeroed ? new (std::nothrow) uint8_t[n]()
+                                             : new (std::nothrow) uint8_t[n]);
+}
+
 std::unique_ptr<Bitmap> Create(int width, int height, int bpp, bool topDown, bool screen) {
     if (!SizeAllowed(width, height, bpp)) return nullptr;
     std::unique_ptr<Bitmap> bm(new (std::nothrow) Bitmap);
@@ -398,7 +413,7 @@ std::unique_ptr<Bitmap> Create(int width, int height, int bpp, bool topDown, boo
     bm->topDown = topDown;
     bm->screen = screen;
     bm->stride = static_cast<int>(StrideFor(width, bpp));
-    bm->bits.reset(new (std::nothrow) uint8_t[bm->ByteSize()]());
+    bm->bits = AllocatePixels(bm->ByteSize(), true);
     if (!bm->bits) return nullptr;
     return bm;
 }
@@ -413,7 +428,7 @@ std::unique_ptr<Bitmap> Clone(const Bitmap& src) {
     bm->screen = src.screen;
     bm->stride = src.stride;
     if (src.bits) {
-        bm->bits.reset(new (std::nothrow) uint8_t[src.ByteSize()]);
+        bm->bits = AllocatePixels(src.ByteSize(), false);
         if (!bm->bits) return nullptr;
         std::memcpy(bm->bits.get(), src.bits.get(), src.ByteSize());
     }

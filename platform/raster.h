@@ -53,6 +53,13 @@ std::unique_ptr<Bitmap> Create(int width, int height, int bpp, bool topDown, boo
 // A deep copy, or null when the memory cannot be had.
 std::unique_ptr<Bitmap> Clone(const Bitmap& src);
 
+// `size` bytes of pixel memory (zero-filled when `zeroed`), or null when it cannot be had.
+std::unique_ptr<uint8_t[]> AllocatePixels(size_t size, bool zeroed);
+
+// Test hook: the n-th pixel allocation from now on (Create, Clone, AllocatePixels; 1 = the next)
+// fails as if the memory could not be had; 0 switches the failure off.
+void FailAllocationForTest(int nth);
+
 // ---------------------------------------------------------------------------------------------
 // Raw pixel access
 // ---------------------------------------------------------------------------------------------
