@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "app/frame.h"
-#include "app/mainwindow.h"
+#include "app/ids.h"
 #include "app/selection.h"
+#include "app/state.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
-#include "picture/appstate.h"
 #include "picture/cast.h"
 #include "platform/raster.h"
 #include "toolkit/window.h"
@@ -62,9 +62,9 @@ void Release() {
 // True when the working source buffer still holds what `copy` recorded; otherwise `copy`
 // records it now.
 bool SameCapture(std::vector<uint8_t>& copy) {
-    const PixelBuffers& px = g_app.pixels;
-    const uint8_t* begin = px.source && px.size > 0 ? px.source.get() : nullptr;
-    const size_t size = begin ? static_cast<size_t>(px.size) : 0;
+    const WorkingPixels& px = g_app.pixels;
+    const uint8_t* begin = px.Captured() ? px.source() : nullptr;
+    const size_t size = begin ? static_cast<size_t>(px.size()) : 0;
     if (size == copy.size() && (size == 0 || std::equal(begin, begin + size, copy.begin())))
         return true;
     copy.assign(begin, begin + size);
@@ -93,7 +93,7 @@ bool Update(double ratio, int pw, int ph) {
         const int dh = frame::Nearest(ph * ratio);
         c.source = raster::Create(dw, dh, 32, true, true);
         c.shown = raster::Create(dw, dh, 32, true, true);
-        const raster::Bitmap* picture = ImageGetBitmap(100);
+        const raster::Bitmap* picture = ImageGetBitmap(kPictureImage);
         if (!c.source || !c.shown || !picture) {
             Release();
             return false;
@@ -141,13 +141,13 @@ void DevicePreviewAdjusted(const ToneParams& params, uint32_t cast) {
 
 void DevicePreviewPaint() {
     const double ratio = WindowPixelRatio(kMainWindow);
-    if (ratio <= 1 || !ImageExists(100) || !ImageExists(101)) {
+    if (ratio <= 1 || !ImageExists(kPictureImage) || !ImageExists(kPreviewImage)) {
         WindowDropDeviceTarget(kMainWindow);
         Release();
         return;
     }
-    const int pw = ImageGetWidth(101);
-    const int ph = ImageGetHeight(101);
+    const int pw = ImageGetWidth(kPreviewImage);
+    const int ph = ImageGetHeight(kPreviewImage);
     if (!Update(ratio, pw, ph)) {
         WindowDropDeviceTarget(kMainWindow);
         return;

@@ -4,28 +4,11 @@
 #include <cstdlib>
 #include <limits>
 
+#include "picture/tone.h"
+
 namespace frame {
 
 namespace {
-
-// Height over width of each format, portrait and landscape. The quotients are formed in float,
-// which gives the float nearest to each fraction.
-struct FormatRatio {
-    float portrait;
-    float landscape;
-};
-constexpr FormatRatio kRatios[kFormatCount] = {
-    {13.0f / 9.0f, 9.0f / 13.0f},    // 9 x 13
-    {1.5f, 2.0f / 3.0f},             // 10 x 15
-    {18.0f / 13.0f, 13.0f / 18.0f},  // 13 x 18
-    {4.0f / 3.0f, 0.75f},            // 15 x 20
-    {1.5f, 2.0f / 3.0f},             // 20 x 30
-    {4.0f / 3.0f, 0.75f},            // 30 x 40
-    {1.5f, 2.0f / 3.0f},             // 40 x 60
-    {4.0f / 3.0f, 0.75f},            // ebay
-    {1.0f, 1.0f},                    // quadratisch
-    {16.0f / 9.0f, 0.5625f},         // 16:9
-};
 
 // The narrowing shared by the clamp and the resize step: right edge inside the preview, bottom
 // edge inside unless the frame is at its minimum width, height following the width.
@@ -51,7 +34,7 @@ int Nearest(double value) {
 
 float RatioFor(int index, bool portrait) {
     if (index < 0 || index >= kFormatCount) index = 0;
-    return portrait ? kRatios[index].portrait : kRatios[index].landscape;
+    return portrait ? kPrintFormats[index].portrait : kPrintFormats[index].landscape;
 }
 
 void PreviewSize(int width, int height, int& previewWidth, int& previewHeight) {
@@ -89,7 +72,7 @@ void Clamp(Selection& sel, float ratio, int pw, int ph) {
     NarrowToPreview(sel, ratio, pw, ph);
 }
 
-void DragStart(AppState& state, int mx, int my, int pw, int ph) {
+void DragStart(FrameState& state, int mx, int my, int pw, int ph) {
     if (state.resizing || state.moving) return;
     if (mx >= pw + kPreviewX || my >= ph + kPreviewY) return;
     const Selection& sel = state.selection;
@@ -98,10 +81,10 @@ void DragStart(AppState& state, int mx, int my, int pw, int ph) {
     state.cornerDistX = std::abs(mx - state.cornerX);
     state.cornerDistY = std::abs(my - state.cornerY);
     if (state.cornerDistX < kCornerReach && state.cornerDistY < kCornerReach) {
-        state.resizing = 1;
+        state.resizing = true;
     } else if (sel.left + kPreviewX < mx && mx < sel.left + sel.width + kPreviewX &&
                sel.top + kPreviewY < my && my < sel.top + sel.height + kPreviewY) {
-        state.moving = 1;
+        state.moving = true;
         state.grabX = mx - sel.left;
         state.grabY = my - sel.top;
     }
@@ -130,14 +113,9 @@ std::string StatusText(int width, int height, const Selection& sel, int pw) {
            " / Auswahl: " + std::to_string(selWidth) + "x" + std::to_string(selHeight);
 }
 
-LabelTexts ValueLabels(int gamma, int whitePoint, int blackPoint, int saturation, int contrast) {
-    LabelTexts t;
-    t.gamma = "Gamma: " + std::to_string(255 - gamma);
-    t.whitePoint = "Whitepoint: " + std::to_string(whitePoint);
-    t.blackPoint = "Blackpoint: " + std::to_string(blackPoint);
-    t.saturation = "Sättigung: " + std::to_string(saturation);
-    t.contrast = "Kontrast: " + std::to_string(contrast);
-    return t;
+std::string ValueLabel(int index, int position) {
+    const ToneSetting& setting = kToneSettings[index];
+    return std::string(setting.name) + ": " + std::to_string(ToneShownValue(setting, position));
 }
 
 }  // namespace frame

@@ -6,7 +6,22 @@
 #include <cstdint>
 #include <string>
 
-#include "picture/appstate.h"
+#include "picture/pixel_rect.h"
+
+// The selection frame, in preview pixels.
+using Selection = PixelRect;
+
+// The frame and the mouse drag that moves or resizes it.
+struct FrameState {
+    float ratio = 0.0f;  // frame height / width
+    Selection selection{};
+    int32_t cornerX = 0, cornerY = 0;          // client point past the lower-right pixel
+    int32_t cornerDistX = 0, cornerDistY = 0;  // pointer's distance from it at the last press
+    int32_t grabX = 0, grabY = 0;              // pointer's offset from the top-left corner
+    bool buttonDown = false;                   // left mouse button as read in the current pass
+    bool moving = false;
+    bool resizing = false;
+};
 
 namespace frame {
 
@@ -20,8 +35,28 @@ constexpr int kBoxHeight = 476;
 constexpr int kMinWidth = 25;
 // Half the side of the square around the frame's corner point that starts a resize.
 constexpr int kCornerReach = 20;
-// Number of format items (combo box 2).
-constexpr int kFormatCount = 10;
+// The print formats of the format combo box: item text, short form for the command line, and
+// the frame's height over width upright and across. The quotients are formed in float, which
+// gives the float nearest to each fraction.
+struct PrintFormat {
+    const char* item;
+    const char* shortName;
+    float portrait;
+    float landscape;
+};
+inline constexpr PrintFormat kPrintFormats[] = {
+    {"9 x 13", "9x13", 13.0f / 9.0f, 9.0f / 13.0f},
+    {"10 x 15", "10x15", 1.5f, 2.0f / 3.0f},
+    {"13 x 18", "13x18", 18.0f / 13.0f, 13.0f / 18.0f},
+    {"15 x 20", "15x20", 4.0f / 3.0f, 0.75f},
+    {"20 x 30", "20x30", 1.5f, 2.0f / 3.0f},
+    {"30 x 40", "30x40", 4.0f / 3.0f, 0.75f},
+    {"40 x 60", "40x60", 1.5f, 2.0f / 3.0f},
+    {"ebay", "ebay", 4.0f / 3.0f, 0.75f},
+    {"quadratisch", "quadratisch", 1.0f, 1.0f},
+    {"16:9", "16x9", 16.0f / 9.0f, 0.5625f},
+};
+inline constexpr int kFormatCount = 10;
 
 // ---------------------------------------------------------------------------------------------
 // Rounding and ratios
@@ -57,7 +92,7 @@ void Clamp(Selection& sel, float ratio, int pw, int ph);
 // corner square) or state.moving with the grab offset (press strictly inside the frame), and
 // records the corner point and distances. Does nothing while a drag is under way or the press
 // lies right of or below the preview.
-void DragStart(AppState& state, int mx, int my, int pw, int ph);
+void DragStart(FrameState& state, int mx, int my, int pw, int ph);
 // Resize step: the right edge follows the pointer at client x `mx`, the top-left corner stays.
 void ResizeTo(Selection& sel, float ratio, int mx, int pw, int ph);
 // Move step: the top-left corner follows the pointer at (mx, my) less the grab offset, kept
@@ -72,10 +107,8 @@ void MoveTo(Selection& sel, float ratio, int mx, int my, int grabX, int grabY, i
 // "Bild: 800x600 / Auswahl: 800x533".
 std::string StatusText(int width, int height, const Selection& sel, int pw);
 
-// The five value labels for the track-bar positions (gamma is shown as 255 minus its position).
-struct LabelTexts {
-    std::string gamma, whitePoint, blackPoint, saturation, contrast;
-};
-LabelTexts ValueLabels(int gamma, int whitePoint, int blackPoint, int saturation, int contrast);
+// The value label of tone setting `index` (kToneSettings) at `position`: "Gamma: 100" (gamma
+// is shown as 255 minus its position).
+std::string ValueLabel(int index, int position);
 
 }  // namespace frame

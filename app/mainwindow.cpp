@@ -1,18 +1,15 @@
 #include "app/mainwindow.h"
 
 #include <iterator>
+#include <string>
 
+#include "app/frame.h"
+#include "picture/export.h"
+#include "picture/tone.h"
 #include "toolkit/control.h"
 #include "toolkit/window.h"
 
 namespace {
-
-constexpr const char* kFormatItems[] = {"9 x 13",  "10 x 15", "13 x 18", "15 x 20",     "20 x 30",
-                                        "30 x 40", "40 x 60", "ebay",    "quadratisch", "16:9"};
-constexpr const char* kOutputItems[] = {"Originalgrösse",       "für ebay",
-                                        "für E-Mail (klein)",   "für E-Mail (gross)",
-                                        "Foto bis 10cm x 15cm", "Foto bis 15cm x 20cm",
-                                        "Foto ganz gross",      "Avatar (Breite 100 Pixel)"};
 
 constexpr const char* kUiFontFamily = "DejaVu Sans Condensed";
 constexpr int kUiFontPixels = 11;
@@ -43,14 +40,6 @@ constexpr FrameStep kFrameSteps[] = {
     {"Alt+Shift+Up", 0, -10}, {"Alt+Shift+Down", 0, 10},
 };
 
-struct BarStart {
-    int number, minimum, maximum, value;
-};
-constexpr BarStart kBarStarts[] = {
-    {kGammaBar, 20, 255, 155},     {kWhiteBar, 100, 255, 255},   {kBlackBar, 0, 245, 0},
-    {kSaturationBar, 0, 200, 100}, {kContrastBar, 50, 200, 100},
-};
-
 void SetRange(int number, int minimum, int maximum, int value) {
     ControlSetAttribute(number, ATTR_MINIMUM, minimum);
     ControlSetAttribute(number, ATTR_MAXIMUM, maximum);
@@ -78,16 +67,11 @@ bool BuildMainWindow() {
     ControlCreateButton(kQuitButton, 510, 510, 190, 40, "Programm beenden", 0);
     Tip(kQuitButton, "Jetzt sofort beenden");
     ControlCreateFrame(kAdjustFrame, 510, 120, 194, 333, "Bildbearbeitung");
-    ControlCreateText(kGammaLabel, 522, 137, 170, 15, "Gamma:", 0);
-    ControlCreateTrackBar(kGammaBar, 512, 152, 190, 30, 0, 10);
-    ControlCreateText(kWhiteLabel, 522, 187, 170, 15, "Whitepoint:", 0);
-    ControlCreateTrackBar(kWhiteBar, 512, 202, 190, 30, 0, 10);
-    ControlCreateText(kBlackLabel, 522, 237, 170, 15, "Blackpoint:", 0);
-    ControlCreateTrackBar(kBlackBar, 512, 252, 190, 30, 0, 10);
-    ControlCreateText(kSaturationLabel, 522, 287, 170, 15, "Sättigung:", 0);
-    ControlCreateTrackBar(kSaturationBar, 512, 302, 190, 30, 0, 10);
-    ControlCreateText(kContrastLabel, 522, 337, 170, 15, "Kontrast:", 0);
-    ControlCreateTrackBar(kContrastBar, 512, 352, 190, 30, 0, 10);
+    for (int i = 0; i < kToneSettingCount; ++i) {
+        const std::string name = std::string(kToneSettings[i].name) + ":";
+        ControlCreateText(kToneBars[i].label, 522, 137 + 50 * i, 170, 15, name.c_str(), 0);
+        ControlCreateTrackBar(kToneBars[i].bar, 512, 152 + 50 * i, 190, 30, 0, 10);
+    }
     ControlCreateButton(kLoadButton, 10, 510, 90, 40, "Bild laden...", 0);
     Tip(kLoadButton, "Neues Bild einladen");
     ControlCreateButton(kDefaultsButton, 540, 420, 136, 20, "Standardwerte", 0);
@@ -125,15 +109,17 @@ bool FrameStepFor(int command, int& dx, int& dy) {
 }
 
 void SetStartingState() {
-    for (const BarStart& bar : kBarStarts)
-        SetRange(bar.number, bar.minimum, bar.maximum, bar.value);
+    for (int i = 0; i < kToneSettingCount; ++i) {
+        const ToneSetting& setting = kToneSettings[i];
+        SetRange(kToneBars[i].bar, setting.minimum, setting.maximum, setting.standard);
+    }
     WindowAcceptFiles(kMainWindow, true);
     SetRange(kProgressBar, 0, 100, 100);
-    for (const char* item : kFormatItems)
-        ControlAddItem(kFormatCombo, -1, item);
+    for (const frame::PrintFormat& format : frame::kPrintFormats)
+        ControlAddItem(kFormatCombo, -1, format.item);
     ControlSetValue(kFormatCombo, 0);
-    for (const char* item : kOutputItems)
-        ControlAddItem(kOutputCombo, -1, item);
+    for (const OutputPreset& preset : kOutputPresets)
+        ControlAddItem(kOutputCombo, -1, preset.item);
     ControlSetValue(kOutputCombo, 0);
     ControlHide(kCastSwatch, 1);
     WindowSetTitle(kMainWindow, kMainTitle);

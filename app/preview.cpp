@@ -1,14 +1,13 @@
 #include "app/preview.h"
 
+#include "app/adjust.h"
 #include "app/devicepreview.h"
 #include "app/frame.h"
-#include "app/mainwindow.h"
+#include "app/ids.h"
 #include "app/selection.h"
+#include "app/state.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
-#include "picture/appstate.h"
-#include "picture/cast.h"
-#include "picture/pixels.h"
 #include "picture/tone.h"
 #include "platform/raster.h"
 #include "toolkit/control.h"
@@ -25,9 +24,6 @@ constexpr int kAreaY = 11;
 constexpr int kAreaWidth = 488;
 constexpr int kAreaHeight = 488;
 
-// Set when a new preview was made and the area still shows what was there before.
-bool g_clearArea = false;
-
 // Paints the preview area in the window's background colour, taken from the surface's corner,
 // which no control or preview covers.
 void ClearPreviewArea(raster::Bitmap* surface) {
@@ -39,94 +35,74 @@ void ClearPreviewArea(raster::Bitmap* surface) {
 }  // namespace
 
 void BuildPreview(std::unique_ptr<raster::Bitmap> made) {
-    if (!ImageExists(100)) return;
+    if (!ImageExists(kPictureImage)) return;
     int pw = 0;
     int ph = 0;
-    frame::PreviewSize(ImageGetWidth(100), ImageGetHeight(100), pw, ph);
+    frame::PreviewSize(ImageGetWidth(kPictureImage), ImageGetHeight(kPictureImage), pw, ph);
     if (made && made->width == pw && made->height == ph) {
-        if (!ImageAdopt(101, std::move(made), IMAGE_SCREEN_BITMAP)) return;
+        if (!ImageAdopt(kPreviewImage, std::move(made), IMAGE_SCREEN_BITMAP)) return;
     } else {
-        if (!ImageNew(101, pw, ph)) return;
-        if (DrawBegin(ImageDrawTarget(101))) {
-            DrawBitmap(ImageGetBitmap(100), 0, 0, pw, ph);
+        if (!ImageNew(kPreviewImage, pw, ph)) return;
+        if (DrawBegin(ImageDrawTarget(kPreviewImage))) {
+            DrawBitmap(ImageGetBitmap(kPictureImage), 0, 0, pw, ph);
             DrawEnd();
         }
     }
-    g_clearArea = true;
+    g_app.previewAreaStale = true;
     DevicePreviewRebuilt();
 }
 
 void RedrawPreview() {
-    if (!ImageExists(101) || !ImageExists(100)) return;
-    const int pw = ImageGetWidth(101);
-    const int ph = ImageGetHeight(101);
+    if (!ImageExists(kPreviewImage) || !ImageExists(kPictureImage)) return;
+    const int pw = ImageGetWidth(kPreviewImage);
+    const int ph = ImageGetHeight(kPreviewImage);
     raster::Bitmap* surface = DrawBegin(WindowDrawTarget(kMainWindow));
     if (surface) {
         // A frame held at its minimum width may reach past the outline; it leaves no trail.
-        const Selection& sel = g_app.selection;
-        if (g_clearArea || sel.left + sel.width > pw || sel.top + sel.height > ph) {
+        const Selection& sel = g_app.frame.selection;
+        if (g_app.previewAreaStale || sel.left + sel.width > pw || sel.top + sel.height > ph) {
             ClearPreviewArea(surface);
-            g_clearArea = false;
+            g_app.previewAreaStale = false;
         }
         DrawSetMode(DRAW_OUTLINED);
         DrawRect(frame::kPreviewX - 1, frame::kPreviewY - 1, pw + 2, ph + 2, kBlack);
-        DrawBitmap(ImageGetBitmap(101), frame::kPreviewX, frame::kPreviewY, 0, 0);
+        DrawBitmap(ImageGetBitmap(kPreviewImage), frame::kPreviewX, frame::kPreviewY, 0, 0);
         DrawSelectionFrame();
         DrawEnd();
         DevicePreviewPaint();
     }
-    const std::string status =
-        frame::StatusText(ImageGetWidth(100), ImageGetHeight(100), g_app.selection, pw);
+    const std::string status = frame::StatusText(
+        ImageGetWidth(kPictureImage), ImageGetHeight(kPictureImage), g_app.frame.selection, pw);
     ControlSetText(kStatusLine, status.c_str());
 }
 
 void SetValueLabels() {
-    const int gamma = ControlGetValue(kGammaBar);
-    const int blackPoint = ControlGetValue(kBlackBar);
-    const int whitePoint = ControlGetValue(kWhiteBar);
-    const int saturation = ControlGetValue(kSaturationBar);
-    const int contrast = ControlGetValue(kContrastBar);
-    const frame::LabelTexts t =
-        frame::ValueLabels(gamma, whitePoint, blackPoint, saturation, contrast);
-    ControlSetText(kGammaLabel, t.gamma.c_str());
-    ControlSetText(kWhiteLabel, t.whitePoint.c_str());
-    ControlSetText(kBlackLabel, t.blackPoint.c_str());
-    ControlSetText(kSaturationLabel, t.saturation.c_str());
-    ControlSetText(kContrastLabel, t.contrast.c_str());
+    for (int i = 0; i < kToneSettingCount; ++i) {
+        const std::string text = frame::ValueLabel(i, ControlGetValue(kToneBars[i].bar));
+        ControlSetText(kToneBars[i].label, text.c_str());
+    }
 }
 
 bool PreviewCaptured() {
-    if (!ImageExists(101)) return false;
-    const PixelBuffers& px = g_app.pixels;
-    if (!px.source || !px.target || px.depth != ImageGetDepth(101)) return false;
-    const int64_t expected =
-        static_cast<int64_t>(ImageGetWidth(101)) * ImageGetHeight(101) * (ImageGetDepth(101) / 8);
-    return px.size == expected;
+    return PixelsHold(kPreviewImage);
 }
 
 void ApplyAdjustments() {
     SetValueLabels();
-    if (!ImageExists(101)) return;
     // Without a capture of this preview there is nothing to adjust from; storing would write
     // foreign or missing pixels into it.
     if (!PreviewCaptured()) return;
-    const ToneParams params{ControlGetValue(kGammaBar), ControlGetValue(kWhiteBar),
-                            ControlGetValue(kBlackBar), ControlGetValue(kSaturationBar),
-                            ControlGetValue(kContrastBar)};
-    ToneAdjust(101, params.gamma, params.white, params.black, params.saturation, params.contrast,
-               0);
-    if (g_app.castColour > 0) CastRemove(101, g_app.castColour);
-    PixelsStore(101);
+    const ToneParams params = ReadToneBars();
+    ToneAdjust(kPreviewImage, params, 0);
+    if (g_app.castColour > 0) CastRemove(kPreviewImage, g_app.castColour);
+    PixelsStore(kPreviewImage);
     DevicePreviewAdjusted(ToneClampParams(params), g_app.castColour);
     RedrawPreview();
 }
 
 void ResetAdjustments() {
-    ControlSetValue(kGammaBar, 155);
-    ControlSetValue(kWhiteBar, 255);
-    ControlSetValue(kBlackBar, 0);
-    ControlSetValue(kSaturationBar, 100);
-    ControlSetValue(kContrastBar, 100);
+    for (int i = 0; i < kToneSettingCount; ++i)
+        ControlSetValue(kToneBars[i].bar, kToneSettings[i].standard);
     g_app.castColour = 0;
     ControlSetValue(kCastCheckBox, 0);
     ControlHide(kCastSwatch, 1);

@@ -1,11 +1,11 @@
 #include "app/selection.h"
 
 #include "app/frame.h"
-#include "app/mainwindow.h"
+#include "app/ids.h"
 #include "app/preview.h"
+#include "app/state.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
-#include "picture/appstate.h"
 #include "toolkit/control.h"
 
 namespace {
@@ -14,74 +14,72 @@ constexpr uint32_t kBlack = 0;
 constexpr uint32_t kYellow = 65535;
 
 int PreviewWidth() {
-    return ImageGetWidth(101);
+    return ImageGetWidth(kPreviewImage);
 }
 int PreviewHeight() {
-    return ImageGetHeight(101);
-}
-
-bool SameFrame(const Selection& a, const Selection& b) {
-    return a.height == b.height && a.width == b.width && a.left == b.left && a.top == b.top;
+    return ImageGetHeight(kPreviewImage);
 }
 
 }  // namespace
 
-float RatioForFormat(uint8_t portrait) {
-    return frame::RatioFor(ControlGetValue(kFormatCombo), portrait == 1);
+float RatioForFormat(bool portrait) {
+    return frame::RatioFor(ControlGetValue(kFormatCombo), portrait);
 }
 
-void ResetSelection(uint8_t keepFrame) {
-    if (!ImageExists(100)) return;
+void ResetSelection(bool keepFrame) {
+    if (!ImageExists(kPictureImage)) return;
+    FrameState& f = g_app.frame;
     if (keepFrame) {
-        g_app.ratio = RatioForFormat(ControlGetValue(kPortraitToggle) != 0 ? 1 : 0);
+        f.ratio = RatioForFormat(ControlGetValue(kPortraitToggle) != 0);
         return;
     }
-    const bool landscape = ImageGetWidth(100) > ImageGetHeight(100);
-    g_app.ratio = RatioForFormat(landscape ? 0 : 1);
-    g_app.selection = frame::DefaultFrame(landscape, g_app.ratio);
+    const bool landscape = ImageGetWidth(kPictureImage) > ImageGetHeight(kPictureImage);
+    f.ratio = RatioForFormat(!landscape);
+    f.selection = frame::DefaultFrame(landscape, f.ratio);
     ControlSetValue(kPortraitToggle, landscape ? 0 : 1);
     ClampSelection();
 }
 
 void ClampSelection() {
-    frame::Clamp(g_app.selection, g_app.ratio, PreviewWidth(), PreviewHeight());
+    frame::Clamp(g_app.frame.selection, g_app.frame.ratio, PreviewWidth(), PreviewHeight());
 }
 
 void SelectionMouseStep(bool down, int mx, int my) {
-    g_app.buttonState = down ? 1 : 0;
-    const bool wasDragging = g_app.resizing || g_app.moving;
-    if (down && ImageExists(101)) {
-        frame::DragStart(g_app, mx, my, PreviewWidth(), PreviewHeight());
+    FrameState& f = g_app.frame;
+    f.buttonDown = down;
+    const bool wasDragging = f.resizing || f.moving;
+    if (down && ImageExists(kPreviewImage)) {
+        frame::DragStart(f, mx, my, PreviewWidth(), PreviewHeight());
     } else {
-        g_app.resizing = 0;
-        g_app.moving = 0;
+        f.resizing = false;
+        f.moving = false;
     }
     // Repainting shows the window anew, which is itself an event and a further pass: repaint only
     // when the frame changed (or the drag just began), so a button held still costs nothing.
-    if (g_app.resizing == 1) {
-        const Selection before = g_app.selection;
-        frame::ResizeTo(g_app.selection, g_app.ratio, mx, PreviewWidth(), PreviewHeight());
-        if (!wasDragging || !SameFrame(before, g_app.selection)) RedrawPreview();
+    if (f.resizing) {
+        const Selection before = f.selection;
+        frame::ResizeTo(f.selection, f.ratio, mx, PreviewWidth(), PreviewHeight());
+        if (!wasDragging || before != f.selection) RedrawPreview();
     }
-    if (g_app.moving == 1) {
-        const Selection before = g_app.selection;
-        frame::MoveTo(g_app.selection, g_app.ratio, mx, my, g_app.grabX, g_app.grabY,
-                      PreviewWidth(), PreviewHeight());
-        if (!wasDragging || !SameFrame(before, g_app.selection)) RedrawPreview();
+    if (f.moving) {
+        const Selection before = f.selection;
+        frame::MoveTo(f.selection, f.ratio, mx, my, f.grabX, f.grabY, PreviewWidth(),
+                      PreviewHeight());
+        if (!wasDragging || before != f.selection) RedrawPreview();
     }
 }
 
 void NudgeSelection(int dx, int dy) {
-    if (!ImageExists(101) || g_app.resizing || g_app.moving) return;
-    Selection& sel = g_app.selection;
-    frame::MoveTo(sel, g_app.ratio, sel.left + dx, sel.top + dy, 0, 0, PreviewWidth(),
-                  PreviewHeight());
+    FrameState& f = g_app.frame;
+    if (!ImageExists(kPreviewImage) || f.resizing || f.moving) return;
+    Selection& sel = f.selection;
+    frame::MoveTo(sel, f.ratio, sel.left + dx, sel.top + dy, 0, 0, PreviewWidth(), PreviewHeight());
     RedrawPreview();
 }
 
 void DrawSelectionFrame(const FrameCanvas& canvas) {
-    Selection& sel = g_app.selection;
-    sel.height = frame::HeightFor(sel.width, g_app.ratio);
+    Selection& sel = g_app.frame.selection;
+    sel.height = frame::HeightFor(sel.width, g_app.frame.ratio);
     const int x = sel.left + frame::kPreviewX;
     const int y = sel.top + frame::kPreviewY;
     const int cx = sel.left + sel.width / 2 + frame::kPreviewX;

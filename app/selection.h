@@ -1,5 +1,5 @@
 // The selection frame over the preview: its ratio, default placement, clamping, mouse drag steps
-// and drawing. Works on g_app.selection and g_app.ratio; the arithmetic is in frame.h.
+// and drawing. Works on g_app.frame; the arithmetic is in frame.h.
 #pragma once
 
 #include <cstdint>
@@ -23,12 +23,12 @@ struct FrameCanvas {
 // Selection frame
 // ---------------------------------------------------------------------------------------------
 
-// Ratio for the item selected in the format combo box, upright when `portrait` is 1.
-float RatioForFormat(uint8_t portrait);
-// keepFrame 0: the largest frame of the format at the top-left corner, oriented like the picture
-// (sets the portrait toggle), then clamped. keepFrame 1: only the ratio is re-read from the
-// format and the toggle. Nothing without a picture (image 100).
-void ResetSelection(uint8_t keepFrame);
+// Ratio for the item selected in the format combo box, upright when `portrait`.
+float RatioForFormat(bool portrait);
+// For a new picture (keepFrame false): the largest frame of the format at the top-left corner,
+// oriented like the picture (sets the portrait toggle), then clamped. keepFrame true: only the
+// ratio is re-read from the format and the toggle. Nothing without a picture (image 100).
+void ResetSelection(bool keepFrame);
 // Narrows the frame into the preview (image 101), at least 25 wide, height from the width.
 void ClampSelection();
 // One pass of mouse handling with the left button `down` at client point (mx, my): starts a drag

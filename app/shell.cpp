@@ -5,19 +5,20 @@
 #include <string>
 #include <utility>
 
+#include "app/adjust.h"
+#include "app/export.h"
 #include "app/frame.h"
+#include "app/ids.h"
 #include "app/mainwindow.h"
 #include "app/preview.h"
 #include "app/selection.h"
+#include "app/state.h"
 #include "imagelib/clipboard.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
 #include "imagelib/jpeg_encoder.h"
 #include "imagelib/load.h"
-#include "picture/appstate.h"
 #include "picture/cast.h"
-#include "picture/export.h"
-#include "picture/pixels.h"
 #include "platform/input.h"
 #include "platform/raster.h"
 #include "toolkit/control.h"
@@ -28,7 +29,6 @@
 namespace {
 
 constexpr int kWaitMs = 500;
-constexpr int kDepthImage = 1;
 // Every extension under which the readers' formats are saved (the readers go by the contents);
 // the dialog ignores letter case.
 constexpr const char* kOpenPattern =
@@ -63,7 +63,7 @@ void ClipboardLoadRequested() {
     bool taken = false;
     {
         BusyCursor busy;
-        taken = ImageFromClipboard(100) != 0;
+        taken = ImageFromClipboard(kPictureImage) != 0;
         if (taken) NewPictureSequence();
     }
     if (!taken) ShowMessage(kTitle, "Die Zwischenablage enthält kein Bild.", kWarningFlags);
@@ -80,7 +80,7 @@ void CastCheckBoxChanged() {
     if (ControlGetValue(kCastCheckBox) == 1) {
         // The measurement reads the captured, unadjusted preview; without one nothing changes.
         if (!PreviewCaptured()) return;
-        g_app.castColour = CastMeasure(101);
+        g_app.castColour = CastMeasure(kPreviewImage);
         ControlSetColour(kCastSwatch, COLOUR_BACKGROUND,
                          static_cast<int32_t>(CastSwatchColour(g_app.castColour)));
         ControlHide(kCastSwatch, 0);
@@ -121,9 +121,9 @@ bool StartUpLibraries() {
 }
 
 bool CheckScreenDepth() {
-    ImageNew(kDepthImage, 320, 240);
-    const int depth = ImageGetDepth(kDepthImage);
-    ImageRelease(kDepthImage);
+    ImageNew(kDepthTestImage, 320, 240);
+    const int depth = ImageGetDepth(kDepthTestImage);
+    ImageRelease(kDepthTestImage);
     return depth >= 24;
 }
 
@@ -151,8 +151,8 @@ bool LoadPicture(const std::string& path) {
         BusyCursor busy;
         LoadPreview preview;
         preview.size = frame::PreviewSize;
-        loaded = ImageLoadFile(100, path.c_str(), &preview);
-        if (loaded && ImageExists(100)) {
+        loaded = ImageLoadFile(kPictureImage, path.c_str(), &preview);
+        if (loaded && ImageExists(kPictureImage)) {
             ResetAdjustments();
             g_app.fileName = path;
             NewPictureSequence(std::move(preview.bitmap));
@@ -170,31 +170,32 @@ void OpenNamedFile(const std::string& name) {
 void NewPictureSequence(std::unique_ptr<raster::Bitmap> preview) {
     SetValueLabels();
     BuildPreview(std::move(preview));
-    ResetSelection(0);
+    ResetSelection(false);
     RedrawPreview();
-    PixelsCapture(101);
+    // A preview that cannot be captured stays as it is: the adjustments then leave it alone.
+    (void)PixelsCapture(kPreviewImage);
 }
 
 void DispatchControl(int source) {
-    const bool picture = ImageExists(100) != 0;
+    const bool picture = ImageExists(kPictureImage) != 0;
     switch (source) {
         case kFormatCombo:
             if (!picture) break;
-            ResetSelection(1);
+            ResetSelection(true);
             ClampSelection();
             RedrawPreview();
             break;
         case kPortraitToggle:
             if (!picture) break;
-            std::swap(g_app.selection.height, g_app.selection.width);
-            ResetSelection(1);
+            std::swap(g_app.frame.selection.height, g_app.frame.selection.width);
+            ResetSelection(true);
             ClampSelection();
             RedrawPreview();
             break;
         case kSaveButton:
             if (picture) {
                 BusyCursor busy;
-                SelectionExport(0);
+                SelectionExport(false);
             }
             break;
         case kLoadButton:
@@ -206,17 +207,17 @@ void DispatchControl(int source) {
         case kClipboardSaveButton:
             if (picture) {
                 BusyCursor busy;
-                SelectionExport(1);
+                SelectionExport(true);
             }
             break;
         case kQuitButton:
-            g_app.quitRequested = 1;
+            g_app.quitRequested = true;
             break;
         case kDefaultsButton:
             ResetAdjustments();
             ApplyAdjustments();
             break;
-        case kGammaBar:
+        case kGammaBar:  // the five track bars
         case kWhiteBar:
         case kBlackBar:
         case kSaturationBar:
@@ -263,7 +264,7 @@ bool LoopPass() {
     // or a dialog took must not move it when the pointer wanders over the preview.
     const bool down = InputCurrent().LeftButtonDown() && WindowSurfacePressed(kMainWindow);
     SelectionMouseStep(down, WindowCursorX(kMainWindow), WindowCursorY(kMainWindow));
-    return !(g_app.event == EVENT_CLOSE || g_app.quitRequested == 1);
+    return !(g_app.event == EVENT_CLOSE || g_app.quitRequested);
 }
 
 int RunProgram(int argc, const char* const* argv) {
@@ -278,8 +279,8 @@ int RunProgram(int argc, const char* const* argv) {
         ShutDownLibraries();
         return 0;
     }
-    g_app.resizing = 0;
-    g_app.moving = 0;
+    g_app.frame.resizing = false;
+    g_app.frame.moving = false;
     ToolkitSetApplication("Kadrovo", KADROVO_VERSION, kDesktopId, kIconFiles);
     if (!BuildMainWindow()) {
         std::fprintf(stderr, "kadrovo: the main window cannot be opened\n");

@@ -38,7 +38,6 @@
 #include "imagelib/transform.h"
 #include "picture/cast.h"
 #include "picture/export.h"
-#include "picture/pixels.h"
 #include "picture/tone.h"
 #include "platform/raster.h"
 
@@ -138,15 +137,14 @@ int OurExport(const Job& job, const std::string& out) {
     RegisterJpegDecoder();
     RegisterPngDecoder();
     RegisterJpegEncoder();
-    if (!ImageLoadFile(100, job.input.c_str()) || !PixelsCapture(100)) return 1;
-    ToneAdjust(100, kTone.gamma, kTone.white, kTone.black, kTone.saturation, kTone.contrast, 0);
-    CastRemove(100, kCast);
-    PixelsStore(100);
-    PixelsRelease();
-    if (!ImageCrop(100, 102, 0, 0, job.cutW, job.cutH)) return 1;
+    if (!ImageLoadFile(100, job.input.c_str())) return 1;
+    // The export's own step: adjusted in place, cut; reduced here to the job's size.
+    ExportResult r =
+        ExportPicture(*ImageGetBitmap(100), PixelRect{0, 0, job.cutW, job.cutH}, {kTone, kCast, 0});
+    if (!r.cut || !ImageAdopt(102, std::move(r.cut), 0)) return 1;
     if ((job.outW != job.cutW || job.outH != job.cutH) && !ImageScale(102, job.outW, job.outH, 0))
         return 1;
-    return ImageSaveFile(102, out.c_str(), JPEG_ENCODER_ID, 80) ? 0 : 1;
+    return ImageSaveFile(102, out.c_str(), JPEG_ENCODER_ID, kExportEncoderQuality) ? 0 : 1;
 }
 
 #ifdef KADROVO_HAVE_VIPS

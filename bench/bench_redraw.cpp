@@ -12,9 +12,9 @@
 #include "app/mainwindow.h"
 #include "app/selection.h"
 #include "app/shell.h"
+#include "app/state.h"
 #include "bench/time_reporter.h"
 #include "imagelib/image.h"
-#include "picture/appstate.h"
 #include "platform/raster.h"
 #include "toolkit/window.h"
 
@@ -41,7 +41,7 @@ bool Prepare() {
         }
     }
     NewPictureSequence();
-    g_app.selection = Selection{0, 300, 20, 20};
+    g_app.frame.selection = Selection{20, 20, 300, 0};
     ClampSelection();
     g_ready = ImageGetWidth(101) == 480 && ImageGetHeight(101) == 476;
     return g_ready;

@@ -8,12 +8,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/adjust.h"
 #include "app/mainwindow.h"
 #include "app/shell.h"
+#include "app/state.h"
 #include "bench/time_reporter.h"
 #include "imagelib/image.h"
-#include "picture/appstate.h"
-#include "picture/pixels.h"
 #include "platform/raster.h"
 #include "toolkit/control.h"
 #include "toolkit/window.h"

@@ -2,23 +2,10 @@
 
 #include <algorithm>
 
-#include "imagelib/image.h"
 #include "picture/parallel.h"
 #include "picture/tone.h"
 
 namespace {
-
-// Bytes per pixel of the captured pair when it matches the image's size, else 0.
-int CapturedLayout(int image, int& width, int& height) {
-    const PixelBuffers& px = g_app.pixels;
-    if (!px.source || !px.target || px.size <= 0) return 0;
-    width = ImageGetWidth(image);
-    height = ImageGetHeight(image);
-    const int bytesPerPixel = px.depth / 8;
-    if (width <= 0 || height <= 0 || (bytesPerPixel != 3 && bytesPerPixel != 4)) return 0;
-    if (static_cast<int64_t>(width) * height * bytesPerPixel != px.size) return 0;
-    return bytesPerPixel;
-}
 
 inline uint8_t Limit254(int v) {
     return static_cast<uint8_t>(v < 0 ? 0 : (v > 254 ? 254 : v));
@@ -27,7 +14,7 @@ inline uint8_t Limit254(int v) {
 }  // namespace
 
 uint32_t CastMeasureBuffer(const uint8_t* source, int width, int height, int bytesPerPixel,
-                           const Selection& frame) {
+                           const PixelRect& frame) {
     if (source == nullptr || width <= 0 || height <= 0) return 0;
     if (bytesPerPixel != 3 && bytesPerPixel != 4) return 0;
 
@@ -63,7 +50,13 @@ uint32_t CastMeasureBuffer(const uint8_t* source, int width, int height, int byt
 }
 
 void CastRemoveBuffer(uint8_t* target, int width, int height, int bytesPerPixel, uint32_t cast) {
-    if (target == nullptr || width <= 0 || height <= 0) return;
+    CastRemoveRows(target, static_cast<ptrdiff_t>(width) * bytesPerPixel, width, height,
+                   bytesPerPixel, cast);
+}
+
+void CastRemoveRows(uint8_t* first, ptrdiff_t step, int width, int height, int bytesPerPixel,
+                    uint32_t cast) {
+    if (first == nullptr || width <= 0 || height <= 0) return;
     if (bytesPerPixel != 3 && bytesPerPixel != 4) return;
 
     const int red = static_cast<int>(cast & 0xFF);
@@ -77,35 +70,19 @@ void CastRemoveBuffer(uint8_t* target, int width, int height, int bytesPerPixel,
         mapGreen[v] = Limit254(v - green + mean);
         mapBlue[v] = Limit254(v - blue + mean);
     }
-    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel);
     // Copies in the band, so that its byte stores do not make every value be read again.
-    ParallelRows(width, height, [=, &mapRed, &mapGreen, &mapBlue](int first, int last) {
-        const uint8_t *red = mapRed, *green = mapGreen, *blue = mapBlue;
-        const int step = bytesPerPixel;
-        uint8_t* p = target + static_cast<size_t>(first) * rowBytes;
-        uint8_t* end = target + static_cast<size_t>(last) * rowBytes;
-        for (; p != end; p += step) {
-            p[0] = blue[p[0]];
-            p[1] = green[p[1]];
-            p[2] = red[p[2]];
+    ParallelRows(width, height, [=, &mapRed, &mapGreen, &mapBlue](int top, int bottom) {
+        const uint8_t *r = mapRed, *g = mapGreen, *b = mapBlue;
+        const int n = bytesPerPixel;
+        for (int y = top; y < bottom; ++y) {
+            uint8_t* p = first + y * step;
+            for (int x = 0; x < width; ++x, p += n) {
+                p[0] = b[p[0]];
+                p[1] = g[p[1]];
+                p[2] = r[p[2]];
+            }
         }
     });
-}
-
-uint32_t CastMeasure(int image) {
-    int width = 0, height = 0;
-    const int bytesPerPixel = CapturedLayout(image, width, height);
-    if (bytesPerPixel == 0) return 0;
-    return CastMeasureBuffer(g_app.pixels.source.get(), width, height, bytesPerPixel,
-                             g_app.selection);
-}
-
-int CastRemove(int image, uint32_t cast) {
-    int width = 0, height = 0;
-    const int bytesPerPixel = CapturedLayout(image, width, height);
-    if (bytesPerPixel == 0) return 0;
-    CastRemoveBuffer(g_app.pixels.target.get(), width, height, bytesPerPixel, cast);
-    return 0;
 }
 
 uint32_t CastSwatchColour(uint32_t cast) {

@@ -3,9 +3,10 @@
 // red | green << 8 | blue << 16 with each component 0..30; 0 means no cast.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
-#include "picture/appstate.h"
+#include "picture/pixel_rect.h"
 
 // Luminance window of the pixels that take part in the measurement, inclusive.
 constexpr int kCastLowestLuminance = 221;
@@ -14,21 +15,7 @@ constexpr int kCastHighestLuminance = 252;
 constexpr int kCastCap = 30;
 
 // ---------------------------------------------------------------------------------------------
-// Captured picture
-// ---------------------------------------------------------------------------------------------
-
-// The cast inside g_app.selection, read from the source buffer of the captured `image` (the
-// preview). 0 when no pair is captured or the image's size no longer matches the buffers.
-uint32_t CastMeasure(int image);
-// Removes `cast` from every pixel of the target buffer of the captured `image`, in place.
-// Does nothing when no pair is captured or the size no longer matches. Returns 0.
-int CastRemove(int image, uint32_t cast);
-// The swatch colour showing the cast four times stronger on mid grey: each component 128 + 4c
-// (cast components 0..30, so each stays within 128..248).
-uint32_t CastSwatchColour(uint32_t cast);
-
-// ---------------------------------------------------------------------------------------------
-// Buffers (pure)
+// Measurement and removal
 // ---------------------------------------------------------------------------------------------
 
 // The cast over packed top-down rows (bytesPerPixel 3 or 4). Samples rows top .. top+height-2
@@ -36,7 +23,14 @@ uint32_t CastSwatchColour(uint32_t cast);
 // picture; pixels of luminance 221..252 count. Each component is its integer mean minus the
 // smallest mean, capped at 30.
 uint32_t CastMeasureBuffer(const uint8_t* source, int width, int height, int bytesPerPixel,
-                           const Selection& frame);
+                           const PixelRect& frame);
 // Subtracts each cast component from its channel and adds back their integer mean, limiting the
-// results to 0..254; bytes 0..2 of each pixel only. A large picture is shared with a second core.
+// results to 0..254; bytes 0..2 of each pixel of packed rows only.
 void CastRemoveBuffer(uint8_t* target, int width, int height, int bytesPerPixel, uint32_t cast);
+// The same over rows `step` bytes apart (negative for bottom-up rows): row y begins at
+// first + y * step.
+void CastRemoveRows(uint8_t* first, ptrdiff_t step, int width, int height, int bytesPerPixel,
+                    uint32_t cast);
+// The swatch colour showing the cast four times stronger on mid grey: each component 128 + 4c
+// (cast components 0..30, so each stays within 128..248).
+uint32_t CastSwatchColour(uint32_t cast);

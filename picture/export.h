@@ -1,52 +1,76 @@
-// The export: the adjustments committed to the full picture (image 100), the selection cut out
-// into image 102, reduced to the chosen output size, then written as a JPEG file or put on the
-// clipboard; afterwards the controls return to their defaults and the adjusted preview becomes
-// the new starting point.
+// The pixel work of an export: the adjustments committed to the whole picture in place, the
+// frame cut out of it and reduced to an output size. The window's export and the batch export
+// both run it; what they deliver to (file, clipboard) and how they ask is theirs.
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <memory>
 
-#include "picture/appstate.h"
+#include "picture/pixel_rect.h"
+#include "picture/tone.h"
+#include "platform/raster.h"
 
-// One item of the output-size combo box (control 25): the length of the picture's shorter side
-// (the width of a square one), 0 for no change.
+// An output size: its item text, a short form for the command line, and the length of the
+// picture's shorter side (the width of a square one), 0 for no change.
 struct OutputPreset {
     const char* item;
+    const char* shortName;
     int shorterSide;
 };
-constexpr int kOutputPresetCount = 8;
-extern const OutputPreset kOutputPresets[kOutputPresetCount];
+inline constexpr OutputPreset kOutputPresets[] = {
+    {"Originalgrösse", "original", 0},         {"für ebay", "ebay", 600},
+    {"für E-Mail (klein)", "mail-klein", 300}, {"für E-Mail (gross)", "mail-gross", 600},
+    {"Foto bis 10cm x 15cm", "10x15", 1200},   {"Foto bis 15cm x 20cm", "15x20", 1800},
+    {"Foto ganz gross", "gross", 3600},        {"Avatar (Breite 100 Pixel)", "avatar", 100},
+};
+inline constexpr int kOutputPresetCount = 8;
 
-// Control numbers the export reads and writes.
-constexpr int kControlOutputSize = 25;
-constexpr int kControlProgress = 18;
+// Every exported JPEG file is written at libjpeg quality 100, which the encoder's 0..10 scale
+// names 10.
+inline constexpr int kExportJpegQuality = 100;
+inline constexpr int kExportEncoderQuality = kExportJpegQuality / 10;
 
-// A rectangle in picture pixels.
-struct CutRect {
-    int x, y, width, height;
+// What the pixel work needs besides the picture and the frame.
+struct ExportSettings {
+    ToneParams tone;
+    uint32_t cast = 0;  // removed after the tone pass when not 0
+    int preset = 0;     // index into kOutputPresets
+};
+
+// The outcome: `adjusted` tells whether the picture was changed (false only when the memory for
+// the cut could not be had, and then nothing was touched); `cut` is the reduced cut, null when
+// the frame lies outside the picture or the reduction failed.
+struct ExportResult {
+    bool adjusted = false;
+    std::unique_ptr<raster::Bitmap> cut;
 };
 
 // ---------------------------------------------------------------------------------------------
 // Export
 // ---------------------------------------------------------------------------------------------
 
-// Exports the selection: to a file chosen in the save dialog when `toClipboard` is 0, else to
-// the clipboard. A cancelled dialog changes nothing. A failed delivery is reported in a message
-// box; the adjusted picture stays in image 100, so saving again loses nothing.
-void SelectionExport(uint8_t toClipboard);
-// Reduces image 102 according to the preset chosen in control 25; never enlarges.
-void OutputResize();
+// Adjusts the whole of `picture` in place (tone pass, then the cast when not 0), cuts `frame`
+// (picture pixels, clipped to the picture) out of it and reduces the cut by the preset. The
+// memory for the cut and its reduction is taken before the picture is touched. `progress`
+// follows the rows of the tone pass.
+ExportResult ExportPicture(raster::Bitmap& picture, const PixelRect& frame,
+                           const ExportSettings& settings, const ToneProgress& progress = {});
+// The reduction: `cut` stretched with the smoothing filter onto the whole of `reduced`, which
+// has the preset's size (OutputSizeFor). False when the stretch cannot be done.
+bool OutputResize(const raster::Bitmap& cut, raster::Bitmap& reduced);
+// The adjustments alone: the tone pass and the cast removal over the rows of `picture`, in place.
+void AdjustPicture(raster::Bitmap& picture, const ToneParams& tone, uint32_t cast,
+                   const ToneProgress& progress = {});
 
 // ---------------------------------------------------------------------------------------------
-// Pure helpers
+// Sizes
 // ---------------------------------------------------------------------------------------------
 
 // The size of a width x height picture under preset `index`; false when it keeps its size
 // (index 0 or out of range, or the shorter side already within the preset).
 bool OutputSizeFor(int index, int width, int height, int& newWidth, int& newHeight);
-// The selection in picture pixels: each of left, top, width, height times `factor`, rounded
-// separately to the nearest integer (halves to even).
-CutRect SelectionToPicture(const Selection& selection, float factor);
-// The save dialog's default name: `fileName` with every ".bmp" removed, letter case ignored.
-std::string ExportDefaultName(const std::string& fileName);
+// A frame in preview pixels as picture pixels: each of left, top, width, height times `factor`,
+// rounded separately to the nearest integer (halves to even).
+PixelRect FrameToPicture(const PixelRect& frame, float factor);
+// `frame` clipped to a width x height picture; empty (width 0) when nothing is left.
+PixelRect ClipToPicture(const PixelRect& frame, int width, int height);

@@ -6,10 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "imagelib/image.h"
-#include "picture/appstate.h"
 #include "picture/parallel.h"
-#include "toolkit/control.h"
 
 namespace {
 
@@ -36,16 +33,16 @@ inline uint8_t Limit254(int v) {
 // (see ParallelRows), reporting each row's progress in order on the calling thread. The fourth
 // byte of a 32-bit pixel is left alone.
 template <class Pixel>
-void EachPixel(const uint8_t* source, uint8_t* target, int width, int height, int bytesPerPixel,
-               const ToneProgress& progress, Pixel pixel) {
-    const size_t rowBytes = static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel);
+void EachPixel(const uint8_t* source, ptrdiff_t sourceStep, uint8_t* target, ptrdiff_t targetStep,
+               int width, int height, int bytesPerPixel, const ToneProgress& progress,
+               Pixel pixel) {
     // The band works on copies: its stores of bytes could otherwise alias anything reached
     // through the closure, and every value would be read again after every pixel.
     auto band = [=](int first, int last) {
         Pixel each = pixel;
         for (int y = first; y < last; ++y) {
-            const uint8_t* s = source + static_cast<size_t>(y) * rowBytes;
-            uint8_t* t = target + static_cast<size_t>(y) * rowBytes;
+            const uint8_t* s = source + y * sourceStep;
+            uint8_t* t = target + y * targetStep;
             for (int x = 0; x < width; ++x, s += bytesPerPixel, t += bytesPerPixel)
                 each(s[0], s[1], s[2], t);
         }
@@ -95,6 +92,14 @@ void ToneChannelTable(const ToneParams& positions, int32_t table[256]) {
 void ToneAdjustBuffer(const uint8_t* source, uint8_t* target, int width, int height,
                       int bytesPerPixel, const ToneParams& positions,
                       const ToneProgress& progress) {
+    const ptrdiff_t rowBytes = static_cast<ptrdiff_t>(width) * bytesPerPixel;
+    ToneAdjustRows(source, rowBytes, target, rowBytes, width, height, bytesPerPixel, positions,
+                   progress);
+}
+
+void ToneAdjustRows(const uint8_t* source, ptrdiff_t sourceStep, uint8_t* target,
+                    ptrdiff_t targetStep, int width, int height, int bytesPerPixel,
+                    const ToneParams& positions, const ToneProgress& progress) {
     if (source == nullptr || target == nullptr || width <= 0 || height <= 0) return;
     if (bytesPerPixel != 3 && bytesPerPixel != 4) return;
 
@@ -111,7 +116,7 @@ void ToneAdjustBuffer(const uint8_t* source, uint8_t* target, int width, int hei
         for (int v = 0; v < 256; ++v)
             final[v] = Limit254(channel[v]);
         const uint8_t* table = final;
-        EachPixel(source, target, width, height, bytesPerPixel, progress,
+        EachPixel(source, sourceStep, target, targetStep, width, height, bytesPerPixel, progress,
                   [=](uint8_t b, uint8_t g, uint8_t r, uint8_t* t) {
                       t[0] = table[b];
                       t[1] = table[g];
@@ -173,7 +178,7 @@ void ToneAdjustBuffer(const uint8_t* source, uint8_t* target, int width, int hei
             row(lum);
         const uint8_t* table = finals.get();
         const double *red = termRed, *green = termGreen, *blue = termBlue;
-        EachPixel(source, target, width, height, bytesPerPixel, progress,
+        EachPixel(source, sourceStep, target, targetStep, width, height, bytesPerPixel, progress,
                   [=](uint8_t b, uint8_t g, uint8_t r, uint8_t* t) {
                       const uint8_t* out =
                           table + static_cast<size_t>(Nearest(red[r] + green[g] + blue[b])) * 256;
@@ -183,30 +188,11 @@ void ToneAdjustBuffer(const uint8_t* source, uint8_t* target, int width, int hei
                   });
         return;
     }
-    EachPixel(source, target, width, height, bytesPerPixel, progress,
+    EachPixel(source, sourceStep, target, targetStep, width, height, bytesPerPixel, progress,
               [&](uint8_t b, uint8_t g, uint8_t r, uint8_t* t) {
                   const uint8_t* out = row(Nearest(termRed[r] + termGreen[g] + termBlue[b]));
                   t[0] = out[b];
                   t[1] = out[g];
                   t[2] = out[r];
               });
-}
-
-int ToneAdjust(int image, int gamma, int white, int black, int saturation, int contrast,
-               int progressControl) {
-    PixelBuffers& px = g_app.pixels;
-    if (!px.source || !px.target || px.size <= 0) return 0;
-    const int width = ImageGetWidth(image);
-    const int height = ImageGetHeight(image);
-    const int bytesPerPixel = px.depth / 8;
-    if (width <= 0 || height <= 0) return 0;
-    if (static_cast<int64_t>(width) * height * bytesPerPixel != px.size) return 0;
-
-    ToneProgress progress;
-    if (progressControl > 0) {
-        progress = [progressControl](int value) { ControlSetValue(progressControl, value); };
-    }
-    ToneAdjustBuffer(px.source.get(), px.target.get(), width, height, bytesPerPixel,
-                     {gamma, white, black, saturation, contrast}, progress);
-    return 0;
 }

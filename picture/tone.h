@@ -1,11 +1,13 @@
 // Tone adjustment: gamma, white point, black point, saturation and contrast from the five track
-// bar positions, applied from the source buffer into the target buffer of the captured picture.
+// bar positions, applied from source rows into target rows (which may be the same).
 // Every figure is computed with the same single- and double-precision steps as the per-pixel
 // formulas; the per-channel stage is evaluated once per value into a 256-entry table.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 
 // Track bar positions, in the order the callers read them.
 struct ToneParams {
@@ -14,30 +16,49 @@ struct ToneParams {
     int black;       // 0..245; black strength 40 * black
     int saturation;  // 0..200; factor (saturation - 100) / 100
     int contrast;    // 50..200; factor contrast / 100, offset 100 - contrast
+    bool operator==(const ToneParams&) const = default;
 };
 
-// Position ranges and defaults of the five track bars.
-constexpr ToneParams kToneMinimum{20, 100, 0, 0, 50};
-constexpr ToneParams kToneMaximum{255, 255, 245, 200, 200};
-constexpr ToneParams kToneDefaults{155, 255, 0, 100, 100};
+// The five settings in the order of their track bars: the name their value label shows, the
+// position range and the default. Gamma is shown as 255 minus its position (the exponent in
+// hundredths).
+struct ToneSetting {
+    const char* name;
+    int ToneParams::*field;
+    int minimum, maximum, standard;
+    bool shownInverted;
+};
+inline constexpr ToneSetting kToneSettings[] = {
+    {"Gamma", &ToneParams::gamma, 20, 255, 155, true},
+    {"Whitepoint", &ToneParams::white, 100, 255, 255, false},
+    {"Blackpoint", &ToneParams::black, 0, 245, 0, false},
+    {"Sättigung", &ToneParams::saturation, 0, 200, 100, false},
+    {"Kontrast", &ToneParams::contrast, 50, 200, 100, false},
+};
+inline constexpr int kToneSettingCount = 5;
+static_assert(std::size(kToneSettings) == kToneSettingCount);
 
-// Called with the progress value before each row is processed.
+// The positions formed from one column of the table.
+constexpr ToneParams ToneColumn(int ToneSetting::*column) {
+    ToneParams p{};
+    for (const ToneSetting& s : kToneSettings)
+        p.*(s.field) = s.*column;
+    return p;
+}
+inline constexpr ToneParams kToneMinimum = ToneColumn(&ToneSetting::minimum);
+inline constexpr ToneParams kToneMaximum = ToneColumn(&ToneSetting::maximum);
+inline constexpr ToneParams kToneDefaults = ToneColumn(&ToneSetting::standard);
+
+// The number a value label shows for `position` of `setting`.
+constexpr int ToneShownValue(const ToneSetting& setting, int position) {
+    return setting.shownInverted ? 255 - position : position;
+}
+
+// Called with the progress value, (y * 100) / height, before each row y is processed.
 using ToneProgress = std::function<void(int value)>;
 
 // ---------------------------------------------------------------------------------------------
-// Picture pass
-// ---------------------------------------------------------------------------------------------
-
-// Fills the whole target buffer from the source buffer of the captured `image` (the one captured
-// last). When progressControl > 0 that control's value is set to (y * 100) / height before each
-// row y (on both cores for a large picture, see ToneAdjustBuffer). Positions outside their track
-// bar ranges are clamped to them. Does nothing when no pair is captured or the image's size no
-// longer matches the buffers. Returns 0.
-int ToneAdjust(int image, int gamma, int white, int black, int saturation, int contrast,
-               int progressControl);
-
-// ---------------------------------------------------------------------------------------------
-// Buffer pass (pure)
+// Passes
 // ---------------------------------------------------------------------------------------------
 
 // Positions clamped to the track bar ranges; every function here clamps what it is given.
@@ -55,6 +76,12 @@ void ToneChannelTable(const ToneParams& params, int32_t table[256]);
 void ToneAdjustBuffer(const uint8_t* source, uint8_t* target, int width, int height,
                       int bytesPerPixel, const ToneParams& params,
                       const ToneProgress& progress = {});
+// The same pass over rows that lie `sourceStep` and `targetStep` bytes apart (negative for rows
+// stored bottom-up, wider than the pixels for padded rows): row y of the source begins at
+// source + y * sourceStep. Source and target may be the same rows, which adjusts in place.
+void ToneAdjustRows(const uint8_t* source, ptrdiff_t sourceStep, uint8_t* target,
+                    ptrdiff_t targetStep, int width, int height, int bytesPerPixel,
+                    const ToneParams& params, const ToneProgress& progress = {});
 
 // Luminance as both passes compute it: nearest(0.3 r + 0.59 g + 0.11 b), 0.3 being the double
 // just above it, halves to even.

@@ -12,7 +12,7 @@ namespace {
 const float kAcross = 2.0f / 3.0f;  // "10 x 15" across
 
 Selection Sel(int height, int width, int left, int top) {
-    return Selection{height, width, left, top};
+    return Selection{left, top, width, height};
 }
 
 std::string Str(const Selection& s) {
@@ -58,7 +58,7 @@ TEST(Clamp, NarrowsNeverMoves) {
 TEST(DragStart, CornerSquareThenStrictInside) {
     // Frame 200 x 100 at (50, 40): drawn from client (64, 60) to corner point (264, 160).
     auto start = [](int mx, int my, int moving = 0) {
-        AppState st;
+        FrameState st;
         st.selection = Sel(100, 200, 50, 40);
         st.moving = moving;
         frame::DragStart(st, mx, my, 480, 357);

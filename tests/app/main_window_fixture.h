@@ -9,7 +9,7 @@
 
 #include "app/mainwindow.h"
 #include "app/shell.h"
-#include "picture/appstate.h"
+#include "app/state.h"
 #include "toolkit/requester.h"
 
 // Answers the dialogs from queues (cancel, OK once a queue is empty) and records what was asked:

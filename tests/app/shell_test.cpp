@@ -8,13 +8,13 @@
 #include <string>
 #include <tuple>
 
+#include "app/adjust.h"
 #include "app/preview.h"
 #include "app/selection.h"
 #include "imagelib/clipboard.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
 #include "imagelib/save.h"
-#include "picture/pixels.h"
 #include "picture/tone.h"
 #include "platform/clipboard.h"
 #include "platform/display.h"
@@ -46,7 +46,7 @@ std::string WriteBmp(const std::string& name, int width, int height, uint32_t co
 
 // "width x height at left,top" of the current frame.
 std::string Frame() {
-    const Selection& s = g_app.selection;
+    const Selection& s = g_app.frame.selection;
     return std::to_string(s.width) + "x" + std::to_string(s.height) + " at " +
            std::to_string(s.left) + "," + std::to_string(s.top);
 }
@@ -81,7 +81,7 @@ protected:
         DispatchControl(control);
     }
     static void PlaceFrame(Selection s) {
-        g_app.selection = s;
+        g_app.frame.selection = s;
         ClampSelection();
         RedrawPreview();
     }
@@ -120,14 +120,14 @@ TEST_F(Shell, EachPictureShapeGetsItsPreviewFrameAndToggle) {
 
 TEST_F(Shell, ToggleAndFormatKeepTheCorner) {
     LoadGrey();
-    g_app.selection = Selection{200, 300, 0, 0};
+    g_app.frame.selection = Selection{0, 0, 300, 200};
     Use(kPortraitToggle, 1);               // the click presses it
     EXPECT_EQ(Frame(), "200x300 at 0,0");  // ratio 1.5
     // A format change keeps left, top and width: "16:9" upright, 200 x 1.7777778 = 355.6.
     Use(kFormatCombo, 9);
     EXPECT_EQ(Frame(), "200x356 at 0,0");
     // Lower down the same frame no longer fits and is narrowed: 257 / 1.7777778 = 144.6.
-    g_app.selection.top = 100;
+    g_app.frame.selection.top = 100;
     DispatchControl(kFormatCombo);
     EXPECT_EQ(Frame(), "145x258 at 0,100");
 }
@@ -153,7 +153,7 @@ TEST_F(Shell, FailedLoadChangesNothingAndSaysWhichFileAndWhy) {
     std::string bmp = ReadFile(WriteBmp("wide.bmp", 4, 4, kGrey));
     bmp[18] = static_cast<char>(0x40), bmp[19] = static_cast<char>(0x9C);
     LoadGrey();
-    g_app.selection = Selection{100, 150, 20, 30};
+    g_app.frame.selection = Selection{20, 30, 150, 100};
     ControlSetValue(kGammaBar, 60);
     const std::string before = State();
     const std::string bad[] = {WriteFile("garbage.jpg", "this is not a picture"),
@@ -262,7 +262,7 @@ TEST_F(Shell, ControlsWithoutAPictureDoNothing) {
 
 TEST_F(Shell, FrameIsPaintedOnTheWindow) {
     LoadGrey();
-    PlaceFrame(Selection{0, 100, 40, 30});  // drawn from client (54, 50) to (154, 117)
+    PlaceFrame(Selection{40, 30, 100, 0});  // drawn from client (54, 50) to (154, 117)
     ASSERT_EQ(Frame(), "100x67 at 40,30");
     EXPECT_EQ(Surface(13, 19), kBlack);   // outline, top-left
     EXPECT_EQ(Surface(14, 20), kGrey);    // preview
@@ -339,11 +339,11 @@ TEST_F(Shell, NewPreviewClearsWhatTheOldOneLeft) {
 
 TEST_F(Shell, MouseMovesTheFrame) {
     LoadGrey();
-    PlaceFrame(Selection{0, 200, 10, 10});  // 200 x 133 at (10, 10): client (24, 30) to (224, 163)
+    PlaceFrame(Selection{10, 10, 200, 0});  // 200 x 133 at (10, 10): client (24, 30) to (224, 163)
     // Press inside: a move starts. A held, unmoved button repaints nothing (a mark on the
     // surface survives); the next step moves the frame with the grab offset and repaints.
     SelectionMouseStep(true, 100, 100);
-    EXPECT_EQ(g_app.moving, 1);
+    EXPECT_TRUE(g_app.frame.moving);
     raster::SetPixel(*WindowDrawTarget(kMainWindow)->surface, 300, 300, 0x123456);
     SelectionMouseStep(true, 100, 100);
     EXPECT_EQ(Surface(300, 300), 0x123456u);
@@ -351,12 +351,12 @@ TEST_F(Shell, MouseMovesTheFrame) {
     EXPECT_EQ(Frame(), "200x133 at 60,30");
     EXPECT_EQ(Surface(300, 300), kGrey);
     SelectionMouseStep(false, 150, 120);
-    EXPECT_EQ(g_app.moving, 0);
+    EXPECT_FALSE(g_app.frame.moving);
     // Pressing outside and sliding into the frame with the button held starts a move.
     SelectionMouseStep(true, 450, 300);
-    EXPECT_EQ(g_app.moving, 0);
+    EXPECT_FALSE(g_app.frame.moving);
     SelectionMouseStep(true, 100, 100);
-    EXPECT_EQ(g_app.moving, 1);
+    EXPECT_TRUE(g_app.frame.moving);
 }
 
 TEST_F(Shell, CastCheckBoxMeasuresAndClears) {
@@ -371,12 +371,13 @@ TEST_F(Shell, CastCheckBoxMeasuresAndClears) {
 }
 
 TEST_F(Shell, FailedCaptureLeavesThePreviewAlone) {
-    PixelsFailAllocationForTest(1);
     LoadGrey();
-    PixelsFailAllocationForTest(0);
+    raster::FailAllocationForTest(1);  // the capture of a new preview finds no memory
+    EXPECT_FALSE(PixelsCapture(kPreviewImage));
+    raster::FailAllocationForTest(0);
     ASSERT_TRUE(ImageExists(101));
     EXPECT_FALSE(PreviewCaptured());
-    PlaceFrame(Selection{0, 25, 400, 300});  // keep the frame away from the probe
+    PlaceFrame(Selection{400, 300, 25, 0});  // keep the frame away from the probe
     // Neither a track bar nor the cast check box may write missing buffers into the preview.
     Use(kWhiteBar, 120);
     EXPECT_STREQ(ControlGetText(kWhiteLabel), "Whitepoint: 120");

@@ -35,7 +35,7 @@ struct Picture {
     }
     uint32_t Get(int x, int y) { return Colour(At(x, y)[2], At(x, y)[1], At(x, y)[0]); }
     uint32_t Measure(int left, int top, int w, int h) const {
-        return CastMeasureBuffer(bytes.data(), width, height, bpp, Selection{h, w, left, top});
+        return CastMeasureBuffer(bytes.data(), width, height, bpp, PixelRect{left, top, w, h});
     }
 };
 

@@ -1,0 +1,110 @@
+#include "app/export.h"
+
+#include <cctype>
+#include <utility>
+
+#include "app/adjust.h"
+#include "app/ids.h"
+#include "app/preview.h"
+#include "app/state.h"
+#include "imagelib/clipboard.h"
+#include "imagelib/image.h"
+#include "imagelib/save.h"
+#include "picture/export.h"
+#include "toolkit/control.h"
+#include "toolkit/requester.h"
+
+namespace {
+
+const char* const kTitle = "Kadrovo";
+const char* const kSaveTitle = "Bild speichern...";
+const char* const kSaveFilter = "JPG Bilder (*.jpg)|*.jpg|Alle Dateien (*.*)|*.*";
+// "No" is the default: Return twice after "Bild speichern..." must not replace the original.
+constexpr int kQuestionFlags = MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
+constexpr int kWarningFlags = MB_OK | MB_ICONEXCLAMATION;  // 48
+
+// Asks for the file name until the user takes a free name, an empty file or confirms the
+// overwrite; "" when the dialog is cancelled.
+std::string ChooseFileName() {
+    for (;;) {
+        const std::string proposal = ExportDefaultName(g_app.fileName);
+        std::string name = AskSaveFile(kSaveTitle, proposal.c_str(), kSaveFilter, 0);
+        if (name.empty()) return name;
+        if (FileSize(name.c_str()) <= 0) return name;
+        const std::string question = "Die Datei " + PathFilePart(name.c_str()) +
+                                     " existiert bereits!\r\rSoll die Datei überschrieben werden?";
+        if (ShowMessage(kTitle, question.c_str(), kQuestionFlags) == IDYES) return name;
+    }
+}
+
+}  // namespace
+
+std::string ExportDefaultName(const std::string& fileName) {
+    std::string out;
+    out.reserve(fileName.size());
+    for (size_t i = 0; i < fileName.size();) {
+        if (i + 4 <= fileName.size() && fileName[i] == '.' &&
+            std::tolower(static_cast<unsigned char>(fileName[i + 1])) == 'b' &&
+            std::tolower(static_cast<unsigned char>(fileName[i + 2])) == 'm' &&
+            std::tolower(static_cast<unsigned char>(fileName[i + 3])) == 'p') {
+            i += 4;
+        } else {
+            out += fileName[i++];
+        }
+    }
+    return out;
+}
+
+void SelectionExport(bool toClipboard) {
+    ExportSettings settings;
+    settings.tone = ReadToneBars();
+    SetValueLabels();
+    // Without a preview there is no factor between frame and picture.
+    raster::Bitmap* picture = ImageGetBitmap(kPictureImage);
+    if (picture == nullptr || ImageGetWidth(kPreviewImage) <= 0) return;
+    const float factor = static_cast<float>(ImageGetWidth(kPictureImage)) /
+                         static_cast<float>(ImageGetWidth(kPreviewImage));
+
+    std::string name;
+    if (!toClipboard) {
+        name = ChooseFileName();
+        // Cancelled: nothing was committed, so controls and preview stay exactly as they are.
+        if (name.empty()) return;
+    }
+    settings.cast = g_app.castColour;
+    settings.preset = ControlGetValue(kOutputCombo);
+    ExportResult result =
+        ExportPicture(*picture, FrameToPicture(g_app.frame.selection, factor), settings,
+                      [](int value) { ControlSetValue(kProgressBar, value); });
+    if (!result.adjusted) {
+        ShowMessage(kTitle, "Für das Bild ist nicht genug Speicher frei!", kWarningFlags);
+        return;
+    }
+
+    int delivered = 0;
+    if (result.cut && ImageAdopt(kExportImage, std::move(result.cut),
+                                 static_cast<uint8_t>(ImageGetFlags(kPictureImage)))) {
+        delivered = toClipboard ? ImageToClipboard(kExportImage)
+                                : ImageSaveFile(kExportImage, name.c_str(), JPEG_ENCODER_ID,
+                                                kExportEncoderQuality);
+    }
+    ImageRelease(kExportImage);
+
+    // The closing step runs whether or not the delivery worked. Image 100 already carries the
+    // adjustments, and the preview shows them; only with the controls back at their defaults
+    // and the adjusted preview captured as the new source do the two agree again. Skipping it
+    // after a failure would apply the same adjustments a second time on the next attempt. Run,
+    // the user loses nothing: saving again writes exactly the picture that just failed.
+    ResetAdjustments();
+    (void)PixelsCapture(kPreviewImage);
+    RedrawPreview();
+
+    if (!delivered) {
+        const std::string text =
+            toClipboard ? std::string("Das Bild konnte nicht in das Clipboard gespeichert werden!")
+                        : "Die Datei " + PathFilePart(name.c_str()) +
+                              " konnte nicht gespeichert werden!\r\rBitte einen anderen Ort "
+                              "wählen.";
+        ShowMessage(kTitle, text.c_str(), kWarningFlags);
+    }
+}

@@ -1,0 +1,18 @@
+// The export from the main window: the save dialog and the overwrite question, the settings read
+// from the controls, the pixel work of picture/export.h on the loaded picture, the delivery to a
+// JPEG file or the clipboard, and the closing step that makes the adjusted preview the new start.
+#pragma once
+
+#include <string>
+
+// ---------------------------------------------------------------------------------------------
+// Export
+// ---------------------------------------------------------------------------------------------
+
+// Exports the frame: to a file chosen in the save dialog, or to the clipboard. A cancelled
+// dialog changes nothing; no memory for the cut is refused with a message and changes nothing. A
+// failed delivery is reported in a message box; the adjusted picture stays in image 100, so
+// saving again loses nothing.
+void SelectionExport(bool toClipboard);
+// The save dialog's default name: `fileName` with every ".bmp" removed, letter case ignored.
+std::string ExportDefaultName(const std::string& fileName);

@@ -1,0 +1,30 @@
+// The process state of the program, owned by the shell: what the user has chosen and done so
+// far, the frame and its drag, and the preview's working pixels. Back to the start with
+// AppStateReset.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/frame.h"
+#include "picture/working_pixels.h"
+
+struct AppState {
+    uint32_t castColour = 0;    // measured cast, red | green << 8 | blue << 16; 0 = none
+    std::string fileName;       // picture last chosen or dropped; seeds the save dialog
+    std::string requestedFile;  // result of the open dialog
+    FrameState frame;
+    int32_t event = 0;  // code of the last event, 0 after a wait without one
+    int32_t eventSource = 0;
+    bool quitRequested = false;
+    // The preview's pixels as captured after a load or an export, and the adjusted ones.
+    WorkingPixels pixels;
+    // A new preview was made and the window still shows what was there before.
+    bool previewAreaStale = false;
+};
+
+// The one instance.
+extern AppState g_app;
+
+// Back to the state at start: everything zero, buffers released.
+void AppStateReset();

@@ -1,0 +1,194 @@
+// The export from the main window, driven through the requester test hook on a headless window:
+// the default name, the dialog and the overwrite question, the commit, the delivery and the
+// closing step.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/export.h"
+#include "app/preview.h"
+#include "app/state.h"
+#include "imagelib/clipboard.h"
+#include "imagelib/image.h"
+#include "imagelib/load.h"
+#include "platform/clipboard.h"
+#include "platform/raster.h"
+#include "tests/app/main_window_fixture.h"
+#include "toolkit/control.h"
+
+namespace {
+
+TEST(ExportName, DefaultNameLosesEveryBmp) {
+    EXPECT_EQ(ExportDefaultName("D:\\Bilder\\Urlaub.BMP"), "D:\\Bilder\\Urlaub");
+    EXPECT_EQ(ExportDefaultName("/fotos.bmp/strand.Bmp"), "/fotos/strand");
+    EXPECT_EQ(ExportDefaultName("/a/b.bmpx.bMp"), "/a/bx");
+}
+
+// --- the flow ------------------------------------------------------------------------------------
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Pixels(int number) {
+    const raster::Bitmap* bm = ImageGetBitmap(number);
+    return bm ? Bytes(bm->bits.get(), bm->bits.get() + bm->ByteSize()) : Bytes{};
+}
+
+// Everything an export that fails or is cancelled must leave as it was.
+struct Untouched {
+    Bytes picture = Pixels(100), preview = Pixels(101);
+    Bytes source{g_app.pixels.source(), g_app.pixels.source() + g_app.pixels.size()};
+    int gamma = ControlGetValue(kGammaBar), castBox = ControlGetValue(kCastCheckBox);
+    uint32_t cast = g_app.castColour;
+    bool captured = PreviewCaptured();
+    bool operator==(const Untouched&) const = default;
+};
+
+// Size of the picture file at `path`, 0 x 0 when it cannot be loaded.
+std::pair<int, int> SizeOf(const std::string& path) {
+    if (!ImageLoadFile(103, path.c_str())) return {0, 0};
+    const std::pair<int, int> size{ImageGetWidth(103), ImageGetHeight(103)};
+    ImageRelease(103);
+    return size;
+}
+
+class ExportFlow : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        char templ[] = "/tmp/kadrovo-export-XXXXXX";
+        ASSERT_TRUE(mkdtemp(templ));
+        dir = templ;
+        g_app.fileName = dir + "/Urlaub.BMP";
+        // A 1200 x 800 picture: bands of colour and a bright corner for the cast.
+        raster::Bitmap* bm = ImageNew(100, 1200, 800);
+        ASSERT_TRUE(bm);
+        for (int x = 0; x < 1200; x += 100)
+            raster::FillRect(*bm, x, 0, 100, 800, static_cast<uint32_t>(x / 5) | 0x406000);
+        raster::FillRect(*bm, 0, 0, 300, 200, 0xE6F0FA);
+        NewPictureSequence();
+        ASSERT_EQ(ImageGetWidth(101), 480);  // factor 2.5
+        // A 3:2 frame of 150 x 100 preview pixels, a 375 x 250 cut at (25, 50); repaints, which
+        // fit the height to the ratio, keep it.
+        g_app.frame.ratio = 2.0f / 3.0f;
+        g_app.frame.selection = Selection{10, 20, 150, 100};
+    }
+    void TearDown() override {
+        MainWindowTest::TearDown();
+        std::filesystem::remove_all(dir);
+    }
+
+    // Moves the gamma bar off its default and adjusts the preview, as a user would.
+    static void MoveGamma(int value) {
+        ControlSetValue(kGammaBar, value);
+        ApplyAdjustments();
+    }
+    // Saves through the dialog, which answers with `paths` one after the other.
+    void SaveTo(std::deque<std::string> paths, std::deque<int> answers = {}) {
+        script = Script{};
+        script.files = std::move(paths);
+        script.answers = std::move(answers);
+        SelectionExport(false);
+    }
+
+    std::string dir;
+};
+
+TEST_F(ExportFlow, SavesTheAdjustedCutAndStartsOver) {
+    MoveGamma(100);
+    const Bytes before = Pixels(100);
+    ControlSetValue(kOutputCombo, 7);  // avatar: 100 high
+    SaveTo({dir + "/out.jpg"});
+
+    EXPECT_EQ(script.fileCalls,
+              std::vector<std::string>{"save 'Bild speichern...' " + dir +
+                                       "/Urlaub, filter 'JPG Bilder (*.jpg)|*.jpg|Alle Dateien "
+                                       "(*.*)|*.*' 0"});
+    EXPECT_TRUE(script.messages.empty());
+    EXPECT_EQ(SizeOf(dir + "/out.jpg"), std::make_pair(150, 100));  // the cut, reduced
+    // Committed: image 100 changed; controls back at their defaults.
+    EXPECT_NE(Pixels(100), before);
+    EXPECT_EQ(ControlGetValue(kGammaBar), 155);
+    EXPECT_EQ(ControlGetValue(kProgressBar), 99);  // the progress bar followed 800 rows
+    EXPECT_TRUE(PreviewCaptured());
+}
+
+TEST_F(ExportFlow, CancelChangesNothing) {
+    MoveGamma(60);
+    ControlSetValue(kCastCheckBox, 1);
+    g_app.castColour = 0x0A05;
+    const Untouched before;
+    SaveTo({});
+    EXPECT_EQ(script.fileCalls.size(), 1u);
+    EXPECT_TRUE(script.messages.empty());
+    EXPECT_EQ(Untouched{}, before);
+}
+
+TEST_F(ExportFlow, ExistingFileIsReplacedOnlyOnYesAnEmptyOneWithoutAQuestion) {
+    const std::string empty = dir + "/empty.jpg", taken = dir + "/taken.jpg";
+    std::ofstream{empty};
+    SaveTo({empty});
+    EXPECT_TRUE(script.messages.empty());
+    EXPECT_EQ(SizeOf(empty), std::make_pair(375, 250));
+
+    std::ofstream(taken) << "an older picture";
+    // No (also the default button): the dialog opens again with the same proposal; cancelled.
+    SaveTo({taken, ""}, {IDNO});
+    ASSERT_EQ(script.fileCalls.size(), 2u);
+    EXPECT_EQ(script.fileCalls[1], script.fileCalls[0]);
+    EXPECT_EQ(script.messages, std::vector<std::string>{"Kadrovo: Die Datei taken.jpg existiert "
+                                                        "bereits!\r\rSoll die Datei überschrieben "
+                                                        "werden? [308]"});
+    std::ifstream in(taken);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "an older picture");
+    // Yes: replaced.
+    SaveTo({taken}, {IDYES});
+    EXPECT_EQ(script.messages.size(), 1u);
+    EXPECT_EQ(SizeOf(taken), std::make_pair(375, 250));
+}
+
+TEST_F(ExportFlow, FailedSaveIsReportedAndCanBeRepeated) {
+    MoveGamma(90);
+    SaveTo({dir + "/missing-folder/bild.jpg"});
+    EXPECT_EQ(script.messages, std::vector<std::string>{"Kadrovo: Die Datei bild.jpg konnte nicht "
+                                                        "gespeichert werden!\r\rBitte einen "
+                                                        "anderen Ort wählen. [48]"});
+    // The adjustments are in image 100 and the preview agrees: the controls are at rest, so a
+    // second attempt writes the same picture without adjusting it twice.
+    EXPECT_EQ(ControlGetValue(kGammaBar), 155);
+    EXPECT_TRUE(PreviewCaptured());
+    SaveTo({dir + "/bild.jpg"});
+    EXPECT_TRUE(script.messages.empty());
+    EXPECT_EQ(SizeOf(dir + "/bild.jpg"), std::make_pair(375, 250));
+}
+
+TEST_F(ExportFlow, ClipboardExportAsksNothing) {
+    ControlSetValue(kOutputCombo, 2);  // 300: the 375 x 250 cut keeps its size
+    SelectionExport(true);
+    EXPECT_TRUE(script.fileCalls.empty());
+    EXPECT_TRUE(script.messages.empty());
+    ASSERT_TRUE(ImageFromClipboard(104));
+    EXPECT_EQ(ImageGetWidth(104), 375);
+    EXPECT_EQ(ImageGetHeight(104), 250);
+    EXPECT_FALSE(ImageExists(102));
+}
+
+TEST_F(ExportFlow, NoMemoryForTheCutTouchesNothingAndTheTrackBarsStillWork) {
+    MoveGamma(70);
+    ASSERT_TRUE(ClipboardSet({{"text/plain", {'x'}}}));
+    const Untouched before;
+    raster::FailAllocationForTest(1);
+    SelectionExport(true);
+    raster::FailAllocationForTest(0);
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_TRUE(script.messages[0].ends_with(" [48]")) << script.messages[0];
+    EXPECT_EQ(Untouched{}, before);
+    EXPECT_EQ(ClipboardGet("text/plain"), Bytes{'x'});
+    // Moving a track bar still changes the preview.
+    MoveGamma(150);
+    EXPECT_NE(Pixels(101), before.preview);
+}
+
+}  // namespace
