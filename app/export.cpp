@@ -39,6 +39,10 @@ std::string ChooseFileName() {
 
 }  // namespace
 
+bool ExportWriteJpeg(const raster::Bitmap& cut, const char* path) {
+    return BitmapSaveFile(cut, path, JPEG_ENCODER_ID, kExportEncoderQuality) != 0;
+}
+
 std::string ExportDefaultName(const std::string& fileName) {
     std::string out;
     out.reserve(fileName.size());
@@ -85,8 +89,7 @@ void SelectionExport(bool toClipboard) {
     if (result.cut && ImageAdopt(kExportImage, std::move(result.cut),
                                  static_cast<uint8_t>(ImageGetFlags(kPictureImage)))) {
         delivered = toClipboard ? ImageToClipboard(kExportImage)
-                                : ImageSaveFile(kExportImage, name.c_str(), JPEG_ENCODER_ID,
-                                                kExportEncoderQuality);
+                                : ExportWriteJpeg(*ImageGetBitmap(kExportImage), name.c_str());
     }
     ImageRelease(kExportImage);
 

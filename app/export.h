@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/raster.h"
+
 // ---------------------------------------------------------------------------------------------
 // Export
 // ---------------------------------------------------------------------------------------------
@@ -14,5 +16,8 @@
 // failed delivery is reported in a message box; the adjusted picture stays in image 100, so
 // saving again loses nothing.
 void SelectionExport(bool toClipboard);
+// Writes an exported cut as a JPEG file at the export's quality, completely or not at all. The
+// window's export and the batch export both write through here.
+bool ExportWriteJpeg(const raster::Bitmap& cut, const char* path);
 // The save dialog's default name: `fileName` with every ".bmp" removed, letter case ignored.
 std::string ExportDefaultName(const std::string& fileName);

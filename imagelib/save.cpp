@@ -130,8 +130,12 @@ int ImageEncode(const char* path, const uint8_t* pixels, uint32_t identifier, in
 
 int ImageSaveFile(int number, const char* path, uint32_t format, int quality) {
     const raster::Bitmap* bitmap = ImageGetBitmap(number);
-    if (!bitmap || !path || !*path) return 0;
-    const int w = bitmap->width, h = bitmap->height;
+    return bitmap ? BitmapSaveFile(*bitmap, path, format, quality) : 0;
+}
+
+int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t format, int quality) {
+    if (!bitmap.bits || !path || !*path) return 0;
+    const int w = bitmap.width, h = bitmap.height;
     const size_t stride = raster::StrideFor(w, 24);
     if (w <= 0 || h <= 0 || stride == 0) return 0;
     // Refuse an unknown identifier before spending memory on the conversion.
@@ -144,7 +148,7 @@ int ImageSaveFile(int number, const char* path, uint32_t format, int quality) {
 
     std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[stride * static_cast<size_t>(h)]);
     if (!pixels) return 0;
-    raster::ToBgr24BottomUp(*bitmap, pixels.get());
+    raster::ToBgr24BottomUp(bitmap, pixels.get());
     if (format == IMAGE_FORMAT_BMP)
         return BmpWriter(path, pixels.get(), w, h, static_cast<int>(stride));
     return ImageEncode(path, pixels.get(), format, w, h, static_cast<int>(stride), quality);

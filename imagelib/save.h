@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/raster.h"
+
 // Format identifiers: 0 is the BMP writer; "JPEG" read as a little-endian 32-bit value.
 constexpr uint32_t IMAGE_FORMAT_BMP = 0;
 constexpr uint32_t JPEG_ENCODER_ID = 0x4745504A;
@@ -28,6 +30,9 @@ struct ImageEncoder {
 // that identifier, which receives `quality` unchanged. 1 on success, 0 on failure (no image,
 // no path, no memory, no such encoder, the file could not be written completely).
 int ImageSaveFile(int number, const char* path, uint32_t format, int quality);
+// Writes `bitmap` as ImageSaveFile writes an image; needs no image table, so threads may write
+// bitmaps of their own at the same time.
+int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t format, int quality);
 // Writes a 24-bit bottom-up BMP file (54-byte headers, no colour table) from encoder-layout
 // rows. 1 on success, 0 on failure.
 int BmpWriter(const char* path, const uint8_t* pixels, int width, int height, int stride);

@@ -1,9 +1,11 @@
 """Exports the frame through the real save dialog and checks the written JPEG's size; then loads
 that JPEG and presses Save, Return, Return: the dialog proposes the loaded file, the overwrite
-question answers No by default, so the file stays as it was and the dialog comes back.
+question answers No by default, so the file stays as it was and the dialog comes back. Last,
+exports the same picture with --batch, without any display, and expects the very same bytes.
 Usage: export_save.py KADROVO WORKDIR"""
 import os
 import struct
+import subprocess
 
 import e2e_util as e
 
@@ -63,6 +65,20 @@ def test(args):
     e.tool("xdotool", "key", "Escape")
     e.wait_for("the save dialog to close", lambda: not e.windows("Bild speichern..."))
     e.quit_program(proc, c)
+
+    batch_dir = os.path.join(work, "batch")
+    os.makedirs(batch_dir, exist_ok=True)
+    batch_out = os.path.join(batch_dir, "export_9x13.jpg")
+    if os.path.exists(batch_out):
+        os.remove(batch_out)
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    run = subprocess.run([binary, "--batch", "--format", "9 x 13", "--position", "topleft",
+                          "--out", batch_dir, picture], env=env, capture_output=True, text=True)
+    if run.returncode != 0:
+        raise e.Failure("batch ended with %d: %s" % (run.returncode, run.stderr))
+    with open(out, "rb") as a, open(batch_out, "rb") as b:
+        if a.read() != b.read():
+            raise e.Failure("the batch export differs from the window's")
 
 
 e.main(test)

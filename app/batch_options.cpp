@@ -1,0 +1,191 @@
+#include "app/batch_options.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <iterator>
+
+#include "app/frame.h"
+#include "picture/export.h"
+
+namespace {
+
+// The option of each tone setting, in the order of kToneSettings.
+constexpr const char* kToneOptions[] = {"gamma", "whitepoint", "blackpoint", "saturation",
+                                        "contrast"};
+static_assert(std::size(kToneOptions) == kToneSettingCount);
+
+// Letter case and spaces do not matter when a choice is named: "10 x 15", "10x15", "EBAY".
+std::string Folded(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text)
+        if (c != ' ') out += static_cast<char>(std::tolower(c));
+    return out;
+}
+
+template <class Table>
+int IndexOf(const Table& table, const std::string& value) {
+    const std::string wanted = Folded(value);
+    for (size_t i = 0; i < std::size(table); ++i)
+        if (Folded(table[i].item) == wanted || Folded(table[i].shortName) == wanted)
+            return static_cast<int>(i);
+    return -1;
+}
+
+// A whole decimal number within [low, high].
+bool Number(const std::string& text, int low, int high, int& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || v < low || v > high) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+bool Position(const std::string& text, BatchOptions& o) {
+    const std::string v = Folded(text);
+    if (v == "topleft") {
+        o.placement = Placement::TopLeft;
+        return true;
+    }
+    if (v == "center" || v == "centre") {
+        o.placement = Placement::Centre;
+        return true;
+    }
+    const size_t comma = v.find(',');
+    if (comma == std::string::npos) return false;
+    o.placement = Placement::At;
+    return Number(v.substr(0, comma), 0, 1 << 30, o.left) &&
+           Number(v.substr(comma + 1), 0, 1 << 30, o.top);
+}
+
+}  // namespace
+
+bool IsBatchCommand(int argc, const char* const* argv) {
+    for (int i = 1; i < argc && argv; ++i)
+        if (std::string(argv[i]) == "--batch") return true;
+    return false;
+}
+
+BatchCommand ParseBatchCommand(int argc, const char* const* argv) {
+    BatchCommand command;
+    BatchOptions o;
+    auto fail = [&command](const std::string& message) {
+        command.error = message;
+        return command;
+    };
+    bool onlyFiles = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (onlyFiles || arg == "-" || arg.rfind("--", 0) != 0) {
+            o.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            onlyFiles = true;
+            continue;
+        }
+        std::string value;
+        bool hasValue = false;
+        const size_t equals = arg.find('=');
+        if (equals != std::string::npos) {
+            value = arg.substr(equals + 1);
+            arg.resize(equals);
+            hasValue = true;
+        }
+        const std::string name = arg.substr(2);
+        // Switches.
+        if (name == "batch" || name == "cast" || name == "overwrite" || name == "quiet" ||
+            name == "help") {
+            if (hasValue) return fail("--" + name + " nimmt keinen Wert");
+            if (name == "cast") o.removeCast = true;
+            if (name == "overwrite") o.overwrite = true;
+            if (name == "quiet") o.quiet = true;
+            if (name == "help") command.help = true;
+            continue;
+        }
+        int toneIndex = -1;
+        for (int t = 0; t < kToneSettingCount; ++t)
+            if (name == kToneOptions[t]) toneIndex = t;
+        if (toneIndex < 0 && name != "format" && name != "size" && name != "orientation" &&
+            name != "type" && name != "position" && name != "out")
+            return fail("unbekannte Option: --" + name);
+        if (!hasValue) {
+            if (i + 1 >= argc) return fail("--" + name + " braucht einen Wert");
+            value = argv[++i];
+        }
+        const std::string bad = "ungültiger Wert für --" + name + ": " + value;
+        if (name == "format") {
+            if ((o.format = IndexOf(frame::kPrintFormats, value)) < 0) return fail(bad);
+        } else if (name == "size") {
+            if ((o.preset = IndexOf(kOutputPresets, value)) < 0) return fail(bad);
+        } else if (name == "orientation") {
+            const std::string v = Folded(value);
+            if (v == "auto") {
+                o.orientation = Orientation::Auto;
+            } else if (v == "portrait") {
+                o.orientation = Orientation::Portrait;
+            } else if (v == "landscape") {
+                o.orientation = Orientation::Landscape;
+            } else {
+                return fail(bad);
+            }
+        } else if (name == "type") {
+            const std::string v = Folded(value);
+            if (v == "jpeg" || v == "jpg") {
+                o.type = OutputType::Jpeg;
+            } else if (v == "png") {
+                o.type = OutputType::Png;
+            } else {
+                return fail(bad);
+            }
+        } else if (name == "position") {
+            if (!Position(value, o)) return fail(bad);
+        } else if (name == "out") {
+            if (value.empty()) return fail(bad);
+            o.outDir = value;
+        } else {
+            const ToneSetting& s = kToneSettings[toneIndex];
+            if (!Number(value, s.minimum, s.maximum, o.tone.*(s.field))) return fail(bad);
+        }
+    }
+    if (command.help) return command;
+    if (o.outDir.empty()) return fail("--out DIR fehlt");
+    if (o.files.empty()) return fail("keine Datei genannt");
+    command.options = std::move(o);
+    return command;
+}
+
+std::string BatchUsage() {
+    std::string formats, sizes, tone;
+    for (const frame::PrintFormat& f : frame::kPrintFormats)
+        formats +=
+            std::string(formats.empty() ? "" : ", ") + "\"" + f.item + "\" (" + f.shortName + ")";
+    for (const OutputPreset& p : kOutputPresets)
+        sizes +=
+            std::string(sizes.empty() ? "" : ", ") + "\"" + p.item + "\" (" + p.shortName + ")";
+    for (int t = 0; t < kToneSettingCount; ++t) {
+        const ToneSetting& s = kToneSettings[t];
+        const std::string option = "--" + std::string(kToneOptions[t]) + " N";
+        tone += "  " + option + std::string(18 - option.size(), ' ') + s.name + ", Regler " +
+                std::to_string(s.minimum) + ".." + std::to_string(s.maximum) + " (Standard " +
+                std::to_string(s.standard) + ")\n";
+    }
+    return "Aufruf: kadrovo --batch [OPTION]... --out ORDNER DATEI...\n"
+           "Exportiert viele Bilder wie der Knopf \"Bild speichern...\": Ausschnitt im Format,\n"
+           "Bildbearbeitung, Ausgabegrösse. Aus urlaub.jpg wird ORDNER/urlaub_10x15.jpg.\n"
+           "DATEI \"-\" liest je eine Datei pro Zeile von der Standardeingabe.\n\n"
+           "  --format F        Zielformat: " +
+           formats +
+           "\n"
+           "  --orientation O   auto (wie das Bild), portrait oder landscape\n"
+           "  --size S          Ausgabegrösse: " +
+           sizes + "\n" + tone +
+           "  --cast            Farbstich im Ausschnitt ermitteln und entfernen\n"
+           "  --type T          jpeg (Standard) oder png\n"
+           "  --position P      center (Standard), topleft oder LINKS,OBEN in Bildpunkten\n"
+           "  --out ORDNER      Zielordner\n"
+           "  --overwrite       vorhandene Dateien ersetzen\n"
+           "  --quiet           keinen Fortschritt zeigen\n\n"
+           "Ende mit 0, wenn alle Bilder gelangen, 1, wenn eines scheiterte, 2 bei falschem "
+           "Aufruf.\n";
+}

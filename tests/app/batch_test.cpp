@@ -1,0 +1,191 @@
+// The batch export: the window's bytes through the shared export, the naming and no-overwrite
+// rules, a mixed batch, and the command line's choices.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/batch.h"
+#include "app/export.h"
+#include "app/preview.h"
+#include "app/state.h"
+#include "imagelib/image.h"
+#include "imagelib/load.h"
+#include "imagelib/save.h"
+#include "platform/raster.h"
+#include "tests/app/main_window_fixture.h"
+#include "toolkit/control.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Read(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A photo-like JPEG of width x height: gradients and a warm highlight for the cast.
+void WritePhoto(const fs::path& path, int width, int height) {
+    auto bm = raster::Create(width, height, 24, true, false);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            raster::SetPixel(*bm, x, y,
+                             static_cast<uint32_t>(x * 255 / width | (y * 255 / height) << 8 |
+                                                   ((x + y) % 200) << 16));
+    raster::FillRect(*bm, 0, 0, width / 2, height / 2, 250 | 240 << 8 | 232 << 16);
+    ASSERT_TRUE(ImageAdopt(150, std::move(bm), 0));
+    ASSERT_EQ(ImageSaveFile(150, path.c_str(), JPEG_ENCODER_ID, 9), 1);
+    ImageRelease(150);
+}
+
+class BatchTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        dir = fs::temp_directory_path() / ("kadrovo-batch-" + std::to_string(getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir / "out");
+    }
+    void TearDown() override {
+        MainWindowTest::TearDown();
+        fs::remove_all(dir);
+    }
+    fs::path dir;
+};
+
+TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
+    struct Case {
+        int width, height, format, preset;
+        ToneParams tone;
+        bool cast;
+    } cases[] = {
+        {900, 600, 1, 0, kToneDefaults, false},           // "10 x 15" across, full size
+        {600, 900, 9, 7, {90, 230, 12, 150, 130}, true},  // "16:9" upright, avatar, cast
+        {700, 700, 8, 2, {200, 255, 0, 40, 80}, true},    // square, e-mail
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " format " << c.format);
+        const fs::path photo = dir / "photo.jpg", window = dir / "window.jpg";
+        WritePhoto(photo, c.width, c.height);
+        ControlSetValue(kFormatCombo, c.format);
+        ASSERT_TRUE(LoadPicture(photo));
+        for (int i = 0; i < kToneSettingCount; ++i)
+            ControlSetValue(kToneBars[i].bar, c.tone.*(kToneSettings[i].field));
+        ApplyAdjustments();
+        if (c.cast) {
+            ControlSetValue(kCastCheckBox, 1);
+            DispatchControl(kCastCheckBox);
+            ASSERT_NE(g_app.castColour, 0u);
+        }
+        ControlSetValue(kOutputCombo, c.preset);
+        fs::remove(window);  // else the overwrite question comes first
+        script.files = {window.string()};
+        SelectionExport(false);
+
+        BatchOptions o;
+        o.format = c.format;
+        o.preset = c.preset;
+        o.tone = c.tone;
+        o.removeCast = c.cast;
+        o.placement = Placement::TopLeft;
+        raster::Bitmap* picture = ImageLoadFile(150, photo.c_str()).bitmap;
+        ASSERT_TRUE(picture);
+        const ExportResult r = BatchExportPicture(*picture, o);
+        ASSERT_TRUE(r.cut);
+        ASSERT_TRUE(ExportWriteJpeg(*r.cut, (dir / "batch.jpg").c_str()));
+        EXPECT_TRUE(Read(dir / "batch.jpg") == Read(window));
+    }
+}
+
+TEST_F(BatchTest, MixedBatchNamesOverwriteAndExitStatus) {
+    WritePhoto(dir / "urlaub.jpg", 640, 480);
+    WritePhoto(dir / "strand.jpeg", 300, 500);
+    std::ofstream(dir / "kaputt.jpg") << "\xFF\xD8\xFF this is no picture";
+    auto run = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = {"kadrovo",  "--batch",
+                                         "--format", "10x15",
+                                         "--size",   "Foto bis 10cm x 15cm",
+                                         "--out",    (dir / "out").string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        for (const char* f : {"urlaub.jpg", "kaputt.jpg", "strand.jpeg"})
+            args.push_back((dir / f).string());
+        std::vector<const char*> argv;
+        for (const std::string& a : args)
+            argv.push_back(a.c_str());
+        const BatchCommand command = ParseBatchCommand(static_cast<int>(argv.size()), argv.data());
+        std::FILE* messages = std::tmpfile();
+        const int status = command.options ? RunBatch(*command.options, messages) : 2;
+        std::rewind(messages);
+        std::string text;
+        for (int ch; (ch = std::fgetc(messages)) != EOF;)
+            text += static_cast<char>(ch);
+        std::fclose(messages);
+        return std::make_pair(status, text);
+    };
+    auto [status, text] = run({"--quiet"});
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(text, "kadrovo: " + (dir / "kaputt.jpg").string() +
+                        ": Die Datei kaputt.jpg konnte nicht geladen werden!\n");
+    const std::string urlaub = Read(dir / "out/urlaub_10x15.jpg");
+    EXPECT_FALSE(urlaub.empty());
+    EXPECT_TRUE(fs::exists(dir / "out/strand_10x15.jpg"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), {}), 2);  // no temporaries
+
+    // Again: nothing is replaced without --overwrite, every file is reported.
+    std::ofstream(dir / "out/urlaub_10x15.jpg") << "mine";
+    std::tie(status, text) = run({});
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(text.find("Die Datei urlaub_10x15.jpg existiert bereits!"), std::string::npos);
+    EXPECT_EQ(Read(dir / "out/urlaub_10x15.jpg"), "mine");
+    std::tie(status, text) = run({"--overwrite", "--quiet"});
+    EXPECT_EQ(status, 1);  // the damaged file still fails
+    EXPECT_EQ(Read(dir / "out/urlaub_10x15.jpg"), urlaub);
+}
+
+TEST(BatchCommandLine, ChoicesAndUsageErrors) {
+    auto parse = [](std::vector<const char*> args) {
+        args.insert(args.begin(), "kadrovo");
+        return ParseBatchCommand(static_cast<int>(args.size()), args.data());
+    };
+    const BatchCommand ok =
+        parse({"--batch", "--format=16:9", "--size", "avatar", "--orientation", "portrait",
+               "--gamma", "20", "--position", "12,34", "--type", "png", "--out", "o", "a", "-"});
+    ASSERT_TRUE(ok.options) << ok.error;
+    EXPECT_EQ(ok.options->format, 9);
+    EXPECT_EQ(ok.options->preset, 7);
+    EXPECT_EQ(ok.options->tone.gamma, 20);
+    EXPECT_EQ(ok.options->placement, Placement::At);
+    EXPECT_EQ(BatchOutputPath("/fotos/urlaub.JPG", *ok.options), "o/urlaub_16x9.png");
+    for (const auto& bad : std::vector<std::vector<const char*>>{
+             {"--batch", "--out", "o"},                               // no file
+             {"--batch", "a"},                                        // no folder
+             {"--batch", "--format", "11 x 17", "--out", "o", "a"},   // no such format
+             {"--batch", "--contrast", "49", "--out", "o", "a"},      // below the bar
+             {"--batch", "--position", "middle", "--out", "o", "a"},  // no such place
+             {"--batch", "--cast=1", "--out", "o", "a"},              // a switch with a value
+             {"--batch", "--frobnicate", "--out", "o", "a"}}) {
+        EXPECT_FALSE(parse(bad).options) << bad[1];
+    }
+}
+
+TEST(BatchFrame, PlacementsKeepTheWindowsFrameSize) {
+    BatchOptions o;
+    o.format = 1;  // "10 x 15": a 1200 x 900 picture, preview 480 x 357, frame 480 x 320
+    o.placement = Placement::TopLeft;
+    EXPECT_EQ(BatchPlanFrame(1200, 900, o).cut, (PixelRect{0, 0, 1200, 800}));
+    o.placement = Placement::Centre;
+    EXPECT_EQ(BatchPlanFrame(1200, 900, o).cut, (PixelRect{0, 45, 1200, 800}));
+    o.placement = Placement::At;
+    o.left = 5000;
+    o.top = 30;
+    EXPECT_EQ(BatchPlanFrame(1200, 900, o).cut, (PixelRect{0, 30, 1200, 800}));
+    o.orientation = Orientation::Portrait;
+    o.placement = Placement::TopLeft;
+    EXPECT_EQ(BatchPlanFrame(1200, 900, o).cut, (PixelRect{0, 0, 595, 892}));
+}
+
+}  // namespace
