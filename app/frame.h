@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "picture/pixel_rect.h"
@@ -57,6 +58,7 @@ inline constexpr PrintFormat kPrintFormats[] = {
     {"16:9", "16x9", 16.0f / 9.0f, 0.5625f},
 };
 inline constexpr int kFormatCount = 10;
+static_assert(std::size(kPrintFormats) == kFormatCount);
 
 // ---------------------------------------------------------------------------------------------
 // Rounding and ratios

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <memory>
 
 #include "picture/pixel_rect.h"
@@ -24,6 +25,7 @@ inline constexpr OutputPreset kOutputPresets[] = {
     {"Foto ganz gross", "gross", 3600},        {"Avatar (Breite 100 Pixel)", "avatar", 100},
 };
 inline constexpr int kOutputPresetCount = 8;
+static_assert(std::size(kOutputPresets) == kOutputPresetCount);
 
 // Every exported JPEG file is written at libjpeg quality 100, which the encoder's 0..10 scale
 // names 10.
