@@ -16,6 +16,7 @@
 
 #include "app/export.h"
 #include "app/frame.h"
+#include "app/refusal.h"
 #include "imagelib/clipboard.h"
 #include "imagelib/image.h"
 #include "imagelib/jpeg_encoder.h"
@@ -123,16 +124,18 @@ private:
             reason = "Die Datei " + name + " existiert bereits!";
             return out;
         }
-        raster::Bitmap* picture = nullptr;
+        LoadResult loaded;
         {
             // The image table and the decoders are shared; the pixel work and the writing are not.
             std::lock_guard<std::mutex> lock(table_);
-            picture = ImageLoadFile(image, input.c_str()).bitmap;
+            loaded = ImageLoadFile(image, input.c_str());
         }
-        if (picture == nullptr) {
-            reason = "Die Datei " + FileName(input) + " konnte nicht geladen werden!";
+        if (!loaded) {
+            // The window's refusal, on one line.
+            reason = LoadRefusalText(input, loaded.error, " ");
             return out;
         }
+        raster::Bitmap* picture = loaded.bitmap;
         ExportResult result = BatchExportPicture(*picture, options_);
         {
             std::lock_guard<std::mutex> lock(table_);

@@ -11,6 +11,7 @@
 #include "app/ids.h"
 #include "app/mainwindow.h"
 #include "app/preview.h"
+#include "app/refusal.h"
 #include "app/selection.h"
 #include "app/state.h"
 #include "imagelib/clipboard.h"
@@ -36,28 +37,6 @@ constexpr const char* kOpenPattern =
     "*.bmp;*.jpg;*.jpeg;*.jpe;*.jfif;*.png;*.ico|Alle Dateien (*.*)|*.*";
 constexpr const char* kTitle = "Kadrovo";
 constexpr int kWarningFlags = MB_OK | MB_ICONEXCLAMATION;
-
-// Tells the user which file was not loaded (its name without the folder) and why.
-std::string RefusalText(const std::string& path, LoadError why) {
-    std::string reason;
-    switch (why) {
-        case LoadError::NotAPicture:
-            reason = "Sie ist kein Bild in einem unterstützten Format.";
-            break;
-        case LoadError::Damaged:
-            reason = "Sie ist beschädigt oder unvollständig.";
-            break;
-        case LoadError::TooLarge:
-            reason = "Das Bild ist zu groß: erlaubt sind höchstens " +
-                     std::to_string(raster::kMaxSide) + " Pixel je Seite und " +
-                     std::to_string(ImageLoadLimits().maxPixels / 1000000) + " Megapixel.";
-            break;
-        default:
-            reason = "Sie fehlt, oder es fehlt die Berechtigung, sie zu lesen.";
-            break;
-    }
-    return "Die Datei " + PathFilePart(path.c_str()) + " konnte nicht geladen werden.\r\r" + reason;
-}
 
 void ClipboardLoadRequested() {
     bool taken = false;
@@ -159,7 +138,7 @@ bool LoadPicture(const std::string& path) {
             return true;
         }
     }
-    ShowMessage(kTitle, RefusalText(path, loaded.error).c_str(), kWarningFlags);
+    ShowMessage(kTitle, LoadRefusalText(path, loaded.error).c_str(), kWarningFlags);
     return false;
 }
 

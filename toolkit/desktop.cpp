@@ -18,26 +18,32 @@ namespace {
 // Every option the program knows, in the order the usage text lists them. A new option is one
 // more row here and a look at it in ParseCommandLine.
 struct OptionRow {
-    const char* shortName;
+    const char* shortName;  // null for a long name alone
     const char* longName;
     const char* description;
 };
 constexpr OptionRow kHelp{"h", "help", "Zeigt diese Hilfe und endet."};
 constexpr OptionRow kVersion{"v", "version", "Zeigt Programmname und Version und endet."};
-constexpr const OptionRow* kOptions[] = {&kHelp, &kVersion};
+// A batch never reaches this parser (main hands it to the batch export first); its row only
+// points to the batch's own help.
+constexpr OptionRow kBatch{nullptr, "batch",
+                           "Exportiert viele Bilder ohne Fenster; mehr mit --batch --help."};
+constexpr const OptionRow* kOptions[] = {&kHelp, &kVersion, &kBatch};
 
 constexpr const char* kFileArgument = "DATEI";
 constexpr const char* kFileDescription =
     "Bild (BMP, Icon, JPEG oder PNG), das beim Start geladen wird.";
 
 QCommandLineOption OptionOf(const OptionRow& option) {
-    return QCommandLineOption(
-        {QString::fromUtf8(option.shortName), QString::fromUtf8(option.longName)},
-        QString::fromUtf8(option.description));
+    QStringList names;
+    if (option.shortName) names << QString::fromUtf8(option.shortName);
+    names << QString::fromUtf8(option.longName);
+    return QCommandLineOption(names, QString::fromUtf8(option.description));
 }
 
 std::string OptionNames(const OptionRow& option) {
-    return std::string("-") + option.shortName + ", --" + option.longName;
+    return (option.shortName ? std::string("-") + option.shortName + ", " : std::string(4, ' ')) +
+           "--" + option.longName;
 }
 
 // A path as the program's loader takes it: local file URLs (as file managers may pass them)

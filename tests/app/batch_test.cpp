@@ -11,6 +11,7 @@
 #include "app/batch.h"
 #include "app/export.h"
 #include "app/preview.h"
+#include "app/refusal.h"
 #include "app/state.h"
 #include "imagelib/image.h"
 #include "imagelib/load.h"
@@ -128,8 +129,10 @@ TEST_F(BatchTest, MixedBatchNamesOverwriteAndExitStatus) {
     };
     auto [status, text] = run({"--quiet"});
     EXPECT_EQ(status, 1);
-    EXPECT_EQ(text, "kadrovo: " + (dir / "kaputt.jpg").string() +
-                        ": Die Datei kaputt.jpg konnte nicht geladen werden!\n");
+    // The damaged file is reported as the window reports it.
+    EXPECT_EQ(text, "kadrovo: " + (dir / "kaputt.jpg").string() + ": " +
+                        LoadRefusalText((dir / "kaputt.jpg").string(), LoadError::Damaged, " ") +
+                        "\n");
     const std::string urlaub = Read(dir / "out/urlaub_10x15.jpg");
     EXPECT_FALSE(urlaub.empty());
     EXPECT_TRUE(fs::exists(dir / "out/strand_10x15.jpg"));

@@ -1,0 +1,26 @@
+#include "app/refusal.h"
+
+#include "platform/raster.h"
+#include "toolkit/requester.h"
+
+std::string LoadRefusalText(const std::string& path, LoadError why, std::string_view gap) {
+    std::string reason;
+    switch (why) {
+        case LoadError::NotAPicture:
+            reason = "Sie ist kein Bild in einem unterstützten Format.";
+            break;
+        case LoadError::Damaged:
+            reason = "Sie ist beschädigt oder unvollständig.";
+            break;
+        case LoadError::TooLarge:
+            reason = "Das Bild ist zu groß: erlaubt sind höchstens " +
+                     std::to_string(raster::kMaxSide) + " Pixel je Seite und " +
+                     std::to_string(ImageLoadLimits().maxPixels / 1000000) + " Megapixel.";
+            break;
+        default:
+            reason = "Sie fehlt, oder es fehlt die Berechtigung, sie zu lesen.";
+            break;
+    }
+    return "Die Datei " + PathFilePart(path.c_str()) + " konnte nicht geladen werden." +
+           std::string(gap) + reason;
+}
