@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "app/adjust.h"
+#include "app/ids.h"
 #include "app/preview.h"
 #include "app/selection.h"
 #include "imagelib/clipboard.h"
@@ -192,21 +193,13 @@ TEST_F(Shell, LabelsShowTheirBarsAfterEveryPath) {
         {"export", [] { DispatchControl(kClipboardSaveButton); }},
         {"defaults", [] { DispatchControl(kDefaultsButton); }},
     };
-    const std::pair<int, int> labelBars[] = {{kGammaLabel, kGammaBar},
-                                             {kWhiteLabel, kWhiteBar},
-                                             {kBlackLabel, kBlackBar},
-                                             {kSaturationLabel, kSaturationBar},
-                                             {kContrastLabel, kContrastBar}};
+    const int moved[] = {60, 200, 20, 150, 70};  // in the order of kToneBars
     for (const auto& [name, path] : paths) {
         // The bars moved without the labels being told.
-        for (auto [bar, value] : {std::pair{kGammaBar, 60},
-                                  {kWhiteBar, 200},
-                                  {kBlackBar, 20},
-                                  {kSaturationBar, 150},
-                                  {kContrastBar, 70}})
-            ControlSetValue(bar, value);
+        for (size_t i = 0; i < std::size(kToneBars); ++i)
+            ControlSetValue(kToneBars[i].bar, moved[i]);
         path();
-        for (auto [label, bar] : labelBars) {
+        for (auto [bar, label] : kToneBars) {
             const int shown = bar == kGammaBar ? 255 - ControlGetValue(bar) : ControlGetValue(bar);
             const std::string text = ControlGetText(label);
             EXPECT_EQ(text.substr(text.find(": ") + 2), std::to_string(shown)) << name;
