@@ -18,10 +18,12 @@
 #include "app/frame.h"
 #include "app/refusal.h"
 #include "imagelib/clipboard.h"
+#include "imagelib/heif_decoder.h"
 #include "imagelib/image.h"
 #include "imagelib/jpeg_encoder.h"
 #include "imagelib/load.h"
 #include "imagelib/save.h"
+#include "imagelib/webp_decoder.h"
 #include "picture/working_pixels.h"
 
 namespace {
@@ -137,8 +139,10 @@ private:
         }
         raster::Bitmap* picture = loaded.bitmap;
         ExportResult result = BatchExportPicture(*picture, options_);
+        std::vector<uint8_t> exif;
         {
             std::lock_guard<std::mutex> lock(table_);
+            if (const std::vector<uint8_t>* e = ImageGetExif(image)) exif = *e;
             ImageRelease(image);
         }
         const std::string cantSave = "Die Datei " + name + " konnte nicht gespeichert werden!";
@@ -152,9 +156,10 @@ private:
         }
         const std::string temp = options_.outDir + "/." + name + ".kadrovo-" +
                                  std::to_string(getpid()) + "-" + std::to_string(image);
-        const bool written = options_.type == OutputType::Png
-                                 ? WritePng(*result.cut, temp.c_str())
-                                 : ExportWriteJpeg(*result.cut, temp.c_str());
+        const bool written =
+            options_.type == OutputType::Png
+                ? WritePng(*result.cut, temp.c_str())
+                : ExportWriteJpeg(*result.cut, temp.c_str(), options_.format, &exif);
         bool existed = false;
         if (!written || !Publish(temp, out, options_.overwrite, existed)) {
             unlink(temp.c_str());
@@ -251,6 +256,8 @@ int RunBatch(const BatchOptions& options, std::FILE* messages) {
     ImageResetDecoders();
     RegisterJpegDecoder();
     RegisterPngDecoder();
+    RegisterHeifDecoder();
+    RegisterWebpDecoder();
     RegisterJpegEncoder();
     struct stat st {};
     if (stat(options.outDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {

@@ -9,6 +9,7 @@
 #include "app/state.h"
 #include "imagelib/clipboard.h"
 #include "imagelib/image.h"
+#include "imagelib/metadata.h"
 #include "imagelib/save.h"
 #include "picture/export.h"
 #include "toolkit/control.h"
@@ -39,8 +40,14 @@ std::string ChooseFileName() {
 
 }  // namespace
 
-bool ExportWriteJpeg(const raster::Bitmap& cut, const char* path) {
-    return BitmapSaveFile(cut, path, JPEG_ENCODER_ID, kExportEncoderQuality) != 0;
+bool ExportWriteJpeg(const raster::Bitmap& cut, const char* path, int formatIndex,
+                     const std::vector<uint8_t>* sourceExif) {
+    // The file keeps the original's date, camera and author, and records its print resolution.
+    ImageMetadata metadata;
+    metadata.densityDpi = ExportDensity(formatIndex, cut.width, cut.height);
+    metadata.exif = ExportExif(sourceExif ? sourceExif->data() : nullptr,
+                               sourceExif ? sourceExif->size() : 0, metadata.densityDpi);
+    return BitmapSaveFile(cut, path, JPEG_ENCODER_ID, kExportEncoderQuality, &metadata) != 0;
 }
 
 std::string ExportDefaultName(const std::string& fileName) {
@@ -89,7 +96,9 @@ void SelectionExport(bool toClipboard) {
     if (result.cut && ImageAdopt(kExportImage, std::move(result.cut),
                                  static_cast<uint8_t>(ImageGetFlags(kPictureImage)))) {
         delivered = toClipboard ? ImageToClipboard(kExportImage)
-                                : ExportWriteJpeg(*ImageGetBitmap(kExportImage), name.c_str());
+                                : ExportWriteJpeg(*ImageGetBitmap(kExportImage), name.c_str(),
+                                                  ControlGetValue(kFormatCombo),
+                                                  ImageGetExif(kPictureImage));
     }
     ImageRelease(kExportImage);
 

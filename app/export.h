@@ -3,7 +3,9 @@
 // JPEG file or the clipboard, and the closing step that makes the adjusted preview the new start.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/raster.h"
 
@@ -16,8 +18,11 @@
 // failed delivery is reported in a message box; the adjusted picture stays in image 100, so
 // saving again loses nothing.
 void SelectionExport(bool toClipboard);
-// Writes an exported cut as a JPEG file at the export's quality, completely or not at all. The
-// window's export and the batch export both write through here.
-bool ExportWriteJpeg(const raster::Bitmap& cut, const char* path);
+// Writes an exported cut as a JPEG file at the export's quality, completely or not at all, with
+// the kept tags of `sourceExif` (the original's EXIF data, may be null) and the print resolution
+// of format item `formatIndex` as its density. The window's export and the batch export both
+// write through here.
+bool ExportWriteJpeg(const raster::Bitmap& cut, const char* path, int formatIndex,
+                     const std::vector<uint8_t>* sourceExif);
 // The save dialog's default name: `fileName` with every ".bmp" removed, letter case ignored.
 std::string ExportDefaultName(const std::string& fileName);

@@ -1,5 +1,7 @@
 #include "app/preview.h"
 
+#include <string>
+
 #include "app/adjust.h"
 #include "app/devicepreview.h"
 #include "app/frame.h"
@@ -8,6 +10,7 @@
 #include "app/state.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
+#include "picture/export.h"
 #include "picture/tone.h"
 #include "platform/raster.h"
 #include "toolkit/control.h"
@@ -30,6 +33,35 @@ void ClearPreviewArea(raster::Bitmap* surface) {
     const uint32_t background = raster::GetPixel(*surface, 0, 0);
     DrawSetMode(0);
     DrawRect(kAreaX, kAreaY, kAreaWidth, kAreaHeight, background);
+}
+
+// The format combo box's own tooltip, to which the print resolution is added.
+constexpr const char* kFormatTip = "Zielformat auswählen";
+// Status text colours (red in the low byte) for a print resolution that will show: below 150 dpi
+// orange, below 100 dpi red.
+constexpr int32_t kOrange = 0x0070E0;
+constexpr int32_t kRed = 0x0000D0;
+constexpr int kSharpDpi = 150;
+constexpr int kBlurredDpi = 100;
+
+// Shows at which resolution the export would print in the chosen format, in the tooltips of the
+// status line and the format combo box, and warns by the status line's colour. This runs on
+// every redraw: the tooltips are only touched when they change.
+void ShowPrintResolution(int pw) {
+    int width = 0, height = 0;
+    const int picW = ImageGetWidth(kPictureImage), picH = ImageGetHeight(kPictureImage);
+    const float factor = static_cast<float>(picW) / static_cast<float>(pw);
+    ExportSize(g_app.frame.selection, factor, picW, picH, ControlGetValue(kOutputCombo), width,
+               height);
+    const int format = ControlGetValue(kFormatCombo);
+    const int dpi = PrintDpi(format, width, height);
+    const std::string tip = dpi > 0 ? PrintResolutionText(format, dpi) : std::string();
+    const int32_t colour = dpi <= 0 || dpi >= kSharpDpi ? -1 : dpi < kBlurredDpi ? kRed : kOrange;
+    if (tip != ControlGetTip(kStatusLine)) {
+        ControlSetTip(kStatusLine, tip.c_str());
+        ControlSetTip(kFormatCombo, tip.empty() ? kFormatTip : (kFormatTip + ("\n" + tip)).c_str());
+    }
+    ControlSetColour(kStatusLine, COLOUR_TEXT, colour);
 }
 
 }  // namespace
@@ -74,6 +106,7 @@ void RedrawPreview() {
     const std::string status = frame::StatusText(
         ImageGetWidth(kPictureImage), ImageGetHeight(kPictureImage), g_app.frame.selection, pw);
     ControlSetText(kStatusLine, status.c_str());
+    ShowPrintResolution(pw);
 }
 
 void SetValueLabels() {

@@ -16,9 +16,11 @@
 #include "app/state.h"
 #include "imagelib/clipboard.h"
 #include "imagelib/draw.h"
+#include "imagelib/heif_decoder.h"
 #include "imagelib/image.h"
 #include "imagelib/jpeg_encoder.h"
 #include "imagelib/load.h"
+#include "imagelib/webp_decoder.h"
 #include "picture/cast.h"
 #include "platform/input.h"
 #include "platform/raster.h"
@@ -33,8 +35,9 @@ constexpr int kWaitMs = 500;
 // Every extension under which the readers' formats are saved (the readers go by the contents);
 // the dialog ignores letter case.
 constexpr const char* kOpenPattern =
-    "Bilder (*.bmp,*.jpg,*.jpeg,*.jpe,*.jfif,*.png,*.ico)|"
-    "*.bmp;*.jpg;*.jpeg;*.jpe;*.jfif;*.png;*.ico|Alle Dateien (*.*)|*.*";
+    "Bilder (*.bmp,*.jpg,*.jpeg,*.jpe,*.jfif,*.png,*.ico,*.heic,*.heif,*.avif,*.webp)|"
+    "*.bmp;*.jpg;*.jpeg;*.jpe;*.jfif;*.png;*.ico;*.heic;*.heif;*.avif;*.webp|"
+    "Alle Dateien (*.*)|*.*";
 constexpr const char* kTitle = "Kadrovo";
 constexpr int kWarningFlags = MB_OK | MB_ICONEXCLAMATION;
 
@@ -95,6 +98,8 @@ bool StartUpLibraries() {
     ImageInit();
     RegisterJpegDecoder();
     RegisterPngDecoder();
+    RegisterHeifDecoder();
+    RegisterWebpDecoder();
     RegisterJpegEncoder();
     return true;
 }

@@ -190,8 +190,9 @@ ClipboardData ReadSmallFile(const std::string& path) {
 // The clipboard's picture, decoded; the lossless offers are preferred.
 std::unique_ptr<raster::Bitmap> ClipboardPicture() {
     const std::vector<std::string> formats = ClipboardFormats();
-    for (const char* mime : {"image/png", "image/bmp", "image/x-bmp", "image/x-ms-bmp",
-                             "image/jpeg", "text/uri-list"}) {
+    for (const char* mime :
+         {"image/png", "image/bmp", "image/x-bmp", "image/x-ms-bmp", "image/webp", "image/jpeg",
+          "image/heic", "image/heif", "image/avif", "text/uri-list"}) {
         if (!Offered(formats, mime)) continue;
         ClipboardData data = ClipboardGet(mime);
         if (data.empty() || TooLarge(data)) continue;

@@ -1,7 +1,8 @@
 // Pictures to and from the system clipboard. Going out, a picture is offered as a BMP file
 // (image/bmp: file header + packed device-independent bitmap) and as PNG (image/png), which
 // between them every common program can paste. Coming in, image/png, image/bmp (a BMP file or a
-// bare packed DIB), image/jpeg and a single copied picture file (text/uri-list) are accepted.
+// bare packed DIB), image/jpeg, image/webp, image/heic, image/heif, image/avif and a single
+// copied picture file (text/uri-list) are accepted.
 // Data from the clipboard is untrusted: every size is checked before it is used.
 #pragma once
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "platform/raster.h"
 
@@ -40,6 +41,9 @@ struct ImageDecoder {
     // picture; *previewMade is false when the preview was not made that way. May be null.
     bool (*decodeWithPreview)(uint8_t* buffer, int stride, raster::Bitmap& preview,
                               bool* previewMade);
+    // The EXIF data (a TIFF structure) of the picture found by the last successful probe, empty
+    // when it has none. Asked before decode. May be null.
+    void (*exif)(std::vector<uint8_t>* out);
 };
 
 // Fills rows [from, height) of a picture `width` pixels wide with kUndecodedGrey, opaque.
@@ -55,8 +59,8 @@ inline void FillUndecodedRows(uint8_t* buffer, int stride, int width, int height
 }
 
 // Holds a decoder's state from its successful probe through the decoder table to the decode that
-// follows, and offers the table's decode, width, height and discard entries over it. Session has
-// bool Decode(buffer, stride), Width() and Height().
+// follows, and offers the table's decode, width, height, discard and exif entries over it.
+// Session has bool Decode(buffer, stride), Width(), Height() and Exif() (the TIFF bytes, or empty).
 template <class Session>
 struct DecoderSlot {
     static inline std::unique_ptr<Session> current;
@@ -70,4 +74,8 @@ struct DecoderSlot {
     static int Width() { return current ? current->Width() : 0; }
     static int Height() { return current ? current->Height() : 0; }
     static void Discard() { current.reset(); }
+    static void Exif(std::vector<uint8_t>* out) {
+        out->clear();
+        if (current) *out = current->Exif();
+    }
 };

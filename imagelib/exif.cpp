@@ -81,10 +81,16 @@ int ExifOrientationFromTiff(const uint8_t* tiff, size_t size) {
 }
 
 int ExifOrientationFromJpeg(const uint8_t* data, size_t size) {
-    if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return 1;
+    size_t offset = 0, length = 0;
+    if (!ExifFindInJpeg(data, size, &offset, &length)) return 1;
+    return ExifOrientationFromTiff(data + offset, length);
+}
+
+bool ExifFindInJpeg(const uint8_t* data, size_t size, size_t* offset, size_t* length) {
+    if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
     size_t at = 2;
     while (at + 4 <= size) {
-        if (data[at] != 0xFF) return 1;
+        if (data[at] != 0xFF) return false;
         uint8_t marker = data[at + 1];
         if (marker == 0xFF) {  // fill byte
             ++at;
@@ -94,17 +100,20 @@ int ExifOrientationFromJpeg(const uint8_t* data, size_t size) {
             at += 2;  // markers without a length
             continue;
         }
-        if (marker == 0xDA || marker == 0xD9) return 1;  // scan data or end: no EXIF before it
-        size_t length = size_t{data[at + 2]} << 8 | data[at + 3];
-        if (length < 2 || length > size - at - 2) return 1;
+        if (marker == 0xDA || marker == 0xD9) return false;  // scan data or end: no EXIF before it
+        size_t segment = size_t{data[at + 2]} << 8 | data[at + 3];
+        if (segment < 2 || segment > size - at - 2) return false;
         const uint8_t* body = data + at + 4;
-        size_t bodySize = length - 2;
+        size_t bodySize = segment - 2;
         static const uint8_t kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
-        if (marker == 0xE1 && bodySize >= 6 && std::equal(kExif, kExif + 6, body))
-            return ExifOrientationFromTiff(body + 6, bodySize - 6);
-        at += 2 + length;
+        if (marker == 0xE1 && bodySize >= 6 && std::equal(kExif, kExif + 6, body)) {
+            *offset = static_cast<size_t>(body + 6 - data);
+            *length = bodySize - 6;
+            return true;
+        }
+        at += 2 + segment;
     }
-    return 1;
+    return false;
 }
 
 bool ExifSwapsSides(int orientation) {

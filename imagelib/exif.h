@@ -16,6 +16,9 @@ int ExifOrientationFromTiff(const uint8_t* tiff, size_t size);
 // The orientation of a whole JPEG file: the first APP1 "Exif\0\0" segment before the first scan;
 // 1 when there is none.
 int ExifOrientationFromJpeg(const uint8_t* data, size_t size);
+// Where the TIFF structure of that segment lies in the file (after "Exif\0\0"); false when
+// there is none.
+bool ExifFindInJpeg(const uint8_t* data, size_t size, size_t* offset, size_t* length);
 
 // ---------------------------------------------------------------------------------------------
 // Orientation mapping

@@ -1,5 +1,6 @@
 #include "imagelib/image.h"
 
+#include <new>
 #include <utility>
 
 #include "imagelib/registry.h"
@@ -67,6 +68,7 @@ void ImageRelease(int number) {
     if (!record) return;
     if (g_targetBlock.open == record->handle) CloseImageTarget();
     delete record->handle;
+    delete record->exif;
     ObjectTableClear(g_images, number);
 }
 
@@ -133,6 +135,19 @@ raster::Bitmap* ImageAdopt(int number, std::unique_ptr<raster::Bitmap> bitmap, u
         return nullptr;  // the record cannot describe it
     }
     return Store(record, std::move(bitmap), flags);
+}
+
+void ImageSetExif(int number, std::vector<uint8_t> exif) {
+    ImageRecord* record = Find(number);
+    if (!record) return;
+    delete record->exif;
+    record->exif = nullptr;
+    if (!exif.empty()) record->exif = new (std::nothrow) std::vector<uint8_t>(std::move(exif));
+}
+
+const std::vector<uint8_t>* ImageGetExif(int number) {
+    ImageRecord* record = Find(number);
+    return record ? record->exif : nullptr;
 }
 
 void ImageDrop(int number) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "imagelib/draw.h"
 #include "platform/raster.h"
@@ -14,9 +15,10 @@ constexpr uint8_t IMAGE_SCREEN_BITMAP = 128;
 struct ImageRecord {
     raster::Bitmap* handle;  // the bitmap, owned by the record; null = number free
     int16_t width;
-    int16_t height;  // always positive, whatever the row order
-    int8_t depth;    // bits per pixel
-    uint8_t flags;   // IMAGE_SCREEN_BITMAP or 0
+    int16_t height;              // always positive, whatever the row order
+    int8_t depth;                // bits per pixel
+    uint8_t flags;               // IMAGE_SCREEN_BITMAP or 0
+    std::vector<uint8_t>* exif;  // the EXIF data of the file it came from, owned; null if none
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -51,6 +53,11 @@ DrawTarget* ImageDrawTarget(int number);
 // Stores `bitmap` under `number` with `flags`, releasing what the number held. Returns the
 // stored bitmap, or null (number free) when the table cannot grow or the bitmap is null.
 raster::Bitmap* ImageAdopt(int number, std::unique_ptr<raster::Bitmap> bitmap, uint8_t flags);
+// Attaches the EXIF data (a TIFF structure) of the file the image came from; empty detaches.
+// Replacing or releasing the image drops it.
+void ImageSetExif(int number, std::vector<uint8_t> exif);
+// The EXIF data attached to the image; null when none (or a free number).
+const std::vector<uint8_t>* ImageGetExif(int number);
 // Obtains the record of `number` (releasing what it held) and leaves it free; for operations
 // that must drop the old image before they start, whatever their outcome.
 void ImageDrop(int number);

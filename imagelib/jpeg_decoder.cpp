@@ -9,11 +9,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <system_error>
 #include <thread>
+#include <vector>
 
+#include "imagelib/colour_profile.h"
 #include "imagelib/exif.h"
 #include "imagelib/load.h"
 
@@ -136,6 +139,7 @@ public:
     }
     ~JpegSession() {
         if (created_) jpeg_destroy_decompress(&cinfo_);
+        std::free(icc_);
     }
     JpegSession(const JpegSession&) = delete;
     JpegSession& operator=(const JpegSession&) = delete;
@@ -154,7 +158,8 @@ public:
     // Reads the header and starts decompression. DECODE_24BIT, 0 when not a JPEG, or a refusal.
     int Probe() {
         if (!data_ || size_ < 2 || data_[0] != 0xFF || data_[1] != 0xD8) return 0;
-        orientation_ = ExifOrientationFromJpeg(data_, size_);
+        if (ExifFindInJpeg(data_, size_, &exifOffset_, &exifLength_))
+            orientation_ = ExifOrientationFromTiff(data_ + exifOffset_, exifLength_);
         if (!ProbeStep(this)) return refusal_;
         width_ = ExifSwapsSides(orientation_) ? cinfo_.output_height : cinfo_.output_width;
         height_ = ExifSwapsSides(orientation_) ? cinfo_.output_width : cinfo_.output_height;
@@ -169,7 +174,10 @@ public:
                 bool* previewMade = nullptr) {
         buffer_ = buffer;
         stride_ = static_cast<size_t>(stride);
-        const bool reducing = preview && StartPreview(*preview);
+        // Colours converted after decoding would not be those of the reduced rows: a picture
+        // with a profile to convert gets its preview from the finished picture instead.
+        const auto srgb = SrgbConversion::FromIcc(icc_, iccLength_, 3);
+        const bool reducing = preview && !srgb && StartPreview(*preview);
         // The second thread places strips and reduces rows; without one, the decoding thread
         // does the same work between its reads.
         std::thread helper;
@@ -192,6 +200,8 @@ public:
         JDIMENSION rows = ok ? cinfo_.output_height : cinfo_.output_scanline;
         if (errors_.broken && errors_.breakRow < rows) rows = errors_.breakRow;
         const bool whole = rows == cinfo_.output_height;
+        // Converted before the undecoded part is filled, which stays neutral grey.
+        if (srgb) srgb->Apply(buffer_, stride_, width_, height_);
         FillFrom(rows);
         jpeg_destroy_decompress(&cinfo_);
         created_ = false;
@@ -202,6 +212,10 @@ public:
 
     int Width() const { return width_; }
     int Height() const { return height_; }
+    std::vector<uint8_t> Exif() const {
+        if (!exifLength_) return {};
+        return std::vector<uint8_t>(data_ + exifOffset_, data_ + exifOffset_ + exifLength_);
+    }
 
 private:
     // The library's error exit jumps back into these two; they hold no objects with destructors.
@@ -212,6 +226,7 @@ private:
         s->Configure();
         jpeg_read_header(&s->cinfo_, TRUE);
         if (!s->Choose()) return false;
+        if (!jpeg_read_icc_profile(&s->cinfo_, &s->icc_, &s->iccLength_)) s->iccLength_ = 0;
         jpeg_calc_output_dimensions(&s->cinfo_);
         s->rowBytes_ = size_t{s->cinfo_.output_width} * s->cinfo_.output_components;
         if (!s->AllocateRing()) return false;
@@ -241,6 +256,7 @@ private:
         progress_.maxScans = limits.maxJpegScans;
         cinfo_.progress = &progress_.pub;
         cinfo_.mem->max_memory_to_use = static_cast<long>(limits.maxDecoderMemory);
+        jpeg_save_markers(&cinfo_, JPEG_APP0 + 2, 0xFFFF);  // the ICC profile's pieces
     }
 
     // Output parameters; false when the picture is refused.
@@ -515,6 +531,10 @@ private:
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
     int orientation_ = 1;
+    size_t exifOffset_ = 0;
+    size_t exifLength_ = 0;
+    JOCTET* icc_ = nullptr;  // from malloc
+    unsigned iccLength_ = 0;
     bool cmyk_ = false;
     bool direct_ = true;
     size_t rowBytes_ = 0;              // one stored row as decoded
@@ -567,8 +587,8 @@ bool DecodeWithPreview(uint8_t* buffer, int stride, raster::Bitmap& preview, boo
     return decoded;
 }
 
-const ImageDecoder kJpegDecoder = {Probe,        Slot::Decode,  Slot::Width,
-                                   Slot::Height, Slot::Discard, DecodeWithPreview};
+const ImageDecoder kJpegDecoder = {Probe,         Slot::Decode,      Slot::Width, Slot::Height,
+                                   Slot::Discard, DecodeWithPreview, Slot::Exif};
 
 }  // namespace
 

@@ -40,7 +40,7 @@ struct Compressor {
 // All library calls that can fail run here. Only trivial locals: a longjmp out of the library
 // skips no destructors.
 bool Compress(Compressor* c, FILE* out, const uint8_t* pixels, int width, int height, int stride,
-              int quality, uint8_t* row) {
+              int quality, const ImageMetadata* metadata, uint8_t* row) {
     if (setjmp(c->err.jump)) return false;
     jpeg_create_compress(&c->cinfo);
     jpeg_stdio_dest(&c->cinfo, out);
@@ -50,7 +50,16 @@ bool Compress(Compressor* c, FILE* out, const uint8_t* pixels, int width, int he
     c->cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&c->cinfo);
     jpeg_set_quality(&c->cinfo, quality * 10, FALSE);
+    if (metadata && metadata->densityDpi > 0) {
+        c->cinfo.density_unit = 1;  // dots per inch
+        c->cinfo.X_density = c->cinfo.Y_density =
+            static_cast<UINT16>(metadata->densityDpi > 65535 ? 65535 : metadata->densityDpi);
+    }
     jpeg_start_compress(&c->cinfo, TRUE);
+    // A marker holds at most 65533 bytes of body; longer data would corrupt the file.
+    if (metadata && !metadata->exif.empty() && metadata->exif.size() <= 65533)
+        jpeg_write_marker(&c->cinfo, JPEG_APP0 + 1, metadata->exif.data(),
+                          static_cast<unsigned>(metadata->exif.size()));
     for (int y = 0; y < height; ++y) {
         // Rows arrive bottom-up; the file wants the top row first, red before blue.
         const uint8_t* src = pixels + static_cast<size_t>(stride) * (height - 1 - y);
@@ -73,7 +82,7 @@ int Clamp(int quality) {
 }  // namespace
 
 int JpegEncode(const char* path, const uint8_t* pixels, int width, int height, int stride,
-               int quality) {
+               int quality, const ImageMetadata* metadata) {
     if (!path || !pixels || width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION ||
         height > JPEG_MAX_DIMENSION || stride < width * 3)
         return 0;
@@ -83,7 +92,7 @@ int JpegEncode(const char* path, const uint8_t* pixels, int width, int height, i
     if (!out.stream()) return 0;
     Compressor compressor;
     if (!Compress(&compressor, out.stream(), pixels, width, height, stride, Clamp(quality),
-                  row.get()))
+                  metadata, row.get()))
         return 0;
     return out.Commit() ? 1 : 0;
 }

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "imagelib/save.h"
+
 // ---------------------------------------------------------------------------------------------
 // JPEG encoder
 // ---------------------------------------------------------------------------------------------
@@ -11,7 +13,8 @@
 void RegisterJpegEncoder();
 // Writes encoder-layout rows (bottom row first, blue-green-red, `stride` bytes each) as a
 // baseline JPEG file. `quality` 0..10 (clamped) becomes libjpeg quality 0..100, so anything
-// from 10 up gives 100. Library errors (disk full, no memory) return 0 and leave no file behind;
-// the process never ends here.
+// from 10 up gives 100. With `metadata`, the JFIF header records its density in dots per inch
+// and its EXIF data follows as an APP1 segment; without, the JFIF header has no density. Library
+// errors (disk full, no memory) return 0 and leave no file behind; the process never ends here.
 int JpegEncode(const char* path, const uint8_t* pixels, int width, int height, int stride,
-               int quality);
+               int quality, const ImageMetadata* metadata = nullptr);

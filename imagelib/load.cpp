@@ -4,12 +4,16 @@
 
 #include <cstdio>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "imagelib/bmp_reader.h"
+#include "imagelib/heif_decoder.h"
 #include "imagelib/ico_reader.h"
 #include "imagelib/image.h"
 #include "imagelib/jpeg_decoder.h"
 #include "imagelib/png_decoder.h"
+#include "imagelib/webp_decoder.h"
 
 namespace {
 
@@ -20,6 +24,7 @@ struct DecoderTable {
     int count = 0;
     const ImageDecoder* current = nullptr;  // the decoder whose probe succeeded
     std::FILE* stream = nullptr;            // the file it decodes
+    std::vector<uint8_t> exif;              // of the picture last decoded
     LoadError refusal = LoadError::None;    // why the last ImageDecodeBitmap gave nothing
 };
 
@@ -163,6 +168,7 @@ LoadResult ImageLoadFile(int number, const char* path, LoadPreview* preview) {
         }
     }
     if (preview) preview->bitmap.reset();
+    std::vector<uint8_t> exif;
     if (picture) {
         MakePreview(preview, *picture);
     } else {
@@ -173,6 +179,7 @@ LoadResult ImageLoadFile(int number, const char* path, LoadPreview* preview) {
             return result;
         }
         picture = ImageDecodeBitmap(format, preview);
+        exif.swap(g_decoders.exif);
         if (!picture) {
             result.error = g_decoders.refusal;
             if (preview) preview->bitmap.reset();
@@ -182,6 +189,7 @@ LoadResult ImageLoadFile(int number, const char* path, LoadPreview* preview) {
     // Only a picture that loaded replaces what the number held.
     result.bitmap = ImageAdopt(number, std::move(picture), 0);
     if (!result.bitmap) result.error = LoadError::TooLarge;
+    if (result.bitmap) ImageSetExif(number, std::move(exif));
     return result;
 }
 
@@ -191,7 +199,9 @@ std::unique_ptr<raster::Bitmap> ImageDecodeMemory(const uint8_t* data, size_t si
     if (IcoLooksLike(data, size))
         if (auto icon = IcoDecode(data, size)) return OnWhite(std::move(icon));
     if (auto jpeg = JpegDecodeMemory(data, size)) return jpeg;
-    return OnWhite(PngDecodeMemory(data, size));
+    if (auto png = OnWhite(PngDecodeMemory(data, size))) return png;
+    if (auto heif = OnWhite(HeifDecodeMemory(data, size))) return heif;
+    return OnWhite(WebpDecodeMemory(data, size));
 }
 
 void ImageResetDecoders() {
@@ -237,6 +247,14 @@ std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(int format, LoadPreview* previ
         ForgetCurrent();
         g_decoders.refusal = LoadError::TooLarge;
         return nullptr;
+    }
+    g_decoders.exif.clear();
+    if (d->exif) {
+        try {
+            d->exif(&g_decoders.exif);
+        } catch (const std::bad_alloc&) {
+            g_decoders.exif.clear();  // the picture matters more than its tags
+        }
     }
     // A picture of which not one row could be decoded would be wholly made up.
     std::unique_ptr<raster::Bitmap> reduced;

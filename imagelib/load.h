@@ -48,13 +48,13 @@ struct LoadPreview {
     std::unique_ptr<raster::Bitmap> bitmap;
 };
 
-// Loads the picture file at `path` into image `number`: the new image's bitmap, or the reason it
-// was refused. A failed load leaves whatever the number held untouched. A file that breaks off
-// inside the picture loads with the rows decoded before the break; the rest is neutral grey. With
-// `preview`, also makes the preview; a decoder that can reduces the rows into it as they arrive,
-// on a second thread. Pictures with alpha (PNG, icons) come laid over white, each colour c with
-// alpha a becoming (c * a + 255 * (255 - a) + 127) / 255, and opaque; BMP files keep their
-// fourth byte.
+// Loads the picture file at `path` into image `number`, with the file's EXIF data (see
+// ImageGetExif): the new image's bitmap, or the reason it was refused. A failed load leaves
+// whatever the number held untouched. A file that breaks off inside the picture loads with the rows
+// decoded before the break; the rest is neutral grey. With `preview`, also makes the preview; a
+// decoder that can reduces the rows into it as they arrive, on a second thread. Pictures with alpha
+// (PNG, icons, HEIF, WebP) come laid over white, each colour c with alpha a becoming
+// (c * a + 255 * (255 - a) + 127) / 255, and opaque; BMP files keep their fourth byte.
 LoadResult ImageLoadFile(int number, const char* path, LoadPreview* preview = nullptr);
 // Loads a picture held in memory (a whole file's bytes) into a new bitmap, trying the readers in
 // the order ImageLoadFile does, with alpha laid over white as there. Null when no reader accepts
@@ -69,7 +69,8 @@ std::unique_ptr<raster::Bitmap> ImageDecodeMemory(const uint8_t* data, size_t si
 void ImageResetDecoders();
 // Appends a decoder to the table (up to 100); a decoder already in the table is not added again.
 void ImageRegisterDecoder(const ImageDecoder* decoder);
-// Registers the JPEG decoder / the PNG decoder; a second call does nothing.
+// Registers the JPEG decoder / the PNG decoder; a second call does nothing. The HEIF and WebP
+// decoders register through heif_decoder.h and webp_decoder.h.
 void RegisterJpegDecoder();
 void RegisterPngDecoder();
 // Opens the file and probes it with each decoder in registration order. Returns the first

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
+#include "imagelib/colour_profile.h"
 #include "imagelib/load.h"
 
 namespace {
@@ -147,10 +149,13 @@ public:
     bool Decode(uint8_t* buffer, int stride) {
         buffer_ = buffer;
         stride_ = static_cast<size_t>(stride);
-        if (DecodeStep(this)) return true;
-        FillUndecodedRows(buffer, stride, Width(), Height(), static_cast<int>(complete_),
-                          alpha_ ? 4 : 3);
-        return complete_ > 0;
+        const bool whole = DecodeStep(this);
+        const int rows = whole ? Height() : static_cast<int>(complete_);
+        if (auto srgb = SrgbConversion::FromIcc(icc_, iccLength_, alpha_ ? 4 : 3))
+            srgb->Apply(buffer_, stride_, Width(), rows);
+        if (whole) return true;
+        FillUndecodedRows(buffer, stride, Width(), Height(), rows, alpha_ ? 4 : 3);
+        return rows > 0;
     }
 
     int Width() const {
@@ -158,6 +163,9 @@ public:
     }
     int Height() const {
         return static_cast<int>(height_);
+    }
+    std::vector<uint8_t> Exif() const {
+        return std::vector<uint8_t>(exifData_, exifData_ + exifLength_);
     }
 
 private:
@@ -170,6 +178,20 @@ private:
         png_get_IHDR(s->png_, s->info_, &s->width_, &s->height_, &s->bitDepth_, &s->colourType_,
                      nullptr, nullptr, nullptr);
         s->alpha_ = (s->colourType_ & PNG_COLOR_MASK_ALPHA) != 0;
+        png_charp name = nullptr;
+        int compression = 0;
+        png_bytep profile = nullptr;
+        png_uint_32 length = 0;
+        if (png_get_iCCP(s->png_, s->info_, &name, &compression, &profile, &length)) {
+            s->icc_ = profile;  // owned by the info structure
+            s->iccLength_ = length;
+        }
+        png_bytep exif = nullptr;
+        png_uint_32 exifLength = 0;
+        if (png_get_eXIf_1(s->png_, s->info_, &exifLength, &exif) && exif) {
+            s->exifData_ = exif;
+            s->exifLength_ = exifLength;
+        }
         return Channels(s->colourType_) != 0;
     }
 
@@ -220,6 +242,10 @@ private:
     int bitDepth_ = 0;
     int colourType_ = 0;
     bool alpha_ = false;
+    const uint8_t* icc_ = nullptr;  // inside the info structure
+    size_t iccLength_ = 0;
+    const uint8_t* exifData_ = nullptr;  // inside the info structure
+    size_t exifLength_ = 0;
     uint8_t* buffer_ = nullptr;
     size_t stride_ = 0;
     png_uint_32 complete_ = 0;  // rows from the top that hold their final pixels
@@ -244,8 +270,8 @@ int Probe(std::FILE* stream, const char*) {
     return format;
 }
 
-const ImageDecoder kPngDecoder = {Probe,        Slot::Decode,  Slot::Width,
-                                  Slot::Height, Slot::Discard, nullptr};
+const ImageDecoder kPngDecoder = {Probe,         Slot::Decode, Slot::Width, Slot::Height,
+                                  Slot::Discard, nullptr,      Slot::Exif};
 
 }  // namespace
 

@@ -118,22 +118,24 @@ void ImageRegisterEncoder(const ImageEncoder* encoder) {
 }
 
 int ImageEncode(const char* path, const uint8_t* pixels, uint32_t identifier, int width, int height,
-                int stride, int quality) {
+                int stride, int quality, const ImageMetadata* metadata) {
     for (int i = 0; i < g_encoderCount; ++i) {
         if (g_encoders[i]->identifier == identifier && g_encoders[i]->encode)
-            return g_encoders[i]->encode(path, pixels, width, height, stride, quality);
+            return g_encoders[i]->encode(path, pixels, width, height, stride, quality, metadata);
     }
     return 0;
 }
 
 // --- saving --------------------------------------------------------------------------------------
 
-int ImageSaveFile(int number, const char* path, uint32_t format, int quality) {
+int ImageSaveFile(int number, const char* path, uint32_t format, int quality,
+                  const ImageMetadata* metadata) {
     const raster::Bitmap* bitmap = ImageGetBitmap(number);
-    return bitmap ? BitmapSaveFile(*bitmap, path, format, quality) : 0;
+    return bitmap ? BitmapSaveFile(*bitmap, path, format, quality, metadata) : 0;
 }
 
-int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t format, int quality) {
+int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t format, int quality,
+                   const ImageMetadata* metadata) {
     if (!bitmap.bits || !path || !*path) return 0;
     const int w = bitmap.width, h = bitmap.height;
     const size_t stride = raster::StrideFor(w, 24);
@@ -151,5 +153,6 @@ int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t form
     raster::ToBgr24BottomUp(bitmap, pixels.get());
     if (format == IMAGE_FORMAT_BMP)
         return BmpWriter(path, pixels.get(), w, h, static_cast<int>(stride));
-    return ImageEncode(path, pixels.get(), format, w, h, static_cast<int>(stride), quality);
+    return ImageEncode(path, pixels.get(), format, w, h, static_cast<int>(stride), quality,
+                       metadata);
 }

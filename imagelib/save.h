@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/raster.h"
 
@@ -14,12 +15,19 @@
 constexpr uint32_t IMAGE_FORMAT_BMP = 0;
 constexpr uint32_t JPEG_ENCODER_ID = 0x4745504A;
 
+// What a file carries besides its pixels; an encoder writes what its format can hold.
+struct ImageMetadata {
+    std::vector<uint8_t> exif;  // an APP1 segment's body: "Exif\0\0" and a TIFF structure
+    int densityDpi = 0;         // pixels per inch to record; 0 leaves the encoder's default
+};
+
 // One encoder. `encode` receives h rows of `stride` bytes, bottom row first, blue-green-red
-// pixels, and returns 1 when the file was written completely, else 0.
+// pixels, and the metadata to write (may be null), and returns 1 when the file was written
+// completely, else 0.
 struct ImageEncoder {
     uint32_t identifier;
     int (*encode)(const char* path, const uint8_t* pixels, int width, int height, int stride,
-                  int quality);
+                  int quality, const ImageMetadata* metadata);
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -27,12 +35,15 @@ struct ImageEncoder {
 // ---------------------------------------------------------------------------------------------
 
 // Writes image `number` to `path`: format 0 as a 24-bit BMP, otherwise through the encoder with
-// that identifier, which receives `quality` unchanged. 1 on success, 0 on failure (no image,
-// no path, no memory, no such encoder, the file could not be written completely).
-int ImageSaveFile(int number, const char* path, uint32_t format, int quality);
+// that identifier, which receives `quality` and `metadata` unchanged (the BMP writer ignores
+// both). 1 on success, 0 on failure (no image, no path, no memory, no such encoder, the file
+// could not be written completely).
+int ImageSaveFile(int number, const char* path, uint32_t format, int quality,
+                  const ImageMetadata* metadata = nullptr);
 // Writes `bitmap` as ImageSaveFile writes an image; needs no image table, so threads may write
 // bitmaps of their own at the same time.
-int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t format, int quality);
+int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t format, int quality,
+                   const ImageMetadata* metadata = nullptr);
 // Writes a 24-bit bottom-up BMP file (54-byte headers, no colour table) from encoder-layout
 // rows. 1 on success, 0 on failure.
 int BmpWriter(const char* path, const uint8_t* pixels, int width, int height, int stride);
@@ -46,7 +57,7 @@ int BmpWriter(const char* path, const uint8_t* pixels, int width, int height, in
 void ImageRegisterEncoder(const ImageEncoder* encoder);
 // Calls the first registered encoder with `identifier`; 0 when there is none.
 int ImageEncode(const char* path, const uint8_t* pixels, uint32_t identifier, int width, int height,
-                int stride, int quality);
+                int stride, int quality, const ImageMetadata* metadata = nullptr);
 
 // ---------------------------------------------------------------------------------------------
 // Complete-or-nothing file writing, for the writer and the encoders

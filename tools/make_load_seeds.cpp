@@ -1,5 +1,6 @@
 // Writes the seed corpora of the picture-reader fuzz targets: one small file for each kind of
-// BMP, icon, JPEG and PNG the readers understand. Usage: make_load_seeds <fuzz/corpus dir>.
+// BMP, icon, JPEG, PNG, HEIF and WebP the readers understand. Usage: make_load_seeds <fuzz/corpus
+// dir>.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -114,6 +115,42 @@ void JpegSeeds() {
     Bytes cut = MakeJpeg(desc(JpegKind::Rgb, false, 3, false));
     cut.resize(cut.size() * 3 / 4);
     Write("jpeg", "truncated.jpg", cut);
+    JpegDesc p3 = desc(JpegKind::Rgb, false, 0, false);
+    p3.icc = DisplayP3Profile();
+    Write("jpeg", "icc_display_p3.jpg", MakeJpeg(p3));
+}
+
+Rgba SeeThrough(int x, int y) {
+    Rgba c = Gradient(x, y);
+    c.a = static_cast<uint8_t>(x * 12 + y * 3);
+    return c;
+}
+
+void HeifSeeds() {
+    for (bool avif : {false, true}) {
+        HeifDesc s;
+        s.colour = SeeThrough;
+        s.width = 20;
+        s.height = 12;
+        s.avif = avif;
+        const std::string kind = avif ? "avif" : "heic";
+        Write("heif", "plain." + kind, MakeHeif(s));
+        s.orientation = 6;
+        s.alpha = true;
+        Write("heif", "irot_alpha." + kind, MakeHeif(s));
+    }
+}
+
+void WebpSeeds() {
+    WebpDesc s;
+    s.colour = SeeThrough;
+    s.width = 20;
+    s.height = 12;
+    Write("webp", "lossy.webp", MakeWebp(s));
+    s.alpha = s.lossless = true;
+    Write("webp", "lossless_alpha.webp", MakeWebp(s));
+    s.lossless = false;
+    Write("webp", "lossy_alpha.webp", MakeWebp(s));
 }
 
 void PngSeeds() {
@@ -156,5 +193,7 @@ int main(int argc, char** argv) {
     IcoSeeds();
     JpegSeeds();
     PngSeeds();
+    HeifSeeds();
+    WebpSeeds();
     return 0;
 }

@@ -97,7 +97,8 @@ TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
         ASSERT_TRUE(picture);
         const ExportResult r = BatchExportPicture(*picture, o);
         ASSERT_TRUE(r.cut);
-        ASSERT_TRUE(ExportWriteJpeg(*r.cut, (dir / "batch.jpg").c_str()));
+        ASSERT_TRUE(
+            ExportWriteJpeg(*r.cut, (dir / "batch.jpg").c_str(), c.format, ImageGetExif(150)));
         EXPECT_TRUE(Read(dir / "batch.jpg") == Read(window));
     }
 }

@@ -1,7 +1,10 @@
 // The export from the main window, driven through the requester test hook on a headless window:
 // the default name, the dialog and the overwrite question, the commit, the delivery and the
 // closing step.
+#include <libexif/exif-data.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,10 +17,15 @@
 #include "imagelib/clipboard.h"
 #include "imagelib/image.h"
 #include "imagelib/load.h"
+#include "load_fixtures.h"
 #include "platform/clipboard.h"
 #include "platform/raster.h"
 #include "tests/app/main_window_fixture.h"
 #include "toolkit/control.h"
+
+// clang-format off
+#include <jpeglib.h>
+// clang-format on
 
 namespace {
 
@@ -189,6 +197,103 @@ TEST_F(ExportFlow, NoMemoryForTheCutTouchesNothingAndTheTrackBarsStillWork) {
     // Moving a track bar still changes the preview.
     MoveGamma(150);
     EXPECT_NE(Pixels(101), before.preview);
+}
+
+// A camera's EXIF data: date, camera, artist, a GPS position and a maker note.
+Bytes CameraExif() {
+    ExifData* d = exif_data_new();
+    exif_data_set_byte_order(d, EXIF_BYTE_ORDER_MOTOROLA);
+    auto text = [d](ExifIfd ifd, int tag, const std::string& value) {
+        ExifEntry* e = exif_entry_new();
+        e->tag = static_cast<ExifTag>(tag);
+        e->format = EXIF_FORMAT_ASCII;
+        e->components = e->size = static_cast<unsigned>(value.size() + 1);
+        e->data = static_cast<unsigned char*>(calloc(1, e->size));
+        memcpy(e->data, value.c_str(), value.size());
+        exif_content_add_entry(d->ifd[ifd], e);
+        exif_entry_unref(e);
+    };
+    text(EXIF_IFD_0, EXIF_TAG_MAKE, "Phonemaker");
+    text(EXIF_IFD_0, EXIF_TAG_ARTIST, "Anna");
+    text(EXIF_IFD_0, EXIF_TAG_SOFTWARE, "Firmware 1.2");
+    text(EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, "2024:07:14 18:30:05");
+    text(EXIF_IFD_EXIF, EXIF_TAG_MAKER_NOTE, "serial 0815");
+    text(EXIF_IFD_GPS, EXIF_TAG_GPS_LATITUDE_REF, "N");
+    text(EXIF_IFD_GPS, EXIF_TAG_GPS_LONGITUDE_REF, "E");
+    ExifEntry* turned = exif_entry_new();  // stored upside down
+    exif_content_add_entry(d->ifd[EXIF_IFD_0], turned);
+    exif_entry_initialize(turned, EXIF_TAG_ORIENTATION);
+    exif_set_short(turned->data, EXIF_BYTE_ORDER_MOTOROLA, 3);
+    exif_entry_unref(turned);
+    unsigned char* bytes = nullptr;
+    unsigned int size = 0;
+    exif_data_save_data(d, &bytes, &size);
+    Bytes app1(bytes, bytes + size);
+    free(bytes);
+    exif_data_unref(d);
+    return app1;
+}
+
+// The text of a tag in the exported file, "" when absent.
+std::string Tag(ExifData* d, ExifIfd ifd, ExifTag tag) {
+    ExifEntry* e = exif_content_get_entry(d->ifd[ifd], tag);
+    char value[256] = "";
+    return e ? exif_entry_get_value(e, value, sizeof value) : "";
+}
+
+// From a phone's picture to a print: the resolution shown while framing, and a file that keeps
+// date, camera and artist, drops the position and everything else, and records its density.
+TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
+    fixtures::JpegDesc camera;
+    camera.width = 1800;
+    camera.height = 1215;  // the preview's height fits the whole 3:2 frame
+    camera.quality = 50;
+    camera.app1 = CameraExif();
+    ASSERT_TRUE(ImageLoadFile(100, fixtures::WriteTemp("camera.jpg", MakeJpeg(camera)).c_str()));
+    ControlSetValue(kFormatCombo, 1);  // "10 x 15": 1800 x 1200 of the picture
+    ControlSetValue(kOutputCombo, 4);  // at most 1200: kept
+    NewPictureSequence();
+    EXPECT_STREQ(ControlGetTip(kStatusLine), "10 x 15 cm: 305 dpi");
+    EXPECT_STREQ(ControlGetTip(kFormatCombo), "Zielformat auswählen\n10 x 15 cm: 305 dpi");
+    EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 1800x1215 / Auswahl: 1800x1200");
+    ControlSetValue(kOutputCombo, 2);  // 300 pixels: 76 dpi
+    RedrawPreview();
+    EXPECT_STREQ(ControlGetTip(kStatusLine), "10 x 15 cm: 76 dpi");
+    ControlSetValue(kFormatCombo, 7);  // "ebay": no print size
+    RedrawPreview();
+    EXPECT_STREQ(ControlGetTip(kStatusLine), "");
+    EXPECT_STREQ(ControlGetTip(kFormatCombo), "Zielformat auswählen");
+    ControlSetValue(kFormatCombo, 1);
+    ControlSetValue(kOutputCombo, 4);
+
+    SaveTo({dir + "/print.jpg"});
+    ASSERT_TRUE(script.messages.empty());
+    ExifData* exif = exif_data_new_from_file((dir + "/print.jpg").c_str());
+    ASSERT_NE(exif, nullptr);
+    EXPECT_EQ(Tag(exif, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL), "2024:07:14 18:30:05");
+    EXPECT_EQ(Tag(exif, EXIF_IFD_0, EXIF_TAG_MAKE), "Phonemaker");
+    EXPECT_EQ(Tag(exif, EXIF_IFD_0, EXIF_TAG_ARTIST), "Anna");
+    EXPECT_EQ(Tag(exif, EXIF_IFD_0, EXIF_TAG_ORIENTATION), "Top-left");
+    EXPECT_EQ(Tag(exif, EXIF_IFD_EXIF, EXIF_TAG_COLOR_SPACE), "sRGB");
+    EXPECT_EQ(Tag(exif, EXIF_IFD_0, EXIF_TAG_SOFTWARE), "");
+    EXPECT_EQ(Tag(exif, EXIF_IFD_EXIF, EXIF_TAG_MAKER_NOTE), "");
+    EXPECT_EQ(exif->ifd[EXIF_IFD_GPS]->count, 0u);
+    EXPECT_EQ(exif->data, nullptr);  // no thumbnail
+    exif_data_unref(exif);
+    // The JFIF density is the print resolution.
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&cinfo);
+    FILE* f = fopen((dir + "/print.jpg").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    jpeg_stdio_src(&cinfo, f);
+    jpeg_read_header(&cinfo, TRUE);
+    EXPECT_EQ(cinfo.density_unit, 1);
+    EXPECT_EQ(cinfo.X_density, 305);
+    EXPECT_EQ(cinfo.Y_density, 305);
+    jpeg_destroy_decompress(&cinfo);
+    fclose(f);
 }
 
 }  // namespace

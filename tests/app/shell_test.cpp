@@ -112,7 +112,8 @@ TEST_F(Shell, EachPictureShapeGetsItsPreviewFrameAndToggle) {
     LoadGrey();
     EXPECT_TRUE(script.fileCalls.back().starts_with(open + ::testing::TempDir() + filter))
         << script.fileCalls.back();
-    for (const char* wildcard : {"*.bmp;", "*.jpg;", "*.jpeg;", "*.png;", "*.ico|"})
+    for (const char* wildcard : {"*.bmp;", "*.jpg;", "*.jpeg;", "*.png;", "*.ico;", "*.heic;",
+                                 "*.heif;", "*.avif;", "*.webp|"})
         EXPECT_NE(script.fileCalls.back().find(wildcard), std::string::npos) << wildcard;
     EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 800x600 / Auswahl: 800x533");
     EXPECT_EQ(g_app.fileName, ::testing::TempDir() + "grey.bmp");

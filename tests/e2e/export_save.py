@@ -1,8 +1,9 @@
 """Exports the frame through the real save dialog and checks the written JPEG's size; then loads
 that JPEG and presses Save, Return, Return: the dialog proposes the loaded file, the overwrite
-question answers No by default, so the file stays as it was and the dialog comes back. Last,
+question answers No by default, so the file stays as it was and the dialog comes back. Then
 exports the same picture with --batch, without any display, and expects the very same bytes.
-Usage: export_save.py KADROVO WORKDIR"""
+Last, a phone's HEIC stored on its side is exported through the dialogs.
+Usage: export_save.py KADROVO HEIF_PICTURE WORKDIR"""
 import os
 import struct
 import subprocess
@@ -31,21 +32,28 @@ def jpeg_size(path):
     return None
 
 
-def test(args):
-    binary, work = args
-    os.makedirs(work, exist_ok=True)
-    picture = os.path.join(work, "export.bmp")
-    out = os.path.join(work, "export-out.jpg")
+def export(binary, picture, colour, out, want):
+    """Loads `picture` through the open dialog, saves the frame as `out`, checks its size; the
+    program is left running."""
     if os.path.exists(out):
         os.remove(out)
-    e.write_bmp(picture, 800, 600, COLOUR)
-    proc, c = e.start_with_picture(binary, picture, COLOUR)
+    proc, c = e.start_with_picture(binary, picture, colour)
     c.click(*e.SAVE_BUTTON)
     e.type_into_dialog("Bild speichern...", out, proc)
     size = e.wait_for("the JPEG file", lambda: os.path.exists(out) and jpeg_size(out))
+    if size != want:
+        raise e.Failure("%s is %dx%d, not %dx%d" % ((out,) + size + want))
+    return proc, c
+
+
+def test(args):
+    binary, heif_picture, work = args
+    os.makedirs(work, exist_ok=True)
+    picture = os.path.join(work, "export.bmp")
+    out = os.path.join(work, "export-out.jpg")
+    e.write_bmp(picture, 800, 600, COLOUR)
     # The "9 x 13" frame of 480 x 332 preview pixels at 800 / 480 picture pixels each.
-    if size != (800, 553):
-        raise e.Failure("JPEG is %dx%d, not 800x553" % size)
+    proc, c = export(binary, picture, COLOUR, out, (800, 553))
 
     c.click(*e.LOAD_BUTTON)
     e.type_into_dialog("Bild einladen", out, proc)
@@ -79,6 +87,15 @@ def test(args):
     with open(out, "rb") as a, open(batch_out, "rb") as b:
         if a.read() != b.read():
             raise e.Failure("the batch export differs from the window's")
+
+    # Stored 800 x 600 with a quarter turn: upright 600 x 800, so it gets the upright frame of a
+    # portrait picture, 327 x 473 of its 357 x 476 preview pixels at 600 / 357 each.
+    heic = os.path.join(work, "Handy.HEIC")
+    shown = subprocess.run([heif_picture, heic] + [str(v) for v in COLOUR], check=True,
+                           capture_output=True, text=True).stdout.split()
+    proc, c = export(binary, heic, tuple(int(v) for v in shown), os.path.join(work, "handy.jpg"),
+                     (550, 795))
+    e.quit_program(proc, c)
 
 
 e.main(test)

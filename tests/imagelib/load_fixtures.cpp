@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <jpeglib.h>
 // clang-format on
+#include <lcms2.h>
+#include <libheif/heif.h>
 #include <png.h>
 #include <unistd.h>
+#include <webp/encode.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -268,6 +271,10 @@ Bytes MakeJpeg(const JpegDesc& s) {
         Bytes exif = ExifOrientation(s.orientation, s.exifBigEndian, s.exifType);
         jpeg_write_marker(&c, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
     }
+    if (!s.app1.empty())
+        jpeg_write_marker(&c, JPEG_APP0 + 1, s.app1.data(), static_cast<unsigned>(s.app1.size()));
+    if (!s.icc.empty())
+        jpeg_write_icc_profile(&c, s.icc.data(), static_cast<unsigned>(s.icc.size()));
     Bytes row(static_cast<size_t>(s.width) * c.input_components);
     while (c.next_scanline < c.image_height) {
         for (int x = 0; x < s.width; ++x) {
@@ -289,6 +296,99 @@ Bytes MakeJpeg(const JpegDesc& s) {
     Bytes out(mem, mem + memSize);
     jpeg_destroy_compress(&c);
     std::free(mem);
+    return out;
+}
+
+namespace {
+
+heif_error WriteToBytes(heif_context*, const void* data, size_t size, void* userdata) {
+    auto* out = static_cast<Bytes*>(userdata);
+    const auto* p = static_cast<const uint8_t*>(data);
+    out->assign(p, p + size);
+    return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+
+}  // namespace
+
+Bytes DisplayP3Profile() {
+    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    const cmsCIExyYTRIPLE primaries = {
+        {0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+    const cmsFloat64Number srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb);
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE p3 = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(p3, nullptr, &size);
+    Bytes out(size);
+    cmsSaveProfileToMem(p3, out.data(), &size);
+    cmsCloseProfile(p3);
+    cmsFreeToneCurve(curve);
+    return out;
+}
+
+Bytes MakeHeif(const HeifDesc& s) {
+    heif_context* ctx = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    Bytes out;
+    if (!ctx || heif_context_get_encoder_for_format(
+                    ctx, s.avif ? heif_compression_AV1 : heif_compression_HEVC, &encoder)
+                        .code != heif_error_Ok) {
+        heif_context_free(ctx);
+        return out;
+    }
+    if (s.lossless) {
+        heif_encoder_set_lossless(encoder, 1);
+    } else {
+        heif_encoder_set_lossy_quality(encoder, 95);
+    }
+    heif_image* image = nullptr;
+    heif_image_create(s.width, s.height, heif_colorspace_RGB,
+                      s.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &image);
+    heif_image_add_plane(image, heif_channel_interleaved, s.width, s.height, 8);
+    int stride = 0;
+    uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    const int bytes = s.alpha ? 4 : 3;
+    for (int y = 0; y < s.height; ++y)
+        for (int x = 0; x < s.width; ++x) {
+            const Rgba c = s.colour(x, y);
+            uint8_t* p = plane + static_cast<size_t>(y) * stride + x * bytes;
+            p[0] = c.r, p[1] = c.g, p[2] = c.b;
+            if (s.alpha) p[3] = c.a;
+        }
+    heif_encoding_options* options = heif_encoding_options_alloc();
+    options->image_orientation = static_cast<heif_orientation>(s.orientation);
+    heif_image_handle* handle = nullptr;
+    heif_context_encode_image(ctx, image, encoder, options, &handle);
+    if (handle && !s.exif.empty())
+        heif_context_add_exif_metadata(ctx, handle, s.exif.data(), static_cast<int>(s.exif.size()));
+    heif_writer writer = {1, WriteToBytes};
+    if (handle) heif_context_write(ctx, &writer, &out);
+    heif_image_handle_release(handle);
+    heif_encoding_options_free(options);
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    heif_context_free(ctx);
+    return out;
+}
+
+Bytes MakeWebp(const WebpDesc& s) {
+    Bytes rgba(static_cast<size_t>(s.width) * s.height * 4);
+    for (int y = 0; y < s.height; ++y)
+        for (int x = 0; x < s.width; ++x) {
+            const Rgba c = s.colour(x, y);
+            uint8_t* p = &rgba[(static_cast<size_t>(y) * s.width + x) * 4];
+            p[0] = c.r, p[1] = c.g, p[2] = c.b, p[3] = s.alpha ? c.a : 255;
+        }
+    uint8_t* data = nullptr;
+    size_t size = 0;
+    if (s.lossless) {
+        size = WebPEncodeLosslessRGBA(rgba.data(), s.width, s.height, s.width * 4, &data);
+    } else {
+        size = WebPEncodeRGBA(rgba.data(), s.width, s.height, s.width * 4, 95, &data);
+    }
+    Bytes out(data, data + size);
+    WebPFree(data);
     return out;
 }
 

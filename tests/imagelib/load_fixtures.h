@@ -89,12 +89,42 @@ struct JpegDesc {
     bool arithmetic = false;  // arithmetic coding instead of Huffman
     int orientation = 0;      // EXIF orientation to store, 0 = no EXIF
     bool exifBigEndian = false;
+    Bytes app1;        // an APP1 segment's body to store as it is ("Exif\0\0" + TIFF)
+    Bytes icc;         // an ICC profile to embed (APP2)
     int exifType = 3;  // TIFF field type of the orientation: 1 BYTE, 3 SHORT, 4 LONG, 9 SLONG...
     Pattern colour = Gradient;
 };
 // CMYK kinds store inverted inks computed from the pattern, as the writers of CMYK files do;
 // only the Adobe and YCCK kinds carry Adobe's APP14 marker.
 Bytes MakeJpeg(const JpegDesc& desc);
+// A Display P3 ICC profile (P3 primaries, D65, the sRGB curve), made with lcms.
+Bytes DisplayP3Profile();
+
+// ---------------------------------------------------------------------------------------------
+// HEIF and WebP, written with libheif's and libwebp's own encoders
+// ---------------------------------------------------------------------------------------------
+
+struct HeifDesc {
+    int width = 32;
+    int height = 24;
+    bool avif = false;    // AV1 (AVIF) instead of HEVC (HEIC)
+    bool alpha = false;   // an alpha plane from the pattern's alpha
+    int orientation = 1;  // stored as irot/imir boxes, numbered as in EXIF
+    Bytes exif;           // a TIFF structure to attach as the Exif item
+    bool lossless = false;
+    Pattern colour = Gradient;
+};
+// Empty when this libheif has no encoder for the format.
+Bytes MakeHeif(const HeifDesc& desc);
+
+struct WebpDesc {
+    int width = 32;
+    int height = 24;
+    bool alpha = false;  // the pattern's alpha is stored
+    bool lossless = false;
+    Pattern colour = Gradient;
+};
+Bytes MakeWebp(const WebpDesc& desc);
 
 // ---------------------------------------------------------------------------------------------
 // Files

@@ -6,8 +6,10 @@
 
 #include <string>
 
+#include "imagelib/heif_decoder.h"
 #include "imagelib/image.h"
 #include "imagelib/load.h"
+#include "imagelib/webp_decoder.h"
 #include "load_fixtures.h"
 #include "platform/display.h"
 #include "platform/raster.h"
@@ -44,6 +46,8 @@ protected:
         ImageInit();
         RegisterJpegDecoder();
         RegisterPngDecoder();
+        RegisterHeifDecoder();
+        RegisterWebpDecoder();
     }
     void SetUp() override {
         ImageSetLoadLimits(LoadLimits{});

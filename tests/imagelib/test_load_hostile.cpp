@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "imagelib/exif.h"
 #include "load_test_base.h"
@@ -87,6 +88,28 @@ Bytes Cut(Bytes b, size_t keep) {
     return b;
 }
 
+// A lossless WebP header announcing 16383 x 16383 pixels, and a few bytes of data.
+Bytes WebpOfSize16383() {
+    Bytes b = {'R', 'I', 'F', 'F', 30, 0, 0, 0,    'W',  'E',  'B',  'P', 'V',
+               'P', '8', 'L', 18,  0,  0, 0, 0x2F, 0xFE, 0xBF, 0xFF, 0x0F};  // 14-bit sides minus
+                                                                             // one, no alpha
+    b.resize(38, 0x55);
+    return b;
+}
+
+// A HEIC whose ispe box announces width x height for its 32 x 24 coded picture.
+Bytes HeicOfSize(uint32_t width, uint32_t height) {
+    Bytes b = fixtures::MakeHeif({});
+    for (size_t i = 0; i + 16 <= b.size(); ++i)
+        if (std::memcmp(&b[i], "ispe", 4) == 0) {
+            Bytes sides;
+            PutBig32(sides, width);
+            PutBig32(sides, height);
+            std::copy(sides.begin(), sides.end(), b.begin() + static_cast<long>(i) + 8);
+        }
+    return b;
+}
+
 Bytes IcoWith(std::initializer_list<uint8_t> tail) {
     Bytes b = {0, 0, 1, 0};
     b.insert(b.end(), tail);
@@ -122,6 +145,10 @@ std::vector<BadFile> BadFileTable() {
     fixtures::JpegDesc progressive;
     progressive.progressive = true;
     Bytes goodJpeg = fixtures::MakeJpeg({}), goodProgressive = fixtures::MakeJpeg(progressive);
+    fixtures::HeifDesc avif;
+    avif.avif = true;
+    const Bytes heic = fixtures::MakeHeif({}), avifFile = fixtures::MakeHeif(avif),
+                webp = fixtures::MakeWebp({});
     return {
         {"empty", {}, E::NotAPicture},
         {"one_byte", {'B'}, E::NotAPicture},
@@ -157,6 +184,15 @@ std::vector<BadFile> BadFileTable() {
         {"jpeg_cut_at_image_data", Cut(goodJpeg, DataStart(goodJpeg, true)), E::Damaged},
         {"jpeg_progressive_cut_in_first_scan",
          Cut(goodProgressive, DataStart(goodProgressive, true) + 4), E::Damaged},
+        {"heic_cut_in_half", Cut(heic, heic.size() / 2), E::Damaged},
+        {"heic_ftyp_only", Cut(heic, 32), E::Damaged},
+        {"heic_40000_wide", HeicOfSize(40000, 24), E::TooLarge},
+        {"heic_16000_square_tiny_data", HeicOfSize(16000, 16000), E::Damaged},
+        {"heic_sides_lie", HeicOfSize(64, 48), E::Damaged},
+        {"avif_cut_in_half", Cut(avifFile, avifFile.size() / 2), E::Damaged},
+        {"webp_cut_in_header", Cut(webp, 20), E::Damaged},
+        {"webp_cut_in_data", Cut(webp, webp.size() - 30), E::Damaged},
+        {"webp_16383_square_tiny_data", WebpOfSize16383(), E::Damaged},
         {"ico_no_entries", IcoWith({0, 0}), E::NotAPicture},
         {"ico_entry_outside",
          IcoWith({1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F}),
@@ -196,13 +232,15 @@ TEST_F(Registry, MissingFilesAndPicturesOverTheLimitsFail) {
     fixtures::PngDesc png;
     fixtures::JpegDesc jpeg;
     fixtures::BmpDesc bmp;
-    png.width = jpeg.width = bmp.width = 40;
-    png.height = jpeg.height = bmp.height = 30;
+    fixtures::HeifDesc heif;
+    fixtures::WebpDesc webp;
+    png.width = jpeg.width = bmp.width = heif.width = webp.width = 40;
+    png.height = jpeg.height = bmp.height = heif.height = webp.height = 30;
+    const Bytes files[] = {fixtures::MakePng(png), fixtures::MakeJpeg(jpeg), fixtures::MakeBmp(bmp),
+                           fixtures::MakeHeif(heif), fixtures::MakeWebp(webp)};
     LoadLimits small;
     small.maxPixels = 1000;
     ImageSetLoadLimits(small);
-    const Bytes files[] = {fixtures::MakePng(png), fixtures::MakeJpeg(jpeg),
-                           fixtures::MakeBmp(bmp)};
     for (const Bytes& f : files)
         EXPECT_EQ(ImageLoadFile(100, fixtures::WriteTemp("limit.bin", f).c_str()).error,
                   LoadError::TooLarge);
@@ -223,6 +261,30 @@ TEST_F(Registry, ProbesAreReleased) {
     EXPECT_EQ(ImageFindDecoder(jpeg.c_str()), 0);  // no decoders registered
     RegisterJpegDecoder();
     RegisterPngDecoder();
+}
+
+// The readers added for phone pictures also decode from memory (the clipboard's way); alpha
+// comes laid over white there too.
+TEST_F(Registry, MemoryDecodingReadsHeifAndWebp) {
+    fixtures::HeifDesc avif;
+    avif.avif = true;
+    avif.width = 18;
+    fixtures::WebpDesc webp;
+    webp.alpha = true;
+    webp.colour = [](int x, int) { return fixtures::Rgba{10, 20, 30, uint8_t(x * 8)}; };
+    const struct {
+        Bytes bytes;
+        int width, bpp;
+    } cases[] = {{fixtures::MakeHeif({}), fixtures::HeifDesc{}.width, 24},
+                 {fixtures::MakeHeif(avif), 18, 24},
+                 {fixtures::MakeWebp(webp), fixtures::WebpDesc{}.width, 32}};
+    for (const auto& c : cases) {
+        auto bm = ImageDecodeMemory(c.bytes.data(), c.bytes.size());
+        ASSERT_NE(bm, nullptr);
+        EXPECT_EQ(bm->width, c.width);
+        EXPECT_EQ(bm->bpp, c.bpp);
+        EXPECT_EQ(PixelAt(*bm, 1, 1).a, 255);
+    }
 }
 
 // The bomb rule for JPEG files (more pixels than a complete file of that size could describe)

@@ -1,5 +1,8 @@
 // JPEG files written with libjpeg: baseline, progressive, greyscale, four-component, truncated,
 // and turned by EXIF orientation.
+#include <lcms2.h>
+
+#include <algorithm>
 #include <cstring>
 
 #include "imagelib/exif.h"
@@ -126,7 +129,10 @@ TEST_F(JpegLoad, LimitsTakeHundredMegapixelsButNotTooManyScans) {
 }
 
 // A picture stored 40 x 24 with a red block at its stored top-left corner and a green block at
-// its stored top-right corner. EXIF says how the camera was held; the loaded picture is upright.
+// its stored top-right corner. EXIF (JPEG) or the irot and imir boxes (HEIC, AVIF) say how the
+// camera was held; the loaded picture is upright.
+enum class Container { Jpeg, Heic, Avif };
+
 struct OrientationCase {
     int orientation;
     bool bigEndian;
@@ -135,6 +141,7 @@ struct OrientationCase {
     int red;
     int green;
     int type = 3;  // TIFF field type the orientation is stored as
+    Container container = Container::Jpeg;
 };
 
 class JpegOrientation : public LoadTest, public ::testing::WithParamInterface<OrientationCase> {};
@@ -147,12 +154,25 @@ Rgba Marked(int x, int y) {
 
 TEST_P(JpegOrientation, CornerMarksLandUpright) {
     const OrientationCase& k = GetParam();
-    JpegDesc s = Desc(40, 24, Marked);
-    s.quality = 100;
-    s.orientation = k.orientation;
-    s.exifBigEndian = k.bigEndian;
-    s.exifType = k.type;
-    raster::Bitmap* bm = Load(fixtures::MakeJpeg(s), "orientation.jpg");
+    fixtures::Bytes file;
+    if (k.container == Container::Jpeg) {
+        JpegDesc s = Desc(40, 24, Marked);
+        s.quality = 100;
+        s.orientation = k.orientation;
+        s.exifBigEndian = k.bigEndian;
+        s.exifType = k.type;
+        file = fixtures::MakeJpeg(s);
+    } else {
+        fixtures::HeifDesc s;
+        s.width = 40;
+        s.height = 24;
+        s.colour = Marked;
+        s.orientation = k.orientation;
+        s.avif = k.container == Container::Avif;
+        file = fixtures::MakeHeif(s);
+        ASSERT_FALSE(file.empty()) << "no encoder";
+    }
+    raster::Bitmap* bm = Load(file, "orientation.bin");
     ASSERT_NE(bm, nullptr);
     bool turned = k.orientation >= 5;
     int w = turned ? 24 : 40, h = turned ? 40 : 24;
@@ -206,10 +226,70 @@ INSTANTIATE_TEST_SUITE_P(
                       // Writers store it as any integer type; a non-integer type is ignored.
                       OrientationCase{6, true, 1, 2, 3}, OrientationCase{6, false, 1, 2, 4},
                       OrientationCase{6, true, 1, 2, 4}, OrientationCase{6, false, 1, 2, 9},
-                      OrientationCase{6, true, 1, 2, 9}, OrientationCase{3, true, 0, 1, 7}),
+                      OrientationCase{6, true, 1, 2, 9}, OrientationCase{3, true, 0, 1, 7},
+                      // HEIF and AVIF turn and mirror by their irot and imir boxes.
+                      OrientationCase{6, false, 1, 2, 3, Container::Heic},
+                      OrientationCase{2, false, 1, 0, 3, Container::Heic},
+                      OrientationCase{8, false, 3, 0, 3, Container::Avif}),
     [](const auto& info) {
+        const Container c = info.param.container;
         return "orientation" + std::to_string(info.param.orientation) + "_type" +
-               std::to_string(info.param.type) + (info.param.bigEndian ? "_big_endian" : "");
+               std::to_string(info.param.type) + (info.param.bigEndian ? "_big_endian" : "") +
+               (c == Container::Heic   ? "_heic"
+                : c == Container::Avif ? "_avif"
+                                       : "");
     });
+
+// Embedded colour profiles: a Display P3 picture comes out in sRGB; without a profile, with an
+// sRGB one or with a damaged one the pixels are exactly those of the plain file.
+TEST_F(JpegLoad, ProfilesAreConvertedToSrgb) {
+    // Pure sRGB red, green and blue, and a grey, as Display P3 numbers (lcms, absolute).
+    const fixtures::Bytes p3 = fixtures::DisplayP3Profile();
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHPROFILE display = cmsOpenProfileFromMem(p3.data(), static_cast<cmsUInt32Number>(p3.size()));
+    cmsHTRANSFORM toP3 =
+        cmsCreateTransform(srgb, TYPE_RGB_8, display, TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC, 0);
+    const uint8_t patches[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {120, 120, 120}};
+    uint8_t stored[4][3];
+    cmsDoTransform(toP3, patches, stored, 4);
+    cmsDeleteTransform(toP3);
+    cmsCloseProfile(display);
+    ASSERT_GT(std::abs(stored[0][0] - 255) + stored[0][1], 20);  // P3 red is another number
+    auto patch = [](const uint8_t(*colours)[3]) {
+        return [colours](int x, int) {
+            const uint8_t* c = colours[std::min(x / 16, 3)];
+            return Rgba{c[0], c[1], c[2], 255};
+        };
+    };
+    JpegDesc s = Desc(64, 16, patch(stored));
+    s.quality = 100;
+    s.fullChroma = true;
+    auto pixels = [&](const fixtures::Bytes& icc) {
+        s.icc = icc;
+        raster::Bitmap* bm = Load(fixtures::MakeJpeg(s), "profile.jpg");
+        return bm ? std::vector<uint8_t>(bm->bits.get(), bm->bits.get() + bm->ByteSize())
+                  : std::vector<uint8_t>{};
+    };
+    const std::vector<uint8_t> plain = pixels({});
+    ASSERT_FALSE(plain.empty());
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(srgb, nullptr, &size);
+    fixtures::Bytes srgbIcc(size);
+    cmsSaveProfileToMem(srgb, srgbIcc.data(), &size);
+    cmsCloseProfile(srgb);
+    fixtures::Bytes broken = p3;
+    std::fill(broken.begin() + 128, broken.end(), 0xA5);  // header kept, tag table destroyed
+    EXPECT_EQ(pixels(srgbIcc), plain);
+    EXPECT_EQ(pixels(broken), plain);
+    EXPECT_EQ(pixels(fixtures::Bytes(p3.begin(), p3.begin() + 200)), plain);  // cut short
+
+    pixels(p3);
+    const raster::Bitmap* bm = ImageGetBitmap(100);
+    for (int i = 0; i < 4; ++i) {
+        const Rgba want{patches[i][0], patches[i][1], patches[i][2], 255};
+        EXPECT_TRUE(Near(PixelAt(*bm, i * 16 + 8, 8), want, 4))
+            << i << ": " << PixelAt(*bm, i * 16 + 8, 8) << " want " << want;
+    }
+}
 
 }  // namespace

@@ -105,6 +105,32 @@ TEST_F(PngLoad, TransparencyChunkGives24BitPictures) {
     }
 }
 
+// WebP and AVIF pictures with alpha lie on white, by the one rule for every path.
+TEST_F(PngLoad, WebpAndAvifAlphaLiesOnWhite) {
+    auto seeThrough = [](int x, int y) {
+        return Rgba{static_cast<uint8_t>(x * 13), static_cast<uint8_t>(200 - y * 9), 40,
+                    static_cast<uint8_t>(x * 17 + y)};
+    };
+    fixtures::WebpDesc webp;
+    webp.alpha = webp.lossless = true;
+    webp.colour = seeThrough;
+    fixtures::HeifDesc avif;
+    avif.alpha = avif.avif = true;
+    avif.colour = seeThrough;
+    const struct {
+        fixtures::Bytes file;
+        int tolerance;
+    } cases[] = {{fixtures::MakeWebp(webp), 0}, {fixtures::MakeHeif(avif), 8}};
+    for (const auto& c : cases) {
+        raster::Bitmap* bm = Load(c.file, "alpha.bin");
+        ASSERT_NE(bm, nullptr);
+        for (int y = 0; y < 24; y += 5)
+            for (int x = 0; x < 32; x += 3)
+                ASSERT_TRUE(Near(PixelAt(*bm, x, y), OnWhite(seeThrough(x, y)), c.tolerance))
+                    << x << "," << y << " got " << PixelAt(*bm, x, y);
+    }
+}
+
 TEST_F(PngLoad, TruncatedFileKeepsTheRowsDecodedAndIsGreyAfterThem) {
     PngDesc s;
     s.width = s.height = 64;

@@ -18,8 +18,9 @@
 namespace {
 
 const char kPictures[] =
-    "Bilder (*.bmp,*.jpg,*.jpeg,*.jpe,*.jfif,*.png,*.ico)|"
-    "*.bmp;*.jpg;*.jpeg;*.jpe;*.jfif;*.png;*.ico|Alle Dateien (*.*)|*.*";
+    "Bilder (*.bmp,*.jpg,*.jpeg,*.jpe,*.jfif,*.png,*.ico,*.heic,*.heif,*.avif,*.webp)|"
+    "*.bmp;*.jpg;*.jpeg;*.jpe;*.jfif;*.png;*.ico;*.heic;*.heif;*.avif;*.webp|"
+    "Alle Dateien (*.*)|*.*";
 const char kJpeg[] = "JPG Bilder (*.jpg)|*.jpg|Alle Dateien (*.*)|*.*";
 
 const char* Shown(const char* text) {
@@ -174,8 +175,8 @@ TEST_F(RealRequesterTest, OpenCancelledGivesEmptyAndSaveKeepsTheTypedPath) {
 }
 
 TEST_F(RealRequesterTest, FiltersShowTheirTextsAndMatchAnyCase) {
-    for (const char* name :
-         {"PHOTO.JPG", "bild.png", "Scan.Bmp", "Karte.jpeg", "favicon.ICO", "notizen.txt"})
+    for (const char* name : {"PHOTO.JPG", "bild.png", "Scan.Bmp", "Karte.jpeg", "favicon.ICO",
+                             "Handy.HEIC", "notizen.txt"})
         Touch(dir.filePath(name));
     QFileDialog dialog;
     ToolkitConfigureFileDialog(dialog, false, "Bild einladen", folder, "", kPictures, 0);
@@ -183,7 +184,8 @@ TEST_F(RealRequesterTest, FiltersShowTheirTextsAndMatchAnyCase) {
     auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
     ASSERT_NE(types, nullptr);
     ASSERT_EQ(types->count(), 2);
-    EXPECT_EQ(types->itemText(0), "Bilder (*.bmp,*.jpg,*.jpeg,*.jpe,*.jfif,*.png,*.ico)");
+    EXPECT_EQ(types->itemText(0),
+              "Bilder (*.bmp,*.jpg,*.jpeg,*.jpe,*.jfif,*.png,*.ico,*.heic,*.heif,*.avif,*.webp)");
     EXPECT_EQ(types->itemText(1), "Alle Dateien (*.*)");
     EXPECT_EQ(types->currentIndex(), 0);
 
@@ -199,9 +201,9 @@ TEST_F(RealRequesterTest, FiltersShowTheirTextsAndMatchAnyCase) {
         names.sort();
         return names;
     };
-    EXPECT_TRUE(QTest::qWaitFor([&] { return shown().size() == 5; }, 10000));
-    EXPECT_EQ(shown(),
-              (QStringList{"Karte.jpeg", "PHOTO.JPG", "Scan.Bmp", "bild.png", "favicon.ICO"}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown().size() == 6; }, 10000));
+    EXPECT_EQ(shown(), (QStringList{"Handy.HEIC", "Karte.jpeg", "PHOTO.JPG", "Scan.Bmp", "bild.png",
+                                    "favicon.ICO"}));
 
     QFileDialog save;
     ToolkitConfigureFileDialog(save, true, "Bild speichern", folder, "neu.jpg", kJpeg, 1);
