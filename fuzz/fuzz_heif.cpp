@@ -1,0 +1,11 @@
+// HEIF files (HEIC and AVIF) from arbitrary bytes: boxes, transforms, alpha, colour information.
+#include "fuzz_common.h"
+#include "imagelib/heif_decoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzSetUp();
+    volatile unsigned sink = 0;
+    if (auto bm = HeifDecodeMemory(data, size))
+        sink = sink + FuzzTouch(bm->bits.get(), bm->ByteSize());
+    return 0;
+}

@@ -1,0 +1,11 @@
+// WebP files from arbitrary bytes: lossy, lossless, alpha, animation, ICC and EXIF chunks.
+#include "fuzz_common.h"
+#include "imagelib/webp_decoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    FuzzSetUp();
+    volatile unsigned sink = 0;
+    if (auto bm = WebpDecodeMemory(data, size))
+        sink = sink + FuzzTouch(bm->bits.get(), bm->ByteSize());
+    return 0;
+}
