@@ -6,16 +6,8 @@
 
 #include <cstdint>
 
+#include "platform/draw_target.h"
 #include "platform/raster.h"
-
-// What the surface paints on. Handed out by WindowDrawTarget (kind 1) and ImageDrawTarget (kind 2).
-struct DrawTarget {
-    int kind = 0;                           // 1 = a window's client area, 2 = an image
-    raster::Bitmap* surface = nullptr;      // the pixels drawn on
-    void (*finish)(DrawTarget*) = nullptr;  // run by DrawEnd: shows a window's surface on screen,
-                                            // or closes an image target
-    void* owner = nullptr;                  // the window or image library state behind the target
-};
 
 // Mode flags of DrawSetMode.
 constexpr int DRAW_TRANSPARENT = 1;  // text and hatch backgrounds left transparent

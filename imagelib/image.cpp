@@ -3,8 +3,8 @@
 #include <new>
 #include <utility>
 
-#include "imagelib/registry.h"
 #include "platform/display.h"
+#include "platform/registry.h"
 
 namespace {
 

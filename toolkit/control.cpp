@@ -24,8 +24,11 @@
 #include <string>
 #include <vector>
 
-#include "imagelib/registry.h"
+#include "platform/registry.h"
+#include "toolkit/control_table.h"
+#include "toolkit/event_queue.h"
 #include "toolkit/qt_toolkit.h"
+#include "toolkit/window_table.h"
 
 namespace {
 
@@ -38,18 +41,23 @@ struct ControlRecord {
     uint64_t sequence;   // creation order, for controls side by side in the Tab cycle
 };
 
-ObjectTable<ControlRecord> g_controls;
-int g_parentWindow = -1;
-uint64_t g_sequence = 0;
-std::string g_textBuffer;  // backs the pointers handed out by ControlGetText / ControlGetTip
-std::string g_tipBuffer;
+// The control table and what goes with it.
+struct ControlState {
+    ObjectTable<ControlRecord> table;
+    int parentWindow = -1;  // window of the controls created next (ControlListBegin)
+    uint64_t sequence = 0;  // creation count; not restarted, so the order holds across starts
+    std::string text;       // backs the pointers handed out by ControlGetText / ControlGetTip
+    std::string tip;
+};
+
+ControlState g_controls;
 
 QWidget* WidgetOf(const ControlRecord* r) {
     return reinterpret_cast<QWidget*>(r->handle);
 }
 
 ControlRecord* Find(int number) {
-    return ObjectTableFind(g_controls, number);
+    return ObjectTableFind(g_controls.table, number);
 }
 
 QString Text(const char* text) {
@@ -255,31 +263,31 @@ uintptr_t Register(int number, QWidget* w, int kind, int x, int y, int width, in
     if (!w) return 0;
     w->setFont(ToolkitControlFont());
     w->setGeometry(x, y, std::max(width, 0), std::max(height, 0));
-    ControlRecord* r = ObjectTableObtain(g_controls, number);
+    ControlRecord* r = ObjectTableObtain(g_controls.table, number);
     if (!r) {
         delete w;
         return 0;
     }
     r->handle = reinterpret_cast<uintptr_t>(w);
     r->kind = kind;
-    r->window = g_parentWindow;
+    r->window = g_controls.parentWindow;
     r->backColour = -1;
     r->textColour = -1;
-    r->sequence = ++g_sequence;
+    r->sequence = ++g_controls.sequence;
     w->setProperty("TX_ID", number);
     w->show();
     return r->handle;
 }
 
 QWidget* Parent() {
-    return ToolkitWindowWidget(g_parentWindow);
+    return ToolkitWindowWidget(g_controls.parentWindow);
 }
 
 void FreeHook(int number) {
     ControlRecord* r = Find(number);
     if (!r) return;
     QWidget* w = WidgetOf(r);
-    ObjectTableClear(g_controls, number);
+    ObjectTableClear(g_controls.table, number);
     if (w) {
         w->setProperty("TX_ID", QVariant());
         delete w;
@@ -320,21 +328,21 @@ void SetRole(QWidget* w, QPalette::ColorRole role, int32_t colour) {
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
-// Internals shared with the window half
+// Internals shared with the rest of the toolkit
 // ---------------------------------------------------------------------------------------------
 
 bool ToolkitControlsInit() {
-    g_parentWindow = -1;
-    return ObjectTableCreate(g_controls, 50, FreeHook);
+    g_controls.parentWindow = -1;
+    return ObjectTableCreate(g_controls.table, 50, FreeHook);
 }
 
 void ToolkitFreeWindowControls(int window) {
-    ObjectTableFirst(g_controls);
+    ObjectTableFirst(g_controls.table);
     int number = 0;
-    while (ControlRecord* r = ObjectTableNext(g_controls, &number)) {
+    while (ControlRecord* r = ObjectTableNext(g_controls.table, &number)) {
         if (r->window == window) FreeHook(number);
     }
-    if (g_parentWindow == window) g_parentWindow = -1;
+    if (g_controls.parentWindow == window) g_controls.parentWindow = -1;
 }
 
 QWidget* ToolkitControlWidget(int number) {
@@ -352,9 +360,9 @@ void ToolkitTabNavigate(QWidget* window, bool forward) {
         QWidget* widget;
     };
     std::vector<Stop> stops;
-    ObjectTableFirst(g_controls);
+    ObjectTableFirst(g_controls.table);
     int number = 0;
-    while (ControlRecord* r = ObjectTableNext(g_controls, &number)) {
+    while (ControlRecord* r = ObjectTableNext(g_controls.table, &number)) {
         QWidget* w = WidgetOf(r);
         if (r->window == windowNumber && TabStop(r->kind) && w->isEnabled() &&
             w->isVisibleTo(window))
@@ -395,7 +403,7 @@ void ToolkitTabNavigate(QWidget* window, bool forward) {
 uintptr_t ControlListBegin(int window) {
     QWidget* w = ToolkitWindowWidget(window);
     if (!w) return 0;
-    g_parentWindow = window;
+    g_controls.parentWindow = window;
     return reinterpret_cast<uintptr_t>(w);
 }
 
@@ -616,9 +624,9 @@ void ControlSetText(int number, const char* text) {
 }
 
 const char* ControlGetText(int number) {
-    g_textBuffer.clear();
+    g_controls.text.clear();
     ControlRecord* r = Find(number);
-    if (!r) return g_textBuffer.c_str();
+    if (!r) return g_controls.text.c_str();
     QWidget* w = WidgetOf(r);
     QString t;
     switch (r->kind) {
@@ -639,8 +647,8 @@ const char* ControlGetText(int number) {
             t = w->windowTitle();
             break;
     }
-    g_textBuffer = t.toStdString();
-    return g_textBuffer.c_str();
+    g_controls.text = t.toStdString();
+    return g_controls.text.c_str();
 }
 
 void ControlSetColour(int number, int which, int32_t colour) {
@@ -703,9 +711,9 @@ int ControlSetShortcut(int number, const char* keys) {
 }
 
 const char* ControlGetTip(int number) {
-    g_tipBuffer.clear();
-    if (ControlRecord* r = Find(number)) g_tipBuffer = WidgetOf(r)->toolTip().toStdString();
-    return g_tipBuffer.c_str();
+    g_controls.tip.clear();
+    if (ControlRecord* r = Find(number)) g_controls.tip = WidgetOf(r)->toolTip().toStdString();
+    return g_controls.tip.c_str();
 }
 
 int ControlKindOf(int number) {

@@ -9,6 +9,7 @@
 
 #include "toolkit/file_filter.h"
 #include "toolkit/qt_toolkit.h"
+#include "toolkit/window_table.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "toolkit/file_filter.h"
+#include "toolkit/qt_toolkit.h"
 #include "toolkit/requester.h"
 #include "toolkit_fixture.h"
 

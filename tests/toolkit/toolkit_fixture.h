@@ -11,8 +11,10 @@
 #include <vector>
 
 #include "toolkit/control.h"
-#include "toolkit/qt_toolkit.h"
+#include "toolkit/control_table.h"
+#include "toolkit/event_queue.h"
 #include "toolkit/window.h"
+#include "toolkit/window_table.h"
 
 struct RecordedEvent {
     int code, source, detail, window;

@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "imagelib/draw.h"
+#include "platform/draw_target.h"
 #include "platform/input.h"
 #include "toolkit_fixture.h"
 
