@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/frame.h"
+#include "app/framepaint.h"
 #include "app/ids.h"
-#include "app/selection.h"
 #include "app/state.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
@@ -18,13 +18,6 @@
 namespace {
 
 constexpr uint32_t kBlack = 0;
-
-// The client rectangle painted at device resolution: the inside of group frame 0, where the
-// preview, its outline and the frame lie.
-constexpr int kAreaX = 11;
-constexpr int kAreaY = 11;
-constexpr int kAreaWidth = 488;
-constexpr int kAreaHeight = 488;
 
 struct Adjustment {
     bool any = false;  // false: the captured pixels as they are
@@ -152,20 +145,20 @@ void DevicePreviewPaint() {
         WindowDropDeviceTarget(kMainWindow);
         return;
     }
-    raster::Bitmap* surface =
-        DrawBegin(WindowDeviceDrawTarget(kMainWindow, kAreaX, kAreaY, kAreaWidth, kAreaHeight));
+    raster::Bitmap* surface = DrawBegin(WindowDeviceDrawTarget(
+        kMainWindow, kPreviewAreaX, kPreviewAreaY, kPreviewAreaWidth, kPreviewAreaHeight));
     if (!surface) return;
     // The background of the area as the ordinary painting has it, then what lies on it.
     raster::Bitmap* logical = WindowDrawTarget(kMainWindow)->surface;
     DrawSetMode(0);
     DrawRect(0, 0, surface->width, surface->height, logical ? raster::GetPixel(*logical, 0, 0) : 0);
-    const FrameCanvas canvas{ratio, kAreaX, kAreaY};
+    const frame::FrameCanvas canvas{ratio, kPreviewAreaX, kPreviewAreaY};
     const int x = canvas.X(frame::kPreviewX);
     const int y = canvas.Y(frame::kPreviewY);
     const int line = canvas.Line();
     DrawRect(x - line, y - line, g_copies.shown->width + 2 * line,
              g_copies.shown->height + 2 * line, kBlack);
     DrawBitmap(g_copies.shown.get(), x, y, 0, 0);
-    DrawSelectionFrame(canvas);
+    DrawSelectionFrame(g_app.frame.selection, g_app.frame.ratio, canvas);
     DrawEnd();
 }

@@ -102,6 +102,22 @@ void ResizeTo(Selection& sel, float ratio, int mx, int pw, int ph);
 void MoveTo(Selection& sel, float ratio, int mx, int my, int grabX, int grabY, int pw, int ph);
 
 // ---------------------------------------------------------------------------------------------
+// Where the frame is drawn
+// ---------------------------------------------------------------------------------------------
+
+// Client point (originX, originY) at the target's (0, 0), `scale` target pixels to a client
+// pixel, lines `Line()` target pixels wide. The default is the window's client area itself.
+struct FrameCanvas {
+    double scale = 1;
+    int originX = 0;
+    int originY = 0;
+    int X(int clientX) const { return Nearest((clientX - originX) * scale); }
+    int Y(int clientY) const { return Nearest((clientY - originY) * scale); }
+    int Size(int pixels) const { return Nearest(pixels * scale); }
+    int Line() const { return scale > 1 ? Nearest(scale) : 1; }
+};
+
+// ---------------------------------------------------------------------------------------------
 // Texts
 // ---------------------------------------------------------------------------------------------
 

@@ -5,8 +5,8 @@
 #include "app/adjust.h"
 #include "app/devicepreview.h"
 #include "app/frame.h"
+#include "app/framepaint.h"
 #include "app/ids.h"
-#include "app/selection.h"
 #include "app/state.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
@@ -20,19 +20,12 @@ namespace {
 
 constexpr uint32_t kBlack = 0;
 
-// Inside of group frame 0 (client 10,10 490 x 490) less its one-pixel border: the area the
-// preview, its outline and the frame may cover.
-constexpr int kAreaX = 11;
-constexpr int kAreaY = 11;
-constexpr int kAreaWidth = 488;
-constexpr int kAreaHeight = 488;
-
 // Paints the preview area in the window's background colour, taken from the surface's corner,
 // which no control or preview covers.
 void ClearPreviewArea(raster::Bitmap* surface) {
     const uint32_t background = raster::GetPixel(*surface, 0, 0);
     DrawSetMode(0);
-    DrawRect(kAreaX, kAreaY, kAreaWidth, kAreaHeight, background);
+    DrawRect(kPreviewAreaX, kPreviewAreaY, kPreviewAreaWidth, kPreviewAreaHeight, background);
 }
 
 // The format combo box's own tooltip, to which the print resolution is added.
@@ -99,7 +92,7 @@ void RedrawPreview() {
         DrawSetMode(DRAW_OUTLINED);
         DrawRect(frame::kPreviewX - 1, frame::kPreviewY - 1, pw + 2, ph + 2, kBlack);
         DrawBitmap(ImageGetBitmap(kPreviewImage), frame::kPreviewX, frame::kPreviewY, 0, 0);
-        DrawSelectionFrame();
+        DrawSelectionFrame(g_app.frame.selection, g_app.frame.ratio);
         DrawEnd();
         DevicePreviewPaint();
     }

@@ -232,7 +232,8 @@ void HandleEvent(int event) {
         case EVENT_COMMAND: {
             int dx = 0;
             int dy = 0;
-            if (FrameStepFor(static_cast<int>(EventParam()), dx, dy)) NudgeSelection(dx, dy);
+            if (FrameStepFor(static_cast<int>(EventParam()), dx, dy) && NudgeSelection(dx, dy))
+                RedrawPreview();
             break;
         }
         default:
@@ -247,7 +248,8 @@ bool LoopPass() {
     // Only a press on the window's own surface drags the frame: one that a track bar, a button
     // or a dialog took must not move it when the pointer wanders over the preview.
     const bool down = InputCurrent().LeftButtonDown() && WindowSurfacePressed(kMainWindow);
-    SelectionMouseStep(down, WindowCursorX(kMainWindow), WindowCursorY(kMainWindow));
+    if (SelectionMouseStep(down, WindowCursorX(kMainWindow), WindowCursorY(kMainWindow)))
+        RedrawPreview();
     return !(g_app.event == EVENT_CLOSE || g_app.quitRequested);
 }
 
