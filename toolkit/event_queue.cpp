@@ -96,30 +96,19 @@ void EventQueueStop() {
 }
 
 void QueueWindowEvent(int code, int window) {
-    if (window < 0) return;
-    QueuedEvent e;
-    e.code = code;
-    e.window = window;
-    Enqueue(e);
+    if (window >= 0) Enqueue({.code = code, .window = window});
 }
 
 void QueueInputEvent(int code, int window, uintptr_t param) {
-    QueuedEvent e;
-    e.code = code;
-    e.window = window;
-    e.hasParam = true;
-    e.param = param;
-    Enqueue(e);
+    Enqueue({.code = code, .window = window, .hasParam = true, .param = param});
 }
 
 void ToolkitPostControlEvent(int window, int source, int detail) {
-    QueuedEvent e;
-    e.code = EVENT_CONTROL;
-    e.window = window;
-    e.source = source;
-    e.detail = detail;
-    e.control = true;
-    Enqueue(e);
+    Enqueue({.code = EVENT_CONTROL,
+             .window = window,
+             .source = source,
+             .detail = detail,
+             .control = true});
 }
 
 int EventWait(int timeoutMs) {
@@ -128,19 +117,19 @@ int EventWait(int timeoutMs) {
     if (!g_events.wakeUp) return EVENT_NONE;
 
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    if (!g_events.queue.empty()) return Report(Pop());
-    if (timeoutMs == 0) return EVENT_NONE;
-
+    // The first pump takes what is already pending without waiting; the following ones wait for
+    // more until the timeout has passed (a negative timeout waits for good).
     QElapsedTimer clock;
     clock.start();
-    for (;;) {
-        if (timeoutMs > 0) {
-            qint64 left = timeoutMs - clock.elapsed();
-            if (left <= 0) break;
-            g_events.wakeUp->start(static_cast<int>(left));
+    for (bool first = true;; first = false) {
+        QEventLoop::ProcessEventsFlags flags = QEventLoop::AllEvents;
+        if (!first) {
+            const qint64 left = timeoutMs - clock.elapsed();
+            if (timeoutMs == 0 || (timeoutMs > 0 && left <= 0)) break;
+            if (timeoutMs > 0) g_events.wakeUp->start(static_cast<int>(left));
+            flags |= QEventLoop::WaitForMoreEvents;
         }
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        QCoreApplication::processEvents(flags);
         if (!g_events.queue.empty()) {
             g_events.wakeUp->stop();
             return Report(Pop());
