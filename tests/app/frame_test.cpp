@@ -1,5 +1,5 @@
-// The frame and preview arithmetic: rounding, preview sizes, clamp, drag steps and the status
-// text, on the figures a user sees. Sizes and frames are compared as "width x height at
+// The frame and preview arithmetic: rounding, preview sizes, clamp and drag steps, on the
+// figures a user sees. Sizes and frames are compared as "width x height at
 // left,top" text, one case a line.
 #include "app/frame.h"
 
@@ -102,11 +102,6 @@ TEST(DragSteps, ResizeFollowsTheRightEdgeMoveTheTopLeftCorner) {
     EXPECT_EQ(move(b, -1, -1), "200x133 at 0,0");  // pointer outside: jumps to the top-left
     // A frame wider than a narrow preview stays at the left edge.
     EXPECT_EQ(move(Sel(17, 25, 0, 10), 300, 900, 5, 5, 476), "25x17 at 0,459");
-}
-
-TEST(StatusText, PictureAndCutInPicturePixels) {
-    EXPECT_EQ(frame::StatusText(600, 800, Sel(476, 317, 0, 0), 360),
-              "Bild: 600x800 / Auswahl: 528x793");
 }
 
 }  // namespace
