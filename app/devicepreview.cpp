@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
-#include <vector>
 
 #include "app/frame.h"
 #include "app/framepaint.h"
@@ -19,37 +17,10 @@ namespace {
 
 constexpr uint32_t kBlack = 0;
 
-struct Adjustment {
-    bool any = false;  // false: the captured pixels as they are
-    ToneParams params{};
-    uint32_t cast = 0;
-    bool operator==(const Adjustment& o) const {
-        return any == o.any &&
-               (!any ||
-                (params.gamma == o.params.gamma && params.white == o.params.white &&
-                 params.black == o.params.black && params.saturation == o.params.saturation &&
-                 params.contrast == o.params.contrast && cast == o.cast));
-    }
-};
-
-// The device copies mirror the working buffers: `source` the captured pixels, `shown` what
-// image 101 shows. Sides are the preview's times the ratio.
-struct DeviceCopies {
-    double ratio = 0;
-    int previewWidth = 0, previewHeight = 0;
-    std::unique_ptr<raster::Bitmap> source, shown;
-    Adjustment shownAs;             // how `shown` was made from `source`
-    Adjustment wanted;              // how image 101 was made from the captured pixels
-    std::vector<uint8_t> captured;  // the working source buffer as last seen
-    bool captureKnown = false;      // false until the capture of a new preview has been seen
-    bool rebuild = true;
-};
-DeviceCopies g_copies;
-
 void Release() {
-    g_copies.source.reset();
-    g_copies.shown.reset();
-    g_copies.captured.clear();
+    g_app.deviceCopies.source.reset();
+    g_app.deviceCopies.shown.reset();
+    g_app.deviceCopies.captured.clear();
 }
 
 // True when the working source buffer still holds what `copy` recorded; otherwise `copy`
@@ -65,7 +36,7 @@ bool SameCapture(std::vector<uint8_t>& copy) {
 }
 
 // `target` := `source` with `how` applied, both packed 32-bit rows of the same size.
-void Adjust(const raster::Bitmap& source, raster::Bitmap& target, const Adjustment& how) {
+void Adjust(const raster::Bitmap& source, raster::Bitmap& target, const DeviceAdjustment& how) {
     if (!how.any) {
         std::memcpy(target.bits.get(), source.bits.get(), source.ByteSize());
         return;
@@ -77,7 +48,7 @@ void Adjust(const raster::Bitmap& source, raster::Bitmap& target, const Adjustme
 
 // Brings the copies in line with image 101; false when they cannot be had.
 bool Update(double ratio, int pw, int ph) {
-    DeviceCopies& c = g_copies;
+    DeviceCopies& c = g_app.deviceCopies;
     bool rebuilt = false;
     if (c.rebuild || c.ratio != ratio || c.previewWidth != pw || c.previewHeight != ph ||
         !c.source) {
@@ -97,7 +68,7 @@ bool Update(double ratio, int pw, int ph) {
         c.ratio = ratio;
         c.previewWidth = pw;
         c.previewHeight = ph;
-        c.shownAs = Adjustment{};
+        c.shownAs = DeviceAdjustment{};
         Adjust(*c.source, *c.shown, c.shownAs);
         c.rebuild = false;
     }
@@ -110,8 +81,8 @@ bool Update(double ratio, int pw, int ph) {
         c.captureKnown = true;
     } else if (!SameCapture(c.captured)) {
         std::swap(c.source, c.shown);
-        c.shownAs = Adjustment{};
-        c.wanted = Adjustment{};
+        c.shownAs = DeviceAdjustment{};
+        c.wanted = DeviceAdjustment{};
         Adjust(*c.source, *c.shown, c.shownAs);
     }
     if (!(c.shownAs == c.wanted)) {
@@ -124,12 +95,12 @@ bool Update(double ratio, int pw, int ph) {
 }  // namespace
 
 void DevicePreviewRebuilt() {
-    g_copies.rebuild = true;
-    g_copies.wanted = Adjustment{};
+    g_app.deviceCopies.rebuild = true;
+    g_app.deviceCopies.wanted = DeviceAdjustment{};
 }
 
 void DevicePreviewAdjusted(const ToneParams& params, uint32_t cast) {
-    g_copies.wanted = Adjustment{true, params, cast};
+    g_app.deviceCopies.wanted = DeviceAdjustment{true, params, cast};
 }
 
 void DevicePreviewPaint() {
@@ -156,9 +127,9 @@ void DevicePreviewPaint() {
     const int x = canvas.X(frame::kPreviewX);
     const int y = canvas.Y(frame::kPreviewY);
     const int line = canvas.Line();
-    DrawRect(x - line, y - line, g_copies.shown->width + 2 * line,
-             g_copies.shown->height + 2 * line, kBlack);
-    DrawBitmap(g_copies.shown.get(), x, y, 0, 0);
+    DrawRect(x - line, y - line, g_app.deviceCopies.shown->width + 2 * line,
+             g_app.deviceCopies.shown->height + 2 * line, kBlack);
+    DrawBitmap(g_app.deviceCopies.shown.get(), x, y, 0, 0);
     DrawSelectionFrame(g_app.frame.selection, g_app.frame.ratio, canvas);
     DrawEnd();
 }

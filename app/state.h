@@ -1,11 +1,12 @@
-// The process state of the program, owned by the shell: what the user has chosen and done so
-// far, the frame and its drag, and the preview's working pixels. Back to the start with
-// AppStateReset.
+// The process state of the program, owned by the shell and the program's only process-wide
+// state: what the user has chosen and done so far, the frame and its drag, the preview's working
+// pixels and its copy at device resolution. Back to the start, all of it, with AppStateReset.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "app/devicecopies.h"
 #include "app/frame.h"
 #include "picture/working_pixels.h"
 
@@ -21,6 +22,8 @@ struct AppState {
     WorkingPixels pixels;
     // A new preview was made and the window still shows what was there before.
     bool previewAreaStale = false;
+    // The preview at device resolution on a screen with more than one device pixel per pixel.
+    DeviceCopies deviceCopies;
 };
 
 // The one instance.

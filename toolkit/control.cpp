@@ -24,40 +24,20 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry.h"
 #include "toolkit/control_table.h"
 #include "toolkit/event_queue.h"
 #include "toolkit/qt_toolkit.h"
+#include "toolkit/toolkit_state.h"
 #include "toolkit/window_table.h"
 
 namespace {
-
-struct ControlRecord {
-    uintptr_t handle;    // the QWidget; 0 = number free
-    int kind;            // kind code
-    int window;          // number of the parent window
-    int32_t backColour;  // text and progress bar: background, -1 = default
-    int32_t textColour;  // text: text colour; progress bar: bar colour; -1 = default
-    uint64_t sequence;   // creation order, for controls side by side in the Tab cycle
-};
-
-// The control table and what goes with it.
-struct ControlState {
-    ObjectTable<ControlRecord> table;
-    int parentWindow = -1;  // window of the controls created next (ControlListBegin)
-    uint64_t sequence = 0;  // creation count; not restarted, so the order holds across starts
-    std::string text;       // backs the pointers handed out by ControlGetText / ControlGetTip
-    std::string tip;
-};
-
-ControlState g_controls;
 
 QWidget* WidgetOf(const ControlRecord* r) {
     return reinterpret_cast<QWidget*>(r->handle);
 }
 
 ControlRecord* Find(int number) {
-    return ObjectTableFind(g_controls.table, number);
+    return ObjectTableFind(g_toolkit.controls.table, number);
 }
 
 QString Text(const char* text) {
@@ -263,31 +243,31 @@ uintptr_t Register(int number, QWidget* w, int kind, int x, int y, int width, in
     if (!w) return 0;
     w->setFont(ToolkitControlFont());
     w->setGeometry(x, y, std::max(width, 0), std::max(height, 0));
-    ControlRecord* r = ObjectTableObtain(g_controls.table, number);
+    ControlRecord* r = ObjectTableObtain(g_toolkit.controls.table, number);
     if (!r) {
         delete w;
         return 0;
     }
     r->handle = reinterpret_cast<uintptr_t>(w);
     r->kind = kind;
-    r->window = g_controls.parentWindow;
+    r->window = g_toolkit.controls.parentWindow;
     r->backColour = -1;
     r->textColour = -1;
-    r->sequence = ++g_controls.sequence;
+    r->sequence = ++g_toolkit.controls.sequence;
     w->setProperty("TX_ID", number);
     w->show();
     return r->handle;
 }
 
 QWidget* Parent() {
-    return ToolkitWindowWidget(g_controls.parentWindow);
+    return ToolkitWindowWidget(g_toolkit.controls.parentWindow);
 }
 
 void FreeHook(int number) {
     ControlRecord* r = Find(number);
     if (!r) return;
     QWidget* w = WidgetOf(r);
-    ObjectTableClear(g_controls.table, number);
+    ObjectTableClear(g_toolkit.controls.table, number);
     if (w) {
         w->setProperty("TX_ID", QVariant());
         delete w;
@@ -332,17 +312,17 @@ void SetRole(QWidget* w, QPalette::ColorRole role, int32_t colour) {
 // ---------------------------------------------------------------------------------------------
 
 bool ToolkitControlsInit() {
-    g_controls.parentWindow = -1;
-    return ObjectTableCreate(g_controls.table, 50, FreeHook);
+    g_toolkit.controls.parentWindow = -1;
+    return ObjectTableCreate(g_toolkit.controls.table, 50, FreeHook);
 }
 
 void ToolkitFreeWindowControls(int window) {
-    ObjectTableFirst(g_controls.table);
+    ObjectTableFirst(g_toolkit.controls.table);
     int number = 0;
-    while (ControlRecord* r = ObjectTableNext(g_controls.table, &number)) {
+    while (ControlRecord* r = ObjectTableNext(g_toolkit.controls.table, &number)) {
         if (r->window == window) FreeHook(number);
     }
-    if (g_controls.parentWindow == window) g_controls.parentWindow = -1;
+    if (g_toolkit.controls.parentWindow == window) g_toolkit.controls.parentWindow = -1;
 }
 
 QWidget* ToolkitControlWidget(int number) {
@@ -360,9 +340,9 @@ void ToolkitTabNavigate(QWidget* window, bool forward) {
         QWidget* widget;
     };
     std::vector<Stop> stops;
-    ObjectTableFirst(g_controls.table);
+    ObjectTableFirst(g_toolkit.controls.table);
     int number = 0;
-    while (ControlRecord* r = ObjectTableNext(g_controls.table, &number)) {
+    while (ControlRecord* r = ObjectTableNext(g_toolkit.controls.table, &number)) {
         QWidget* w = WidgetOf(r);
         if (r->window == windowNumber && TabStop(r->kind) && w->isEnabled() &&
             w->isVisibleTo(window))
@@ -403,7 +383,7 @@ void ToolkitTabNavigate(QWidget* window, bool forward) {
 uintptr_t ControlListBegin(int window) {
     QWidget* w = ToolkitWindowWidget(window);
     if (!w) return 0;
-    g_controls.parentWindow = window;
+    g_toolkit.controls.parentWindow = window;
     return reinterpret_cast<uintptr_t>(w);
 }
 
@@ -624,9 +604,9 @@ void ControlSetText(int number, const char* text) {
 }
 
 const char* ControlGetText(int number) {
-    g_controls.text.clear();
+    g_toolkit.controls.text.clear();
     ControlRecord* r = Find(number);
-    if (!r) return g_controls.text.c_str();
+    if (!r) return g_toolkit.controls.text.c_str();
     QWidget* w = WidgetOf(r);
     QString t;
     switch (r->kind) {
@@ -647,8 +627,8 @@ const char* ControlGetText(int number) {
             t = w->windowTitle();
             break;
     }
-    g_controls.text = t.toStdString();
-    return g_controls.text.c_str();
+    g_toolkit.controls.text = t.toStdString();
+    return g_toolkit.controls.text.c_str();
 }
 
 void ControlSetColour(int number, int which, int32_t colour) {
@@ -711,9 +691,10 @@ int ControlSetShortcut(int number, const char* keys) {
 }
 
 const char* ControlGetTip(int number) {
-    g_controls.tip.clear();
-    if (ControlRecord* r = Find(number)) g_controls.tip = WidgetOf(r)->toolTip().toStdString();
-    return g_controls.tip.c_str();
+    g_toolkit.controls.tip.clear();
+    if (ControlRecord* r = Find(number))
+        g_toolkit.controls.tip = WidgetOf(r)->toolTip().toStdString();
+    return g_toolkit.controls.tip.c_str();
 }
 
 int ControlKindOf(int number) {

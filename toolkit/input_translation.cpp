@@ -9,6 +9,7 @@
 
 #include "toolkit/control_table.h"
 #include "toolkit/event_queue.h"
+#include "toolkit/toolkit_state.h"
 #include "toolkit/window.h"
 #include "toolkit/window_table.h"
 
@@ -144,20 +145,17 @@ private:
     Qt::MouseButton lastButton_ = Qt::NoButton;
 };
 
-// The one filter, installed while the toolkit runs.
-InputFilter* g_filter = nullptr;
-
 }  // namespace
 
 void InputTranslationStart() {
     InputTranslationStop();
-    g_filter = new InputFilter;
-    qApp->installEventFilter(g_filter);
+    g_toolkit.inputFilter = new InputFilter;
+    qApp->installEventFilter(g_toolkit.inputFilter);
 }
 
 void InputTranslationStop() {
-    if (!g_filter) return;
-    qApp->removeEventFilter(g_filter);
-    delete g_filter;
-    g_filter = nullptr;
+    if (!g_toolkit.inputFilter) return;
+    qApp->removeEventFilter(g_toolkit.inputFilter);
+    delete g_toolkit.inputFilter;
+    g_toolkit.inputFilter = nullptr;
 }

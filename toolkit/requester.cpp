@@ -9,11 +9,10 @@
 
 #include "toolkit/file_filter.h"
 #include "toolkit/qt_toolkit.h"
+#include "toolkit/toolkit_state.h"
 #include "toolkit/window_table.h"
 
 namespace {
-
-RequesterScript* g_script = nullptr;
 
 bool Running() {
     return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
@@ -48,7 +47,8 @@ std::string FileRequester(bool save, const char* title, const char* defaultFile,
     SplitDefaultFile(defaultFile, folder, name);
     std::string titleText = title ? title : "";
     std::string patternText = pattern ? pattern : "";
-    if (g_script) return g_script->File(save, titleText, folder, name, patternText, patternIndex);
+    if (g_toolkit.script)
+        return g_toolkit.script->File(save, titleText, folder, name, patternText, patternIndex);
     if (!Running()) return {};
 
     OrdinaryPointer pointer;
@@ -174,7 +174,7 @@ void ToolkitConfigureFileDialog(QFileDialog& dialog, bool save, const std::strin
 int ShowMessage(const char* title, const char* text, int flags) {
     std::string t = title ? title : "Error";
     std::string body = text ? text : "";
-    if (g_script) return g_script->Message(t, body, flags);
+    if (g_toolkit.script) return g_toolkit.script->Message(t, body, flags);
     if (!Running()) return 0;
 
     // A carriage return breaks the line, alone or before a line feed.
@@ -292,5 +292,5 @@ int64_t FileSize(const char* path) {
 // ---------------------------------------------------------------------------------------------
 
 void RequesterSetScript(RequesterScript* script) {
-    g_script = script;
+    g_toolkit.script = script;
 }

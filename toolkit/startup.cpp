@@ -6,19 +6,13 @@
 #include "toolkit/event_queue.h"
 #include "toolkit/input_translation.h"
 #include "toolkit/qt_toolkit.h"
+#include "toolkit/toolkit_state.h"
 #include "toolkit/window.h"
 #include "toolkit/window_table.h"
 
+ToolkitState g_toolkit;
+
 namespace {
-
-// The toolkit's own run: whether it is up, and what it chose or started.
-struct Session {
-    bool initialised = false;
-    bool ownApplication = false;  // ToolkitInit started the GUI framework and ends it
-    bool fontChosen = false;      // ToolkitSetFont was called
-};
-
-Session g_session;
 
 // Every part of the toolkit starts from empty here, in the order the parts build on each other.
 bool StartParts() {
@@ -44,32 +38,30 @@ void StopParts() {
 // ---------------------------------------------------------------------------------------------
 
 bool ToolkitInit() {
-    if (g_session.initialised) return true;
+    if (g_toolkit.session.initialised) return true;
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
         if (QCoreApplication::instance()) return false;  // a non-GUI application is running
         DisplayProbe probe;
         if (!probe.Available()) return false;
-        static int argc = 1;
-        static char name[] = "kadrovo";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);  // ended by ToolkitShutDown
-        g_session.ownApplication = true;
+        // Ended by ToolkitShutDown.
+        new QApplication(g_toolkit.session.argc, g_toolkit.session.argv);
+        g_toolkit.session.ownApplication = true;
     }
     ToolkitLoadTranslations();
     QApplication::setQuitOnLastWindowClosed(false);
     if (!StartParts()) return false;
-    g_session.initialised = true;
+    g_toolkit.session.initialised = true;
     return true;
 }
 
 void ToolkitShutDown() {
-    if (!g_session.initialised) return;
+    if (!g_toolkit.session.initialised) return;
     StopParts();
-    g_session.initialised = false;
-    if (g_session.ownApplication) {
+    g_toolkit.session.initialised = false;
+    if (g_toolkit.session.ownApplication) {
         // Destroying the application runs the platform's clipboard hand-over.
         delete QCoreApplication::instance();
-        g_session.ownApplication = false;
+        g_toolkit.session.ownApplication = false;
     }
 }
 
@@ -79,12 +71,12 @@ void ToolkitSetFont(const char* family, int pixelSize) {
     if (family && *family) font.setFamilies({QString::fromUtf8(family)});
     if (pixelSize > 0) font.setPixelSize(pixelSize);
     QApplication::setFont(font);
-    g_session.fontChosen = true;
+    g_toolkit.session.fontChosen = true;
 }
 
 QFont ToolkitControlFont() {
     QFont f = QApplication::font();
-    if (g_session.fontChosen) return f;
+    if (g_toolkit.session.fontChosen) return f;
     // Without a choice: the desktop's family, narrowed, at the size of a classic dialog font, so
     // that captions fit the fixed pixel layouts of the program's windows.
     f.setPixelSize(11);

@@ -25,31 +25,13 @@
 #include "platform/raster.h"
 #include "platform/registry.h"
 #include "toolkit/event_queue.h"
+#include "toolkit/toolkit_state.h"
 #include "toolkit/window.h"
 
 namespace {
 
 // Names taken from one drop at most; another program decides how many it offers.
 constexpr size_t kMaxDropNames = 1024;
-
-struct WindowRecord {
-    uintptr_t handle;  // the ToolkitWindow; 0 = number free
-};
-
-// The window table and what goes with it.
-struct WindowState {
-    ObjectTable<WindowRecord> table;
-    bool running = false;            // between WindowTableStart and WindowTableStop
-    void (*onClose)(int) = nullptr;  // told of each window about to close
-    // One drawing target per window number, kept for the life of the process so that a target
-    // handed out earlier never dangles; its surface is cleared when the window closes.
-    std::map<int, std::unique_ptr<DrawTarget>> drawTargets;
-    // The same for the device-resolution surfaces.
-    std::map<int, std::unique_ptr<DrawTarget>> deviceTargets;
-    int surfacePress = -1;  // window whose own surface took the held left button, or -1
-};
-
-WindowState g_windows;
 
 std::vector<std::string> LocalFiles(const QMimeData* mime) {
     std::vector<std::string> names;
@@ -138,7 +120,7 @@ protected:
     }
     void mousePressEvent(QMouseEvent* e) override {
         // Reached only by a press that no control took.
-        if (e->button() == Qt::LeftButton) g_windows.surfacePress = number_;
+        if (e->button() == Qt::LeftButton) g_toolkit.windows.surfacePress = number_;
         e->accept();
     }
     void closeEvent(QCloseEvent* e) override {
@@ -170,8 +152,8 @@ private:
         for (int y = 0; y < surface_->height; ++y)
             std::memcpy(grown->Row(y), surface_->Row(y), static_cast<size_t>(surface_->width) * 4);
         surface_ = std::move(grown);
-        auto it = g_windows.drawTargets.find(number_);
-        if (it != g_windows.drawTargets.end()) it->second->surface = surface_.get();
+        auto it = g_toolkit.windows.drawTargets.find(number_);
+        if (it != g_toolkit.windows.drawTargets.end()) it->second->surface = surface_.get();
     }
 
     int number_;
@@ -182,7 +164,7 @@ private:
 };
 
 ToolkitWindow* WindowOf(int number) {
-    WindowRecord* r = ObjectTableFind(g_windows.table, number);
+    WindowRecord* r = ObjectTableFind(g_toolkit.windows.table, number);
     return r ? reinterpret_cast<ToolkitWindow*>(r->handle) : nullptr;
 }
 
@@ -198,13 +180,13 @@ void FinishWindowTarget(DrawTarget* target) {
 // ---------------------------------------------------------------------------------------------
 
 bool WindowTableStart(void (*onClose)(int window)) {
-    g_windows.onClose = onClose;
-    g_windows.running = ObjectTableCreate(g_windows.table, 16, WindowClose);
-    return g_windows.running;
+    g_toolkit.windows.onClose = onClose;
+    g_toolkit.windows.running = ObjectTableCreate(g_toolkit.windows.table, 16, WindowClose);
+    return g_toolkit.windows.running;
 }
 
 void WindowTableStop() {
-    g_windows.running = false;
+    g_toolkit.windows.running = false;
 }
 
 QWidget* ToolkitWindowWidget(int number) {
@@ -228,8 +210,8 @@ int ToolkitWindowNumberOf(const QWidget* widget) {
 
 uintptr_t WindowOpen(int number, int x, int y, int width, int height, const char* title,
                      uint32_t flags) {
-    if (!g_windows.running) return 0;
-    WindowRecord* rec = ObjectTableObtain(g_windows.table, number);
+    if (!g_toolkit.windows.running) return 0;
+    WindowRecord* rec = ObjectTableObtain(g_toolkit.windows.table, number);
     if (!rec) return 0;
     if (width < 1 || height < 1 || width > raster::kMaxSide || height > raster::kMaxSide) return 0;
 
@@ -291,7 +273,7 @@ uintptr_t WindowOpen(int number, int x, int y, int width, int height, const char
 }
 
 uintptr_t WindowHandle(int number) {
-    WindowRecord* r = ObjectTableFind(g_windows.table, number);
+    WindowRecord* r = ObjectTableFind(g_toolkit.windows.table, number);
     return r ? r->handle : 0;
 }
 
@@ -303,21 +285,21 @@ void WindowSetTitle(int number, const char* text) {
 void WindowClose(int number) {
     ToolkitWindow* w = WindowOf(number);
     if (!w) return;
-    if (g_windows.onClose) g_windows.onClose(number);
-    for (auto* targets : {&g_windows.drawTargets, &g_windows.deviceTargets}) {
+    if (g_toolkit.windows.onClose) g_toolkit.windows.onClose(number);
+    for (auto* targets : {&g_toolkit.windows.drawTargets, &g_toolkit.windows.deviceTargets}) {
         auto it = targets->find(number);
         if (it != targets->end()) it->second->surface = nullptr;
     }
-    ObjectTableClear(g_windows.table, number);
+    ObjectTableClear(g_toolkit.windows.table, number);
     w->setProperty("TX_WindowID", QVariant());
     delete w;
 }
 
 void WindowCloseAll() {
-    if (!g_windows.running) return;
-    ObjectTableFirst(g_windows.table);
+    if (!g_toolkit.windows.running) return;
+    ObjectTableFirst(g_toolkit.windows.table);
     int number = 0;
-    while (ObjectTableNext(g_windows.table, &number))
+    while (ObjectTableNext(g_toolkit.windows.table, &number))
         WindowClose(number);
 }
 
@@ -383,7 +365,7 @@ DrawTarget* WindowDeviceDrawTarget(int number, int x, int y, int width, int heig
         if (!bm) return nullptr;
         layer = w->SetLayer(std::move(bm), QPoint(x, y), ratio);
     }
-    auto& slot = g_windows.deviceTargets[number];
+    auto& slot = g_toolkit.windows.deviceTargets[number];
     if (!slot) slot = std::make_unique<DrawTarget>();
     slot->kind = 1;
     slot->surface = layer;
@@ -395,23 +377,23 @@ DrawTarget* WindowDeviceDrawTarget(int number, int x, int y, int width, int heig
 void WindowDropDeviceTarget(int number) {
     ToolkitWindow* w = WindowOf(number);
     if (!w || !w->Layer()) return;
-    auto it = g_windows.deviceTargets.find(number);
-    if (it != g_windows.deviceTargets.end()) it->second->surface = nullptr;
+    auto it = g_toolkit.windows.deviceTargets.find(number);
+    if (it != g_toolkit.windows.deviceTargets.end()) it->second->surface = nullptr;
     w->SetLayer(nullptr, QPoint(), 1);
 }
 
 bool WindowSurfacePressed(int number) {
-    return number >= 0 && g_windows.surfacePress == number && WindowOf(number) != nullptr;
+    return number >= 0 && g_toolkit.windows.surfacePress == number && WindowOf(number) != nullptr;
 }
 
 void WindowSurfacePressEnded() {
-    g_windows.surfacePress = -1;
+    g_toolkit.windows.surfacePress = -1;
 }
 
 DrawTarget* WindowDrawTarget(int number) {
     ToolkitWindow* w = WindowOf(number);
     if (!w) return nullptr;
-    auto& slot = g_windows.drawTargets[number];
+    auto& slot = g_toolkit.windows.drawTargets[number];
     if (!slot) slot = std::make_unique<DrawTarget>();
     slot->kind = 1;
     slot->surface = w->Surface();
