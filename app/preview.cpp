@@ -109,6 +109,10 @@ void SetValueLabels() {
     }
 }
 
+uint32_t PreviewCast() {
+    return g_app.castColour;
+}
+
 bool PreviewCaptured() {
     return PixelsHold(kPreviewImage);
 }

@@ -2,6 +2,7 @@
 // line, the five value labels, and the adjustment controls' defaults.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 
 #include "platform/raster.h"
@@ -26,4 +27,6 @@ void ResetAdjustments();
 // Writes the five value labels ("Gamma: 100", ...) from the track bars' positions.
 void SetValueLabels();
 // True when the working buffers hold a capture of image 101 at its present size.
-bool PreviewCaptured();
+[[nodiscard]] bool PreviewCaptured();
+// The measured cast the preview is freed of (red | green << 8 | blue << 16); 0 for none.
+[[nodiscard]] uint32_t PreviewCast();

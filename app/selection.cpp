@@ -39,6 +39,15 @@ void ClampSelection() {
     frame::Clamp(g_app.frame.selection, g_app.frame.ratio, PreviewWidth(), PreviewHeight());
 }
 
+const Selection& CurrentSelection() {
+    return g_app.frame.selection;
+}
+
+void PlaceSelection(const Selection& sel) {
+    g_app.frame.selection = sel;
+    ClampSelection();
+}
+
 bool SelectionMouseStep(bool down, int mx, int my) {
     FrameState& f = g_app.frame;
     f.buttonDown = down;

@@ -13,7 +13,6 @@
 #include "app/preview.h"
 #include "app/selection.h"
 #include "app/shell.h"
-#include "app/state.h"
 #include "bench/time_reporter.h"
 #include "imagelib/image.h"
 #include "platform/raster.h"
@@ -42,8 +41,7 @@ bool Prepare() {
         }
     }
     NewPictureSequence();
-    g_app.frame.selection = Selection{20, 20, 300, 0};
-    ClampSelection();
+    PlaceSelection(Selection{20, 20, 300, 0});
     g_ready = ImageGetWidth(101) == 480 && ImageGetHeight(101) == 476;
     return g_ready;
 }

@@ -11,7 +11,6 @@
 #include "app/export.h"
 #include "app/preview.h"
 #include "app/refusal.h"
-#include "app/state.h"
 #include "imagelib/image.h"
 #include "imagelib/load.h"
 #include "imagelib/save.h"
@@ -79,7 +78,7 @@ TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
         if (c.cast) {
             ControlSetValue(kCastCheckBox, 1);
             DispatchControl(kCastCheckBox);
-            ASSERT_NE(g_app.castColour, 0u);
+            ASSERT_NE(PreviewCast(), 0u);
         }
         ControlSetValue(kOutputCombo, c.preset);
         fs::remove(window);  // else the overwrite question comes first

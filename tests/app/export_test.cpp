@@ -13,10 +13,12 @@
 
 #include "app/export.h"
 #include "app/preview.h"
-#include "app/state.h"
+#include "app/selection.h"
+#include "app/shell.h"
 #include "imagelib/clipboard.h"
 #include "imagelib/image.h"
 #include "imagelib/load.h"
+#include "imagelib/save.h"
 #include "load_fixtures.h"
 #include "platform/clipboard.h"
 #include "platform/raster.h"
@@ -37,9 +39,8 @@ Bytes Pixels(int number) {
 // Everything an export that fails or is cancelled must leave as it was.
 struct Untouched {
     Bytes picture = Pixels(100), preview = Pixels(101);
-    Bytes source{g_app.pixels.source(), g_app.pixels.source() + g_app.pixels.size()};
     int gamma = ControlGetValue(kGammaBar), castBox = ControlGetValue(kCastCheckBox);
-    uint32_t cast = g_app.castColour;
+    uint32_t cast = PreviewCast();
     bool captured = PreviewCaptured();
     bool operator==(const Untouched&) const = default;
 };
@@ -59,19 +60,21 @@ protected:
         char templ[] = "/tmp/kadrovo-export-XXXXXX";
         ASSERT_TRUE(mkdtemp(templ));
         dir = templ;
-        g_app.fileName = dir + "/Ur.bmplaub.BMP";  // every ".bmp" goes from the proposal
-        // A 1200 x 800 picture: bands of colour and a bright corner for the cast.
-        raster::Bitmap* bm = ImageNew(100, 1200, 800);
+        // A 1200 x 800 picture: bands of colour and a bright corner for the cast. Every ".bmp" goes
+        // from the name the save dialog proposes.
+        raster::Bitmap* bm = ImageNew(5, 1200, 800);
         ASSERT_TRUE(bm);
         for (int x = 0; x < 1200; x += 100)
             raster::FillRect(*bm, x, 0, 100, 800, static_cast<uint32_t>(x / 5) | 0x406000);
         raster::FillRect(*bm, 0, 0, 300, 200, 0xE6F0FA);
-        NewPictureSequence();
+        const std::string path = dir + "/Ur.bmplaub.BMP";
+        ASSERT_EQ(ImageSaveFile(5, path.c_str(), IMAGE_FORMAT_BMP, 0), 1);
+        ImageRelease(5);
+        ControlSetValue(kFormatCombo, 1);  // "10 x 15" across: 3:2
+        ASSERT_TRUE(LoadPicture(path));
         ASSERT_EQ(ImageGetWidth(101), 480);  // factor 2.5
-        // A 3:2 frame of 150 x 100 preview pixels, a 375 x 250 cut at (25, 50); repaints, which
-        // fit the height to the ratio, keep it.
-        g_app.frame.ratio = 2.0f / 3.0f;
-        g_app.frame.selection = Selection{10, 20, 150, 100};
+        // A frame of 150 x 100 preview pixels: a 375 x 250 cut at (25, 50).
+        PlaceSelection(Selection{10, 20, 150, 100});
     }
     void TearDown() override {
         MainWindowTest::TearDown();
@@ -142,7 +145,8 @@ TEST_F(ExportFlow, ExistingFileIsReplacedOnlyOnYesAnEmptyOneWithoutAQuestion) {
 TEST_F(ExportFlow, CancelOrNoMemoryTouchesNothingAndTheTrackBarsStillWork) {
     MoveGamma(70);
     ControlSetValue(kCastCheckBox, 1);
-    g_app.castColour = 0x0A05;
+    DispatchControl(kCastCheckBox);
+    ASSERT_NE(PreviewCast(), 0u);
     ASSERT_TRUE(ClipboardSet({{"text/plain", {'x'}}}));
     const Untouched before;
     SaveTo({});
@@ -156,8 +160,12 @@ TEST_F(ExportFlow, CancelOrNoMemoryTouchesNothingAndTheTrackBarsStillWork) {
     EXPECT_TRUE(script.messages[0].ends_with(" [48]")) << script.messages[0];
     EXPECT_EQ(Untouched{}, before);
     EXPECT_EQ(ClipboardGet("text/plain"), Bytes{'x'});
+    // The captured pixels are as they were: the track bars still change the preview, and back
+    // where it was they give the same preview again.
     MoveGamma(150);
     EXPECT_NE(Pixels(101), before.preview);
+    MoveGamma(70);
+    EXPECT_EQ(Pixels(101), before.preview);
 
     script = Script{};
     ControlSetValue(kOutputCombo, 2);  // 300: the 375 x 250 cut keeps its size

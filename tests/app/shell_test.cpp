@@ -45,7 +45,7 @@ std::string WriteBmp(const std::string& name, int width, int height, uint32_t co
 
 // "width x height at left,top" of the current frame.
 std::string Frame() {
-    const Selection& s = g_app.frame.selection;
+    const Selection& s = CurrentSelection();
     return std::to_string(s.width) + "x" + std::to_string(s.height) + " at " +
            std::to_string(s.left) + "," + std::to_string(s.top);
 }
@@ -53,9 +53,9 @@ std::string Frame() {
 // What a refused or failed action must leave as it was.
 std::string State() {
     std::ostringstream s;
-    s << ImageGetBitmap(100) << " " << ImageGetBitmap(101) << " " << g_app.fileName << " "
-      << Frame() << " gamma " << ControlGetValue(kGammaBar) << " '" << ControlGetText(kStatusLine)
-      << "' captured " << PreviewCaptured() << " cast " << g_app.castColour;
+    s << ImageGetBitmap(100) << " " << ImageGetBitmap(101) << " " << Frame() << " gamma "
+      << ControlGetValue(kGammaBar) << " '" << ControlGetText(kStatusLine) << "' captured "
+      << PreviewCaptured() << " cast " << PreviewCast();
     return s.str();
 }
 
@@ -80,8 +80,7 @@ protected:
         DispatchControl(control);
     }
     static void PlaceFrame(Selection s) {
-        g_app.frame.selection = s;
-        ClampSelection();
+        PlaceSelection(s);
         RedrawPreview();
     }
 };
@@ -113,18 +112,19 @@ TEST_F(Shell, PictureShapesFramesToggleAndFormat) {
     LoadGrey();
     EXPECT_TRUE(script.fileCalls.back().starts_with(open + ::testing::TempDir() + filter))
         << script.fileCalls.back();
-    EXPECT_EQ(g_app.fileName, ::testing::TempDir() + "grey.bmp");
 
-    g_app.frame.selection = Selection{0, 0, 300, 200};
+    PlaceSelection(Selection{0, 0, 300, 200});
     Use(kPortraitToggle, 1);               // the click presses it
     EXPECT_EQ(Frame(), "200x300 at 0,0");  // ratio 1.5
     // A format change keeps left, top and width: "16:9" upright, 200 x 1.7777778 = 355.6.
     Use(kFormatCombo, 9);
     EXPECT_EQ(Frame(), "200x356 at 0,0");
-    // Lower down the same frame no longer fits and is narrowed: 257 / 1.7777778 = 144.6.
-    g_app.frame.selection.top = 100;
-    DispatchControl(kFormatCombo);
-    EXPECT_EQ(Frame(), "145x258 at 0,100");
+    // Lower down, "10 x 15" fits but "16:9" no longer does and is narrowed: 307 / 1.7777778 =
+    // 172.7.
+    Use(kFormatCombo, 1);
+    PlaceSelection(Selection{0, 50, 200, 300});
+    Use(kFormatCombo, 9);
+    EXPECT_EQ(Frame(), "173x308 at 0,50");
 }
 
 // A file in `name` in the test's temporary folder holding `bytes`.
@@ -148,7 +148,7 @@ TEST_F(Shell, FailedLoadChangesNothingAndSaysWhichFileAndWhy) {
     std::string bmp = ReadFile(WriteBmp("wide.bmp", 4, 4, kGrey));
     bmp[18] = static_cast<char>(0x40), bmp[19] = static_cast<char>(0x9C);
     LoadGrey();
-    g_app.frame.selection = Selection{20, 30, 150, 100};
+    PlaceSelection(Selection{20, 30, 150, 100});
     ControlSetValue(kGammaBar, 60);
     const std::string before = State();
     const std::string bad[] = {WriteFile("garbage.jpg", "this is not a picture"),
@@ -218,7 +218,10 @@ TEST_F(Shell, FileLoadResetsTheAdjustmentsClipboardLoadKeepsThem) {
     ASSERT_EQ(ImageGetWidth(100), 300);
     EXPECT_EQ(ImageGetHeight(101), 317);
     EXPECT_EQ(ControlGetValue(kGammaBar), 60);
-    EXPECT_EQ(g_app.fileName, ::testing::TempDir() + "a.bmp");
+    DispatchControl(kSaveButton);  // the save dialog proposes the file loaded last
+    EXPECT_TRUE(script.fileCalls.back().starts_with("save 'Bild speichern...' " +
+                                                    ::testing::TempDir() + "a,"))
+        << script.fileCalls.back();
     EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 300x200 / Auswahl: 286x198");
     EXPECT_EQ(Surface(100, 300), 0x4080c0u);
 
@@ -227,10 +230,10 @@ TEST_F(Shell, FileLoadResetsTheAdjustmentsClipboardLoadKeepsThem) {
     Load(WriteBmp("cast.bmp", 800, 600, 250 | 240 << 8 | 235 << 16));
     ControlSetValue(kContrastBar, 150);
     Use(kCastCheckBox, 1);
-    EXPECT_EQ(g_app.castColour, 1295u);
+    EXPECT_EQ(PreviewCast(), 1295u);
     Load(WriteBmp("b.bmp", 48, 64, kGrey));
     EXPECT_EQ(std::make_tuple(ControlGetValue(kGammaBar), ControlGetValue(kContrastBar),
-                              ControlGetValue(kCastCheckBox), g_app.castColour),
+                              ControlGetValue(kCastCheckBox), PreviewCast()),
               std::make_tuple(155, 100, 0, 0u));
 }
 
@@ -348,7 +351,7 @@ TEST_F(Shell, FailedCaptureLeavesThePreviewAlone) {
     Use(kWhiteBar, 120);
     EXPECT_STREQ(ControlGetText(kWhiteLabel), "Whitepoint: 120");
     Use(kCastCheckBox, 1);
-    EXPECT_EQ(g_app.castColour, 0u);
+    EXPECT_EQ(PreviewCast(), 0u);
     EXPECT_EQ(Surface(30, 40), kGrey);
 }
 
