@@ -26,9 +26,9 @@ void ToneAdjust(int image, const ToneParams& tone, int progressControl);
 void CastRemove(int image, uint32_t cast);
 // The cast inside the frame, measured on the unadjusted pixels of `image`; 0 when it is not the
 // captured one.
-uint32_t CastMeasure(int image);
+[[nodiscard]] uint32_t CastMeasure(int image);
 // True when the working pixels hold a capture of `image` at its present shape.
-bool PixelsHold(int image);
+[[nodiscard]] bool PixelsHold(int image);
 
 // ---------------------------------------------------------------------------------------------
 // Track bars

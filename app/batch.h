@@ -22,12 +22,12 @@ struct BatchFrame {
     PixelRect preview;
     PixelRect cut;
 };
-BatchFrame BatchPlanFrame(int width, int height, const BatchOptions& options);
+[[nodiscard]] BatchFrame BatchPlanFrame(int width, int height, const BatchOptions& options);
 // The export's pixel work on `picture` with the options, the cast measured first when asked.
-ExportResult BatchExportPicture(raster::Bitmap& picture, const BatchOptions& options);
+[[nodiscard]] ExportResult BatchExportPicture(raster::Bitmap& picture, const BatchOptions& options);
 // Where the export of `input` goes: urlaub.jpg gives DIR/urlaub_10x15.jpg (format's short form,
 // the output type's extension).
-std::string BatchOutputPath(const std::string& input, const BatchOptions& options);
+[[nodiscard]] std::string BatchOutputPath(const std::string& input, const BatchOptions& options);
 
 // ---------------------------------------------------------------------------------------------
 // The run

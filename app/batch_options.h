@@ -40,9 +40,9 @@ struct BatchCommand {
 };
 
 // True when the arguments ask for a batch (one of them is --batch).
-bool IsBatchCommand(int argc, const char* const* argv);
+[[nodiscard]] bool IsBatchCommand(int argc, const char* const* argv);
 // Reads argv[1..] ("--batch" among them). Options take their value as the next argument or
 // after "="; every value is checked against the window's choices and ranges.
-BatchCommand ParseBatchCommand(int argc, const char* const* argv);
+[[nodiscard]] BatchCommand ParseBatchCommand(int argc, const char* const* argv);
 // The usage text of --batch --help.
 std::string BatchUsage();

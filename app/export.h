@@ -22,7 +22,7 @@ void SelectionExport(bool toClipboard);
 // the kept tags of `sourceExif` (the original's EXIF data, may be null) and the print resolution
 // of format item `formatIndex` as its density. The window's export and the batch export both
 // write through here.
-bool ExportWriteJpeg(const raster::Bitmap& cut, const char* path, int formatIndex,
-                     const std::vector<uint8_t>* sourceExif);
+[[nodiscard]] bool ExportWriteJpeg(const raster::Bitmap& cut, const char* path, int formatIndex,
+                                   const std::vector<uint8_t>* sourceExif);
 // The save dialog's default name: `fileName` with every ".bmp" removed, letter case ignored.
 std::string ExportDefaultName(const std::string& fileName);

@@ -65,10 +65,10 @@ static_assert(std::size(kPrintFormats) == kFormatCount);
 // ---------------------------------------------------------------------------------------------
 
 // Nearest integer, halves to the even neighbour; saturates at the int range.
-int Nearest(double value);
+[[nodiscard]] int Nearest(double value);
 // Height / width of the frame for format item `index`, upright when `portrait`; an index outside
 // the table counts as item 0.
-float RatioFor(int index, bool portrait);
+[[nodiscard]] float RatioFor(int index, bool portrait);
 
 // ---------------------------------------------------------------------------------------------
 // Preview size
@@ -83,7 +83,7 @@ void PreviewSize(int width, int height, int& previewWidth, int& previewHeight);
 // ---------------------------------------------------------------------------------------------
 
 // Height of a frame `width` wide at `ratio`.
-int HeightFor(int width, float ratio);
+[[nodiscard]] int HeightFor(int width, float ratio);
 // The largest frame of `ratio` at the top-left corner, for a new picture: width 480 when
 // `landscape`, else the width whose height is 476. Not yet clamped.
 Selection DefaultFrame(bool landscape, float ratio);

@@ -56,7 +56,7 @@ void ClipboardLoadRequested() {
 constexpr const char* kProgram = "kadrovo";
 constexpr const char* kDesktopId = "org.kadrovo.Kadrovo";
 constexpr const char* kIconFiles[] = {":/icons/kadrovo-48.png", ":/icons/kadrovo-128.png",
-                                      ":/icons/kadrovo-256.png", nullptr};
+                                      ":/icons/kadrovo-256.png"};
 
 void CastCheckBoxChanged() {
     if (ControlGetValue(kCastCheckBox) == 1) {

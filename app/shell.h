@@ -13,9 +13,9 @@
 // Zeroes the application state and starts the libraries in their fixed order, then registers the
 // JPEG decoder, the PNG decoder and the JPEG encoder. False when the toolkit cannot start (no
 // display).
-bool StartUpLibraries();
+[[nodiscard]] bool StartUpLibraries();
 // True when the screen has at least 24 bits per pixel (tested on scratch image 1).
-bool CheckScreenDepth();
+[[nodiscard]] bool CheckScreenDepth();
 // Closes every window, then releases every image.
 void ShutDownLibraries();
 // The whole program: command line (help, version and usage errors end it before any display is
@@ -47,4 +47,4 @@ void DispatchControl(int source);
 void HandleEvent(int event);
 // One pass: wait up to 500 ms for an event, act on it, poll the mouse. False when the loop is
 // to end (close request or quit button).
-bool LoopPass();
+[[nodiscard]] bool LoopPass();

@@ -117,14 +117,14 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const char* prog
 }
 
 void ToolkitSetApplication(const char* name, const char* version, const char* desktopId,
-                           const char* const* iconFiles) {
+                           std::span<const char* const> iconFiles) {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
     if (name) QCoreApplication::setApplicationName(QString::fromUtf8(name));
     if (version) QCoreApplication::setApplicationVersion(QString::fromUtf8(version));
     if (desktopId) QGuiApplication::setDesktopFileName(QString::fromUtf8(desktopId));
     QIcon icon;
-    for (const char* const* f = iconFiles; f && *f; ++f)
-        icon.addFile(QString::fromUtf8(*f));
+    for (const char* f : iconFiles)
+        icon.addFile(QString::fromUtf8(f));
     if (!icon.isNull()) QApplication::setWindowIcon(icon);
 }
 

@@ -2,6 +2,7 @@
 // desktop sees them, and an orderly end that lets a clipboard manager keep what was copied.
 #pragma once
 
+#include <span>
 #include <string>
 
 // ---------------------------------------------------------------------------------------------
@@ -30,7 +31,7 @@ std::string CommandLineUsage(const char* program);
 
 // Names the running program for the desktop: `desktopId` is the name of its .desktop file
 // without the extension (it ties the windows to the menu entry), `iconFiles` are PNG files or
-// resources of the one icon in several sizes, null-terminated. Every window shows that icon.
+// resources of the one icon in several sizes. Every window shows that icon.
 // Nothing before ToolkitInit.
 void ToolkitSetApplication(const char* name, const char* version, const char* desktopId,
-                           const char* const* iconFiles);
+                           std::span<const char* const> iconFiles);

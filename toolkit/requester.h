@@ -37,11 +37,11 @@ std::string AskSaveFile(const char* title, const char* defaultFile, const char* 
 // ---------------------------------------------------------------------------------------------
 
 // False for a missing or empty text or one with a control character or any of " * / : < > ? \ |.
-bool FileNameValid(const char* text);
+[[nodiscard]] bool FileNameValid(const char* text);
 // The file-name part of a path: after the last "/" or "\", before a double quote.
 std::string PathFilePart(const char* path);
 // Size in bytes; -1 for an empty path or nothing there; -2 for a folder.
-int64_t FileSize(const char* path);
+[[nodiscard]] int64_t FileSize(const char* path);
 
 // ---------------------------------------------------------------------------------------------
 // Test hook

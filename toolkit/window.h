@@ -43,7 +43,7 @@ constexpr uint32_t WINDOW_SIZEBORDER = 0x40000;
 
 // Starts the GUI framework if it is not running yet and makes the window and control tables.
 // Returns false when no display can be opened.
-bool ToolkitInit();
+[[nodiscard]] bool ToolkitInit();
 // Font of the windows and controls made from now on: `family` (null keeps the default) at
 // `pixelSize` pixels (0 keeps the size). Nothing before ToolkitInit.
 void ToolkitSetFont(const char* family, int pixelSize);
@@ -108,7 +108,7 @@ int WindowCursorY(int number);
 // True after a press of the left button that reached the window's own surface (its frames and
 // texts included) until the button is released; false after a press that a control (button,
 // check box, combo box, track bar) or another window took.
-bool WindowSurfacePressed(int number);
+[[nodiscard]] bool WindowSurfacePressed(int number);
 // A drawing target on the window's client-area surface, or null when the number is free. The
 // surface is shown under the window's controls; DrawEnd puts what was drawn on screen.
 DrawTarget* WindowDrawTarget(int number);
