@@ -22,11 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // A photo-like JPEG of width x height: gradients and a warm highlight for the cast.
 void WritePhoto(const fs::path& path, int width, int height) {
     auto bm = raster::Create(width, height, 24, true, false);
@@ -97,7 +92,7 @@ TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
         ASSERT_TRUE(r.cut);
         ASSERT_TRUE(
             ExportWriteJpeg(*r.cut, (dir / "batch.jpg").c_str(), c.format, ImageGetExif(150)));
-        EXPECT_TRUE(Read(dir / "batch.jpg") == Read(window));
+        EXPECT_TRUE(ReadFile(dir / "batch.jpg") == ReadFile(window));
     }
 }
 
@@ -131,7 +126,7 @@ TEST_F(BatchTest, MixedBatchNamesOverwriteAndExitStatus) {
         std::make_pair(
             1, "kadrovo: " + (dir / "kaputt.jpg").string() + ": " +
                    LoadRefusalText((dir / "kaputt.jpg").string(), LoadError::Damaged, " ") + "\n"));
-    const std::string urlaub = Read(mine);
+    const std::string urlaub = ReadFile(mine);
     EXPECT_FALSE(urlaub.empty());
     EXPECT_TRUE(fs::exists(dir / "out/strand_10x15.jpg"));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), {}), 2);  // no temporaries
@@ -139,51 +134,46 @@ TEST_F(BatchTest, MixedBatchNamesOverwriteAndExitStatus) {
     auto [status, text] = run({});
     EXPECT_EQ(status, 1);
     EXPECT_NE(text.find("Die Datei urlaub_10x15.jpg existiert bereits!"), std::string::npos);
-    EXPECT_EQ(Read(mine), "mine");
+    EXPECT_EQ(ReadFile(mine), "mine");
     EXPECT_EQ(run({"--overwrite", "--quiet"}).first, 1);  // the damaged file still fails
-    EXPECT_EQ(Read(mine), urlaub);
+    EXPECT_EQ(ReadFile(mine), urlaub);
 }
 
-TEST(BatchCommandLine, ChoicesAndUsageErrors) {
+// The command line's choices, seen in the output name and in the frame planned on a 1200 x 900
+// picture with "10 x 15" (preview 480 x 357, the window's frame 480 x 320), and its usage errors.
+TEST(BatchCommandLine, ChoicesFramesAndUsageErrors) {
     auto parse = [](std::vector<const char*> args) {
-        args.insert(args.begin(), "kadrovo");
+        args.insert(args.begin(), {"kadrovo", "--batch", "--out", "o"});
+        args.push_back("a");
         return ParseBatchCommand(static_cast<int>(args.size()), args.data());
     };
     const BatchCommand ok =
-        parse({"--batch", "--format=16:9", "--size", "avatar", "--orientation", "portrait",
-               "--gamma", "20", "--position", "12,34", "--type", "png", "--out", "o", "a", "-"});
+        parse({"--format=16:9", "--size", "avatar", "--gamma", "20", "--type", "png", "-"});
     ASSERT_TRUE(ok.options) << ok.error;
-    EXPECT_EQ(ok.options->format, 9);
-    EXPECT_EQ(ok.options->preset, 7);
-    EXPECT_EQ(ok.options->tone.gamma, 20);
-    EXPECT_EQ(ok.options->placement, Placement::At);
+    EXPECT_EQ(std::make_pair(ok.options->preset, ok.options->tone.gamma), std::make_pair(7, 20));
     EXPECT_EQ(BatchOutputPath("/fotos/urlaub.JPG", *ok.options), "o/urlaub_16x9.png");
-    for (const auto& bad : std::vector<std::vector<const char*>>{
-             {"--batch", "--out", "o"},                               // no file
-             {"--batch", "a"},                                        // no folder
-             {"--batch", "--format", "11 x 17", "--out", "o", "a"},   // no such format
-             {"--batch", "--contrast", "49", "--out", "o", "a"},      // below the bar
-             {"--batch", "--position", "middle", "--out", "o", "a"},  // no such place
-             {"--batch", "--cast=1", "--out", "o", "a"},              // a switch with a value
-             {"--batch", "--frobnicate", "--out", "o", "a"}}) {
-        EXPECT_FALSE(parse(bad).options) << bad[1];
+    const std::pair<std::vector<const char*>, PixelRect> frames[] = {
+        {{"--position", "topleft"}, {0, 0, 1200, 800}},
+        {{}, {0, 45, 1200, 800}},                         // centred by default
+        {{"--position", "5000,30"}, {0, 30, 1200, 800}},  // kept inside the picture
+        {{"--orientation", "portrait", "--position", "topleft"}, {0, 0, 595, 892}}};
+    for (auto [args, cut] : frames) {
+        args.insert(args.begin(), {"--format", "10x15"});
+        const BatchCommand c = parse(args);
+        ASSERT_TRUE(c.options) << c.error;
+        EXPECT_EQ(BatchPlanFrame(1200, 900, *c.options).cut, cut) << args.size();
     }
-}
-
-TEST(BatchFrame, PlacementsKeepTheWindowsFrameSize) {
-    BatchOptions o;
-    o.format = 1;  // "10 x 15": a 1200 x 900 picture, preview 480 x 357, frame 480 x 320
-    o.placement = Placement::TopLeft;
-    EXPECT_EQ(BatchPlanFrame(1200, 900, o).cut, (PixelRect{0, 0, 1200, 800}));
-    o.placement = Placement::Centre;
-    EXPECT_EQ(BatchPlanFrame(1200, 900, o).cut, (PixelRect{0, 45, 1200, 800}));
-    o.placement = Placement::At;
-    o.left = 5000;
-    o.top = 30;
-    EXPECT_EQ(BatchPlanFrame(1200, 900, o).cut, (PixelRect{0, 30, 1200, 800}));
-    o.orientation = Orientation::Portrait;
-    o.placement = Placement::TopLeft;
-    EXPECT_EQ(BatchPlanFrame(1200, 900, o).cut, (PixelRect{0, 0, 595, 892}));
+    for (const auto& bad :
+         std::vector<std::vector<const char*>>{{"--format", "11 x 17"},   // no such format
+                                               {"--contrast", "49"},      // below the bar
+                                               {"--position", "middle"},  // no such place
+                                               {"--cast=1"},              // a switch with a value
+                                               {"--frobnicate"}})
+        EXPECT_FALSE(parse(bad).options) << bad[0];
+    const char* noFile[] = {"kadrovo", "--batch", "--out", "o"};
+    const char* noFolder[] = {"kadrovo", "--batch", "a"};
+    EXPECT_FALSE(ParseBatchCommand(4, noFile).options);
+    EXPECT_FALSE(ParseBatchCommand(3, noFolder).options);
 }
 
 }  // namespace

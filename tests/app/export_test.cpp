@@ -230,32 +230,32 @@ TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
     camera.app1 = CameraExif();
     ASSERT_TRUE(ImageLoadFile(100, fixtures::WriteTemp("camera.jpg", MakeJpeg(camera)).c_str()));
     ControlSetValue(kFormatCombo, 1);  // "10 x 15": 1800 x 1200 of the picture
-    ControlSetValue(kOutputCombo, 4);  // at most 1200: kept
     NewPictureSequence();
-    EXPECT_STREQ(ControlGetTip(kStatusLine), "10 x 15 cm: 305 dpi");
-    EXPECT_STREQ(ControlGetTip(kFormatCombo), "Zielformat auswählen\n10 x 15 cm: 305 dpi");
     EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 1800x1215 / Auswahl: 1800x1200");
-    ControlSetValue(kOutputCombo, 2);  // 300 pixels: 76 dpi
-    RedrawPreview();
-    EXPECT_STREQ(ControlGetTip(kStatusLine), "10 x 15 cm: 76 dpi");
-    ControlSetValue(kFormatCombo, 7);  // "ebay": no print size
-    RedrawPreview();
-    EXPECT_STREQ(ControlGetTip(kStatusLine), "");
-    EXPECT_STREQ(ControlGetTip(kFormatCombo), "Zielformat auswählen");
-    ControlSetValue(kFormatCombo, 1);
-    ControlSetValue(kOutputCombo, 4);
-
+    // Format, output size ("Foto bis 10cm x 15cm" keeps 1200, e-mail makes it 300; "ebay" has
+    // no print size), and the tooltip of the format combo box.
+    for (auto [format, preset, dpi] :
+         {std::tuple{1, 2, "10 x 15 cm: 76 dpi"}, {7, 2, ""}, {1, 4, "10 x 15 cm: 305 dpi"}}) {
+        ControlSetValue(kFormatCombo, format);
+        ControlSetValue(kOutputCombo, preset);
+        RedrawPreview();
+        EXPECT_STREQ(ControlGetTip(kStatusLine), dpi);
+        EXPECT_EQ(ControlGetTip(kFormatCombo),
+                  std::string("Zielformat auswählen") + (*dpi ? "\n" : "") + dpi);
+    }
     SaveTo({dir + "/print.jpg"});
     ASSERT_TRUE(script.messages.empty());
     ExifData* exif = exif_data_new_from_file((dir + "/print.jpg").c_str());
     ASSERT_NE(exif, nullptr);
-    EXPECT_EQ(Tag(exif, EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL), "2024:07:14 18:30:05");
-    EXPECT_EQ(Tag(exif, EXIF_IFD_0, EXIF_TAG_MAKE), "Phonemaker");
-    EXPECT_EQ(Tag(exif, EXIF_IFD_0, EXIF_TAG_ARTIST), "Anna");
-    EXPECT_EQ(Tag(exif, EXIF_IFD_0, EXIF_TAG_ORIENTATION), "Top-left");
-    EXPECT_EQ(Tag(exif, EXIF_IFD_EXIF, EXIF_TAG_COLOR_SPACE), "sRGB");
-    EXPECT_EQ(Tag(exif, EXIF_IFD_0, EXIF_TAG_SOFTWARE), "");
-    EXPECT_EQ(Tag(exif, EXIF_IFD_EXIF, EXIF_TAG_MAKER_NOTE), "");
+    for (auto [ifd, tag, value] :
+         {std::tuple{EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, "2024:07:14 18:30:05"},
+          {EXIF_IFD_0, EXIF_TAG_MAKE, "Phonemaker"},
+          {EXIF_IFD_0, EXIF_TAG_ARTIST, "Anna"},
+          {EXIF_IFD_0, EXIF_TAG_ORIENTATION, "Top-left"},
+          {EXIF_IFD_EXIF, EXIF_TAG_COLOR_SPACE, "sRGB"},
+          {EXIF_IFD_0, EXIF_TAG_SOFTWARE, ""},
+          {EXIF_IFD_EXIF, EXIF_TAG_MAKER_NOTE, ""}})
+        EXPECT_EQ(Tag(exif, ifd, tag), value) << tag;
     EXPECT_EQ(exif->ifd[EXIF_IFD_GPS]->count, 0u);
     EXPECT_EQ(exif->data, nullptr);  // no thumbnail
     exif_data_unref(exif);

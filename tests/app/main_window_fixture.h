@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -35,6 +38,12 @@ struct Script : RequesterScript {
         return f;
     }
 };
+
+// The bytes of the file at `path`; empty when it cannot be read.
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 class MainWindowTest : public ::testing::Test {
 protected:

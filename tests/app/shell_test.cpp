@@ -134,11 +134,6 @@ std::string WriteFile(const std::string& name, const std::string& bytes) {
     return path;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST_F(Shell, FailedLoadChangesNothingAndSaysWhichFileAndWhy) {
     // A JPEG cut where its image data begins, and a BMP header announcing 40000 x 10 pixels.
     ImageSaveFile(Scratch(64, 48, kGrey), (::testing::TempDir() + "whole.jpg").c_str(),
@@ -168,11 +163,15 @@ TEST_F(Shell, FailedLoadChangesNothingAndSaysWhichFileAndWhy) {
         reasons.insert(m.substr(m.find("\r\r")));
     }
     EXPECT_EQ(reasons.size(), std::size(bad));
-    // A cancelled dialog says nothing.
+    // A cancelled dialog says nothing; the save dialog still proposes the picture loaded last.
     script.messages.clear();
     Load("");
     EXPECT_EQ(State(), before);
     EXPECT_TRUE(script.messages.empty());
+    DispatchControl(kSaveButton);
+    EXPECT_TRUE(
+        script.fileCalls.back().ends_with("grey, filter 'JPG Bilder (*.jpg)|*.jpg|Alle "
+                                          "Dateien (*.*)|*.*' 0"));
 }
 
 // After every path that moves the track bars or brings a picture, each label shows its bar's
