@@ -18,12 +18,10 @@
 #include "app/frame.h"
 #include "app/refusal.h"
 #include "imagelib/clipboard.h"
-#include "imagelib/heif_decoder.h"
 #include "imagelib/image.h"
 #include "imagelib/jpeg_encoder.h"
 #include "imagelib/load.h"
 #include "imagelib/save.h"
-#include "imagelib/webp_decoder.h"
 #include "picture/working_pixels.h"
 
 namespace {

@@ -5,6 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzSetUp();
     volatile unsigned sink = 0;
-    if (auto bm = IcoDecode(data, size)) sink = sink + FuzzTouch(bm->bits.get(), bm->ByteSize());
+    if (auto bm = IcoDecode(ByteView(data, size)))
+        sink = sink + FuzzTouch(bm->bits.get(), bm->ByteSize());
     return 0;
 }

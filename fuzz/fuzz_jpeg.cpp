@@ -5,7 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzSetUp();
     volatile unsigned sink = 0;
-    if (auto bm = JpegDecodeMemory(data, size))
+    if (auto bm = DecodeWhole(*JpegDecoder(), ByteView(data, size)))
         sink = sink + FuzzTouch(bm->bits.get(), bm->ByteSize());
     return 0;
 }

@@ -98,11 +98,11 @@ Bytes WellFormed(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzSetUp();
     volatile unsigned sink = 0;
-    if (auto bm = PngDecodeMemory(data, size))
+    if (auto bm = DecodeWhole(*PngDecoder(), ByteView(data, size)))
         sink = sink + FuzzTouch(bm->bits.get(), bm->ByteSize());
     Bytes png = WellFormed(data, size);
     if (!png.empty())
-        if (auto bm = PngDecodeMemory(png.data(), png.size()))
+        if (auto bm = DecodeWhole(*PngDecoder(), png))
             sink = sink + FuzzTouch(bm->bits.get(), bm->ByteSize());
     return 0;
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "imagelib/load.h"
+#include "imagelib/load_limits.h"
 #include "platform/display.h"
 
 namespace {
@@ -369,4 +369,48 @@ std::unique_ptr<raster::Bitmap> BmpDecodePackedDib(const uint8_t* data, size_t s
     DibView v;
     if (!DibParse(data, size, 0, 1, &v)) return nullptr;
     return DecodeView(v);
+}
+
+namespace {
+
+// Why a BMP file was refused: the sides its header announces tell a picture over the limits from
+// a damaged one.
+int BmpRefusal(ByteView file) {
+    auto at = [&](size_t i, int bytes) {
+        int64_t v = 0;
+        for (int k = bytes - 1; k >= 0; --k)
+            v = v << 8 | file[i + k];
+        return bytes == 4 ? static_cast<int64_t>(static_cast<int32_t>(v)) : v;
+    };
+    if (file.size() < 26) return DECODE_DAMAGED;
+    const bool core = at(14, 4) == 12;
+    if (!core && file.size() < 30) return DECODE_DAMAGED;
+    const int64_t w = core ? at(18, 2) : at(18, 4);
+    int64_t h = core ? at(20, 2) : at(22, 4);
+    if (h < 0) h = -h;
+    if (w > raster::kMaxSide || h > raster::kMaxSide ||
+        (w > 0 && h > 0 &&
+         static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > ImageLoadLimits().maxPixels))
+        return DECODE_TOO_LARGE;
+    return DECODE_DAMAGED;
+}
+
+bool LooksLikeBmp(ByteView head) {
+    return head.size() >= 2 && head[0] == 'B' && head[1] == 'M';
+}
+
+// Our reader has the last word on BMP files: one it refuses is offered to no other format.
+Probed ProbeBmp(ByteView file) {
+    auto bm = BmpDecodeFile(file.data(), file.size());
+    if (!bm) return Probed{BmpRefusal(file), nullptr};
+    const int answer = bm->bpp == 32 ? DECODE_32BIT : DECODE_24BIT;
+    return Probed{answer, std::make_unique<ReadyBitmap>(std::move(bm))};
+}
+
+const ImageDecoder kBmpFormat = {"BMP", LooksLikeBmp, ProbeBmp, false};
+
+}  // namespace
+
+const ImageDecoder* BmpFormat() {
+    return &kBmpFormat;
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "imagelib/decoder.h"
 #include "platform/raster.h"
 
 // What a DIB header describes, after validation.
@@ -32,6 +33,9 @@ struct DibView {
 // Reading
 // ---------------------------------------------------------------------------------------------
 
+// The format record of BMP files, first in the loader's table; 32-bit files keep their fourth
+// byte (it is rarely alpha).
+const ImageDecoder* BmpFormat();
 // A BMP file ("BM", 14-byte file header, DIB). 8 bits or fewer give a screen-compatible bitmap
 // (raster::Create(w, h, DisplayBitmapBpp(), true, true)); 16 bits give 24-bit pixels; 24 and 32
 // bits keep their depth; all keep the file's row order. Null when the data cannot be read.

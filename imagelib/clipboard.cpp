@@ -207,9 +207,9 @@ std::unique_ptr<raster::Bitmap> ClipboardPicture() {
             const std::string path = SingleLocalFile(data);
             if (path.empty()) continue;
             const ClipboardData file = ReadSmallFile(path);
-            if (!file.empty()) picture = ImageDecodeMemory(file.data(), file.size());
+            if (!file.empty()) picture = ImageDecodeMemory(file);
         } else {
-            picture = ImageDecodeMemory(data.data(), data.size());
+            picture = ImageDecodeMemory(data);
         }
         if (picture) return picture;
     }

@@ -1,13 +1,15 @@
-// The decoder interface: what a picture-file decoder offers the loader. A decoder recognises a
-// file, reports the picture's size and writes pixel rows into memory the loader provides; it never
-// sees the image table. Pixels are blue, green, red (and alpha at 4 bytes per pixel), rows from the
-// top of the picture down, row k at buffer + k * stride.
+// The decoder interface: what a picture-file format offers the loader. Each format is one record
+// of the format table: a sniff test on the file's first bytes and a probe over the whole file that
+// hands back a decoder object owned by the caller. The decoder reports the picture's size and
+// writes pixel rows into memory the loader provides; it never sees the image table. Pixels are
+// blue, green, red (and alpha at 4 bytes per pixel), rows from the top of the picture down, row k
+// at buffer + k * stride.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "platform/raster.h"
@@ -15,36 +17,105 @@
 // Probe answers.
 constexpr int DECODE_24BIT = 1;  // rows will hold 3 bytes per pixel
 constexpr int DECODE_32BIT = 2;  // rows will hold 4 bytes per pixel
-// Refusals of a probe that recognised its format; the next decoder is still tried.
+// Refusals of a probe that recognised its format; the next format is still tried.
 constexpr int DECODE_DAMAGED = -1;    // the file is broken (its header, or far too short)
 constexpr int DECODE_TOO_LARGE = -2;  // the picture is over the load limits
 // What a decode that breaks off leaves in the pixels it could not decode: neutral grey, opaque.
 constexpr uint8_t kUndecodedGrey = 128;
 
-struct ImageDecoder {
-    // 0 when the file is not in this format, else DECODE_24BIT or DECODE_32BIT, or a refusal.
-    // The stream is positioned at offset 0. A successful probe leaves the decoder holding its
-    // state for decode.
-    int (*probe)(std::FILE* stream, const char* path);
-    // Writes the picture found by the last successful probe and releases the decoder's state.
-    // A decode that breaks off keeps the rows decoded before the break and fills the rest with
-    // kUndecodedGrey (alpha 255); false when not one row could be decoded.
-    bool (*decode)(uint8_t* buffer, int stride);
-    // Width and height in pixels found by the last successful probe (upright, after any
-    // orientation the file asks for).
-    int (*width)();
-    int (*height)();
-    // Releases the state of a successful probe whose decode will never run. May be null.
-    void (*discard)();
-    // Like decode (same answer), and reduces the upright picture onto the whole of `preview`
+using ByteView = std::span<const uint8_t>;
+
+// One picture being decoded, from its successful probe to its decode. It reads the file's bytes
+// in place: whoever holds the decoder keeps those bytes alive for as long as the decoder lives.
+class PictureDecoder {
+public:
+    virtual ~PictureDecoder() = default;
+    // Width and height in pixels, upright (after any orientation the file asks for).
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+    // The EXIF data (a TIFF structure), empty when the picture has none. Asked before decoding.
+    virtual std::vector<uint8_t> Exif() const { return {}; }
+    // Writes the picture. A decode that breaks off keeps the rows decoded before the break and
+    // fills the rest with kUndecodedGrey (alpha 255); false when not one row could be decoded.
+    [[nodiscard]] virtual bool Decode(uint8_t* buffer, int stride) = 0;
+    // True when DecodeWithPreview can reduce the rows into a preview as they arrive.
+    virtual bool ReducesWhileDecoding() const { return false; }
+    // Like Decode (same answer), and reduces the upright picture onto the whole of `preview`
     // while the rows arrive, with exactly the pixels of the halftone stretch of the finished
-    // picture; *previewMade is false when the preview was not made that way. May be null.
-    bool (*decodeWithPreview)(uint8_t* buffer, int stride, raster::Bitmap& preview,
-                              bool* previewMade);
-    // The EXIF data (a TIFF structure) of the picture found by the last successful probe, empty
-    // when it has none. Asked before decode. May be null.
-    void (*exif)(std::vector<uint8_t>* out);
+    // picture; `previewMade` is false when the preview was not made that way.
+    [[nodiscard]] virtual bool DecodeWithPreview(uint8_t* buffer, int stride,
+                                                 raster::Bitmap& /*preview*/, bool& previewMade) {
+        previewMade = false;
+        return Decode(buffer, stride);
+    }
+    // A reader that builds its own bitmap (BMP files keep their depth and row order) hands it
+    // over here, once; null for a decoder that writes rows through Decode.
+    virtual std::unique_ptr<raster::Bitmap> TakeBitmap() { return nullptr; }
 };
+
+// What a probe found: DECODE_24BIT or DECODE_32BIT with the decoder, 0 when the file is not in
+// this format, or a refusal (DECODE_DAMAGED, DECODE_TOO_LARGE).
+struct [[nodiscard]] Probed {
+    int answer = 0;
+    std::unique_ptr<PictureDecoder> decoder;
+};
+
+// One entry of the format table.
+struct ImageDecoder {
+    const char* name;
+    // True when the file's first bytes (at most kSniffBytes, fewer for a short file) look like
+    // this format. Cheap; decides whether the file is read whole and probed.
+    bool (*sniff)(ByteView head);
+    // Reads the header (some formats decode the whole picture here, so that a file that cannot
+    // be decoded is refused) from the whole file.
+    Probed (*probe)(ByteView file);
+    // Pixels with alpha are laid over white by the loader; false for BMP files, whose fourth
+    // byte is rarely alpha.
+    bool alphaOnWhite = true;
+};
+
+// The decoder of a reader that makes the whole bitmap in its probe (BMP and icon files).
+class ReadyBitmap final : public PictureDecoder {
+public:
+    explicit ReadyBitmap(std::unique_ptr<raster::Bitmap> bitmap) : bitmap_(std::move(bitmap)) {}
+    int Width() const override { return bitmap_ ? bitmap_->width : 0; }
+    int Height() const override { return bitmap_ ? bitmap_->height : 0; }
+    bool Decode(uint8_t*, int) override { return false; }
+    std::unique_ptr<raster::Bitmap> TakeBitmap() override { return std::move(bitmap_); }
+
+private:
+    std::unique_ptr<raster::Bitmap> bitmap_;
+};
+
+// Probes `file` with `format` and decodes it into a new top-down bitmap (24 or 32 bits as the
+// probe answers; a ready bitmap as it is), alpha left as it is and no preview. Null when the
+// probe refuses the file, the bitmap cannot be made or not one row could be decoded.
+std::unique_ptr<raster::Bitmap> DecodeWhole(const ImageDecoder& format, ByteView file);
+
+// Bytes a sniff test may look at.
+constexpr size_t kSniffBytes = 64;
+
+// The probe entry of a format whose decoder is made from the file's bytes and answers
+// `int Probe()` as ImageDecoder.probe answers; the decoder is kept only when the answer is
+// positive.
+template <class Decoder>
+Probed ProbeWith(ByteView file) {
+    auto decoder = std::make_unique<Decoder>(file);
+    const int answer = decoder->Probe();
+    if (answer <= 0) return Probed{answer, nullptr};
+    return Probed{answer, std::move(decoder)};
+}
+
+// Pictures below this many pixels are never judged by their file size.
+constexpr uint64_t kSmallPicture = uint64_t{1} << 22;
+
+// The size checks every decoder makes before it decodes a width x height picture at `bpp` bits
+// announced by a file of `fileBytes` bytes: DECODE_TOO_LARGE when the picture is over the load
+// limits, or when `workingBytesPerPixel` per pixel (0: not checked) is over the decoder memory
+// limit; DECODE_DAMAGED when a picture beyond kSmallPicture needs more than `maxPixelsPerByte`
+// pixels from each byte of the file (a bomb, or most of the file missing); 0 when it may go on.
+[[nodiscard]] int PictureSizeRefusal(int width, int height, int bpp, size_t fileBytes,
+                                     uint64_t maxPixelsPerByte, uint64_t workingBytesPerPixel);
 
 // Fills rows [from, height) of a picture `width` pixels wide with kUndecodedGrey, opaque.
 inline void FillUndecodedRows(uint8_t* buffer, int stride, int width, int height, int from,
@@ -57,25 +128,3 @@ inline void FillUndecodedRows(uint8_t* buffer, int stride, int width, int height
                 row[x * 4 + 3] = 255;
     }
 }
-
-// Holds a decoder's state from its successful probe through the decoder table to the decode that
-// follows, and offers the table's decode, width, height, discard and exif entries over it.
-// Session has bool Decode(buffer, stride), Width(), Height() and Exif() (the TIFF bytes, or empty).
-template <class Session>
-struct DecoderSlot {
-    static inline std::unique_ptr<Session> current;
-
-    static bool Decode(uint8_t* buffer, int stride) {
-        if (!current) return false;
-        const bool decoded = current->Decode(buffer, stride);
-        current.reset();
-        return decoded;
-    }
-    static int Width() { return current ? current->Width() : 0; }
-    static int Height() { return current ? current->Height() : 0; }
-    static void Discard() { current.reset(); }
-    static void Exif(std::vector<uint8_t>* out) {
-        out->clear();
-        if (current) *out = current->Exif();
-    }
-};

@@ -8,14 +8,10 @@
 #include <vector>
 
 #include "imagelib/colour_profile.h"
-#include "imagelib/load.h"
+#include "imagelib/load_limits.h"
 
 namespace {
 
-// Enough of the file for libheif to tell its brand.
-constexpr size_t kSniffBytes = 64;
-// Pictures below this size are never judged by their file size.
-constexpr uint64_t kSmallPicture = uint64_t{1} << 22;
 // Neither HEVC nor AV1 describes more than a few thousand pixels per byte of a real photo; a
 // large picture from a tiny file is a bomb (a grid repeating one tile, say).
 constexpr uint64_t kMaxPixelsPerByte = 8192;
@@ -29,15 +25,22 @@ bool Ok(const heif_error& e) {
     return e.code == heif_error_Ok;
 }
 
+// libheif tells a HEIF or AVIF file it can decode from its first box.
+bool LooksLikeHeif(ByteView head) {
+    return head.size() >= 12 &&
+           heif_check_filetype(head.data(), static_cast<int>(std::min(head.size(), kSniffBytes))) ==
+               heif_filetype_yes_supported;
+}
+
 uint32_t BigEndian32(const uint8_t* p) {
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
 
 // One picture being decoded: the file, libheif's context and the primary image's handle.
-class HeifSession {
+class HeifSession final : public PictureDecoder {
 public:
-    HeifSession() = default;
-    ~HeifSession() {
+    explicit HeifSession(ByteView file) : data_(file.data()), size_(file.size()) {}
+    ~HeifSession() override {
         if (image_) heif_image_release(image_);
         if (handle_) heif_image_handle_release(handle_);
         if (context_) heif_context_free(context_);
@@ -45,24 +48,11 @@ public:
     HeifSession(const HeifSession&) = delete;
     HeifSession& operator=(const HeifSession&) = delete;
 
-    void Own(std::unique_ptr<uint8_t[]> file, size_t size) {
-        file_ = std::move(file);
-        Borrow(file_.get(), size);
-    }
-    void Borrow(const uint8_t* data, size_t size) {
-        data_ = data;
-        size_ = size;
-    }
-
     // Reads the boxes and decodes the primary image, so that a file that cannot be decoded is
     // refused here. DECODE_24BIT, or DECODE_32BIT with alpha; 0 when the file is no HEIF file,
     // DECODE_TOO_LARGE or DECODE_DAMAGED when it is refused.
     int Probe() {
-        if (!data_ || size_ < 12) return 0;
-        if (heif_check_filetype(data_, static_cast<int>(std::min(size_, kSniffBytes))) !=
-            heif_filetype_yes_supported)
-            return 0;
-        if (size_ > ImageLoadLimits().maxFileBytes) return DECODE_TOO_LARGE;
+        if (!LooksLikeHeif(ByteView(data_, size_))) return 0;
         context_ = heif_context_alloc();
         if (!context_) return DECODE_TOO_LARGE;
         heif_context_set_maximum_image_size_limit(context_, raster::kMaxSide + 1);
@@ -76,10 +66,9 @@ public:
         height_ = heif_image_handle_get_height(handle_);
         if (width_ <= 0 || height_ <= 0) return DECODE_DAMAGED;
         alpha_ = heif_image_handle_has_alpha_channel(handle_) != 0;
-        if (!ImageLoadSizeAllowed(width_, height_, alpha_ ? 32 : 24)) return DECODE_TOO_LARGE;
-        const uint64_t pixels = uint64_t(width_) * uint64_t(height_);
-        if (pixels > kSmallPicture && pixels / kMaxPixelsPerByte > size_) return DECODE_DAMAGED;
-        if (pixels * kBytesPerPixel > ImageLoadLimits().maxDecoderMemory) return DECODE_TOO_LARGE;
+        if (const int refusal = PictureSizeRefusal(width_, height_, alpha_ ? 32 : 24, size_,
+                                                   kMaxPixelsPerByte, kBytesPerPixel))
+            return refusal;
 
         heif_decoding_options* options = heif_decoding_options_alloc();
         if (!options) return DECODE_TOO_LARGE;
@@ -99,7 +88,7 @@ public:
     }
 
     // Writes the decoded picture into `buffer` as blue, green, red (and alpha), in sRGB.
-    bool Decode(uint8_t* buffer, int stride) {
+    bool Decode(uint8_t* buffer, int stride) override {
         const int bytes = alpha_ ? 4 : 3;
         for (int y = 0; y < height_; ++y) {
             const uint8_t* src = plane_ + static_cast<size_t>(y) * planeStride_;
@@ -118,11 +107,11 @@ public:
         return true;
     }
 
-    int Width() const { return width_; }
-    int Height() const { return height_; }
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
 
     // The first Exif block: a four-byte offset to the TIFF header, then the data.
-    std::vector<uint8_t> Exif() const {
+    std::vector<uint8_t> Exif() const override {
         heif_item_id id = 0;
         if (heif_image_handle_get_list_of_metadata_block_IDs(handle_, "Exif", &id, 1) < 1)
             return {};
@@ -163,7 +152,6 @@ private:
         return SrgbConversion::FromPrimaries(primaries, transfer, bytesPerPixel);
     }
 
-    std::unique_ptr<uint8_t[]> file_;
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
     heif_context* context_ = nullptr;
@@ -176,52 +164,10 @@ private:
     int planeStride_ = 0;
 };
 
-using Slot = DecoderSlot<HeifSession>;
-
-int Probe(std::FILE* stream, const char*) {
-    Slot::current.reset();
-    if (!stream) return 0;
-    uint8_t head[kSniffBytes];
-    const size_t got = std::fread(head, 1, sizeof head, stream);
-    if (got < 12 || heif_check_filetype(head, static_cast<int>(got)) != heif_filetype_yes_supported)
-        return 0;
-    if (std::fseek(stream, 0, SEEK_END) != 0) return DECODE_DAMAGED;
-    const long length = std::ftell(stream);
-    if (length < 12 || std::fseek(stream, 0, SEEK_SET) != 0) return DECODE_DAMAGED;
-    if (static_cast<unsigned long>(length) > ImageLoadLimits().maxFileBytes)
-        return DECODE_TOO_LARGE;
-    size_t size = static_cast<size_t>(length);
-    std::unique_ptr<uint8_t[]> file(new (std::nothrow) uint8_t[size]);
-    if (!file) return DECODE_TOO_LARGE;
-    size = std::fread(file.get(), 1, size, stream);
-    auto session = std::make_unique<HeifSession>();
-    session->Own(std::move(file), size);
-    const int format = session->Probe();
-    if (format > 0) Slot::current = std::move(session);
-    return format;
-}
-
-const ImageDecoder kHeifDecoder = {Probe,         Slot::Decode, Slot::Width, Slot::Height,
-                                   Slot::Discard, nullptr,      Slot::Exif};
+const ImageDecoder kHeifDecoder = {"HEIF", LooksLikeHeif, ProbeWith<HeifSession>};
 
 }  // namespace
 
 const ImageDecoder* HeifDecoder() {
     return &kHeifDecoder;
-}
-
-void RegisterHeifDecoder() {
-    ImageRegisterDecoder(&kHeifDecoder);
-}
-
-std::unique_ptr<raster::Bitmap> HeifDecodeMemory(const uint8_t* data, size_t size) {
-    HeifSession session;
-    session.Borrow(data, size);
-    const int format = session.Probe();
-    if (format <= 0) return nullptr;
-    auto bm = raster::Create(session.Width(), session.Height(), format == DECODE_32BIT ? 32 : 24,
-                             true, false);
-    if (!bm) return nullptr;
-    session.Decode(bm->bits.get(), bm->stride);
-    return bm;
 }

@@ -5,21 +5,11 @@
 // refused before decoding.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <memory>
-
 #include "imagelib/decoder.h"
-#include "platform/raster.h"
 
 // ---------------------------------------------------------------------------------------------
 // HEIF decoder
 // ---------------------------------------------------------------------------------------------
 
-// The decoder record that RegisterHeifDecoder registers.
+// The format record that RegisterHeifDecoder (load.h) registers.
 const ImageDecoder* HeifDecoder();
-// Registers the HEIF decoder; a second call does nothing.
-void RegisterHeifDecoder();
-// Decodes a whole HEIF file held in memory into a new 24-bit (32-bit with alpha) top-down bitmap,
-// or null when it is refused or cannot be decoded.
-std::unique_ptr<raster::Bitmap> HeifDecodeMemory(const uint8_t* data, size_t size);

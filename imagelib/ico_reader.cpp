@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "imagelib/bmp_reader.h"
-#include "imagelib/load.h"
+#include "imagelib/load_limits.h"
 #include "imagelib/png_decoder.h"
 
 namespace {
@@ -32,7 +32,7 @@ bool DescribeEntry(const uint8_t* data, size_t size, Entry* e) {
     e->png = size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1a\n", 8) == 0;
     if (e->png) {
         int depth = 0;
-        if (!PngPeekSize(data, size, &e->width, &e->height, &depth)) return false;
+        if (!PngPeekSize(ByteView(data, size), e->width, e->height, depth)) return false;
         e->bitsPerPixel = depth;
         return true;
     }
@@ -86,7 +86,7 @@ std::unique_ptr<raster::Bitmap> DecodeDibEntry(const Entry& e) {
 }
 
 std::unique_ptr<raster::Bitmap> DecodePngEntry(const Entry& e) {
-    auto pic = PngDecodeMemory(e.data, e.size);
+    auto pic = DecodeWhole(*PngDecoder(), ByteView(e.data, e.size));
     if (!pic || pic->bpp == 32) return pic;
     auto bm = raster::Create(pic->width, pic->height, 32, true, false);
     if (!bm) return nullptr;
@@ -103,12 +103,15 @@ std::unique_ptr<raster::Bitmap> DecodePngEntry(const Entry& e) {
 
 }  // namespace
 
-bool IcoLooksLike(const uint8_t* data, size_t size) {
-    return data && size >= kDirHeader && U16(data) == 0 && U16(data + 2) == 1 && U16(data + 4) >= 1;
+bool IcoLooksLike(ByteView head) {
+    return head.size() >= kDirHeader && U16(head.data()) == 0 && U16(head.data() + 2) == 1 &&
+           U16(head.data() + 4) >= 1;
 }
 
-std::unique_ptr<raster::Bitmap> IcoDecode(const uint8_t* data, size_t size) {
-    if (!IcoLooksLike(data, size)) return nullptr;
+std::unique_ptr<raster::Bitmap> IcoDecode(ByteView file) {
+    if (!IcoLooksLike(file)) return nullptr;
+    const uint8_t* data = file.data();
+    const size_t size = file.size();
     size_t count = std::min<size_t>(U16(data + 4), kMaxEntries);
     std::vector<Entry> entries;
     for (size_t i = 0; i < count; ++i) {
@@ -135,4 +138,21 @@ std::unique_ptr<raster::Bitmap> IcoDecode(const uint8_t* data, size_t size) {
         if (bm) return bm;
     }
     return nullptr;
+}
+
+namespace {
+
+// An icon file none of whose entries can be read is not taken for a picture at all.
+Probed ProbeIco(ByteView file) {
+    auto bm = IcoDecode(file);
+    if (!bm) return Probed{};
+    return Probed{DECODE_32BIT, std::make_unique<ReadyBitmap>(std::move(bm))};
+}
+
+const ImageDecoder kIcoFormat = {"ICO", IcoLooksLike, ProbeIco};
+
+}  // namespace
+
+const ImageDecoder* IcoFormat() {
+    return &kIcoFormat;
 }

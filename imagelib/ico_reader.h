@@ -7,15 +7,18 @@
 #include <cstdint>
 #include <memory>
 
+#include "imagelib/decoder.h"
 #include "platform/raster.h"
 
 // ---------------------------------------------------------------------------------------------
 // Reading
 // ---------------------------------------------------------------------------------------------
 
+// The format record of icon files, second in the loader's table.
+const ImageDecoder* IcoFormat();
 // True when the data starts like an icon file: reserved 0, type 1, at least one entry.
-bool IcoLooksLike(const uint8_t* data, size_t size);
+bool IcoLooksLike(ByteView head);
 // The picture of the best entry as a 32-bit top-down bitmap, or null when no entry can be read.
 // Alpha: a 32-bit entry's own alpha when any pixel has some, else 255 where the AND mask is
 // clear and 0 where it is set.
-std::unique_ptr<raster::Bitmap> IcoDecode(const uint8_t* data, size_t size);
+std::unique_ptr<raster::Bitmap> IcoDecode(ByteView file);

@@ -18,12 +18,10 @@
 
 #include "imagelib/colour_profile.h"
 #include "imagelib/exif.h"
-#include "imagelib/load.h"
+#include "imagelib/load_limits.h"
 
 namespace {
 
-// Pictures below this size are never judged by their file size.
-constexpr uint64_t kSmallPicture = uint64_t{1} << 22;
 // A complete JPEG spends at least one bit on every 8 x 8 block of one component, so it cannot
 // describe more than 512 pixels per byte. Twice that means most of the file is missing: a bomb.
 constexpr uint64_t kMaxPixelsPerByte = 1024;
@@ -119,14 +117,19 @@ void ProgressMonitor(j_common_ptr cinfo) {
         std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
+// Every JPEG file starts with a start-of-image marker.
+bool LooksLikeJpeg(ByteView head) {
+    return head.size() >= 2 && head[0] == 0xFF && head[1] == 0xD8;
+}
+
 uint8_t Mul255(unsigned a, unsigned b) {
     return static_cast<uint8_t>((a * b + 127) / 255);
 }
 
 // One picture being decoded: the library objects, the file and what the probe found.
-class JpegSession {
+class JpegSession final : public PictureDecoder {
 public:
-    JpegSession() {
+    explicit JpegSession(ByteView file) : data_(file.data()), size_(file.size()) {
         std::memset(&cinfo_, 0, sizeof cinfo_);
         std::memset(&source_, 0, sizeof source_);
         std::memset(&progress_, 0, sizeof progress_);
@@ -137,27 +140,16 @@ public:
         errors_.broken = false;
         errors_.breakRow = 0;
     }
-    ~JpegSession() {
+    ~JpegSession() override {
         if (created_) jpeg_destroy_decompress(&cinfo_);
         std::free(icc_);
     }
     JpegSession(const JpegSession&) = delete;
     JpegSession& operator=(const JpegSession&) = delete;
 
-    // Takes over a file read into memory.
-    void Own(std::unique_ptr<uint8_t[]> file, size_t size) {
-        file_ = std::move(file);
-        Borrow(file_.get(), size);
-    }
-    // Works on memory the caller keeps alive until the session ends.
-    void Borrow(const uint8_t* data, size_t size) {
-        data_ = data;
-        size_ = size;
-    }
-
     // Reads the header and starts decompression. DECODE_24BIT, 0 when not a JPEG, or a refusal.
     int Probe() {
-        if (!data_ || size_ < 2 || data_[0] != 0xFF || data_[1] != 0xD8) return 0;
+        if (!LooksLikeJpeg(ByteView(data_, size_))) return 0;
         if (ExifFindInJpeg(data_, size_, &exifOffset_, &exifLength_))
             orientation_ = ExifOrientationFromTiff(data_ + exifOffset_, exifLength_);
         if (!ProbeStep(this)) return refusal_;
@@ -170,8 +162,25 @@ public:
     // the break stay and the rest is filled with grey; false when no row was decoded. With
     // `preview`, also reduces the upright picture onto the whole of it (the drawing surface's
     // halftone stretch) while the rows arrive; *previewMade tells whether that worked.
-    bool Decode(uint8_t* buffer, int stride, raster::Bitmap* preview = nullptr,
-                bool* previewMade = nullptr) {
+    bool Decode(uint8_t* buffer, int stride) override {
+        bool made = false;
+        return DecodeRows(buffer, stride, nullptr, made);
+    }
+    bool ReducesWhileDecoding() const override { return true; }
+    bool DecodeWithPreview(uint8_t* buffer, int stride, raster::Bitmap& preview,
+                           bool& previewMade) override {
+        return DecodeRows(buffer, stride, &preview, previewMade);
+    }
+
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
+    std::vector<uint8_t> Exif() const override {
+        if (!exifLength_) return {};
+        return std::vector<uint8_t>(data_ + exifOffset_, data_ + exifOffset_ + exifLength_);
+    }
+
+private:
+    bool DecodeRows(uint8_t* buffer, int stride, raster::Bitmap* preview, bool& previewMade) {
         buffer_ = buffer;
         stride_ = static_cast<size_t>(stride);
         // Colours converted after decoding would not be those of the reduced rows: a picture
@@ -205,19 +214,10 @@ public:
         FillFrom(rows);
         jpeg_destroy_decompress(&cinfo_);
         created_ = false;
-        const bool made = reducing && whole && reducer_.Done() && FinishPreview(*preview);
-        if (previewMade) *previewMade = made;
+        previewMade = reducing && whole && reducer_.Done() && FinishPreview(*preview);
         return rows > 0;
     }
 
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-    std::vector<uint8_t> Exif() const {
-        if (!exifLength_) return {};
-        return std::vector<uint8_t>(data_ + exifOffset_, data_ + exifOffset_ + exifLength_);
-    }
-
-private:
     // The library's error exit jumps back into these two; they hold no objects with destructors.
     static bool ProbeStep(JpegSession* s) {
         if (setjmp(s->errors_.jump)) return false;
@@ -263,13 +263,13 @@ private:
     bool Choose() {
         const LoadLimits& limits = ImageLoadLimits();
         uint64_t pixels = uint64_t{cinfo_.image_width} * cinfo_.image_height;
-        if (cinfo_.image_width > raster::kMaxSide || cinfo_.image_height > raster::kMaxSide ||
-            !ImageLoadSizeAllowed(static_cast<int>(cinfo_.image_width),
-                                  static_cast<int>(cinfo_.image_height), 24)) {
-            refusal_ = DECODE_TOO_LARGE;
-            return false;
-        }
-        if (pixels > kSmallPicture && pixels / kMaxPixelsPerByte > size_) return false;
+        refusal_ = cinfo_.image_width > raster::kMaxSide || cinfo_.image_height > raster::kMaxSide
+                       ? DECODE_TOO_LARGE
+                       : PictureSizeRefusal(static_cast<int>(cinfo_.image_width),
+                                            static_cast<int>(cinfo_.image_height), 24, size_,
+                                            kMaxPixelsPerByte, 0);
+        if (refusal_) return false;
+        refusal_ = DECODE_DAMAGED;
         // Coefficient buffers of a multi-scan file take 2 bytes per sample; allow them plus slack.
         size_t need = static_cast<size_t>(pixels) * 2 * cinfo_.num_components + kJpegSlack;
         if (need < limits.maxDecoderMemory) cinfo_.mem->max_memory_to_use = static_cast<long>(need);
@@ -527,7 +527,6 @@ private:
     Progress progress_;
     bool created_ = false;
     int refusal_ = DECODE_DAMAGED;  // the probe's answer when the file is refused
-    std::unique_ptr<uint8_t[]> file_;
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
     int orientation_ = 1;
@@ -553,58 +552,10 @@ private:
     int height_ = 0;
 };
 
-using Slot = DecoderSlot<JpegSession>;
-
-int Probe(std::FILE* stream, const char*) {
-    Slot::current.reset();
-    uint8_t head[2];
-    if (!stream || std::fread(head, 1, 2, stream) != 2 || head[0] != 0xFF || head[1] != 0xD8)
-        return 0;
-    if (std::fseek(stream, 0, SEEK_END) != 0) return DECODE_DAMAGED;
-    long length = std::ftell(stream);
-    if (length < 2 || std::fseek(stream, 2, SEEK_SET) != 0) return DECODE_DAMAGED;
-    if (static_cast<unsigned long>(length) > ImageLoadLimits().maxFileBytes)
-        return DECODE_TOO_LARGE;
-    size_t size = static_cast<size_t>(length);
-    std::unique_ptr<uint8_t[]> file(new (std::nothrow) uint8_t[size]);
-    if (!file) return DECODE_TOO_LARGE;
-    file[0] = head[0];
-    file[1] = head[1];
-    // A file that shrank since its length was taken is decoded as far as it goes.
-    size = 2 + std::fread(file.get() + 2, 1, size - 2, stream);
-    auto session = std::make_unique<JpegSession>();
-    session->Own(std::move(file), size);
-    int format = session->Probe();
-    if (format > 0) Slot::current = std::move(session);
-    return format;
-}
-
-bool DecodeWithPreview(uint8_t* buffer, int stride, raster::Bitmap& preview, bool* made) {
-    *made = false;
-    if (!Slot::current) return false;
-    const bool decoded = Slot::current->Decode(buffer, stride, &preview, made);
-    Slot::current.reset();
-    return decoded;
-}
-
-const ImageDecoder kJpegDecoder = {Probe,         Slot::Decode,      Slot::Width, Slot::Height,
-                                   Slot::Discard, DecodeWithPreview, Slot::Exif};
+const ImageDecoder kJpegDecoder = {"JPEG", LooksLikeJpeg, ProbeWith<JpegSession>};
 
 }  // namespace
 
 const ImageDecoder* JpegDecoder() {
     return &kJpegDecoder;
-}
-
-void RegisterJpegDecoder() {
-    ImageRegisterDecoder(&kJpegDecoder);
-}
-
-std::unique_ptr<raster::Bitmap> JpegDecodeMemory(const uint8_t* data, size_t size) {
-    JpegSession session;
-    session.Borrow(data, size);
-    if (session.Probe() <= 0) return nullptr;
-    auto bm = raster::Create(session.Width(), session.Height(), 24, true, false);
-    if (!bm || !session.Decode(bm->bits.get(), bm->stride)) return nullptr;
-    return bm;
 }

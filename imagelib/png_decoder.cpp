@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "imagelib/colour_profile.h"
-#include "imagelib/load.h"
+#include "imagelib/load_limits.h"
 
 namespace {
 
@@ -51,9 +51,8 @@ void Release(png_structp png, png_voidp ptr) {
     std::free(block);
 }
 
-// Where the file's bytes come from: an open stream, or memory.
+// The file's bytes and how far libpng has read them.
 struct Source {
-    std::FILE* stream = nullptr;
     const uint8_t* data = nullptr;
     size_t size = 0;
     size_t at = 0;
@@ -61,13 +60,13 @@ struct Source {
 
 void ReadBytes(png_structp png, png_bytep out, size_t count) {
     auto* src = static_cast<Source*>(png_get_io_ptr(png));
-    if (src->stream) {
-        if (std::fread(out, 1, count, src->stream) != count) png_error(png, "Read Error");
-        return;
-    }
     if (src->size - src->at < count) png_error(png, "Read Error");
     std::memcpy(out, src->data + src->at, count);
     src->at += count;
+}
+
+bool LooksLikePng(ByteView head) {
+    return head.size() >= 8 && png_sig_cmp(head.data(), 0, 8) == 0;
 }
 
 uint32_t BigEndian32(const uint8_t* p) {
@@ -92,28 +91,24 @@ int Channels(int colourType) {
 }
 
 // One picture being decoded: the library structures, where the bytes come from, and the IHDR.
-class PngSession {
+class PngSession final : public PictureDecoder {
 public:
-    PngSession() = default;
-    ~PngSession() {
+    explicit PngSession(ByteView file) {
+        source_.data = file.data();
+        source_.size = file.size();
+    }
+    ~PngSession() override {
         if (png_) png_destroy_read_struct(&png_, info_ ? &info_ : nullptr, nullptr);
     }
     PngSession(const PngSession&) = delete;
     PngSession& operator=(const PngSession&) = delete;
 
     // Checks the signature, reads the chunks up to the image data. DECODE_24BIT, DECODE_32BIT,
-    // 0 when not a PNG, or a refusal. `fileSize` bounds what the picture can plausibly hold.
-    int Probe(const Source& source, uint64_t fileSize) {
-        source_ = source;
-        uint8_t sig[8];
-        if (source_.stream) {
-            if (std::fread(sig, 1, 8, source_.stream) != 8) return 0;
-        } else {
-            if (source_.size < 8) return 0;
-            std::memcpy(sig, source_.data, 8);
-            source_.at = 8;
-        }
-        if (png_sig_cmp(sig, 0, 8) != 0) return 0;
+    // 0 when not a PNG, or a refusal. The file's size bounds what the picture can plausibly hold.
+    int Probe() {
+        if (!LooksLikePng(ByteView(source_.data, source_.size))) return 0;
+        source_.at = 8;
+        const uint64_t fileSize = source_.size;
         png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr,
                                         &allocations_, Allocate, Release);
         if (!png_) return DECODE_DAMAGED;
@@ -146,7 +141,7 @@ public:
     // Writes the picture into `buffer`. A decode that breaks off keeps the rows completed before
     // the break (none while an interlaced file is still in an earlier pass) and fills the rest
     // with grey; false when no row was completed.
-    bool Decode(uint8_t* buffer, int stride) {
+    bool Decode(uint8_t* buffer, int stride) override {
         buffer_ = buffer;
         stride_ = static_cast<size_t>(stride);
         const bool whole = DecodeStep(this);
@@ -158,13 +153,13 @@ public:
         return rows > 0;
     }
 
-    int Width() const {
+    int Width() const override {
         return static_cast<int>(width_);
     }
-    int Height() const {
+    int Height() const override {
         return static_cast<int>(height_);
     }
-    std::vector<uint8_t> Exif() const {
+    std::vector<uint8_t> Exif() const override {
         return std::vector<uint8_t>(exifData_, exifData_ + exifLength_);
     }
 
@@ -251,27 +246,7 @@ private:
     png_uint_32 complete_ = 0;  // rows from the top that hold their final pixels
 };
 
-using Slot = DecoderSlot<PngSession>;
-
-int Probe(std::FILE* stream, const char*) {
-    Slot::current.reset();
-    if (!stream) return 0;
-    uint64_t fileSize = 0;
-    if (std::fseek(stream, 0, SEEK_END) == 0) {
-        long end = std::ftell(stream);
-        if (end > 0) fileSize = static_cast<uint64_t>(end);
-    }
-    if (std::fseek(stream, 0, SEEK_SET) != 0) return 0;
-    auto session = std::make_unique<PngSession>();
-    Source source;
-    source.stream = stream;
-    int format = session->Probe(source, fileSize);
-    if (format > 0) Slot::current = std::move(session);
-    return format;
-}
-
-const ImageDecoder kPngDecoder = {Probe,         Slot::Decode, Slot::Width, Slot::Height,
-                                  Slot::Discard, nullptr,      Slot::Exif};
+const ImageDecoder kPngDecoder = {"PNG", LooksLikePng, ProbeWith<PngSession>};
 
 }  // namespace
 
@@ -279,33 +254,17 @@ const ImageDecoder* PngDecoder() {
     return &kPngDecoder;
 }
 
-void RegisterPngDecoder() {
-    ImageRegisterDecoder(&kPngDecoder);
-}
-
-std::unique_ptr<raster::Bitmap> PngDecodeMemory(const uint8_t* data, size_t size) {
-    PngSession session;
-    Source source;
-    source.data = data;
-    source.size = data ? size : 0;
-    int format = session.Probe(source, size);
-    if (format <= 0) return nullptr;
-    auto bm = raster::Create(session.Width(), session.Height(), format == DECODE_32BIT ? 32 : 24,
-                             true, false);
-    if (!bm || !session.Decode(bm->bits.get(), bm->stride)) return nullptr;
-    return bm;
-}
-
-bool PngPeekSize(const uint8_t* data, size_t size, int* width, int* height, int* bitsPerPixel) {
+bool PngPeekSize(ByteView file, int& width, int& height, int& bitsPerPixel) {
     // Signature, then the IHDR chunk: length 13, type, width, height, depth, colour type.
-    if (!data || size < 8 + 8 + 13 || png_sig_cmp(data, 0, 8) != 0 ||
+    const uint8_t* data = file.data();
+    if (file.size() < 8 + 8 + 13 || png_sig_cmp(data, 0, 8) != 0 ||
         std::memcmp(data + 12, "IHDR", 4) != 0)
         return false;
     uint32_t w = BigEndian32(data + 16), h = BigEndian32(data + 20);
     int channels = Channels(data[25]);
     if (w < 1 || h < 1 || w > raster::kMaxSide || h > raster::kMaxSide || !channels) return false;
-    *width = static_cast<int>(w);
-    *height = static_cast<int>(h);
-    *bitsPerPixel = data[24] * channels;
+    width = static_cast<int>(w);
+    height = static_cast<int>(h);
+    bitsPerPixel = data[24] * channels;
     return true;
 }

@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     desc.orientation = 6;
     desc.colour = [colour](int, int) { return colour; };
     const fixtures::Bytes file = fixtures::MakeHeif(desc);
-    auto picture = HeifDecodeMemory(file.data(), file.size());
+    auto picture = DecodeWhole(*HeifDecoder(), file);
     if (!picture || picture->width != 600 || picture->height != 800) return 1;
     std::ofstream(argv[1], std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()),

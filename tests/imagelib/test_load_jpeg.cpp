@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "imagelib/exif.h"
-#include "imagelib/jpeg_decoder.h"
 #include "load_test_base.h"
 
 using fixtures::JpegDesc;
@@ -195,13 +194,14 @@ TEST_P(JpegOrientation, CornerMarksLandUpright) {
     const auto stored = raster::Clone(*ImageGetBitmap(100));
     big.orientation = k.orientation;
     big.exifBigEndian = k.bigEndian;
-    ASSERT_EQ(ImageFindDecoder(fixtures::WriteTemp("big.jpg", fixtures::MakeJpeg(big)).c_str()),
-              DECODE_24BIT);
+    FoundDecoder found =
+        ImageFindDecoder(fixtures::WriteTemp("big.jpg", fixtures::MakeJpeg(big)).c_str());
+    ASSERT_EQ(found.format, DECODE_24BIT);
     auto picture = raster::Create(turned ? 301 : 203, turned ? 203 : 301, 24, true, false);
     auto preview = raster::Create(picture->width / 3, picture->height / 4, 32, true, true);
     bool made = false;
     ASSERT_TRUE(
-        JpegDecoder()->decodeWithPreview(picture->bits.get(), picture->stride, *preview, &made));
+        found.decoder->DecodeWithPreview(picture->bits.get(), picture->stride, *preview, made));
     ASSERT_TRUE(made);
     for (int y = 0; y < 301; ++y)
         for (int x = 0; x < 203; ++x) {

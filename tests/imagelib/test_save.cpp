@@ -93,7 +93,7 @@ protected:
         const std::string path = In("roundtrip");
         if (ImageSaveFile(number, path.c_str(), format, quality) != 1) return nullptr;
         const Bytes b = ReadAll(path);
-        return ImageDecodeMemory(b.data(), b.size());
+        return ImageDecodeMemory(b);
     }
     std::string dir;
 };
@@ -165,7 +165,7 @@ TEST_F(SaveTest, ReplacingAFileKeepsItsPermissions) {
     chmod(path.c_str(), 0640);
     ASSERT_EQ(ImageSaveFile(5, path.c_str(), JPEG_ENCODER_ID, 80), 1);
     const Bytes b = ReadAll(path);
-    EXPECT_TRUE(ImageDecodeMemory(b.data(), b.size()));
+    EXPECT_TRUE(ImageDecodeMemory(b));
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
