@@ -3,7 +3,6 @@
 
 #include <sys/stat.h>
 
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,84 +10,13 @@
 #include <new>
 #include <string>
 
-#include <png.h>
-
 #include "imagelib/bmp_reader.h"
 #include "imagelib/image.h"
 #include "imagelib/load.h"
+#include "imagelib/writers.h"
 #include "platform/clipboard.h"
 
 namespace {
-
-// --- writing PNG ---------------------------------------------------------------------------------
-
-struct PngSink {
-    uint8_t* data = nullptr;
-    size_t size = 0, capacity = 0;
-    ~PngSink() { std::free(data); }
-};
-
-void PngWriteData(png_structp png, png_bytep bytes, size_t length) {
-    auto* sink = static_cast<PngSink*>(png_get_io_ptr(png));
-    if (length > sink->capacity - sink->size) {
-        size_t want = sink->capacity ? sink->capacity * 2 : 65536;
-        if (want < sink->size + length) want = sink->size + length;
-        auto* grown = static_cast<uint8_t*>(std::realloc(sink->data, want));
-        if (!grown) png_error(png, "out of memory");
-        sink->data = grown;
-        sink->capacity = want;
-    }
-    std::memcpy(sink->data + sink->size, bytes, length);
-    sink->size += length;
-}
-
-void PngFlush(png_structp) {}
-
-// Owns the library's write objects for the whole call.
-struct PngWriter {
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    PngWriter() {
-        png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-        if (png) info = png_create_info_struct(png);
-    }
-    ~PngWriter() {
-        if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
-    }
-    PngWriter(const PngWriter&) = delete;
-    PngWriter& operator=(const PngWriter&) = delete;
-};
-
-// Library calls that can fail run here, with trivial locals only.
-bool WritePng(PngWriter* w, PngSink* sink, const uint8_t* rows, int width, int height,
-              size_t stride) {
-    if (setjmp(png_jmpbuf(w->png))) return false;
-    png_set_write_fn(w->png, sink, PngWriteData, PngFlush);
-    png_set_IHDR(w->png, w->info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height),
-                 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    // Pasting should feel instant; the best ratio is not worth seconds on a large photo.
-    png_set_compression_level(w->png, 1);
-    png_write_info(w->png, w->info);
-    png_set_bgr(w->png);
-    for (int y = 0; y < height; ++y)
-        png_write_row(w->png, rows + stride * static_cast<size_t>(height - 1 - y));
-    png_write_end(w->png, w->info);
-    return true;
-}
-
-// PNG from 24-bit bottom-up rows.
-std::vector<uint8_t> PngFromBottomUp(const uint8_t* rows, int width, int height, size_t stride) {
-    PngWriter writer;
-    if (!writer.info) return {};
-    PngSink sink;
-    if (!WritePng(&writer, &sink, rows, width, height, stride)) return {};
-    try {
-        return std::vector<uint8_t>(sink.data, sink.data + sink.size);
-    } catch (const std::bad_alloc&) {
-        return {};
-    }
-}
 
 // --- the clipboard's offers ----------------------------------------------------------------------
 
@@ -98,16 +26,11 @@ bool Offered(const std::vector<std::string>& formats, const char* mime) {
     return false;
 }
 
-uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // A BMP file whose pixel offset points into its headers or past its end lies about its layout;
 // such data is refused rather than read from a guessed place.
 bool PixelOffsetPlausible(const ClipboardData& file) {
     if (file.size() < 18) return false;
-    const uint64_t offset = Le32(file.data() + 10), headers = 14 + uint64_t{Le32(file.data() + 14)};
+    const uint64_t offset = U32(file.data() + 10), headers = 14 + uint64_t{U32(file.data() + 14)};
     return offset >= headers && offset < file.size();
 }
 
@@ -221,32 +144,19 @@ std::unique_ptr<raster::Bitmap> ClipboardPicture() {
 // --- public operations ---------------------------------------------------------------------------
 
 std::vector<uint8_t> PackedDibFromBitmap(const raster::Bitmap* bitmap) {
-    if (!bitmap || bitmap->width <= 0 || bitmap->height <= 0) return {};
-    const size_t stride = raster::StrideFor(bitmap->width, 24);
-    const uint64_t imageSize = static_cast<uint64_t>(stride) * bitmap->height;
-    if (stride == 0 || imageSize > 0xffffffffu - 54) return {};
-    std::vector<uint8_t> dib;
-    try {
-        dib.resize(40 + imageSize);
-    } catch (const std::bad_alloc&) {
-        return {};
-    }
-    uint8_t* h = dib.data();
-    Put32(h, 40);
-    Put32(h + 4, static_cast<uint32_t>(bitmap->width));
-    Put32(h + 8, static_cast<uint32_t>(bitmap->height));  // positive: bottom row first
-    Put16(h + 12, 1);
-    Put16(h + 14, 24);
-    Put32(h + 20, static_cast<uint32_t>(imageSize));
-    raster::ToBgr24BottomUp(*bitmap, h + 40);
-    return dib;
+    if (!bitmap) return {};
+    const OwnedEncoderRows converted = EncoderRowsOf(*bitmap);
+    MemorySink dib;
+    if (!WriteBmp(dib, converted.rows, false)) return {};
+    return std::move(dib.bytes);
 }
 
 std::vector<uint8_t> PngFromBitmap(const raster::Bitmap* bitmap) {
-    const std::vector<uint8_t> dib = PackedDibFromBitmap(bitmap);
-    if (dib.empty()) return {};
-    return PngFromBottomUp(dib.data() + 40, bitmap->width, bitmap->height,
-                           raster::StrideFor(bitmap->width, 24));
+    if (!bitmap) return {};
+    const OwnedEncoderRows converted = EncoderRowsOf(*bitmap);
+    MemorySink png;
+    if (!WritePng(png, converted.rows)) return {};
+    return std::move(png.bytes);
 }
 
 raster::Bitmap* ImageFromClipboard(int number) {
@@ -264,24 +174,15 @@ raster::Bitmap* ImageFromClipboard(int number) {
 int ImageToClipboard(int number) {
     const raster::Bitmap* bitmap = ImageGetBitmap(number);
     if (!bitmap) return 0;
-    const std::vector<uint8_t> dib = PackedDibFromBitmap(bitmap);
-    if (dib.empty()) return 0;
-
+    const OwnedEncoderRows converted = EncoderRowsOf(*bitmap);
+    MemorySink bmp, png;
+    if (!WriteBmp(bmp, converted.rows)) return 0;
     std::map<std::string, ClipboardData> offers;
     try {
-        // A BMP file is the packed DIB behind a 14-byte file header.
-        ClipboardData file(14 + dib.size());
-        file[0] = 'B';
-        file[1] = 'M';
-        Put32(file.data() + 2, static_cast<uint32_t>(file.size()));
-        Put32(file.data() + 10, 54);
-        std::memcpy(file.data() + 14, dib.data(), dib.size());
-        offers["image/bmp"] = std::move(file);
+        offers["image/bmp"] = std::move(bmp.bytes);
+        if (WritePng(png, converted.rows)) offers["image/png"] = std::move(png.bytes);
     } catch (const std::bad_alloc&) {
         return 0;
     }
-    std::vector<uint8_t> png = PngFromBottomUp(dib.data() + 40, bitmap->width, bitmap->height,
-                                               raster::StrideFor(bitmap->width, 24));
-    if (!png.empty()) offers["image/png"] = std::move(png);
     return ClipboardSet(offers) ? 1 : 0;
 }

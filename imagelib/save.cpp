@@ -1,5 +1,4 @@
 #include "imagelib/save.h"
-#include "imagelib/byte_order.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -67,6 +66,10 @@ FileReplace::~FileReplace() {
     if (!temp_.empty()) unlink(temp_.c_str());
 }
 
+bool FileReplace::Write(std::span<const uint8_t> bytes) {
+    return file_ && fwrite(bytes.data(), 1, bytes.size(), file_) == bytes.size();
+}
+
 bool FileReplace::Commit() {
     if (!file_ || committed_) return false;
     bool ok = fflush(file_) == 0 && !ferror(file_) && fsync(fileno(file_)) == 0;
@@ -87,27 +90,11 @@ bool FileReplace::Commit() {
 
 int BmpWriter(const char* path, const uint8_t* pixels, int width, int height, int stride) {
     if (!path || !pixels || width <= 0 || height <= 0 || stride <= 0) return 0;
-    const uint64_t imageSize = static_cast<uint64_t>(stride) * static_cast<uint64_t>(height);
-    if (imageSize + 54 > 0xffffffffu) return 0;
-
-    uint8_t header[54] = {};
-    header[0] = 'B';
-    header[1] = 'M';
-    Put32(header + 2, static_cast<uint32_t>(54 + imageSize));
-    Put32(header + 10, 54);
-    Put32(header + 14, 40);
-    Put32(header + 18, static_cast<uint32_t>(width));
-    Put32(header + 22, static_cast<uint32_t>(height));
-    Put16(header + 26, 1);
-    Put16(header + 28, 24);
-    Put32(header + 34, static_cast<uint32_t>(imageSize));
-
     FileReplace out(path);
-    if (!out.stream()) return 0;
-    if (fwrite(header, 1, 14, out.stream()) != 14) return 0;
-    if (fwrite(header + 14, 1, 40, out.stream()) != 40) return 0;
-    if (fwrite(pixels, 1, imageSize, out.stream()) != imageSize) return 0;
-    return out.Commit() ? 1 : 0;
+    return out.stream() && WriteBmp(out, {pixels, width, height, static_cast<size_t>(stride)}) &&
+                   out.Commit()
+               ? 1
+               : 0;
 }
 
 // --- encoder registry ----------------------------------------------------------------------------
@@ -137,9 +124,8 @@ int ImageSaveFile(int number, const char* path, uint32_t format, int quality,
 int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t format, int quality,
                    const ImageMetadata* metadata) {
     if (!bitmap.bits || !path || !*path) return 0;
-    const int w = bitmap.width, h = bitmap.height;
-    const size_t stride = raster::StrideFor(w, 24);
-    if (w <= 0 || h <= 0 || stride == 0) return 0;
+    if (bitmap.width <= 0 || bitmap.height <= 0 || raster::StrideFor(bitmap.width, 24) == 0)
+        return 0;
     // Refuse an unknown identifier before spending memory on the conversion.
     if (format != IMAGE_FORMAT_BMP) {
         bool known = false;
@@ -148,11 +134,11 @@ int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t form
         if (!known) return 0;
     }
 
-    std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[stride * static_cast<size_t>(h)]);
-    if (!pixels) return 0;
-    raster::ToBgr24BottomUp(bitmap, pixels.get());
+    const OwnedEncoderRows converted = EncoderRowsOf(bitmap);
+    const EncoderRows& rows = converted.rows;
+    if (!rows.pixels) return 0;
     if (format == IMAGE_FORMAT_BMP)
-        return BmpWriter(path, pixels.get(), w, h, static_cast<int>(stride));
-    return ImageEncode(path, pixels.get(), format, w, h, static_cast<int>(stride), quality,
-                       metadata);
+        return BmpWriter(path, rows.pixels, rows.width, rows.height, static_cast<int>(rows.stride));
+    return ImageEncode(path, rows.pixels, format, rows.width, rows.height,
+                       static_cast<int>(rows.stride), quality, metadata);
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "imagelib/writers.h"
 #include "platform/raster.h"
 
 // Format identifiers: 0 is the BMP writer; "JPEG" read as a little-endian 32-bit value.
@@ -45,8 +46,9 @@ int ImageSaveFile(int number, const char* path, uint32_t format, int quality,
 int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t format, int quality,
                    const ImageMetadata* metadata = nullptr);
 // Writes a 24-bit bottom-up BMP file (54-byte headers, no colour table) from encoder-layout
-// rows. 1 on success, 0 on failure.
-int BmpWriter(const char* path, const uint8_t* pixels, int width, int height, int stride);
+// rows through WriteBmp. 1 on success, 0 on failure.
+[[nodiscard]] int BmpWriter(const char* path, const uint8_t* pixels, int width, int height,
+                            int stride);
 
 // ---------------------------------------------------------------------------------------------
 // Encoder registry (at most 100 encoders; the first with a matching identifier wins)
@@ -63,7 +65,7 @@ int ImageEncode(const char* path, const uint8_t* pixels, uint32_t identifier, in
 // Complete-or-nothing file writing, for the writer and the encoders
 // ---------------------------------------------------------------------------------------------
 
-class FileReplace {
+class FileReplace final : public ByteSink {
 public:
     // Opens a temporary file in the folder of `path`; stream() is null when that fails.
     explicit FileReplace(const char* path);
@@ -73,9 +75,11 @@ public:
     FileReplace& operator=(const FileReplace&) = delete;
 
     FILE* stream() const { return file_; }
+    // Appends to the temporary file; false when it is not open or the write fails.
+    bool Write(std::span<const uint8_t> bytes) override;
     // Flushes, syncs and closes the temporary file and renames it over the target. False when
     // any step failed; the target is then untouched and the temporary gone.
-    bool Commit();
+    [[nodiscard]] bool Commit();
 
 private:
     std::string target_;
