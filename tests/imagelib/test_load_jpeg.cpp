@@ -30,58 +30,6 @@ JpegDesc Desc(int width, int height, fixtures::Pattern colour = Smooth) {
 
 constexpr int kTolerance = 10;
 
-// Compares a sample grid of the picture with the pattern.
-void ExpectLike(const raster::Bitmap& bm, const fixtures::Pattern& pattern, bool grey) {
-    for (int y = 1; y < bm.height - 1; y += 5)
-        for (int x = 1; x < bm.width - 1; x += 7) {
-            Rgba want = pattern(x, y);
-            if (grey) want.g = want.b = want.r;
-            Rgba got = PixelAt(bm, x, y);
-            ASSERT_TRUE(Near(got, want, kTolerance))
-                << x << "," << y << " got " << got << " want " << want;
-            if (grey) {
-                ASSERT_TRUE(got.r == got.g && got.g == got.b);
-            }
-        }
-}
-
-struct KindCase {
-    const char* name;
-    JpegKind kind;
-    bool progressive;
-    bool arithmetic = false;
-    int width = 61, height = 47;
-};
-
-class JpegKinds : public LoadTest, public ::testing::WithParamInterface<KindCase> {};
-
-TEST_P(JpegKinds, DecodeToTheRightColours) {
-    JpegDesc s = Desc(GetParam().width, GetParam().height);
-    s.kind = GetParam().kind;
-    s.progressive = GetParam().progressive;
-    s.arithmetic = GetParam().arithmetic;
-    raster::Bitmap* bm = Load(fixtures::MakeJpeg(s), std::string(GetParam().name) + ".jpg");
-    ASSERT_NE(bm, nullptr);
-    EXPECT_EQ(ImageGetDepth(100), 24);
-    EXPECT_TRUE(bm->topDown);
-    EXPECT_EQ(bm->stride, s.width * 3 + s.width % 4);  // 3004 for 1001 pixels
-    ExpectLike(*bm, Smooth, s.kind == JpegKind::Grey);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Jpeg, JpegKinds,
-    ::testing::Values(KindCase{"rgb_1001x700", JpegKind::Rgb, false, false, 1001, 700},
-                      KindCase{"rgb_progressive", JpegKind::Rgb, true},
-                      KindCase{"grey", JpegKind::Grey, false},
-                      KindCase{"grey_progressive", JpegKind::Grey, true},
-                      KindCase{"cmyk_plain", JpegKind::CmykPlain, false},
-                      KindCase{"cmyk_adobe_inverted", JpegKind::CmykAdobe, false},
-                      KindCase{"cmyk_adobe_progressive", JpegKind::CmykAdobe, true},
-                      KindCase{"ycck_adobe", JpegKind::Ycck, false},
-                      KindCase{"rgb_arithmetic", JpegKind::Rgb, false, true},
-                      KindCase{"rgb_arithmetic_progressive", JpegKind::Rgb, true, true}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 using JpegLoad = LoadTest;
 
 TEST_F(JpegLoad, TruncatedFileLoadsWithTheRestFilledIn) {
