@@ -16,6 +16,7 @@
 #include "imagelib/image.h"
 #include "imagelib/load.h"
 #include "imagelib/save.h"
+#include "imagelib/writers.h"
 #include "platform/clipboard.h"
 #include "platform/raster.h"
 #include "toolkit/window.h"
@@ -42,16 +43,10 @@ bool MakePicture(int number) {
 int Offer(const std::string& which, const std::string& ready, const std::string& done) {
     if (!MakePicture(5)) return 2;
     if (which == "bmp") {
-        std::vector<uint8_t> dib = PackedDibFromBitmap(ImageGetBitmap(5));
-        ClipboardData file(14, 0);
-        file[0] = 'B';
-        file[1] = 'M';
-        const uint32_t size = static_cast<uint32_t>(14 + dib.size());
-        for (int i = 0; i < 4; ++i)
-            file[2 + i] = static_cast<uint8_t>(size >> (8 * i));
-        file[10] = 54;
-        file.insert(file.end(), dib.begin(), dib.end());
-        if (!ClipboardSet({{"image/bmp", file}})) return 3;
+        MemorySink file;
+        if (!WriteBmp(file, EncoderRowsOf(*ImageGetBitmap(5)).rows) ||
+            !ClipboardSet({{"image/bmp", file.bytes}}))
+            return 3;
     } else if (!ImageToClipboard(5)) {
         return 3;
     }

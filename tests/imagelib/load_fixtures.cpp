@@ -211,27 +211,21 @@ Bytes MakePng(const PngDesc& s) {
         png_set_tRNS(png, info, s.paletteAlpha.data(), static_cast<int>(s.paletteAlpha.size()),
                      s.transparentGrey >= 0 ? &grey : nullptr);
     png_write_info(png, info);
-    const int depth = s.bitDepth, per = depth < 8 ? 8 / depth : 1, bytes = depth / 8;
+    const int depth = s.bitDepth;
+    if (depth < 8) png_set_packing(png);  // one byte per sample, packed by the library
     std::vector<Bytes> rows;
     for (int y = 0; y < s.height; ++y) {
-        std::vector<uint32_t> samples;
+        Bytes row;
         for (int x = 0; x < s.width; ++x) {
             const Rgba c = s.colour(x, y);
-            std::vector<uint8_t> v = {c.r};  // grey from red
-            if (s.colourType == 2 || s.colourType == 6) v.insert(v.end(), {c.g, c.b});
-            if (s.colourType & 4) v.push_back(c.a);
-            if (s.colourType == 3)
-                samples.push_back(s.index(x, y));
-            else
-                for (uint8_t e : v)
-                    samples.push_back(Sample(e, depth));
-        }
-        Bytes row((samples.size() * depth + 7) / 8, 0);
-        for (size_t i = 0; i < samples.size(); ++i) {
-            if (depth < 8)
-                row[i / per] |= static_cast<uint8_t>(samples[i] << (8 - depth * (i % per + 1)));
-            for (int k = 0; k < bytes; ++k)
-                row[i * bytes + k] = static_cast<uint8_t>(samples[i] >> 8 * (bytes - 1 - k));
+            std::vector<uint32_t> v = {s.colourType == 3 ? s.index(x, y) : Sample(c.r, depth)};
+            if (s.colourType == 2 || s.colourType == 6)
+                v.insert(v.end(), {Sample(c.g, depth), Sample(c.b, depth)});
+            if (s.colourType & 4) v.push_back(Sample(c.a, depth));  // grey from red
+            for (uint32_t e : v) {
+                if (depth == 16) row.push_back(static_cast<uint8_t>(e >> 8));
+                row.push_back(static_cast<uint8_t>(e));
+            }
         }
         rows.push_back(std::move(row));
     }
