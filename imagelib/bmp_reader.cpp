@@ -355,8 +355,10 @@ bool DibDecodeBgra(const DibView& v, uint8_t* out, size_t outStride) {
     return true;
 }
 
-std::unique_ptr<raster::Bitmap> BmpDecodeFile(const uint8_t* data, size_t size) {
-    if (!data || size < 14 + 12 || data[0] != 'B' || data[1] != 'M') return nullptr;
+std::unique_ptr<raster::Bitmap> BmpDecodeFile(ByteView file) {
+    const uint8_t* data = file.data();
+    const size_t size = file.size();
+    if (size < 14 + 12 || data[0] != 'B' || data[1] != 'M') return nullptr;
     size_t offBits = U32(data + 10);
     // A pixel offset that points outside the file is ignored in favour of the computed one.
     size_t pixelOffset = offBits >= 14 + 12 && offBits <= size ? offBits - 14 : 0;
@@ -365,9 +367,9 @@ std::unique_ptr<raster::Bitmap> BmpDecodeFile(const uint8_t* data, size_t size) 
     return DecodeView(v);
 }
 
-std::unique_ptr<raster::Bitmap> BmpDecodePackedDib(const uint8_t* data, size_t size) {
+std::unique_ptr<raster::Bitmap> BmpDecodePackedDib(ByteView dib) {
     DibView v;
-    if (!DibParse(data, size, 0, 1, &v)) return nullptr;
+    if (!DibParse(dib.data(), dib.size(), 0, 1, &v)) return nullptr;
     return DecodeView(v);
 }
 
@@ -401,7 +403,7 @@ bool LooksLikeBmp(ByteView head) {
 
 // Our reader has the last word on BMP files: one it refuses is offered to no other format.
 Probed ProbeBmp(ByteView file) {
-    auto bm = BmpDecodeFile(file.data(), file.size());
+    auto bm = BmpDecodeFile(file);
     if (!bm) return Probed{BmpRefusal(file), nullptr};
     const int answer = bm->bpp == 32 ? DECODE_32BIT : DECODE_24BIT;
     return Probed{answer, std::make_unique<ReadyBitmap>(std::move(bm))};

@@ -39,11 +39,11 @@ const ImageDecoder* BmpFormat();
 // A BMP file ("BM", 14-byte file header, DIB). 8 bits or fewer give a screen-compatible bitmap
 // (raster::Create(w, h, DisplayBitmapBpp(), true, true)); 16 bits give 24-bit pixels; 24 and 32
 // bits keep their depth; all keep the file's row order. Null when the data cannot be read.
-std::unique_ptr<raster::Bitmap> BmpDecodeFile(const uint8_t* data, size_t size);
+std::unique_ptr<raster::Bitmap> BmpDecodeFile(ByteView file);
 // A packed DIB: the header, then three masks when a 40-byte header says bit fields, then the
 // colour table (colours used, or 2^bpp at 8 bits or fewer), then the pixels. A negative height
 // means top-down rows. Same results as BmpDecodeFile.
-std::unique_ptr<raster::Bitmap> BmpDecodePackedDib(const uint8_t* data, size_t size);
+std::unique_ptr<raster::Bitmap> BmpDecodePackedDib(ByteView dib);
 
 // ---------------------------------------------------------------------------------------------
 // Building blocks (icon entries)

@@ -124,8 +124,7 @@ std::unique_ptr<raster::Bitmap> ClipboardPicture() {
             // Some programs offer a bare packed DIB under this name instead of a file.
             const bool file = data.size() >= 2 && data[0] == 'B' && data[1] == 'M';
             if (file && !PixelOffsetPlausible(data)) continue;
-            picture = file ? BmpDecodeFile(data.data(), data.size())
-                           : BmpDecodePackedDib(data.data(), data.size());
+            picture = file ? BmpDecodeFile(data) : BmpDecodePackedDib(data);
         } else if (std::strcmp(mime, "text/uri-list") == 0) {
             const std::string path = SingleLocalFile(data);
             if (path.empty()) continue;

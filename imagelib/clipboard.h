@@ -23,7 +23,7 @@
 raster::Bitmap* ImageFromClipboard(int number);
 // Puts image `number` on the clipboard as image/bmp and image/png. Non-zero on success; on
 // failure the clipboard is left as it was.
-int ImageToClipboard(int number);
+[[nodiscard]] int ImageToClipboard(int number);
 
 // ---------------------------------------------------------------------------------------------
 // Packed device-independent bitmaps

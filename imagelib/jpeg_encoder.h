@@ -16,5 +16,5 @@ void RegisterJpegEncoder();
 // from 10 up gives 100. With `metadata`, the JFIF header records its density in dots per inch
 // and its EXIF data follows as an APP1 segment; without, the JFIF header has no density. Library
 // errors (disk full, no memory) return 0 and leave no file behind; the process never ends here.
-int JpegEncode(const char* path, const uint8_t* pixels, int width, int height, int stride,
-               int quality, const ImageMetadata* metadata = nullptr);
+[[nodiscard]] int JpegEncode(const char* path, const uint8_t* pixels, int width, int height,
+                             int stride, int quality, const ImageMetadata* metadata = nullptr);

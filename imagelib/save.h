@@ -39,12 +39,12 @@ struct ImageEncoder {
 // that identifier, which receives `quality` and `metadata` unchanged (the BMP writer ignores
 // both). 1 on success, 0 on failure (no image, no path, no memory, no such encoder, the file
 // could not be written completely).
-int ImageSaveFile(int number, const char* path, uint32_t format, int quality,
-                  const ImageMetadata* metadata = nullptr);
+[[nodiscard]] int ImageSaveFile(int number, const char* path, uint32_t format, int quality,
+                                const ImageMetadata* metadata = nullptr);
 // Writes `bitmap` as ImageSaveFile writes an image; needs no image table, so threads may write
 // bitmaps of their own at the same time.
-int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t format, int quality,
-                   const ImageMetadata* metadata = nullptr);
+[[nodiscard]] int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t format,
+                                 int quality, const ImageMetadata* metadata = nullptr);
 // Writes a 24-bit bottom-up BMP file (54-byte headers, no colour table) from encoder-layout
 // rows through WriteBmp. 1 on success, 0 on failure.
 [[nodiscard]] int BmpWriter(const char* path, const uint8_t* pixels, int width, int height,
@@ -58,8 +58,9 @@ int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t form
 // when null or when the table is full.
 void ImageRegisterEncoder(const ImageEncoder* encoder);
 // Calls the first registered encoder with `identifier`; 0 when there is none.
-int ImageEncode(const char* path, const uint8_t* pixels, uint32_t identifier, int width, int height,
-                int stride, int quality, const ImageMetadata* metadata = nullptr);
+[[nodiscard]] int ImageEncode(const char* path, const uint8_t* pixels, uint32_t identifier,
+                              int width, int height, int stride, int quality,
+                              const ImageMetadata* metadata = nullptr);
 
 // ---------------------------------------------------------------------------------------------
 // Complete-or-nothing file writing, for the writer and the encoders

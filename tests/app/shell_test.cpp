@@ -136,8 +136,9 @@ std::string WriteFile(const std::string& name, const std::string& bytes) {
 
 TEST_F(Shell, FailedLoadChangesNothingAndSaysWhichFileAndWhy) {
     // A JPEG cut where its image data begins, and a BMP header announcing 40000 x 10 pixels.
-    ImageSaveFile(Scratch(64, 48, kGrey), (::testing::TempDir() + "whole.jpg").c_str(),
-                  JPEG_ENCODER_ID, 80);
+    ASSERT_EQ(ImageSaveFile(Scratch(64, 48, kGrey), (::testing::TempDir() + "whole.jpg").c_str(),
+                            JPEG_ENCODER_ID, 80),
+              1);
     std::string jpeg = ReadFile(::testing::TempDir() + "whole.jpg");
     jpeg.resize(jpeg.find("\xFF\xDA") + 14);
     std::string bmp = ReadFile(WriteBmp("wide.bmp", 4, 4, kGrey));

@@ -72,15 +72,6 @@ TEST_F(ImageTest, RefusedSizesLeaveTheNumberFree) {
     EXPECT_TRUE(ImageNew(100, 32767, 1));
 }
 
-TEST_F(ImageTest, AdoptionTakesOnlyABitmap) {
-    EXPECT_EQ(ImageAdopt(100, nullptr, 0), nullptr);
-    EXPECT_EQ(ImageAdopt(-1, ImageMakeBitmap(2, 2, 0, 32), 0), nullptr);
-    ASSERT_TRUE(ImageAdopt(102, ImageMakeBitmap(5, 3, 0, 24), 0));
-    EXPECT_EQ(ImageGetDepth(102), 24);
-    ImageDrop(102);
-    EXPECT_EQ(ImageExists(102), 0);
-}
-
 TEST_F(ImageTest, DrawTargetDrawsIntoTheImageUntilReleased) {
     ASSERT_TRUE(ImageNew(100, 10, 10));
     ASSERT_TRUE(ImageNew(101, 20, 20));
