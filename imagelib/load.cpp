@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
+#include <span>
 #include <utility>
 #include <vector>
 

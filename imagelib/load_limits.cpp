@@ -1,6 +1,5 @@
 #include "imagelib/load_limits.h"
 
-#include "imagelib/decoder.h"
 #include "platform/raster.h"
 
 namespace {
@@ -23,14 +22,4 @@ bool ImageLoadSizeAllowed(int width, int height, int bpp) {
     if (static_cast<uint64_t>(width) * static_cast<uint64_t>(height) > g_limits.maxPixels)
         return false;
     return raster::SizeAllowed(width, height, bpp);
-}
-
-int PictureSizeRefusal(int width, int height, int bpp, size_t fileBytes, uint64_t maxPixelsPerByte,
-                       uint64_t workingBytesPerPixel) {
-    if (!ImageLoadSizeAllowed(width, height, bpp)) return DECODE_TOO_LARGE;
-    const uint64_t pixels = uint64_t(width) * uint64_t(height);
-    if (pixels > kSmallPicture && pixels / maxPixelsPerByte > fileBytes) return DECODE_DAMAGED;
-    if (workingBytesPerPixel && pixels * workingBytesPerPixel > g_limits.maxDecoderMemory)
-        return DECODE_TOO_LARGE;
-    return 0;
 }

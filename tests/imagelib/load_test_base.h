@@ -6,10 +6,8 @@
 
 #include <string>
 
-#include "imagelib/heif_decoder.h"
 #include "imagelib/image.h"
 #include "imagelib/load.h"
-#include "imagelib/webp_decoder.h"
 #include "load_fixtures.h"
 #include "platform/display.h"
 #include "platform/raster.h"

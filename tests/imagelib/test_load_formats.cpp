@@ -27,6 +27,10 @@ struct FormatCase {
     bool grey = false;  // red, green and blue must be exactly equal
 };
 
+void PrintTo(const FormatCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 // --- BMP ---
 
 BmpDesc Indexed(int bpp, int headerSize = 40, int compression = 0, int entries = 0) {
