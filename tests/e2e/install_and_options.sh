@@ -6,6 +6,7 @@ set -euo pipefail
 kadrovo=$1 build=$2 version=$3 work=$4
 fail() { echo "FAIL: $*"; exit 1; }
 
+mkdir -p "$(dirname "$work")"
 unset DISPLAY WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
 "$kadrovo" --help | grep -q '^Aufruf: kadrovo ' || fail "--help"
