@@ -24,16 +24,14 @@ namespace fs = std::filesystem;
 
 // A photo-like JPEG of width x height: gradients and a warm highlight for the cast.
 void WritePhoto(const fs::path& path, int width, int height) {
-    auto bm = raster::Create(width, height, 24, true, false);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            raster::SetPixel(*bm, x, y,
-                             static_cast<uint32_t>(x * 255 / width | (y * 255 / height) << 8 |
-                                                   ((x + y) % 200) << 16));
-    raster::FillRect(*bm, 0, 0, width / 2, height / 2, 250 | 240 << 8 | 232 << 16);
-    ASSERT_TRUE(ImageAdopt(150, std::move(bm), 0));
-    ASSERT_EQ(ImageSaveFile(150, path.c_str(), JPEG_ENCODER_ID, 9), 1);
-    ImageRelease(150);
+    WritePicture(path, width, height, 0, JPEG_ENCODER_ID, [&](raster::Bitmap& bm) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                raster::SetPixel(bm, x, y,
+                                 static_cast<uint32_t>(x * 255 / width | (y * 255 / height) << 8 |
+                                                       ((x + y) % 200) << 16));
+        raster::FillRect(bm, 0, 0, width / 2, height / 2, 250 | 240 << 8 | 232 << 16);
+    });
 }
 
 class BatchTest : public MainWindowTest {
@@ -81,10 +79,7 @@ TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
         SelectionExport(false);
 
         BatchOptions o;
-        o.format = c.format;
-        o.preset = c.preset;
-        o.tone = c.tone;
-        o.removeCast = c.cast;
+        o.format = c.format, o.preset = c.preset, o.tone = c.tone, o.removeCast = c.cast;
         o.placement = Placement::TopLeft;
         raster::Bitmap* picture = ImageLoadFile(150, photo.c_str()).bitmap;
         ASSERT_TRUE(picture);
@@ -112,13 +107,14 @@ TEST_F(BatchTest, MixedBatchNamesOverwriteAndExitStatus) {
         for (const std::string& a : args)
             argv.push_back(a.c_str());
         const BatchCommand command = ParseBatchCommand(static_cast<int>(argv.size()), argv.data());
-        std::FILE* messages = std::tmpfile();
+        char* text = nullptr;
+        size_t size = 0;
+        std::FILE* messages = open_memstream(&text, &size);
         const int status = command.options ? RunBatch(*command.options, messages) : 2;
-        std::string text(static_cast<size_t>(std::ftell(messages)), '\0');
-        std::rewind(messages);
-        text.resize(std::fread(text.data(), 1, text.size(), messages));
         std::fclose(messages);
-        return std::make_pair(status, text);
+        const std::pair result(status, std::string(text, size));
+        free(text);
+        return result;
     };
     const fs::path mine = dir / "out/urlaub_10x15.jpg";
     EXPECT_EQ(

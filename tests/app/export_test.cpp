@@ -15,7 +15,6 @@
 #include "app/preview.h"
 #include "app/selection.h"
 #include "app/shell.h"
-#include "imagelib/clipboard.h"
 #include "imagelib/image.h"
 #include "imagelib/load.h"
 #include "imagelib/save.h"
@@ -62,14 +61,12 @@ protected:
         dir = templ;
         // A 1200 x 800 picture: bands of colour and a bright corner for the cast. Every ".bmp" goes
         // from the name the save dialog proposes.
-        raster::Bitmap* bm = ImageNew(5, 1200, 800);
-        ASSERT_TRUE(bm);
-        for (int x = 0; x < 1200; x += 100)
-            raster::FillRect(*bm, x, 0, 100, 800, static_cast<uint32_t>(x / 5) | 0x406000);
-        raster::FillRect(*bm, 0, 0, 300, 200, 0xE6F0FA);
-        const std::string path = dir + "/Ur.bmplaub.BMP";
-        ASSERT_EQ(ImageSaveFile(5, path.c_str(), IMAGE_FORMAT_BMP, 0), 1);
-        ImageRelease(5);
+        const std::string path = WritePicture(
+            dir + "/Ur.bmplaub.BMP", 1200, 800, 0, IMAGE_FORMAT_BMP, [](raster::Bitmap& bm) {
+                for (int x = 0; x < 1200; x += 100)
+                    raster::FillRect(bm, x, 0, 100, 800, static_cast<uint32_t>(x / 5) | 0x406000);
+                raster::FillRect(bm, 0, 0, 300, 200, 0xE6F0FA);
+            });
         ControlSetValue(kFormatCombo, 1);  // "10 x 15" across: 3:2
         ASSERT_TRUE(LoadPicture(path));
         ASSERT_EQ(ImageGetWidth(101), 480);  // factor 2.5
@@ -98,12 +95,11 @@ protected:
 };
 
 // A failed save is reported; the adjustments are committed all the same (image 100 changed,
-// controls at rest, preview captured), so a second attempt writes the same picture without
-// adjusting it twice.
-TEST_F(ExportFlow, FailedSaveIsReportedThenTheAdjustedCutIsSaved) {
+// controls at rest, preview captured). An empty file is then replaced without a question, a taken
+// one only on Yes (No, the default, is the end-to-end test's).
+TEST_F(ExportFlow, FailedSaveIsReportedThenOnlyEmptyOrConfirmedFilesAreReplaced) {
     MoveGamma(100);
     const Bytes before = Pixels(100);
-    ControlSetValue(kOutputCombo, 7);  // avatar: 100 high
     SaveTo({dir + "/missing-folder/bild.jpg"});
     EXPECT_TRUE(script.fileCalls.at(0).starts_with("save 'Bild speichern...' " + dir +
                                                    "/Urlaub, filter 'JPG Bilder (*.jpg)|"));
@@ -114,34 +110,21 @@ TEST_F(ExportFlow, FailedSaveIsReportedThenTheAdjustedCutIsSaved) {
     EXPECT_EQ(ControlGetValue(kGammaBar), 155);
     EXPECT_EQ(ControlGetValue(kProgressBar), 99);  // the progress bar followed 800 rows
     EXPECT_TRUE(PreviewCaptured());
-    SaveTo({dir + "/out.jpg"});
-    EXPECT_TRUE(script.messages.empty());
-    EXPECT_EQ(SizeOf(dir + "/out.jpg"), std::make_pair(150, 100));  // the cut, reduced
-}
 
-// An empty file is replaced without a question; a taken one only on Yes. No (also the default
-// button) opens the dialog again with the same proposal.
-TEST_F(ExportFlow, ExistingFileIsReplacedOnlyOnYesAnEmptyOneWithoutAQuestion) {
     const std::string empty = dir + "/empty.jpg", taken = dir + "/taken.jpg";
     std::ofstream{empty};
+    std::ofstream(taken) << "an older picture";
     SaveTo({empty});
     EXPECT_TRUE(script.messages.empty());
-    EXPECT_EQ(SizeOf(empty), std::make_pair(375, 250));
-    std::ofstream(taken) << "an older picture";
-    SaveTo({taken, ""}, {IDNO});
-    ASSERT_EQ(script.fileCalls.size(), 2u);
-    EXPECT_EQ(script.fileCalls[1], script.fileCalls[0]);
+    SaveTo({taken}, {IDYES});
     ASSERT_EQ(script.messages.size(), 1u);
     EXPECT_TRUE(script.messages[0].starts_with("Kadrovo: Die Datei taken.jpg existiert bereits!"));
-    EXPECT_TRUE(script.messages[0].ends_with(" [308]"));
-    EXPECT_EQ(std::filesystem::file_size(taken), 16u);  // "an older picture"
-    SaveTo({taken}, {IDYES});
-    EXPECT_EQ(SizeOf(taken), std::make_pair(375, 250));
+    for (const std::string& file : {empty, taken})
+        EXPECT_EQ(SizeOf(file), std::make_pair(375, 250)) << file;  // the cut
 }
 
 // Neither a cancelled dialog nor an export without memory for the cut changes anything, and the
-// track bars still change the preview afterwards; a second clipboard export then asks nothing and
-// delivers the cut.
+// track bars still change the preview afterwards.
 TEST_F(ExportFlow, CancelOrNoMemoryTouchesNothingAndTheTrackBarsStillWork) {
     MoveGamma(70);
     ControlSetValue(kCastCheckBox, 1);
@@ -166,44 +149,31 @@ TEST_F(ExportFlow, CancelOrNoMemoryTouchesNothingAndTheTrackBarsStillWork) {
     EXPECT_NE(Pixels(101), before.preview);
     MoveGamma(70);
     EXPECT_EQ(Pixels(101), before.preview);
-
-    script = Script{};
-    ControlSetValue(kOutputCombo, 2);  // 300: the 375 x 250 cut keeps its size
-    SelectionExport(true);
-    EXPECT_TRUE(script.fileCalls.empty() && script.messages.empty());
-    ASSERT_TRUE(ImageFromClipboard(104));
-    EXPECT_EQ(std::make_pair(ImageGetWidth(104), ImageGetHeight(104)), std::make_pair(375, 250));
-    EXPECT_FALSE(ImageExists(102));
 }
 
-// A camera's EXIF data: date, camera, artist, a GPS position and a maker note, stored upside
+// A camera's EXIF data: date, camera, artist, a GPS reference and a maker note, stored upside
 // down.
 Bytes CameraExif() {
     ExifData* d = exif_data_new();
     exif_data_set_byte_order(d, EXIF_BYTE_ORDER_MOTOROLA);
-    const std::tuple<ExifIfd, int, std::string> tags[] = {
-        {EXIF_IFD_0, EXIF_TAG_MAKE, "Phonemaker"},
-        {EXIF_IFD_0, EXIF_TAG_ARTIST, "Anna"},
-        {EXIF_IFD_0, EXIF_TAG_SOFTWARE, "Firmware 1.2"},
-        {EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, "2024:07:14 18:30:05"},
-        {EXIF_IFD_EXIF, EXIF_TAG_MAKER_NOTE, "serial 0815"},
-        {EXIF_IFD_GPS, EXIF_TAG_GPS_LATITUDE_REF, "N"},
-        {EXIF_IFD_GPS, EXIF_TAG_GPS_LONGITUDE_REF, "E"}};
-    for (const auto& [ifd, tag, value] : tags) {
+    const std::tuple<ExifIfd, int, ExifFormat, std::string> tags[] = {
+        {EXIF_IFD_0, EXIF_TAG_MAKE, EXIF_FORMAT_ASCII, "Phonemaker"},
+        {EXIF_IFD_0, EXIF_TAG_ARTIST, EXIF_FORMAT_ASCII, "Anna"},
+        {EXIF_IFD_0, EXIF_TAG_ORIENTATION, EXIF_FORMAT_SHORT, std::string("\0\3", 2)},
+        {EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, EXIF_FORMAT_ASCII, "2024:07:14 18:30:05"},
+        {EXIF_IFD_EXIF, EXIF_TAG_MAKER_NOTE, EXIF_FORMAT_ASCII, "serial 0815"},
+        {EXIF_IFD_GPS, EXIF_TAG_GPS_LATITUDE_REF, EXIF_FORMAT_ASCII, "N"}};
+    for (const auto& [ifd, tag, format, value] : tags) {
         ExifEntry* e = exif_entry_new();
         e->tag = static_cast<ExifTag>(tag);
-        e->format = EXIF_FORMAT_ASCII;
-        e->components = e->size = static_cast<unsigned>(value.size() + 1);
+        e->format = format;
+        e->size = static_cast<unsigned>(value.size() + (format == EXIF_FORMAT_ASCII));
+        e->components = format == EXIF_FORMAT_ASCII ? e->size : 1;
         e->data = static_cast<unsigned char*>(calloc(1, e->size));
-        memcpy(e->data, value.c_str(), value.size());
+        memcpy(e->data, value.data(), value.size());
         exif_content_add_entry(d->ifd[ifd], e);
         exif_entry_unref(e);
     }
-    ExifEntry* turned = exif_entry_new();
-    exif_content_add_entry(d->ifd[EXIF_IFD_0], turned);
-    exif_entry_initialize(turned, EXIF_TAG_ORIENTATION);
-    exif_set_short(turned->data, EXIF_BYTE_ORDER_MOTOROLA, 3);
-    exif_entry_unref(turned);
     unsigned char* bytes = nullptr;
     unsigned int size = 0;
     exif_data_save_data(d, &bytes, &size);
@@ -253,7 +223,6 @@ TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
           {EXIF_IFD_0, EXIF_TAG_ARTIST, "Anna"},
           {EXIF_IFD_0, EXIF_TAG_ORIENTATION, "Top-left"},
           {EXIF_IFD_EXIF, EXIF_TAG_COLOR_SPACE, "sRGB"},
-          {EXIF_IFD_0, EXIF_TAG_SOFTWARE, ""},
           {EXIF_IFD_EXIF, EXIF_TAG_MAKER_NOTE, ""}})
         EXPECT_EQ(Tag(exif, ifd, tag), value) << tag;
     EXPECT_EQ(exif->ifd[EXIF_IFD_GPS]->count, 0u);
@@ -261,9 +230,7 @@ TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
     exif_data_unref(exif);
     // The JFIF density (the segment right after the start of image) is the print resolution:
     // unit 1 (dots per inch), then horizontal and vertical density.
-    std::ifstream in(dir + "/print.jpg", std::ios::binary);
-    std::string head(18, '\0');
-    in.read(head.data(), 18);
+    const std::string head = ReadFile(dir + "/print.jpg").substr(0, 18);
     EXPECT_EQ(head.substr(0, 4), "\xFF\xD8\xFF\xE0");
     EXPECT_EQ(head.substr(13, 5), std::string("\x01\x01\x31\x01\x31", 5));  // 305 = 0x131
 }

@@ -1,4 +1,5 @@
-// A headless main window in its starting state, its dialogs answered by a script.
+// A headless main window in its starting state, its dialogs answered by a script, and the
+// picture files the app tests load.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -13,7 +15,18 @@
 #include "app/mainwindow.h"
 #include "app/shell.h"
 #include "app/state.h"
+#include "imagelib/save.h"
+#include "platform/raster.h"
 #include "toolkit/requester.h"
+
+// The front of `queue`, taken from it, or `otherwise` when it is empty.
+template <class T>
+T Next(std::deque<T>& queue, T otherwise) {
+    if (queue.empty()) return otherwise;
+    T front = queue.front();
+    queue.pop_front();
+    return front;
+}
 
 // Answers the dialogs from queues (cancel, OK once a queue is empty) and records what was asked:
 // "Title: text [flags]" and "save 'Title' folder/name, filter 'pattern' index" ("open ...").
@@ -23,19 +36,13 @@ struct Script : RequesterScript {
     std::vector<std::string> fileCalls, messages;
     int Message(const std::string& title, const std::string& text, int flags) override {
         messages.push_back(title + ": " + text + " [" + std::to_string(flags) + "]");
-        if (answers.empty()) return IDOK;
-        const int a = answers.front();
-        answers.pop_front();
-        return a;
+        return Next(answers, int{IDOK});
     }
     std::string File(bool save, const std::string& title, const std::string& folder,
                      const std::string& name, const std::string& pattern, int index) override {
         fileCalls.push_back((save ? "save '" : "open '") + title + "' " + folder + "/" + name +
                             ", filter '" + pattern + "' " + std::to_string(index));
-        if (files.empty()) return "";
-        const std::string f = files.front();
-        files.pop_front();
-        return f;
+        return Next(files, std::string());
     }
 };
 
@@ -43,6 +50,18 @@ struct Script : RequesterScript {
 inline std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Writes a width x height picture of `colour`, then painted over by `paint`, to `path` as
+// `format`; returns the path.
+inline std::string WritePicture(const std::string& path, int width, int height, uint32_t colour,
+                                uint32_t format = IMAGE_FORMAT_BMP,
+                                const std::function<void(raster::Bitmap&)>& paint = {}) {
+    const auto bm = raster::Create(width, height, 24, true, false);
+    raster::FillRect(*bm, 0, 0, width, height, colour);
+    if (paint) paint(*bm);
+    EXPECT_EQ(BitmapSaveFile(*bm, path.c_str(), format, 80), 1) << path;
+    return path;
 }
 
 class MainWindowTest : public ::testing::Test {
