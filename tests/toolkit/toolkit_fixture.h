@@ -6,8 +6,8 @@
 #include <QApplication>
 #include <QTest>
 #include <QWidget>
+#include <array>
 #include <cstdlib>
-#include <ostream>
 #include <vector>
 
 #include "toolkit/control.h"
@@ -16,13 +16,8 @@
 #include "toolkit/window.h"
 #include "toolkit/window_table.h"
 
-struct RecordedEvent {
-    int code, source, detail, window;
-    bool operator==(const RecordedEvent&) const = default;
-};
-inline void PrintTo(const RecordedEvent& e, std::ostream* os) {
-    *os << "{" << e.code << ", " << e.source << ", " << e.detail << ", " << e.window << "}";
-}
+// Code, source, detail and window number of one event.
+using RecordedEvent = std::array<int, 4>;
 
 class ToolkitTest : public ::testing::Test {
 protected:
@@ -39,26 +34,14 @@ protected:
     }
     void TearDown() override { WindowCloseAll(); }
 
-    // Returns every event that arrives without waiting, then clears the queue.
-    static std::vector<RecordedEvent> Drain() {
+    // Takes every event that arrives without waiting and returns them (only the control events
+    // with `controlsOnly`).
+    static std::vector<RecordedEvent> Drain(bool controlsOnly = false) {
         std::vector<RecordedEvent> events;
         for (int code; events.size() < 10000 && (code = EventWait(0)) != EVENT_NONE;)
-            events.push_back({code, EventSource(), EventDetail(), EventWindowNumber()});
+            if (!controlsOnly || code == EVENT_CONTROL)
+                events.push_back({code, EventSource(), EventDetail(), EventWindowNumber()});
         return events;
-    }
-
-    static std::vector<RecordedEvent> ControlEvents(const std::vector<RecordedEvent>& all) {
-        std::vector<RecordedEvent> out;
-        for (const auto& e : all)
-            if (e.code == EVENT_CONTROL) out.push_back(e);
-        return out;
-    }
-
-    static std::vector<int> ControlDetails(const std::vector<RecordedEvent>& all) {
-        std::vector<int> out;
-        for (const auto& e : ControlEvents(all))
-            out.push_back(e.detail);
-        return out;
     }
 
     static QWidget* Window(int n = 0) { return ToolkitWindowWidget(n); }

@@ -1,36 +1,17 @@
-// Windows and the event queue: time-outs, coalescing, close requests, drops, the cursor, the
-// main window's draw target and the Tab cycle.
-#include <QCloseEvent>
+// Windows and the event queue: coalescing, drops, the main window's draw target and the Tab
+// cycle. Time-outs, close requests and the cursor are the end-to-end tests' (start_quit,
+// close_request, load_drag).
 #include <QMimeData>
 #include <QMoveEvent>
 #include <QResizeEvent>
-#include <QTimer>
 #include <QUrl>
 
 #include "platform/draw_target.h"
-#include "platform/input.h"
 #include "toolkit_fixture.h"
 
 namespace {
 
 using WindowTest = ToolkitTest;
-
-struct ScriptedInput : InputSource {
-    int x = 0, y = 0;
-    bool LeftButtonDown() override { return false; }
-    void CursorScreenPos(int& ox, int& oy) override { ox = x, oy = y; }
-};
-
-TEST_F(WindowTest, EventWaitTimeouts) {
-    // A time-out gives 0 with the detail -1; -1 waits for ever: until the next event.
-    for (int timeout : {0, 20}) {
-        EXPECT_EQ(EventWait(timeout), EVENT_NONE) << timeout;
-        EXPECT_EQ(EventDetail(), -1);
-    }
-    QTimer::singleShot(50, [] { Window(0)->close(); });
-    EXPECT_EQ(EventWait(-1), EVENT_CLOSE);
-    EXPECT_EQ(EventWindowNumber(), 0);
-}
 
 TEST_F(WindowTest, BurstsOfTheSameWindowEventAreReportedOnce) {
     QWidget* w = Window(0);
@@ -44,67 +25,25 @@ TEST_F(WindowTest, BurstsOfTheSameWindowEventAreReportedOnce) {
     }
     std::vector<int> codes;
     for (const auto& e : Drain())
-        codes.push_back(e.code);
+        codes.push_back(e[0]);
     EXPECT_EQ(codes, (std::vector<int>{EVENT_MOVED, EVENT_RESIZED, EVENT_MOVED, EVENT_CONTROL,
                                        EVENT_MOVED}));
 }
 
-TEST_F(WindowTest, CloseRequestKeepsTheWindowOpenAndResetsOnlyTheDetail) {
-    QWidget* w = Window(0);
-    ToolkitPostControlEvent(0, 17, 9);
-    w->close();
-    EXPECT_TRUE(w->isVisible());
-    EXPECT_EQ(Window(0), w);
-    for (auto [code, detail] : {std::pair{EVENT_CONTROL, 9}, {EVENT_CLOSE, -1}, {EVENT_NONE, -1}}) {
-        EXPECT_EQ(EventWait(0), code);
-        EXPECT_EQ(EventSource(), 17) << code;
-        EXPECT_EQ(EventDetail(), detail) << code;
-    }
-}
-
-TEST_F(WindowTest, DroppedLocalFilesComeWithAHandle) {
+// Only local files come with the drop's handle (two local files dropped at once: end-to-end).
+TEST_F(WindowTest, DroppedFilesOnlyLocalOnes) {
     WindowAcceptFiles(0, true);
-    auto drag = [](std::initializer_list<QUrl> urls, bool drop) {
-        QMimeData mime;
-        mime.setUrls(urls);
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
-        enter.setAccepted(false);
-        QCoreApplication::sendEvent(Window(0), &enter);
-        QDropEvent dropEvent(QPointF(5, 5), Qt::CopyAction, &mime, Qt::NoButton, {});
-        if (drop) QCoreApplication::sendEvent(Window(0), &dropEvent);
-        return enter.isAccepted();
-    };
-    EXPECT_FALSE(drag({QUrl("https://example.org/x.png")}, false)) << "only local files";
-    EXPECT_TRUE(drag({QUrl::fromLocalFile("/tmp/erstes bild.jpg"),
-                      QUrl("https://example.org/x.png"), QUrl::fromLocalFile("/tmp/zweites.png")},
-                     true));
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile("/tmp/erstes bild.jpg"), QUrl("https://example.org/x.png")});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::NoButton, {});
+    QCoreApplication::sendEvent(Window(0), &enter);
+    QCoreApplication::sendEvent(Window(0), &drop);
     ASSERT_EQ(EventWait(0), EVENT_DROPFILES);
-    uintptr_t h = EventParam();
-    ASSERT_EQ(DropQueryCount(h), 2);
-    EXPECT_EQ(DropQueryFile(h, 0), "/tmp/erstes bild.jpg");
-    EXPECT_EQ(DropQueryFile(h, 1), "/tmp/zweites.png");
-    EXPECT_EQ(DropQueryFile(h, 2), "");
+    const uintptr_t h = EventParam();
+    EXPECT_EQ(std::make_pair(DropQueryCount(h), DropQueryFile(h, 0)),
+              std::make_pair(1, std::string("/tmp/erstes bild.jpg")));
     DropFinish(h);
-    EXPECT_EQ(DropQueryCount(h), 0);
-}
-
-TEST_F(WindowTest, CursorPositionInTheClientArea) {
-    ScriptedInput input;
-    InputSetSource(&input);
-    QWidget* w = Window(0);
-    QPoint origin = w->mapToGlobal(QPoint(0, 0));
-    int cw = w->width(), ch = w->height();
-    // Both edges count as inside; outside, or for a free window number, both are -1.
-    const int cases[][4] = {{0, 0, 0, 0},        {cw, ch, cw, ch}, {cw + 1, 5, -1, -1},
-                            {5, ch + 1, -1, -1}, {-1, 5, -1, -1},  {5, -1, -1, -1}};
-    for (auto [dx, dy, x, y] : cases) {
-        input.x = origin.x() + dx;
-        input.y = origin.y() + dy;
-        EXPECT_EQ(WindowCursorX(0), x) << dx << "," << dy;
-        EXPECT_EQ(WindowCursorY(0), y) << dx << "," << dy;
-    }
-    EXPECT_EQ(WindowCursorX(9), -1);
-    InputSetSource(nullptr);  // the real pointer: driven by the end-to-end tests
 }
 
 // Size, centring, title and what is drawn are checked on the real program by the end-to-end tests.
@@ -149,7 +88,7 @@ TEST_F(WindowTest, TabFollowsTheLayoutAndReturnPressesTheFocusedButton) {
     EXPECT_EQ(press(Qt::Key_Backtab, 3), (std::vector<int>{14, 12, 10}));
     Drain();
     QTest::keyClick(w->focusWidget(), Qt::Key_Return);
-    EXPECT_EQ(ControlEvents(Drain()), (std::vector<RecordedEvent>{{EVENT_CONTROL, 10, 0, 0}}));
+    EXPECT_EQ(Drain(true), (std::vector<RecordedEvent>{{EVENT_CONTROL, 10, 0, 0}}));
 }
 
 }  // namespace
