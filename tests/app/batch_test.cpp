@@ -34,20 +34,15 @@ void WritePhoto(const fs::path& path, int width, int height) {
     });
 }
 
-class BatchTest : public MainWindowTest {
-protected:
-    void SetUp() override {
-        MainWindowTest::SetUp();
-        dir = fs::temp_directory_path() / ("kadrovo-batch-" + std::to_string(getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir / "out");
-    }
-    void TearDown() override {
-        MainWindowTest::TearDown();
-        fs::remove_all(dir);
-    }
-    fs::path dir;
-};
+using BatchTest = MainWindowTest;
+
+// The batch command line `kadrovo --batch ARGS...`.
+BatchCommand Parse(const std::vector<std::string>& args) {
+    std::vector<const char*> argv = {"kadrovo", "--batch"};
+    for (const std::string& a : args)
+        argv.push_back(a.c_str());
+    return ParseBatchCommand(static_cast<int>(argv.size()), argv.data());
+}
 
 TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
     struct Case {
@@ -94,19 +89,14 @@ TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
 // A batch with a damaged file: reported as the window reports it, exit status 1; the others are
 // written under their names and nothing else is left. Nothing is replaced without --overwrite.
 TEST_F(BatchTest, MixedBatchNamesOverwriteAndExitStatus) {
+    fs::create_directory(dir / "out");
     WritePhoto(dir / "urlaub.jpg", 640, 480);
     WritePhoto(dir / "strand.jpeg", 300, 500);
     std::ofstream(dir / "kaputt.jpg") << "\xFF\xD8\xFF this is no picture";
     auto run = [&](std::vector<std::string> args) {
-        for (std::string a : {"--format", "10x15", "--size", "Foto bis 10cm x 15cm", "--out"})
-            args.push_back(a);
-        args.push_back((dir / "out").string());
-        for (const char* f : {"urlaub.jpg", "kaputt.jpg", "strand.jpeg"})
-            args.push_back((dir / f).string());
-        std::vector<const char*> argv = {"kadrovo", "--batch"};
-        for (const std::string& a : args)
-            argv.push_back(a.c_str());
-        const BatchCommand command = ParseBatchCommand(static_cast<int>(argv.size()), argv.data());
+        args.insert(args.end(), {"--format", "10x15", "--size", "Foto bis 10cm x 15cm", "--out",
+                                 In("out"), In("urlaub.jpg"), In("kaputt.jpg"), In("strand.jpeg")});
+        const BatchCommand command = Parse(args);
         char* text = nullptr;
         size_t size = 0;
         std::FILE* messages = open_memstream(&text, &size);
@@ -138,17 +128,17 @@ TEST_F(BatchTest, MixedBatchNamesOverwriteAndExitStatus) {
 // The command line's choices, seen in the output name and in the frame planned on a 1200 x 900
 // picture with "10 x 15" (preview 480 x 357, the window's frame 480 x 320), and its usage errors.
 TEST(BatchCommandLine, ChoicesFramesAndUsageErrors) {
-    auto parse = [](std::vector<const char*> args) {
-        args.insert(args.begin(), {"kadrovo", "--batch", "--out", "o"});
+    auto parse = [](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--out", "o"});
         args.push_back("a");
-        return ParseBatchCommand(static_cast<int>(args.size()), args.data());
+        return Parse(args);
     };
     const BatchCommand ok =
         parse({"--format=16:9", "--size", "avatar", "--gamma", "20", "--type", "png", "-"});
     ASSERT_TRUE(ok.options) << ok.error;
     EXPECT_EQ(std::make_pair(ok.options->preset, ok.options->tone.gamma), std::make_pair(7, 20));
     EXPECT_EQ(BatchOutputPath("/fotos/urlaub.JPG", *ok.options), "o/urlaub_16x9.png");
-    const std::pair<std::vector<const char*>, PixelRect> frames[] = {
+    const std::pair<std::vector<std::string>, PixelRect> frames[] = {
         {{"--position", "topleft"}, {0, 0, 1200, 800}},
         {{}, {0, 45, 1200, 800}},                         // centred by default
         {{"--position", "5000,30"}, {0, 30, 1200, 800}},  // kept inside the picture
@@ -160,16 +150,13 @@ TEST(BatchCommandLine, ChoicesFramesAndUsageErrors) {
         EXPECT_EQ(BatchPlanFrame(1200, 900, *c.options).cut, cut) << args.size();
     }
     for (const auto& bad :
-         std::vector<std::vector<const char*>>{{"--format", "11 x 17"},   // no such format
+         std::vector<std::vector<std::string>>{{"--format", "11 x 17"},   // no such format
                                                {"--contrast", "49"},      // below the bar
                                                {"--position", "middle"},  // no such place
                                                {"--cast=1"},              // a switch with a value
                                                {"--frobnicate"}})
         EXPECT_FALSE(parse(bad).options) << bad[0];
-    const char* noFile[] = {"kadrovo", "--batch", "--out", "o"};
-    const char* noFolder[] = {"kadrovo", "--batch", "a"};
-    EXPECT_FALSE(ParseBatchCommand(4, noFile).options);
-    EXPECT_FALSE(ParseBatchCommand(3, noFolder).options);
+    EXPECT_FALSE(Parse({"--out", "o"}).options || Parse({"a"}).options);  // no file, no folder
 }
 
 }  // namespace

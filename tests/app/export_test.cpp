@@ -56,13 +56,10 @@ class ExportFlow : public MainWindowTest {
 protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        char templ[] = "/tmp/kadrovo-export-XXXXXX";
-        ASSERT_TRUE(mkdtemp(templ));
-        dir = templ;
         // A 1200 x 800 picture: bands of colour and a bright corner for the cast. Every ".bmp" goes
         // from the name the save dialog proposes.
         const std::string path = WritePicture(
-            dir + "/Ur.bmplaub.BMP", 1200, 800, 0, IMAGE_FORMAT_BMP, [](raster::Bitmap& bm) {
+            In("Ur.bmplaub.BMP"), 1200, 800, 0, IMAGE_FORMAT_BMP, [](raster::Bitmap& bm) {
                 for (int x = 0; x < 1200; x += 100)
                     raster::FillRect(bm, x, 0, 100, 800, static_cast<uint32_t>(x / 5) | 0x406000);
                 raster::FillRect(bm, 0, 0, 300, 200, 0xE6F0FA);
@@ -72,10 +69,6 @@ protected:
         ASSERT_EQ(ImageGetWidth(101), 480);  // factor 2.5
         // A frame of 150 x 100 preview pixels: a 375 x 250 cut at (25, 50).
         PlaceSelection(Selection{10, 20, 150, 100});
-    }
-    void TearDown() override {
-        MainWindowTest::TearDown();
-        std::filesystem::remove_all(dir);
     }
 
     // Moves the gamma bar off its default and adjusts the preview, as a user would.
@@ -90,8 +83,6 @@ protected:
         script.answers = std::move(answers);
         SelectionExport(false);
     }
-
-    std::string dir;
 };
 
 // A failed save is reported; the adjustments are committed all the same (image 100 changed,
@@ -100,9 +91,9 @@ protected:
 TEST_F(ExportFlow, FailedSaveIsReportedThenOnlyEmptyOrConfirmedFilesAreReplaced) {
     MoveGamma(100);
     const Bytes before = Pixels(100);
-    SaveTo({dir + "/missing-folder/bild.jpg"});
-    EXPECT_TRUE(script.fileCalls.at(0).starts_with("save 'Bild speichern...' " + dir +
-                                                   "/Urlaub, filter 'JPG Bilder (*.jpg)|"));
+    SaveTo({In("missing-folder/bild.jpg")});
+    EXPECT_TRUE(script.fileCalls.at(0).starts_with("save 'Bild speichern...' " +
+                                                   In("Urlaub, filter 'JPG Bilder (*.jpg)|")));
     EXPECT_EQ(script.messages, std::vector<std::string>{"Kadrovo: Die Datei bild.jpg konnte nicht "
                                                         "gespeichert werden!\r\rBitte einen "
                                                         "anderen Ort wählen. [48]"});
@@ -111,7 +102,7 @@ TEST_F(ExportFlow, FailedSaveIsReportedThenOnlyEmptyOrConfirmedFilesAreReplaced)
     EXPECT_EQ(ControlGetValue(kProgressBar), 99);  // the progress bar followed 800 rows
     EXPECT_TRUE(PreviewCaptured());
 
-    const std::string empty = dir + "/empty.jpg", taken = dir + "/taken.jpg";
+    const std::string empty = In("empty.jpg"), taken = In("taken.jpg");
     std::ofstream{empty};
     std::ofstream(taken) << "an older picture";
     SaveTo({empty});
@@ -213,9 +204,9 @@ TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
         EXPECT_EQ(ControlGetTip(kFormatCombo),
                   std::string("Zielformat auswählen") + (*dpi ? "\n" : "") + dpi);
     }
-    SaveTo({dir + "/print.jpg"});
+    SaveTo({In("print.jpg")});
     ASSERT_TRUE(script.messages.empty());
-    ExifData* exif = exif_data_new_from_file((dir + "/print.jpg").c_str());
+    ExifData* exif = exif_data_new_from_file(In("print.jpg").c_str());
     ASSERT_NE(exif, nullptr);
     for (auto [ifd, tag, value] :
          {std::tuple{EXIF_IFD_EXIF, EXIF_TAG_DATE_TIME_ORIGINAL, "2024:07:14 18:30:05"},
@@ -230,7 +221,7 @@ TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
     exif_data_unref(exif);
     // The JFIF density (the segment right after the start of image) is the print resolution:
     // unit 1 (dots per inch), then horizontal and vertical density.
-    const std::string head = ReadFile(dir + "/print.jpg").substr(0, 18);
+    const std::string head = ReadFile(In("print.jpg")).substr(0, 18);
     EXPECT_EQ(head.substr(0, 4), "\xFF\xD8\xFF\xE0");
     EXPECT_EQ(head.substr(13, 5), std::string("\x01\x01\x31\x01\x31", 5));  // 305 = 0x131
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -68,6 +69,9 @@ class MainWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(StartUpLibraries()); }
     void SetUp() override {
+        char folder[] = "/tmp/kadrovo-test-XXXXXX";
+        ASSERT_TRUE(mkdtemp(folder));
+        dir = folder;
         ShutDownLibraries();
         AppStateReset();
         RequesterSetScript(&script);
@@ -77,7 +81,11 @@ protected:
     void TearDown() override {
         RequesterSetScript(nullptr);
         ShutDownLibraries();  // windows closed, images released: nothing outlives the test
+        std::filesystem::remove_all(dir);
     }
+    // `name` in the test's own folder.
+    std::string In(const std::string& name) const { return (dir / name).string(); }
 
     Script script;
+    std::filesystem::path dir;
 };

@@ -33,11 +33,9 @@ TEST(FileFilters, DialogFilterList) {
 }
 
 TEST(FileFilters, DefaultFileSplit) {
-    const char* cases[][3] = {{"/home/anna/Bilder/", "/home/anna/Bilder", ""},
-                              {"Urlaub", "", "Urlaub"},
-                              {nullptr, "", ""},
-                              {"/tmp/a:b", "/tmp", ""},
-                              {"/Urlaub.jpg", "/", "Urlaub.jpg"}};
+    // The ordinary splits are the shell's (the open and save dialogs' proposals).
+    const char* cases[][3] = {
+        {nullptr, "", ""}, {"/tmp/a:b", "/tmp", ""}, {"/Urlaub.jpg", "/", "Urlaub.jpg"}};
     for (auto [defaultFile, wantFolder, wantName] : cases) {
         std::string folder = "x", name = "x";
         SplitDefaultFile(defaultFile, folder, name);
