@@ -25,7 +25,6 @@ const char kPictures[] = "Bilder (*.bmp,*.jpg,*.png)|*.bmp;*.jpg;*.png|Alle Date
 // a filter shows is checked on a real dialog below).
 TEST(FileFilters, DialogFilterList) {
     using Filters = std::vector<std::string>;
-    EXPECT_EQ(DialogFilters("Nur Text"), Filters{"Nur Text (*)"});
     // Spaces and brackets would split or group patterns, and the dialog cannot match other
     // letters in any case: they become '?'.
     EXPECT_EQ(DialogFilters("X|bild?.PNG;*.jp2;a b;(x);Ä*||"),
@@ -100,11 +99,10 @@ TEST_F(RealRequesterTest, FiltersShowTheirTextsAndMatchAnyCase) {
     ToolkitConfigureFileDialog(dialog, false, "Bild einladen", folder, "", kPictures, 0);
     dialog.show();
     auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
-    ASSERT_NE(types, nullptr);
-    EXPECT_EQ(types->count(), 2);
-    EXPECT_EQ(types->currentText(), "Bilder (*.bmp,*.jpg,*.png)");
     auto* list = dialog.findChild<QListView*>("listView");
-    ASSERT_NE(list, nullptr);
+    ASSERT_TRUE(types && list);
+    EXPECT_EQ(QString::number(types->count()) + " " + types->currentText(),
+              "2 Bilder (*.bmp,*.jpg,*.png)");
     auto shown = [list] {
         QStringList names;
         QAbstractItemModel* m = list->model();

@@ -74,13 +74,12 @@ TEST_F(WindowTest, TabFollowsTheLayoutAndReturnPressesTheFocusedButton) {
     Drain();
     auto press = [w](Qt::Key key, int times) {
         std::vector<int> focused;
-        for (int i = 0; i < times; ++i) {
+        while (times--) {
             QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, key,
                             key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
-            int n = -1;
+            focused.push_back(-1);
             for (int c : {10, 12, 13, 14, 16})
-                if (w->focusWidget() == ToolkitControlWidget(c)) n = c;
-            focused.push_back(n);
+                if (w->focusWidget() == ToolkitControlWidget(c)) focused.back() = c;
         }
         return focused;
     };
