@@ -1,22 +1,11 @@
 // The batch export: the window's bytes through the shared export, the naming and no-overwrite
 // rules, a mixed batch, and the command line's choices.
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
-
 #include "app/batch.h"
 #include "app/export.h"
-#include "app/preview.h"
 #include "app/refusal.h"
-#include "imagelib/image.h"
 #include "imagelib/load.h"
-#include "imagelib/save.h"
-#include "platform/raster.h"
 #include "tests/app/main_window_fixture.h"
-#include "toolkit/control.h"
 
 namespace {
 

@@ -10,14 +10,20 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/ids.h"
 #include "app/mainwindow.h"
+#include "app/preview.h"
+#include "app/selection.h"
 #include "app/shell.h"
 #include "app/state.h"
+#include "imagelib/image.h"
 #include "imagelib/save.h"
 #include "platform/raster.h"
+#include "toolkit/control.h"
 #include "toolkit/requester.h"
 
 // The front of `queue`, taken from it, or `otherwise` when it is empty.
@@ -51,6 +57,30 @@ struct Script : RequesterScript {
 inline std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The pixels of image `number`, empty when there is none.
+inline std::string Pixels(int number) {
+    const raster::Bitmap* bm = ImageGetBitmap(number);
+    return bm ? std::string(reinterpret_cast<const char*>(bm->bits.get()), bm->ByteSize()) : "";
+}
+
+// "width x height at left,top" of the current frame.
+inline std::string Frame() {
+    const Selection& s = CurrentSelection();
+    return std::to_string(s.width) + "x" + std::to_string(s.height) + " at " +
+           std::to_string(s.left) + "," + std::to_string(s.top);
+}
+
+// Everything a refused, failed or cancelled action must leave as it was, as one line.
+inline std::string State() {
+    const std::hash<std::string> hash;
+    std::ostringstream s;
+    s << hash(Pixels(100)) << " " << hash(Pixels(101)) << " " << Frame() << " gamma "
+      << ControlGetValue(kGammaBar) << " box " << ControlGetValue(kCastCheckBox) << " '"
+      << ControlGetText(kStatusLine) << "' captured " << PreviewCaptured() << " cast "
+      << PreviewCast();
+    return s.str();
 }
 
 // Writes a width x height picture of `colour`, then painted over by `paint`, to `path` as

@@ -1,25 +1,14 @@
 // The shell driven headless: main window and starting state, loading paths, the new-picture
 // sequence, dispatch of the controls, the mouse drag, and what is painted on the window's
 // surface.
-#include <fstream>
-#include <functional>
 #include <set>
-#include <sstream>
-#include <string>
 #include <tuple>
 
 #include "app/adjust.h"
-#include "app/ids.h"
-#include "app/preview.h"
-#include "app/selection.h"
 #include "imagelib/clipboard.h"
-#include "imagelib/image.h"
-#include "imagelib/save.h"
 #include "picture/tone.h"
 #include "platform/clipboard.h"
-#include "platform/raster.h"
 #include "tests/app/main_window_fixture.h"
-#include "toolkit/control.h"
 #include "toolkit/window.h"
 
 namespace {
@@ -39,22 +28,6 @@ void CopyPicture(int width, int height, uint32_t colour) {
     raster::FillRect(*ImageGetBitmap(5), 0, 0, width, height, colour);
     ASSERT_NE(ImageToClipboard(5), 0);
     ImageRelease(5);
-}
-
-// "width x height at left,top" of the current frame.
-std::string Frame() {
-    const Selection& s = CurrentSelection();
-    return std::to_string(s.width) + "x" + std::to_string(s.height) + " at " +
-           std::to_string(s.left) + "," + std::to_string(s.top);
-}
-
-// What a refused or failed action must leave as it was.
-std::string State() {
-    std::ostringstream s;
-    s << ImageGetBitmap(100) << " " << ImageGetBitmap(101) << " " << Frame() << " gamma "
-      << ControlGetValue(kGammaBar) << " '" << ControlGetText(kStatusLine) << "' captured "
-      << PreviewCaptured() << " cast " << PreviewCast();
-    return s.str();
 }
 
 uint32_t Surface(int x, int y) {
