@@ -11,10 +11,6 @@ namespace {
 
 const float kAcross = 2.0f / 3.0f;  // "10 x 15" across
 
-Selection Sel(int height, int width, int left, int top) {
-    return Selection{left, top, width, height};
-}
-
 std::string Str(const Selection& s) {
     return std::to_string(s.width) + "x" + std::to_string(s.height) + " at " +
            std::to_string(s.left) + "," + std::to_string(s.top);
@@ -47,19 +43,19 @@ TEST(Clamp, NarrowsNeverMoves) {
         frame::Clamp(s, kAcross, pw, ph);
         return Str(s);
     };
-    EXPECT_EQ(clamp(Sel(0, 100, -5, -7)), "100x67 at 0,0");       // negative corner to 0
-    EXPECT_EQ(clamp(Sel(0, 300, 400, 0)), "80x53 at 400,0");      // right edge
-    EXPECT_EQ(clamp(Sel(0, 480, 0, 100)), "385x257 at 0,100");    // bottom: 257 / r < 385.5
-    EXPECT_EQ(clamp(Sel(0, 10, 0, 0)), "25x17 at 0,0");           // minimum width
-    EXPECT_EQ(clamp(Sel(0, 300, 0, 0), 5, 476), "25x17 at 0,0");  // narrow preview: 25 wins
-    EXPECT_EQ(clamp(Sel(0, 300, 470, 350)), "25x17 at 470,350");  // no room: past the edges
+    EXPECT_EQ(clamp(Selection{-5, -7, 100, 0}), "100x67 at 0,0");       // negative corner to 0
+    EXPECT_EQ(clamp(Selection{400, 0, 300, 0}), "80x53 at 400,0");      // right edge
+    EXPECT_EQ(clamp(Selection{0, 100, 480, 0}), "385x257 at 0,100");    // bottom: 257 / r < 385.5
+    EXPECT_EQ(clamp(Selection{0, 0, 10, 0}), "25x17 at 0,0");           // minimum width
+    EXPECT_EQ(clamp(Selection{0, 0, 300, 0}, 5, 476), "25x17 at 0,0");  // narrow preview: 25 wins
+    EXPECT_EQ(clamp(Selection{470, 350, 300, 0}), "25x17 at 470,350");  // no room: past the edges
 }
 
 TEST(DragStart, CornerSquareThenStrictInside) {
     // Frame 200 x 100 at (50, 40): drawn from client (64, 60) to corner point (264, 160).
     auto start = [](int mx, int my, int moving = 0) {
         FrameState st;
-        st.selection = Sel(100, 200, 50, 40);
+        st.selection = Selection{50, 40, 200, 100};
         st.moving = moving;
         frame::DragStart(st, mx, my, 480, 357);
         if (st.resizing) return std::string("resize");
@@ -82,26 +78,26 @@ TEST(DragSteps, ResizeFollowsTheRightEdgeMoveTheTopLeftCorner) {
         frame::ResizeTo(s, kAcross, mx, 480, 357);
         return Str(s);
     };
-    const Selection a = Sel(100, 200, 50, 40);
+    const Selection a = Selection{50, 40, 200, 100};
     EXPECT_EQ(resize(a, 364), "300x200 at 50,40");
     EXPECT_EQ(resize(a, 700), "430x287 at 50,40");  // past the preview's right edge
     EXPECT_EQ(resize(a, 30), "25x17 at 50,40");     // past its own left edge: minimum
     EXPECT_EQ(resize(a, -1), "25x17 at 50,40");     // pointer outside the client area
     // Only 157 rows below top 200; 157 / r lies just below 235.5 (the float ratio is just above
     // 2/3).
-    EXPECT_EQ(resize(Sel(100, 200, 0, 200), 400), "235x157 at 0,200");
+    EXPECT_EQ(resize(Selection{0, 200, 200, 100}, 400), "235x157 at 0,200");
 
     auto move = [](Selection s, int mx, int my, int grab = 20, int pw = 480, int ph = 357) {
         frame::MoveTo(s, kAcross, mx, my, grab, grab, pw, ph);
         return Str(s);
     };
-    const Selection b = Sel(133, 200, 50, 40);
+    const Selection b = Selection{50, 40, 200, 133};
     EXPECT_EQ(move(b, 120, 90), "200x133 at 100,70");
     // At the bottom edge the clamp sees 200 x r + 224 = 357.33 > 357 and narrows the frame.
     EXPECT_EQ(move(b, 900, 900), "199x133 at 280,224");
     EXPECT_EQ(move(b, -1, -1), "200x133 at 0,0");  // pointer outside: jumps to the top-left
     // A frame wider than a narrow preview stays at the left edge.
-    EXPECT_EQ(move(Sel(17, 25, 0, 10), 300, 900, 5, 5, 476), "25x17 at 0,459");
+    EXPECT_EQ(move(Selection{0, 10, 25, 17}, 300, 900, 5, 5, 476), "25x17 at 0,459");
 }
 
 }  // namespace

@@ -50,10 +50,6 @@ protected:
         ControlSetValue(control, value);
         DispatchControl(control);
     }
-    static void PlaceFrame(Selection s) {
-        PlaceSelection(s);
-        RedrawPreview();
-    }
 };
 
 // Each shape of picture gets its preview, default frame, toggle and status; the toggle and a
@@ -218,7 +214,8 @@ TEST_F(Shell, ControlsWithoutAPictureDoNothing) {
 TEST_F(Shell, FramePaintingDragAndNewPreview) {
     const uint32_t background = Surface(2, 2);
     LoadGrey();
-    PlaceFrame(Selection{40, 30, 100, 0});  // drawn from client (54, 50) to (154, 117)
+    PlaceSelection(Selection{40, 30, 100, 0});  // drawn from client (54, 50) to (154, 117)
+    RedrawPreview();
     ASSERT_EQ(Frame(), "100x67 at 40,30");
     EXPECT_EQ(std::make_tuple(Surface(13, 19), Surface(59, 55), Surface(94, 83)),
               std::make_tuple(kBlack, kGrey, kYellow));
