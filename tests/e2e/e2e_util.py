@@ -8,6 +8,7 @@ import re
 import subprocess
 import sys
 import time
+import traceback
 
 TIMEOUT = 60.0   # seconds for anything to appear
 POLL = 0.05      # pause between two looks
@@ -134,7 +135,10 @@ def main(test):
     try:
         test(sys.argv[1:])
     except Failure as e:
-        log("FAIL:", e)
+        # The test script's line that was waiting: most waits share one helper.
+        where = [f for f in traceback.extract_tb(e.__traceback__) if f.filename != __file__]
+        log("FAIL:", e, "(%s line %d)" % (os.path.basename(where[-1].filename), where[-1].lineno)
+            if where else "")
         log("0 passed, 1 failed")
         sys.exit(1)
     log("1 passed, 0 failed")

@@ -57,6 +57,10 @@ def test(args):
 
     c.click(*e.LOAD_BUTTON)
     e.type_into_dialog("Bild einladen", out, proc)
+    # The loaded 800 x 553 file has a preview 332 rows high, the picture before 360: the rows
+    # between show the window's ground once the load has finished.
+    e.wait_for("the exported file's preview",
+               lambda: not e.near(c.pixel(300, 20 + 345), COLOUR))
     with open(out, "rb") as f:
         original = f.read()
     c.click(*e.SAVE_BUTTON)
