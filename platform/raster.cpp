@@ -7,12 +7,14 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <new>
 #include <system_error>
-#include <thread>
 #include <vector>
+
+#include "platform/helper_thread.h"
 
 namespace raster {
 
@@ -200,26 +202,43 @@ void MakeAxis(Axis& a, int s, int d, int from, int to, StretchMode mode) {
     }
 }
 
-// Stretches from a source of at least this many pixels are shared between two threads.
+// Stretches from a source of at least this many pixels are shared with the helper thread, in
+// bands of destination rows made from about kBandSourceRows source rows each.
 constexpr long long kSharedStretchPixels = 1LL << 20;
+constexpr long long kBandSourceRows = 128;
 
 // sum[i] += row[i] over n bytes. The inner rows of a reduction all weigh the same, so they are
 // summed unweighted first; at most kMaxUnweighted rows keep the 16-bit sums from overflowing.
 constexpr int kMaxUnweighted = 257;
 
-void AddRow(uint16_t* __restrict sum, const uint8_t* __restrict row, size_t n) {
+// sum[i] += r[0][i] + ... + r[K-1][i] over n bytes: K rows in one pass over the sums.
+template <int K>
+void AddRows(uint16_t* __restrict sum, const uint8_t* const* r, size_t n) {
     size_t i = 0;
 #ifdef __SSE2__
     const __m128i zero = _mm_setzero_si128();
     for (; i + 16 <= n; i += 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        __m128i lo = zero, hi = zero;
+        for (int k = 0; k < K; ++k) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r[k] + i));
+            lo = _mm_add_epi16(lo, _mm_unpacklo_epi8(v, zero));
+            hi = _mm_add_epi16(hi, _mm_unpackhi_epi8(v, zero));
+        }
         __m128i* s = reinterpret_cast<__m128i*>(sum + i);
-        _mm_storeu_si128(s, _mm_add_epi16(_mm_loadu_si128(s), _mm_unpacklo_epi8(v, zero)));
-        _mm_storeu_si128(s + 1, _mm_add_epi16(_mm_loadu_si128(s + 1), _mm_unpackhi_epi8(v, zero)));
+        _mm_storeu_si128(s, _mm_add_epi16(_mm_loadu_si128(s), lo));
+        _mm_storeu_si128(s + 1, _mm_add_epi16(_mm_loadu_si128(s + 1), hi));
     }
 #endif
-    for (; i < n; ++i)
-        sum[i] = static_cast<uint16_t>(sum[i] + row[i]);
+    for (; i < n; ++i) {
+        unsigned v = sum[i];
+        for (int k = 0; k < K; ++k)
+            v += r[k][i];
+        sum[i] = static_cast<uint16_t>(v);
+    }
+}
+
+void AddRow(uint16_t* sum, const uint8_t* row, size_t n) {
+    AddRows<1>(sum, &row, n);
 }
 
 // acc[i] = wa * a[i] + wb * b[i] + wm * mid[i], plus acc[i] itself when `keep`; a null row adds
@@ -303,7 +322,11 @@ public:
           rop_(rop),
           dn_(dst.BytesPerPixel()),
           keepFourth_(channels == 4 && dst.bpp == 32 && !dst.screen),
-          plainCopy_(rop == Rop::SrcCopy && dst.bpp != 16) {}
+          plainCopy_(rop == Rop::SrcCopy && dst.bpp != 16),
+          innerFits32_(InnerFits32(ax, verticalDenominator)) {}
+
+    // Values after each row of vertical sums that Run reads: one spare for the vector loads.
+    static constexpr size_t kSpare = 1;
 
     void Run(const uint32_t* acc, uint8_t* d) const {
         if (channels_ == 4) {
@@ -314,6 +337,15 @@ public:
     }
 
 private:
+    // True when the inner sum of every tap fits 32 bits: each vertical sum is at most 255 times
+    // the vertical denominator.
+    static bool InnerFits32(const Axis& ax, uint32_t verticalDenominator) {
+        uint64_t most = 0;
+        for (const Tap& t : ax.taps)
+            most = std::max<uint64_t>(most, t.count > 2 ? t.count - 2 : 0);
+        return most * 255 * verticalDenominator < (uint64_t{1} << 32);
+    }
+
     template <int C>
     void Pass(const uint32_t* acc, uint8_t* d) const {
         for (const Tap& t : ax_.taps) {
@@ -324,9 +356,24 @@ private:
             if (t.count > 1) {
                 uint64_t inner[C] = {};
                 const uint32_t* q = p + C;
-                for (int k = 1; k < t.count - 1; ++k, q += C) {
+#ifdef __SSE2__
+                if (innerFits32_) {
+                    // A pixel's channels side by side in one vector (the row has a spare value
+                    // at its end for the 3-channel load of the last pixel).
+                    __m128i v = _mm_setzero_si128();
+                    for (int k = 1; k < t.count - 1; ++k, q += C)
+                        v = _mm_add_epi32(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)));
+                    alignas(16) uint32_t lanes[4];
+                    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), v);
                     for (int c = 0; c < C; ++c)
-                        inner[c] += q[c];
+                        inner[c] = lanes[c];
+                } else
+#endif
+                {
+                    for (int k = 1; k < t.count - 1; ++k, q += C) {
+                        for (int c = 0; c < C; ++c)
+                            inner[c] += q[c];
+                    }
                 }
                 for (int c = 0; c < C; ++c) {
                     sum[c] += static_cast<uint64_t>(t.wMid) * inner[c] +
@@ -356,6 +403,7 @@ private:
     int dn_;
     bool keepFourth_;
     bool plainCopy_;
+    bool innerFits32_;
 };
 
 }  // namespace
@@ -764,7 +812,7 @@ bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, Str
 
     // Destination rows [y0, y1), each made from its own source rows alone; false without memory.
     auto rows = [&](long long y0, long long y1) {
-        std::unique_ptr<uint32_t[]> acc(new (std::nothrow) uint32_t[n]);
+        std::unique_ptr<uint32_t[]> acc(new (std::nothrow) uint32_t[n + Horizontal::kSpare]());
         std::unique_ptr<uint16_t[]> mid(new (std::nothrow) uint16_t[n]);
         std::unique_ptr<uint8_t[]> scratch;
         if (src.bpp == 16) scratch.reset(new (std::nothrow) uint8_t[2 * n]);
@@ -789,10 +837,29 @@ bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, Str
             } else {
                 bool keep = false;
                 int pending = 0;
-                for (int j = t.first + 1; j < t.first + t.count - 1; ++j) {
+                const int end = t.first + t.count - 1;
+                for (int j = t.first + 1; j < end;) {
                     if (pending == 0) std::memset(mid.get(), 0, n * sizeof(uint16_t));
-                    AddRow(mid.get(), row(j, 0), n);
-                    if (++pending == kMaxUnweighted) {
+                    // Up to four rows at a time where the source rows can be read as they are.
+                    const int k =
+                        src.bpp == 16 ? 1 : std::min({4, end - j, kMaxUnweighted - pending});
+                    if (k > 1) {
+                        const uint8_t* some[4] = {src.Row(j), src.Row(j + 1), nullptr, nullptr};
+                        for (int i = 2; i < k; ++i)
+                            some[i] = src.Row(j + i);
+                        if (k == 4) {
+                            AddRows<4>(mid.get(), some, n);
+                        } else if (k == 3) {
+                            AddRows<3>(mid.get(), some, n);
+                        } else {
+                            AddRows<2>(mid.get(), some, n);
+                        }
+                    } else {
+                        AddRow(mid.get(), row(j, 0), n);
+                    }
+                    j += k;
+                    pending += k;
+                    if (pending == kMaxUnweighted) {
                         Combine(acc.get(), keep, nullptr, 0, nullptr, 0, mid.get(), t.wMid, n);
                         keep = true;
                         pending = 0;
@@ -807,23 +874,18 @@ bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, Str
         return true;
     };
 
-    // A large stretch is shared with a second core: the upper rows on a thread of their own.
+    // A large stretch is shared with the helper thread, a band of destination rows at a time.
     // Every destination row is computed the same way wherever it is computed.
-    const long long split = vy0 + (vy1 - vy0) / 2;
-    if (static_cast<long long>(src.width) * src.height >= kSharedStretchPixels && split > vy0 &&
-        std::thread::hardware_concurrency() > 1) {
-        bool upper = false;
-        std::thread helper;
-        try {
-            helper = std::thread([&] { upper = rows(vy0, split); });
-        } catch (const std::system_error&) {
-            return rows(vy0, vy1);
-        }
-        const bool lower = rows(split, vy1);
-        helper.join();
-        return upper && lower;
-    }
-    return rows(vy0, vy1);
+    const bool share = static_cast<long long>(src.width) * src.height >= kSharedStretchPixels;
+    const long long count = vy1 - vy0;
+    // Bands of about kBandSourceRows source rows: few enough that taking one costs nothing.
+    const long long band = std::clamp<long long>(kBandSourceRows * dh / src.height, 1, count);
+    std::atomic<bool> ok{true};
+    helper::ShareRows(static_cast<int>(count), static_cast<int>(band), share,
+                      [&](int first, int last) {
+                          if (!rows(vy0 + first, vy0 + last)) ok = false;
+                      });
+    return ok;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -861,7 +923,7 @@ bool RowReducer::Start(Bitmap& dst, int srcWidth, int srcHeight, int srcBpp) {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    s->acc.reset(new (std::nothrow) uint32_t[s->n]);
+    s->acc.reset(new (std::nothrow) uint32_t[s->n + Horizontal::kSpare]());
     s->mid.reset(new (std::nothrow) uint16_t[s->n]);
     if (!s->acc || !s->mid) return false;
     s->dst = &dst;
