@@ -84,21 +84,28 @@ void SelectionExport(bool toClipboard) {
     }
     settings.cast = g_app.castColour;
     settings.preset = ControlGetValue(kOutputCombo);
-    ExportResult result =
-        ExportPicture(*picture, FrameToPicture(g_app.frame.selection, factor), settings,
-                      [](int value) { ControlSetValue(kProgressBar, value); });
+    // The file is written while the rest of the picture is adjusted: everything the writing
+    // needs is read here, on this thread.
+    ExportDelivery toFile;
+    if (!toClipboard) {
+        toFile = [&name, formatIndex = ControlGetValue(kFormatCombo),
+                  exif = ImageGetExif(kPictureImage)](const raster::Bitmap& cut) {
+            return ExportWriteJpeg(cut, name.c_str(), formatIndex, exif);
+        };
+    }
+    ExportResult result = ExportPicture(
+        *picture, FrameToPicture(g_app.frame.selection, factor), settings,
+        [](int value) { ControlSetValue(kProgressBar, value); }, toFile);
     if (!result.adjusted) {
         ShowMessage(kTitle, "Für das Bild ist nicht genug Speicher frei!", kWarningFlags);
         return;
     }
 
-    int delivered = 0;
-    if (result.cut && ImageAdopt(kExportImage, std::move(result.cut),
-                                 static_cast<uint8_t>(ImageGetFlags(kPictureImage)))) {
-        delivered = toClipboard ? ImageToClipboard(kExportImage)
-                                : ExportWriteJpeg(*ImageGetBitmap(kExportImage), name.c_str(),
-                                                  ControlGetValue(kFormatCombo),
-                                                  ImageGetExif(kPictureImage));
+    int delivered = result.delivered;
+    if (toClipboard && result.cut &&
+        ImageAdopt(kExportImage, std::move(result.cut),
+                   static_cast<uint8_t>(ImageGetFlags(kPictureImage)))) {
+        delivered = ImageToClipboard(kExportImage);
     }
     ImageRelease(kExportImage);
 

@@ -130,7 +130,8 @@ Job& GetJob(int megapixels) {
     return job;
 }
 
-// Our export, the steps SelectionExport runs between the dialog and the closing step.
+// Our export, the steps SelectionExport runs between the dialog and the closing step: load, the
+// pixel work with the file written as the window writes it, while the rest is adjusted.
 int OurExport(const Job& job, const std::string& out) {
     ImageInit();
     ImageResetDecoders();
@@ -138,13 +139,13 @@ int OurExport(const Job& job, const std::string& out) {
     RegisterPngDecoder();
     RegisterJpegEncoder();
     if (!ImageLoadFile(100, job.input.c_str())) return 1;
-    // The export's own step: adjusted in place, cut; reduced here to the job's size.
-    ExportResult r =
-        ExportPicture(*ImageGetBitmap(100), PixelRect{0, 0, job.cutW, job.cutH}, {kTone, kCast, 0});
-    if (!r.cut || !ImageAdopt(102, std::move(r.cut), 0)) return 1;
-    if ((job.outW != job.cutW || job.outH != job.cutH) && !ImageScale(102, job.outW, job.outH, 0))
-        return 1;
-    return ImageSaveFile(102, out.c_str(), JPEG_ENCODER_ID, kExportEncoderQuality) ? 0 : 1;
+    const ExportResult r = ExportPicture(
+        *ImageGetBitmap(100), PixelRect{0, 0, job.cutW, job.cutH}, {kTone, kCast, kPreset}, {},
+        [&](const raster::Bitmap& cut) {
+            return cut.width == job.outW && cut.height == job.outH &&
+                   BitmapSaveFile(cut, out.c_str(), JPEG_ENCODER_ID, kExportEncoderQuality);
+        });
+    return r.delivered ? 0 : 1;
 }
 
 #ifdef KADROVO_HAVE_VIPS

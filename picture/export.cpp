@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "picture/cast.h"
+#include "platform/helper_thread.h"
 
 namespace {
 
@@ -83,37 +84,65 @@ void AdjustPicture(raster::Bitmap& picture, const ToneParams& tone, uint32_t cas
     if (!picture.bits) return;
     uint8_t* first = picture.Row(0);
     const ptrdiff_t step = RowStep(picture);
-    const int bytesPerPixel = picture.BytesPerPixel();
-    ToneAdjustRows(first, step, first, step, picture.width, picture.height, bytesPerPixel, tone,
-                   progress);
-    if (cast > 0) CastRemoveRows(first, step, picture.width, picture.height, bytesPerPixel, cast);
+    std::function<void(int)> row;
+    if (progress)
+        row = [&](int y) {
+            progress(static_cast<int>((static_cast<int64_t>(y) * 100) / picture.height));
+        };
+    TonePass(tone, cast)
+        .Run(first, step, first, step, picture.width, picture.height, picture.BytesPerPixel(), row);
 }
 
 ExportResult ExportPicture(raster::Bitmap& picture, const PixelRect& frame,
-                           const ExportSettings& settings, const ToneProgress& progress) {
+                           const ExportSettings& settings, const ToneProgress& progress,
+                           const ExportDelivery& deliver) {
     ExportResult result;
     const PixelRect cut = ClipToPicture(frame, picture.width, picture.height);
-    std::unique_ptr<raster::Bitmap> cutBitmap, reduced;
-    int width = 0, height = 0;
+    // Reduced, the cut is stretched straight from the picture's rows and needs no copy of its own.
+    std::unique_ptr<raster::Bitmap> out;
+    int width = cut.width, height = cut.height;
+    const bool reducing =
+        cut.width > 0 && OutputSizeFor(settings.preset, cut.width, cut.height, width, height);
     if (cut.width > 0) {
-        cutBitmap = SameKind(picture, cut.width, cut.height);
-        if (!cutBitmap) return result;
-        if (OutputSizeFor(settings.preset, cut.width, cut.height, width, height)) {
-            reduced = SameKind(picture, width, height);
-            if (!reduced) return result;
-        }
+        out = SameKind(picture, width, height);
+        if (!out) return result;
     }
 
-    AdjustPicture(picture, settings.tone, settings.cast, progress);
+    // Adjusted in place, in the same sweep as the cast removal; progress counts the rows done.
+    TonePass pass(settings.tone, settings.cast);
+    uint8_t* const first = picture.bits ? picture.Row(0) : nullptr;
+    const ptrdiff_t step = RowStep(picture);
+    int done = 0;
+    std::function<void(int)> row;
+    if (progress)
+        row = [&](int) {
+            progress(static_cast<int>((static_cast<int64_t>(done++) * 100) / picture.height));
+        };
+    auto adjust = [&](int top, int rows) {
+        if (!first || rows <= 0) return;
+        uint8_t* at = first + top * step;
+        pass.Run(at, step, at, step, picture.width, rows, picture.BytesPerPixel(), row);
+    };
     result.adjusted = true;
-    if (!cutBitmap) return result;
-    if (!raster::Blit(*cutBitmap, 0, 0, cut.width, cut.height, picture, cut.left, cut.top))
+    if (!out) {
+        adjust(0, picture.height);
         return result;
-    if (!reduced) {
-        result.cut = std::move(cutBitmap);
-    } else if (OutputResize(*cutBitmap, *reduced)) {
-        result.cut = std::move(reduced);
     }
+
+    // The cut's rows first, then the cut made; then the other rows, while it is delivered.
+    adjust(cut.top, cut.height);
+    const bool made =
+        reducing ? raster::StretchPart(*out, 0, 0, width, height, picture, cut.left, cut.top,
+                                       cut.width, cut.height, raster::StretchMode::Halftone)
+                 : raster::Blit(*out, 0, 0, cut.width, cut.height, picture, cut.left, cut.top);
+    helper::Job delivery;
+    const bool aside = made && deliver && delivery.Start([&] { result.delivered = deliver(*out); });
+    adjust(0, cut.top);
+    adjust(cut.top + cut.height, picture.height - cut.top - cut.height);
+    delivery.Wait();
+    if (!made) return result;
+    if (deliver && !aside) result.delivered = deliver(*out);
+    result.cut = std::move(out);
     return result;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -42,22 +43,32 @@ struct ExportSettings {
 
 // The outcome: `adjusted` tells whether the picture was changed (false only when the memory for
 // the cut could not be had, and then nothing was touched); `cut` is the reduced cut, null when
-// the frame lies outside the picture or the reduction failed.
+// the frame lies outside the picture or the reduction failed; `delivered` is what the delivery
+// returned (false when it did not run).
 struct ExportResult {
     bool adjusted = false;
     std::unique_ptr<raster::Bitmap> cut;
+    bool delivered = false;
 };
+
+// Hands the reduced cut on (writes a file, say). It may run on the helper thread while the rest
+// of the picture is adjusted: it must touch nothing but the cut and what it writes to.
+using ExportDelivery = std::function<bool(const raster::Bitmap& cut)>;
 
 // ---------------------------------------------------------------------------------------------
 // Export
 // ---------------------------------------------------------------------------------------------
 
 // Adjusts the whole of `picture` in place (tone pass, then the cast when not 0), cuts `frame`
-// (picture pixels, clipped to the picture) out of it and reduces the cut by the preset. The
-// memory for the cut and its reduction is taken before the picture is touched. `progress`
-// follows the rows of the tone pass.
+// (picture pixels, clipped to the picture) out of it and reduces the cut by the preset; then,
+// when `deliver` is set, hands the reduced cut to it. The memory for the result is taken before
+// the picture is touched. The rows of the cut are adjusted first, so that the delivery can run
+// on the helper thread while the other rows are adjusted: the pixels are those of adjusting the
+// whole picture, then cutting and reducing. `progress` follows the rows adjusted, 0 to 99, on
+// the calling thread.
 ExportResult ExportPicture(raster::Bitmap& picture, const PixelRect& frame,
-                           const ExportSettings& settings, const ToneProgress& progress = {});
+                           const ExportSettings& settings, const ToneProgress& progress = {},
+                           const ExportDelivery& deliver = {});
 // The reduction: `cut` stretched with the smoothing filter onto the whole of `reduced`, which
 // has the preset's size (OutputSizeFor). False when the stretch cannot be done.
 bool OutputResize(const raster::Bitmap& cut, raster::Bitmap& reduced);

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <iterator>
+#include <memory>
 
 // Track bar positions, in the order the callers read them.
 struct ToneParams {
@@ -82,6 +83,28 @@ void ToneAdjustBuffer(const uint8_t* source, uint8_t* target, int width, int hei
 void ToneAdjustRows(const uint8_t* source, ptrdiff_t sourceStep, uint8_t* target,
                     ptrdiff_t targetStep, int width, int height, int bytesPerPixel,
                     const ToneParams& params, const ToneProgress& progress = {});
+
+// The pass prepared once for a set of positions, to be run over any number of row ranges: the
+// export adjusts the rows of its cut first and the others later. With a cast, its removal
+// (CastRemoveRows) is applied to each pixel right after the tone pass, in the same sweep: the
+// bytes are those of the two passes run one after the other.
+class TonePass {
+public:
+    explicit TonePass(const ToneParams& params, uint32_t cast = 0);
+    ~TonePass();
+    TonePass(const TonePass&) = delete;
+    TonePass& operator=(const TonePass&) = delete;
+
+    // The pass over rows as ToneAdjustRows takes them, shared with the helper thread when large.
+    // `row`, when set, is called on the calling thread with each row y in order before that
+    // row is processed by it.
+    void Run(const uint8_t* source, ptrdiff_t sourceStep, uint8_t* target, ptrdiff_t targetStep,
+             int width, int height, int bytesPerPixel, const std::function<void(int y)>& row = {});
+
+private:
+    struct Tables;
+    std::unique_ptr<Tables> tables_;
+};
 
 // Luminance as both passes compute it: nearest(0.3 r + 0.59 g + 0.11 b), 0.3 being the double
 // just above it, halves to even.

@@ -782,13 +782,19 @@ bool Blit(Bitmap& dst, int dx, int dy, int w, int h, const Bitmap& src, int sx, 
 
 bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, StretchMode mode,
              Rop rop) {
-    if (!dst.bits || !src.bits || dw <= 0 || dh <= 0 || src.width <= 0 || src.height <= 0) {
+    return StretchPart(dst, dx, dy, dw, dh, src, 0, 0, src.width, src.height, mode, rop);
+}
+
+bool StretchPart(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, int sx, int sy,
+                 int sw, int sh, StretchMode mode, Rop rop) {
+    if (!dst.bits || !src.bits || dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0 || sx < 0 || sy < 0 ||
+        sw > src.width - sx || sh > src.height - sy) {
         return false;
     }
     if (&dst == &src) {
         std::unique_ptr<Bitmap> copy = Clone(src);
         if (!copy) return false;
-        return Stretch(dst, dx, dy, dw, dh, *copy, mode, rop);
+        return StretchPart(dst, dx, dy, dw, dh, *copy, sx, sy, sw, sh, mode, rop);
     }
     // Visible part of the destination rectangle, in its own coordinates.
     long long vx0 = std::max<long long>(0, -static_cast<long long>(dx));
@@ -799,15 +805,18 @@ bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, Str
 
     Axis ax, ay;
     try {
-        MakeAxis(ax, src.width, dw, static_cast<int>(vx0), static_cast<int>(vx1), mode);
-        MakeAxis(ay, src.height, dh, static_cast<int>(vy0), static_cast<int>(vy1), mode);
+        MakeAxis(ax, sw, dw, static_cast<int>(vx0), static_cast<int>(vx1), mode);
+        MakeAxis(ay, sh, dh, static_cast<int>(vy0), static_cast<int>(vy1), mode);
     } catch (const std::bad_alloc&) {
         return false;
     }
 
     // Channels summed per source pixel: a 16-bit source row is widened to 3 first.
     const int channels = src.bpp == 32 ? 4 : 3;
-    const size_t n = static_cast<size_t>(src.width) * channels;
+    const size_t n = static_cast<size_t>(sw) * channels;
+    // Row j of the part.
+    const size_t skip = static_cast<size_t>(sx) * src.BytesPerPixel();
+    auto part = [&](int j) { return src.Row(sy + j) + skip; };
     const Horizontal horizontal(dst, ax, ay.denominator, channels, rop);
 
     // Destination rows [y0, y1), each made from its own source rows alone; false without memory.
@@ -818,10 +827,10 @@ bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, Str
         if (src.bpp == 16) scratch.reset(new (std::nothrow) uint8_t[2 * n]);
         if (!acc || !mid || (src.bpp == 16 && !scratch)) return false;
         auto row = [&](int j, int slot) -> const uint8_t* {
-            if (src.bpp != 16) return src.Row(j);
+            if (src.bpp != 16) return part(j);
             uint8_t* out = scratch.get() + slot * n;
-            const uint8_t* in = src.Row(j);
-            for (int x = 0; x < src.width; ++x) {
+            const uint8_t* in = part(j);
+            for (int x = 0; x < sw; ++x) {
                 Bgr c = Load(in + x * 2, 16);
                 out[x * 3] = c.b;
                 out[x * 3 + 1] = c.g;
@@ -844,9 +853,9 @@ bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, Str
                     const int k =
                         src.bpp == 16 ? 1 : std::min({4, end - j, kMaxUnweighted - pending});
                     if (k > 1) {
-                        const uint8_t* some[4] = {src.Row(j), src.Row(j + 1), nullptr, nullptr};
+                        const uint8_t* some[4] = {part(j), part(j + 1), nullptr, nullptr};
                         for (int i = 2; i < k; ++i)
-                            some[i] = src.Row(j + i);
+                            some[i] = part(j + i);
                         if (k == 4) {
                             AddRows<4>(mid.get(), some, n);
                         } else if (k == 3) {
@@ -876,10 +885,10 @@ bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, Str
 
     // A large stretch is shared with the helper thread, a band of destination rows at a time.
     // Every destination row is computed the same way wherever it is computed.
-    const bool share = static_cast<long long>(src.width) * src.height >= kSharedStretchPixels;
+    const bool share = static_cast<long long>(sw) * sh >= kSharedStretchPixels;
     const long long count = vy1 - vy0;
     // Bands of about kBandSourceRows source rows: few enough that taking one costs nothing.
-    const long long band = std::clamp<long long>(kBandSourceRows * dh / src.height, 1, count);
+    const long long band = std::clamp<long long>(kBandSourceRows * dh / sh, 1, count);
     std::atomic<bool> ok{true};
     helper::ShareRows(static_cast<int>(count), static_cast<int>(band), share,
                       [&](int first, int last) {

@@ -122,6 +122,11 @@ enum class StretchMode { Halftone, ColorOnColor };
 bool Stretch(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, StretchMode mode,
              Rop rop = Rop::SrcCopy);
 
+// The same for the sw x sh part at (sx, sy) of `src`, which must lie wholly inside it: exactly
+// the pixels Stretch writes from a copy of that part. False for a part outside the source.
+bool StretchPart(Bitmap& dst, int dx, int dy, int dw, int dh, const Bitmap& src, int sx, int sy,
+                 int sw, int sh, StretchMode mode, Rop rop = Rop::SrcCopy);
+
 // The halftone stretch of a picture whose rows arrive one at a time, top to bottom, onto the
 // whole of `dst`: exactly the pixels Stretch(dst, 0, 0, dst.width, dst.height, src, Halftone)
 // writes, without the picture ever being whole. Only for reductions of the height.

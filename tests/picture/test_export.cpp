@@ -46,38 +46,65 @@ std::vector<uint8_t> Bytes(const raster::Bitmap& bm) {
     return std::vector<uint8_t>(bm.bits.get(), bm.bits.get() + bm.ByteSize());
 }
 
-TEST(ExportPicture, AdjustsThePictureThenCutsAndReduces) {
-    const ExportSettings settings{{90, 230, 10, 140, 120}, 0x000503, 7};  // avatar: 100 wide
-    auto picture = Bands(), reference = Bands();
-    // The same steps one by one: adjust, cut, stretch.
-    AdjustPicture(*reference, settings.tone, settings.cast);
-    auto cut = raster::Create(30, 20, 24, false, false);
-    ASSERT_TRUE(raster::Blit(*cut, 0, 0, 30, 20, *reference, 10, 10));
-    // The frame reaches past the right edge: the cut is 30 x 20, under 100 on its shorter side.
-    const ExportResult r = ExportPicture(*picture, PixelRect{10, 10, 31, 20}, settings);
-    ASSERT_TRUE(r.adjusted);
-    ASSERT_TRUE(r.cut);
-    EXPECT_EQ(Bytes(*picture), Bytes(*reference));
-    EXPECT_EQ(Bytes(*r.cut), Bytes(*cut));
-
-    // Preset 2 (300) on a larger picture reduces through the smoothing stretch.
-    auto big = raster::Create(600, 450, 24, false, false);
-    const ExportResult reduced =
-        ExportPicture(*big, PixelRect{0, 0, 600, 450}, {kToneDefaults, 0, 2});
-    ASSERT_TRUE(reduced.cut);
-    EXPECT_EQ(std::make_pair(reduced.cut->width, reduced.cut->height), std::make_pair(400, 300));
+// Against the same steps one at a time on one thread: adjust all, cut, stretch. Large pictures
+// are shared with the helper thread, and a delivery runs there beside the adjustment of the rows
+// outside the cut.
+TEST(ExportPicture, AdjustsThePictureThenCutsAndReducesOverlappedOrNot) {
+    struct Case {
+        int width, height;
+        PixelRect frame;
+        ExportSettings settings;
+        int outWidth, outHeight;
+    } cases[] = {
+        // Past the right edge: a 30 x 20 cut, under the avatar's 100 on its shorter side.
+        {40, 30, {10, 10, 31, 20}, {{90, 230, 10, 140, 120}, 0x000503, 7}, 30, 20},
+        {600, 450, {0, 0, 600, 450}, {kToneDefaults, 0, 2}, 400, 300},
+        {1500, 1000, {200, 300, 1200, 650}, {{120, 230, 20, 130, 120}, 0x00050A, 1}, 1108, 600},
+        {1500, 1000, {0, 100, 1500, 800}, {{60, 200, 5, 100, 150}, 0x0A0000, 0}, 1500, 800},
+    };
+    for (const Case& c : cases)
+        for (bool deliver : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.width << " deliver " << deliver);
+            auto picture = Bands(c.width, c.height), reference = Bands(c.width, c.height);
+            AdjustPicture(*reference, c.settings.tone, c.settings.cast);
+            const PixelRect cut = ClipToPicture(c.frame, c.width, c.height);
+            auto want = raster::Create(cut.width, cut.height, 24, false, false);
+            ASSERT_TRUE(
+                raster::Blit(*want, 0, 0, cut.width, cut.height, *reference, cut.left, cut.top));
+            if (c.outWidth != cut.width) {
+                auto reduced = raster::Create(c.outWidth, c.outHeight, 24, false, false);
+                ASSERT_TRUE(OutputResize(*want, *reduced));
+                want = std::move(reduced);
+            }
+            std::vector<uint8_t> delivered;
+            std::vector<int> progress;
+            const ExportResult r = ExportPicture(
+                *picture, c.frame, c.settings, [&](int v) { progress.push_back(v); },
+                deliver ? ExportDelivery([&](const raster::Bitmap& bm) {
+                    delivered = Bytes(bm);
+                    return true;
+                })
+                        : ExportDelivery());
+            ASSERT_TRUE(r.adjusted && r.cut);
+            EXPECT_EQ(r.delivered, deliver);
+            EXPECT_TRUE(Bytes(*picture) == Bytes(*reference));
+            EXPECT_TRUE(Bytes(*r.cut) == Bytes(*want));
+            if (deliver) EXPECT_TRUE(delivered == Bytes(*want));
+            ASSERT_EQ(progress.size(), static_cast<size_t>(c.height));
+            for (int y = 0; y < c.height; ++y)
+                ASSERT_EQ(progress[y], y * 100 / c.height);
+        }
 }
 
-TEST(ExportPicture, NoMemoryForTheCutTouchesNothing) {
-    for (int nth : {1, 2}) {  // the cut, then its reduction
+TEST(ExportPicture, NoMemoryForTheResultTouchesNothing) {
+    for (int preset : {7, 0}) {  // the reduced cut, the cut at full size
         auto picture = Bands(240, 160);
         const std::vector<uint8_t> before = Bytes(*picture);
-        raster::FailAllocationForTest(nth);
+        raster::FailAllocationForTest(1);
         const ExportResult r =
-            ExportPicture(*picture, PixelRect{0, 0, 240, 160}, {{60, 255, 0, 100, 100}, 0, 7});
+            ExportPicture(*picture, PixelRect{0, 0, 240, 160}, {{60, 255, 0, 100, 100}, 0, preset});
         raster::FailAllocationForTest(0);
-        EXPECT_FALSE(r.adjusted);
-        EXPECT_FALSE(r.cut);
+        EXPECT_FALSE(r.adjusted || r.cut);
         EXPECT_EQ(Bytes(*picture), before);
     }
     // A frame outside the picture still commits the adjustments, with nothing to deliver.
