@@ -79,20 +79,6 @@ bool OutputResize(const raster::Bitmap& cut, raster::Bitmap& reduced) {
                            raster::StretchMode::Halftone);
 }
 
-void AdjustPicture(raster::Bitmap& picture, const ToneParams& tone, uint32_t cast,
-                   const ToneProgress& progress) {
-    if (!picture.bits) return;
-    uint8_t* first = picture.Row(0);
-    const ptrdiff_t step = RowStep(picture);
-    std::function<void(int)> row;
-    if (progress)
-        row = [&](int y) {
-            progress(static_cast<int>((static_cast<int64_t>(y) * 100) / picture.height));
-        };
-    TonePass(tone, cast)
-        .Run(first, step, first, step, picture.width, picture.height, picture.BytesPerPixel(), row);
-}
-
 ExportResult ExportPicture(raster::Bitmap& picture, const PixelRect& frame,
                            const ExportSettings& settings, const ToneProgress& progress,
                            const ExportDelivery& deliver) {

@@ -72,10 +72,6 @@ ExportResult ExportPicture(raster::Bitmap& picture, const PixelRect& frame,
 // The reduction: `cut` stretched with the smoothing filter onto the whole of `reduced`, which
 // has the preset's size (OutputSizeFor). False when the stretch cannot be done.
 bool OutputResize(const raster::Bitmap& cut, raster::Bitmap& reduced);
-// The adjustments alone: the tone pass and the cast removal over the rows of `picture`, in place.
-void AdjustPicture(raster::Bitmap& picture, const ToneParams& tone, uint32_t cast,
-                   const ToneProgress& progress = {});
-
 // ---------------------------------------------------------------------------------------------
 // Sizes
 // ---------------------------------------------------------------------------------------------

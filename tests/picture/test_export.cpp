@@ -1,17 +1,24 @@
-// The export's pixel work: output sizes, the cut, and the whole step on a bitmap.
+// The working pixels against bitmaps of every row layout (capture, the pass, store, and what a
+// failure leaves), and the export's pixel work: output sizes, the cut, the whole step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "picture/cast.h"
 #include "picture/export.h"
+#include "picture/working_pixels.h"
 #include "platform/raster.h"
 
 namespace {
 
 // --- pure helpers --------------------------------------------------------------------------------
 
-TEST(OutputSize, PresetsOnlyEverReduce) {
+// Presets only ever reduce; frames are scaled and rounded one field at a time, then clipped.
+TEST(OutputSize, PresetsAndFrames) {
     auto size = [](int preset, int w, int h) {
         int nw = 0, nh = 0;
         return OutputSizeFor(preset, w, h, nw, nh) ? std::to_string(nw) + "x" + std::to_string(nh)
@@ -22,9 +29,6 @@ TEST(OutputSize, PresetsOnlyEverReduce) {
     EXPECT_EQ(size(7, 300, 200), "150x100");
     EXPECT_EQ(size(2, 400, 301), "399x300");
     EXPECT_EQ(size(8, 4000, 3000), "kept");
-}
-
-TEST(OutputSize, SelectionIsScaledAndRoundedSeparately) {
     EXPECT_EQ(FrameToPicture(PixelRect{0, 0, 240, 160}, 4000.0f / 480.0f),
               (PixelRect{0, 0, 2000, 1333}));
     // 2.5, 17.5, 12.5 and 7.5: halves go to the even neighbour.
@@ -34,11 +38,14 @@ TEST(OutputSize, SelectionIsScaledAndRoundedSeparately) {
     EXPECT_EQ(ClipToPicture(PixelRect{10, 0, 5, 5}, 10, 8).width, 0);
 }
 
-// A picture of vertical bands, at the depth and row order of a loaded file.
-std::unique_ptr<raster::Bitmap> Bands(int width = 40, int height = 30) {
-    auto bm = raster::Create(width, height, 24, false, false);
-    for (int x = 0; x < width; x += 4)
-        raster::FillRect(*bm, x, 0, 4, height, static_cast<uint32_t>(x * 6 % 256) | 0x305000);
+// A noisy picture (every luminance turns up, padding and fourth bytes too) of a loaded file's
+// depth and row order, or of a screen bitmap's.
+std::unique_ptr<raster::Bitmap> Noise(int width = 40, int height = 30, int bpp = 24,
+                                      bool topDown = false) {
+    auto bm = raster::Create(width, height, bpp, topDown || bpp == 32, bpp == 32);
+    uint32_t seed = 7;
+    for (size_t i = 0; i < bm->ByteSize(); ++i)
+        bm->bits[i] = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
     return bm;
 }
 
@@ -46,74 +53,144 @@ std::vector<uint8_t> Bytes(const raster::Bitmap& bm) {
     return std::vector<uint8_t>(bm.bits.get(), bm.bits.get() + bm.ByteSize());
 }
 
-// Against the same steps one at a time on one thread: adjust all, cut, stretch. Large pictures
-// are shared with the helper thread, and a delivery runs there beside the adjustment of the rows
-// outside the cut.
+// Against the plain steps on one thread: the tone pass and then the cast removal a row at a time,
+// the cut, the stretch. Large pictures are shared with the helper thread, and a delivery runs
+// there beside the adjustment of the rows outside the cut.
 TEST(ExportPicture, AdjustsThePictureThenCutsAndReducesOverlappedOrNot) {
     struct Case {
-        int width, height;
+        int width, height, bpp;
         PixelRect frame;
         ExportSettings settings;
         int outWidth, outHeight;
     } cases[] = {
         // Past the right edge: a 30 x 20 cut, under the avatar's 100 on its shorter side.
-        {40, 30, {10, 10, 31, 20}, {{90, 230, 10, 140, 120}, 0x000503, 7}, 30, 20},
-        {600, 450, {0, 0, 600, 450}, {kToneDefaults, 0, 2}, 400, 300},
-        {1500, 1000, {200, 300, 1200, 650}, {{120, 230, 20, 130, 120}, 0x00050A, 1}, 1108, 600},
-        {1500, 1000, {0, 100, 1500, 800}, {{60, 200, 5, 100, 150}, 0x0A0000, 0}, 1500, 800},
+        {40, 30, 24, {10, 10, 31, 20}, {{90, 230, 10, 140, 120}, 0x000503, 7}, 30, 20},
+        {1500, 1000, 24, {200, 300, 1200, 650}, {{120, 230, 20, 130, 120}, 0x00050A, 1}, 1108, 600},
+        {1500, 1000, 32, {0, 100, 1500, 800}, {{60, 200, 5, 100, 150}, 0x0A0000, 0}, 1500, 800},
+        {1200, 900, 32, {0, 0, 1200, 900}, {kToneDefaults, 0, 2}, 400, 300},
     };
     for (const Case& c : cases)
         for (bool deliver : {false, true}) {
             SCOPED_TRACE(testing::Message() << c.width << " deliver " << deliver);
-            auto picture = Bands(c.width, c.height), reference = Bands(c.width, c.height);
-            AdjustPicture(*reference, c.settings.tone, c.settings.cast);
+            auto picture = Noise(c.width, c.height, c.bpp),
+                 reference = Noise(c.width, c.height, c.bpp);
+            for (int y = 0; y < c.height; ++y) {
+                uint8_t* row = reference->Row(y);
+                ToneAdjustBuffer(row, row, c.width, 1, c.bpp / 8, c.settings.tone);
+                if (c.settings.cast) CastRemoveBuffer(row, c.width, 1, c.bpp / 8, c.settings.cast);
+            }
             const PixelRect cut = ClipToPicture(c.frame, c.width, c.height);
-            auto want = raster::Create(cut.width, cut.height, 24, false, false);
+            auto want = raster::Create(cut.width, cut.height, c.bpp, c.bpp == 32, c.bpp == 32);
             ASSERT_TRUE(
                 raster::Blit(*want, 0, 0, cut.width, cut.height, *reference, cut.left, cut.top));
             if (c.outWidth != cut.width) {
-                auto reduced = raster::Create(c.outWidth, c.outHeight, 24, false, false);
+                auto reduced =
+                    raster::Create(c.outWidth, c.outHeight, c.bpp, c.bpp == 32, c.bpp == 32);
                 ASSERT_TRUE(OutputResize(*want, *reduced));
                 want = std::move(reduced);
             }
             std::vector<uint8_t> delivered;
             std::vector<int> progress;
+            const ExportDelivery keep = [&](const raster::Bitmap& bm) {
+                delivered = Bytes(bm);
+                return true;
+            };
             const ExportResult r = ExportPicture(
                 *picture, c.frame, c.settings, [&](int v) { progress.push_back(v); },
-                deliver ? ExportDelivery([&](const raster::Bitmap& bm) {
-                    delivered = Bytes(bm);
-                    return true;
-                })
-                        : ExportDelivery());
+                deliver ? keep : ExportDelivery());
             ASSERT_TRUE(r.adjusted && r.cut);
             EXPECT_EQ(r.delivered, deliver);
             EXPECT_TRUE(Bytes(*picture) == Bytes(*reference));
             EXPECT_TRUE(Bytes(*r.cut) == Bytes(*want));
-            if (deliver) EXPECT_TRUE(delivered == Bytes(*want));
+            EXPECT_TRUE(!deliver || delivered == Bytes(*want));
+            // Once for every row, in order, whichever rows were done first.
             ASSERT_EQ(progress.size(), static_cast<size_t>(c.height));
             for (int y = 0; y < c.height; ++y)
                 ASSERT_EQ(progress[y], y * 100 / c.height);
         }
 }
 
+// Without memory for the result (the reduced cut, the cut at full size) nothing is touched; a
+// frame outside the picture still commits the adjustments, with nothing to deliver.
 TEST(ExportPicture, NoMemoryForTheResultTouchesNothing) {
-    for (int preset : {7, 0}) {  // the reduced cut, the cut at full size
-        auto picture = Bands(240, 160);
+    const std::tuple<PixelRect, int, int> cases[] = {
+        {{0, 0, 240, 160}, 7, 1}, {{0, 0, 240, 160}, 0, 1}, {{250, 0, 10, 10}, 0, 0}};
+    for (auto [frame, preset, failing] : cases) {
+        auto picture = Noise(240, 160);
         const std::vector<uint8_t> before = Bytes(*picture);
-        raster::FailAllocationForTest(1);
-        const ExportResult r =
-            ExportPicture(*picture, PixelRect{0, 0, 240, 160}, {{60, 255, 0, 100, 100}, 0, preset});
+        raster::FailAllocationForTest(failing);
+        const ExportResult r = ExportPicture(*picture, frame, {{60, 255, 0, 100, 100}, 0, preset});
         raster::FailAllocationForTest(0);
-        EXPECT_FALSE(r.adjusted || r.cut);
-        EXPECT_EQ(Bytes(*picture), before);
+        EXPECT_FALSE(r.cut);
+        EXPECT_EQ(r.adjusted, failing == 0);
+        EXPECT_EQ(Bytes(*picture) == before, failing != 0);
     }
-    // A frame outside the picture still commits the adjustments, with nothing to deliver.
-    auto picture = Bands();
-    const ExportResult r =
-        ExportPicture(*picture, PixelRect{50, 0, 10, 10}, {{60, 255, 0, 100, 100}, 0, 0});
-    EXPECT_TRUE(r.adjusted);
-    EXPECT_FALSE(r.cut);
-    EXPECT_NE(Bytes(*picture), Bytes(*Bands()));
+}
+
+struct Layout {
+    int width, height, bpp;
+    bool topDown;
+};
+// Odd and even widths (row padding), both row orders, both depths.
+const Layout kLayouts[] = {{3, 2, 24, false}, {5, 3, 24, true}, {7, 4, 32, true}};
+
+TEST(WorkingPixels, CaptureGivesPackedRowsAndTheDefaultPassOnlyLowersTheTopValue) {
+    for (const Layout& l : kLayouts) {
+        SCOPED_TRACE(testing::Message() << l.width << "x" << l.height << "x" << l.bpp);
+        auto bm = Noise(l.width, l.height, l.bpp, l.topDown);
+        WorkingPixels px;
+        ASSERT_TRUE(px.Capture(*bm));
+        const int p = l.bpp / 8, size = l.width * l.height * p;
+        ASSERT_EQ(px.size(), size);
+        for (int y = 0; y < l.height; ++y)
+            ASSERT_EQ(std::memcmp(px.source() + y * l.width * p, bm->Row(y), l.width * p), 0);
+        EXPECT_EQ(std::count(px.target(), px.target() + size, 0), size);
+
+        // Back through the default pass: only 255 becomes 254; the target's fourth byte stays
+        // zero and row padding is untouched.
+        std::vector<uint8_t> want = Bytes(*bm);
+        for (int y = 0; y < l.height; ++y) {
+            uint8_t* row = want.data() + (bm->Row(y) - bm->bits.get());
+            for (int x = 0; x < l.width * p; ++x)
+                row[x] = x % p == 3 ? 0 : (row[x] == 255 ? 254 : row[x]);
+        }
+        px.AdjustTone(kToneDefaults);
+        ASSERT_TRUE(px.Store(*bm));
+        EXPECT_EQ(Bytes(*bm), want);
+    }
+}
+
+TEST(WorkingPixels, AFailureLeavesNothingHalfDone) {
+    auto bm = Noise(5, 3);
+    for (int nth : {1, 2}) {
+        WorkingPixels px;
+        ASSERT_TRUE(px.Capture(*bm));
+        raster::FailAllocationForTest(nth);
+        EXPECT_FALSE(px.Capture(*bm));
+        raster::FailAllocationForTest(0);
+        EXPECT_FALSE(px.Captured());
+        EXPECT_EQ(std::make_tuple(px.width(), px.height(), px.depth()), std::make_tuple(0, 0, 0));
+        // What the shell runs next leaves the picture as it was.
+        const std::vector<uint8_t> before = Bytes(*bm);
+        px.AdjustTone({20, 100, 245, 0, 200});
+        px.RemoveCast(0x0A0000);
+        EXPECT_FALSE(px.Store(*bm));
+        EXPECT_EQ(Bytes(*bm), before);
+    }
+    // Sizes beyond a signed 32-bit count are refused.
+    EXPECT_EQ(PixelsBufferSize(23170, 23170, 32), 2147395600);  // just below 2^31
+    EXPECT_EQ(PixelsBufferSize(23171, 23171, 32), -1);
+    // A bitmap of another shape, even of the same byte count, is refused.
+    WorkingPixels px;
+    auto small = Noise(4, 3);
+    ASSERT_TRUE(px.Capture(*small));
+    const int others[][4] = {{6, 4, 24, 0}, {3, 3, 32, 1}, {6, 2, 24, 0}};
+    for (auto [w, h, bpp, topDown] : others) {
+        auto other = Noise(w, h, bpp, topDown != 0);
+        const std::vector<uint8_t> before = Bytes(*other);
+        EXPECT_FALSE(px.Store(*other));
+        EXPECT_EQ(Bytes(*other), before);
+    }
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // The tone pass against the worked examples and against a plain per-pixel evaluation of the
-// formulas (three powers per pixel, nearbyint for every rounding).
+// formulas (three powers per pixel, nearbyint for every rounding); the colour cast's measurement
+// and removal: the worked examples, the sampled area and the luminance window.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "picture/cast.h"
@@ -75,54 +77,50 @@ ToneParams With(int gamma, int white, int black, int saturation, int contrast) {
 }
 
 TEST(Tone, WorkedExamples) {
-    struct Example {
-        const char* what;
-        ToneParams params;
-        Rgb in, out;
-    } examples[] = {
+    const std::tuple<const char*, ToneParams, Rgb, Rgb> examples[] = {
         {"defaults, 255 becomes 254", kToneDefaults, {255, 0, 128}, {254, 0, 128}},
-        {"black point 245, bright",
-         With(155, 255, 245, 100, 100),
-         {254, 254, 254},
-         {216, 216, 216}},
+        {"black point 245", With(155, 255, 245, 100, 100), {254, 254, 254}, {216, 216, 216}},
         {"white point 100", With(155, 100, 0, 100, 100), {100, 50, 200}, {254, 127, 254}},
         {"saturation 0 gives grey", With(155, 255, 0, 0, 100), {200, 0, 0}, {60, 60, 60}},
         {"contrast 200", With(155, 255, 0, 100, 200), {0, 128, 255}, {0, 156, 254}},
         {"gamma 20", With(20, 255, 0, 100, 100), {128, 64, 32}, {50, 10, 2}},
         {"gamma 255, colour", With(255, 255, 0, 100, 100), {17, 200, 99}, {254, 254, 254}},
     };
-    for (const Example& ex : examples) {
-        std::vector<uint8_t> src = Pack({ex.in}, 3), dst(3, 0);
-        ToneAdjustBuffer(src.data(), dst.data(), 1, 1, 3, ex.params);
-        EXPECT_EQ(At(dst, 0, 3), ex.out) << ex.what;
+    for (auto [what, params, in, out] : examples) {
         // In place, four bytes a pixel: the fourth byte stays.
-        std::vector<uint8_t> four = Pack({ex.in}, 4, 0xAB);
-        ToneAdjustBuffer(four.data(), four.data(), 1, 1, 4, ex.params);
-        EXPECT_EQ(four, Pack({ex.out}, 4, 0xAB)) << ex.what;
-        EXPECT_EQ(Reference(ex.params).Pixel(ex.in), ex.out) << "reference: " << ex.what;
+        std::vector<uint8_t> four = Pack({in}, 4, 0xAB);
+        ToneAdjustBuffer(four.data(), four.data(), 1, 1, 4, params);
+        EXPECT_EQ(four, Pack({out}, 4, 0xAB)) << what;
+        EXPECT_EQ(Reference(params).Pixel(in), out) << "reference: " << what;
     }
 }
 
 // Every (r, g) pair for a few blue values, over a grid of positions with every range end: one
 // position at a time around the defaults, then every position at its extremes together.
+// Positions outside the ranges act as the range ends.
 TEST(Tone, TablePassMatchesPlainFormulasOverSliderGrid) {
-    std::vector<ToneParams> grid = {With(90, 140, 30, 170, 130)};
-    for (int v : {20, 21, 100, 154, 155, 156, 200, 254, 255})
-        grid.push_back(With(v, 255, 0, 100, 100));
-    for (int v : {100, 101, 180, 254})
-        grid.push_back(With(155, v, 0, 100, 100));
-    for (int v : {1, 120, 245})
-        grid.push_back(With(155, 255, v, 100, 100));
-    for (int v : {0, 1, 50, 99, 101, 150, 199, 200})
-        grid.push_back(With(155, 255, 0, v, 100));
-    for (int v : {50, 51, 99, 101, 170, 200})
-        grid.push_back(With(155, 255, 0, 100, v));
-    for (int g : {20, 255})
-        for (int w : {100, 255})
-            for (int k : {0, 245})
-                for (int s : {0, 200})
-                    for (int n : {50, 200})
-                        grid.push_back(With(g, w, k, s, n));
+    std::vector<std::pair<ToneParams, ToneParams>> grid = {
+        {With(0, 0, -5, -1, 0), kToneMinimum}, {With(999, 300, 300, 300, 300), kToneMaximum}};
+    auto add = [&](const ToneParams& p) { grid.emplace_back(p, p); };
+    add(With(90, 140, 30, 170, 130));
+    const std::vector<int> steps[kToneSettingCount] = {{20, 21, 100, 154, 155, 156, 200, 254, 255},
+                                                       {100, 101, 180, 254},
+                                                       {1, 120, 245},
+                                                       {0, 1, 50, 99, 101, 150, 199, 200},
+                                                       {50, 51, 99, 101, 170, 200}};
+    for (int bits = 0; bits < 1 << kToneSettingCount; ++bits) {
+        ToneParams ends{};
+        for (int i = 0; i < kToneSettingCount; ++i) {
+            const ToneSetting& t = kToneSettings[i];
+            ends.*(t.field) = bits >> i & 1 ? t.maximum : t.minimum;
+            for (int v : bits == 0 ? steps[i] : std::vector<int>{}) {
+                ToneParams one = kToneDefaults;
+                one.*(t.field) = v;
+                add(one);
+            }
+        }
+        add(ends);
+    }
 
     std::vector<Rgb> pixels;
     for (int b : {0, 77, 255})
@@ -131,8 +129,8 @@ TEST(Tone, TablePassMatchesPlainFormulasOverSliderGrid) {
                 pixels.push_back({r, g, b});
     const std::vector<uint8_t> src = Pack(pixels, 3);
     std::vector<uint8_t> dst(src.size());
-    for (const ToneParams& p : grid) {
-        const Reference ref(p);
+    for (const auto& [p, as] : grid) {
+        const Reference ref(as);
         ToneAdjustBuffer(src.data(), dst.data(), 256 * 3, 256, 3, p);
         for (size_t i = 0; i < pixels.size(); ++i) {
             const Rgb want = ref.Pixel(pixels[i]), got = At(dst, i, 3);
@@ -145,62 +143,78 @@ TEST(Tone, TablePassMatchesPlainFormulasOverSliderGrid) {
     }
 }
 
-TEST(Tone, ProgressInOrderAndLargePicturesSharedWithoutChangingAByte) {
-    auto progress = [](int height) {
-        std::vector<uint8_t> buf(static_cast<size_t>(height) * 2 * 3, 90);
-        std::vector<int> seen;
-        ToneAdjustBuffer(buf.data(), buf.data(), 2, height, 3, kToneDefaults,
-                         [&](int v) { seen.push_back(v); });
-        return seen;
-    };
-    EXPECT_EQ(progress(1), std::vector<int>{0});
-    const std::vector<int> seen = progress(200);
-    ASSERT_EQ(seen.size(), 200u);
-    EXPECT_EQ(std::vector<int>(seen.begin(), seen.begin() + 7),
-              (std::vector<int>{0, 0, 1, 1, 2, 2, 3}));
-    EXPECT_EQ(seen.back(), 99);
-    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-
-    // Large enough to be shared between two threads: the bytes of one pass per row, the cast
-    // removal's too, and the progress still comes once per row, in order.
-    const int w = 1024, h = 1100;
-    const size_t rowBytes = size_t{w} * 4;
-    std::vector<uint8_t> src(rowBytes * h);
-    uint32_t noise = 99;
-    for (uint8_t& v : src) {
-        noise = noise * 1664525u + 1013904223u;
-        v = static_cast<uint8_t>(noise >> 24);
-    }
-    for (int saturation : {100, 170}) {
-        const ToneParams p{120, 230, 20, saturation, 120};
-        std::vector<uint8_t> whole(src.size()), rows(src.size());
-        std::vector<int> values;
-        ToneAdjustBuffer(src.data(), whole.data(), w, h, 4, p, [&](int v) { values.push_back(v); });
-        CastRemoveBuffer(whole.data(), w, h, 4, 0x030A05);
-        for (int y = 0; y < h; ++y) {
-            ToneAdjustBuffer(&src[y * rowBytes], &rows[y * rowBytes], w, 1, 4, p);
-            CastRemoveBuffer(&rows[y * rowBytes], w, 1, 4, 0x030A05);
-        }
-        EXPECT_TRUE(whole == rows) << "saturation " << saturation;
-        EXPECT_EQ(values.size(), size_t{h});
-        EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
-    }
+uint32_t Colour(int r, int g, int b) {
+    return static_cast<uint32_t>(r | g << 8 | b << 16);
 }
 
-TEST(Tone, PositionsClampedToTrackBarRanges) {
-    const std::pair<ToneParams, ToneParams> cases[] = {
-        {With(0, 0, -5, -1, 0), kToneMinimum}, {With(999, 300, 300, 300, 300), kToneMaximum}};
-    for (auto [in, out] : cases) {
-        const ToneParams got = ToneClampParams(in);
-        EXPECT_EQ(std::tie(got.gamma, got.white, got.black, got.saturation, got.contrast),
-                  std::tie(out.gamma, out.white, out.black, out.saturation, out.contrast));
-        // The pass itself clamps: no division by zero, no negative exponent.
-        const std::vector<uint8_t> src = Pack({{0, 0, 0}, {255, 128, 1}}, 3);
-        std::vector<uint8_t> raw(src.size()), clamped(src.size());
-        ToneAdjustBuffer(src.data(), raw.data(), 2, 1, 3, in);
-        ToneAdjustBuffer(src.data(), clamped.data(), 2, 1, 3, out);
-        EXPECT_EQ(raw, clamped);
+// The cast of the width x height packed `picture` inside the frame at (left, top).
+uint32_t Measure(const std::vector<uint8_t>& picture, int width, int height, int bpp, int left,
+                 int top, int w, int h) {
+    return CastMeasureBuffer(picture.data(), width, height, bpp, PixelRect{left, top, w, h});
+}
+
+TEST(CastMeasure, WorkedExamplesAndSwatches) {
+    const std::tuple<Rgb, uint32_t, uint32_t> cases[] = {
+        {{250, 240, 235}, 1295u, Colour(188, 148, 128)},              // luminance 242: (15, 5, 0)
+        {{250, 215, 200}, Colour(30, 15, 0), Colour(248, 188, 128)},  // capped at 30
+        {{240, 240, 240}, 0, Colour(128, 128, 128)},                  // neutral highlight
+        {{255, 255, 255}, 0, Colour(128, 128, 128)},                  // too bright
+        {{225, 230, 255}, Colour(0, 5, 30), Colour(128, 148, 248)},   // blue cast
+        // The luminance window 221..252 is inclusive.
+        {{226, 218, 218}, 0, Colour(128, 128, 128)},                // 220: left out
+        {{227, 219, 219}, Colour(8, 0, 0), Colour(160, 128, 128)},  // 221: counted
+        {{255, 250, 250}, Colour(5, 0, 0), Colour(148, 128, 128)},  // 252: counted
+        {{255, 252, 252}, 0, Colour(128, 128, 128)},                // 253: left out
+    };
+    for (int bpp : {3, 4})
+        for (auto [pixel, want, swatch] : cases) {
+            const uint32_t cast =
+                Measure(Pack(std::vector<Rgb>(48, pixel), bpp), 8, 6, bpp, 1, 1, 5, 4);
+            EXPECT_EQ(cast, want) << pixel.r << "," << pixel.g << "," << pixel.b << " bpp " << bpp;
+            EXPECT_EQ(CastSwatchColour(cast), swatch) << cast;
+        }
+}
+
+TEST(CastMeasure, SampledArea) {
+    // Row 0 carries a red cast, row 1 a green one, row 2 a strong blue one; the rest is too dark
+    // to count.
+    std::vector<Rgb> pixels(30, {20, 20, 20});
+    for (int x = 1; x < 5; ++x) {
+        pixels[x] = {250, 240, 235};
+        pixels[6 + x] = {230, 245, 230};
+        pixels[12 + x] = {220, 225, 255};
     }
+    pixels[0] = {251, 240, 235};  // outside the frame's columns below
+    const std::vector<uint8_t> pic = Pack(pixels, 4);
+    auto measure = [&](int left, int top, int w, int h) {
+        return Measure(pic, 6, 5, 4, left, top, w, h);
+    };
+    // Arguments: left, top, width, height. The frame's last row is left out.
+    EXPECT_EQ(measure(1, 0, 4, 2), Colour(15, 5, 0));  // two rows high: the first only
+    EXPECT_EQ(measure(1, 0, 4, 1), 0u);                // one row high: nothing
+    EXPECT_EQ(measure(1, 1, 4, 2), Colour(0, 15, 0));
+    EXPECT_EQ(measure(0, 0, 2, 2), Colour(15, 5, 0));       // integer means: red 501 / 2
+    EXPECT_EQ(measure(1, 0, 4, 3), Colour(8, 10, 0));       // three rows: the mean of two
+    EXPECT_EQ(measure(-3, -2, 100, 100), Colour(0, 2, 5));  // clipped at every edge
+    EXPECT_EQ(measure(7, 0, 5, 5), 0u);                     // beside the picture
+    EXPECT_EQ(measure(2147483000, 2147483000, 2147483647, 2147483647), 0u);  // no overflow
+}
+
+TEST(CastRemove, WorkedPixelsAndClipping) {
+    const std::tuple<uint32_t, Rgb, Rgb> cases[] = {
+        {Colour(15, 5, 0), {100, 100, 100}, {91, 101, 106}},
+        {Colour(15, 5, 0), {10, 250, 254}, {1, 251, 254}},
+        {Colour(30, 0, 0), {5, 250, 254}, {0, 254, 254}},  // mean 10: limited both ways
+        {Colour(0, 0, 30), {255, 0, 40}, {254, 10, 20}},
+        {Colour(30, 30, 30), {7, 8, 9}, {7, 8, 9}},
+    };
+    // Every pixel of a picture; a fourth byte stays as it is.
+    for (int bpp : {3, 4})
+        for (auto [cast, in, out] : cases) {
+            std::vector<uint8_t> pic = Pack(std::vector<Rgb>(6, in), bpp, 0x5A);
+            CastRemoveBuffer(pic.data(), 3, 2, bpp, cast);
+            EXPECT_EQ(pic, Pack(std::vector<Rgb>(6, out), bpp, 0x5A)) << in << " bpp " << bpp;
+        }
 }
 
 }  // namespace
