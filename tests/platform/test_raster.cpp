@@ -6,7 +6,6 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <array>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -310,11 +309,8 @@ TEST(RasterStretch, EnlargingKeepsFlatAreasAndTheFourthByte) {
     // Flat pictures stay flat, enlarged on both axes or mixed; a picture's fourth byte is
     // averaged too, a screen bitmap's stays 0.
     auto flat = Make(100, 10, 32, false, false);
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 100; ++x) {
-            uint8_t* p = flat->Row(y) + x * 4;
-            p[0] = 10, p[1] = 200, p[2] = 77, p[3] = 128;
-        }
+    for (size_t i = 0; i < flat->ByteSize(); ++i)
+        flat->bits[i] = "\x0A\xC8\x4D\x80"[i % 4];
     for (auto [w, h, screen] : {std::tuple{230, 170, true}, {30, 41, false}, {30, 41, true}}) {
         auto big = Make(w, h, 32, false, screen);
         ASSERT_TRUE(raster::Stretch(*big, 0, 0, w, h, *flat, StretchMode::Halftone));
