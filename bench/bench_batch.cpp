@@ -8,8 +8,6 @@
 #include <benchmark/benchmark.h>
 
 #include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vips/vips.h>
 
@@ -21,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "imagelib/image.h"
 #include "imagelib/jpeg_encoder.h"
 #include "imagelib/save.h"
@@ -73,22 +72,7 @@ std::string OutDir(const char* name) {
     return out;
 }
 
-struct Run {
-    double seconds = 0;
-    long peakKiB = 0;
-    bool ok = true;
-};
-
-Run Wait(pid_t child, std::chrono::steady_clock::time_point start) {
-    Run r;
-    int status = 0;
-    rusage usage{};
-    r.ok =
-        wait4(child, &status, 0, &usage) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    r.peakKiB = usage.ru_maxrss;
-    return r;
-}
+using bench::Run;
 
 Run Spawn(std::vector<std::string> argv) {
     std::vector<char*> args;
@@ -99,7 +83,7 @@ Run Spawn(std::vector<std::string> argv) {
     pid_t child = 0;
     if (posix_spawnp(&child, args[0], nullptr, nullptr, args.data(), environ) != 0)
         return {0, 0, false};
-    return Wait(child, start);
+    return bench::WaitChild(child, start);
 }
 
 Run RunKadrovo() {
@@ -121,23 +105,20 @@ Run RunMogrify() {
 // The libvips loop, in a child so that its memory and threads are its own.
 Run RunVips() {
     const std::string out = OutDir("vips");
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        if (VIPS_INIT("bench_batch")) _exit(1);
+    return bench::InChild([&] {
+        if (VIPS_INIT("bench_batch")) return 1;
         for (const std::string& in : g_inputs) {
             VipsImage* image = nullptr;
             if (vips_thumbnail(in.c_str(), &image, 1800, "height", 1200, "crop",
                                VIPS_INTERESTING_CENTRE, nullptr))
-                _exit(1);
+                return 1;
             const std::string target = out + "/" + fs::path(in).filename().string();
             const int failed = vips_jpegsave(image, target.c_str(), "Q", 100, nullptr);
             g_object_unref(image);
-            if (failed) _exit(1);
+            if (failed) return 1;
         }
-        _exit(0);
-    }
-    return Wait(child, start);
+        return 0;
+    });
 }
 
 std::map<std::string, double> g_seconds;

@@ -14,9 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +29,7 @@
 #include <vips/vips.h>
 #endif
 
+#include "bench/bench_support.h"
 #include "imagelib/image.h"
 #include "imagelib/jpeg_encoder.h"
 #include "imagelib/load.h"
@@ -170,31 +169,8 @@ int VipsExport(const Job& job, const std::string& out) {
 }
 #endif
 
-struct Run {
-    double seconds = 0;
-    long peakKiB = 0;
-    bool ok = true;
-};
-
-Run Wait(pid_t child, std::chrono::steady_clock::time_point start) {
-    Run r;
-    int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child) r.ok = false;
-    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    r.peakKiB = usage.ru_maxrss;
-    r.ok = r.ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return r;
-}
-
-// Runs `work` in a forked child.
-template <class Work>
-Run InChild(Work work) {
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) _exit(work());
-    return Wait(child, start);
-}
+using bench::InChild;
+using bench::Run;
 
 // Runs one command line, its output to /dev/null. Through fork and exec rather than a spawn that
 // shares this process's memory until the exec: the child would inherit this process's peak.

@@ -9,10 +9,9 @@
 #include <map>
 #include <string>
 
-#include "app/mainwindow.h"
 #include "app/preview.h"
 #include "app/selection.h"
-#include "app/shell.h"
+#include "bench/bench_support.h"
 #include "bench/time_reporter.h"
 #include "imagelib/image.h"
 #include "platform/raster.h"
@@ -27,20 +26,12 @@ bool g_ready = false;
 // The main window with a square picture loaded: its preview is the largest, 480 x 476.
 bool Prepare() {
     if (g_ready) return true;
-    if (!StartUpLibraries() || !BuildMainWindow()) return false;
-    SetStartingState();
-    raster::Bitmap* picture = ImageNew(100, 1200, 1200);
-    if (!picture) return false;
-    for (int y = 0; y < picture->height; ++y) {
-        uint8_t* row = picture->Row(y);
-        for (int x = 0; x < picture->width; ++x) {
-            uint8_t* px = row + x * picture->BytesPerPixel();
-            px[0] = static_cast<uint8_t>(x * 255 / picture->width);
-            px[1] = static_cast<uint8_t>(y * 255 / picture->height);
+    if (!bench::OpenMainWindow(1200, 1200, [](int x, int y, uint8_t* px) {
+            px[0] = static_cast<uint8_t>(x * 255 / 1200);
+            px[1] = static_cast<uint8_t>(y * 255 / 1200);
             px[2] = static_cast<uint8_t>((x ^ y) & 255);
-        }
-    }
-    NewPictureSequence();
+        }))
+        return false;
     PlaceSelection(Selection{20, 20, 300, 0});
     g_ready = ImageGetWidth(101) == 480 && ImageGetHeight(101) == 476;
     return g_ready;

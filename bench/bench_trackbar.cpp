@@ -8,10 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/adjust.h"
-#include "app/mainwindow.h"
-#include "app/shell.h"
 #include "app/state.h"
+#include "bench/bench_support.h"
 #include "bench/time_reporter.h"
 #include "imagelib/image.h"
 #include "platform/raster.h"
@@ -28,27 +26,15 @@ int g_scale = 0;  // scale of the running program, 0 before the first start
 // preview, 480 x 317) and a measured cast, so that every step of the move runs.
 bool Prepare(int scale) {
     if (g_scale == scale) return true;
-    if (g_scale != 0) {
-        PixelsRelease();
-        ShutDownLibraries();
-        ToolkitShutDown();
-    }
+    if (g_scale != 0) bench::CloseMainWindow();
     setenv("QT_SCALE_FACTOR", std::to_string(scale).c_str(), 1);
     g_scale = 0;
-    if (!StartUpLibraries() || !BuildMainWindow()) return false;
-    SetStartingState();
-    raster::Bitmap* picture = ImageNew(100, 3000, 2000);
-    if (!picture) return false;
-    for (int y = 0; y < picture->height; ++y) {
-        uint8_t* row = picture->Row(y);
-        for (int x = 0; x < picture->width; ++x) {
-            uint8_t* px = row + x * picture->BytesPerPixel();
-            px[0] = static_cast<uint8_t>(200 + (x * 55 / picture->width));
-            px[1] = static_cast<uint8_t>(y * 255 / picture->height);
+    if (!bench::OpenMainWindow(3000, 2000, [](int x, int y, uint8_t* px) {
+            px[0] = static_cast<uint8_t>(200 + (x * 55 / 3000));
+            px[1] = static_cast<uint8_t>(y * 255 / 2000);
             px[2] = static_cast<uint8_t>((x ^ y) & 255);
-        }
-    }
-    NewPictureSequence();
+        }))
+        return false;
     g_app.castColour = 0x030201;
     if (WindowPixelRatio(kMainWindow) != scale) return false;
     g_scale = scale;
