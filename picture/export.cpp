@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <exception>
 
 #include "picture/cast.h"
 #include "platform/helper_thread.h"
@@ -121,11 +122,20 @@ ExportResult ExportPicture(raster::Bitmap& picture, const PixelRect& frame,
         reducing ? raster::StretchPart(*out, 0, 0, width, height, picture, cut.left, cut.top,
                                        cut.width, cut.height, raster::StretchMode::Halftone)
                  : raster::Blit(*out, 0, 0, cut.width, cut.height, picture, cut.left, cut.top);
+    // What the delivery throws on the helper thread is thrown again here, as if it had run here.
     helper::Job delivery;
-    const bool aside = made && deliver && delivery.Start([&] { result.delivered = deliver(*out); });
+    std::exception_ptr thrown;
+    const bool aside = made && deliver && delivery.Start([&] {
+        try {
+            result.delivered = deliver(*out);
+        } catch (...) {
+            thrown = std::current_exception();
+        }
+    });
     adjust(0, cut.top);
     adjust(cut.top + cut.height, picture.height - cut.top - cut.height);
     delivery.Wait();
+    if (thrown) std::rethrow_exception(thrown);
     if (!made) return result;
     if (deliver && !aside) result.delivered = deliver(*out);
     result.cut = std::move(out);

@@ -300,7 +300,8 @@ TEST(RasterStretch, HalftoneReductionIsTheAreaAverageAlsoRowByRow) {
                     total += diff;
                     worst = std::max(worst, diff);
                 }
-        EXPECT_LE(worst, 1) << c.sw << "x" << c.sh << "->" << c.dw << "x" << c.dh;
+        // At the same size every pixel is its source pixel.
+        EXPECT_LE(worst, c.sw == c.dw && c.sh == c.dh ? 0 : 1) << c.sw << "x" << c.sh;
         EXPECT_LT(total / (c.dw * c.dh * 3), 0.05) << c.sw << "x" << c.sh;
     }
 }
@@ -321,12 +322,8 @@ TEST(RasterStretch, EnlargingKeepsFlatAreasAndTheFourthByte) {
     }
 }
 
-TEST(RasterStretch, SameSizeCopiesNearestPicksAndClippingKeepsTheRest) {
+TEST(RasterStretch, NearestPicksSourcePixelsAndClippingKeepsTheRest) {
     auto src = Random(13, 11, 24, false, 6);
-    auto same = Make(13, 11, 24);
-    ASSERT_TRUE(raster::Stretch(*same, 0, 0, 13, 11, *src, StretchMode::Halftone));
-    EXPECT_EQ(Pixels(*same), Pixels(*src));
-
     auto nearest = Make(26, 5, 24);
     ASSERT_TRUE(raster::Stretch(*nearest, 0, 0, 26, 5, *src, StretchMode::ColorOnColor));
     for (int y = 0; y < 5; ++y)
