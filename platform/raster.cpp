@@ -291,22 +291,29 @@ void Combine(uint32_t* __restrict acc, bool keep, const uint8_t* a, uint32_t wa,
     }
 }
 
-// Rounds sum / den to the nearest integer, halves up, for sums below 2^52: a floating-point
-// estimate corrected with exact integer comparisons.
+// Rounds sum / den to the nearest integer, halves up, for sums of at most 255 * den (what a
+// weighted mean of 8-bit values reaches; anything larger gives 255): floor(n / d) with
+// n = 2 sum + den and d = 2 den, by one multiplication with a fixed-point reciprocal
+// M = ceil(2^(64 + s) / d). That is exact while n * d < 2^(64 + s) for every n: n * M / 2^(64 + s)
+// then exceeds n / d by less than 1 / d, too little to reach the next integer.
 struct Divider {
-    explicit Divider(uint64_t den) : den(den), inverse(1.0 / static_cast<double>(den)) {}
+    explicit Divider(uint64_t den) : den(den) {
+        const unsigned __int128 d = 2 * static_cast<unsigned __int128>(den);
+        const unsigned __int128 most = (511 * static_cast<unsigned __int128>(den) + 1) * d;
+        while (most >> (64 + shift) != 0)
+            ++shift;
+        const unsigned __int128 power = static_cast<unsigned __int128>(1) << (64 + shift);
+        magic = static_cast<uint64_t>(power / d + (power % d != 0));
+    }
     uint8_t operator()(uint64_t sum) const {
-        uint64_t q = static_cast<uint64_t>(static_cast<double>(sum) * inverse + 0.5);
-        uint64_t twice = 2 * sum + den;  // q is right when 2 q den <= twice < 2 (q + 1) den
-        if (2 * q * den > twice) {
-            --q;
-        } else if (2 * (q + 1) * den <= twice) {
-            ++q;
-        }
-        return static_cast<uint8_t>(q > 255 ? 255 : q);
+        if (sum > 255 * den) return 255;
+        const uint64_t n = 2 * sum + den;
+        const uint64_t q = static_cast<uint64_t>((static_cast<unsigned __int128>(n) * magic) >> 64);
+        return static_cast<uint8_t>(q >> shift);
     }
     uint64_t den;
-    double inverse;
+    unsigned shift = 0;
+    uint64_t magic = 0;
 };
 
 // The horizontal pass of a halftone stretch: one vertically summed row (32-bit sums, C channels
