@@ -22,70 +22,44 @@ void Write(const std::string& target, const std::string& name, const Bytes& byte
             static_cast<std::streamsize>(bytes.size()));
 }
 
-BmpDesc Bmp(int bpp, int header, int compression, bool topDown = false) {
-    BmpDesc s;
-    s.width = 7;
-    s.height = 5;
-    s.bpp = bpp;
-    s.headerSize = header;
-    s.compression = compression;
-    s.topDown = topDown;
-    if (bpp <= 8) {
-        int n = 1 << bpp;
-        for (int i = 0; i < n && i < 16; ++i)
-            s.palette.push_back(Rgba{static_cast<uint8_t>(i * 16), static_cast<uint8_t>(200 - i),
-                                     static_cast<uint8_t>(i * 5), 255});
-        int entries = static_cast<int>(s.palette.size());
-        s.index = [entries](int x, int y) { return static_cast<uint32_t>((x / 2 + y) % entries); };
-    }
-    return s;
+Rgba Colours(int x, int y) {  // 16 colours, for the palette files
+    const int i = (x / 2 + y) % 16;
+    return Rgba{static_cast<uint8_t>(i * 16), static_cast<uint8_t>(200 - i),
+                static_cast<uint8_t>(i * 5), 255};
 }
 
-BmpDesc Masked(int bpp, int header, uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
-    BmpDesc s = Bmp(bpp, header, 3);
-    s.masks[0] = r, s.masks[1] = g, s.masks[2] = b, s.masks[3] = a;
-    return s;
+Rgba SeeThrough(int x, int y) {
+    Rgba c = Gradient(x, y);
+    c.a = static_cast<uint8_t>(x * 12 + y * 3);
+    return c;
 }
 
 void BmpSeeds() {
-    Write("bmp", "1bpp.bmp", MakeBmp(Bmp(1, 40, 0)));
-    Write("bmp", "4bpp.bmp", MakeBmp(Bmp(4, 40, 0)));
-    Write("bmp", "8bpp.bmp", MakeBmp(Bmp(8, 40, 0)));
-    Write("bmp", "8bpp_rle8.bmp", MakeBmp(Bmp(8, 40, 1)));
-    Write("bmp", "4bpp_rle4.bmp", MakeBmp(Bmp(4, 40, 2)));
-    Write("bmp", "8bpp_core.bmp", MakeBmp(Bmp(8, 12, 0)));
-    Write("bmp", "16bpp_555.bmp", MakeBmp(Bmp(16, 40, 0)));
-    Write("bmp", "16bpp_565.bmp", MakeBmp(Masked(16, 40, 0xF800, 0x7E0, 0x1F, 0)));
-    Write("bmp", "16bpp_4444_v3.bmp", MakeBmp(Masked(16, 56, 0xF00, 0xF0, 0xF, 0xF000)));
-    Write("bmp", "24bpp.bmp", MakeBmp(Bmp(24, 40, 0)));
-    Write("bmp", "24bpp_topdown.bmp", MakeBmp(Bmp(24, 40, 0, true)));
-    Write("bmp", "24bpp_v2.bmp", MakeBmp(Bmp(24, 52, 0)));
-    Write("bmp", "32bpp.bmp", MakeBmp(Bmp(32, 40, 0)));
-    Write("bmp", "32bpp_rgba_v4.bmp",
-          MakeBmp(Masked(32, 108, 0xFF000000u, 0xFF0000, 0xFF00, 0xFF)));
-    Write("bmp", "32bpp_v5_topdown.bmp", MakeBmp(Bmp(32, 124, 0, true)));
+    const char* palette[][3] = {{"1bpp.bmp", "-type Palette -colors 2", "BMP3:"},
+                                {"4bpp.bmp", "-type Palette", "BMP3:"},
+                                {"8bpp_rle8.bmp", "-type Palette -compress RLE", "BMP3:"},
+                                {"8bpp_core.bmp", "-type Palette", "BMP2:"}};
+    for (const auto& p : palette)
+        Write("bmp", p[0], Convert(7, 5, Colours, p[1], p[2]));
+    Write("bmp", "16bpp_565.bmp", Convert(7, 5, Gradient, "-define bmp:subtype=RGB565", "BMP:"));
+    Write("bmp", "16bpp_4444.bmp",
+          Convert(7, 5, SeeThrough, "-define bmp:subtype=ARGB4444", "BMP:"));
+    Write("bmp", "24bpp.bmp", Convert(7, 5, Gradient, ""));
+    Write("bmp", "24bpp_core.bmp", Convert(7, 5, Gradient, "", "BMP2:"));
+    Write("bmp", "32bpp.bmp", Convert(7, 5, SeeThrough, "-define bmp3:alpha=true"));
+    Write("bmp", "32bpp_rgba_v5.bmp", Convert(7, 5, SeeThrough, "", "BMP:"));
 }
 
 void IcoSeeds() {
-    auto mask = [](int x, int y) { return (x + y) % 3 == 0; };
-    BmpDesc eight = Bmp(8, 40, 0);
-    eight.width = eight.height = 16;
-    BmpDesc alpha = Bmp(32, 40, 0);
-    alpha.width = alpha.height = 8;
-    alpha.index = [](int x, int y) { return static_cast<uint32_t>(x * 30) << 24 | (y * 20) << 8; };
-    BmpDesc mono = Bmp(1, 40, 0);
-    mono.width = mono.height = 16;
     PngDesc png;
     png.width = png.height = 12;
     png.colourType = 6;
-    Write("ico", "dib_8bpp_mask.ico", MakeIco({{MakeIconDib(eight, mask), 16, 16, 8}}));
-    Write("ico", "dib_32bpp_alpha.ico", MakeIco({{MakeIconDib(alpha, mask), 8, 8, 32}}));
-    Write("ico", "dib_1bpp.ico", MakeIco({{MakeIconDib(mono, mask), 16, 16, 1}}));
+    const IconEntry mono = EntryOf(Convert(16, 16, Colours, "-type Palette -colors 2", "ICO:"));
+    const IconEntry alpha = EntryOf(Convert(8, 8, SeeThrough, "", "ICO:"));
+    Write("ico", "dib_32bpp_alpha.ico", MakeIco({alpha}));
+    Write("ico", "dib_1bpp.ico", MakeIco({mono}));
     Write("ico", "png_entry.ico", MakeIco({{MakePng(png), 12, 12, 32}}));
-    Write("ico", "mixed_entries.ico",
-          MakeIco({{MakeIconDib(eight, mask), 16, 16, 8},
-                   {MakePng(png), 12, 12, 32},
-                   {MakeIconDib(alpha, mask), 8, 8, 32}}));
+    Write("ico", "mixed_entries.ico", MakeIco({mono, {MakePng(png), 12, 12, 32}, alpha}));
 }
 
 void JpegSeeds() {
@@ -118,12 +92,6 @@ void JpegSeeds() {
     JpegDesc p3 = desc(JpegKind::Rgb, false, 0, false);
     p3.icc = DisplayP3Profile();
     Write("jpeg", "icc_display_p3.jpg", MakeJpeg(p3));
-}
-
-Rgba SeeThrough(int x, int y) {
-    Rgba c = Gradient(x, y);
-    c.a = static_cast<uint8_t>(x * 12 + y * 3);
-    return c;
 }
 
 void HeifSeeds() {

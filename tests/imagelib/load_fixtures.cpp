@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace fixtures {
@@ -24,86 +25,6 @@ namespace {
 void Put(Bytes& b, uint32_t v, int size, bool bigEndian = false) {
     for (int i = 0; i < size; ++i)
         b.push_back(static_cast<uint8_t>(v >> 8 * (bigEndian ? size - 1 - i : i)));
-}
-
-uint32_t Scale(uint8_t value, uint32_t mask) {
-    if (!mask) return 0;
-    const int shift = __builtin_ctz(mask);
-    return ((value * (mask >> shift) + 127) / 255) << shift;
-}
-
-// Row-by-row RLE in runs of one index each (a run may be a single pixel), then end of line.
-void EncodeRleRow(Bytes& out, const std::vector<uint8_t>& row, bool four) {
-    for (size_t i = 0, run = 1; i < row.size(); i += run, run = 1) {
-        while (run < 255 && i + run < row.size() && row[i + run] == row[i])
-            ++run;
-        out.push_back(static_cast<uint8_t>(run));
-        out.push_back(four ? static_cast<uint8_t>(row[i] << 4 | row[i]) : row[i]);
-    }
-    out.insert(out.end(), {0, 0});
-}
-
-uint32_t PixelValue(const BmpDesc& s, int x, int y) {
-    if (s.index) return s.index(x, y);
-    static const uint32_t k555[4] = {0x7C00, 0x3E0, 0x1F, 0};
-    const Rgba c = s.colour(x, y);
-    if (s.compression == 3 || s.bpp == 16)
-        return PackMasked(c, s.compression == 3 ? s.masks : k555);
-    return uint32_t{c.r} << 16 | c.g << 8 | c.b;
-}
-
-Bytes PixelRows(const BmpDesc& s, int stride) {
-    Bytes out;
-    for (int stored = 0; stored < s.height; ++stored) {
-        const int y = s.topDown ? stored : s.height - 1 - stored;
-        Bytes row(stride, 0);
-        for (int x = 0; x < s.width; ++x) {
-            const uint32_t v = PixelValue(s, x, y);
-            const int per = 8 / std::min(s.bpp, 8);
-            if (s.bpp <= 8) row[x / per] |= static_cast<uint8_t>(v << (8 - s.bpp * (x % per + 1)));
-            for (int k = 0; s.bpp > 8 && k < s.bpp / 8; ++k)
-                row[x * s.bpp / 8 + k] = static_cast<uint8_t>(v >> (8 * k));
-        }
-        out.insert(out.end(), row.begin(), row.end());
-    }
-    return out;
-}
-
-void PutHeader(Bytes& b, const BmpDesc& s, int height, uint32_t imageSize) {
-    if (s.headerSize == 12) {
-        Put(b, 12, 4), Put(b, s.width, 2), Put(b, height, 2), Put(b, 1, 2), Put(b, s.bpp, 2);
-        return;
-    }
-    Put(b, s.headerSize, 4), Put(b, s.width, 4), Put(b, s.topDown ? -height : height, 4);
-    Put(b, 1, 2), Put(b, s.bpp, 2);
-    for (uint32_t v : {uint32_t(s.compression), imageSize, 2835u, 2835u,
-                       static_cast<uint32_t>(s.palette.size()), 0u})
-        Put(b, v, 4);
-    // Masks in the header: three from 52 bytes on, the alpha mask from 56.
-    for (int i = 0; 40 + 4 * i < std::min(s.headerSize, 56); ++i)
-        Put(b, s.masks[i], 4);
-    b.resize(b.size() + s.headerSize - std::min(s.headerSize, 56), 0);
-}
-
-void PutTable(Bytes& b, const BmpDesc& s) {
-    for (int i = 0; s.headerSize == 40 && s.compression == 3 && i < 3; ++i)
-        Put(b, s.masks[i], 4);
-    for (const Rgba& c : s.palette)
-        b.insert(b.end(), {c.b, c.g, c.r}), s.headerSize != 12 ? b.push_back(0) : void();
-}
-
-Bytes Pixels(const BmpDesc& s) {
-    if (s.compression != 1 && s.compression != 2)
-        return PixelRows(s, (s.width * s.bpp + 31) / 32 * 4);
-    Bytes out;
-    for (int stored = 0; stored < s.height; ++stored) {
-        std::vector<uint8_t> row(s.width);
-        for (int x = 0; x < s.width; ++x)
-            row[x] = static_cast<uint8_t>(PixelValue(s, x, s.height - 1 - stored));
-        EncodeRleRow(out, row, s.compression == 2);
-    }
-    out.insert(out.end(), {0, 1});
-    return out;
 }
 
 void WriteToVector(png_structp png, png_bytep data, size_t length) {
@@ -137,41 +58,41 @@ Rgba Gradient(int x, int y) {
                 static_cast<uint8_t>(x * 5 + y * 23 + 100), 255};
 }
 
-uint32_t PackMasked(const Rgba& c, const uint32_t masks[4]) {
-    return Scale(c.r, masks[0]) | Scale(c.g, masks[1]) | Scale(c.b, masks[2]) |
-           Scale(c.a, masks[3]);
+Bytes Convert(int width, int height, const Pattern& colour, const std::string& options,
+              const std::string& out) {
+    static int serial = 0;
+    const std::string name = "convert" + std::to_string(++serial);
+    bool alpha = false;
+    Bytes pixels;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const Rgba c = colour(x, y);
+            pixels.insert(pixels.end(), {c.r, c.g, c.b, c.a});
+            alpha |= c.a != 255;
+        }
+    const std::string head = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " +
+                             std::to_string(height) + "\nDEPTH " + (alpha ? "4" : "3") +
+                             "\nMAXVAL 255\nTUPLTYPE " + (alpha ? "RGB_ALPHA" : "RGB") +
+                             "\nENDHDR\n";
+    Bytes pam(head.begin(), head.end());
+    for (size_t i = 0; i < pixels.size(); ++i)
+        if (alpha || i % 4 != 3) pam.push_back(pixels[i]);
+    const std::string in = WriteTemp(name + ".pam", pam), result = in + ".out";
+    if (std::system(("convert " + in + " " + options + " " + out + result).c_str()) != 0) return {};
+    std::ifstream f(result, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
-Bytes MakeDib(const BmpDesc& s) {
-    Bytes px = Pixels(s), b;
-    PutHeader(b, s, s.height, static_cast<uint32_t>(px.size()));
-    PutTable(b, s);
-    b.insert(b.end(), px.begin(), px.end());
-    return b;
-}
-
-Bytes MakeBmp(const BmpDesc& s) {
-    Bytes dib = MakeDib(s), b = {'B', 'M'};
-    const size_t table = s.palette.size() * (s.headerSize == 12 ? 3 : 4) +
-                         (s.headerSize == 40 && s.compression == 3 ? 12 : 0);
-    Put(b, static_cast<uint32_t>(14 + dib.size()), 4), Put(b, 0, 4);
-    Put(b, static_cast<uint32_t>(14 + s.headerSize + table), 4);
-    b.insert(b.end(), dib.begin(), dib.end());
-    return b;
-}
-
-Bytes MakeIconDib(const BmpDesc& s, const std::function<bool(int x, int y)>& transparent) {
-    BmpDesc colour = s, mask = s;
-    colour.topDown = mask.topDown = false;
-    mask.bpp = 1;
-    mask.index = [&](int x, int y) { return transparent(x, y) ? 1u : 0u; };
-    Bytes px = PixelRows(colour, (s.width * s.bpp + 31) / 32 * 4), b;
-    Bytes m = PixelRows(mask, (s.width + 31) / 32 * 4);
-    PutHeader(b, colour, s.height * 2, static_cast<uint32_t>(px.size()));
-    PutTable(b, colour);
-    b.insert(b.end(), px.begin(), px.end());
-    b.insert(b.end(), m.begin(), m.end());
-    return b;
+IconEntry EntryOf(const Bytes& ico) {
+    auto at = [&](size_t i, int n) {
+        uint32_t v = 0;
+        for (int k = n - 1; k >= 0; --k)
+            v = v << 8 | ico.at(i + k);
+        return v;
+    };
+    const size_t size = at(14, 4), offset = at(18, 4);
+    return IconEntry{Bytes(ico.begin() + offset, ico.begin() + offset + size), ico.at(6), ico.at(7),
+                     static_cast<int>(at(12, 2))};
 }
 
 Bytes MakeIco(const std::vector<IconEntry>& entries) {

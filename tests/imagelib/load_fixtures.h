@@ -1,5 +1,5 @@
-// Picture files made on the spot for the loading tests and the fuzz seeds: BMP and icon bytes
-// written by hand, PNG and JPEG files written with libpng and libjpeg.
+// Picture files made on the spot for the loading tests and the fuzz seeds: BMP and icons written
+// by ImageMagick, the other formats through their own libraries.
 #pragma once
 
 #include <cstdint>
@@ -22,30 +22,13 @@ using Pattern = std::function<Rgba(int x, int y)>;
 Rgba Gradient(int x, int y);
 
 // ---------------------------------------------------------------------------------------------
-// BMP and icons
+// BMP and icons, written by ImageMagick's convert
 // ---------------------------------------------------------------------------------------------
 
-struct BmpDesc {
-    int width = 4;
-    int height = 3;
-    int bpp = 24;         // 1, 4, 8, 16, 24, 32
-    int headerSize = 40;  // 12, 40, 52, 56, 108, 124
-    int compression = 0;  // 0 none, 1 RLE8, 2 RLE4, 3 bit fields
-    bool topDown = false;
-    uint32_t masks[4] = {};     // bit fields: red, green, blue, alpha
-    std::vector<Rgba> palette;  // colour table at 8 bits or fewer
-    // Pixel values: palette indices at 8 bits or fewer, else colours packed through the masks
-    // (or 5-5-5 / BGR / BGRX without bit fields).
-    std::function<uint32_t(int x, int y)> index;
-    Pattern colour = Gradient;
-};
-
-// The DIB: header, masks (for a 40-byte header with bit fields), colour table, pixels.
-Bytes MakeDib(const BmpDesc& desc);
-// A BMP file: "BM" file header followed by the DIB.
-Bytes MakeBmp(const BmpDesc& desc);
-// The 32-bit value of a colour packed through `masks`.
-uint32_t PackMasked(const Rgba& c, const uint32_t masks[4]);
+// The pattern handed to convert (with alpha when any pixel has some) and written as `out`
+// ("BMP3:", "BMP2:", "ICO:"...) after `options`; empty when convert fails.
+Bytes Convert(int width, int height, const Pattern& colour, const std::string& options,
+              const std::string& out = "BMP3:");
 
 struct IconEntry {
     Bytes data;     // a PNG file, or a DIB with doubled height followed by the AND mask
@@ -53,8 +36,8 @@ struct IconEntry {
     int height = 0;
     int bitCount = 0;
 };
-// An icon DIB entry from a BmpDesc (the height in the desc is the picture's) and a mask.
-Bytes MakeIconDib(const BmpDesc& desc, const std::function<bool(int x, int y)>& transparent);
+// The first entry of an icon file.
+IconEntry EntryOf(const Bytes& ico);
 Bytes MakeIco(const std::vector<IconEntry>& entries);
 
 // ---------------------------------------------------------------------------------------------

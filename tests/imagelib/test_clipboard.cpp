@@ -28,9 +28,8 @@ void Put32(Bytes& b, size_t at, uint32_t v, int size = 4) {
 
 // A packed DIB (40-byte header) of a 1 x 1 24-bit picture with its header fields edited.
 Bytes Dib(int32_t w, int32_t h, int bpp = 24, uint32_t compression = 0, uint32_t colours = 0) {
-    fixtures::BmpDesc s;
-    s.width = s.height = 1;
-    Bytes b = fixtures::MakeDib(s);
+    const Bytes file = fixtures::Convert(1, 1, fixtures::Gradient, "");
+    Bytes b(file.begin() + 14, file.end());
     Put32(b, 4, static_cast<uint32_t>(w));
     Put32(b, 8, static_cast<uint32_t>(h));
     Put32(b, 14, bpp, 2);
@@ -126,23 +125,27 @@ TEST_F(ClipboardTest, RoundTripOffersBmpAndPng) {
 // A packed DIB finds its pixels after the bit-field masks and the colour table, and gives the
 // picture its file would give. Transparent PNG pixels lie on white as when loaded.
 TEST_F(ClipboardTest, PackedDibsAndPngsGiveThePicturesOfTheirFiles) {
-    fixtures::BmpDesc masked, table, topDown;
-    masked.bpp = 16, masked.compression = 3, masked.masks[0] = 0xF800, masked.masks[1] = 0x7E0;
-    masked.masks[2] = 0x1F;
-    table.bpp = 8;
-    for (int i = 0; i < 20; ++i)
-        table.palette.push_back(fixtures::Rgba{uint8_t(i * 12), uint8_t(200 - i), 77, 255});
-    table.index = [](int x, int y) { return static_cast<uint32_t>(x * 3 + y) % 20; };
-    topDown.topDown = true;
+    // ImageMagick leaves out the masks of a 40-byte header with bit fields: they are put in.
+    Bytes masked = fixtures::Convert(4, 3, fixtures::Gradient, "-define bmp:subtype=RGB565");
+    ASSERT_EQ(masked.at(30), 3);
+    masked.insert(masked.begin() + 54, {0, 0xF8, 0, 0, 0xE0, 7, 0, 0, 0x1F, 0, 0, 0});
+    masked[10] += 12;
+    const auto colours = [](int x, int y) {
+        const int i = (x * 3 + y) % 20;
+        return fixtures::Rgba{uint8_t(i * 12), uint8_t(200 - i), 77, 255};
+    };
+    Bytes topDown = fixtures::Convert(4, 3, fixtures::Gradient, "-flip");
+    topDown[22] = uint8_t(-3), topDown[23] = topDown[24] = topDown[25] = 0xFF;
     fixtures::PngDesc png;
     png.colourType = 6;
     png.colour = [](int x, int y) { return fixtures::Rgba{200, 30, 90, uint8_t(x * 60 + y)}; };
-    const std::pair<const char*, Bytes> offers[] = {{"image/bmp", fixtures::MakeDib(masked)},
-                                                    {"image/bmp", fixtures::MakeDib(table)},
-                                                    {"image/bmp", fixtures::MakeDib(topDown)},
-                                                    {"image/png", fixtures::MakePng(png)}};
-    const Bytes files[] = {fixtures::MakeBmp(masked), fixtures::MakeBmp(table),
-                           fixtures::MakeBmp(topDown), fixtures::MakePng(png)};
+    const Bytes files[] = {masked, fixtures::Convert(5, 4, colours, "-type Palette"), topDown,
+                           fixtures::MakePng(png)};
+    auto dib = [](const Bytes& f) { return Bytes(f.begin() + 14, f.end()); };
+    const std::pair<const char*, Bytes> offers[] = {{"image/bmp", dib(files[0])},
+                                                    {"image/bmp", dib(files[1])},
+                                                    {"image/bmp", dib(files[2])},
+                                                    {"image/png", files[3]}};
     for (int i = 0; i < 4; ++i) {
         const auto file = ImageDecodeMemory(files[i]);
         ASSERT_TRUE(file);

@@ -7,7 +7,6 @@
 
 #include "load_test_base.h"
 
-using fixtures::BmpDesc;
 using fixtures::Bytes;
 using fixtures::IconEntry;
 using fixtures::PngDesc;
@@ -31,104 +30,103 @@ void PrintTo(const FormatCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-// --- BMP ---
+// --- BMP, written by ImageMagick ---
 
-BmpDesc Indexed(int bpp, int headerSize = 40, int compression = 0, int entries = 0) {
-    BmpDesc s;
-    s.width = 13;
-    s.height = 5;
-    s.bpp = bpp;
-    s.headerSize = headerSize;
-    s.compression = compression;
-    for (int i = 0; i < (entries ? entries : 1 << bpp); ++i)
-        s.palette.push_back(Rgba{uint8_t(i * 7), uint8_t(255 - i * 3), uint8_t(i * 11 % 256), 255});
-    const int n = static_cast<int>(s.palette.size());
-    s.index = [n](int x, int y) { return static_cast<uint32_t>((x / 2 + 3 * y) % n); };
-    return s;
+// `n` distinct colours, for the palette files.
+fixtures::Pattern Colours(int n) {
+    return [n](int x, int y) {
+        const int i = (x / 2 + 3 * y) % n;
+        return Rgba{uint8_t(i * 7), uint8_t(255 - i * 3), uint8_t(i * 11 % 256), 255};
+    };
 }
 
-BmpDesc Direct(int bpp, int headerSize = 40, bool topDown = false, uint32_t r = 0, uint32_t g = 0,
-               uint32_t b = 0, uint32_t a = 0) {
-    BmpDesc s;
-    s.width = 7;
-    s.height = 4;
-    s.bpp = bpp;
-    s.headerSize = headerSize;
-    s.topDown = topDown;
-    s.compression = r ? 3 : 0;
-    s.masks[0] = r, s.masks[1] = g, s.masks[2] = b, s.masks[3] = a;
-    return s;
+// Channels of `bits` bits each (alpha too when `alpha` has bits), widened to the nearest of the
+// 256 levels as the reader must widen them.
+fixtures::Pattern Levels(int r, int g, int b, int a = 0) {
+    return [=](int x, int y) {
+        auto level = [](int v, int bits) {
+            const int max = (1 << bits) - 1;
+            return uint8_t(std::lround((v & max) * 255.0 / max));
+        };
+        const Rgba c = fixtures::Gradient(x, y);
+        return Rgba{level(c.r, r), level(c.g, g), level(c.b, b),
+                    a ? level(x * 3 + y, a) : uint8_t(255)};
+    };
 }
-
-// A masked pixel: each channel's stored bits widened to the nearest of the 256 levels.
-Rgba FromMasks(const BmpDesc& s, int x, int y) {
-    const uint32_t v = fixtures::PackMasked(s.colour(x, y), s.masks);
-    uint8_t c[4];
-    for (int i = 0; i < 4; ++i) {
-        const uint32_t m = s.masks[i];
-        const int shift = m ? __builtin_ctz(m) : 0;
-        c[i] = m ? uint8_t(std::lround(((v & m) >> shift) * 255.0 / (m >> shift))) : 255;
-    }
-    return Rgba{c[0], c[1], c[2], c[3]};
-}
-
-enum class Want { Palette, Masks, Exact };
 
 // Indexed pictures become screen-compatible 32-bit top-down bitmaps whose fourth byte is 0;
-// 32-bit files keep their fourth byte as stored (0 here) or give alpha by their masks.
-FormatCase Bmp(const char* name, const BmpDesc& s, Want want, int depth) {
-    const bool topDown = want == Want::Palette || s.topDown;
+// 16 and 24 bits give 24-bit bitmaps; 32-bit files keep their fourth byte.
+FormatCase Bmp(const char* name, const Bytes& file, const fixtures::Pattern& colour, int depth,
+               bool palette = false, bool topDown = false) {
+    const bool core = file.at(14) == 12;  // 16-bit sides
+    auto side = [&](size_t at) {
+        int32_t v = 0;
+        std::memcpy(&v, &file.at(at), core ? 2 : 4);
+        return std::abs(core ? int16_t(v) : v);
+    };
     return {std::string("bmp_") + name,
-            fixtures::MakeBmp(s),
-            s.width,
-            s.height,
+            file,
+            side(18),
+            side(core ? 20 : 22),
             depth,
-            topDown,
+            palette || topDown,
             [=](int x, int y) {
-                Rgba c = want == Want::Palette ? s.palette[s.index(x, y)]
-                         : want == Want::Masks ? FromMasks(s, x, y)
-                                               : s.colour(x, y);
-                if (depth == 24) c.a = 255;
-                if (want != Want::Masks && depth == 32) c.a = 0;
+                Rgba c = colour(x, y);
+                c.a = palette ? 0 : depth == 24 ? 255 : c.a;
                 return c;
             },
             0,
-            want == Want::Palette};
+            palette};
+}
+
+// ImageMagick cuts the low bits off rather than rounding: one level up, the stored bits are the
+// same either way.
+fixtures::Pattern Nudged(const fixtures::Pattern& levels) {
+    return [=](int x, int y) {
+        Rgba c = levels(x, y);
+        for (uint8_t* v : {&c.r, &c.g, &c.b, &c.a})
+            *v = *v == 255 ? 255 : *v + 1;
+        return c;
+    };
 }
 
 void AddBmp(std::vector<FormatCase>& t) {
-    BmpDesc rgba = Direct(32, 108, false, 0xFF000000u, 0xFF0000, 0xFF00, 0xFF);
-    rgba.colour = [](int x, int y) {
+    using fixtures::Convert;
+    const auto seeThrough = [](int x, int y) {
         Rgba p = fixtures::Gradient(x, y);
-        p.a = static_cast<uint8_t>(x * 30);
+        p.a = static_cast<uint8_t>(x * 30 + y);
         return p;
     };
-    BmpDesc s555 = Direct(16, 40, false, 0x7C00, 0x3E0, 0x1F);
-    s555.compression = 0;  // 16 bits without bit fields is 5-5-5
-    using W = Want;
+    Bytes noFields = Convert(7, 4, Nudged(Levels(5, 5, 5)), "-define bmp:subtype=RGB555", "BMP:");
+    noFields.at(30) = 0;  // 16 bits without bit fields is 5-5-5
+    Bytes topDown = Convert(7, 4, fixtures::Gradient, "-flip");
+    topDown.at(22) = uint8_t(-4), topDown.at(23) = topDown.at(24) = topDown.at(25) = 0xFF;
+    const std::string pal = "-type Palette";
     for (FormatCase c : {
-             Bmp("1bpp", Indexed(1), W::Palette, 32),
-             Bmp("4bpp", Indexed(4), W::Palette, 32),
-             Bmp("8bpp", Indexed(8), W::Palette, 32),
-             Bmp("8bpp_short_table", Indexed(8, 40, 0, 20), W::Palette, 32),
-             Bmp("8bpp_rle8", Indexed(8, 40, 1), W::Palette, 32),
-             Bmp("4bpp_rle4", Indexed(4, 40, 2), W::Palette, 32),
-             Bmp("8bpp_core_header", Indexed(8, 12), W::Palette, 32),
-             Bmp("4bpp_v4_header", Indexed(4, 108), W::Palette, 32),
-             Bmp("8bpp_v5_header", Indexed(8, 124), W::Palette, 32),
-             Bmp("16bpp_555", s555, W::Masks, 24),
-             Bmp("16bpp_565_bitfields", Direct(16, 40, false, 0xF800, 0x7E0, 0x1F), W::Masks, 24),
-             Bmp("16bpp_4444_v3", Direct(16, 56, false, 0xF00, 0xF0, 0xF, 0xF000), W::Masks, 24),
-             Bmp("16bpp_565_v5_topdown", Direct(16, 124, true, 0xF800, 0x7E0, 0x1F), W::Masks, 24),
-             Bmp("24bpp_bottom_up", Direct(24), W::Exact, 24),
-             Bmp("24bpp_top_down", Direct(24, 40, true), W::Exact, 24),
-             Bmp("24bpp_core_header", Direct(24, 12), W::Exact, 24),
-             Bmp("24bpp_v2_header", Direct(24, 52), W::Exact, 24),
-             Bmp("32bpp_bottom_up", Direct(32), W::Exact, 32),
-             Bmp("32bpp_top_down_v4", Direct(32, 108, true), W::Exact, 32),
-             Bmp("32bpp_rgba_bitfields_v4", rgba, W::Masks, 32),
-             Bmp("32bpp_10bit_bitfields", Direct(32, 56, false, 0x3FF00000, 0xFFC00, 0x3FF),
-                 W::Masks, 32),
+             Bmp("1bpp", Convert(13, 5, Colours(2), pal), Colours(2), 32, true),
+             Bmp("4bpp", Convert(13, 5, Colours(12), pal), Colours(12), 32, true),
+             Bmp("8bpp_short_table", Convert(13, 5, Colours(40), pal), Colours(40), 32, true),
+             Bmp("8bpp_rle8", Convert(13, 5, Colours(40), pal + " -compress RLE"), Colours(40), 32,
+                 true),
+             Bmp("8bpp_core_header", Convert(13, 5, Colours(40), pal, "BMP2:"), Colours(40), 32,
+                 true),
+             Bmp("4bpp_v5_header", Convert(13, 5, Colours(12), pal, "BMP:"), Colours(12), 32, true),
+             Bmp("16bpp_555", noFields, Levels(5, 5, 5), 24),
+             Bmp("16bpp_565_v5",
+                 Convert(7, 4, Nudged(Levels(5, 6, 5)), "-define bmp:subtype=RGB565", "BMP:"),
+                 Levels(5, 6, 5), 24),
+             Bmp("16bpp_4444_v5",
+                 Convert(7, 4, Nudged(Levels(4, 4, 4, 4)), "-define bmp:subtype=ARGB4444", "BMP:"),
+                 Levels(4, 4, 4, 4), 24),
+             Bmp("24bpp_bottom_up", Convert(7, 4, fixtures::Gradient, ""), fixtures::Gradient, 24),
+             Bmp("24bpp_top_down", topDown, fixtures::Gradient, 24, false, true),
+             Bmp("24bpp_core_header", Convert(7, 4, fixtures::Gradient, "", "BMP2:"),
+                 fixtures::Gradient, 24),
+             Bmp("24bpp_v5_header", Convert(7, 4, fixtures::Gradient, "", "BMP:"),
+                 fixtures::Gradient, 24),
+             Bmp("32bpp_fourth_byte_kept", Convert(7, 4, seeThrough, "-define bmp3:alpha=true"),
+                 seeThrough, 32),
+             Bmp("32bpp_rgba_bitfields_v5", Convert(7, 4, seeThrough, "", "BMP:"), seeThrough, 32),
          })
         t.push_back(std::move(c));
 }
@@ -195,24 +193,26 @@ void AddPng(std::vector<FormatCase>& t) {
 
 // --- icons: the largest, most colourful entry that can be read, on white by its alpha or mask ---
 
-bool Ring(int x, int y) {  // AND mask: set = transparent
-    return (x + y) % 5 == 0;
+// One colour, transparent on a ring (the AND mask) or with alpha x * alphaStep.
+fixtures::Pattern Fill(Rgba fill, int alphaStep = 0) {
+    return [=](int x, int y) {
+        Rgba c = fill;
+        c.a = alphaStep ? uint8_t(x * alphaStep) : (x + y) % 5 == 0 ? 0 : 255;
+        return c;
+    };
 }
 
-// A square entry of one colour; 32-bit entries get alpha x * 8 when `withAlpha`.
-IconEntry DibEntry(int size, int bpp, Rgba fill, bool withAlpha = false) {
-    BmpDesc s;
-    s.width = s.height = size;
-    s.bpp = bpp;
-    if (bpp <= 8) {
-        s.palette.assign(1 << bpp, Rgba{9, 9, 9, 255});
-        s.palette[1] = fill;
-    }
-    s.index = [=](int x, int) -> uint32_t {
-        const uint32_t a = withAlpha ? x * 8 & 0xFF : 0;
-        return bpp <= 8 ? 1 : a << 24 | uint32_t{fill.r} << 16 | fill.g << 8 | fill.b;
-    };
-    return IconEntry{fixtures::MakeIconDib(s, Ring), size, size, bpp};
+// An entry written by ImageMagick: 32 bits with alpha, or with `palette` 1 bit whose AND mask
+// (left empty by ImageMagick) gets the ring by hand.
+IconEntry DibEntry(int size, const fixtures::Pattern& colour, bool palette = false) {
+    IconEntry e = fixtures::EntryOf(
+        fixtures::Convert(size, size, colour, palette ? "-type Palette" : "", "ICO:"));
+    const int stride = (size + 31) / 32 * 4;  // mask rows, bottom-up, at the end
+    for (int y = 0; palette && y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            if ((x + y) % 5 == 0)
+                e.data.at(e.data.size() - (y + 1) * stride + x / 8) |= 0x80 >> x % 8;
+    return e;
 }
 
 // A PNG entry of colour type 6 (alpha x * 4) or 2.
@@ -220,44 +220,42 @@ IconEntry PngEntry(int size, int colourType, Rgba fill) {
     PngDesc s;
     s.width = s.height = size;
     s.colourType = colourType;
-    s.colour = [fill](int x, int) { return Rgba{fill.r, fill.g, fill.b, uint8_t(x * 4)}; };
+    s.colour = Fill(fill, 4);
     return IconEntry{fixtures::MakePng(s), size, size, 32};
 }
 
-// `alphaStep`: alpha stored x * alphaStep, or from the mask when 0, or opaque when -1.
-FormatCase Ico(const char* name, const std::vector<IconEntry>& entries, int size, Rgba colour,
-               int alphaStep) {
+FormatCase Ico(const char* name, const std::vector<IconEntry>& entries, int size,
+               const fixtures::Pattern& colour) {
     return {std::string("ico_") + name,
             fixtures::MakeIco(entries),
             size,
             size,
             32,
             true,
-            [=](int x, int y) {
-                Rgba stored = colour;
-                stored.a = alphaStep > 0                  ? uint8_t(x * alphaStep)
-                           : alphaStep < 0 || !Ring(x, y) ? 255
-                                                          : 0;
-                return OnWhite(stored);
-            }};
+            [=](int x, int y) { return OnWhite(colour(x, y)); }};
 }
 
 void AddIco(std::vector<FormatCase>& t) {
     const Rgba red{200, 10, 10, 255}, green{10, 200, 10, 255}, blue{10, 10, 200, 255};
-    t.push_back(Ico("largest_wins",
-                    {DibEntry(16, 32, red), DibEntry(32, 8, green), DibEntry(24, 24, blue)}, 32,
-                    green, 0));
-    t.push_back(Ico("most_colourful_among_equals",
-                    {DibEntry(32, 4, red), DibEntry(32, 24, blue), DibEntry(32, 8, green)}, 32,
-                    blue, 0));
-    t.push_back(Ico("one_bit_entry", {DibEntry(16, 1, red)}, 16, red, 0));
-    t.push_back(Ico("own_alpha_of_32_bits", {DibEntry(20, 32, blue, true)}, 20, blue, 8));
+    const bool pal = true;
     t.push_back(
-        Ico("png_entry_largest", {DibEntry(32, 32, red), PngEntry(48, 6, green)}, 48, green, 4));
-    t.push_back(Ico("png_rgb_entry_opaque", {PngEntry(16, 2, blue)}, 16, blue, -1));
-    IconEntry broken = DibEntry(64, 24, red);
+        Ico("largest_wins",
+            {DibEntry(16, Fill(red)), DibEntry(32, Fill(green), pal), DibEntry(24, Fill(blue))}, 32,
+            Fill(green)));
+    t.push_back(Ico(
+        "most_colourful_among_equals",
+        {DibEntry(32, Fill(red), pal), DibEntry(32, Fill(blue)), DibEntry(32, Fill(green), pal)},
+        32, Fill(blue)));
+    t.push_back(Ico("one_bit_entry", {DibEntry(16, Fill(red), pal)}, 16, Fill(red)));
+    t.push_back(Ico("own_alpha_of_32_bits", {DibEntry(20, Fill(blue, 8))}, 20, Fill(blue, 8)));
+    t.push_back(Ico("png_entry_largest", {DibEntry(32, Fill(red)), PngEntry(48, 6, green)}, 48,
+                    Fill(green, 4)));
+    const auto opaque = [blue](int, int) { return blue; };
+    t.push_back(Ico("png_rgb_entry_opaque", {PngEntry(16, 2, blue)}, 16, opaque));
+    IconEntry broken = DibEntry(64, Fill(red));
     broken.data.resize(60);  // header and a few bytes of pixels: the next entry is taken
-    t.push_back(Ico("damaged_best_entry_gives_way", {broken, DibEntry(16, 24, blue)}, 16, blue, 0));
+    t.push_back(
+        Ico("damaged_best_entry_gives_way", {broken, DibEntry(16, Fill(blue))}, 16, Fill(blue)));
 }
 
 // --- lossy formats: JPEG of every kind, HEIC, AVIF, WebP, with and without alpha ---
@@ -363,33 +361,33 @@ using FormatLoad = LoadTest;
 
 TEST_F(FormatLoad, IndexedBmpFollowsA16BitDisplay) {
     DisplaySetDepthForTesting(16);
-    BmpDesc s = Indexed(8);
-    raster::Bitmap* bm = Load(fixtures::MakeBmp(s), "screen16.bmp");
+    raster::Bitmap* bm = Load(fixtures::Convert(13, 5, Colours(40), "-type Palette"), "16.bmp");
     ASSERT_NE(bm, nullptr);
     EXPECT_EQ(bm->bpp, 16);
-    const Rgba want = s.palette[s.index(3, 2)];
+    const Rgba want = Colours(40)(3, 2);
     const uint32_t v = bm->Row(2)[6] | bm->Row(2)[7] << 8;
     EXPECT_EQ(v, uint32_t((want.r >> 3) << 11 | (want.g >> 2) << 5 | want.b >> 3));
 }
 
-// Hand-written RLE8 data: a run, a literal of odd length, a move, a run cut at the right edge,
-// an early end of line, end of picture before the last rows. Skipped pixels stay black.
+// Hand-written RLE8 data in a generated 4-colour file: a run, a literal of odd length, a move, a
+// run cut at the right edge, an early end of line, end of picture before the last rows. Skipped
+// pixels stay black.
 TEST_F(FormatLoad, Rle8RunsLiteralsMovesAndEarlyEnd) {
-    BmpDesc s = Indexed(8, 40, 1, 4);
-    s.width = 6;
-    s.height = 4;
-    Bytes dib = fixtures::MakeDib(s);
-    dib.resize(40 + 4 * 4);
-    dib.insert(dib.end(), {
-                              3, 1,              // bottom row: three pixels of colour 1
-                              0, 3, 2, 3, 2, 0,  // literal 2 3 2 (padded)
-                              0, 0,              // end of line
-                              0, 2, 1, 1,        // move right 1, up 1: x = 1 on the third row
-                              9, 3,              // run clipped at the right edge
-                              0, 1,              // end of picture: the top row stays black
-                          });
-    Bytes file = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 14 + 40 + 16, 0, 0, 0};
-    file.insert(file.end(), dib.begin(), dib.end());
+    Bytes file = fixtures::Convert(6, 4, Colours(4), "-type Palette -compress RLE");
+    ASSERT_EQ(file.at(28), 8);
+    file.resize(file.at(10) | file.at(11) << 8);  // up to the pixels
+    std::fill(file.begin() + 34, file.begin() + 38, 0);  // no stated size of the pixel data
+    Rgba palette[4];
+    for (int i = 0; i < 4; ++i)  // the order ImageMagick gave the table
+        palette[i] = Rgba{file[54 + 4 * i + 2], file[54 + 4 * i + 1], file[54 + 4 * i], 0};
+    file.insert(file.end(), {
+                                3, 1,              // bottom row: three pixels of colour 1
+                                0, 3, 2, 3, 2, 0,  // literal 2 3 2 (padded)
+                                0, 0,              // end of line
+                                0, 2, 1, 1,        // move right 1, up 1: x = 1 on the third row
+                                9, 3,              // run clipped at the right edge
+                                0, 1,              // end of picture: the top row stays black
+                            });
     raster::Bitmap* bm = Load(file, "rle8_hand.bmp");
     ASSERT_NE(bm, nullptr);
     // Rows top to bottom as palette indices, -1 for black.
@@ -398,17 +396,17 @@ TEST_F(FormatLoad, Rle8RunsLiteralsMovesAndEarlyEnd) {
                             {-1, -1, -1, -1, -1, -1},
                             {1, 1, 1, 2, 3, 2}};
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 6; ++x) {
-            Rgba want = rows[y][x] < 0 ? Rgba{} : s.palette[rows[y][x]];
-            want.a = 0;
-            EXPECT_EQ(PixelAt(*bm, x, y), want) << x << "," << y;
-        }
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(PixelAt(*bm, x, y), (rows[y][x] < 0 ? Rgba{0, 0, 0, 0} : palette[rows[y][x]]))
+                << x << "," << y;
 }
 
 // An icon entry whose mask is cut off is opaque where the mask is missing.
 TEST_F(FormatLoad, IconMaskCutOff) {
     const Rgba green{10, 200, 10, 255};
-    IconEntry e = DibEntry(8, 24, green);
+    IconEntry e = DibEntry(
+        8, [green](int, int) { return green; }, true);
+    ASSERT_EQ(e.bitCount, 1);
     e.data.resize(e.data.size() - 8);  // the last mask rows (the picture's top) are missing
     raster::Bitmap* bm = Load(fixtures::MakeIco({e}), "short_mask.ico");
     ASSERT_NE(bm, nullptr);
