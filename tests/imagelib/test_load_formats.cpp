@@ -375,7 +375,7 @@ TEST_F(FormatLoad, IndexedBmpFollowsA16BitDisplay) {
 TEST_F(FormatLoad, Rle8RunsLiteralsMovesAndEarlyEnd) {
     Bytes file = fixtures::Convert(6, 4, Colours(4), "-type Palette -compress RLE");
     ASSERT_EQ(file.at(28), 8);
-    file.resize(file.at(10) | file.at(11) << 8);  // up to the pixels
+    file.resize(file.at(10) | file.at(11) << 8);         // up to the pixels
     std::fill(file.begin() + 34, file.begin() + 38, 0);  // no stated size of the pixel data
     Rgba palette[4];
     for (int i = 0; i < 4; ++i)  // the order ImageMagick gave the table
