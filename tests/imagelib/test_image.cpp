@@ -30,33 +30,6 @@ bool AllBlack(const raster::Bitmap& bm) {
 
 }  // namespace
 
-TEST_F(ImageTest, NewImageIsBlackAtDisplayDepth) {
-    for (auto [display, depth] : {std::pair{24, 32}, std::pair{16, 16}}) {
-        DisplaySetDepthForTesting(display);
-        raster::Bitmap* bm = ImageNew(100, 640, 480);
-        ASSERT_TRUE(bm);
-        EXPECT_EQ(ImageGetDepth(100), depth);
-        EXPECT_EQ(ImageGetFlags(100), IMAGE_SCREEN_BITMAP);
-        EXPECT_TRUE(AllBlack(*bm));
-    }
-}
-
-TEST_F(ImageTest, ReleaseAndReplacementFreeNumbers) {
-    ASSERT_TRUE(ImageNew(100, 20, 10));
-    raster::Bitmap* second = ImageNew(100, 30, 40);
-    ASSERT_EQ(second, ImageGetBitmap(100));
-    for (int n : {1, 3, 101, 300})
-        ASSERT_TRUE(ImageNew(n, 2, 2));
-    ImageRelease(3);
-    ImageRelease(3);  // harmless on free numbers
-    ImageRelease(-2);
-    EXPECT_EQ(ImageExists(3), 0);
-    EXPECT_NE(ImageExists(1), 0);
-    ImageReleaseAll();
-    for (int n : {1, 100, 101, 300, -1, 5000})
-        EXPECT_EQ(ImageDrawTarget(n), nullptr) << n;
-}
-
 TEST_F(ImageTest, RefusedSizesLeaveTheNumberFree) {
     struct Case {
         int w, h;
