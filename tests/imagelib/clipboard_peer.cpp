@@ -1,7 +1,6 @@
 // A second program on the same X display for the clipboard test between processes.
-//   clipboard_peer offer <all|bmp> <ready-file> <done-file>: puts a 64 x 48 test picture on the
-//     clipboard (both offers, or the BMP file alone), creates <ready-file>, then keeps serving
-//     the clipboard until <done-file> exists.
+//   clipboard_peer offer <ready-file> <done-file>: puts a 64 x 48 test picture on the clipboard,
+//     creates <ready-file>, then keeps serving the clipboard until <done-file> exists.
 //   clipboard_peer take <out.bmp>: waits until the clipboard holds a picture, saves it as BMP.
 // Exit code 0 on success. Every wait has a generous time-out.
 #include <sys/stat.h>
@@ -16,8 +15,6 @@
 #include "imagelib/image.h"
 #include "imagelib/load.h"
 #include "imagelib/save.h"
-#include "imagelib/writers.h"
-#include "platform/clipboard.h"
 #include "platform/raster.h"
 #include "toolkit/window.h"
 
@@ -40,16 +37,8 @@ bool MakePicture(int number) {
     return ImageAdopt(number, std::move(bm), 0) != nullptr;
 }
 
-int Offer(const std::string& which, const std::string& ready, const std::string& done) {
-    if (!MakePicture(5)) return 2;
-    if (which == "bmp") {
-        MemorySink file;
-        if (!WriteBmp(file, EncoderRowsOf(*ImageGetBitmap(5)).rows) ||
-            !ClipboardSet({{"image/bmp", file.bytes}}))
-            return 3;
-    } else if (!ImageToClipboard(5)) {
-        return 3;
-    }
+int Offer(const std::string& ready, const std::string& done) {
+    if (!MakePicture(5) || !ImageToClipboard(5)) return 3;
     std::ofstream(ready) << "ready";
     const auto end = std::chrono::steady_clock::now() + kTimeOut;
     while (!Exists(done)) {
@@ -77,13 +66,12 @@ int main(int argc, char** argv) {
     RegisterJpegDecoder();
     RegisterPngDecoder();
     int rc = 1;
-    if (argc == 5 && std::strcmp(argv[1], "offer") == 0)
-        rc = Offer(argv[2], argv[3], argv[4]);
+    if (argc == 4 && std::strcmp(argv[1], "offer") == 0)
+        rc = Offer(argv[2], argv[3]);
     else if (argc == 3 && std::strcmp(argv[1], "take") == 0)
         rc = Take(argv[2]);
     else
-        std::fprintf(stderr,
-                     "usage: clipboard_peer offer <all|bmp> <ready> <done> | take <out.bmp>\n");
+        std::fprintf(stderr, "usage: clipboard_peer offer <ready> <done> | take <out.bmp>\n");
     ImageReleaseAll();
     return rc;
 }
