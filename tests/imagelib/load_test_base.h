@@ -31,6 +31,12 @@ inline fixtures::Rgba OnWhite(fixtures::Rgba c) {
     return fixtures::Rgba{over(c.r), over(c.g), over(c.b), 255};
 }
 
+// Smooth, so that lossy coding stays close to it.
+inline fixtures::Rgba Smooth(int x, int y) {
+    return fixtures::Rgba{uint8_t(40 + x * 170 / 1024), uint8_t(30 + y * 190 / 720),
+                          uint8_t(200 - (x + y) * 150 / 1800), 255};
+}
+
 // Channel-wise closeness for lossy formats.
 inline bool Near(const fixtures::Rgba& a, const fixtures::Rgba& b, int tolerance) {
     return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&

@@ -260,11 +260,6 @@ void AddIco(std::vector<FormatCase>& t) {
 
 // --- lossy formats: JPEG of every kind, HEIC, AVIF, WebP, with and without alpha ---
 
-Rgba Smooth(int x, int y) {  // lossy coding stays close to it
-    return Rgba{uint8_t(40 + x * 170 / 1024), uint8_t(30 + y * 190 / 720),
-                uint8_t(200 - (x + y) * 150 / 1800), 255};
-}
-
 Rgba SeeThrough(int x, int y) {
     return Rgba{uint8_t(x * 13), uint8_t(200 - y * 9), 40, uint8_t(x * 17 + y)};
 }

@@ -14,12 +14,6 @@ using fixtures::Rgba;
 
 namespace {
 
-// Smooth, so that lossy coding stays close to it.
-Rgba Smooth(int x, int y) {
-    return Rgba{static_cast<uint8_t>(40 + x * 170 / 1024), static_cast<uint8_t>(30 + y * 190 / 720),
-                static_cast<uint8_t>(200 - (x + y) * 150 / 1800), 255};
-}
-
 JpegDesc Desc(int width, int height, fixtures::Pattern colour = Smooth) {
     JpegDesc s;
     s.width = width;
