@@ -3,7 +3,8 @@
 // libjpeg-turbo decode of the same file into memory the way djpeg decodes it (stdio source,
 // accurate DCT, RGB rows), in the same run. The picture is stored upright (orientation 1) and, the
 // same pixels, with EXIF orientation 6 as phones store portraits, at 6, 24 and 100 megapixels.
-// Wall-clock time: the open may hand work to a second thread. Peak memory is measured in a child
+// Wall-clock time (the open may hand work to a second thread), the median of rounds that run
+// the three in turn. Peak memory is measured in a child
 // process (this program started again) that opens the file once; printed is the peak over what
 // the child held before the open. Prints the ratios and the time and memory per megapixel.
 // clang-format off
@@ -14,6 +15,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -24,7 +27,6 @@
 
 #include "app/mainwindow.h"
 #include "app/shell.h"
-#include "bench/time_reporter.h"
 #include "imagelib/image.h"
 
 namespace {
@@ -128,23 +130,45 @@ bool MainWindow() {
     return g_window;
 }
 
-void BM_Open(benchmark::State& state) {
+// Median wall seconds by megapixels and contender: "bare", "upright", "turned".
+std::map<int, std::map<std::string, double>> g_medians;
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Rounds in turn: the bare decode, the upright open and the turned open once per round, so that
+// a change in the machine's load between rounds falls on all three alike; the medians are
+// compared.
+void BM_OpenRounds(benchmark::State& state) {
     const Size& size = kSizes[state.range(0)];
-    const std::string& path = PhotoFile(size, static_cast<int>(state.range(1)));
     if (!MainWindow()) {
         state.SkipWithError("no main window");
         return;
     }
+    std::map<std::string, std::vector<double>> seconds;
+    auto timed = [&](const char* name, auto work) {
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = work();
+        seconds[name].push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        return ok;
+    };
     for (auto _ : state) {
-        if (!LoadPicture(path) || !ImageExists(101)) state.SkipWithError("open failed");
+        const bool ok =
+            timed("bare", [&] { return BareDecode(PhotoFile(size, 1)); }) &&
+            timed("upright", [&] { return LoadPicture(PhotoFile(size, 1)) && ImageExists(101); }) &&
+            timed("turned", [&] { return LoadPicture(PhotoFile(size, 6)) && ImageExists(101); });
+        if (!ok) {
+            state.SkipWithError("an open or decode failed");
+            return;
+        }
+        state.SetIterationTime(seconds["upright"].back());
     }
-}
-
-void BM_BareDecode(benchmark::State& state) {
-    const std::string& path = PhotoFile(kSizes[state.range(0)], 1);
-    for (auto _ : state) {
-        if (!BareDecode(path)) state.SkipWithError("decode failed");
-    }
+    for (const auto& [name, times] : seconds)
+        g_medians[size.megapixels][name] = Median(times);
 }
 
 // Peak resident memory so far, in KiB.
@@ -176,21 +200,12 @@ double ChildPeakMiB(const char* self, const char* kind, const std::string& path)
 
 void Register() {
     for (int i = 0; i < 3; ++i) {
-        const int iterations = kSizes[i].megapixels >= 100  ? 2
-                               : kSizes[i].megapixels >= 24 ? 5
-                                                            : 10;
-        benchmark::RegisterBenchmark("BM_BareDecode", BM_BareDecode)
-            ->Args({i, 1})
+        const int rounds = kSizes[i].megapixels >= 100 ? 5 : kSizes[i].megapixels >= 24 ? 9 : 15;
+        benchmark::RegisterBenchmark("BM_Open", BM_OpenRounds)
+            ->Arg(i)
             ->Unit(benchmark::kMillisecond)
-            ->UseRealTime()
-            ->Iterations(iterations);
-        for (int orientation : {1, 6}) {
-            benchmark::RegisterBenchmark("BM_Open", BM_Open)
-                ->Args({i, orientation})
-                ->Unit(benchmark::kMillisecond)
-                ->UseRealTime()
-                ->Iterations(iterations);
-        }
+            ->UseManualTime()
+            ->Iterations(rounds);
     }
 }
 
@@ -202,23 +217,13 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--measure") == 0) return MeasureChild(argv[2], argv[3]);
     benchmark::Initialize(&argc, argv);
     Register();
-    TimeReporter reporter(TimeReporter::Clock::Wall);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto seconds = [&](const char* name, int size, int orientation) {
-        const std::string key = std::string(name) + "/" + std::to_string(size) + "/" +
-                                std::to_string(orientation) + "/iterations:" +
-                                std::to_string(size == 2   ? 2
-                                               : size == 1 ? 5
-                                                           : 10) +
-                                "/real_time";
-        const auto it = reporter.seconds.find(key);
-        return it == reporter.seconds.end() ? 0.0 : it->second;
-    };
+    benchmark::RunSpecifiedBenchmarks();
     std::printf("\n%5s %-22s %9s %7s %9s %8s %11s\n", "MP", "", "time ms", "ms/MP", "/ bare",
                 "peak MiB", "peak MiB/MP");
     for (int i = 0; i < 3; ++i) {
         const Size& size = kSizes[i];
-        const double bare = seconds("BM_BareDecode", i, 1);
+        auto& medians = g_medians[size.megapixels];
+        const double bare = medians["bare"];
         if (bare <= 0) continue;
         const double mp = static_cast<double>(size.width) * size.height / 1e6;
         auto line = [&](const char* what, double t, const char* kind, int orientation) {
@@ -227,7 +232,7 @@ int main(int argc, char** argv) {
                         t * 1e3, t * 1e3 / mp, t / bare, peak, peak / mp);
         };
         line("bare decode", bare, "bare", 1);
-        const double upright = seconds("BM_Open", i, 1), turned = seconds("BM_Open", i, 6);
+        const double upright = medians["upright"], turned = medians["turned"];
         if (upright > 0) line("open, upright", upright, "open", 1);
         if (turned > 0) line("open, orientation 6", turned, "open", 6);
         if (upright > 0 && turned > 0)
