@@ -54,8 +54,8 @@ void IcoSeeds() {
     PngDesc png;
     png.width = png.height = 12;
     png.colourType = 6;
-    const IconEntry mono = EntryOf(Convert(16, 16, Colours, "-type Palette -colors 2", "ICO:"));
-    const IconEntry alpha = EntryOf(Convert(8, 8, SeeThrough, "", "ICO:"));
+    const IconEntry mono = EntryOf(Convert(16, 16, Colours, "-type Palette -colors 2"));
+    const IconEntry alpha = EntryOf(Convert(8, 8, SeeThrough, "-define bmp3:alpha=true"));
     Write("ico", "dib_32bpp_alpha.ico", MakeIco({alpha}));
     Write("ico", "dib_1bpp.ico", MakeIco({mono}));
     Write("ico", "png_entry.ico", MakeIco({{MakePng(png), 12, 12, 32}}));

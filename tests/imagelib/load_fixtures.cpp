@@ -83,16 +83,11 @@ Bytes Convert(int width, int height, const Pattern& colour, const std::string& o
     return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
-IconEntry EntryOf(const Bytes& ico) {
-    auto at = [&](size_t i, int n) {
-        uint32_t v = 0;
-        for (int k = n - 1; k >= 0; --k)
-            v = v << 8 | ico.at(i + k);
-        return v;
-    };
-    const size_t size = at(14, 4), offset = at(18, 4);
-    return IconEntry{Bytes(ico.begin() + offset, ico.begin() + offset + size), ico.at(6), ico.at(7),
-                     static_cast<int>(at(12, 2))};
+IconEntry EntryOf(const Bytes& bmp) {
+    IconEntry e{Bytes(bmp.begin() + 14, bmp.end()), bmp.at(18), bmp.at(22), bmp.at(28)};
+    e.data.at(8) = static_cast<uint8_t>(2 * e.height);  // the colour rows and the mask
+    e.data.resize(e.data.size() + (e.width + 31) / 32 * 4 * e.height, 0);
+    return e;
 }
 
 Bytes MakeIco(const std::vector<IconEntry>& entries) {

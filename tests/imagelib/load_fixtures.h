@@ -36,8 +36,9 @@ struct IconEntry {
     int height = 0;
     int bitCount = 0;
 };
-// The first entry of an icon file.
-IconEntry EntryOf(const Bytes& ico);
+// The entry a BMP file of fewer than 128 rows gives: its header with the height doubled, its
+// colour table and pixels, and an AND mask that hides nothing.
+IconEntry EntryOf(const Bytes& bmp);
 Bytes MakeIco(const std::vector<IconEntry>& entries);
 
 // ---------------------------------------------------------------------------------------------

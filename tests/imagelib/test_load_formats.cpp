@@ -1,9 +1,10 @@
 // Every format the loader reads, by one table: each row a file written on the spot (BMP and icon
-// bytes by hand, the others through their own libraries), the size, depth and row order the
+// files by ImageMagick, the others through their own libraries), the size, depth and row order the
 // loaded picture must have, and the colour of every pixel. The memory path (the clipboard's) must
 // give the very same bitmap.
 #include <cmath>
 #include <cstring>
+#include <stdexcept>
 
 #include "load_test_base.h"
 
@@ -90,6 +91,42 @@ fixtures::Pattern Nudged(const fixtures::Pattern& levels) {
     };
 }
 
+// A v5 header cut to `size` bytes (52, 56, 108): the shorter headers keep the same first fields.
+Bytes Header(Bytes v5, int size) {
+    v5.erase(v5.begin() + 14 + size, v5.begin() + 14 + 124);
+    const int offset = (v5.at(10) | v5.at(11) << 8) - (124 - size);
+    v5.at(14) = uint8_t(size), v5.at(10) = uint8_t(offset), v5.at(11) = uint8_t(offset >> 8);
+    return v5;
+}
+
+// Hand-written RLE8 or RLE4 data in a generated 4-colour file: a run, a literal of odd length, a
+// move, a run cut at the right edge, an early end of line, end of picture before the last rows.
+// Skipped pixels stay black.
+FormatCase Rle(bool four) {
+    Bytes file =
+        fixtures::Convert(6, 4, Colours(4), four ? "-type Palette" : "-type Palette -compress RLE");
+    if (file.at(28) != (four ? 4 : 8)) throw std::runtime_error("convert chose another depth");
+    file.resize(file.at(10) | file.at(11) << 8);  // up to the pixels
+    file.at(30) = four ? 2 : 1;
+    std::fill(file.begin() + 34, file.begin() + 38, 0);  // no stated size of the pixel data
+    std::vector<Rgba> palette = {{0, 0, 0, 255}};
+    for (int i = 0; i < 4; ++i)  // the order ImageMagick gave the table
+        palette.push_back(Rgba{file[54 + 4 * i + 2], file[54 + 4 * i + 1], file[54 + 4 * i], 255});
+    const Bytes literal = four ? Bytes{0, 3, 0x23, 0x20} : Bytes{0, 3, 2, 3, 2, 0};  // 2 3 2
+    file.insert(file.end(), {3, uint8_t(four ? 0x11 : 1)});  // bottom row: three pixels of 1
+    file.insert(file.end(), literal.begin(), literal.end());
+    file.insert(file.end(), {0, 0,                         // end of line
+                             0, 2, 1, 1,                   // move right 1, up 1: x = 1, third row
+                             9, uint8_t(four ? 0x33 : 3),  // run clipped at the right edge
+                             0, 1});  // end of picture: the top row stays black
+    // Rows top to bottom as palette indices + 1, 0 for black.
+    static const int rows[4][6] = {
+        {0, 0, 0, 0, 0, 0}, {0, 4, 4, 4, 4, 4}, {0, 0, 0, 0, 0, 0}, {2, 2, 2, 3, 4, 3}};
+    return Bmp(
+        four ? "4bpp_rle4_hand" : "8bpp_rle8_hand", file,
+        [=](int x, int y) { return palette[rows[y][x]]; }, 32, true);
+}
+
 void AddBmp(std::vector<FormatCase>& t) {
     using fixtures::Convert;
     const auto seeThrough = [](int x, int y) {
@@ -101,6 +138,14 @@ void AddBmp(std::vector<FormatCase>& t) {
     noFields.at(30) = 0;  // 16 bits without bit fields is 5-5-5
     Bytes topDown = Convert(7, 4, fixtures::Gradient, "-flip");
     topDown.at(22) = uint8_t(-4), topDown.at(23) = topDown.at(24) = topDown.at(25) = 0xFF;
+    // Red and blue masks swapped in the header: the reader must follow the masks, alpha included.
+    Bytes swapped = Header(Convert(7, 4, seeThrough, "", "BMP:"), 56);
+    std::swap_ranges(swapped.begin() + 54, swapped.begin() + 58, swapped.begin() + 62);
+    const auto redBlue = [=](int x, int y) {
+        Rgba c = seeThrough(x, y);
+        std::swap(c.r, c.b);
+        return c;
+    };
     const std::string pal = "-type Palette";
     for (FormatCase c : {
              Bmp("1bpp", Convert(13, 5, Colours(2), pal), Colours(2), 32, true),
@@ -111,10 +156,20 @@ void AddBmp(std::vector<FormatCase>& t) {
              Bmp("8bpp_core_header", Convert(13, 5, Colours(40), pal, "BMP2:"), Colours(40), 32,
                  true),
              Bmp("4bpp_v5_header", Convert(13, 5, Colours(12), pal, "BMP:"), Colours(12), 32, true),
+             Bmp("4bpp_v4_header", Header(Convert(13, 5, Colours(12), pal, "BMP:"), 108),
+                 Colours(12), 32, true),
+             Rle(false),
+             Rle(true),
              Bmp("16bpp_555", noFields, Levels(5, 5, 5), 24),
              Bmp("16bpp_565_v5",
                  Convert(7, 4, Nudged(Levels(5, 6, 5)), "-define bmp:subtype=RGB565", "BMP:"),
                  Levels(5, 6, 5), 24),
+             Bmp("16bpp_565_v2_header",
+                 Header(
+                     Convert(7, 4, Nudged(Levels(5, 6, 5)), "-define bmp:subtype=RGB565", "BMP:"),
+                     52),
+                 Levels(5, 6, 5), 24),
+             Bmp("32bpp_swapped_masks_v3_header", swapped, redBlue, 32),
              Bmp("16bpp_4444_v5",
                  Convert(7, 4, Nudged(Levels(4, 4, 4, 4)), "-define bmp:subtype=ARGB4444", "BMP:"),
                  Levels(4, 4, 4, 4), 24),
@@ -193,24 +248,35 @@ void AddPng(std::vector<FormatCase>& t) {
 
 // --- icons: the largest, most colourful entry that can be read, on white by its alpha or mask ---
 
-// One colour, transparent on a ring (the AND mask) or with alpha x * alphaStep.
-fixtures::Pattern Fill(Rgba fill, int alphaStep = 0) {
+// A pattern transparent on a ring, or with alpha x * alphaStep.
+fixtures::Pattern Masked(const fixtures::Pattern& colour, int alphaStep = 0) {
     return [=](int x, int y) {
-        Rgba c = fill;
+        Rgba c = colour(x, y);
         c.a = alphaStep ? uint8_t(x * alphaStep) : (x + y) % 5 == 0 ? 0 : 255;
         return c;
     };
 }
 
-// An entry written by ImageMagick: 32 bits with alpha, or with `palette` 1 bit whose AND mask
-// (left empty by ImageMagick) gets the ring by hand.
-IconEntry DibEntry(int size, const fixtures::Pattern& colour, bool palette = false) {
+fixtures::Pattern Fill(Rgba fill, int alphaStep = 0) {
+    return Masked([fill](int, int) { return fill; }, alphaStep);
+}
+
+// An entry made of the BMP file ImageMagick writes at `bits` per pixel: 32 bits keep the
+// pattern's alpha, fewer carry it as the AND mask (set where alpha is 0).
+IconEntry DibEntry(int size, const fixtures::Pattern& colour, int bits) {
+    const auto opaque = [=](int x, int y) {
+        return Rgba{colour(x, y).r, colour(x, y).g, colour(x, y).b, 255};
+    };
     IconEntry e = fixtures::EntryOf(
-        fixtures::Convert(size, size, colour, palette ? "-type Palette" : "", "ICO:"));
+        bits == 32
+            ? fixtures::Convert(size, size, colour, "-define bmp3:alpha=true")
+            : fixtures::Convert(size, size, opaque,
+                                bits == 24 ? "-type TrueColor" : "-type Palette -compress None"));
+    if (e.bitCount != bits) throw std::runtime_error("convert chose another depth");
     const int stride = (size + 31) / 32 * 4;  // mask rows, bottom-up, at the end
-    for (int y = 0; palette && y < size; ++y)
+    for (int y = 0; bits < 32 && y < size; ++y)
         for (int x = 0; x < size; ++x)
-            if ((x + y) % 5 == 0)
+            if (colour(x, y).a == 0)
                 e.data.at(e.data.size() - (y + 1) * stride + x / 8) |= 0x80 >> x % 8;
     return e;
 }
@@ -237,25 +303,27 @@ FormatCase Ico(const char* name, const std::vector<IconEntry>& entries, int size
 
 void AddIco(std::vector<FormatCase>& t) {
     const Rgba red{200, 10, 10, 255}, green{10, 200, 10, 255}, blue{10, 10, 200, 255};
-    const bool pal = true;
+    // Sides whose rows need padding (4 and 8 bits at 22, 24 bits at 18) place the mask.
+    const auto four = Masked(Colours(12)), eight = Masked(Colours(40));
     t.push_back(
         Ico("largest_wins",
-            {DibEntry(16, Fill(red)), DibEntry(32, Fill(green), pal), DibEntry(24, Fill(blue))}, 32,
-            Fill(green)));
-    t.push_back(Ico(
-        "most_colourful_among_equals",
-        {DibEntry(32, Fill(red), pal), DibEntry(32, Fill(blue)), DibEntry(32, Fill(green), pal)},
-        32, Fill(blue)));
-    t.push_back(Ico("one_bit_entry", {DibEntry(16, Fill(red), pal)}, 16, Fill(red)));
-    t.push_back(Ico("own_alpha_of_32_bits", {DibEntry(20, Fill(blue, 8))}, 20, Fill(blue, 8)));
-    t.push_back(Ico("png_entry_largest", {DibEntry(32, Fill(red)), PngEntry(48, 6, green)}, 48,
+            {DibEntry(16, Fill(red), 32), DibEntry(22, eight, 8), DibEntry(18, Fill(blue), 24)}, 22,
+            eight));
+    t.push_back(Ico("most_colourful_among_equals",
+                    {DibEntry(18, four, 4), DibEntry(18, Fill(blue), 24), DibEntry(18, eight, 8)},
+                    18, Fill(blue)));
+    t.push_back(
+        Ico("four_bits_over_one", {DibEntry(22, Fill(red), 1), DibEntry(22, four, 4)}, 22, four));
+    t.push_back(Ico("one_bit_entry", {DibEntry(16, Fill(red), 1)}, 16, Fill(red)));
+    t.push_back(Ico("own_alpha_of_32_bits", {DibEntry(20, Fill(blue, 8), 32)}, 20, Fill(blue, 8)));
+    t.push_back(Ico("png_entry_largest", {DibEntry(32, Fill(red), 32), PngEntry(48, 6, green)}, 48,
                     Fill(green, 4)));
     const auto opaque = [blue](int, int) { return blue; };
     t.push_back(Ico("png_rgb_entry_opaque", {PngEntry(16, 2, blue)}, 16, opaque));
-    IconEntry broken = DibEntry(64, Fill(red));
+    IconEntry broken = DibEntry(64, Fill(red), 32);
     broken.data.resize(60);  // header and a few bytes of pixels: the next entry is taken
-    t.push_back(
-        Ico("damaged_best_entry_gives_way", {broken, DibEntry(16, Fill(blue))}, 16, Fill(blue)));
+    t.push_back(Ico("damaged_best_entry_gives_way", {broken, DibEntry(16, Fill(blue), 32)}, 16,
+                    Fill(blue)));
 }
 
 // --- lossy formats: JPEG of every kind, HEIC, AVIF, WebP, with and without alpha ---
@@ -364,44 +432,10 @@ TEST_F(FormatLoad, IndexedBmpFollowsA16BitDisplay) {
     EXPECT_EQ(v, uint32_t((want.r >> 3) << 11 | (want.g >> 2) << 5 | want.b >> 3));
 }
 
-// Hand-written RLE8 data in a generated 4-colour file: a run, a literal of odd length, a move, a
-// run cut at the right edge, an early end of line, end of picture before the last rows. Skipped
-// pixels stay black.
-TEST_F(FormatLoad, Rle8RunsLiteralsMovesAndEarlyEnd) {
-    Bytes file = fixtures::Convert(6, 4, Colours(4), "-type Palette -compress RLE");
-    ASSERT_EQ(file.at(28), 8);
-    file.resize(file.at(10) | file.at(11) << 8);         // up to the pixels
-    std::fill(file.begin() + 34, file.begin() + 38, 0);  // no stated size of the pixel data
-    Rgba palette[4];
-    for (int i = 0; i < 4; ++i)  // the order ImageMagick gave the table
-        palette[i] = Rgba{file[54 + 4 * i + 2], file[54 + 4 * i + 1], file[54 + 4 * i], 0};
-    file.insert(file.end(), {
-                                3, 1,              // bottom row: three pixels of colour 1
-                                0, 3, 2, 3, 2, 0,  // literal 2 3 2 (padded)
-                                0, 0,              // end of line
-                                0, 2, 1, 1,        // move right 1, up 1: x = 1 on the third row
-                                9, 3,              // run clipped at the right edge
-                                0, 1,              // end of picture: the top row stays black
-                            });
-    raster::Bitmap* bm = Load(file, "rle8_hand.bmp");
-    ASSERT_NE(bm, nullptr);
-    // Rows top to bottom as palette indices, -1 for black.
-    const int rows[4][6] = {{-1, -1, -1, -1, -1, -1},
-                            {-1, 3, 3, 3, 3, 3},
-                            {-1, -1, -1, -1, -1, -1},
-                            {1, 1, 1, 2, 3, 2}};
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 6; ++x)
-            EXPECT_EQ(PixelAt(*bm, x, y), (rows[y][x] < 0 ? Rgba{0, 0, 0, 0} : palette[rows[y][x]]))
-                << x << "," << y;
-}
-
 // An icon entry whose mask is cut off is opaque where the mask is missing.
 TEST_F(FormatLoad, IconMaskCutOff) {
     const Rgba green{10, 200, 10, 255};
-    IconEntry e = DibEntry(
-        8, [green](int, int) { return green; }, true);
-    ASSERT_EQ(e.bitCount, 1);
+    IconEntry e = DibEntry(8, Fill(green), 1);
     e.data.resize(e.data.size() - 8);  // the last mask rows (the picture's top) are missing
     raster::Bitmap* bm = Load(fixtures::MakeIco({e}), "short_mask.ico");
     ASSERT_NE(bm, nullptr);
