@@ -8,7 +8,6 @@
 #include <libheif/heif.h>
 #include <png.h>
 #include <unistd.h>
-#include <webp/encode.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -283,23 +282,13 @@ Bytes MakeHeif(const HeifDesc& s) {
 }
 
 Bytes MakeWebp(const WebpDesc& s) {
-    Bytes rgba(static_cast<size_t>(s.width) * s.height * 4);
-    for (int y = 0; y < s.height; ++y)
-        for (int x = 0; x < s.width; ++x) {
-            const Rgba c = s.colour(x, y);
-            uint8_t* p = &rgba[(static_cast<size_t>(y) * s.width + x) * 4];
-            p[0] = c.r, p[1] = c.g, p[2] = c.b, p[3] = s.alpha ? c.a : 255;
-        }
-    uint8_t* data = nullptr;
-    size_t size = 0;
-    if (s.lossless) {
-        size = WebPEncodeLosslessRGBA(rgba.data(), s.width, s.height, s.width * 4, &data);
-    } else {
-        size = WebPEncodeRGBA(rgba.data(), s.width, s.height, s.width * 4, 95, &data);
-    }
-    Bytes out(data, data + size);
-    WebPFree(data);
-    return out;
+    const Pattern colour = [&s](int x, int y) {
+        Rgba c = s.colour(x, y);
+        c.a = s.alpha ? c.a : 255;
+        return c;
+    };
+    return Convert(s.width, s.height, colour,
+                   s.lossless ? "-define webp:lossless=true" : "-quality 95", "WEBP:");
 }
 
 std::string WriteTemp(const std::string& name, const Bytes& bytes) {

@@ -1,5 +1,5 @@
-// Picture files made on the spot for the loading tests and the fuzz seeds: BMP and icons written
-// by ImageMagick, the other formats through their own libraries.
+// Picture files made on the spot for the loading tests and the fuzz seeds: BMP, icons and WebP
+// written by ImageMagick, the other formats through their own libraries.
 #pragma once
 
 #include <cstdint>
@@ -85,7 +85,7 @@ Bytes MakeJpeg(const JpegDesc& desc);
 Bytes DisplayP3Profile();
 
 // ---------------------------------------------------------------------------------------------
-// HEIF and WebP, written with libheif's and libwebp's own encoders
+// HEIF through libheif's own encoders, WebP by ImageMagick
 // ---------------------------------------------------------------------------------------------
 
 struct HeifDesc {
