@@ -159,6 +159,8 @@ TEST_F(ClipboardTest, PackedDibsAndPngsGiveThePicturesOfTheirFiles) {
     }
 }
 
+// Headers that only a packed DIB can have wrong, and offers that are no picture (the hostile-file
+// table holds the damaged headers a file shares with them).
 TEST_F(ClipboardTest, LyingHeadersTextAndGarbageKeepTheImage) {
     auto headerSaying = [&](uint32_t size) {
         Bytes b = Dib(1, 1);
@@ -172,19 +174,14 @@ TEST_F(ClipboardTest, LyingHeadersTextAndGarbageKeepTheImage) {
     };
     const Case cases[] = {
         {"empty", {}},
-        {"header only half there", Bytes(20, 0)},
         {"header size larger than the data", headerSaying(124)},
         {"unknown header size", headerSaying(41)},
         {"rows shorter than width x height", Dib(100, 100)},
-        {"negative width", Dib(-1, 1)},
-        {"most negative height", Dib(1, INT32_MIN)},
         {"colour table past the end", Dib(1, 1, 8, 0, 256)},
         {"bit fields without masks", Dib(1, 1, 32, 3)},
         {"pixel offset past the end of the file", AsFile(Dib(1, 1), 5000)},
         {"pixel offset inside the header", AsFile(Dib(1, 1), 20)},
-        {"BMP file cut", {'B', 'M', 1, 2, 3}},
         {"text", {'h', 'e', 'l', 'l', 'o'}, "text/plain"},
-        {"PNG cut", {0x89, 'P', 'N', 'G', 13, 10, 26, 10, 0, 0}, "image/png"},
         {"JPEG cut", {0xFF, 0xD8, 0xFF, 0xE0, 0, 0}, "image/jpeg"},
     };
     for (const Case& c : cases) {
