@@ -246,11 +246,7 @@ Bytes MakeHeif(const HeifDesc& s) {
         heif_context_free(ctx);
         return out;
     }
-    if (s.lossless) {
-        heif_encoder_set_lossless(encoder, 1);
-    } else {
-        heif_encoder_set_lossy_quality(encoder, 95);
-    }
+    heif_encoder_set_lossy_quality(encoder, 95);
     heif_image* image = nullptr;
     heif_image_create(s.width, s.height, heif_colorspace_RGB,
                       s.alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &image);
@@ -269,8 +265,6 @@ Bytes MakeHeif(const HeifDesc& s) {
     options->image_orientation = static_cast<heif_orientation>(s.orientation);
     heif_image_handle* handle = nullptr;
     heif_context_encode_image(ctx, image, encoder, options, &handle);
-    if (handle && !s.exif.empty())
-        heif_context_add_exif_metadata(ctx, handle, s.exif.data(), static_cast<int>(s.exif.size()));
     heif_writer writer = {1, WriteToBytes};
     if (handle) heif_context_write(ctx, &writer, &out);
     heif_image_handle_release(handle);

@@ -94,8 +94,6 @@ struct HeifDesc {
     bool avif = false;    // AV1 (AVIF) instead of HEVC (HEIC)
     bool alpha = false;   // an alpha plane from the pattern's alpha
     int orientation = 1;  // stored as irot/imir boxes, numbered as in EXIF
-    Bytes exif;           // a TIFF structure to attach as the Exif item
-    bool lossless = false;
     Pattern colour = Gradient;
 };
 // Empty when this libheif has no encoder for the format.

@@ -157,6 +157,8 @@ TEST_P(JpegOrientation, CornerMarksLandUpright) {
     EXPECT_EQ(std::memcmp(preview->bits.get(), expected->bits.get(), preview->ByteSize()), 0);
 }
 
+// Writers store the orientation as any integer type; a non-integer type (7) is ignored. HEIF and
+// AVIF turn and mirror by their irot and imir boxes.
 INSTANTIATE_TEST_SUITE_P(
     Exif, JpegOrientation,
     ::testing::Values(OrientationCase{0, false, 0, 1},  // no EXIF at all
@@ -164,22 +166,20 @@ INSTANTIATE_TEST_SUITE_P(
                       OrientationCase{3, false, 2, 3}, OrientationCase{4, false, 3, 2},
                       OrientationCase{5, false, 0, 3}, OrientationCase{6, false, 1, 2},
                       OrientationCase{7, false, 2, 1}, OrientationCase{8, false, 3, 0},
-                      OrientationCase{8, true, 3, 0},
-                      // Writers store it as any integer type; a non-integer type is ignored.
-                      OrientationCase{6, true, 1, 2, 3}, OrientationCase{6, false, 1, 2, 4},
-                      OrientationCase{6, true, 1, 2, 4}, OrientationCase{6, false, 1, 2, 9},
-                      OrientationCase{6, true, 1, 2, 9}, OrientationCase{3, true, 0, 1, 7},
-                      // HEIF and AVIF turn and mirror by their irot and imir boxes.
+                      OrientationCase{8, true, 3, 0}, OrientationCase{6, true, 1, 2, 3},
+                      OrientationCase{6, false, 1, 2, 4}, OrientationCase{6, true, 1, 2, 4},
+                      OrientationCase{6, false, 1, 2, 9}, OrientationCase{6, true, 1, 2, 9},
+                      OrientationCase{3, true, 0, 1, 7},
                       OrientationCase{6, false, 1, 2, 3, Container::Heic},
                       OrientationCase{2, false, 1, 0, 3, Container::Heic},
                       OrientationCase{8, false, 3, 0, 3, Container::Avif}),
     [](const auto& info) {
-        const Container c = info.param.container;
-        return "orientation" + std::to_string(info.param.orientation) + "_type" +
-               std::to_string(info.param.type) + (info.param.bigEndian ? "_big_endian" : "") +
-               (c == Container::Heic   ? "_heic"
-                : c == Container::Avif ? "_avif"
-                                       : "");
+        const OrientationCase& k = info.param;
+        return "orientation" + std::to_string(k.orientation) + "_type" + std::to_string(k.type) +
+               (k.bigEndian ? "_big_endian" : "") +
+               (k.container == Container::Heic   ? "_heic"
+                : k.container == Container::Avif ? "_avif"
+                                                 : "");
     });
 
 // Embedded colour profiles: a Display P3 picture comes out in sRGB; without a profile, with an
