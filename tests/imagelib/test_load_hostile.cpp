@@ -241,23 +241,4 @@ TEST_F(Registry, MissingFilesAndPicturesOverTheLimitsFail) {
         EXPECT_NE(Load(f, "limit.bin"), nullptr);
 }
 
-// The bomb rule for JPEG files (more pixels than a complete file of that size could describe)
-// must not refuse a real picture that compresses as well as JPEG allows: uniform grey,
-// progressive, with optimised tables.
-TEST_F(Registry, LargeUniformJpegIsNoBomb) {
-    fixtures::JpegDesc s;
-    s.width = 4096;
-    s.height = 4096;
-    s.kind = fixtures::JpegKind::Grey;
-    s.progressive = true;
-    s.optimize = true;
-    s.quality = 50;
-    s.colour = [](int, int) { return fixtures::Rgba{77, 77, 77, 255}; };
-    fixtures::Bytes j = fixtures::MakeJpeg(s);
-    ASSERT_LT(j.size(), 100000u);  // far smaller than 1 byte per 170 pixels
-    raster::Bitmap* bm = Load(j, "uniform.jpg");
-    ASSERT_NE(bm, nullptr);
-    EXPECT_NEAR(raster::GetPixel(*bm, 4000, 4000) & 0xFF, 77, 2);
-}
-
 }  // namespace

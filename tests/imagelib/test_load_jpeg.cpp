@@ -49,7 +49,9 @@ TEST_F(JpegLoad, TruncatedFileLoadsWithTheRestFilledIn) {
 
 // The limits against hostile files must leave room for the largest photos: 100 megapixels,
 // progressive (the decoder then holds every coefficient of the picture at once), colour at full
-// chroma resolution. Too many progressive scans are refused.
+// chroma resolution. Too many progressive scans are refused. The bomb rule (more pixels than a
+// complete file of that size could describe) takes a picture that compresses as well as JPEG
+// allows: uniform grey, progressive, with optimised tables.
 TEST_F(JpegLoad, LimitsTakeHundredMegapixelsButNotTooManyScans) {
     JpegDesc s = Desc(12500, 8000, [](int x, int y) {
         return Rgba{static_cast<uint8_t>(x / 64), static_cast<uint8_t>(y / 32), 90, 255};
@@ -67,6 +69,16 @@ TEST_F(JpegLoad, LimitsTakeHundredMegapixelsButNotTooManyScans) {
     few.maxJpegScans = 5;
     ImageSetLoadLimits(few);
     EXPECT_EQ(Load(jpeg, "scans.jpg"), nullptr);
+    ImageSetLoadLimits(LoadLimits{});
+    s = Desc(4096, 4096, [](int, int) { return Rgba{77, 77, 77, 255}; });
+    s.kind = fixtures::JpegKind::Grey;
+    s.progressive = s.optimize = true;
+    s.quality = 50;
+    jpeg = fixtures::MakeJpeg(s);
+    ASSERT_LT(jpeg.size(), 100000u);  // far smaller than 1 byte per 170 pixels
+    bm = Load(jpeg, "uniform.jpg");
+    ASSERT_NE(bm, nullptr);
+    EXPECT_NEAR(raster::GetPixel(*bm, 4000, 4000) & 0xFF, 77, 2);
 }
 
 // A picture stored 40 x 24 with a red block at its stored top-left corner and a green block at
