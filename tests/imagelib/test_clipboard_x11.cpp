@@ -1,39 +1,93 @@
-// The clipboard between two programs on a real X display (a fresh Xvfb through xvfb-run): one of
-// our programs offers a picture, another takes it and saves it as BMP.
+// The clipboard between programs on a real X display: this test runs itself again under xvfb-run;
+// xclip takes what we copy, in both formats, and offers a file that we paste.
+#include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "imagelib/clipboard.h"
 #include "imagelib/image.h"
 #include "imagelib/load.h"
 #include "platform/raster.h"
+#include "toolkit/window.h"
 
-TEST(ClipboardX11, PictureCrossesBetweenPrograms) {
-    if (std::system("command -v xvfb-run >/dev/null") != 0) GTEST_SKIP() << "no xvfb-run";
-    char templ[] = "/tmp/kadrovo-x11-XXXXXX";
-    ASSERT_TRUE(mkdtemp(templ));
-    const std::string dir = templ, peer = CLIPBOARD_PEER;
-    // The offering program serves until the other has taken the picture; each side waits for a
-    // file or for the other's end, and the peers give up after a minute.
-    const std::string script =
-        "cd " + dir + " && export QT_QPA_PLATFORM=xcb && { " + peer + " offer ready done & } && " +
-        "while [ ! -e ready ] && kill -0 $! 2>/dev/null; do sleep 0.05; done; [ -e ready ] && " +
-        peer + " take taken.bmp; t=$?; touch done; wait $! && [ $t = 0 ]";
-    EXPECT_EQ(std::system(("xvfb-run -a sh -c '" + script + "'").c_str()), 0);
+extern char** environ;
 
-    ImageInit();
-    ASSERT_TRUE(ImageLoadFile(7, (dir + "/taken.bmp").c_str()));
-    ASSERT_EQ(ImageGetWidth(7), 64);
-    ASSERT_EQ(ImageGetHeight(7), 48);
-    const raster::Bitmap& bm = *ImageGetBitmap(7);
+namespace {
+
+const auto kTimeOut = std::chrono::seconds(60);
+
+// Runs `command` in a shell while our side of the clipboard is served; its exit code, or -1.
+int RunServing(const std::string& command) {
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+        return -1;
+    int status = 0;
+    const auto end = std::chrono::steady_clock::now() + kTimeOut;
+    while (waitpid(pid, &status, WNOHANG) != pid) {
+        if (std::chrono::steady_clock::now() > end) kill(pid, SIGKILL);
+        EventWait(20);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+uint32_t Pattern(int x, int y) {
+    return x * 4 | y * 5 << 8 | 99 << 16;
+}
+
+void ExpectPattern(const raster::Bitmap* bm) {
+    ASSERT_TRUE(bm);
+    ASSERT_EQ(bm->width * 1000 + bm->height, 64048);
     for (int y = 0; y < 48; ++y)
         for (int x = 0; x < 64; ++x)
-            ASSERT_EQ(raster::GetPixel(bm, x, y), uint32_t(x * 4 | y * 5 << 8 | 99 << 16))
-                << x << "," << y;
-    ImageRelease(7);
+            ASSERT_EQ(raster::GetPixel(*bm, x, y), Pattern(x, y)) << x << "," << y;
+}
+
+}  // namespace
+
+TEST(ClipboardX11, CopyAndPasteBetweenPrograms) {
+    if (!std::getenv("KADROVO_ON_XVFB")) {
+        if (std::system("command -v xvfb-run >/dev/null && command -v xclip >/dev/null") != 0)
+            GTEST_SKIP() << "needs xvfb-run and xclip";
+        const std::string self = std::filesystem::read_symlink("/proc/self/exe");
+        EXPECT_EQ(
+            std::system(("KADROVO_ON_XVFB=1 QT_QPA_PLATFORM=xcb xvfb-run -a " + self).c_str()), 0);
+        return;
+    }
+    ASSERT_TRUE(ToolkitInit());
+    ImageInit();
+    ImageResetDecoders();
+    RegisterPngDecoder();
+    char templ[] = "/tmp/kadrovo-x11-XXXXXX";
+    ASSERT_TRUE(mkdtemp(templ));
+    const std::string dir = templ;
+    auto bm = raster::Create(64, 48, 24, true, false);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            raster::SetPixel(*bm, x, y, Pattern(x, y));
+    ASSERT_TRUE(ImageAdopt(5, std::move(bm), 0));
+    ASSERT_NE(ImageToClipboard(5), 0);
+    for (const std::string type : {"png", "bmp"}) {
+        const std::string file = dir + "/taken." + type;
+        ASSERT_EQ(RunServing("xclip -selection clipboard -t image/" + type + " -o > " + file), 0);
+        ASSERT_TRUE(ImageLoadFile(7, file.c_str())) << type;
+        ExpectPattern(ImageGetBitmap(7));
+    }
+    // xclip stays in the background serving the file until it loses the clipboard.
+    ASSERT_EQ(RunServing("xclip -selection clipboard -t image/png -i " + dir + "/taken.png"), 0);
+    raster::Bitmap* pasted = nullptr;
+    for (auto end = std::chrono::steady_clock::now() + kTimeOut;
+         !(pasted = ImageFromClipboard(100)) && std::chrono::steady_clock::now() < end;)
+        EventWait(20);
+    ExpectPattern(pasted);
+    ImageReleaseAll();
     std::filesystem::remove_all(dir);
 }
