@@ -11,18 +11,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A photo-like JPEG of width x height: gradients and a warm highlight for the cast.
-void WritePhoto(const fs::path& path, int width, int height) {
-    WritePicture(path, width, height, 0, JPEG_ENCODER_ID, [&](raster::Bitmap& bm) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-                raster::SetPixel(bm, x, y,
-                                 static_cast<uint32_t>(x * 255 / width | (y * 255 / height) << 8 |
-                                                       ((x + y) % 200) << 16));
-        raster::FillRect(bm, 0, 0, width / 2, height / 2, 250 | 240 << 8 | 232 << 16);
-    });
-}
-
 using BatchTest = MainWindowTest;
 
 // The batch command line `kadrovo --batch ARGS...`.
@@ -142,8 +130,7 @@ TEST(BatchCommandLine, ChoicesFramesAndUsageErrors) {
          std::vector<std::vector<std::string>>{{"--format", "11 x 17"},   // no such format
                                                {"--contrast", "49"},      // below the bar
                                                {"--position", "middle"},  // no such place
-                                               {"--cast=1"},              // a switch with a value
-                                               {"--frobnicate"}})
+                                               {"--cast=1"}})             // a switch with a value
         EXPECT_FALSE(parse(bad).options) << bad[0];
     EXPECT_FALSE(Parse({"--out", "o"}).options || Parse({"a"}).options);  // no file, no folder
 }

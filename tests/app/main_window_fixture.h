@@ -95,6 +95,20 @@ inline std::string WritePicture(const std::string& path, int width, int height, 
     return path;
 }
 
+// A photo-like width x height picture at `path`: gradients, and a warm highlight over the top-left
+// quarter for the cast.
+inline void WritePhoto(const std::filesystem::path& path, int width, int height,
+                       uint32_t format = JPEG_ENCODER_ID) {
+    WritePicture(path, width, height, 0, format, [&](raster::Bitmap& bm) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                raster::SetPixel(bm, x, y,
+                                 static_cast<uint32_t>(x * 255 / width | (y * 255 / height) << 8 |
+                                                       ((x + y) % 200) << 16));
+        raster::FillRect(bm, 0, 0, width / 2, height / 2, 250 | 240 << 8 | 232 << 16);
+    });
+}
+
 class MainWindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(StartUpLibraries()); }

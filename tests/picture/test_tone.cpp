@@ -72,19 +72,15 @@ Rgb At(const std::vector<uint8_t>& buf, size_t index, int bpp) {
     return {buf[index * bpp + 2], buf[index * bpp + 1], buf[index * bpp]};
 }
 
-ToneParams With(int gamma, int white, int black, int saturation, int contrast) {
-    return {gamma, white, black, saturation, contrast};
-}
-
 TEST(Tone, WorkedExamples) {
     const std::tuple<const char*, ToneParams, Rgb, Rgb> examples[] = {
         {"defaults, 255 becomes 254", kToneDefaults, {255, 0, 128}, {254, 0, 128}},
-        {"black point 245", With(155, 255, 245, 100, 100), {254, 254, 254}, {216, 216, 216}},
-        {"white point 100", With(155, 100, 0, 100, 100), {100, 50, 200}, {254, 127, 254}},
-        {"saturation 0 gives grey", With(155, 255, 0, 0, 100), {200, 0, 0}, {60, 60, 60}},
-        {"contrast 200", With(155, 255, 0, 100, 200), {0, 128, 255}, {0, 156, 254}},
-        {"gamma 20", With(20, 255, 0, 100, 100), {128, 64, 32}, {50, 10, 2}},
-        {"gamma 255, colour", With(255, 255, 0, 100, 100), {17, 200, 99}, {254, 254, 254}},
+        {"black point 245", {155, 255, 245, 100, 100}, {254, 254, 254}, {216, 216, 216}},
+        {"white point 100", {155, 100, 0, 100, 100}, {100, 50, 200}, {254, 127, 254}},
+        {"saturation 0 gives grey", {155, 255, 0, 0, 100}, {200, 0, 0}, {60, 60, 60}},
+        {"contrast 200", {155, 255, 0, 100, 200}, {0, 128, 255}, {0, 156, 254}},
+        {"gamma 20", {20, 255, 0, 100, 100}, {128, 64, 32}, {50, 10, 2}},
+        {"gamma 255, colour", {255, 255, 0, 100, 100}, {17, 200, 99}, {254, 254, 254}},
     };
     for (auto [what, params, in, out] : examples) {
         // In place, four bytes a pixel: the fourth byte stays.
@@ -100,9 +96,10 @@ TEST(Tone, WorkedExamples) {
 // Positions outside the ranges act as the range ends.
 TEST(Tone, TablePassMatchesPlainFormulasOverSliderGrid) {
     std::vector<std::pair<ToneParams, ToneParams>> grid = {
-        {With(0, 0, -5, -1, 0), kToneMinimum}, {With(999, 300, 300, 300, 300), kToneMaximum}};
+        {ToneParams{0, 0, -5, -1, 0}, kToneMinimum},
+        {ToneParams{999, 300, 300, 300, 300}, kToneMaximum}};
     auto add = [&](const ToneParams& p) { grid.emplace_back(p, p); };
-    add(With(90, 140, 30, 170, 130));
+    add(ToneParams{90, 140, 30, 170, 130});
     const std::vector<int> steps[kToneSettingCount] = {{20, 21, 100, 154, 155, 156, 200, 254, 255},
                                                        {100, 101, 180, 254},
                                                        {1, 120, 245},

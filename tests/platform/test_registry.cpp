@@ -32,21 +32,19 @@ void Put(int number, int value) {
 
 TEST(Registry, NumbersReusedOnlyAfterTheHookAndIterationSurvivesReleases) {
     ASSERT_TRUE(ObjectTableCreate(g_table, 16, Hook));
-    for (int n : {-1, 0, 5000})
-        EXPECT_FALSE(ObjectTableFind(g_table, n));
-    EXPECT_EQ(ObjectTableObtain(g_table, -1), nullptr);
+    EXPECT_FALSE(ObjectTableFind(g_table, -1) || ObjectTableFind(g_table, 5000) ||
+                 ObjectTableObtain(g_table, -1));
     Put(3, 33);
-    Put(200, 7);  // grows the table; records already there survive
+    Put(200, 7);  // beyond the first size; the records already there survive
     EXPECT_EQ(ObjectTableFind(g_table, 3)->value, 33);
-    EXPECT_FALSE(ObjectTableFind(g_table, 100));
     g_heldWhenHooked.clear();
     Rec* r = ObjectTableObtain(g_table, 200);
     ASSERT_TRUE(r);
-    EXPECT_EQ(g_heldWhenHooked, std::vector<int>{7});
-    EXPECT_EQ(r->handle, nullptr);
+    EXPECT_EQ(std::make_pair(g_heldWhenHooked, r->handle),
+              std::make_pair(std::vector<int>{7}, static_cast<void*>(nullptr)));
     ObjectTableClear(g_table, 3);  // frees without the hook
-    EXPECT_FALSE(ObjectTableExists(g_table, 3));
-    EXPECT_EQ(g_heldWhenHooked.size(), 1u);
+    EXPECT_EQ(std::make_pair(ObjectTableExists(g_table, 3) != nullptr, g_heldWhenHooked.size()),
+              std::make_pair(false, size_t{1}));
 
     // In ascending order, each record released as it comes up (what ImageReleaseAll does).
     for (int n : {40, 0, 1, 2, 15, 100})
