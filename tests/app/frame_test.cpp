@@ -73,16 +73,15 @@ TEST(DragStart, CornerSquareThenStrictInside) {
     EXPECT_EQ(start(264, 160, 1), "move 0,0");  // nothing starts while a drag is under way
 }
 
+// A resize that follows the pointer, past the preview's edge and out of the window, and a plain
+// move are the real mouse's (load_drag).
 TEST(DragSteps, ResizeFollowsTheRightEdgeMoveTheTopLeftCorner) {
     auto resize = [](Selection s, int mx) {
         frame::ResizeTo(s, kAcross, mx, 480, 357);
         return Str(s);
     };
     const Selection a = Selection{50, 40, 200, 100};
-    EXPECT_EQ(resize(a, 364), "300x200 at 50,40");
-    EXPECT_EQ(resize(a, 700), "430x287 at 50,40");  // past the preview's right edge
-    EXPECT_EQ(resize(a, 30), "25x17 at 50,40");     // past its own left edge: minimum
-    EXPECT_EQ(resize(a, -1), "25x17 at 50,40");     // pointer outside the client area
+    EXPECT_EQ(resize(a, 30), "25x17 at 50,40");  // past its own left edge: minimum
     // Only 157 rows below top 200; 157 / r lies just below 235.5 (the float ratio is just above
     // 2/3).
     EXPECT_EQ(resize(Selection{0, 200, 200, 100}, 400), "235x157 at 0,200");
@@ -92,7 +91,6 @@ TEST(DragSteps, ResizeFollowsTheRightEdgeMoveTheTopLeftCorner) {
         return Str(s);
     };
     const Selection b = Selection{50, 40, 200, 133};
-    EXPECT_EQ(move(b, 120, 90), "200x133 at 100,70");
     // At the bottom edge the clamp sees 200 x r + 224 = 357.33 > 357 and narrows the frame.
     EXPECT_EQ(move(b, 900, 900), "199x133 at 280,224");
     EXPECT_EQ(move(b, -1, -1), "200x133 at 0,0");  // pointer outside: jumps to the top-left

@@ -209,10 +209,9 @@ TEST_F(Shell, ControlsWithoutAPictureDoNothing) {
 }
 
 // The preview's outline and the frame's centre cross on the window (its edges: end-to-end and
-// at 200 %); the mouse steps report when the frame is to be repainted; a smaller new preview
-// clears what the old one left.
+// at 200 %); the mouse steps report when the frame is to be repainted. (A smaller new preview
+// clearing what the old one left: export_save.)
 TEST_F(Shell, FramePaintingDragAndNewPreview) {
-    const uint32_t background = Surface(2, 2);
     LoadGrey();
     PlaceSelection(Selection{40, 30, 100, 0});  // drawn from client (54, 50) to (154, 117)
     RedrawPreview();
@@ -230,11 +229,6 @@ TEST_F(Shell, FramePaintingDragAndNewPreview) {
     for (auto [down, x, y, repaint] : steps)
         EXPECT_EQ(SelectionMouseStep(down, x, y), repaint) << down << " " << x << "," << y;
     EXPECT_EQ(Frame(), "100x67 at 80,50");
-
-    Load(WriteBmp("tall.bmp", 100, 1000, 0x4080c0));
-    ASSERT_EQ(ImageGetWidth(101), 48);
-    EXPECT_EQ(Surface(300, 200), background);
-    EXPECT_EQ(Surface(20, 300), 0x4080c0u);
 }
 
 // Runs again on a 200 % screen (QT_SCALE_FACTOR=2). Columns one picture pixel wide, alternately

@@ -1,10 +1,8 @@
-// Windows and the event queue: coalescing, drops, the main window's draw target and the Tab
-// cycle. Time-outs, close requests and the cursor are the end-to-end tests' (start_quit,
-// close_request, load_drag).
-#include <QMimeData>
+// Windows and the event queue: coalescing, the main window's draw target and the Tab cycle.
+// Time-outs, close requests, dropped files and the cursor are the end-to-end tests' (start_quit,
+// close_request, drop_files, load_drag).
 #include <QMoveEvent>
 #include <QResizeEvent>
-#include <QUrl>
 
 #include "platform/draw_target.h"
 #include "toolkit_fixture.h"
@@ -28,22 +26,6 @@ TEST_F(WindowTest, BurstsOfTheSameWindowEventAreReportedOnce) {
         codes.push_back(e[0]);
     EXPECT_EQ(codes, (std::vector<int>{EVENT_MOVED, EVENT_RESIZED, EVENT_MOVED, EVENT_CONTROL,
                                        EVENT_MOVED}));
-}
-
-// Only local files come with the drop's handle (two local files dropped at once: end-to-end).
-TEST_F(WindowTest, DroppedFilesOnlyLocalOnes) {
-    WindowAcceptFiles(0, true);
-    QMimeData mime;
-    mime.setUrls({QUrl::fromLocalFile("/tmp/erstes bild.jpg"), QUrl("https://example.org/x.png")});
-    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
-    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::NoButton, {});
-    QCoreApplication::sendEvent(Window(0), &enter);
-    QCoreApplication::sendEvent(Window(0), &drop);
-    ASSERT_EQ(EventWait(0), EVENT_DROPFILES);
-    const uintptr_t h = EventParam();
-    EXPECT_EQ(std::make_pair(DropQueryCount(h), DropQueryFile(h, 0)),
-              std::make_pair(1, std::string("/tmp/erstes bild.jpg")));
-    DropFinish(h);
 }
 
 // Size, centring, title and what is drawn are checked on the real program by the end-to-end tests.
