@@ -87,12 +87,16 @@ TEST_F(ExportFlow, CancelOrNoMemoryTouchesNothingAndTheTrackBarsStillWork) {
     EXPECT_EQ(std::make_pair(script.fileCalls.size(), script.messages.size()),
               std::make_pair(1ul, 0ul));
     EXPECT_EQ(State(), before);
-    raster::FailAllocationForTest(1);
-    SelectionExport(true);
-    raster::FailAllocationForTest(0);
-    ASSERT_EQ(script.messages.size(), 1u);
-    EXPECT_TRUE(script.messages[0].ends_with(" [48]")) << script.messages[0];
-    EXPECT_EQ(State(), before);
+    for (int preset : {0, 7}) {  // no memory for the cut at full size, for the reduced cut
+        ControlSetValue(kOutputCombo, preset);
+        script.messages.clear();
+        raster::FailAllocationForTest(1);
+        SelectionExport(true);
+        raster::FailAllocationForTest(0);
+        ASSERT_EQ(script.messages.size(), 1u);
+        EXPECT_TRUE(script.messages[0].ends_with(" [48]")) << script.messages[0];
+        EXPECT_EQ(State(), before) << preset;
+    }
     EXPECT_EQ(ClipboardGet("text/plain"), Bytes{'x'});
     // The captured pixels are as they were: the track bars still change the preview, and back
     // where it was they give the same preview again.

@@ -109,23 +109,6 @@ TEST(ExportPicture, AdjustsThePictureThenCutsAndReducesOverlappedOrNot) {
         }
 }
 
-// Without memory for the result (the reduced cut, the cut at full size) nothing is touched; a
-// frame outside the picture still commits the adjustments, with nothing to deliver.
-TEST(ExportPicture, NoMemoryForTheResultTouchesNothing) {
-    const std::tuple<PixelRect, int, int> cases[] = {
-        {{0, 0, 240, 160}, 7, 1}, {{0, 0, 240, 160}, 0, 1}, {{250, 0, 10, 10}, 0, 0}};
-    for (auto [frame, preset, failing] : cases) {
-        auto picture = Noise(240, 160);
-        const std::vector<uint8_t> before = Bytes(*picture);
-        raster::FailAllocationForTest(failing);
-        const ExportResult r = ExportPicture(*picture, frame, {{60, 255, 0, 100, 100}, 0, preset});
-        raster::FailAllocationForTest(0);
-        EXPECT_FALSE(r.cut);
-        EXPECT_EQ(r.adjusted, failing == 0);
-        EXPECT_EQ(Bytes(*picture) == before, failing != 0);
-    }
-}
-
 struct Layout {
     int width, height, bpp;
     bool topDown;
