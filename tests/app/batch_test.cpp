@@ -47,7 +47,7 @@ TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
         }
         ControlSetValue(kOutputCombo, c.preset);
         fs::remove(window);  // else the overwrite question comes first
-        script.files = {window.string()};
+        script.file = window.string();
         SelectionExport(false);
 
         BatchOptions o;

@@ -37,11 +37,11 @@ protected:
         ControlSetValue(kGammaBar, value);
         ApplyAdjustments();
     }
-    // Saves through the dialog, which answers with `paths` one after the other.
-    void SaveTo(std::deque<std::string> paths, std::deque<int> answers = {}) {
+    // Saves through the dialog, which answers with `path` (cancelled when empty), every question
+    // with `answer`.
+    void SaveTo(const std::string& path, int answer = IDOK) {
         script = Script{};
-        script.files = std::move(paths);
-        script.answers = std::move(answers);
+        script.file = path, script.answer = answer;
         SelectionExport(false);
     }
 };
@@ -52,7 +52,7 @@ protected:
 TEST_F(ExportFlow, FailedSaveIsReportedThenOnlyEmptyOrConfirmedFilesAreReplaced) {
     MoveGamma(100);
     const std::string before = Pixels(100);
-    SaveTo({In("missing-folder/bild.jpg")});
+    SaveTo(In("missing-folder/bild.jpg"));
     EXPECT_TRUE(script.fileCalls.at(0).starts_with("save 'Bild speichern...' " +
                                                    In("Urlaub, filter 'JPG Bilder (*.jpg)|")));
     EXPECT_EQ(script.messages, std::vector<std::string>{"Kadrovo: Die Datei bild.jpg konnte nicht "
@@ -66,9 +66,9 @@ TEST_F(ExportFlow, FailedSaveIsReportedThenOnlyEmptyOrConfirmedFilesAreReplaced)
     const std::string empty = In("empty.jpg"), taken = In("taken.jpg");
     std::ofstream{empty};
     std::ofstream(taken) << "an older picture";
-    SaveTo({empty});
+    SaveTo(empty);
     EXPECT_TRUE(script.messages.empty());
-    SaveTo({taken}, {IDYES});
+    SaveTo(taken, IDYES);
     ASSERT_EQ(script.messages.size(), 1u);
     EXPECT_TRUE(script.messages[0].starts_with("Kadrovo: Die Datei taken.jpg existiert bereits!"));
     EXPECT_TRUE(ReadFile(taken).starts_with("\xFF\xD8") && ReadFile(taken) == ReadFile(empty));
@@ -83,7 +83,7 @@ TEST_F(ExportFlow, CancelOrNoMemoryTouchesNothingAndTheTrackBarsStillWork) {
     ASSERT_NE(PreviewCast(), 0u);
     ASSERT_TRUE(ClipboardSet({{"text/plain", {'x'}}}));
     const std::string before = State(), preview = Pixels(101);
-    SaveTo({});
+    SaveTo("");
     EXPECT_EQ(std::make_pair(script.fileCalls.size(), script.messages.size()),
               std::make_pair(1ul, 0ul));
     EXPECT_EQ(State(), before);
@@ -138,13 +138,6 @@ Bytes CameraExif() {
     return app1;
 }
 
-// The text of a tag in the exported file, "" when absent.
-std::string Tag(ExifData* d, ExifIfd ifd, ExifTag tag) {
-    ExifEntry* e = exif_content_get_entry(d->ifd[ifd], tag);
-    char value[256] = "";
-    return e ? exif_entry_get_value(e, value, sizeof value) : "";
-}
-
 // From a phone's picture to a print: the resolution shown while framing, and a file that keeps
 // date, camera and artist, drops the position and everything else, and records its density.
 TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
@@ -168,7 +161,7 @@ TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
         EXPECT_EQ(ControlGetTip(kFormatCombo),
                   std::string("Zielformat auswählen") + (*dpi ? "\n" : "") + dpi);
     }
-    SaveTo({In("print.jpg")});
+    SaveTo(In("print.jpg"));
     ASSERT_TRUE(script.messages.empty());
     ExifData* exif = exif_data_new_from_file(In("print.jpg").c_str());
     ASSERT_NE(exif, nullptr);
@@ -178,8 +171,11 @@ TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
           {EXIF_IFD_0, EXIF_TAG_ARTIST, "Anna"},
           {EXIF_IFD_0, EXIF_TAG_ORIENTATION, "Top-left"},
           {EXIF_IFD_EXIF, EXIF_TAG_COLOR_SPACE, "sRGB"},
-          {EXIF_IFD_EXIF, EXIF_TAG_MAKER_NOTE, ""}})
-        EXPECT_EQ(Tag(exif, ifd, tag), value) << tag;
+          {EXIF_IFD_EXIF, EXIF_TAG_MAKER_NOTE, ""}}) {
+        ExifEntry* e = exif_content_get_entry(exif->ifd[ifd], tag);
+        char text[256] = "";
+        EXPECT_STREQ(e ? exif_entry_get_value(e, text, sizeof text) : "", value) << tag;
+    }
     EXPECT_EQ(exif->ifd[EXIF_IFD_GPS]->count, 0u);
     EXPECT_EQ(exif->data, nullptr);  // no thumbnail
     exif_data_unref(exif);

@@ -5,13 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/ids.h"
@@ -26,30 +26,22 @@
 #include "toolkit/control.h"
 #include "toolkit/requester.h"
 
-// The front of `queue`, taken from it, or `otherwise` when it is empty.
-template <class T>
-T Next(std::deque<T>& queue, T otherwise) {
-    if (queue.empty()) return otherwise;
-    T front = queue.front();
-    queue.pop_front();
-    return front;
-}
-
-// Answers the dialogs from queues (cancel, OK once a queue is empty) and records what was asked:
-// "Title: text [flags]" and "save 'Title' folder/name, filter 'pattern' index" ("open ...").
+// Answers the file dialog once with `file` (then cancels) and every message box with `answer`,
+// and records what was asked: "Title: text [flags]" and "save 'Title' folder/name, filter
+// 'pattern' index" ("open ...").
 struct Script : RequesterScript {
-    std::deque<std::string> files;
-    std::deque<int> answers;
+    std::string file;
+    int answer = IDOK;
     std::vector<std::string> fileCalls, messages;
     int Message(const std::string& title, const std::string& text, int flags) override {
         messages.push_back(title + ": " + text + " [" + std::to_string(flags) + "]");
-        return Next(answers, int{IDOK});
+        return answer;
     }
     std::string File(bool save, const std::string& title, const std::string& folder,
                      const std::string& name, const std::string& pattern, int index) override {
         fileCalls.push_back((save ? "save '" : "open '") + title + "' " + folder + "/" + name +
                             ", filter '" + pattern + "' " + std::to_string(index));
-        return Next(files, std::string());
+        return std::exchange(file, "");
     }
 };
 

@@ -37,7 +37,7 @@ uint32_t Surface(int x, int y) {
 class Shell : public MainWindowTest {
 protected:
     void Load(const std::string& path) {
-        script.files = {path};
+        script.file = path;
         DispatchControl(kLoadButton);
     }
     // An 800 x 600 grey picture with "10 x 15" chosen.

@@ -68,10 +68,6 @@ std::vector<uint8_t> Pack(const std::vector<Rgb>& pixels, int bpp, uint8_t fourt
     return out;
 }
 
-Rgb At(const std::vector<uint8_t>& buf, size_t index, int bpp) {
-    return {buf[index * bpp + 2], buf[index * bpp + 1], buf[index * bpp]};
-}
-
 TEST(Tone, WorkedExamples) {
     const std::tuple<const char*, ToneParams, Rgb, Rgb> examples[] = {
         {"defaults, 255 becomes 254", kToneDefaults, {255, 0, 128}, {254, 0, 128}},
@@ -130,7 +126,7 @@ TEST(Tone, TablePassMatchesPlainFormulasOverSliderGrid) {
         const Reference ref(as);
         ToneAdjustBuffer(src.data(), dst.data(), 256 * 3, 256, 3, p);
         for (size_t i = 0; i < pixels.size(); ++i) {
-            const Rgb want = ref.Pixel(pixels[i]), got = At(dst, i, 3);
+            const Rgb want = ref.Pixel(pixels[i]), got{dst[3 * i + 2], dst[3 * i + 1], dst[3 * i]};
             if (got == want) continue;
             ADD_FAILURE() << "positions " << p.gamma << "/" << p.white << "/" << p.black << "/"
                           << p.saturation << "/" << p.contrast << " pixel " << pixels[i] << " got "
@@ -142,12 +138,6 @@ TEST(Tone, TablePassMatchesPlainFormulasOverSliderGrid) {
 
 uint32_t Colour(int r, int g, int b) {
     return static_cast<uint32_t>(r | g << 8 | b << 16);
-}
-
-// The cast of the width x height packed `picture` inside the frame at (left, top).
-uint32_t Measure(const std::vector<uint8_t>& picture, int width, int height, int bpp, int left,
-                 int top, int w, int h) {
-    return CastMeasureBuffer(picture.data(), width, height, bpp, PixelRect{left, top, w, h});
 }
 
 TEST(CastMeasure, WorkedExamplesAndSwatches) {
@@ -165,8 +155,8 @@ TEST(CastMeasure, WorkedExamplesAndSwatches) {
     };
     for (int bpp : {3, 4})
         for (auto [pixel, want, swatch] : cases) {
-            const uint32_t cast =
-                Measure(Pack(std::vector<Rgb>(48, pixel), bpp), 8, 6, bpp, 1, 1, 5, 4);
+            const uint32_t cast = CastMeasureBuffer(Pack(std::vector<Rgb>(48, pixel), bpp).data(),
+                                                    8, 6, bpp, {1, 1, 5, 4});
             EXPECT_EQ(cast, want) << pixel.r << "," << pixel.g << "," << pixel.b << " bpp " << bpp;
             EXPECT_EQ(CastSwatchColour(cast), swatch) << cast;
         }
@@ -184,7 +174,7 @@ TEST(CastMeasure, SampledArea) {
     pixels[0] = {251, 240, 235};  // outside the frame's columns below
     const std::vector<uint8_t> pic = Pack(pixels, 4);
     auto measure = [&](int left, int top, int w, int h) {
-        return Measure(pic, 6, 5, 4, left, top, w, h);
+        return CastMeasureBuffer(pic.data(), 6, 5, 4, PixelRect{left, top, w, h});
     };
     // Arguments: left, top, width, height. The frame's last row is left out.
     EXPECT_EQ(measure(1, 0, 4, 2), Colour(15, 5, 0));  // two rows high: the first only
