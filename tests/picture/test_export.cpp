@@ -2,8 +2,6 @@
 // failure leaves), and the export's pixel work: output sizes, the cut, the whole step.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -109,62 +107,47 @@ TEST(ExportPicture, AdjustsThePictureThenCutsAndReducesOverlappedOrNot) {
         }
 }
 
-struct Layout {
-    int width, height, bpp;
-    bool topDown;
-};
-// Odd and even widths (row padding), both row orders, both depths.
-const Layout kLayouts[] = {{3, 2, 24, false}, {5, 3, 24, true}, {7, 4, 32, true}};
-
-// Captured and stored back through the default pass, a bitmap of any layout comes back with only
-// 255 lowered to 254.
-TEST(WorkingPixels, CaptureAndStoreKeepEveryLayout) {
-    for (const Layout& l : kLayouts) {
-        SCOPED_TRACE(testing::Message() << l.width << "x" << l.height << "x" << l.bpp);
-        auto bm = Noise(l.width, l.height, l.bpp, l.topDown);
-        WorkingPixels px;
-        ASSERT_TRUE(px.Capture(*bm));
-        const int p = l.bpp / 8;
-        // Back through the default pass: only 255 becomes 254; the target's fourth byte stays
-        // zero and row padding is untouched.
+// Odd and even widths (row padding), both row orders, both depths: captured and stored back
+// through the default pass, the bitmap comes back with only 255 lowered to 254 (the fourth byte
+// zero, the padding untouched). A capture failing at either of its allocations leaves nothing
+// half done: what the shell runs next leaves the picture as it was.
+TEST(WorkingPixels, EveryLayoutComesBackAndAFailureLeavesNothingHalfDone) {
+    for (auto [width, height, bpp, topDown] :
+         {std::tuple{3, 2, 24, false}, {5, 3, 24, true}, {7, 4, 32, true}}) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height << "x" << bpp);
+        auto bm = Noise(width, height, bpp, topDown);
         std::vector<uint8_t> want = Bytes(*bm);
-        for (int y = 0; y < l.height; ++y) {
+        for (int y = 0, p = bpp / 8; y < height; ++y) {
             uint8_t* row = want.data() + (bm->Row(y) - bm->bits.get());
-            for (int x = 0; x < l.width * p; ++x)
+            for (int x = 0; x < width * p; ++x)
                 row[x] = x % p == 3 ? 0 : (row[x] == 255 ? 254 : row[x]);
         }
+        WorkingPixels px;
+        ASSERT_TRUE(px.Capture(*bm));
         px.AdjustTone(kToneDefaults);
         ASSERT_TRUE(px.Store(*bm));
         EXPECT_EQ(Bytes(*bm), want);
-    }
-}
-
-TEST(WorkingPixels, AFailureLeavesNothingHalfDone) {
-    auto bm = Noise(5, 3);
-    for (int nth : {1, 2}) {
-        WorkingPixels px;
-        ASSERT_TRUE(px.Capture(*bm));
-        raster::FailAllocationForTest(nth);
-        EXPECT_FALSE(px.Capture(*bm));
-        raster::FailAllocationForTest(0);
-        EXPECT_FALSE(px.Captured());
-        // What the shell runs next leaves the picture as it was.
-        const std::vector<uint8_t> before = Bytes(*bm);
-        px.AdjustTone({20, 100, 245, 0, 200});
-        px.RemoveCast(0x0A0000);
-        EXPECT_FALSE(px.Store(*bm));
-        EXPECT_EQ(Bytes(*bm), before);
+        for (int nth : {1, 2}) {
+            ASSERT_TRUE(px.Capture(*bm));
+            raster::FailAllocationForTest(nth);
+            EXPECT_FALSE(px.Capture(*bm));
+            raster::FailAllocationForTest(0);
+            EXPECT_FALSE(px.Captured());
+            px.AdjustTone({20, 100, 245, 0, 200});
+            px.RemoveCast(0x0A0000);
+            EXPECT_FALSE(px.Store(*bm));
+            EXPECT_EQ(Bytes(*bm), want);
+        }
     }
     // Sizes beyond a signed 32-bit count are refused.
     EXPECT_EQ(PixelsBufferSize(23170, 23170, 32), 2147395600);  // just below 2^31
     EXPECT_EQ(PixelsBufferSize(23171, 23171, 32), -1);
     // A bitmap of another shape, even of the same byte count, is refused.
     WorkingPixels px;
-    auto small = Noise(4, 3);
-    ASSERT_TRUE(px.Capture(*small));
-    const int others[][4] = {{6, 4, 24, 0}, {3, 3, 32, 1}, {6, 2, 24, 0}};
-    for (auto [w, h, bpp, topDown] : others) {
-        auto other = Noise(w, h, bpp, topDown != 0);
+    ASSERT_TRUE(px.Capture(*Noise(4, 3)));
+    for (auto [w, h, bpp, topDown] :
+         {std::tuple{6, 4, 24, false}, {3, 3, 32, true}, {6, 2, 24, false}}) {
+        auto other = Noise(w, h, bpp, topDown);
         const std::vector<uint8_t> before = Bytes(*other);
         EXPECT_FALSE(px.Store(*other));
         EXPECT_EQ(Bytes(*other), before);
