@@ -9,7 +9,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <functional>
 #include <random>
 #include <set>
 #include <vector>
@@ -121,44 +120,34 @@ TEST(RasterCreateDeathTest, AllocationFailureGivesNullNotACrash) {
 TEST(RasterShapes, PixelCountsAndInvertFlipsEveryPixelOnce) {
     // Right and bottom edges are exclusive and everything is clipped. Inverting covers the same
     // pixels, each once even where thin outlines share their edges, so a second time undoes it.
-    using Draw = std::function<void(raster::Bitmap&, Mix)>;
-    auto fill = [](int x, int y, int w, int h) -> Draw {
-        return [=](raster::Bitmap& bm, Mix m) { raster::FillRect(bm, x, y, w, h, kWhite, m); };
-    };
-    auto rect = [](int w, int h, bool filled) -> Draw {
-        return [=](raster::Bitmap& bm, Mix m) {
-            raster::Rectangle(bm, 3, 4, w, h, kWhite, filled, kRed, m);
-        };
-    };
-    auto line = [](int x0, int y0, int x1, int y1) -> Draw {
-        return [=](raster::Bitmap& bm, Mix m) { raster::Line(bm, x0, y0, x1, y1, kWhite, m); };
-    };
-    auto ellipse = [](int l, int t, int r, int b) -> Draw {
-        return [=](raster::Bitmap& bm, Mix m) {
-            raster::Ellipse(bm, l, t, r, b, kWhite, true, kWhite, m);
-        };
-    };
+    // F a fill, L a line, E a filled ellipse (x, y and x, y); R a filled, O an outlined rectangle
+    // of width x height at (3, 4).
     struct Case {
-        Draw draw;
+        char shape;
+        int a, b, c, d;
         size_t count;
-    } cases[] = {{fill(2, 3, 4, 5), 20},          {fill(-2, -2, 4, 4), 4},
-                 {fill(28, 28, 9, 9), 4},         {fill(5, 5, -2, 3), 0},
-                 {fill(INT_MAX - 1, 0, 9, 1), 0}, {rect(20, 18, false), 72},
-                 {rect(6, 5, true), 30},          {rect(1, 1, true), 1},
-                 {rect(1, 5, true), 5},           {rect(5, 1, false), 5},
-                 {rect(3, 3, false), 8},          {line(2, 3, 27, 20), 25},
-                 {line(20, 2, 7, 26), 24},        {line(25, 25, 5, 5), 20},
-                 {ellipse(5, 5, 5, 20), 0},       {ellipse(-40, -40, -20, -20), 0},
-                 {ellipse(-30, -30, 60, 60), 900}};
+    } cases[] = {
+        {'F', 2, 3, 4, 5, 20},        {'F', -2, -2, 4, 4, 4},         {'F', 28, 28, 9, 9, 4},
+        {'F', 5, 5, -2, 3, 0},        {'F', INT_MAX - 1, 0, 9, 1, 0}, {'O', 20, 18, 0, 0, 72},
+        {'R', 6, 5, 0, 0, 30},        {'R', 1, 1, 0, 0, 1},           {'R', 1, 5, 0, 0, 5},
+        {'O', 5, 1, 0, 0, 5},         {'O', 3, 3, 0, 0, 8},           {'L', 2, 3, 27, 20, 25},
+        {'L', 20, 2, 7, 26, 24},      {'L', 25, 25, 5, 5, 20},        {'E', 5, 5, 5, 20, 0},
+        {'E', -40, -40, -20, -20, 0}, {'E', -30, -30, 60, 60, 900}};
+    auto draw = [](raster::Bitmap& bm, const Case& c, Mix m) {
+        if (c.shape == 'F') return raster::FillRect(bm, c.a, c.b, c.c, c.d, kWhite, m);
+        if (c.shape == 'L') return raster::Line(bm, c.a, c.b, c.c, c.d, kWhite, m);
+        if (c.shape == 'E') return raster::Ellipse(bm, c.a, c.b, c.c, c.d, kWhite, true, kWhite, m);
+        raster::Rectangle(bm, 3, 4, c.a, c.b, kWhite, c.shape == 'R', kRed, m);
+    };
     for (int bpp : {16, 24, 32}) {
         for (size_t i = 0; i < std::size(cases); ++i) {
             auto copy = Make(30, 30, bpp), inverted = Make(30, 30, bpp);
-            cases[i].draw(*copy, Mix::Copy);
-            cases[i].draw(*inverted, Mix::Invert);
+            draw(*copy, cases[i], Mix::Copy);
+            draw(*inverted, cases[i], Mix::Invert);
             EXPECT_EQ(Marked(*copy).size(), cases[i].count) << "case " << i << ", " << bpp;
             EXPECT_EQ(Marked(*inverted), Marked(*copy)) << "case " << i << ", " << bpp;
             EXPECT_EQ(Marked(*inverted, kWhite).size(), 900 - cases[i].count) << "all white";
-            cases[i].draw(*inverted, Mix::Invert);
+            draw(*inverted, cases[i], Mix::Invert);
             EXPECT_TRUE(Marked(*inverted).empty()) << "case " << i << ", " << bpp;
         }
     }
