@@ -141,11 +141,9 @@ Bytes CameraExif() {
 // From a phone's picture to a print: the resolution shown while framing, and a file that keeps
 // date, camera and artist, drops the position and everything else, and records its density.
 TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
-    fixtures::JpegDesc camera;
-    camera.width = 1800;
-    camera.height = 1215;  // the preview's height fits the whole 3:2 frame
-    camera.quality = 50;
-    camera.app1 = CameraExif();
+    // 1215 rows: the preview's height fits the whole 3:2 frame.
+    const fixtures::JpegDesc camera{
+        .width = 1800, .height = 1215, .quality = 50, .app1 = CameraExif()};
     ASSERT_TRUE(ImageLoadFile(100, fixtures::WriteTemp("camera.jpg", MakeJpeg(camera)).c_str()));
     ControlSetValue(kFormatCombo, 1);  // "10 x 15": 1800 x 1200 of the picture
     NewPictureSequence();
