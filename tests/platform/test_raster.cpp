@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <random>
 #include <set>
+#include <tuple>
 #include <vector>
 
 using raster::Mix;
@@ -85,21 +86,19 @@ TEST(RasterCreate, StridesAndRefusedSizesRefusedBeforeAnyAllocation) {
     const int strides[][3] = {{1, 24, 4}, {5, 24, 16}, {3, 16, 8}, {0, 24, 0}, {INT_MAX, 32, 0}};
     for (auto [width, bpp, stride] : strides)
         EXPECT_EQ(raster::StrideFor(width, bpp), static_cast<size_t>(stride)) << width;
-    struct Case {
-        int w, h, bpp;
-        bool ok;
-    } cases[] = {{1, 1, 24, true},        {32767, 1, 24, true},    {32767, 32767, 16, true},
-                 {32768, 1, 24, false},   {1, 32768, 32, false},   {0, 10, 24, false},
-                 {-5, 10, 32, false},     {10, 10, 8, false},      {100, 100, 12, false},
-                 {INT_MAX, 1, 32, false}, {1, INT_MAX, 32, false}, {40000, 40000, 32, false}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(raster::SizeAllowed(c.w, c.h, c.bpp), c.ok) << c.w << "x" << c.h << "x" << c.bpp;
-        if (c.ok) continue;
+    const std::tuple<int, int, int, bool> cases[] = {
+        {1, 1, 24, true},        {32767, 1, 24, true},    {32767, 32767, 16, true},
+        {32768, 1, 24, false},   {1, 32768, 32, false},   {0, 10, 24, false},
+        {-5, 10, 32, false},     {10, 10, 8, false},      {100, 100, 12, false},
+        {INT_MAX, 1, 32, false}, {1, INT_MAX, 32, false}, {40000, 40000, 32, false}};
+    for (auto [w, h, bpp, ok] : cases) {
+        EXPECT_EQ(raster::SizeAllowed(w, h, bpp), ok) << w << "x" << h << "x" << bpp;
+        if (ok) continue;
         // A refused size never reaches the pixel allocation: the failure set up for the next
         // one is still waiting afterwards.
         raster::FailAllocationForTest(1);
-        EXPECT_FALSE(raster::Create(c.w, c.h, c.bpp, true, false));
-        EXPECT_FALSE(raster::Create(1, 1, 24, true, false)) << c.w << "x" << c.h;
+        EXPECT_FALSE(raster::Create(w, h, bpp, true, false));
+        EXPECT_FALSE(raster::Create(1, 1, 24, true, false)) << w << "x" << h;
         raster::FailAllocationForTest(0);
     }
 }
@@ -139,7 +138,7 @@ TEST(RasterShapes, PixelCountsAndInvertFlipsEveryPixelOnce) {
         if (c.shape == 'E') return raster::Ellipse(bm, c.a, c.b, c.c, c.d, kWhite, true, kWhite, m);
         raster::Rectangle(bm, 3, 4, c.a, c.b, kWhite, c.shape == 'R', kRed, m);
     };
-    for (int bpp : {16, 24, 32}) {
+    for (int bpp : {16, 24, 32})
         for (size_t i = 0; i < std::size(cases); ++i) {
             auto copy = Make(30, 30, bpp), inverted = Make(30, 30, bpp);
             draw(*copy, cases[i], Mix::Copy);
@@ -150,7 +149,6 @@ TEST(RasterShapes, PixelCountsAndInvertFlipsEveryPixelOnce) {
             draw(*inverted, cases[i], Mix::Invert);
             EXPECT_TRUE(Marked(*inverted).empty()) << "case " << i << ", " << bpp;
         }
-    }
     // Negative sizes and swapped corners are normalised.
     auto a = Make(30, 30), b = Make(30, 30);
     raster::Rectangle(*a, 2, 2, 6, 5, kWhite, true, kRed);
@@ -163,15 +161,13 @@ TEST(RasterShapes, PixelCountsAndInvertFlipsEveryPixelOnce) {
 
 TEST(RasterLine, ClippedLinesMatchTheUnclippedOnes) {
     // Drawn on a small bitmap that sees a window of a large one, shifted by (-100, -80).
-    struct Case {
-        int x0, y0, x1, y1;
-    } cases[] = {
+    const int cases[][4] = {
         {0, 0, 300, 200}, {290, 10, 5, 190}, {150, 0, 151, 299}, {-1000000, 90, 1000000, 95}};
-    for (const Case& c : cases) {
+    for (auto [x0, y0, x1, y1] : cases) {
         auto big = Make(400, 300), small = Make(50, 40);
-        raster::Line(*big, c.x0, c.y0, c.x1, c.y1, kWhite);
-        raster::Line(*small, c.x0 - 100, c.y0 - 80, c.x1 - 100, c.y1 - 80, kWhite);
-        EXPECT_EQ(Pixels(*small), Pixels(*big, 100, 80, 50, 40)) << c.x0 << "," << c.y0;
+        raster::Line(*big, x0, y0, x1, y1, kWhite);
+        raster::Line(*small, x0 - 100, y0 - 80, x1 - 100, y1 - 80, kWhite);
+        EXPECT_EQ(Pixels(*small), Pixels(*big, 100, 80, 50, 40)) << x0 << "," << y0;
     }
     // A line from far away crosses the bitmap without visiting every far-off step.
     auto bm = Make(10, 10);
@@ -215,71 +211,60 @@ TEST(RasterEllipse, OutlineAndFillRules) {
 }
 
 TEST(RasterBlit, CopiesClippedRectanglesBetweenAllDepths) {
-    struct Case {
-        int dx, dy, w, h, sx, sy;
-        bool ok;
-    } cases[] = {{5, 3, 20, 10, 0, 0, true},   {-4, -2, 10, 10, 0, 0, true},
-                 {0, 0, 10, 10, -3, -5, true}, {0, 0, 5, 5, 30, 0, false},
-                 {40, 0, 5, 5, 0, 0, false},   {0, 0, 0, 5, 0, 0, false}};
-    for (int sbpp : {16, 24, 32}) {
-        for (auto [dbpp, screen] : {std::pair{16, false}, {24, false}, {32, false}, {32, true}}) {
-            for (const Case& c : cases) {
+    const std::tuple<int, int, int, int, int, int, bool> cases[] = {
+        {5, 3, 20, 10, 0, 0, true}, {-4, -2, 10, 10, 0, 0, true}, {0, 0, 10, 10, -3, -5, true},
+        {0, 0, 5, 5, 30, 0, false}, {40, 0, 5, 5, 0, 0, false},   {0, 0, 0, 5, 0, 0, false}};
+    for (int sbpp : {16, 24, 32})
+        for (auto [dbpp, screen] : {std::pair{16, false}, {24, false}, {32, false}, {32, true}})
+            for (auto [dx, dy, w, h, left, top, ok] : cases) {
                 auto src = Random(20, 10, sbpp, false, 1);
                 auto dst = Make(16, 12, dbpp, true, screen);
                 raster::FillRect(*dst, 0, 0, 16, 12, 0x123456);
                 auto before = Pixels(*dst);
-                EXPECT_EQ(raster::Blit(*dst, c.dx, c.dy, c.w, c.h, *src, c.sx, c.sy), c.ok);
+                EXPECT_EQ(raster::Blit(*dst, dx, dy, w, h, *src, left, top), ok);
                 // 5-6-5 keeps the top bits; between 32-bit pictures the fourth byte is copied too,
                 // on the screen it stays 0.
                 uint32_t mask = dbpp == 16 ? 0xF8FCF8 : 0xFFFFFF;
-                for (int y = 0; y < 12; ++y) {
+                for (int y = 0; y < 12; ++y)
                     for (int x = 0; x < 16; ++x) {
-                        int sx = x - c.dx + c.sx, sy = y - c.dy + c.sy;
-                        bool inside = x >= c.dx && x < c.dx + c.w && y >= c.dy && y < c.dy + c.h &&
-                                      sx >= 0 && sy >= 0 && sx < 20 && sy < 10;
+                        int sx = x - dx + left, sy = y - dy + top;
+                        bool inside = x >= dx && x < dx + w && y >= dy && y < dy + h && sx >= 0 &&
+                                      sy >= 0 && sx < 20 && sy < 10;
                         uint32_t want =
                             inside ? raster::GetPixel(*src, sx, sy) : before[y * 16 + x];
                         ASSERT_EQ(raster::GetPixel(*dst, x, y) & mask, want & mask)
                             << sbpp << "->" << dbpp << " at " << x << "," << y;
-                        if (dbpp == 32) {
-                            ASSERT_EQ(dst->Row(y)[x * 4 + 3], inside && sbpp == 32 && !screen
-                                                                  ? src->Row(sy)[sx * 4 + 3]
-                                                                  : 0);
-                        }
+                        const int fourth =
+                            inside && sbpp == 32 && !screen ? src->Row(sy)[sx * 4 + 3] : 0;
+                        ASSERT_TRUE(dbpp != 32 || dst->Row(y)[x * 4 + 3] == fourth)
+                            << x << "," << y;
                     }
-                }
             }
-        }
-    }
 }
 
-// Rows handed over one at a time give the same pixels (the JPEG preview made while decoding), and
-// so does a part of a larger picture (the export against its plain steps); enlarged flat areas
-// stay flat (the shell's preview of a small picture).
 TEST(RasterStretch, HalftoneReductionIsTheAreaAverage) {
-    struct Case {
-        int sw, sh, dw, dh, sbpp, dbpp;
-    } cases[] = {{100, 70, 33, 21, 32, 24},   {37, 53, 10, 9, 24, 24}, {25, 30, 25, 7, 24, 32},
-                 {1000, 3, 1, 1, 24, 24},     {9, 1300, 4, 2, 24, 32}, {30, 20, 30, 20, 24, 24},
-                 {1100, 1000, 37, 23, 24, 32}};  // large: shared between two threads
-    for (const Case& c : cases) {
-        auto src = Random(c.sw, c.sh, c.sbpp, c.sw % 2 == 0, 5);
-        auto dst = Make(c.dw, c.dh, c.dbpp);
-        ASSERT_TRUE(raster::Stretch(*dst, 0, 0, c.dw, c.dh, *src, StretchMode::Halftone));
+    const int cases[][6] = {{100, 70, 33, 21, 32, 24},   {37, 53, 10, 9, 24, 24},
+                            {25, 30, 25, 7, 24, 32},     {1000, 3, 1, 1, 24, 24},
+                            {9, 1300, 4, 2, 24, 32},     {30, 20, 30, 20, 24, 24},
+                            {1100, 1000, 37, 23, 24, 32}};  // large: shared between two threads
+    for (auto [sw, sh, dw, dh, sbpp, dbpp] : cases) {
+        auto src = Random(sw, sh, sbpp, sw % 2 == 0, 5);
+        auto dst = Make(dw, dh, dbpp);
+        ASSERT_TRUE(raster::Stretch(*dst, 0, 0, dw, dh, *src, StretchMode::Halftone));
         double total = 0;
         int worst = 0;
-        for (int y = 0; y < c.dh; ++y)
-            for (int x = 0; x < c.dw; ++x)
+        for (int y = 0; y < dh; ++y)
+            for (int x = 0; x < dw; ++x)
                 for (int ch = 0; ch < 3; ++ch) {
-                    double exact = AreaAverage(*src, c.dw, c.dh, x, y, ch);
+                    double exact = AreaAverage(*src, dw, dh, x, y, ch);
                     int diff =
                         std::abs(Channel(*dst, x, y, ch) - static_cast<int>(std::lround(exact)));
                     total += diff;
                     worst = std::max(worst, diff);
                 }
         // At the same size every pixel is its source pixel.
-        EXPECT_LE(worst, c.sw == c.dw && c.sh == c.dh ? 0 : 1) << c.sw << "x" << c.sh;
-        EXPECT_LT(total / (c.dw * c.dh * 3), 0.05) << c.sw << "x" << c.sh;
+        EXPECT_LE(worst, sw == dw && sh == dh ? 0 : 1) << sw << "x" << sh;
+        EXPECT_LT(total / (dw * dh * 3), 0.05) << sw << "x" << sh;
     }
 }
 
