@@ -22,43 +22,39 @@ BatchCommand Parse(const std::vector<std::string>& args) {
 }
 
 TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
-    struct Case {
-        int width, height, format, preset;
-        ToneParams tone;
-        bool cast;
-    } cases[] = {
+    const std::tuple<int, int, int, int, ToneParams, bool> cases[] = {
         {900, 600, 1, 0, kToneDefaults, false},           // "10 x 15" across, full size
         {600, 900, 9, 7, {90, 230, 12, 150, 130}, true},  // "16:9" upright, avatar, cast
         {700, 700, 8, 2, {200, 255, 0, 40, 80}, true},    // square, e-mail
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " format " << c.format);
+    for (const auto& [width, height, format, preset, tone, cast] : cases) {
+        SCOPED_TRACE(testing::Message() << width << "x" << height << " format " << format);
         const fs::path photo = dir / "photo.jpg", window = dir / "window.jpg";
-        WritePhoto(photo, c.width, c.height);
-        ControlSetValue(kFormatCombo, c.format);
+        WritePhoto(photo, width, height);
+        ControlSetValue(kFormatCombo, format);
         ASSERT_TRUE(LoadPicture(photo));
         for (int i = 0; i < kToneSettingCount; ++i)
-            ControlSetValue(kToneBars[i].bar, c.tone.*(kToneSettings[i].field));
+            ControlSetValue(kToneBars[i].bar, tone.*(kToneSettings[i].field));
         ApplyAdjustments();
-        if (c.cast) {
+        if (cast) {
             ControlSetValue(kCastCheckBox, 1);
             DispatchControl(kCastCheckBox);
             ASSERT_NE(PreviewCast(), 0u);
         }
-        ControlSetValue(kOutputCombo, c.preset);
+        ControlSetValue(kOutputCombo, preset);
         fs::remove(window);  // else the overwrite question comes first
         script.file = window.string();
         SelectionExport(false);
 
         BatchOptions o;
-        o.format = c.format, o.preset = c.preset, o.tone = c.tone, o.removeCast = c.cast;
+        o.format = format, o.preset = preset, o.tone = tone, o.removeCast = cast;
         o.placement = Placement::TopLeft;
         raster::Bitmap* picture = ImageLoadFile(150, photo.c_str()).bitmap;
         ASSERT_TRUE(picture);
         const ExportResult r = BatchExportPicture(*picture, o);
         ASSERT_TRUE(r.cut);
         ASSERT_TRUE(
-            ExportWriteJpeg(*r.cut, (dir / "batch.jpg").c_str(), c.format, ImageGetExif(150)));
+            ExportWriteJpeg(*r.cut, (dir / "batch.jpg").c_str(), format, ImageGetExif(150)));
         EXPECT_TRUE(ReadFile(dir / "batch.jpg") == ReadFile(window));
     }
 }

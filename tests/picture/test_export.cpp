@@ -54,35 +54,28 @@ std::vector<uint8_t> Bytes(const raster::Bitmap& bm) {
 // the cut, the stretch. Large pictures are shared with the helper thread, and a delivery runs
 // there beside the adjustment of the rows outside the cut.
 TEST(ExportPicture, AdjustsThePictureThenCutsAndReducesOverlappedOrNot) {
-    struct Case {
-        int width, height, bpp;
-        PixelRect frame;
-        ExportSettings settings;
-        int outWidth, outHeight;
-    } cases[] = {
+    const std::tuple<int, int, int, PixelRect, ExportSettings, int, int> cases[] = {
         // Past the right edge: a 30 x 20 cut, under the avatar's 100 on its shorter side.
         {40, 30, 24, {10, 10, 31, 20}, {{90, 230, 10, 140, 120}, 0x000503, 7}, 30, 20},
         {1500, 1000, 24, {200, 300, 1200, 650}, {{120, 230, 20, 130, 120}, 0x00050A, 1}, 1108, 600},
         {1500, 1000, 32, {0, 100, 1500, 800}, {{60, 200, 5, 100, 150}, 0x0A0000, 0}, 1500, 800},
         {1200, 900, 32, {0, 0, 1200, 900}, {kToneDefaults, 0, 2}, 400, 300},
     };
-    for (const Case& c : cases)
+    for (const auto& [width, height, bpp, frame, settings, outWidth, outHeight] : cases)
         for (bool deliver : {false, true}) {
-            SCOPED_TRACE(testing::Message() << c.width << " deliver " << deliver);
-            auto picture = Noise(c.width, c.height, c.bpp),
-                 reference = Noise(c.width, c.height, c.bpp);
-            for (int y = 0; y < c.height; ++y) {
+            SCOPED_TRACE(testing::Message() << width << " deliver " << deliver);
+            auto picture = Noise(width, height, bpp), reference = Noise(width, height, bpp);
+            for (int y = 0; y < height; ++y) {
                 uint8_t* row = reference->Row(y);
-                ToneAdjustBuffer(row, row, c.width, 1, c.bpp / 8, c.settings.tone);
-                if (c.settings.cast) CastRemoveBuffer(row, c.width, 1, c.bpp / 8, c.settings.cast);
+                ToneAdjustBuffer(row, row, width, 1, bpp / 8, settings.tone);
+                if (settings.cast) CastRemoveBuffer(row, width, 1, bpp / 8, settings.cast);
             }
-            const PixelRect cut = ClipToPicture(c.frame, c.width, c.height);
-            auto want = raster::Create(cut.width, cut.height, c.bpp, c.bpp == 32, c.bpp == 32);
+            const PixelRect cut = ClipToPicture(frame, width, height);
+            auto want = raster::Create(cut.width, cut.height, bpp, bpp == 32, bpp == 32);
             ASSERT_TRUE(
                 raster::Blit(*want, 0, 0, cut.width, cut.height, *reference, cut.left, cut.top));
-            if (c.outWidth != cut.width) {
-                auto reduced =
-                    raster::Create(c.outWidth, c.outHeight, c.bpp, c.bpp == 32, c.bpp == 32);
+            if (outWidth != cut.width) {
+                auto reduced = raster::Create(outWidth, outHeight, bpp, bpp == 32, bpp == 32);
                 ASSERT_TRUE(OutputResize(*want, *reduced));
                 want = std::move(reduced);
             }
@@ -93,7 +86,7 @@ TEST(ExportPicture, AdjustsThePictureThenCutsAndReducesOverlappedOrNot) {
                 return true;
             };
             const ExportResult r = ExportPicture(
-                *picture, c.frame, c.settings, [&](int v) { progress.push_back(v); },
+                *picture, frame, settings, [&](int v) { progress.push_back(v); },
                 deliver ? keep : ExportDelivery());
             ASSERT_TRUE(r.adjusted && r.cut);
             EXPECT_EQ(r.delivered, deliver);
@@ -101,9 +94,9 @@ TEST(ExportPicture, AdjustsThePictureThenCutsAndReducesOverlappedOrNot) {
             EXPECT_TRUE(Bytes(*r.cut) == Bytes(*want));
             EXPECT_TRUE(!deliver || delivered == Bytes(*want));
             // Once for every row, in order, whichever rows were done first.
-            ASSERT_EQ(progress.size(), static_cast<size_t>(c.height));
-            for (int y = 0; y < c.height; ++y)
-                ASSERT_EQ(progress[y], y * 100 / c.height);
+            ASSERT_EQ(progress.size(), static_cast<size_t>(height));
+            for (int y = 0; y < height; ++y)
+                ASSERT_EQ(progress[y], y * 100 / height);
         }
 }
 
