@@ -53,10 +53,8 @@ TEST(Clamp, NarrowsNeverMoves) {
 
 TEST(DragStart, CornerSquareThenStrictInside) {
     // Frame 200 x 100 at (50, 40): drawn from client (64, 60) to corner point (264, 160).
-    auto start = [](int mx, int my, int moving = 0) {
-        FrameState st;
-        st.selection = Selection{50, 40, 200, 100};
-        st.moving = moving;
+    auto start = [](int mx, int my, bool moving = false) {
+        FrameState st{.selection = Selection{50, 40, 200, 100}, .moving = moving};
         frame::DragStart(st, mx, my, 480, 357);
         if (st.resizing) return std::string("resize");
         return st.moving ? "move " + std::to_string(st.grabX) + "," + std::to_string(st.grabY)
@@ -69,8 +67,8 @@ TEST(DragStart, CornerSquareThenStrictInside) {
     EXPECT_EQ(start(100, 100), "move 50,60");
     EXPECT_EQ(start(64, 100), "none");  // on the left edge
     EXPECT_EQ(start(65, 61), "move 15,21");
-    EXPECT_EQ(start(-1, -1), "none");           // pointer outside the client area
-    EXPECT_EQ(start(264, 160, 1), "move 0,0");  // nothing starts while a drag is under way
+    EXPECT_EQ(start(-1, -1), "none");              // pointer outside the client area
+    EXPECT_EQ(start(264, 160, true), "move 0,0");  // nothing starts while a drag is under way
 }
 
 // A resize that follows the pointer, past the preview's edge and out of the window, and a plain

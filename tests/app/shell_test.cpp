@@ -4,7 +4,6 @@
 #include <set>
 #include <tuple>
 
-#include "app/adjust.h"
 #include "imagelib/clipboard.h"
 #include "picture/tone.h"
 #include "platform/clipboard.h"

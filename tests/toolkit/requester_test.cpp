@@ -2,7 +2,6 @@
 // real dialogs driven from a timer. Path parts and file sizes are read through the shell's
 // messages and the export's overwrite rule.
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QListView>
