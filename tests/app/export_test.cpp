@@ -142,8 +142,8 @@ Bytes CameraExif() {
 // date, camera and artist, drops the position and everything else, and records its density.
 TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
     // 1215 rows: the preview's height fits the whole 3:2 frame.
-    const fixtures::JpegDesc camera{
-        .width = 1800, .height = 1215, .quality = 50, .app1 = CameraExif()};
+    fixtures::JpegDesc camera;
+    camera.width = 1800, camera.height = 1215, camera.quality = 50, camera.app1 = CameraExif();
     ASSERT_TRUE(ImageLoadFile(100, fixtures::WriteTemp("camera.jpg", MakeJpeg(camera)).c_str()));
     ControlSetValue(kFormatCombo, 1);  // "10 x 15": 1800 x 1200 of the picture
     NewPictureSequence();
@@ -177,11 +177,10 @@ TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
     EXPECT_EQ(exif->ifd[EXIF_IFD_GPS]->count, 0u);
     EXPECT_EQ(exif->data, nullptr);  // no thumbnail
     exif_data_unref(exif);
-    // The JFIF density (the segment right after the start of image) is the print resolution:
-    // unit 1 (dots per inch), then horizontal and vertical density.
-    const std::string head = ReadFile(In("print.jpg")).substr(0, 18);
-    EXPECT_EQ(head.substr(0, 4), "\xFF\xD8\xFF\xE0");
-    EXPECT_EQ(head.substr(13, 5), std::string("\x01\x01\x31\x01\x31", 5));  // 305 = 0x131
+    // The JFIF segment right after the start of image carries the print resolution: unit 1 (dots
+    // per inch), then horizontal and vertical density, 305 = 0x131.
+    EXPECT_EQ(ReadFile(In("print.jpg")).substr(0, 18),
+              std::string("\xFF\xD8\xFF\xE0\0\x10JFIF\0\x01\x01\x01\x01\x31\x01\x31", 18));
 }
 
 }  // namespace

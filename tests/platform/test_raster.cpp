@@ -268,14 +268,8 @@ TEST(RasterStretch, HalftoneReductionIsTheAreaAverage) {
     }
 }
 
-TEST(RasterStretch, NearestPicksSourcePixelsAndClippingKeepsTheRest) {
-    auto src = Random(13, 11, 24, false, 6);
-    auto nearest = Make(26, 5, 24);
-    ASSERT_TRUE(raster::Stretch(*nearest, 0, 0, 26, 5, *src, StretchMode::ColorOnColor));
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 26; ++x)
-            ASSERT_EQ(raster::GetPixel(*nearest, x, y),
-                      raster::GetPixel(*src, x / 2, (2 * y + 1) * 11 / 10));
+// (That nearest picks source pixels is the picture scaling's test.)
+TEST(RasterStretch, ClippingKeepsTheRest) {
     // A destination reaching past the edges gets the pixels of the part that lies inside.
     auto big = Random(90, 70, 32, true, 7), whole = Make(40, 30), part = Make(25, 20);
     ASSERT_TRUE(raster::Stretch(*whole, 0, 0, 40, 30, *big, StretchMode::Halftone));
