@@ -142,9 +142,9 @@ Bytes CameraExif() {
 // date, camera and artist, drops the position and everything else, and records its density.
 TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
     // 1215 rows: the preview's height fits the whole 3:2 frame.
-    fixtures::JpegDesc camera;
-    camera.width = 1800, camera.height = 1215, camera.quality = 50, camera.app1 = CameraExif();
-    ASSERT_TRUE(ImageLoadFile(100, fixtures::WriteTemp("camera.jpg", MakeJpeg(camera)).c_str()));
+    const auto camera =
+        fixtures::MakeJpeg({.width = 1800, .height = 1215, .quality = 50, .app1 = CameraExif()});
+    ASSERT_TRUE(ImageLoadFile(100, fixtures::WriteTemp("camera.jpg", camera).c_str()));
     ControlSetValue(kFormatCombo, 1);  // "10 x 15": 1800 x 1200 of the picture
     NewPictureSequence();
     EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 1800x1215 / Auswahl: 1800x1200");

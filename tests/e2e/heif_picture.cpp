@@ -18,12 +18,10 @@ int main(int argc, char** argv) {
     const fixtures::Rgba colour{static_cast<uint8_t>(std::atoi(argv[2])),
                                 static_cast<uint8_t>(std::atoi(argv[3])),
                                 static_cast<uint8_t>(std::atoi(argv[4])), 255};
-    fixtures::HeifDesc desc;
-    desc.width = 800;
-    desc.height = 600;
-    desc.orientation = 6;
-    desc.colour = [colour](int, int) { return colour; };
-    const fixtures::Bytes file = fixtures::MakeHeif(desc);
+    const fixtures::Bytes file = fixtures::MakeHeif(
+        {.width = 800, .height = 600, .orientation = 6, .colour = [colour](int, int) {
+             return colour;
+         }});
     auto picture = DecodeWhole(*HeifDecoder(), file);
     if (!picture || picture->width != 600 || picture->height != 800) return 1;
     std::ofstream(argv[1], std::ios::binary)

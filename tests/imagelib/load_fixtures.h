@@ -51,12 +51,12 @@ struct PngDesc {
     int colourType = 2;  // 0, 2, 3, 4, 6
     int bitDepth = 8;
     bool interlaced = false;
-    std::vector<Rgba> palette;          // colour type 3
-    std::vector<uint8_t> paletteAlpha;  // tRNS for colour type 3
-    int transparentGrey = -1;           // tRNS for colour type 0 (sample value)
+    std::vector<Rgba> palette{};          // colour type 3
+    std::vector<uint8_t> paletteAlpha{};  // tRNS for colour type 3
+    int transparentGrey = -1;             // tRNS for colour type 0 (sample value)
     // Samples scaled to the bit depth from this pattern (grey from red).
     Pattern colour = Gradient;
-    std::function<uint32_t(int x, int y)> index;  // palette indices for colour type 3
+    std::function<uint32_t(int x, int y)> index{};  // palette indices for colour type 3
 };
 Bytes MakePng(const PngDesc& desc);
 
@@ -73,8 +73,8 @@ struct JpegDesc {
     bool arithmetic = false;  // arithmetic coding instead of Huffman
     int orientation = 0;      // EXIF orientation to store, 0 = no EXIF
     bool exifBigEndian = false;
-    Bytes app1;        // an APP1 segment's body to store as it is ("Exif\0\0" + TIFF)
-    Bytes icc;         // an ICC profile to embed (APP2)
+    Bytes app1{};      // an APP1 segment's body to store as it is ("Exif\0\0" + TIFF)
+    Bytes icc{};       // an ICC profile to embed (APP2)
     int exifType = 3;  // TIFF field type of the orientation: 1 BYTE, 3 SHORT, 4 LONG, 9 SLONG...
     Pattern colour = Gradient;
 };

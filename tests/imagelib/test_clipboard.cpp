@@ -39,10 +39,11 @@ Bytes Dib(int32_t w, int32_t h, int bpp = 24, uint32_t compression = 0, uint32_t
 }
 
 Bytes AsFile(const Bytes& dib, uint32_t offBits) {
-    Bytes f = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    Put32(f, 2, static_cast<uint32_t>(14 + dib.size()));
+    Bytes f(14 + dib.size());
+    f[0] = 'B', f[1] = 'M';
+    std::copy(dib.begin(), dib.end(), f.begin() + 14);
+    Put32(f, 2, static_cast<uint32_t>(f.size()));
     Put32(f, 10, offBits);
-    f.insert(f.end(), dib.begin(), dib.end());
     return f;
 }
 
@@ -136,11 +137,11 @@ TEST_F(ClipboardTest, PackedDibsAndPngsGiveThePicturesOfTheirFiles) {
     };
     Bytes topDown = fixtures::Convert(4, 3, fixtures::Gradient, "-flip");
     topDown[22] = uint8_t(-3), topDown[23] = topDown[24] = topDown[25] = 0xFF;
-    fixtures::PngDesc png;
-    png.colourType = 6;
-    png.colour = [](int x, int y) { return fixtures::Rgba{200, 30, 90, uint8_t(x * 60 + y)}; };
-    const Bytes files[] = {masked, fixtures::Convert(5, 4, colours, "-type Palette"), topDown,
-                           fixtures::MakePng(png)};
+    const Bytes files[] = {
+        masked, fixtures::Convert(5, 4, colours, "-type Palette"), topDown,
+        fixtures::MakePng({.colourType = 6, .colour = [](int x, int y) {
+                               return fixtures::Rgba{200, 30, 90, uint8_t(x * 60 + y)};
+                           }})};
     auto dib = [](const Bytes& f) { return Bytes(f.begin() + 14, f.end()); };
     const std::pair<const char*, Bytes> offers[] = {{"image/bmp", dib(files[0])},
                                                     {"image/bmp", dib(files[1])},
@@ -196,10 +197,9 @@ TEST_F(ClipboardTest, LyingHeadersTextAndGarbageKeepTheImage) {
 }
 
 TEST_F(ClipboardTest, JpegAndCopiedFilesAreAccepted) {
-    fixtures::JpegDesc red;
-    red.width = red.height = 16;
-    red.colour = [](int, int) { return fixtures::Rgba{255, 0, 0, 255}; };
-    const Bytes jpegBytes = fixtures::MakeJpeg(red);
+    const Bytes jpegBytes = fixtures::MakeJpeg({.width = 16, .height = 16, .colour = [](int, int) {
+                                                    return fixtures::Rgba{255, 0, 0, 255};
+                                                }});
     const std::string jpeg = fixtures::WriteTemp("a picture.jpg", jpegBytes);
     const std::string base = jpeg.substr(0, jpeg.rfind('/'));
     // The picture itself, and a copied file: a comment, then the name with an escaped space.

@@ -366,20 +366,17 @@ void AddLossy(std::vector<FormatCase>& t) {
         t.push_back({std::string("jpeg_") + j.name, fixtures::MakeJpeg(s), s.width, s.height, 24,
                      true, want, 10, false, grey});
     }
-    fixtures::HeifDesc heic, avif, avifAlpha;
-    heic.colour = avif.colour = Smooth;
-    avif.avif = avifAlpha.avif = avifAlpha.alpha = true;
-    avifAlpha.colour = SeeThrough;
-    fixtures::WebpDesc webp, webpAlpha;
-    webp.colour = Smooth;
-    webpAlpha.alpha = webpAlpha.lossless = true;
-    webpAlpha.colour = SeeThrough;
     auto onWhite = [](int x, int y) { return OnWhite(SeeThrough(x, y)); };
-    t.push_back({"heic", fixtures::MakeHeif(heic), 32, 24, 24, true, Smooth, 10});
-    t.push_back({"avif", fixtures::MakeHeif(avif), 32, 24, 24, true, Smooth, 10});
-    t.push_back({"avif_alpha", fixtures::MakeHeif(avifAlpha), 32, 24, 32, true, onWhite, 8});
-    t.push_back({"webp", fixtures::MakeWebp(webp), 32, 24, 24, true, Smooth, 10});
-    t.push_back({"webp_alpha_lossless", fixtures::MakeWebp(webpAlpha), 32, 24, 32, true, onWhite});
+    t.push_back({"heic", fixtures::MakeHeif({.colour = Smooth}), 32, 24, 24, true, Smooth, 10});
+    t.push_back({"avif", fixtures::MakeHeif({.avif = true, .colour = Smooth}), 32, 24, 24, true,
+                 Smooth, 10});
+    t.push_back({"avif_alpha",
+                 fixtures::MakeHeif({.avif = true, .alpha = true, .colour = SeeThrough}), 32, 24,
+                 32, true, onWhite, 8});
+    t.push_back({"webp", fixtures::MakeWebp({.colour = Smooth}), 32, 24, 24, true, Smooth, 10});
+    t.push_back({"webp_alpha_lossless",
+                 fixtures::MakeWebp({.alpha = true, .lossless = true, .colour = SeeThrough}), 32,
+                 24, 32, true, onWhite});
 }
 
 std::vector<FormatCase> Table() {
@@ -403,7 +400,7 @@ TEST_P(Formats, LoadWithTheirSizeDepthRowOrderAndColours) {
     EXPECT_EQ(ImageGetFlags(100), 0);  // even a screen-compatible bitmap loaded from a file
     EXPECT_EQ(bm->topDown, k.topDown);
     EXPECT_EQ(bm->screen, k.screen);
-    if (k.depth == 24) EXPECT_EQ(bm->stride, k.width * 3 + k.width % 4);  // 3004 for 1001
+    EXPECT_TRUE(k.depth != 24 || bm->stride == k.width * 3 + k.width % 4);  // 3004 for 1001
     const int step = k.tolerance ? 3 : 1;
     for (int y = 0; y < k.height; y += step)
         for (int x = 0; x < k.width; x += step) {
@@ -413,7 +410,7 @@ TEST_P(Formats, LoadWithTheirSizeDepthRowOrderAndColours) {
             } else {
                 ASSERT_EQ(got, want) << x << "," << y;
             }
-            if (k.grey) ASSERT_TRUE(got.r == got.g && got.g == got.b) << x << "," << y;
+            ASSERT_TRUE(!k.grey || (got.r == got.g && got.g == got.b)) << x << "," << y;
         }
     const auto memory = ImageDecodeMemory(k.file);
     ASSERT_NE(memory, nullptr);

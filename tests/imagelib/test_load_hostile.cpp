@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 
+#include "imagelib/byte_order.h"
 #include "load_test_base.h"
 
 using fixtures::Bytes;
@@ -20,9 +21,7 @@ void PutBig32(Bytes& b, uint32_t v) {
 // A generated 4 x 4 PNG whose header (its CRC mended) says width x height and colour `type`;
 // with `tinyData` the image data stays, else the file ends after the header.
 Bytes PngSaying(uint32_t w, uint32_t h, bool tinyData = true, uint8_t type = 2) {
-    fixtures::PngDesc s;
-    s.width = s.height = 4;
-    Bytes b = fixtures::MakePng(s), ihdr;
+    Bytes b = fixtures::MakePng({.width = 4, .height = 4}), ihdr;
     PutBig32(ihdr, w), PutBig32(ihdr, h);
     std::copy(ihdr.begin(), ihdr.end(), b.begin() + 16);
     b[25] = type;
@@ -43,9 +42,7 @@ Bytes SpltBomb() {
 
 // A JPEG header that announces width x height, followed by a little scan data.
 Bytes JpegOfSize(int width, int height) {
-    fixtures::JpegDesc s;
-    s.width = s.height = 16;
-    Bytes j = fixtures::MakeJpeg(s);
+    Bytes j = fixtures::MakeJpeg({.width = 16, .height = 16});
     for (size_t i = 2; i + 9 < j.size(); ++i)
         if (j[i] == 0xFF && j[i + 1] == 0xC0) {  // SOF0: length, precision, height, width
             j[i + 5] = static_cast<uint8_t>(height >> 8), j[i + 6] = static_cast<uint8_t>(height);
@@ -67,12 +64,10 @@ Bytes Bmp() {
 
 Bytes BmpHeaderOnly(int32_t w, int32_t h, uint16_t bpp, uint32_t compression) {
     Bytes b = Cut(Bmp(), 14 + 40 + 16);  // and a little pixel data
-    for (int i = 0; i < 4; ++i) {
-        b[18 + i] = static_cast<uint8_t>(static_cast<uint32_t>(w) >> (8 * i));
-        b[22 + i] = static_cast<uint8_t>(static_cast<uint32_t>(h) >> (8 * i));
-        b[30 + i] = static_cast<uint8_t>(compression >> (8 * i));
-    }
-    b[28] = static_cast<uint8_t>(bpp);
+    Put32(&b[18], static_cast<uint32_t>(w));
+    Put32(&b[22], static_cast<uint32_t>(h));
+    Put16(&b[28], bpp);
+    Put32(&b[30], compression);
     return b;
 }
 
@@ -131,16 +126,12 @@ std::vector<BadFile> BadFileTable() {
     Bytes ff = {0xFF, 0xD8}, bm = {'B', 'M'};
     for (int i = 0; i < 200; ++i)
         ff.push_back(static_cast<uint8_t>(i * 37)), bm.push_back(static_cast<uint8_t>(i * 91 + 3));
-    fixtures::PngDesc png;
-    Bytes goodPng = fixtures::MakePng(png);
+    Bytes goodPng = fixtures::MakePng({});
     Bytes badCrc = goodPng;
     badCrc[29] ^= 0x55;  // IHDR CRC
-    fixtures::JpegDesc progressive;
-    progressive.progressive = true;
-    Bytes goodJpeg = fixtures::MakeJpeg({}), goodProgressive = fixtures::MakeJpeg(progressive);
-    fixtures::HeifDesc avif;
-    avif.avif = true;
-    const Bytes heic = fixtures::MakeHeif({}), avifFile = fixtures::MakeHeif(avif),
+    Bytes goodJpeg = fixtures::MakeJpeg({}),
+          goodProgressive = fixtures::MakeJpeg({.progressive = true});
+    const Bytes heic = fixtures::MakeHeif({}), avifFile = fixtures::MakeHeif({.avif = true}),
                 webp = fixtures::MakeWebp({});
     return {
         {"empty", {}, E::NotAPicture},
@@ -221,15 +212,11 @@ TEST_F(Registry, MissingFilesAndPicturesOverTheLimitsFail) {
         EXPECT_EQ(ImageLoadFile(100, path).error, LoadError::Unreadable) << path;
     EXPECT_FALSE(ImageExists(100));
     // 1200 pixels against a limit of 1000, refused before decoding in every format.
-    fixtures::PngDesc png;
-    fixtures::JpegDesc jpeg;
-    fixtures::HeifDesc heif;
-    fixtures::WebpDesc webp;
-    png.width = jpeg.width = heif.width = webp.width = 40;
-    png.height = jpeg.height = heif.height = webp.height = 30;
-    const Bytes files[] = {fixtures::MakePng(png), fixtures::MakeJpeg(jpeg),
+    const Bytes files[] = {fixtures::MakePng({.width = 40, .height = 30}),
+                           fixtures::MakeJpeg({.width = 40, .height = 30}),
                            fixtures::Convert(40, 30, fixtures::Gradient, ""),
-                           fixtures::MakeHeif(heif), fixtures::MakeWebp(webp)};
+                           fixtures::MakeHeif({.width = 40, .height = 30}),
+                           fixtures::MakeWebp({.width = 40, .height = 30})};
     LoadLimits small;
     small.maxPixels = 1000;
     ImageSetLoadLimits(small);

@@ -15,11 +15,7 @@ using fixtures::Rgba;
 namespace {
 
 JpegDesc Desc(int width, int height, fixtures::Pattern colour = Smooth) {
-    JpegDesc s;
-    s.width = width;
-    s.height = height;
-    s.colour = std::move(colour);
-    return s;
+    return {.width = width, .height = height, .colour = std::move(colour)};
 }
 
 constexpr int kTolerance = 10;
@@ -110,27 +106,22 @@ TEST_P(JpegOrientation, CornerMarksLandUpright) {
     fixtures::Bytes file;
     if (k.container == Container::Jpeg) {
         JpegDesc s = Desc(40, 24, Marked);
-        s.quality = 100;
-        s.orientation = k.orientation;
-        s.exifBigEndian = k.bigEndian;
-        s.exifType = k.type;
+        s.quality = 100, s.orientation = k.orientation;
+        s.exifBigEndian = k.bigEndian, s.exifType = k.type;
         file = fixtures::MakeJpeg(s);
     } else {
-        fixtures::HeifDesc s;
-        s.width = 40;
-        s.height = 24;
-        s.colour = Marked;
-        s.orientation = k.orientation;
-        s.avif = k.container == Container::Avif;
-        file = fixtures::MakeHeif(s);
+        file = fixtures::MakeHeif({.width = 40,
+                                   .height = 24,
+                                   .avif = k.container == Container::Avif,
+                                   .orientation = k.orientation,
+                                   .colour = Marked});
         ASSERT_FALSE(file.empty()) << "no encoder";
     }
     raster::Bitmap* bm = Load(file, "orientation.bin");
     ASSERT_NE(bm, nullptr);
     bool turned = k.orientation >= 5;
     int w = turned ? 24 : 40, h = turned ? 40 : 24;
-    ASSERT_EQ(ImageGetWidth(100), w);
-    ASSERT_EQ(ImageGetHeight(100), h);
+    ASSERT_EQ(std::make_pair(ImageGetWidth(100), ImageGetHeight(100)), std::make_pair(w, h));
     const int cx[4] = {3, w - 4, w - 4, 3}, cy[4] = {3, 3, h - 4, h - 4};
     for (int corner = 0; corner < 4; ++corner) {
         Rgba want = corner == k.red     ? Marked(0, 0)
