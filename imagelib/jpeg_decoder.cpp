@@ -60,7 +60,6 @@ struct Progress {
 };
 
 void ErrorExit(j_common_ptr cinfo) {
-    (*cinfo->err->output_message)(cinfo);
     std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
@@ -135,6 +134,9 @@ public:
         std::memset(&progress_, 0, sizeof progress_);
         cinfo_.err = jpeg_std_error(&errors_.pub);
         errors_.pub.error_exit = ErrorExit;
+        // A damaged file is reported by the caller in its own words (the window's message, the
+        // batch's line), not by the library's text on standard error.
+        errors_.pub.output_message = [](j_common_ptr) {};
         errors_.libraryEmit = errors_.pub.emit_message;
         errors_.pub.emit_message = EmitMessage;
         errors_.broken = false;
