@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "imagelib/load.h"
 #include "platform/display.h"
+#include "platform/raster.h"
 
 inline void FuzzSetUp() {
     static bool done = false;
@@ -21,10 +23,11 @@ inline void FuzzSetUp() {
     DisplaySetDepthForTesting(24);  // no display: indexed BMPs become 32-bit screen bitmaps
 }
 
-// Reads every pixel byte, so that the sanitizers see any uninitialised or out-of-range row.
-inline unsigned FuzzTouch(const uint8_t* bits, size_t bytes) {
-    unsigned sum = 0;
-    for (size_t i = 0; i < bytes; ++i)
-        sum += bits[i];
-    return sum;
+// Reads every pixel byte of a decoded picture, if there is one, so that the sanitizers see any
+// uninitialised or out-of-range row.
+inline void FuzzTouch(const std::unique_ptr<raster::Bitmap>& bm) {
+    if (!bm) return;
+    volatile unsigned sum = 0;
+    for (size_t i = 0; i < bm->ByteSize(); ++i)
+        sum = sum + bm->bits[i];
 }
