@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/adjust.h"
+#include "app/frame.h"
 #include "app/ids.h"
 #include "app/preview.h"
 #include "app/state.h"
@@ -44,7 +45,7 @@ bool ExportWriteJpeg(const raster::Bitmap& cut, const char* path, int formatInde
                      const std::vector<uint8_t>* sourceExif) {
     // The file keeps the original's date, camera and author, and records its print resolution.
     ImageMetadata metadata;
-    metadata.densityDpi = ExportDensity(formatIndex, cut.width, cut.height);
+    metadata.densityDpi = frame::ExportDensity(formatIndex, cut.width, cut.height);
     metadata.exif = ExportExif(sourceExif ? sourceExif->data() : nullptr,
                                sourceExif ? sourceExif->size() : 0, metadata.densityDpi);
     return BitmapSaveFile(cut, path, JPEG_ENCODER_ID, kExportEncoderQuality, &metadata) != 0;

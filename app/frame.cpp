@@ -1,5 +1,6 @@
 #include "app/frame.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -30,6 +31,24 @@ int Nearest(double value) {
     if (value <= kMin) return std::numeric_limits<int>::min();
     // The default rounding mode rounds halves to the even neighbour.
     return static_cast<int>(std::nearbyint(value));
+}
+
+int PrintDpi(int formatIndex, int width, int height) {
+    if (formatIndex < 0 || formatIndex >= kFormatCount || width <= 0 || height <= 0) return 0;
+    const int cm = kPrintFormats[formatIndex].shortSideCm;
+    return cm > 0 ? Nearest(std::min(width, height) * 2.54 / cm) : 0;
+}
+
+std::string PrintResolutionText(int formatIndex, int dpi) {
+    if (formatIndex < 0 || formatIndex >= kFormatCount || !kPrintFormats[formatIndex].shortSideCm)
+        return {};
+    return std::string(kPrintFormats[formatIndex].item) + " cm: " + std::to_string(dpi) + " dpi";
+}
+
+int ExportDensity(int formatIndex, int width, int height) {
+    constexpr int kScreenDensity = 72;
+    const int dpi = PrintDpi(formatIndex, width, height);
+    return dpi > 0 ? dpi : kScreenDensity;
 }
 
 float RatioFor(int index, bool portrait) {

@@ -36,26 +36,28 @@ constexpr int kBoxHeight = 476;
 constexpr int kMinWidth = 25;
 // Half the side of the square around the frame's corner point that starts a resize.
 constexpr int kCornerReach = 20;
-// The print formats of the format combo box: item text, short form for the command line, and
-// the frame's height over width upright and across. The quotients are formed in float, which
-// gives the float nearest to each fraction.
+// The print formats of the format combo box: item text, short form for the command line, the
+// frame's height over width upright and across, and the shorter side of the print in cm (0 for
+// the formats that are no print sizes). The quotients are formed in float, which gives the float
+// nearest to each fraction.
 struct PrintFormat {
     const char* item;
     const char* shortName;
     float portrait;
     float landscape;
+    int shortSideCm;
 };
 inline constexpr PrintFormat kPrintFormats[] = {
-    {"9 x 13", "9x13", 13.0f / 9.0f, 9.0f / 13.0f},
-    {"10 x 15", "10x15", 1.5f, 2.0f / 3.0f},
-    {"13 x 18", "13x18", 18.0f / 13.0f, 13.0f / 18.0f},
-    {"15 x 20", "15x20", 4.0f / 3.0f, 0.75f},
-    {"20 x 30", "20x30", 1.5f, 2.0f / 3.0f},
-    {"30 x 40", "30x40", 4.0f / 3.0f, 0.75f},
-    {"40 x 60", "40x60", 1.5f, 2.0f / 3.0f},
-    {"ebay", "ebay", 4.0f / 3.0f, 0.75f},
-    {"quadratisch", "quadratisch", 1.0f, 1.0f},
-    {"16:9", "16x9", 16.0f / 9.0f, 0.5625f},
+    {"9 x 13", "9x13", 13.0f / 9.0f, 9.0f / 13.0f, 9},
+    {"10 x 15", "10x15", 1.5f, 2.0f / 3.0f, 10},
+    {"13 x 18", "13x18", 18.0f / 13.0f, 13.0f / 18.0f, 13},
+    {"15 x 20", "15x20", 4.0f / 3.0f, 0.75f, 15},
+    {"20 x 30", "20x30", 1.5f, 2.0f / 3.0f, 20},
+    {"30 x 40", "30x40", 4.0f / 3.0f, 0.75f, 30},
+    {"40 x 60", "40x60", 1.5f, 2.0f / 3.0f, 40},
+    {"ebay", "ebay", 4.0f / 3.0f, 0.75f, 0},
+    {"quadratisch", "quadratisch", 1.0f, 1.0f, 0},
+    {"16:9", "16x9", 16.0f / 9.0f, 0.5625f, 0},
 };
 inline constexpr int kFormatCount = 10;
 static_assert(std::size(kPrintFormats) == kFormatCount);
@@ -124,6 +126,15 @@ struct FrameCanvas {
 // Status line for a width x height picture with the frame `sel` on a preview `pw` wide:
 // "Bild: 800x600 / Auswahl: 800x533".
 std::string StatusText(int width, int height, const Selection& sel, int pw);
+
+// The resolution in dots per inch at which a width x height picture prints in format item
+// `formatIndex`: its shorter side over the format's shorter side, rounded; 0 for the formats
+// that are no print sizes ("ebay", "quadratisch", "16:9").
+int PrintDpi(int formatIndex, int width, int height);
+// "10 x 15 cm: 305 dpi" for a print format; empty for the others.
+std::string PrintResolutionText(int formatIndex, int dpi);
+// The density an exported JPEG records: the print resolution, or 72 when there is none.
+int ExportDensity(int formatIndex, int width, int height);
 
 // The value label of tone setting `index` (kToneSettings) at `position`: "Gamma: 100" (gamma
 // is shown as 255 minus its position).

@@ -47,8 +47,8 @@ void ShowPrintResolution(int pw) {
     ExportSize(g_app.frame.selection, factor, picW, picH, ControlGetValue(kOutputCombo), width,
                height);
     const int format = ControlGetValue(kFormatCombo);
-    const int dpi = PrintDpi(format, width, height);
-    const std::string tip = dpi > 0 ? PrintResolutionText(format, dpi) : std::string();
+    const int dpi = frame::PrintDpi(format, width, height);
+    const std::string tip = dpi > 0 ? frame::PrintResolutionText(format, dpi) : std::string();
     const int32_t colour = dpi <= 0 || dpi >= kSharpDpi ? -1 : dpi < kBlurredDpi ? kRed : kOrange;
     if (tip != ControlGetTip(kStatusLine)) {
         ControlSetTip(kStatusLine, tip.c_str());

@@ -30,17 +30,6 @@ std::unique_ptr<raster::Bitmap> SameKind(const raster::Bitmap& like, int width, 
     return raster::Create(width, height, like.bpp, like.screen, like.screen);
 }
 
-// The print formats among the format items, by index, with their shorter side.
-struct PrintFormat {
-    const char* name;
-    int shortSideCm;
-};
-constexpr PrintFormat kPrintFormats[] = {{"9 x 13", 9},   {"10 x 15", 10}, {"13 x 18", 13},
-                                         {"15 x 20", 15}, {"20 x 30", 20}, {"30 x 40", 30},
-                                         {"40 x 60", 40}};
-constexpr int kPrintFormatCount = sizeof kPrintFormats / sizeof kPrintFormats[0];
-constexpr int kScreenDensity = 72;
-
 }  // namespace
 
 PixelRect FrameToPicture(const PixelRect& s, float factor) {
@@ -149,20 +138,4 @@ void ExportSize(const PixelRect& frame, float factor, int pictureWidth, int pict
     height = cut.height;
     int w = 0, h = 0;
     if (OutputSizeFor(preset, width, height, w, h)) width = w, height = h;
-}
-
-int PrintDpi(int formatIndex, int width, int height) {
-    if (formatIndex < 0 || formatIndex >= kPrintFormatCount || width <= 0 || height <= 0) return 0;
-    const int shortSide = width < height ? width : height;
-    return Nearest(shortSide * 2.54 / kPrintFormats[formatIndex].shortSideCm);
-}
-
-std::string PrintResolutionText(int formatIndex, int dpi) {
-    if (formatIndex < 0 || formatIndex >= kPrintFormatCount) return {};
-    return std::string(kPrintFormats[formatIndex].name) + " cm: " + std::to_string(dpi) + " dpi";
-}
-
-int ExportDensity(int formatIndex, int width, int height) {
-    const int dpi = PrintDpi(formatIndex, width, height);
-    return dpi > 0 ? dpi : kScreenDensity;
 }

@@ -7,7 +7,6 @@
 #include <functional>
 #include <iterator>
 #include <memory>
-#include <string>
 
 #include "picture/pixel_rect.h"
 #include "picture/tone.h"
@@ -93,11 +92,3 @@ PixelRect ClipToPicture(const PixelRect& frame, int width, int height);
 // delivers from a pictureWidth x pictureHeight picture: the clipped cut, reduced by `preset`.
 void ExportSize(const PixelRect& frame, float factor, int pictureWidth, int pictureHeight,
                 int preset, int& width, int& height);
-// The resolution in dots per inch at which a width x height picture prints in format item
-// `formatIndex` ("9 x 13" to "40 x 60"): its shorter side over the format's shorter side,
-// rounded. 0 for the formats that are no print sizes ("ebay", "quadratisch", "16:9").
-int PrintDpi(int formatIndex, int width, int height);
-// "10 x 15 cm: 305 dpi" for a print format; empty for the others.
-std::string PrintResolutionText(int formatIndex, int dpi);
-// The density an exported JPEG records: the print resolution, or 72 when there is none.
-int ExportDensity(int formatIndex, int width, int height);
