@@ -3,22 +3,21 @@
 #include "app/ids.h"
 #include "app/state.h"
 #include "imagelib/image.h"
-#include "toolkit/control.h"
 
-bool PixelsHold(int image) {
-    const raster::Bitmap* bm = ImageGetBitmap(image);
+bool PixelsHold() {
+    const raster::Bitmap* bm = ImageGetBitmap(kPreviewImage);
     return bm != nullptr && g_app.pixels.Matches(*bm);
 }
 
-bool PixelsCapture(int image) {
+bool PixelsCapture() {
     PixelsRelease();
-    const raster::Bitmap* bm = ImageGetBitmap(image);
-    // A free number has nothing to capture, which is not a failure.
+    const raster::Bitmap* bm = ImageGetBitmap(kPreviewImage);
+    // Without a preview there is nothing to capture, which is not a failure.
     return bm == nullptr || g_app.pixels.Capture(*bm);
 }
 
-bool PixelsStore(int image) {
-    raster::Bitmap* bm = ImageGetBitmap(image);
+bool PixelsStore() {
+    raster::Bitmap* bm = ImageGetBitmap(kPreviewImage);
     return bm != nullptr && g_app.pixels.Store(*bm);
 }
 
@@ -26,25 +25,14 @@ void PixelsRelease() {
     g_app.pixels.Release();
 }
 
-void ToneAdjust(int image, const ToneParams& tone, int progressControl) {
-    if (!PixelsHold(image)) return;
-    ToneProgress progress;
-    if (progressControl > 0)
-        progress = [progressControl](int value) { ControlSetValue(progressControl, value); };
-    g_app.pixels.AdjustTone(tone, progress);
+void ToneAdjust(const ToneParams& tone) {
+    if (PixelsHold()) g_app.pixels.AdjustTone(tone, {});
 }
 
-void CastRemove(int image, uint32_t cast) {
-    if (PixelsHold(image)) g_app.pixels.RemoveCast(cast);
+void CastRemove(uint32_t cast) {
+    if (PixelsHold()) g_app.pixels.RemoveCast(cast);
 }
 
-uint32_t CastMeasure(int image) {
-    return PixelsHold(image) ? g_app.pixels.MeasureCast(g_app.frame.selection) : 0;
-}
-
-ToneParams ReadToneBars() {
-    ToneParams p{};
-    for (int i = 0; i < kToneSettingCount; ++i)
-        p.*(kToneSettings[i].field) = ControlGetValue(kToneBars[i].bar);
-    return p;
+uint32_t CastMeasure() {
+    return PixelsHold() ? g_app.pixels.MeasureCast(g_app.frame.selection) : 0;
 }

@@ -67,10 +67,10 @@ std::string ExportDefaultName(const std::string& fileName) {
     return out;
 }
 
-void SelectionExport(bool toClipboard) {
+void SelectionExport(bool toClipboard, const WindowSettings& window) {
     ExportSettings settings;
-    settings.tone = ReadToneBars();
-    SetValueLabels();
+    settings.tone = window.tone;
+    SetValueLabels(window.tone);
     // Without a preview there is no factor between frame and picture.
     raster::Bitmap* picture = ImageGetBitmap(kPictureImage);
     if (picture == nullptr || ImageGetWidth(kPreviewImage) <= 0) return;
@@ -84,12 +84,12 @@ void SelectionExport(bool toClipboard) {
         if (name.empty()) return;
     }
     settings.cast = g_app.castColour;
-    settings.preset = ControlGetValue(kOutputCombo);
+    settings.preset = window.outputSize;
     // The file is written while the rest of the picture is adjusted: everything the writing
     // needs is read here, on this thread.
     ExportDelivery toFile;
     if (!toClipboard) {
-        toFile = [&name, formatIndex = ControlGetValue(kFormatCombo),
+        toFile = [&name, formatIndex = window.format,
                   exif = ImageGetExif(kPictureImage)](const raster::Bitmap& cut) {
             return ExportWriteJpeg(cut, name.c_str(), formatIndex, exif);
         };
@@ -115,9 +115,9 @@ void SelectionExport(bool toClipboard) {
     // and the adjusted preview captured as the new source do the two agree again. Skipping it
     // after a failure would apply the same adjustments a second time on the next attempt. Run,
     // the user loses nothing: saving again writes exactly the picture that just failed.
-    ResetAdjustments();
-    (void)PixelsCapture(kPreviewImage);
-    RedrawPreview();
+    const WindowSettings reset = ResetAdjustments(window);
+    (void)PixelsCapture();
+    RedrawPreview(reset);
 
     if (!delivered) {
         const std::string text =

@@ -1,5 +1,5 @@
-// The export from the main window: the save dialog and the overwrite question, the settings read
-// from the controls, the pixel work of picture/export.h on the loaded picture, the delivery to a
+// The export from the main window: the save dialog and the overwrite question, the window's
+// settings, the pixel work of picture/export.h on the loaded picture, the delivery to a
 // JPEG file or the clipboard, and the closing step that makes the adjusted preview the new start.
 #pragma once
 
@@ -7,17 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "app/settings.h"
 #include "platform/raster.h"
 
 // ---------------------------------------------------------------------------------------------
 // Export
 // ---------------------------------------------------------------------------------------------
 
-// Exports the frame: to a file chosen in the save dialog, or to the clipboard. A cancelled
-// dialog changes nothing; no memory for the cut is refused with a message and changes nothing. A
-// failed delivery is reported in a message box; the adjusted picture stays in image 100, so
-// saving again loses nothing.
-void SelectionExport(bool toClipboard);
+// Exports the frame with the tone, cast, output size and format of `settings`: to a file chosen
+// in the save dialog, or to the clipboard. A cancelled dialog changes nothing; no memory for the
+// cut is refused with a message and changes nothing. A failed delivery is reported in a message
+// box; the adjusted picture stays in image 100, so saving again loses nothing.
+void SelectionExport(bool toClipboard, const WindowSettings& settings);
 // Writes an exported cut as a JPEG file at the export's quality, completely or not at all, with
 // the kept tags of `sourceExif` (the original's EXIF data, may be null) and the print resolution
 // of format item `formatIndex` as its density. The window's export and the batch export both

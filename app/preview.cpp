@@ -40,13 +40,12 @@ constexpr int kBlurredDpi = 100;
 // Shows at which resolution the export would print in the chosen format, in the tooltips of the
 // status line and the format combo box, and warns by the status line's colour. This runs on
 // every redraw: the tooltips are only touched when they change.
-void ShowPrintResolution(int pw) {
+void ShowPrintResolution(int pw, const WindowSettings& settings) {
     int width = 0, height = 0;
     const int picW = ImageGetWidth(kPictureImage), picH = ImageGetHeight(kPictureImage);
     const float factor = static_cast<float>(picW) / static_cast<float>(pw);
-    ExportSize(g_app.frame.selection, factor, picW, picH, ControlGetValue(kOutputCombo), width,
-               height);
-    const int format = ControlGetValue(kFormatCombo);
+    ExportSize(g_app.frame.selection, factor, picW, picH, settings.outputSize, width, height);
+    const int format = settings.format;
     const int dpi = frame::PrintDpi(format, width, height);
     const std::string tip = dpi > 0 ? frame::PrintResolutionText(format, dpi) : std::string();
     const int32_t colour = dpi <= 0 || dpi >= kSharpDpi ? -1 : dpi < kBlurredDpi ? kRed : kOrange;
@@ -77,7 +76,7 @@ void BuildPreview(std::unique_ptr<raster::Bitmap> made) {
     DevicePreviewRebuilt();
 }
 
-void RedrawPreview() {
+void RedrawPreview(const WindowSettings& settings) {
     if (!ImageExists(kPreviewImage) || !ImageExists(kPictureImage)) return;
     const int pw = ImageGetWidth(kPreviewImage);
     const int ph = ImageGetHeight(kPreviewImage);
@@ -99,12 +98,12 @@ void RedrawPreview() {
     const std::string status = frame::StatusText(
         ImageGetWidth(kPictureImage), ImageGetHeight(kPictureImage), g_app.frame.selection, pw);
     ControlSetText(kStatusLine, status.c_str());
-    ShowPrintResolution(pw);
+    ShowPrintResolution(pw, settings);
 }
 
-void SetValueLabels() {
+void SetValueLabels(const ToneParams& tone) {
     for (int i = 0; i < kToneSettingCount; ++i) {
-        const std::string text = frame::ValueLabel(i, ControlGetValue(kToneBars[i].bar));
+        const std::string text = frame::ValueLabel(i, tone.*(kToneSettings[i].field));
         ControlSetText(kToneBars[i].label, text.c_str());
     }
 }
@@ -114,28 +113,28 @@ uint32_t PreviewCast() {
 }
 
 bool PreviewCaptured() {
-    return PixelsHold(kPreviewImage);
+    return PixelsHold();
 }
 
-void ApplyAdjustments() {
-    SetValueLabels();
+void ApplyAdjustments(const WindowSettings& settings) {
+    SetValueLabels(settings.tone);
     // Without a capture of this preview there is nothing to adjust from; storing would write
     // foreign or missing pixels into it.
     if (!PreviewCaptured()) return;
-    const ToneParams params = ReadToneBars();
-    ToneAdjust(kPreviewImage, params, 0);
-    if (g_app.castColour > 0) CastRemove(kPreviewImage, g_app.castColour);
-    PixelsStore(kPreviewImage);
-    DevicePreviewAdjusted(ToneClampParams(params), g_app.castColour);
-    RedrawPreview();
+    ToneAdjust(settings.tone);
+    if (g_app.castColour > 0) CastRemove(g_app.castColour);
+    (void)PixelsStore();
+    DevicePreviewAdjusted(ToneClampParams(settings.tone), g_app.castColour);
+    RedrawPreview(settings);
 }
 
-void ResetAdjustments() {
-    for (int i = 0; i < kToneSettingCount; ++i)
-        ControlSetValue(kToneBars[i].bar, kToneSettings[i].standard);
+WindowSettings ResetAdjustments(WindowSettings settings) {
+    settings.tone = kToneDefaults;
+    settings.removeCast = false;
+    WriteWindowSettings(settings);
     g_app.castColour = 0;
-    ControlSetValue(kCastCheckBox, 0);
     ControlHide(kCastSwatch, 1);
     // A label must never show another number than its bar.
-    SetValueLabels();
+    SetValueLabels(settings.tone);
+    return settings;
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "app/settings.h"
 #include "platform/raster.h"
 
 // ---------------------------------------------------------------------------------------------
@@ -16,16 +17,18 @@
 // `made`, when given and of the preview's size, is taken as image 101: the stretch of image 100
 // made while it loaded.
 void BuildPreview(std::unique_ptr<raster::Bitmap> made = nullptr);
-// Paints outline, preview and frame onto window 0 and writes the status line; nothing unless
+// Paints outline, preview and frame onto window 0 and writes the status line, whose tooltip and
+// colour tell the print resolution of the format and output size of `settings`; nothing unless
 // images 100 and 101 exist.
-void RedrawPreview();
-// Rewrites the five value labels from the track bars, then (with a preview) adjusts the preview
-// from the captured pixels, removes a measured cast and repaints.
-void ApplyAdjustments();
+void RedrawPreview(const WindowSettings& settings);
+// Rewrites the five value labels from `settings`, then (with a captured preview) adjusts the
+// preview from the captured pixels, removes a measured cast and repaints.
+void ApplyAdjustments(const WindowSettings& settings);
 // Track bars to their defaults, no cast, check box cleared, swatch hidden, labels rewritten.
-void ResetAdjustments();
-// Writes the five value labels ("Gamma: 100", ...) from the track bars' positions.
-void SetValueLabels();
+// Returns `settings` with those changes: the controls as they now stand.
+WindowSettings ResetAdjustments(WindowSettings settings);
+// Writes the five value labels ("Gamma: 100", ...) for the track bars' positions `tone`.
+void SetValueLabels(const ToneParams& tone);
 // True when the working buffers hold a capture of image 101 at its present size.
 [[nodiscard]] bool PreviewCaptured();
 // The measured cast the preview is freed of (red | green << 8 | blue << 16); 0 for none.

@@ -17,21 +17,18 @@ int PreviewHeight() {
 
 }  // namespace
 
-float RatioForFormat(bool portrait) {
-    return frame::RatioFor(ControlGetValue(kFormatCombo), portrait);
-}
-
-void ResetSelection(bool keepFrame) {
+void ResetSelection(bool keepFrame, WindowSettings& settings) {
     if (!ImageExists(kPictureImage)) return;
     FrameState& f = g_app.frame;
     if (keepFrame) {
-        f.ratio = RatioForFormat(ControlGetValue(kPortraitToggle) != 0);
+        f.ratio = frame::RatioFor(settings.format, settings.portrait);
         return;
     }
     const bool landscape = ImageGetWidth(kPictureImage) > ImageGetHeight(kPictureImage);
-    f.ratio = RatioForFormat(!landscape);
+    settings.portrait = !landscape;
+    f.ratio = frame::RatioFor(settings.format, settings.portrait);
     f.selection = frame::DefaultFrame(landscape, f.ratio);
-    ControlSetValue(kPortraitToggle, landscape ? 0 : 1);
+    ControlSetValue(kPortraitToggle, settings.portrait ? 1 : 0);
     ClampSelection();
 }
 

@@ -3,17 +3,17 @@
 #pragma once
 
 #include "app/frame.h"
+#include "app/settings.h"
 
 // ---------------------------------------------------------------------------------------------
 // Selection frame
 // ---------------------------------------------------------------------------------------------
 
-// Ratio for the item selected in the format combo box, upright when `portrait`.
-float RatioForFormat(bool portrait);
-// For a new picture (keepFrame false): the largest frame of the format at the top-left corner,
-// oriented like the picture (sets the portrait toggle), then clamped. keepFrame true: only the
-// ratio is re-read from the format and the toggle. Nothing without a picture (image 100).
-void ResetSelection(bool keepFrame);
+// For a new picture (keepFrame false): the largest frame of the settings' format at the top-left
+// corner, oriented like the picture (sets the portrait toggle, and `settings.portrait` with it),
+// then clamped. keepFrame true: only the ratio is taken anew from the format and the toggle.
+// Nothing without a picture (image 100).
+void ResetSelection(bool keepFrame, WindowSettings& settings);
 // Narrows the frame into the preview (image 101), at least 25 wide, height from the width.
 void ClampSelection();
 // The frame as it stands, in preview pixels.

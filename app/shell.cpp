@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/adjust.h"
+#include "app/commandline.h"
 #include "app/export.h"
 #include "app/frame.h"
 #include "app/ids.h"
@@ -44,7 +45,7 @@ void ClipboardLoadRequested() {
     {
         BusyCursor busy;
         taken = ImageFromClipboard(kPictureImage) != 0;
-        if (taken) NewPictureSequence();
+        if (taken) NewPictureSequence(ReadWindowSettings());
     }
     if (!taken) ShowMessage(kTitle, "Die Zwischenablage enthält kein Bild.", kWarningFlags);
 }
@@ -56,11 +57,11 @@ constexpr const char* kDesktopId = "org.kadrovo.Kadrovo";
 constexpr const char* kIconFiles[] = {":/icons/kadrovo-48.png", ":/icons/kadrovo-128.png",
                                       ":/icons/kadrovo-256.png"};
 
-void CastCheckBoxChanged() {
-    if (ControlGetValue(kCastCheckBox) == 1) {
+void CastCheckBoxChanged(const WindowSettings& settings) {
+    if (settings.removeCast) {
         // The measurement reads the captured, unadjusted preview; without one nothing changes.
         if (!PreviewCaptured()) return;
-        g_app.castColour = CastMeasure(kPreviewImage);
+        g_app.castColour = CastMeasure();
         ControlSetColour(kCastSwatch, COLOUR_BACKGROUND,
                          static_cast<int32_t>(CastSwatchColour(g_app.castColour)));
         ControlHide(kCastSwatch, 0);
@@ -69,7 +70,7 @@ void CastCheckBoxChanged() {
         g_app.castColour = 0;
         ControlHide(kCastSwatch, 1);
     }
-    ApplyAdjustments();
+    ApplyAdjustments(settings);
 }
 
 // The open dialog starts in the folder of the picture loaded last, else in the home folder.
@@ -135,9 +136,9 @@ bool LoadPicture(const std::string& path) {
         preview.size = frame::PreviewSize;
         loaded = ImageLoadFile(kPictureImage, path.c_str(), &preview);
         if (loaded && ImageExists(kPictureImage)) {
-            ResetAdjustments();
+            const WindowSettings settings = ResetAdjustments(ReadWindowSettings());
             g_app.fileName = path;
-            NewPictureSequence(std::move(preview.bitmap));
+            NewPictureSequence(settings, std::move(preview.bitmap));
             return true;
         }
     }
@@ -149,35 +150,36 @@ void OpenNamedFile(const std::string& name) {
     if (!name.empty()) LoadPicture(name);
 }
 
-void NewPictureSequence(std::unique_ptr<raster::Bitmap> preview) {
-    SetValueLabels();
+void NewPictureSequence(WindowSettings settings, std::unique_ptr<raster::Bitmap> preview) {
+    SetValueLabels(settings.tone);
     BuildPreview(std::move(preview));
-    ResetSelection(false);
-    RedrawPreview();
+    ResetSelection(false, settings);
+    RedrawPreview(settings);
     // A preview that cannot be captured stays as it is: the adjustments then leave it alone.
-    (void)PixelsCapture(kPreviewImage);
+    (void)PixelsCapture();
 }
 
 void DispatchControl(int source) {
     const bool picture = ImageExists(kPictureImage) != 0;
+    WindowSettings settings = ReadWindowSettings();
     switch (source) {
         case kFormatCombo:
             if (!picture) break;
-            ResetSelection(true);
+            ResetSelection(true, settings);
             ClampSelection();
-            RedrawPreview();
+            RedrawPreview(settings);
             break;
         case kPortraitToggle:
             if (!picture) break;
             std::swap(g_app.frame.selection.height, g_app.frame.selection.width);
-            ResetSelection(true);
+            ResetSelection(true, settings);
             ClampSelection();
-            RedrawPreview();
+            RedrawPreview(settings);
             break;
         case kSaveButton:
             if (picture) {
                 BusyCursor busy;
-                SelectionExport(false);
+                SelectionExport(false, settings);
             }
             break;
         case kLoadButton:
@@ -189,25 +191,24 @@ void DispatchControl(int source) {
         case kClipboardSaveButton:
             if (picture) {
                 BusyCursor busy;
-                SelectionExport(true);
+                SelectionExport(true, settings);
             }
             break;
         case kQuitButton:
             g_app.quitRequested = true;
             break;
         case kDefaultsButton:
-            ResetAdjustments();
-            ApplyAdjustments();
+            ApplyAdjustments(ResetAdjustments(settings));
             break;
         case kGammaBar:  // the five track bars
         case kWhiteBar:
         case kBlackBar:
         case kSaturationBar:
         case kContrastBar:
-            ApplyAdjustments();
+            ApplyAdjustments(settings);
             break;
         case kCastCheckBox:
-            if (picture) CastCheckBoxChanged();
+            if (picture) CastCheckBoxChanged(settings);
             break;
         default:
             break;
@@ -219,7 +220,7 @@ void HandleEvent(int event) {
         case EVENT_NONE:
         case EVENT_MOVED:
         case EVENT_RESIZED:
-            RedrawPreview();
+            RedrawPreview(ReadWindowSettings());
             break;
         case EVENT_CONTROL:
             DispatchControl(g_app.eventSource);
@@ -231,7 +232,7 @@ void HandleEvent(int event) {
             int dx = 0;
             int dy = 0;
             if (FrameStepFor(static_cast<int>(EventParam()), dx, dy) && NudgeSelection(dx, dy))
-                RedrawPreview();
+                RedrawPreview(ReadWindowSettings());
             break;
         }
         default:
@@ -247,7 +248,7 @@ bool LoopPass() {
     // or a dialog took must not move it when the pointer wanders over the preview.
     const bool down = InputCurrent().LeftButtonDown() && WindowSurfacePressed(kMainWindow);
     if (SelectionMouseStep(down, WindowCursorX(kMainWindow), WindowCursorY(kMainWindow)))
-        RedrawPreview();
+        RedrawPreview(ReadWindowSettings());
     return !(g_app.event == EVENT_CLOSE || g_app.quitRequested);
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/settings.h"
 #include "platform/raster.h"
 
 // ---------------------------------------------------------------------------------------------
@@ -39,9 +40,11 @@ bool LoadPicture(const std::string& path);
 // LoadPicture does; an empty name does nothing.
 void OpenNamedFile(const std::string& name);
 // Value labels, preview, default frame, repaint and capture of a picture that has just arrived in
-// image 100. `preview`, when given, is the preview already made from it (see BuildPreview).
-void NewPictureSequence(std::unique_ptr<raster::Bitmap> preview = nullptr);
-// Runs the action of control `source` (an event 13100).
+// image 100, with the window's `settings`. `preview`, when given, is the preview already made
+// from it (see BuildPreview).
+void NewPictureSequence(WindowSettings settings, std::unique_ptr<raster::Bitmap> preview = nullptr);
+// Runs the action of control `source` (an event 13100), with the controls read once as it
+// begins.
 void DispatchControl(int source);
 // Acts on one event code as a loop pass does, without the mouse polling.
 void HandleEvent(int event);

@@ -47,7 +47,7 @@ void BM_DragStep(benchmark::State& state) {
     int step = 0;
     for (auto _ : state) {
         ++step;
-        if (SelectionMouseStep(true, 150 + (step & 1), 150)) RedrawPreview();
+        if (SelectionMouseStep(true, 150 + (step & 1), 150)) RedrawPreview(ReadWindowSettings());
         benchmark::ClobberMemory();
     }
     (void)SelectionMouseStep(false, 0, 0);

@@ -35,7 +35,7 @@ bool OpenMainWindow(int width, int height, Colour colour) {
     for (int y = 0; y < picture->height; ++y)
         for (int x = 0; x < picture->width; ++x)
             colour(x, y, picture->Row(y) + x * picture->BytesPerPixel());
-    NewPictureSequence();
+    NewPictureSequence(ReadWindowSettings());
     return true;
 }
 

@@ -35,7 +35,7 @@ TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
         ASSERT_TRUE(LoadPicture(photo));
         for (int i = 0; i < kToneSettingCount; ++i)
             ControlSetValue(kToneBars[i].bar, tone.*(kToneSettings[i].field));
-        ApplyAdjustments();
+        ApplyAdjustments(ReadWindowSettings());
         if (cast) {
             ControlSetValue(kCastCheckBox, 1);
             DispatchControl(kCastCheckBox);
@@ -44,7 +44,7 @@ TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
         ControlSetValue(kOutputCombo, preset);
         fs::remove(window);  // else the overwrite question comes first
         script.file = window.string();
-        SelectionExport(false);
+        SelectionExport(false, ReadWindowSettings());
 
         BatchOptions o;
         o.format = format, o.preset = preset, o.tone = tone, o.removeCast = cast;

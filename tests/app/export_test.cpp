@@ -35,14 +35,14 @@ protected:
     // Moves the gamma bar off its default and adjusts the preview, as a user would.
     static void MoveGamma(int value) {
         ControlSetValue(kGammaBar, value);
-        ApplyAdjustments();
+        ApplyAdjustments(ReadWindowSettings());
     }
     // Saves through the dialog, which answers with `path` (cancelled when empty), every question
     // with `answer`.
     void SaveTo(const std::string& path, int answer = IDOK) {
         script = Script{};
         script.file = path, script.answer = answer;
-        SelectionExport(false);
+        SelectionExport(false, ReadWindowSettings());
     }
 };
 
@@ -91,7 +91,7 @@ TEST_F(ExportFlow, CancelOrNoMemoryTouchesNothingAndTheTrackBarsStillWork) {
         ControlSetValue(kOutputCombo, preset);
         script.messages.clear();
         raster::FailAllocationForTest(1);
-        SelectionExport(true);
+        SelectionExport(true, ReadWindowSettings());
         raster::FailAllocationForTest(0);
         ASSERT_EQ(script.messages.size(), 1u);
         EXPECT_TRUE(script.messages[0].ends_with(" [48]")) << script.messages[0];
@@ -146,7 +146,7 @@ TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
         fixtures::MakeJpeg({.width = 1800, .height = 1215, .quality = 50, .app1 = CameraExif()});
     ASSERT_TRUE(ImageLoadFile(100, fixtures::WriteTemp("camera.jpg", camera).c_str()));
     ControlSetValue(kFormatCombo, 1);  // "10 x 15": 1800 x 1200 of the picture
-    NewPictureSequence();
+    NewPictureSequence(ReadWindowSettings());
     EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 1800x1215 / Auswahl: 1800x1200");
     // Format, output size ("Foto bis 10cm x 15cm" keeps 1200, e-mail makes it 300; "ebay" has
     // no print size), and the tooltip of the format combo box.
@@ -154,7 +154,7 @@ TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
          {std::tuple{1, 2, "10 x 15 cm: 76 dpi"}, {7, 2, ""}, {1, 4, "10 x 15 cm: 305 dpi"}}) {
         ControlSetValue(kFormatCombo, format);
         ControlSetValue(kOutputCombo, preset);
-        RedrawPreview();
+        RedrawPreview(ReadWindowSettings());
         EXPECT_STREQ(ControlGetTip(kStatusLine), dpi);
         EXPECT_EQ(ControlGetTip(kFormatCombo),
                   std::string("Zielformat auswählen") + (*dpi ? "\n" : "") + dpi);

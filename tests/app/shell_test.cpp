@@ -1,6 +1,7 @@
 // The shell driven headless: main window and starting state, loading paths, the new-picture
 // sequence, dispatch of the controls, the mouse drag, and what is painted on the window's
 // surface.
+#include <cstdlib>
 #include <set>
 #include <tuple>
 
@@ -138,6 +139,38 @@ TEST_F(Shell, FailedLoadChangesNothingAndSaysWhichFileAndWhy) {
                                           "Dateien (*.*)|*.*' 0"));
 }
 
+// The settings value reads back each field it wrote, alone, and a file load resets only the tone
+// and the cast box of it.
+TEST_F(Shell, SettingsReadBackWhatWasWritten) {
+    const WindowSettings start = ReadWindowSettings();
+    EXPECT_EQ(start, WindowSettings{});
+    const std::function<void(WindowSettings&)> changes[] = {
+        [](WindowSettings& s) { s.tone.gamma = 60; },
+        [](WindowSettings& s) { s.tone.white = 200; },
+        [](WindowSettings& s) { s.tone.black = 30; },
+        [](WindowSettings& s) { s.tone.saturation = 150; },
+        [](WindowSettings& s) { s.tone.contrast = 70; },
+        [](WindowSettings& s) { s.removeCast = true; },
+        [](WindowSettings& s) { s.format = 7; },
+        [](WindowSettings& s) { s.portrait = true; },
+        [](WindowSettings& s) { s.outputSize = 4; },
+    };
+    for (size_t i = 0; i < std::size(changes); ++i) {
+        WindowSettings wanted = start;
+        changes[i](wanted);
+        ASSERT_NE(wanted, start) << i;
+        WriteWindowSettings(wanted);
+        EXPECT_EQ(ReadWindowSettings(), wanted) << i;
+        WriteWindowSettings(start);
+    }
+    WindowSettings all{{60, 200, 30, 150, 70}, true, 7, false, 4};
+    WriteWindowSettings(all);
+    Load(WriteBmp("settings.bmp", 64, 48, kGrey));
+    all.tone = kToneDefaults;
+    all.removeCast = false;
+    EXPECT_EQ(ReadWindowSettings(), all);
+}
+
 // After every path that moves the track bars or brings a picture, each label shows its bar's
 // number: the defaults button (even without a picture), a file load, a clipboard load, an
 // export's closing step.
@@ -210,7 +243,7 @@ TEST_F(Shell, FileLoadResetsTheAdjustmentsClipboardLoadKeepsThem) {
 TEST_F(Shell, FramePaintingDragAndNewPreview) {
     LoadGrey();
     PlaceSelection(Selection{40, 30, 100, 0});  // drawn from client (54, 50) to (154, 117)
-    RedrawPreview();
+    RedrawPreview(ReadWindowSettings());
     ASSERT_EQ(Frame(), "100x67 at 40,30");
     EXPECT_EQ(std::make_tuple(Surface(13, 19), Surface(59, 55), Surface(94, 83)),
               std::make_tuple(kBlack, kGrey, kYellow));
@@ -239,7 +272,11 @@ TEST_F(Shell, PreviewAtDevicePixels) {
     Use(kGammaBar, 60);
     EXPECT_EQ(Frame(), "480x332 at 0,0");
     EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 960x720 / Auswahl: 960x664");
+    // The ratio the run was started with: a scale factor that stops taking effect must fail the
+    // 200 % run rather than let it pass as an ordinary one.
+    const char* scale = std::getenv("QT_SCALE_FACTOR");
     const double ratio = WindowPixelRatio(kMainWindow);
+    ASSERT_EQ(ratio, scale ? std::atof(scale) : 1.0);
     if (ratio == 1) return;  // the ordinary run: nothing more is painted
     ASSERT_EQ(ratio, 2);
 

@@ -1,0 +1,112 @@
+// The window program's command line: options, usage errors and the picture named, as exit codes,
+// output streams and paths.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/commandline.h"
+
+namespace {
+
+struct Parsed {
+    CommandLine line;
+    std::string out, err;
+};
+
+Parsed Parse(std::vector<const char*> args) {
+    args.insert(args.begin(), "kadrovo");
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    Parsed p;
+    p.line = ParseCommandLine(static_cast<int>(args.size()), args.data(), "kadrovo", "1.2.3");
+    p.out = ::testing::internal::GetCapturedStdout();
+    p.err = ::testing::internal::GetCapturedStderr();
+    return p;
+}
+
+// What each call does: whether the program runs, its exit code, the file it opens, and the first
+// line on standard output and on standard error.
+TEST(CommandLine, OptionsAndUsageErrors) {
+    const std::string cwd = std::filesystem::current_path().string();
+    struct Case {
+        std::vector<const char*> args;
+        bool run;
+        int exitCode;
+        std::string file, out, err;
+    };
+    const Case cases[] = {
+        {{}, true, 0, "", "", ""},
+        {{"--help"}, false, 0, "", "Aufruf: kadrovo [OPTION] [DATEI]", ""},
+        {{"-h", "a.jpg"}, false, 0, "", "Aufruf: kadrovo [OPTION] [DATEI]", ""},
+        {{"-help"}, false, 0, "", "Aufruf: kadrovo [OPTION] [DATEI]", ""},
+        {{"--version"}, false, 0, "", "kadrovo 1.2.3", ""},
+        {{"-v"}, false, 0, "", "kadrovo 1.2.3", ""},
+        // A usage error wins over help; the first faulty option is named.
+        {{"--unbekannt", "--help", "-x"},
+         false,
+         2,
+         "",
+         "",
+         "kadrovo: unbekannte Option: --unbekannt"},
+        {{"-x"}, false, 2, "", "", "kadrovo: unbekannte Option: -x"},
+        {{"-hx"}, false, 2, "", "", "kadrovo: unbekannte Option: --hx"},
+        {{"--help=1"}, false, 2, "", "", "kadrovo: unerwarteter Wert nach --help"},
+        // The last picture counts; "-" and everything after "--" are names.
+        {{"/a.jpg", "/b.jpg"}, true, 0, "/b.jpg", "", ""},
+        {{"--", "--help"}, true, 0, cwd + "/--help", "", ""},
+        {{"/a.jpg", "-"}, true, 0, cwd + "/-", "", ""},
+    };
+    for (const Case& c : cases) {
+        const Parsed p = Parse(c.args);
+        const std::string name = c.args.empty() ? "(none)" : c.args.front();
+        EXPECT_EQ(p.line.run, c.run) << name;
+        EXPECT_EQ(p.line.exitCode, c.exitCode) << name;
+        EXPECT_EQ(p.line.file, c.file) << name;
+        EXPECT_EQ(p.out.substr(0, p.out.find('\n')), c.out) << name;
+        EXPECT_EQ(p.err.substr(0, p.err.find('\n')), c.err) << name;
+        // A usage error is followed by the whole usage text.
+        if (c.exitCode == 2) EXPECT_NE(p.err.find(CommandLineUsage("kadrovo")), std::string::npos);
+    }
+}
+
+// The usage text lists every option in one column, the batch's pointer included.
+TEST(CommandLine, UsageText) {
+    EXPECT_EQ(CommandLineUsage("kadrovo"),
+              "Aufruf: kadrovo [OPTION] [DATEI]\n"
+              "Bereitet ein Foto zum Drucken, für Auktionen und für E-Mails vor.\n"
+              "\n"
+              "Optionen:\n"
+              "  -h, --help     Zeigt diese Hilfe und endet.\n"
+              "  -v, --version  Zeigt Programmname und Version und endet.\n"
+              "      --batch    Exportiert viele Bilder ohne Fenster; mehr mit --batch --help.\n"
+              "\n"
+              "Argumente:\n"
+              "  DATEI          Bild (BMP, Icon, JPEG oder PNG), das beim Start geladen wird.\n");
+}
+
+// Names as a file manager or a shell passes them, as the loader gets them.
+TEST(CommandLine, PicturePaths) {
+    const std::string cwd = std::filesystem::current_path().string();
+    const std::string parent = std::filesystem::current_path().parent_path().string();
+    const std::pair<std::string, std::string> cases[] = {
+        {"/tmp/a.jpg", "/tmp/a.jpg"},
+        {"a.jpg", cwd + "/a.jpg"},
+        {"./x/../a.jpg", cwd + "/a.jpg"},
+        {"../a.jpg", parent + "/a.jpg"},
+        {"/tmp//b/./a.jpg", "/tmp/b/a.jpg"},
+        {"/tmp/b/..", "/tmp"},
+        {"/tmp/b/", "/tmp/b/"},
+        {"file:///tmp/Urlaub%20am%20See.jpg", "/tmp/Urlaub am See.jpg"},
+        {"file://localhost/tmp/a%2.jpg", "/tmp/a%2.jpg"},
+        {"file:/tmp/%C3%A4.jpg", "/tmp/\xC3\xA4.jpg"},
+        {"file://anderer-rechner/tmp/a.jpg", ""},
+        {"", ""},
+    };
+    for (const auto& [argument, path] : cases)
+        EXPECT_EQ(CommandLinePath(argument), path) << argument;
+}
+
+}  // namespace
