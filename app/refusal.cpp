@@ -17,10 +17,19 @@ std::string LoadRefusalText(const std::string& path, LoadError why, std::string_
                      std::to_string(raster::kMaxSide) + " Pixel je Seite und " +
                      std::to_string(ImageLoadLimits().maxPixels / 1000000) + " Megapixel.";
             break;
+        case LoadError::Folder:
+            reason = "Sie ist ein Ordner, keine Bilddatei.";
+            break;
         default:
             reason = "Sie fehlt, oder es fehlt die Berechtigung, sie zu lesen.";
             break;
     }
     return "Die Datei " + PathFilePart(path.c_str()) + " konnte nicht geladen werden." +
            std::string(gap) + reason;
+}
+
+std::string LoadIncompleteText(const std::string& path, DecodedRows rows) {
+    return "Die Datei " + PathFilePart(path.c_str()) + " ist unvollständig: nur der obere Teil (" +
+           std::to_string(rows.decoded) + " von " + std::to_string(rows.total) +
+           " Zeilen) konnte gelesen werden.";
 }

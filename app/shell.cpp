@@ -139,8 +139,14 @@ bool LoadPicture(const std::string& path) {
             const WindowSettings settings = ResetAdjustments(ReadWindowSettings());
             g_app.fileName = path;
             NewPictureSequence(settings, std::move(preview.bitmap));
-            return true;
         }
+    }
+    if (loaded && ImageExists(kPictureImage)) {
+        // The part that was read stays, to be framed and saved; the grey rest must not pass for
+        // the picture.
+        if (loaded.Incomplete())
+            ShowMessage(kTitle, LoadIncompleteText(path, loaded.rows).c_str(), kWarningFlags);
+        return true;
     }
     ShowMessage(kTitle, LoadRefusalText(path, loaded.error).c_str(), kWarningFlags);
     return false;

@@ -8,7 +8,7 @@ std::unique_ptr<raster::Bitmap> DecodeWhole(const ImageDecoder& format, ByteView
     if (auto ready = probed.decoder->TakeBitmap()) return ready;
     auto bm = raster::Create(probed.decoder->Width(), probed.decoder->Height(),
                              probed.answer == DECODE_32BIT ? 32 : 24, true, false);
-    if (!bm || !probed.decoder->Decode(bm->bits.get(), bm->stride)) return nullptr;
+    if (!bm || probed.decoder->Decode(bm->bits.get(), bm->stride).decoded == 0) return nullptr;
     return bm;
 }
 

@@ -25,6 +25,14 @@ constexpr uint8_t kUndecodedGrey = 128;
 
 using ByteView = std::span<const uint8_t>;
 
+// How far a decode got: the first `decoded` of the picture's `total` rows, counted in the order
+// the file stores them (before any turn it asks for).
+struct DecodedRows {
+    int decoded = 0;
+    int total = 0;
+    bool Whole() const { return decoded >= total; }
+};
+
 // One picture being decoded, from its successful probe to its decode. It reads the file's bytes
 // in place: whoever holds the decoder keeps those bytes alive for as long as the decoder lives.
 class PictureDecoder {
@@ -35,16 +43,18 @@ public:
     virtual int Height() const = 0;
     // The EXIF data (a TIFF structure), empty when the picture has none. Asked before decoding.
     virtual std::vector<uint8_t> Exif() const { return {}; }
-    // Writes the picture. A decode that breaks off keeps the rows decoded before the break and
-    // fills the rest with kUndecodedGrey (alpha 255); false when not one row could be decoded.
-    [[nodiscard]] virtual bool Decode(uint8_t* buffer, int stride) = 0;
+    // Writes the picture and says how much of it the file held. A decode that breaks off keeps
+    // the rows decoded before the break and fills the rest with kUndecodedGrey (alpha 255);
+    // `decoded` is 0 when not one row could be decoded.
+    [[nodiscard]] virtual DecodedRows Decode(uint8_t* buffer, int stride) = 0;
     // True when DecodeWithPreview can reduce the rows into a preview as they arrive.
     virtual bool ReducesWhileDecoding() const { return false; }
     // Like Decode (same answer), and reduces the upright picture onto the whole of `preview`
     // while the rows arrive, with exactly the pixels of the halftone stretch of the finished
     // picture; `previewMade` is false when the preview was not made that way.
-    [[nodiscard]] virtual bool DecodeWithPreview(uint8_t* buffer, int stride,
-                                                 raster::Bitmap& /*preview*/, bool& previewMade) {
+    [[nodiscard]] virtual DecodedRows DecodeWithPreview(uint8_t* buffer, int stride,
+                                                        raster::Bitmap& /*preview*/,
+                                                        bool& previewMade) {
         previewMade = false;
         return Decode(buffer, stride);
     }
@@ -80,7 +90,7 @@ public:
     explicit ReadyBitmap(std::unique_ptr<raster::Bitmap> bitmap) : bitmap_(std::move(bitmap)) {}
     int Width() const override { return bitmap_ ? bitmap_->width : 0; }
     int Height() const override { return bitmap_ ? bitmap_->height : 0; }
-    bool Decode(uint8_t*, int) override { return false; }
+    DecodedRows Decode(uint8_t*, int) override { return {}; }
     std::unique_ptr<raster::Bitmap> TakeBitmap() override { return std::move(bitmap_); }
 
 private:
@@ -89,7 +99,8 @@ private:
 
 // Probes `file` with `format` and decodes it into a new top-down bitmap (24 or 32 bits as the
 // probe answers; a ready bitmap as it is), alpha left as it is and no preview. Null when the
-// probe refuses the file, the bitmap cannot be made or not one row could be decoded.
+// probe refuses the file, the bitmap cannot be made or not one row could be decoded; a picture
+// that breaks off keeps its grey rest.
 std::unique_ptr<raster::Bitmap> DecodeWhole(const ImageDecoder& format, ByteView file);
 
 // Bytes a sniff test may look at.

@@ -88,7 +88,7 @@ public:
     }
 
     // Writes the decoded picture into `buffer` as blue, green, red (and alpha), in sRGB.
-    bool Decode(uint8_t* buffer, int stride) override {
+    DecodedRows Decode(uint8_t* buffer, int stride) override {
         const int bytes = alpha_ ? 4 : 3;
         for (int y = 0; y < height_; ++y) {
             const uint8_t* src = plane_ + static_cast<size_t>(y) * planeStride_;
@@ -104,7 +104,7 @@ public:
         image_ = nullptr;
         if (auto srgb = Colours(bytes))
             srgb->Apply(buffer, static_cast<size_t>(stride), width_, height_);
-        return true;
+        return {height_, height_};
     }
 
     int Width() const override { return width_; }

@@ -161,16 +161,16 @@ public:
     }
 
     // Writes the upright picture into `buffer`. When the data breaks off, the rows output before
-    // the break stay and the rest is filled with grey; false when no row was decoded. With
+    // the break stay and the rest is filled with grey; they are the rows reported decoded. With
     // `preview`, also reduces the upright picture onto the whole of it (the drawing surface's
     // halftone stretch) while the rows arrive; *previewMade tells whether that worked.
-    bool Decode(uint8_t* buffer, int stride) override {
+    DecodedRows Decode(uint8_t* buffer, int stride) override {
         bool made = false;
         return DecodeRows(buffer, stride, nullptr, made);
     }
     bool ReducesWhileDecoding() const override { return true; }
-    bool DecodeWithPreview(uint8_t* buffer, int stride, raster::Bitmap& preview,
-                           bool& previewMade) override {
+    DecodedRows DecodeWithPreview(uint8_t* buffer, int stride, raster::Bitmap& preview,
+                                  bool& previewMade) override {
         return DecodeRows(buffer, stride, &preview, previewMade);
     }
 
@@ -182,7 +182,8 @@ public:
     }
 
 private:
-    bool DecodeRows(uint8_t* buffer, int stride, raster::Bitmap* preview, bool& previewMade) {
+    DecodedRows DecodeRows(uint8_t* buffer, int stride, raster::Bitmap* preview,
+                           bool& previewMade) {
         buffer_ = buffer;
         stride_ = static_cast<size_t>(stride);
         // Colours converted after decoding would not be those of the reduced rows: a picture
@@ -210,14 +211,14 @@ private:
         }
         JDIMENSION rows = ok ? cinfo_.output_height : cinfo_.output_scanline;
         if (errors_.broken && errors_.breakRow < rows) rows = errors_.breakRow;
-        const bool whole = rows == cinfo_.output_height;
+        const DecodedRows decoded{static_cast<int>(rows), static_cast<int>(cinfo_.output_height)};
         // Converted before the undecoded part is filled, which stays neutral grey.
         if (srgb) srgb->Apply(buffer_, stride_, width_, height_);
         FillFrom(rows);
         jpeg_destroy_decompress(&cinfo_);
         created_ = false;
-        previewMade = reducing && whole && reducer_.Done() && FinishPreview(*preview);
-        return rows > 0;
+        previewMade = reducing && decoded.Whole() && reducer_.Done() && FinishPreview(*preview);
+        return decoded;
     }
 
     // The library's error exit jumps back into these two; they hold no objects with destructors.

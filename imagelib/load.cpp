@@ -44,10 +44,13 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens a regular file for reading; pipes, devices and directories are not picture files.
-File OpenRegular(const char* path) {
+// Opens a regular file for reading; pipes, devices and folders are not picture files.
+File OpenRegular(const char* path, LoadError& error) {
     struct stat st;
-    if (!path || stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    error = LoadError::Unreadable;
+    if (!path || stat(path, &st) != 0) return nullptr;
+    if (S_ISDIR(st.st_mode)) error = LoadError::Folder;
+    if (!S_ISREG(st.st_mode)) return nullptr;
     return File(std::fopen(path, "rb"));
 }
 
@@ -138,12 +141,13 @@ LoadResult ImageLoadFile(int number, const char* path, LoadPreview* preview) {
         return result;
     }
     std::vector<uint8_t> exif;
-    auto picture = ImageDecodeBitmap(ImageFindDecoder(path), result.error, preview, &exif);
+    auto picture = ImageDecodeBitmap(ImageFindDecoder(path), result, preview, &exif);
     if (!picture) return result;
     // Only a picture that loaded replaces what the number held.
     result.bitmap = ImageAdopt(number, std::move(picture), 0);
     if (!result.bitmap) {
         result.error = LoadError::TooLarge;
+        result.rows = {};
         if (preview) preview->bitmap.reset();
         return result;
     }
@@ -155,7 +159,7 @@ std::unique_ptr<raster::Bitmap> ImageDecodeMemory(ByteView file) {
     if (file.size() > ImageLoadLimits().maxFileBytes) return nullptr;
     FoundDecoder found;
     Probe(EveryFormat(), file, found);
-    LoadError ignored;
+    LoadOutcome ignored;
     return ImageDecodeBitmap(std::move(found), ignored);
 }
 
@@ -188,8 +192,7 @@ void RegisterWebpDecoder() {
 
 FoundDecoder ImageFindDecoder(const char* path) {
     FoundDecoder found;
-    found.error = LoadError::Unreadable;
-    File f = OpenRegular(path);
+    File f = OpenRegular(path, found.error);
     if (!f) return found;
     uint8_t head[kSniffBytes];
     const size_t got = std::fread(head, 1, sizeof head, f.get());
@@ -204,9 +207,11 @@ FoundDecoder ImageFindDecoder(const char* path) {
     return found;
 }
 
-std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(FoundDecoder found, LoadError& error,
+std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(FoundDecoder found, LoadOutcome& outcome,
                                                   LoadPreview* preview,
                                                   std::vector<uint8_t>* exif) {
+    LoadError& error = outcome.error;
+    outcome.rows = {};
     error = found.error;
     if (preview) preview->bitmap.reset();
     if (!found.decoder) return nullptr;
@@ -214,7 +219,10 @@ std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(FoundDecoder found, LoadError&
     std::unique_ptr<raster::Bitmap> bm = d.TakeBitmap();
     std::unique_ptr<raster::Bitmap> reduced;
     bool made = false;
-    if (!bm) {
+    DecodedRows rows;
+    if (bm) {
+        rows = {bm->height, bm->height};
+    } else {
         const int w = d.Width(), h = d.Height();
         const int bpp = found.format == DECODE_32BIT ? 32 : 24;
         if (ImageLoadSizeAllowed(w, h, bpp)) bm = raster::Create(w, h, bpp, true, false);
@@ -229,12 +237,11 @@ std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(FoundDecoder found, LoadError&
         }
         // Rows reduced as they arrive would miss the white under transparent pixels.
         if (preview && d.ReducesWhileDecoding() && bpp == 24) reduced = NewPreview(*preview, w, h);
-        const bool decoded = reduced
-                                 ? d.DecodeWithPreview(bm->bits.get(), bm->stride, *reduced, made)
-                                 : d.Decode(bm->bits.get(), bm->stride);
+        rows = reduced ? d.DecodeWithPreview(bm->bits.get(), bm->stride, *reduced, made)
+                       : d.Decode(bm->bits.get(), bm->stride);
         // A picture of which not one row could be decoded would be wholly made up.
         error = LoadError::Damaged;
-        if (!decoded) return nullptr;
+        if (rows.decoded <= 0) return nullptr;
     }
     // The decoder's state and the file's bytes go before the preview is made.
     found.decoder.reset();
@@ -246,5 +253,6 @@ std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(FoundDecoder found, LoadError&
         MakePreview(preview, *bm);
     }
     error = LoadError::None;
+    outcome.rows = rows;
     return bm;
 }

@@ -19,12 +19,22 @@ enum class LoadError {
     Damaged,      // recognised, but broken, or cut off before the first row of the picture
     TooLarge,     // over the limits (sides, pixels, file size) or the memory at hand
     Unreadable,   // missing, not a regular file, no permission, read error
+    Folder,       // a folder, not a file
+};
+
+// How a load or decode ended: the reason it failed, or how much of the picture the file held.
+struct LoadOutcome {
+    LoadError error = LoadError::None;
+    // With a picture: its rows that were decoded, of all. Fewer when the file broke off inside
+    // the picture (the rest is neutral grey); the picture is then not what the file was meant
+    // to hold, and whoever shows or writes it says so.
+    DecodedRows rows;
+    bool Incomplete() const { return error == LoadError::None && !rows.Whole(); }
 };
 
 // The outcome of a load: the new bitmap, or null and the reason.
-struct [[nodiscard]] LoadResult {
+struct [[nodiscard]] LoadResult : LoadOutcome {
     raster::Bitmap* bitmap = nullptr;
-    LoadError error = LoadError::None;
     explicit operator bool() const { return bitmap != nullptr; }
 };
 
@@ -44,7 +54,8 @@ struct LoadPreview {
 // Loads the picture file at `path` into image `number`, with the file's EXIF data (see
 // ImageGetExif): the new image's bitmap, or the reason it was refused. The file is read once,
 // whole. A failed load leaves whatever the number held untouched. A file that breaks off inside
-// the picture loads with the rows decoded before the break; the rest is neutral grey. With
+// the picture loads with the rows decoded before the break (the result's rows say how many); the
+// rest is neutral grey. With
 // `preview`, also makes the preview; a decoder that can reduces the rows into it as they arrive,
 // on a second thread. Pictures with alpha (PNG, icons, HEIF, WebP) come laid over white, each
 // colour c with alpha a becoming (c * a + 255 * (255 - a) + 127) / 255, and opaque; BMP files
@@ -52,7 +63,7 @@ struct LoadPreview {
 LoadResult ImageLoadFile(int number, const char* path, LoadPreview* preview = nullptr);
 // Decodes a picture held in memory (a whole file's bytes) into a new bitmap through every format
 // (registered or not), with alpha laid over white as ImageLoadFile does. Null when no format
-// accepts it.
+// accepts it; a picture that breaks off is kept with its grey rest.
 std::unique_ptr<raster::Bitmap> ImageDecodeMemory(ByteView file);
 
 // ---------------------------------------------------------------------------------------------
@@ -88,8 +99,8 @@ FoundDecoder ImageFindDecoder(const char* path);
 // Makes a top-down bitmap for the found picture (24 bits, or 32 for DECODE_32BIT; a reader's own
 // bitmap as it is) and lets the decoder fill it, alpha laid over white when its format says so;
 // hands out the EXIF data through `exif` when not null. Null when the bitmap cannot be made
-// (`error` TooLarge) or not one row could be decoded (Damaged). With `preview`, also makes the
-// preview as ImageLoadFile does.
+// (`outcome.error` TooLarge) or not one row could be decoded (Damaged); else `outcome.rows`
+// says how many rows were decoded. With `preview`, also makes the preview as ImageLoadFile does.
 [[nodiscard]] std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(
-    FoundDecoder found, LoadError& error, LoadPreview* preview = nullptr,
+    FoundDecoder found, LoadOutcome& outcome, LoadPreview* preview = nullptr,
     std::vector<uint8_t>* exif = nullptr);

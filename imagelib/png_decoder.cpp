@@ -140,17 +140,16 @@ public:
 
     // Writes the picture into `buffer`. A decode that breaks off keeps the rows completed before
     // the break (none while an interlaced file is still in an earlier pass) and fills the rest
-    // with grey; false when no row was completed.
-    bool Decode(uint8_t* buffer, int stride) override {
+    // with grey; those are the rows reported decoded.
+    DecodedRows Decode(uint8_t* buffer, int stride) override {
         buffer_ = buffer;
         stride_ = static_cast<size_t>(stride);
         const bool whole = DecodeStep(this);
         const int rows = whole ? Height() : static_cast<int>(complete_);
         if (auto srgb = SrgbConversion::FromIcc(icc_, iccLength_, alpha_ ? 4 : 3))
             srgb->Apply(buffer_, stride_, Width(), rows);
-        if (whole) return true;
-        FillUndecodedRows(buffer, stride, Width(), Height(), rows, alpha_ ? 4 : 3);
-        return rows > 0;
+        if (!whole) FillUndecodedRows(buffer, stride, Width(), Height(), rows, alpha_ ? 4 : 3);
+        return {rows, Height()};
     }
 
     int Width() const override {

@@ -75,7 +75,7 @@ public:
     }
 
     // Writes the picture into `buffer` as blue, green, red (and alpha), in sRGB.
-    bool Decode(uint8_t* buffer, int stride) override {
+    DecodedRows Decode(uint8_t* buffer, int stride) override {
         const int bytes = alpha_ ? 4 : 3;
         for (int y = 0; y < height_; ++y) {
             const uint8_t* src = pixels_.get() + static_cast<size_t>(y) * width_ * 4;
@@ -86,7 +86,7 @@ public:
         pixels_.reset();
         if (auto srgb = SrgbConversion::FromIcc(icc_.data(), icc_.size(), bytes))
             srgb->Apply(buffer, static_cast<size_t>(stride), width_, height_);
-        return true;
+        return {height_, height_};
     }
 
     int Width() const override { return width_; }

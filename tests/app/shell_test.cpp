@@ -2,6 +2,7 @@
 // sequence, dispatch of the controls, the mouse drag, and what is painted on the window's
 // surface.
 #include <cstdlib>
+#include <filesystem>
 #include <set>
 #include <tuple>
 
@@ -113,7 +114,8 @@ TEST_F(Shell, FailedLoadChangesNothingAndSaysWhichFileAndWhy) {
     const std::string before = State();
     const std::string bad[] = {WriteFile("garbage.jpg", "this is not a picture"),
                                ::testing::TempDir() + "missing.png", WriteFile("cut.jpg", jpeg),
-                               WriteFile("huge.bmp", bmp)};
+                               WriteFile("huge.bmp", bmp), ::testing::TempDir() + "folder.jpg"};
+    std::filesystem::create_directories(bad[4]);
     // Each file is named without its folder, each reason told in its own words.
     std::set<std::string> reasons;
     for (const std::string& path : bad) {
@@ -169,6 +171,35 @@ TEST_F(Shell, SettingsReadBackWhatWasWritten) {
     all.tone = kToneDefaults;
     all.removeCast = false;
     EXPECT_EQ(ReadWindowSettings(), all);
+}
+
+// A file that breaks off inside the picture loads what was read, and says so at once: how many
+// rows of how many. The rows never read stay grey.
+TEST_F(Shell, CutPictureLoadsAndSaysHowMuchWasRead) {
+    std::string jpeg = ReadFile(
+        WritePicture(::testing::TempDir() + "long.jpg", 64, 256, 0x3060A0, JPEG_ENCODER_ID));
+    const size_t scan = jpeg.find("\xFF\xDA");
+    jpeg.resize(scan + (jpeg.size() - scan) / 2);
+    const std::string path = WriteFile("halb.jpg", jpeg);
+    Load(path);
+    ASSERT_EQ(g_app.fileName, path);
+    ASSERT_EQ(ImageGetHeight(kPictureImage), 256);
+    ASSERT_EQ(script.messages.size(), 1u);
+    const std::string& m = script.messages[0];
+    const std::string head = "Kadrovo: Die Datei halb.jpg ist unvollständig: nur der obere Teil (";
+    const std::string tail = " von 256 Zeilen) konnte gelesen werden. [48]";
+    ASSERT_TRUE(m.starts_with(head) && m.ends_with(tail)) << m;
+    const int rows = std::stoi(m.substr(head.size()));
+    EXPECT_GT(rows, 64);
+    EXPECT_LT(rows, 192);
+    const raster::Bitmap& picture = *ImageGetBitmap(kPictureImage);
+    EXPECT_NE(raster::GetPixel(picture, 10, rows - 9), kGrey);
+    EXPECT_EQ(raster::GetPixel(picture, 10, rows), kGrey);
+    EXPECT_EQ(raster::GetPixel(picture, 63, 255), kGrey);
+    // A whole file says nothing.
+    script.messages.clear();
+    LoadGrey();
+    EXPECT_TRUE(script.messages.empty());
 }
 
 // After every path that moves the track bars or brings a picture, each label shows its bar's

@@ -208,8 +208,13 @@ INSTANTIATE_TEST_SUITE_P(Hostile, BadFiles, ::testing::ValuesIn(BadFileTable()),
 using Registry = LoadTest;
 
 TEST_F(Registry, MissingFilesAndPicturesOverTheLimitsFail) {
-    for (const char* path : {"/nonexistent/kadrovo.jpg", "/tmp", static_cast<const char*>(nullptr)})
-        EXPECT_EQ(ImageLoadFile(100, path).error, LoadError::Unreadable) << path;
+    const std::pair<const char*, LoadError> unreadable[] = {
+        {"/nonexistent/kadrovo.jpg", LoadError::Unreadable},
+        {"/dev/null", LoadError::Unreadable},
+        {"/tmp", LoadError::Folder},
+        {nullptr, LoadError::Unreadable}};
+    for (const auto& [path, why] : unreadable)
+        EXPECT_EQ(ImageLoadFile(100, path).error, why) << (path ? path : "null");
     EXPECT_FALSE(ImageExists(100));
     // 1200 pixels against a limit of 1000, refused before decoding in every format.
     const Bytes files[] = {fixtures::MakePng({.width = 40, .height = 30}),

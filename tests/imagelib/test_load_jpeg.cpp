@@ -145,7 +145,8 @@ TEST_P(JpegOrientation, CornerMarksLandUpright) {
     auto preview = raster::Create(picture->width / 3, picture->height / 4, 32, true, true);
     bool made = false;
     ASSERT_TRUE(
-        found.decoder->DecodeWithPreview(picture->bits.get(), picture->stride, *preview, made));
+        found.decoder->DecodeWithPreview(picture->bits.get(), picture->stride, *preview, made)
+            .Whole());
     ASSERT_TRUE(made);
     for (int y = 0; y < 301; ++y)
         for (int x = 0; x < 203; ++x) {
