@@ -7,6 +7,7 @@
 #include "app/frame.h"
 #include "app/ids.h"
 #include "app/preview.h"
+#include "app/selection.h"
 #include "app/state.h"
 #include "imagelib/clipboard.h"
 #include "imagelib/image.h"
@@ -71,11 +72,10 @@ void SelectionExport(bool toClipboard, const WindowSettings& window) {
     ExportSettings settings;
     settings.tone = window.tone;
     SetValueLabels(window.tone);
-    // Without a preview there is no factor between frame and picture.
+    // Without a preview the frame has no place on the picture.
     raster::Bitmap* picture = ImageGetBitmap(kPictureImage);
     if (picture == nullptr || ImageGetWidth(kPreviewImage) <= 0) return;
-    const float factor = static_cast<float>(ImageGetWidth(kPictureImage)) /
-                         static_cast<float>(ImageGetWidth(kPreviewImage));
+    const PixelRect cut = SelectionCut();
 
     std::string name;
     if (!toClipboard) {
@@ -95,8 +95,7 @@ void SelectionExport(bool toClipboard, const WindowSettings& window) {
         };
     }
     ExportResult result = ExportPicture(
-        *picture, FrameToPicture(g_app.frame.selection, factor), settings,
-        [](int value) { ControlSetValue(kProgressBar, value); }, toFile);
+        *picture, cut, settings, [](int value) { ControlSetValue(kProgressBar, value); }, toFile);
     if (!result.adjusted) {
         ShowMessage(kTitle, "Für das Bild ist nicht genug Speicher frei!", kWarningFlags);
         return;

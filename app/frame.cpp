@@ -124,12 +124,9 @@ void MoveTo(Selection& sel, float ratio, int mx, int my, int grabX, int grabY, i
     Clamp(sel, ratio, pw, ph);
 }
 
-std::string StatusText(int width, int height, const Selection& sel, int pw) {
-    const float f = static_cast<float>(static_cast<double>(width) / pw);
-    const int selWidth = Nearest(static_cast<double>(sel.width) * static_cast<double>(f));
-    const int selHeight = Nearest(static_cast<double>(sel.height) * static_cast<double>(f));
+std::string StatusText(int width, int height, const PixelRect& cut) {
     return "Bild: " + std::to_string(width) + "x" + std::to_string(height) +
-           " / Auswahl: " + std::to_string(selWidth) + "x" + std::to_string(selHeight);
+           " / Auswahl: " + std::to_string(cut.width) + "x" + std::to_string(cut.height);
 }
 
 std::string ValueLabel(int index, int position) {

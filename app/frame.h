@@ -123,9 +123,9 @@ struct FrameCanvas {
 // Texts
 // ---------------------------------------------------------------------------------------------
 
-// Status line for a width x height picture with the frame `sel` on a preview `pw` wide:
-// "Bild: 800x600 / Auswahl: 800x533".
-std::string StatusText(int width, int height, const Selection& sel, int pw);
+// Status line for a width x height picture and the cut of its frame (picture pixels, as the
+// export cuts it): "Bild: 800x600 / Auswahl: 800x533".
+std::string StatusText(int width, int height, const PixelRect& cut);
 
 // The resolution in dots per inch at which a width x height picture prints in format item
 // `formatIndex`: its shorter side over the format's shorter side, rounded; 0 for the formats

@@ -7,6 +7,7 @@
 #include "app/frame.h"
 #include "app/framepaint.h"
 #include "app/ids.h"
+#include "app/selection.h"
 #include "app/state.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
@@ -40,11 +41,10 @@ constexpr int kBlurredDpi = 100;
 // Shows at which resolution the export would print in the chosen format, in the tooltips of the
 // status line and the format combo box, and warns by the status line's colour. This runs on
 // every redraw: the tooltips are only touched when they change.
-void ShowPrintResolution(int pw, const WindowSettings& settings) {
+void ShowPrintResolution(const PixelRect& cut, const WindowSettings& settings) {
     int width = 0, height = 0;
-    const int picW = ImageGetWidth(kPictureImage), picH = ImageGetHeight(kPictureImage);
-    const float factor = static_cast<float>(picW) / static_cast<float>(pw);
-    ExportSize(g_app.frame.selection, factor, picW, picH, settings.outputSize, width, height);
+    ExportSize(cut, ImageGetWidth(kPictureImage), ImageGetHeight(kPictureImage),
+               settings.outputSize, width, height);
     const int format = settings.format;
     const int dpi = frame::PrintDpi(format, width, height);
     const std::string tip = dpi > 0 ? frame::PrintResolutionText(format, dpi) : std::string();
@@ -95,10 +95,11 @@ void RedrawPreview(const WindowSettings& settings) {
         DrawEnd();
         DevicePreviewPaint();
     }
-    const std::string status = frame::StatusText(
-        ImageGetWidth(kPictureImage), ImageGetHeight(kPictureImage), g_app.frame.selection, pw);
+    const PixelRect cut = SelectionCut();
+    const std::string status =
+        frame::StatusText(ImageGetWidth(kPictureImage), ImageGetHeight(kPictureImage), cut);
     ControlSetText(kStatusLine, status.c_str());
-    ShowPrintResolution(pw, settings);
+    ShowPrintResolution(cut, settings);
 }
 
 void SetValueLabels(const ToneParams& tone) {

@@ -4,6 +4,7 @@
 #include "app/ids.h"
 #include "app/state.h"
 #include "imagelib/image.h"
+#include "picture/export.h"
 #include "toolkit/control.h"
 
 namespace {
@@ -38,6 +39,12 @@ void ClampSelection() {
 
 const Selection& CurrentSelection() {
     return g_app.frame.selection;
+}
+
+PixelRect SelectionCut() {
+    const FrameState& f = g_app.frame;
+    return PreviewFrameCut({f.selection, f.ratio, PreviewWidth(), PreviewHeight(),
+                            ImageGetWidth(kPictureImage), ImageGetHeight(kPictureImage)});
 }
 
 void PlaceSelection(const Selection& sel) {

@@ -4,6 +4,7 @@
 
 #include "app/frame.h"
 #include "app/settings.h"
+#include "picture/pixel_rect.h"
 
 // ---------------------------------------------------------------------------------------------
 // Selection frame
@@ -18,6 +19,9 @@ void ResetSelection(bool keepFrame, WindowSettings& settings);
 void ClampSelection();
 // The frame as it stands, in preview pixels.
 [[nodiscard]] const Selection& CurrentSelection();
+// Where the frame cuts the picture (image 100), in its pixels: an edge of the frame on the
+// preview's edge lies on the picture's (PreviewFrameCut). Empty without picture and preview.
+[[nodiscard]] PixelRect SelectionCut();
 // Puts the frame at `sel` (preview pixels) and narrows it as ClampSelection does.
 void PlaceSelection(const Selection& sel);
 // One pass of mouse handling with the left button `down` at client point (mx, my): starts a drag

@@ -37,6 +37,45 @@ PixelRect FrameToPicture(const PixelRect& s, float factor) {
     return {Nearest(s.left * f), Nearest(s.top * f), Nearest(s.width * f), Nearest(s.height * f)};
 }
 
+PixelRect LargestFrame(int width, int height, float ratio) {
+    if (width <= 0 || height <= 0 || !(ratio > 0)) return {};
+    const int fullWidthHeight = Nearest(static_cast<double>(width) * static_cast<double>(ratio));
+    if (fullWidthHeight <= height) return {0, 0, width, std::max(fullWidthHeight, 1)};
+    const int w = Nearest(static_cast<double>(height) / static_cast<double>(ratio));
+    return {0, 0, std::clamp(w, 1, width), height};
+}
+
+PixelRect PreviewFrameCut(const PreviewFrame& p) {
+    const int W = p.pictureWidth, H = p.pictureHeight;
+    const int pw = p.previewWidth, ph = p.previewHeight;
+    if (W <= 0 || H <= 0 || pw <= 0 || ph <= 0) return {};
+    const PixelRect& s = p.frame;
+    PixelRect cut = FrameToPicture(s, static_cast<float>(W) / static_cast<float>(pw));
+    const bool ratio = p.ratio > 0;
+    const bool right = int64_t{s.left} + s.width >= pw;
+    const bool bottom =
+        int64_t{s.top} + s.height >= ph ||
+        (ratio && s.top + int64_t{Nearest((s.width + 1.0) * static_cast<double>(p.ratio))} > ph);
+    if (ratio && ((s.left <= 0 && right) || (s.top <= 0 && bottom))) {
+        const PixelRect largest = LargestFrame(W, H, p.ratio);
+        cut.width = largest.width;
+        cut.height = largest.height;
+    }
+    if (s.left <= 0) {
+        cut.left = 0;
+    } else if (right) {
+        cut.left = W - cut.width;
+    }
+    if (s.top <= 0) {
+        cut.top = 0;
+    } else if (bottom) {
+        cut.top = H - cut.height;
+    }
+    cut.left = std::max(0, std::min(cut.left, W - cut.width));
+    cut.top = std::max(0, std::min(cut.top, H - cut.height));
+    return cut;
+}
+
 PixelRect ClipToPicture(const PixelRect& frame, int width, int height) {
     // In 64 bits: left + width may not fit in an int. Frames rounded from preview pixels can
     // reach past the picture by a pixel.
@@ -131,9 +170,9 @@ ExportResult ExportPicture(raster::Bitmap& picture, const PixelRect& frame,
     return result;
 }
 
-void ExportSize(const PixelRect& frame, float factor, int pictureWidth, int pictureHeight,
-                int preset, int& width, int& height) {
-    const PixelRect cut = ClipToPicture(FrameToPicture(frame, factor), pictureWidth, pictureHeight);
+void ExportSize(const PixelRect& frame, int pictureWidth, int pictureHeight, int preset, int& width,
+                int& height) {
+    const PixelRect cut = ClipToPicture(frame, pictureWidth, pictureHeight);
     width = cut.width;
     height = cut.height;
     int w = 0, h = 0;

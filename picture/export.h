@@ -81,6 +81,28 @@ bool OutputSizeFor(int index, int width, int height, int& newWidth, int& newHeig
 // A frame in preview pixels as picture pixels: each of left, top, width, height times `factor`,
 // rounded separately to the nearest integer (halves to even).
 PixelRect FrameToPicture(const PixelRect& frame, float factor);
+// The largest frame of `ratio` (height over width) in a width x height picture, at (0, 0): the
+// whole width when the height rounded from it fits, else the whole height. Empty for an empty
+// picture or a ratio that is not positive.
+PixelRect LargestFrame(int width, int height, float ratio);
+// A frame shown on a preview of a picture, with the sizes of both and the frame's ratio.
+struct PreviewFrame {
+    PixelRect frame;  // preview pixels
+    float ratio;      // the frame's height over its width
+    int previewWidth, previewHeight;
+    int pictureWidth, pictureHeight;
+};
+// Where the frame cuts the picture. The preview's sides are rounded and its shape not quite the
+// picture's, so scaling alone (FrameToPicture, by pictureWidth / previewWidth) leaves strips at
+// the edges; instead an edge of the frame on an edge of the preview lies on the picture's edge:
+// - a frame from one side of the preview to the other (left or top 0, the far edge reached) is
+//   the largest frame of its ratio in the picture;
+// - a frame at the left or top is cut from the picture's left or top; one whose right or bottom
+//   edge reaches the preview's is cut flush with the picture's right or bottom edge.
+// The bottom edge counts as reached also when one more pixel of width would carry it past (the
+// frame the clamp stopped there). Any other frame is scaled; a cut rounded past the picture is
+// moved back inside, keeping its size. Empty when there is no picture or preview.
+PixelRect PreviewFrameCut(const PreviewFrame& shown);
 // `frame` clipped to a width x height picture; empty (width 0) when nothing is left.
 PixelRect ClipToPicture(const PixelRect& frame, int width, int height);
 
@@ -88,7 +110,7 @@ PixelRect ClipToPicture(const PixelRect& frame, int width, int height);
 // Print resolution
 // ---------------------------------------------------------------------------------------------
 
-// The size of the picture an export of `frame` (preview pixels, `factor` picture pixels each)
-// delivers from a pictureWidth x pictureHeight picture: the clipped cut, reduced by `preset`.
-void ExportSize(const PixelRect& frame, float factor, int pictureWidth, int pictureHeight,
-                int preset, int& width, int& height);
+// The size of the picture an export of `cut` (picture pixels) delivers from a pictureWidth x
+// pictureHeight picture: the clipped cut, reduced by `preset`.
+void ExportSize(const PixelRect& cut, int pictureWidth, int pictureHeight, int preset, int& width,
+                int& height);

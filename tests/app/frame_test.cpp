@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "picture/export.h"
+
 namespace {
 
 const float kAcross = 2.0f / 3.0f;  // "10 x 15" across
@@ -94,6 +96,53 @@ TEST(DragSteps, ResizeFollowsTheRightEdgeMoveTheTopLeftCorner) {
     EXPECT_EQ(move(b, -1, -1), "200x133 at 0,0");  // pointer outside: jumps to the top-left
     // A frame wider than a narrow preview stays at the left edge.
     EXPECT_EQ(move(Selection{0, 10, 25, 17}, 300, 900, 5, 5, 476), "25x17 at 0,459");
+}
+
+// The frame a new picture gets cuts exactly the largest frame of its format, whatever the
+// rounding of the preview's sides, for every format, both ways round, on shapes from a sliver to
+// a panorama.
+TEST(FrameCut, NewPictureFrameIsTheLargest) {
+    const std::pair<int, int> sizes[] = {{1600, 1000}, {1000, 1600}, {1280, 720},  {800, 600},
+                                         {600, 800},   {500, 500},   {4000, 3000}, {3000, 4000},
+                                         {1801, 1199}, {1215, 1800}, {300, 200},   {64, 48},
+                                         {20, 3000},   {3000, 20},   {481, 477},   {7, 5}};
+    for (auto [w, h] : sizes) {
+        int pw = 0, ph = 0;
+        frame::PreviewSize(w, h, pw, ph);
+        for (int format = 0; format < frame::kFormatCount; ++format) {
+            for (bool portrait : {false, true}) {
+                const float ratio = frame::RatioFor(format, portrait);
+                Selection sel = frame::DefaultFrame(w > h, ratio);
+                frame::Clamp(sel, ratio, pw, ph);
+                EXPECT_EQ(PreviewFrameCut({sel, ratio, pw, ph, w, h}), LargestFrame(w, h, ratio))
+                    << w << "x" << h << " format " << format << " portrait " << portrait;
+            }
+        }
+    }
+}
+
+// A frame at the preview's edges is cut at the picture's edges; others are scaled. 1600 x 1000
+// (preview 480 x 298, 10/3 picture pixels each) with "10 x 15" across, whose largest frame is
+// 447 x 298 on the preview and 1500 x 1000 on the picture.
+TEST(FrameCut, EdgesOfThePreviewAreEdgesOfThePicture) {
+    auto cut = [](Selection s) {
+        frame::Clamp(s, kAcross, 480, 298);
+        const PixelRect c = PreviewFrameCut({s, kAcross, 480, 298, 1600, 1000});
+        return Str(c);
+    };
+    const std::pair<Selection, const char*> cases[] = {
+        {{0, 0, 480, 0}, "1500x1000 at 0,0"},         // the largest, not 1490 x 993
+        {{33, 0, 447, 0}, "1500x1000 at 100,0"},      // dragged right: flush with the right edge
+        {{10, 0, 447, 0}, "1500x1000 at 33,0"},       // in between: scaled corner
+        {{330, 198, 150, 0}, "500x333 at 1100,667"},  // dragged into the lower-right corner
+        {{0, 198, 150, 0}, "500x333 at 0,667"},       // bottom left
+        {{100, 50, 150, 0}, "500x333 at 333,167"},    // inside: scaled
+        {{455, 0, 25, 0}, "83x57 at 1517,0"},         // minimum width at the right edge
+    };
+    for (const auto& [frame, want] : cases)
+        EXPECT_EQ(cut(frame), want) << Str(frame);
+    // No picture or no preview: no cut.
+    EXPECT_EQ(PreviewFrameCut({{0, 0, 100, 67}, kAcross, 0, 0, 1600, 1000}).width, 0);
 }
 
 }  // namespace

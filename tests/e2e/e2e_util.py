@@ -144,16 +144,50 @@ def main(test):
     log("1 passed, 0 failed")
 
 
-def write_bmp(path, width, height, colour):
-    """A 24-bit BMP file of one colour (red, green, blue)."""
+def write_bmp(path, width, height, colour, band=0, band_colour=None):
+    """A 24-bit BMP file of one colour (red, green, blue); with `band`, its first `band` columns
+    in `band_colour`."""
     import struct
     stride = (width * 3 + 3) // 4 * 4
-    row = bytes((colour[2], colour[1], colour[0])) * width + b"\0" * (stride - width * 3)
+    def bgr(c):
+        return bytes((c[2], c[1], c[0]))
+    row = (bgr(band_colour or colour) * band + bgr(colour) * (width - band) +
+           b"\0" * (stride - width * 3))
     size = 54 + stride * height
     header = b"BM" + struct.pack("<IHHI", size, 0, 0, 54)
     info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, stride * height, 0, 0, 0, 0)
     with open(path, "wb") as f:
         f.write(header + info + row * height)
+
+
+def jpeg_size(path):
+    """(width, height) from the first start-of-frame marker, or None."""
+    import struct
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:2] != b"\xff\xd8":
+        return None
+    i = 2
+    while i + 9 < len(data):
+        if data[i] != 0xFF:
+            return None
+        marker = data[i + 1]
+        length = struct.unpack(">H", data[i + 2:i + 4])[0]
+        if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
+            height, width = struct.unpack(">HH", data[i + 5:i + 9])
+            return width, height
+        i += 2 + length
+    return None
+
+
+def jpeg_pixel(path, x, y):
+    """The (red, green, blue) of pixel (x, y) of a JPEG file, decoded by djpeg."""
+    data = subprocess.run(["djpeg", "-pnm", path], capture_output=True, check=True).stdout
+    m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
+    if not m:
+        raise Failure("djpeg gave no PPM for " + path)
+    i = m.end() + (y * int(m.group(1)) + x) * 3
+    return tuple(data[i:i + 3])
 
 
 def type_into_dialog(title, text, proc):

@@ -2,34 +2,15 @@
 that JPEG and presses Save, Return, Return: the dialog proposes the loaded file, the overwrite
 question answers No by default, so the file stays as it was and the dialog comes back. Then
 exports the same picture with --batch, without any display, and expects the very same bytes.
-Last, a phone's HEIC stored on its side is exported through the dialogs.
+A frame dragged to the preview's right edge is cut at the picture's. Last, a phone's HEIC stored on its side is exported through the dialogs.
 Usage: export_save.py KADROVO HEIF_PICTURE WORKDIR"""
 import os
-import struct
 import subprocess
 
 import e2e_util as e
 
 COLOUR = (100, 150, 200)
-
-
-def jpeg_size(path):
-    """(width, height) from the first start-of-frame marker, or None."""
-    with open(path, "rb") as f:
-        data = f.read()
-    if data[:2] != b"\xff\xd8":
-        return None
-    i = 2
-    while i + 9 < len(data):
-        if data[i] != 0xFF:
-            return None
-        marker = data[i + 1]
-        length = struct.unpack(">H", data[i + 2:i + 4])[0]
-        if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
-            height, width = struct.unpack(">HH", data[i + 5:i + 9])
-            return width, height
-        i += 2 + length
-    return None
+RED = (220, 30, 30)
 
 
 def export(binary, picture, colour, out, want):
@@ -40,7 +21,7 @@ def export(binary, picture, colour, out, want):
     proc, c = e.start_with_picture(binary, picture, colour)
     c.click(*e.SAVE_BUTTON)
     e.type_into_dialog("Bild speichern...", out, proc)
-    size = e.wait_for("the JPEG file", lambda: os.path.exists(out) and jpeg_size(out))
+    size = e.wait_for("the JPEG file", lambda: os.path.exists(out) and e.jpeg_size(out))
     if size != want:
         raise e.Failure("%s is %dx%d, not %dx%d" % ((out,) + size + want))
     return proc, c
@@ -52,8 +33,9 @@ def test(args):
     picture = os.path.join(work, "export.bmp")
     out = os.path.join(work, "export-out.jpg")
     e.write_bmp(picture, 800, 600, COLOUR)
-    # The "9 x 13" frame of 480 x 332 preview pixels at 800 / 480 picture pixels each.
-    proc, c = export(binary, picture, COLOUR, out, (800, 553))
+    # The "9 x 13" frame of 480 x 332 preview pixels spans the preview: the largest frame of the
+    # picture, 800 x 554.
+    proc, c = export(binary, picture, COLOUR, out, (800, 554))
 
     c.click(*e.LOAD_BUTTON)
     e.type_into_dialog("Bild einladen", out, proc)
@@ -92,13 +74,40 @@ def test(args):
         if a.read() != b.read():
             raise e.Failure("the batch export differs from the window's")
 
+    # A frame dragged to the preview's edge is cut at the picture's edge. 1600 x 1000 with a red
+    # band over its first 100 columns: preview 480 x 298, the "9 x 13" frame 430 x 298 (the whole
+    # height), cut 1444 x 1000. Dragged to the right it takes the last 1444 columns.
+    wide = os.path.join(work, "wide.bmp")
+    e.write_bmp(wide, 1600, 1000, COLOUR, band=100, band_colour=RED)
+    proc, c = e.start_with_picture(binary, wide, COLOUR)
+    c.wait_pixel("the frame's right edge", 14 + 429, 100, e.YELLOW)
+    c.move(200, 150)
+    e.tool("xdotool", "mousedown", "1")
+    c.move(400, 150)  # 200 to the right, which is 150 past the edge
+    c.wait_pixel("the frame at the right edge", 14 + 479, 100, e.YELLOW)
+    c.wait_pixel("its left edge", 14 + 50, 100, e.YELLOW)
+    e.tool("xdotool", "mouseup", "1")
+    dragged = os.path.join(work, "dragged.jpg")
+    if os.path.exists(dragged):
+        os.remove(dragged)
+    c.click(*e.SAVE_BUTTON)
+    e.type_into_dialog("Bild speichern...", dragged, proc)
+    size = e.wait_for("the JPEG file", lambda: os.path.exists(dragged) and e.jpeg_size(dragged))
+    if size != (1444, 1000):
+        raise e.Failure("the dragged frame's cut is %dx%d, not 1444x1000" % size)
+    for x, y in ((0, 0), (0, 999), (1443, 500)):
+        if not e.near(e.jpeg_pixel(dragged, x, y), COLOUR, 4):
+            raise e.Failure("pixel %d,%d of the dragged cut is %s"
+                            % (x, y, e.jpeg_pixel(dragged, x, y)))
+    e.quit_program(proc, c)
+
     # Stored 800 x 600 with a quarter turn: upright 600 x 800, so it gets the upright frame of a
-    # portrait picture, 327 x 473 of its 357 x 476 preview pixels at 600 / 357 each.
+    # portrait picture, the whole height: 554 x 800.
     heic = os.path.join(work, "Handy.HEIC")
     shown = subprocess.run([heif_picture, heic] + [str(v) for v in COLOUR], check=True,
                            capture_output=True, text=True).stdout.split()
     proc, c = export(binary, heic, tuple(int(v) for v in shown), os.path.join(work, "handy.jpg"),
-                     (550, 795))
+                     (554, 800))
     e.quit_program(proc, c)
 
 
