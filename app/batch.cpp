@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -26,8 +28,7 @@
 
 namespace {
 
-constexpr int kWorkers = 2;             // one picture per core, at most two in memory
-constexpr int kFirstWorkerImage = 200;  // image numbers of the workers' pictures
+constexpr int kWorkers = 2;  // one picture per core, at most two in memory
 
 // The window's preview of `picture` (drawn stretched into a screen bitmap) captured, and the
 // cast inside `frame` measured on it as the check box does.
@@ -82,6 +83,9 @@ bool WritePng(const raster::Bitmap& cut, const char* path) {
            out.Commit();
 }
 
+// What became of one file.
+enum class Outcome { Written, Skipped, Failed };
+
 class Batch {
 public:
     Batch(const BatchOptions& options, std::FILE* messages)
@@ -96,88 +100,97 @@ public:
             for (std::string line; std::getline(std::cin, line);)
                 if (!line.empty()) files_.push_back(line);
         }
-        start_ = std::chrono::steady_clock::now();
-        std::vector<std::thread> workers;
-        const int count = std::min<int>(kWorkers, static_cast<int>(files_.size()));
-        for (int w = 0; w < count; ++w)
-            workers.emplace_back([this, w] { Work(kFirstWorkerImage + w); });
-        for (std::thread& t : workers)
-            t.join();
-        if (terminal_ && !options_.quiet && !files_.empty()) std::fputc('\n', messages_);
-        return failed_ > 0 ? 1 : 0;
+        outputs_ = BatchOutputPaths(files_, options_);
+        std::error_code error;
+        std::filesystem::create_directories(options_.outDir, error);
+        if (!std::filesystem::is_directory(options_.outDir, error)) {
+            std::fprintf(messages_, "kadrovo: %s: Ordner kann nicht angelegt werden\n",
+                         options_.outDir.c_str());
+            count_[static_cast<int>(Outcome::Failed)] = files_.size();
+        } else {
+            start_ = std::chrono::steady_clock::now();
+            std::vector<std::thread> workers;
+            const int count = std::min<int>(kWorkers, static_cast<int>(files_.size()));
+            for (int w = 0; w < count; ++w)
+                workers.emplace_back([this, w] { Work(w); });
+            for (std::thread& t : workers)
+                t.join();
+            if (terminal_ && !options_.quiet && !files_.empty()) std::fputc('\n', messages_);
+        }
+        const size_t failed = count_[static_cast<int>(Outcome::Failed)];
+        std::fprintf(messages_, "%zu geschrieben, %zu übersprungen, %zu fehlgeschlagen\n",
+                     count_[static_cast<int>(Outcome::Written)],
+                     count_[static_cast<int>(Outcome::Skipped)], failed);
+        return failed > 0 ? 1 : 0;
     }
 
 private:
-    void Work(int image) {
+    void Work(int worker) {
         for (size_t i = next_++; i < files_.size(); i = next_++) {
             std::string reason;
-            const std::string out = Export(files_[i], image, reason);
-            Report(files_[i], out, reason);
+            const Outcome outcome = Export(files_[i], outputs_[i], worker, reason);
+            Report(files_[i], outputs_[i], outcome, reason);
         }
     }
 
-    // Exports one file; returns the output path, and `reason` when it failed.
-    std::string Export(const std::string& input, int image, std::string& reason) {
-        const std::string out = BatchOutputPath(input, options_);
+    // Exports one file to `out`; `reason` says why it was skipped or failed.
+    Outcome Export(const std::string& input, const std::string& out, int worker,
+                   std::string& reason) {
         const std::string name = FileName(out);
+        const std::string skipped = out + " existiert bereits, übersprungen";
         if (!options_.overwrite && Exists(out)) {
-            reason = "Die Datei " + name + " existiert bereits!";
-            return out;
+            reason = skipped;
+            return Outcome::Skipped;
         }
-        LoadResult loaded;
-        {
-            // The image table and the decoders are shared; the pixel work and the writing are not.
-            std::lock_guard<std::mutex> lock(table_);
-            loaded = ImageLoadFile(image, input.c_str());
-        }
-        if (!loaded) {
-            // The window's refusal, on one line.
-            reason = LoadRefusalText(input, loaded.error, " ");
-            return out;
-        }
-        raster::Bitmap* picture = loaded.bitmap;
-        ExportResult result = BatchExportPicture(*picture, options_);
+        // Decoded into a bitmap of this worker's own: the two workers decode at the same time.
+        LoadError error = LoadError::None;
         std::vector<uint8_t> exif;
-        {
-            std::lock_guard<std::mutex> lock(table_);
-            if (const std::vector<uint8_t>* e = ImageGetExif(image)) exif = *e;
-            ImageRelease(image);
+        std::unique_ptr<raster::Bitmap> picture =
+            ImageDecodeBitmap(ImageFindDecoder(input.c_str()), error, nullptr, &exif);
+        if (!picture) {
+            // The window's refusal, on one line.
+            reason = LoadRefusalText(input, error, " ");
+            return Outcome::Failed;
         }
+        ExportResult result = BatchExportPicture(*picture, options_);
+        picture.reset();
         const std::string cantSave = "Die Datei " + name + " konnte nicht gespeichert werden!";
         if (!result.adjusted) {
             reason = "Für das Bild ist nicht genug Speicher frei!";
-            return out;
+            return Outcome::Failed;
         }
         if (!result.cut) {
             reason = cantSave;
-            return out;
+            return Outcome::Failed;
         }
         const std::string temp = options_.outDir + "/." + name + ".kadrovo-" +
-                                 std::to_string(getpid()) + "-" + std::to_string(image);
+                                 std::to_string(getpid()) + "-" + std::to_string(worker);
         const bool written =
             options_.type == OutputType::Png
                 ? WritePng(*result.cut, temp.c_str())
                 : ExportWriteJpeg(*result.cut, temp.c_str(), options_.format, &exif);
         bool existed = false;
-        if (!written || !Publish(temp, out, options_.overwrite, existed)) {
-            unlink(temp.c_str());
-            reason = existed ? "Die Datei " + name + " existiert bereits!" : cantSave;
-        }
-        return out;
+        if (written && Publish(temp, out, options_.overwrite, existed)) return Outcome::Written;
+        unlink(temp.c_str());
+        // Another program took the name meanwhile: as if it had been there before.
+        reason = existed ? skipped : cantSave;
+        return existed ? Outcome::Skipped : Outcome::Failed;
     }
 
-    void Report(const std::string& input, const std::string& out, const std::string& reason) {
+    void Report(const std::string& input, const std::string& out, Outcome outcome,
+                const std::string& reason) {
         std::lock_guard<std::mutex> lock(report_);
         ++done_;
-        if (!reason.empty()) {
-            ++failed_;
+        ++count_[static_cast<int>(outcome)];
+        // Failures are always told; skips unless quiet.
+        if (outcome == Outcome::Failed || (outcome == Outcome::Skipped && !options_.quiet)) {
             if (terminal_ && !options_.quiet) std::fputc('\n', messages_);
             std::fprintf(messages_, "kadrovo: %s: %s\n", input.c_str(), reason.c_str());
         }
         if (options_.quiet) return;
         const size_t total = files_.size();
         if (!terminal_) {
-            if (reason.empty())
+            if (outcome == Outcome::Written)
                 std::fprintf(messages_, "kadrovo: %zu/%zu %s -> %s\n", done_, total, input.c_str(),
                              out.c_str());
             return;
@@ -196,40 +209,43 @@ private:
     const BatchOptions& options_;
     std::FILE* messages_;
     const bool terminal_;
-    std::vector<std::string> files_;
+    std::vector<std::string> files_, outputs_;
     std::atomic<size_t> next_{0};
-    std::mutex table_, report_;
-    size_t done_ = 0, failed_ = 0;
+    std::mutex report_;
+    size_t done_ = 0;
+    size_t count_[3] = {};  // by Outcome
     std::chrono::steady_clock::time_point start_;
 };
 
 }  // namespace
 
 BatchFrame BatchPlanFrame(int width, int height, const BatchOptions& o) {
-    int pw = 0, ph = 0;
-    frame::PreviewSize(width, height, pw, ph);
-    // As the window places a new picture's frame, in its preview's pixels.
     const bool landscape = width > height;
     const bool portrait =
         o.orientation == Orientation::Auto ? !landscape : o.orientation == Orientation::Portrait;
     const float ratio = frame::RatioFor(o.format, portrait);
+    // The cut is planned in picture pixels: exactly the largest frame, exactly where asked.
+    PixelRect cut = LargestFrame(width, height, ratio);
+    if (o.placement == Placement::Centre) {
+        cut.left = (width - cut.width) / 2;
+        cut.top = (height - cut.height) / 2;
+    } else if (o.placement == Placement::At) {
+        cut.left = std::max(0, std::min(o.left, width - cut.width));
+        cut.top = std::max(0, std::min(o.top, height - cut.height));
+    }
+    // The frame on the preview, where the cast is measured as the window measures it: at the top
+    // left the window's own frame for a new picture, whose cut this is; elsewhere moved to the
+    // cut's corner scaled down.
+    int pw = 0, ph = 0;
+    frame::PreviewSize(width, height, pw, ph);
     Selection sel = frame::DefaultFrame(!portrait, ratio);
     frame::Clamp(sel, ratio, pw, ph);
-    if (o.placement == Placement::Centre) {
-        sel.left = std::max(0, (pw - sel.width) / 2);
-        sel.top = std::max(0, (ph - sel.height) / 2);
+    if (o.placement != Placement::TopLeft) {
+        const double factor = static_cast<float>(width) / static_cast<float>(pw);
+        sel.left = std::max(0, std::min(frame::Nearest(cut.left / factor), pw - sel.width));
+        sel.top = std::max(0, std::min(frame::Nearest(cut.top / factor), ph - sel.height));
     }
-    const float factor = static_cast<float>(width) / static_cast<float>(pw);
-    BatchFrame f{sel, FrameToPicture(sel, factor)};
-    if (o.placement == Placement::At) {
-        // The frame's size stays; its corner moves as far towards the point as the picture
-        // allows.
-        f.cut.left = std::max(0, std::min(o.left, width - f.cut.width));
-        f.cut.top = std::max(0, std::min(o.top, height - f.cut.height));
-        f.preview.left = frame::Nearest(f.cut.left / static_cast<double>(factor));
-        f.preview.top = frame::Nearest(f.cut.top / static_cast<double>(factor));
-    }
-    return f;
+    return {sel, cut};
 }
 
 ExportResult BatchExportPicture(raster::Bitmap& picture, const BatchOptions& o) {
@@ -241,12 +257,23 @@ ExportResult BatchExportPicture(raster::Bitmap& picture, const BatchOptions& o) 
     return ExportPicture(picture, f.cut, settings);
 }
 
-std::string BatchOutputPath(const std::string& input, const BatchOptions& o) {
-    std::string stem = FileName(input);
-    const size_t dot = stem.rfind('.');
-    if (dot != std::string::npos && dot > 0) stem.resize(dot);
-    return o.outDir + "/" + stem + "_" + frame::kPrintFormats[o.format].shortName +
-           (o.type == OutputType::Png ? ".png" : ".jpg");
+std::vector<std::string> BatchOutputPaths(const std::vector<std::string>& inputs,
+                                          const BatchOptions& o) {
+    const std::string suffix = std::string("_") + frame::kPrintFormats[o.format].shortName;
+    const char* const extension = o.type == OutputType::Png ? ".png" : ".jpg";
+    std::vector<std::string> outputs;
+    std::set<std::string> taken;
+    for (const std::string& input : inputs) {
+        std::string stem = FileName(input);
+        const size_t dot = stem.rfind('.');
+        if (dot != std::string::npos && dot > 0) stem.resize(dot);
+        const std::string base = o.outDir + "/" + stem + suffix;
+        std::string out = base + extension;
+        for (int n = 2; !taken.insert(out).second; ++n)
+            out = base + "-" + std::to_string(n) + extension;
+        outputs.push_back(out);
+    }
+    return outputs;
 }
 
 int RunBatch(const BatchOptions& options, std::FILE* messages) {
@@ -257,11 +284,6 @@ int RunBatch(const BatchOptions& options, std::FILE* messages) {
     RegisterHeifDecoder();
     RegisterWebpDecoder();
     RegisterJpegEncoder();
-    struct stat st {};
-    if (stat(options.outDir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        std::fprintf(messages, "kadrovo: %s: kein Ordner\n", options.outDir.c_str());
-        return 1;
-    }
     return Batch(options, messages).Run();
 }
 

@@ -1,5 +1,6 @@
 #include "app/batch_options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <iterator>
@@ -29,6 +30,15 @@ int IndexOf(const Table& table, const std::string& value) {
         if (Folded(table[i].item) == wanted || Folded(table[i].shortName) == wanted)
             return static_cast<int>(i);
     return -1;
+}
+
+// The numbers a tone option takes are those the setting's value label shows in the window
+// ("Gamma: 100" at the default), not its track bar's positions.
+int ShownLow(const ToneSetting& s) {
+    return std::min(ToneShownValue(s, s.minimum), ToneShownValue(s, s.maximum));
+}
+int ShownHigh(const ToneSetting& s) {
+    return std::max(ToneShownValue(s, s.minimum), ToneShownValue(s, s.maximum));
 }
 
 // A whole decimal number within [low, high].
@@ -145,7 +155,11 @@ BatchCommand ParseBatchCommand(int argc, const char* const* argv) {
             o.outDir = value;
         } else {
             const ToneSetting& s = kToneSettings[toneIndex];
-            if (!Number(value, s.minimum, s.maximum, o.tone.*(s.field))) return fail(bad);
+            int shown = 0;
+            if (!Number(value, ShownLow(s), ShownHigh(s), shown)) return fail(bad);
+            // The value label's number back to its bar's position; the mapping is its own
+            // inverse.
+            o.tone.*(s.field) = ToneShownValue(s, shown);
         }
     }
     if (command.help) return command;
@@ -166,14 +180,16 @@ std::string BatchUsage() {
     for (int t = 0; t < kToneSettingCount; ++t) {
         const ToneSetting& s = kToneSettings[t];
         const std::string option = "--" + std::string(kToneOptions[t]) + " N";
-        tone += "  " + option + std::string(18 - option.size(), ' ') + s.name + ", Regler " +
-                std::to_string(s.minimum) + ".." + std::to_string(s.maximum) + " (Standard " +
-                std::to_string(s.standard) + ")\n";
+        tone += "  " + option + std::string(18 - option.size(), ' ') + s.name + " " +
+                std::to_string(ShownLow(s)) + ".." + std::to_string(ShownHigh(s)) + " (Standard " +
+                std::to_string(ToneShownValue(s, s.standard)) + ")\n";
     }
     return "Aufruf: kadrovo --batch [OPTION]... --out ORDNER DATEI...\n"
            "Exportiert viele Bilder wie der Knopf \"Bild speichern...\": Ausschnitt im Format,\n"
-           "Bildbearbeitung, Ausgabegrösse. Aus urlaub.jpg wird ORDNER/urlaub_10x15.jpg.\n"
-           "DATEI \"-\" liest je eine Datei pro Zeile von der Standardeingabe.\n\n"
+           "Bildbearbeitung, Ausgabegrösse. Aus urlaub.jpg wird ORDNER/urlaub_10x15.jpg, aus\n"
+           "einer zweiten Datei urlaub.* desselben Aufrufs ORDNER/urlaub_10x15-2.jpg.\n"
+           "DATEI \"-\" liest je eine Datei pro Zeile von der Standardeingabe. Die Regler nehmen\n"
+           "die Zahlen, die das Fenster neben ihnen zeigt.\n\n"
            "  --format F        Zielformat: " +
            formats +
            "\n"
@@ -183,9 +199,10 @@ std::string BatchUsage() {
            "  --cast            Farbstich im Ausschnitt ermitteln und entfernen\n"
            "  --type T          jpeg (Standard) oder png\n"
            "  --position P      center (Standard), topleft oder LINKS,OBEN in Bildpunkten\n"
-           "  --out ORDNER      Zielordner\n"
-           "  --overwrite       vorhandene Dateien ersetzen\n"
-           "  --quiet           keinen Fortschritt zeigen\n\n"
-           "Ende mit 0, wenn alle Bilder gelangen, 1, wenn eines scheiterte, 2 bei falschem "
+           "  --out ORDNER      Zielordner, wird wenn nötig angelegt\n"
+           "  --overwrite       vorhandene Dateien ersetzen (sonst übersprungen)\n"
+           "  --quiet           keinen Fortschritt und keine übersprungenen Dateien zeigen\n\n"
+           "Zum Schluss steht die Zählung: \"3 geschrieben, 1 übersprungen, 0 fehlgeschlagen\".\n"
+           "Ende mit 0, wenn kein Bild scheiterte, 1, wenn eines scheiterte, 2 bei falschem "
            "Aufruf.\n";
 }

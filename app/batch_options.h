@@ -16,8 +16,8 @@ enum class Placement { TopLeft, Centre, At };
 struct BatchOptions {
     int format = 0;  // index into frame::kPrintFormats
     Orientation orientation = Orientation::Auto;
-    int preset = 0;  // index into kOutputPresets
-    ToneParams tone = kToneDefaults;
+    int preset = 0;                   // index into kOutputPresets
+    ToneParams tone = kToneDefaults;  // track bar positions (the options give label values)
     bool removeCast = false;
     OutputType type = OutputType::Jpeg;
     Placement placement = Placement::Centre;

@@ -1,5 +1,5 @@
-// The batch export: the window's bytes through the shared export, the naming and no-overwrite
-// rules, a mixed batch, and the command line's choices.
+// The batch export: the window's bytes through the shared export, the names, folder, skips and
+// count of a run, the exact frames, and the command line's choices.
 
 #include "app/batch.h"
 #include "app/export.h"
@@ -59,16 +59,23 @@ TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
     }
 }
 
-// A batch with a damaged file: reported as the window reports it, exit status 1; the others are
-// written under their names and nothing else is left. Nothing is replaced without --overwrite.
-TEST_F(BatchTest, MixedBatchNamesOverwriteAndExitStatus) {
-    fs::create_directory(dir / "out");
-    WritePhoto(dir / "urlaub.jpg", 640, 480);
-    WritePhoto(dir / "strand.jpeg", 300, 500);
+// The run: three inputs of one stem get three names, the missing output folder is made with its
+// parents, a damaged file is reported as the window reports it (exit status 1); a rerun skips
+// what is there and counts it, and exits 0 once nothing fails; nothing is replaced without
+// --overwrite, and no temporaries stay behind.
+TEST_F(BatchTest, NamesFolderSkipsAndCounts) {
+    for (const char* sub : {"a", "b"})
+        fs::create_directory(dir / sub);
+    WritePhoto(dir / "a/foto.jpg", 640, 480);
+    WritePhoto(dir / "b/foto.jpg", 300, 500);
+    WritePicture(In("a/foto.png"), 200, 200, 0x336699, IMAGE_FORMAT_BMP);  // the probe decides
     std::ofstream(dir / "kaputt.jpg") << "\xFF\xD8\xFF this is no picture";
-    auto run = [&](std::vector<std::string> args) {
-        args.insert(args.end(), {"--format", "10x15", "--size", "Foto bis 10cm x 15cm", "--out",
-                                 In("out"), In("urlaub.jpg"), In("kaputt.jpg"), In("strand.jpeg")});
+    const std::string out = In("neu/abzuege");
+    auto run = [&](std::vector<std::string> files, std::vector<std::string> args = {}) {
+        args.insert(args.end(), {"--format", "10x15", "--size", "Foto bis 10cm x 15cm", "--quiet",
+                                 "--out", out});
+        for (const std::string& f : files)
+            args.push_back(In(f));
         const BatchCommand command = Parse(args);
         char* text = nullptr;
         size_t size = 0;
@@ -79,28 +86,76 @@ TEST_F(BatchTest, MixedBatchNamesOverwriteAndExitStatus) {
         free(text);
         return result;
     };
-    const fs::path mine = dir / "out/urlaub_10x15.jpg";
-    EXPECT_EQ(
-        run({"--quiet"}),
-        std::make_pair(
-            1, "kadrovo: " + (dir / "kaputt.jpg").string() + ": " +
-                   LoadRefusalText((dir / "kaputt.jpg").string(), LoadError::Damaged, " ") + "\n"));
-    const std::string urlaub = ReadFile(mine);
-    EXPECT_FALSE(urlaub.empty());
-    EXPECT_TRUE(fs::exists(dir / "out/strand_10x15.jpg"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), {}), 2);  // no temporaries
-    std::ofstream(mine) << "mine";
-    auto [status, text] = run({});
-    EXPECT_EQ(status, 1);
-    EXPECT_NE(text.find("Die Datei urlaub_10x15.jpg existiert bereits!"), std::string::npos);
-    EXPECT_EQ(ReadFile(mine), "mine");
-    EXPECT_EQ(run({"--overwrite", "--quiet"}).first, 1);  // the damaged file still fails
-    EXPECT_EQ(ReadFile(mine), urlaub);
+    const std::vector<std::string> three = {"a/foto.jpg", "b/foto.jpg", "a/foto.png"};
+    std::vector<std::string> four = three;
+    four.push_back("kaputt.jpg");
+    EXPECT_EQ(run(four),
+              std::make_pair(1, "kadrovo: " + In("kaputt.jpg") + ": " +
+                                    LoadRefusalText(In("kaputt.jpg"), LoadError::Damaged, " ") +
+                                    "\n3 geschrieben, 0 übersprungen, "
+                                    "1 fehlgeschlagen\n"));
+    // Each input its own file, in the order given.
+    const std::tuple<const char*, int, int> written[] = {{"foto_10x15.jpg", 640, 427},
+                                                         {"foto_10x15-2.jpg", 300, 450},
+                                                         {"foto_10x15-3.jpg", 133, 200}};
+    for (const auto& [name, width, height] : written) {
+        raster::Bitmap* back = ImageLoadFile(151, (fs::path(out) / name).c_str()).bitmap;
+        ASSERT_TRUE(back) << name;
+        EXPECT_EQ(std::make_pair(back->width, back->height), std::make_pair(width, height)) << name;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 3);  // no temporaries
+
+    // Again: all there, so all skipped, and without the damaged file that is a success.
+    const fs::path first = fs::path(out) / "foto_10x15.jpg";
+    std::ofstream(first) << "mine";
+    EXPECT_EQ(run(three), std::make_pair(0, std::string("0 geschrieben, 3 übersprungen, "
+                                                        "0 fehlgeschlagen\n")));
+    EXPECT_EQ(ReadFile(first), "mine");
+    const auto replaced = run({"a/foto.jpg"}, {"--overwrite"});
+    EXPECT_EQ(replaced.second, "1 geschrieben, 0 übersprungen, 0 fehlgeschlagen\n");
+    EXPECT_NE(ReadFile(first), "mine");
+    // Without --quiet each skip is named.
+    const BatchCommand loud = Parse({"--format", "10x15", "--out", out, In("a/foto.jpg")});
+    ASSERT_TRUE(loud.options);
+    char* text2 = nullptr;
+    size_t size2 = 0;
+    std::FILE* messages = open_memstream(&text2, &size2);
+    EXPECT_EQ(RunBatch(*loud.options, messages), 0);
+    std::fclose(messages);
+    EXPECT_EQ(std::string(text2, size2), "kadrovo: " + In("a/foto.jpg") + ": " + first.string() +
+                                             " existiert bereits, übersprungen\n0 geschrieben, "
+                                             "1 übersprungen, 0 fehlgeschlagen\n");
+    free(text2);
 }
 
-// The command line's choices, seen in the output name and in the frame planned on a 1200 x 900
-// picture with "10 x 15" (preview 480 x 357, the window's frame 480 x 320), and its usage errors.
-TEST(BatchCommandLine, ChoicesFramesAndUsageErrors) {
+// The largest frame of the format, in picture pixels, exactly: centred (the default), at the top
+// left, at a given point (kept inside), and turned by --orientation.
+TEST(BatchFrames, ExactlyTheLargestFrameWhereAsked) {
+    const std::tuple<int, int, std::vector<std::string>, PixelRect> cases[] = {
+        {1600, 1000, {"--format", "10x15", "--position", "topleft"}, {0, 0, 1500, 1000}},
+        {1600, 1000, {"--format", "10x15"}, {50, 0, 1500, 1000}},
+        {1280, 720, {"--format", "16:9"}, {0, 0, 1280, 720}},
+        {1200, 900, {"--format", "10x15"}, {0, 50, 1200, 800}},
+        {1200, 900, {"--format", "10x15", "--position", "5000,30"}, {0, 30, 1200, 800}},
+        {1200, 900, {"--format", "10x15", "--orientation", "portrait"}, {300, 0, 600, 900}},
+        {2000, 3000, {"--format", "9x13"}, {0, 55, 2000, 2889}},
+        {3000, 2000, {"--format", "quadratisch", "--position", "topleft"}, {0, 0, 2000, 2000}},
+        {1000, 1000, {"--format", "16:9"}, {219, 0, 562, 1000}},  // a square counts as upright
+        {4000, 3000, {"--format", "ebay"}, {0, 0, 4000, 3000}},
+        {7, 5, {"--format", "40x60", "--position", "1,1"}, {0, 0, 7, 5}},
+    };
+    for (auto [width, height, args, cut] : cases) {
+        args.insert(args.end(), {"--out", "o", "a"});
+        const BatchCommand c = Parse(args);
+        ASSERT_TRUE(c.options) << c.error;
+        EXPECT_EQ(BatchPlanFrame(width, height, *c.options).cut, cut)
+            << width << "x" << height << " " << args[1] << " " << args.size();
+    }
+}
+
+// The command line's choices and names, the tone options on the scale of the value labels, and
+// the usage errors.
+TEST(BatchCommandLine, ChoicesNamesAndUsageErrors) {
     auto parse = [](std::vector<std::string> args) {
         args.insert(args.begin(), {"--out", "o"});
         args.push_back("a");
@@ -109,22 +164,22 @@ TEST(BatchCommandLine, ChoicesFramesAndUsageErrors) {
     const BatchCommand ok =
         parse({"--format=16:9", "--size", "avatar", "--gamma", "20", "--type", "png", "-"});
     ASSERT_TRUE(ok.options) << ok.error;
-    EXPECT_EQ(std::make_pair(ok.options->preset, ok.options->tone.gamma), std::make_pair(7, 20));
-    EXPECT_EQ(BatchOutputPath("/fotos/urlaub.JPG", *ok.options), "o/urlaub_16x9.png");
-    const std::pair<std::vector<std::string>, PixelRect> frames[] = {
-        {{"--position", "topleft"}, {0, 0, 1200, 800}},
-        {{}, {0, 45, 1200, 800}},                         // centred by default
-        {{"--position", "5000,30"}, {0, 30, 1200, 800}},  // kept inside the picture
-        {{"--orientation", "portrait", "--position", "topleft"}, {0, 0, 595, 892}}};
-    for (auto [args, cut] : frames) {
-        args.insert(args.begin(), {"--format", "10x15"});
-        const BatchCommand c = parse(args);
-        ASSERT_TRUE(c.options) << c.error;
-        EXPECT_EQ(BatchPlanFrame(1200, 900, *c.options).cut, cut) << args.size();
-    }
+    // Gamma 20 on the label is the bar at 235.
+    EXPECT_EQ(std::make_pair(ok.options->preset, ok.options->tone.gamma), std::make_pair(7, 235));
+    EXPECT_EQ(BatchOutputPaths({"/fotos/urlaub.JPG", "urlaub", "x/urlaub.png", "strand.jpg"},
+                               *ok.options),
+              (std::vector<std::string>{"o/urlaub_16x9.png", "o/urlaub_16x9-2.png",
+                                        "o/urlaub_16x9-3.png", "o/strand_16x9.png"}));
+    // Each setting at the number its label shows by default is the default.
+    const BatchCommand labels = parse({"--gamma", "100", "--whitepoint", "255", "--blackpoint", "0",
+                                       "--saturation", "100", "--contrast", "100"});
+    ASSERT_TRUE(labels.options) << labels.error;
+    EXPECT_EQ(labels.options->tone, kToneDefaults);
+    EXPECT_EQ(parse({"--gamma=0"}).options->tone.gamma, 255);
     for (const auto& bad :
          std::vector<std::vector<std::string>>{{"--format", "11 x 17"},   // no such format
                                                {"--contrast", "49"},      // below the bar
+                                               {"--gamma", "236"},        // past the label's end
                                                {"--position", "middle"},  // no such place
                                                {"--cast=1"}})             // a switch with a value
         EXPECT_FALSE(parse(bad).options) << bad[0];
