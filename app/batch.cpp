@@ -143,13 +143,19 @@ private:
             return Outcome::Skipped;
         }
         // Decoded into a bitmap of this worker's own: the two workers decode at the same time.
-        LoadError error = LoadError::None;
+        LoadOutcome loaded;
         std::vector<uint8_t> exif;
         std::unique_ptr<raster::Bitmap> picture =
-            ImageDecodeBitmap(ImageFindDecoder(input.c_str()), error, nullptr, &exif);
+            ImageDecodeBitmap(ImageFindDecoder(input.c_str()), loaded, nullptr, &exif);
         if (!picture) {
             // The window's refusal, on one line.
-            reason = LoadRefusalText(input, error, " ");
+            reason = LoadRefusalText(input, loaded.error, " ");
+            return Outcome::Failed;
+        }
+        // The window keeps what was read and says so; unattended, a picture with a grey rest
+        // would pass for a print.
+        if (loaded.Incomplete() && !options_.allowIncomplete) {
+            reason = LoadIncompleteText(input, loaded.rows);
             return Outcome::Failed;
         }
         ExportResult result = BatchExportPicture(*picture, options_);

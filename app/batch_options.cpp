@@ -105,10 +105,11 @@ BatchCommand ParseBatchCommand(int argc, const char* const* argv) {
         const std::string name = arg.substr(2);
         // Switches.
         if (name == "batch" || name == "cast" || name == "overwrite" || name == "quiet" ||
-            name == "help") {
+            name == "help" || name == "allow-incomplete") {
             if (hasValue) return fail("--" + name + " nimmt keinen Wert");
             if (name == "cast") o.removeCast = true;
             if (name == "overwrite") o.overwrite = true;
+            if (name == "allow-incomplete") o.allowIncomplete = true;
             if (name == "quiet") o.quiet = true;
             if (name == "help") command.help = true;
             continue;
@@ -201,6 +202,8 @@ std::string BatchUsage() {
            "  --position P      center (Standard), topleft oder LINKS,OBEN in Bildpunkten\n"
            "  --out ORDNER      Zielordner, wird wenn nötig angelegt\n"
            "  --overwrite       vorhandene Dateien ersetzen (sonst übersprungen)\n"
+           "  --allow-incomplete  auch unvollständige Dateien exportieren (der fehlende Teil\n"
+           "                    ist grau); sonst scheitern sie\n"
            "  --quiet           keinen Fortschritt und keine übersprungenen Dateien zeigen\n\n"
            "Zum Schluss steht die Zählung: \"3 geschrieben, 1 übersprungen, 0 fehlgeschlagen\".\n"
            "Ende mit 0, wenn kein Bild scheiterte, 1, wenn eines scheiterte, 2 bei falschem "

@@ -24,6 +24,7 @@ struct BatchOptions {
     int left = 0, top = 0;  // picture pixels, for Placement::At
     std::string outDir;
     bool overwrite = false;
+    bool allowIncomplete = false;  // export what a file that broke off held, grey rest and all
     bool quiet = false;
     std::vector<std::string> files;  // "-": one name per line from standard input
 };

@@ -21,6 +21,19 @@ BatchCommand Parse(const std::vector<std::string>& args) {
     return ParseBatchCommand(static_cast<int>(argv.size()), argv.data());
 }
 
+// Runs the batch with `args`: its exit status and what it wrote to its messages.
+std::pair<int, std::string> RunArgs(const std::vector<std::string>& args) {
+    const BatchCommand command = Parse(args);
+    char* text = nullptr;
+    size_t size = 0;
+    std::FILE* messages = open_memstream(&text, &size);
+    const int status = command.options ? RunBatch(*command.options, messages) : 2;
+    std::fclose(messages);
+    std::pair result(status, std::string(text, size));
+    free(text);
+    return result;
+}
+
 TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
     const std::tuple<int, int, int, int, ToneParams, bool> cases[] = {
         {900, 600, 1, 0, kToneDefaults, false},           // "10 x 15" across, full size
@@ -76,15 +89,7 @@ TEST_F(BatchTest, NamesFolderSkipsAndCounts) {
                                  "--out", out});
         for (const std::string& f : files)
             args.push_back(In(f));
-        const BatchCommand command = Parse(args);
-        char* text = nullptr;
-        size_t size = 0;
-        std::FILE* messages = open_memstream(&text, &size);
-        const int status = command.options ? RunBatch(*command.options, messages) : 2;
-        std::fclose(messages);
-        const std::pair result(status, std::string(text, size));
-        free(text);
-        return result;
+        return RunArgs(args);
     };
     const std::vector<std::string> three = {"a/foto.jpg", "b/foto.jpg", "a/foto.png"};
     std::vector<std::string> four = three;
@@ -115,17 +120,30 @@ TEST_F(BatchTest, NamesFolderSkipsAndCounts) {
     EXPECT_EQ(replaced.second, "1 geschrieben, 0 übersprungen, 0 fehlgeschlagen\n");
     EXPECT_NE(ReadFile(first), "mine");
     // Without --quiet each skip is named.
-    const BatchCommand loud = Parse({"--format", "10x15", "--out", out, In("a/foto.jpg")});
-    ASSERT_TRUE(loud.options);
-    char* text2 = nullptr;
-    size_t size2 = 0;
-    std::FILE* messages = open_memstream(&text2, &size2);
-    EXPECT_EQ(RunBatch(*loud.options, messages), 0);
-    std::fclose(messages);
-    EXPECT_EQ(std::string(text2, size2), "kadrovo: " + In("a/foto.jpg") + ": " + first.string() +
-                                             " existiert bereits, übersprungen\n0 geschrieben, "
-                                             "1 übersprungen, 0 fehlgeschlagen\n");
-    free(text2);
+    EXPECT_EQ(RunArgs({"--format", "10x15", "--out", out, In("a/foto.jpg")}),
+              std::make_pair(0, "kadrovo: " + In("a/foto.jpg") + ": " + first.string() +
+                                    " existiert bereits, übersprungen\n0 geschrieben, "
+                                    "1 übersprungen, 0 fehlgeschlagen\n"));
+}
+
+// A JPEG cut off inside its picture: refused with the window's words, nothing written, unless
+// --allow-incomplete takes what was read.
+TEST_F(BatchTest, IncompleteFileFailsUnlessAllowed) {
+    WritePhoto(dir / "ganz.jpg", 900, 600);
+    const std::string whole = ReadFile(dir / "ganz.jpg");
+    std::ofstream(dir / "halb.jpg", std::ios::binary) << whole.substr(0, whole.size() * 3 / 5);
+    const LoadResult cut = ImageLoadFile(152, In("halb.jpg").c_str());
+    ASSERT_TRUE(cut && cut.Incomplete());
+    const std::vector<std::string> args = {"--quiet", "--out", In("out"), In("halb.jpg")};
+    EXPECT_EQ(RunArgs(args),
+              std::make_pair(1, "kadrovo: " + In("halb.jpg") + ": " +
+                                    LoadIncompleteText(In("halb.jpg"), cut.rows) +
+                                    "\n0 geschrieben, 0 übersprungen, 1 fehlgeschlagen\n"));
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+    std::vector<std::string> allowed = args;
+    allowed.insert(allowed.begin(), "--allow-incomplete");
+    EXPECT_EQ(RunArgs(allowed).first, 0);
+    EXPECT_TRUE(fs::exists(dir / "out/halb_9x13.jpg"));
 }
 
 // The largest frame of the format, in picture pixels, exactly: centred (the default), at the top

@@ -1,6 +1,6 @@
 """The batch export as a user runs it, without any display: the exact largest frame of pictures
 and formats, three inputs of one stem into a folder that does not exist yet and a second run
-over them, and the tone options on the scale of the window's labels.
+over them, the tone options on the scale of the window's labels, and a JPEG cut off half way.
 Usage: batch_run.py KADROVO WORKDIR"""
 import os
 import shutil
@@ -78,6 +78,20 @@ def test(args):
     status, text = batch(binary, "--gamma", "236", "--out", out, picture)
     if status != 2:
         raise e.Failure("--gamma 236 was taken: %d" % status)
+
+    # A JPEG cut off at three fifths: refused, nothing written; taken with --allow-incomplete.
+    with open(os.path.join(work, "frames", "p1600x1000_10x15.jpg"), "rb") as f:
+        whole = f.read()
+    cut = os.path.join(work, "halb.jpg")
+    with open(cut, "wb") as f:
+        f.write(whole[:len(whole) * 3 // 5])
+    folder = os.path.join(work, "cut")
+    status, text = batch(binary, "--out", folder, cut)
+    if status != 1 or os.listdir(folder) or "halb.jpg ist unvollständig: nur der obere Teil" not in text:
+        raise e.Failure("the cut JPEG: status %d, %s: %r" % (status, os.listdir(folder), text))
+    status, text = batch(binary, "--allow-incomplete", "--out", folder, cut)
+    if status != 0 or os.listdir(folder) != ["halb_9x13.jpg"]:
+        raise e.Failure("the cut JPEG allowed: status %d, %s" % (status, os.listdir(folder)))
 
 
 e.main(test)
