@@ -409,7 +409,11 @@ Probed ProbeBmp(ByteView file) {
     return Probed{answer, std::make_unique<ReadyBitmap>(std::move(bm))};
 }
 
-const ImageDecoder kBmpFormat = {"BMP", LooksLikeBmp, ProbeBmp, false};
+const ImageDecoder kBmpFormat = {.name = "BMP",
+                                 .sniff = LooksLikeBmp,
+                                 .probe = ProbeBmp,
+                                 .alphaOnWhite = false,
+                                 .mediaTypes = "image/bmp image/x-bmp image/x-ms-bmp"};
 
 }  // namespace
 

@@ -82,6 +82,10 @@ struct ImageDecoder {
     // Pixels with alpha are laid over white by the loader; false for BMP files, whose fourth
     // byte is rarely alpha.
     bool alphaOnWhite = true;
+    // The media types of the files this format reads, separated by blanks, as the desktop's
+    // shared MIME database names them (aliases included): the menu entry and the software-centre
+    // description offer the program for exactly these.
+    const char* mediaTypes = "";
 };
 
 // The decoder of a reader that makes the whole bitmap in its probe (BMP and icon files).

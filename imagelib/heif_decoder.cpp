@@ -164,7 +164,10 @@ private:
     int planeStride_ = 0;
 };
 
-const ImageDecoder kHeifDecoder = {"HEIF", LooksLikeHeif, ProbeWith<HeifSession>};
+const ImageDecoder kHeifDecoder = {.name = "HEIF",
+                                   .sniff = LooksLikeHeif,
+                                   .probe = ProbeWith<HeifSession>,
+                                   .mediaTypes = "image/heif image/heic image/avif"};
 
 }  // namespace
 

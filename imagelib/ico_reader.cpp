@@ -149,7 +149,10 @@ Probed ProbeIco(ByteView file) {
     return Probed{DECODE_32BIT, std::make_unique<ReadyBitmap>(std::move(bm))};
 }
 
-const ImageDecoder kIcoFormat = {"ICO", IcoLooksLike, ProbeIco};
+const ImageDecoder kIcoFormat = {.name = "ICO",
+                                 .sniff = IcoLooksLike,
+                                 .probe = ProbeIco,
+                                 .mediaTypes = "image/vnd.microsoft.icon image/x-icon"};
 
 }  // namespace
 

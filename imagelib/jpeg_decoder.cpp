@@ -555,7 +555,10 @@ private:
     int height_ = 0;
 };
 
-const ImageDecoder kJpegDecoder = {"JPEG", LooksLikeJpeg, ProbeWith<JpegSession>};
+const ImageDecoder kJpegDecoder = {.name = "JPEG",
+                                   .sniff = LooksLikeJpeg,
+                                   .probe = ProbeWith<JpegSession>,
+                                   .mediaTypes = "image/jpeg"};
 
 }  // namespace
 

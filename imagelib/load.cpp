@@ -31,13 +31,6 @@ struct FormatTable {
 
 FormatTable g_formats;
 
-// Every format, registered or not, for pictures held in memory (the clipboard).
-std::span<const ImageDecoder* const> EveryFormat() {
-    static const ImageDecoder* const every[] = {BmpFormat(),  IcoFormat(),   JpegDecoder(),
-                                                PngDecoder(), HeifDecoder(), WebpDecoder()};
-    return every;
-}
-
 // Owns a stdio stream for the length of a scope.
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -158,9 +151,15 @@ LoadResult ImageLoadFile(int number, const char* path, LoadPreview* preview) {
 std::unique_ptr<raster::Bitmap> ImageDecodeMemory(ByteView file) {
     if (file.size() > ImageLoadLimits().maxFileBytes) return nullptr;
     FoundDecoder found;
-    Probe(EveryFormat(), file, found);
+    Probe(ImageEveryFormat(), file, found);
     LoadOutcome ignored;
     return ImageDecodeBitmap(std::move(found), ignored);
+}
+
+std::span<const ImageDecoder* const> ImageEveryFormat() {
+    static const ImageDecoder* const every[] = {BmpFormat(),  IcoFormat(),   JpegDecoder(),
+                                                PngDecoder(), HeifDecoder(), WebpDecoder()};
+    return every;
 }
 
 void ImageResetDecoders() {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "imagelib/decoder.h"
@@ -75,6 +76,9 @@ std::unique_ptr<raster::Bitmap> ImageDecodeMemory(ByteView file);
 void ImageResetDecoders();
 // Appends a format to the table (up to 100); one already in the table is not added again.
 void ImageRegisterDecoder(const ImageDecoder* decoder);
+// Every format the program reads, registered or not (pictures held in memory go through all of
+// them).
+std::span<const ImageDecoder* const> ImageEveryFormat();
 // Register the JPEG, PNG, HEIF and WebP decoders; a second call does nothing.
 void RegisterJpegDecoder();
 void RegisterPngDecoder();

@@ -245,7 +245,10 @@ private:
     png_uint_32 complete_ = 0;  // rows from the top that hold their final pixels
 };
 
-const ImageDecoder kPngDecoder = {"PNG", LooksLikePng, ProbeWith<PngSession>};
+const ImageDecoder kPngDecoder = {.name = "PNG",
+                                  .sniff = LooksLikePng,
+                                  .probe = ProbeWith<PngSession>,
+                                  .mediaTypes = "image/png"};
 
 }  // namespace
 

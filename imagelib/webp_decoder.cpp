@@ -120,7 +120,10 @@ private:
     std::vector<uint8_t> exif_;
 };
 
-const ImageDecoder kWebpDecoder = {"WebP", LooksLikeWebp, ProbeWith<WebpSession>};
+const ImageDecoder kWebpDecoder = {.name = "WebP",
+                                   .sniff = LooksLikeWebp,
+                                   .probe = ProbeWith<WebpSession>,
+                                   .mediaTypes = "image/webp"};
 
 }  // namespace
 

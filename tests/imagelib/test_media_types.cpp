@@ -1,0 +1,134 @@
+// The desktop offers the program for the media types its menu entry and its software-centre
+// description list; both must name exactly the types of the format table, so that a format the
+// loader learns is offered and one it drops is not.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "imagelib/load.h"
+
+namespace {
+
+using Types = std::set<std::string>;
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The words of `text` between separators, each once.
+Types Split(const std::string& text, char separator) {
+    Types words;
+    std::istringstream in(text);
+    std::string word;
+    while (std::getline(in, word, separator))
+        if (!word.empty()) words.insert(word);
+    return words;
+}
+
+Types TableTypes() {
+    Types types;
+    for (const ImageDecoder* format : ImageEveryFormat())
+        types.merge(Split(format->mediaTypes, ' '));
+    return types;
+}
+
+// The MimeType key of the [Desktop Entry] group.
+Types DesktopEntryTypes(const std::string& text) {
+    std::smatch m;
+    static const std::regex key(R"(^MimeType=(.*)$)", std::regex::multiline);
+    return std::regex_search(text, m, key) ? Split(m[1], ';') : Types{};
+}
+
+// The <mediatype> elements (of <provides>, the only place AppStream has them).
+Types MetainfoTypes(const std::string& text) {
+    Types types;
+    static const std::regex element(R"(<mediatype>\s*([^<\s]+)\s*</mediatype>)");
+    for (std::sregex_iterator i(text.begin(), text.end(), element), end; i != end; ++i)
+        types.insert((*i)[1]);
+    return types;
+}
+
+struct ListCase {
+    const char* file;  // under the source tree
+    std::function<Types(const std::string&)> types;
+};
+
+void PrintTo(const ListCase& c, std::ostream* os) {
+    *os << c.file;
+}
+
+class OfferedTypes : public testing::TestWithParam<ListCase> {};
+
+TEST_P(OfferedTypes, AreExactlyTheFormatTableTypes) {
+    const std::string text = ReadText(std::string(KADROVO_SOURCE_DIR) + "/" + GetParam().file);
+    ASSERT_FALSE(text.empty()) << GetParam().file;
+    EXPECT_EQ(GetParam().types(text), TableTypes());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DesktopFiles, OfferedTypes,
+    testing::Values(ListCase{"desktop/org.kadrovo.Kadrovo.desktop", DesktopEntryTypes},
+                    ListCase{"desktop/org.kadrovo.Kadrovo.metainfo.xml", MetainfoTypes}));
+
+// The extraction itself, so that a list the parsers cannot see does not pass as an empty match.
+struct ParseCase {
+    const char* text;
+    std::function<Types(const std::string&)> types;
+    Types want;
+};
+
+TEST(OfferedTypes, ListsAreReadAsTheDesktopReadsThem) {
+    const ParseCase cases[] = {
+        {"Name=X\nMimeType=image/png;image/jpeg;\nKeywords=a;\n",
+         DesktopEntryTypes,
+         {"image/png", "image/jpeg"}},
+        {"MimeType=image/png", DesktopEntryTypes, {"image/png"}},
+        {"Name=X\n", DesktopEntryTypes, {}},
+        {"<provides><binary>x</binary><mediatype>image/png</mediatype>\n"
+         "  <mediatype> image/webp </mediatype></provides>",
+         MetainfoTypes,
+         {"image/png", "image/webp"}},
+    };
+    for (const ParseCase& c : cases)
+        EXPECT_EQ(c.types(c.text), c.want) << c.text;
+}
+
+// Every format offers at least one type, and each is a name the shared MIME database knows (as
+// a type or an alias), so that a misspelt one is not silently never matched.
+TEST(OfferedTypes, EachFormatHasTypesTheMimeDatabaseKnows) {
+    Types known;
+    const std::string database = "/usr/share/mime";
+    if (std::filesystem::exists(database + "/types")) {
+        for (const std::string& line : Split(ReadText(database + "/types"), '\n'))
+            known.insert(Lower(line));
+        for (const std::string& line : Split(ReadText(database + "/aliases"), '\n'))
+            known.insert(Lower(line.substr(0, line.find(' '))));
+    }
+    for (const ImageDecoder* format : ImageEveryFormat()) {
+        const Types types = Split(format->mediaTypes, ' ');
+        EXPECT_FALSE(types.empty()) << format->name;
+        for (const std::string& type : types) {
+            EXPECT_TRUE(type.rfind("image/", 0) == 0) << format->name << ": " << type;
+            EXPECT_TRUE(known.empty() || known.count(Lower(type))) << format->name << ": " << type;
+        }
+    }
+}
+
+}  // namespace
