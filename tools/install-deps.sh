@@ -11,6 +11,7 @@ packages=(
     clang-format
     python3 xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core fonts-dejavu-extra
     python3-xlib xclip file desktop-file-utils appstream
+    libjpeg-dev dpkg-dev debhelper lintian
 )
 
 missing=()

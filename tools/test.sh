@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Kadrovo (installing what is missing) and runs every test: the format check, all tests
 # of an optimised build (end-to-end tests under Xvfb included), then the unit tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer, and builds and checks the Debian package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -36,6 +36,10 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 # --no-tests=error: a build without tests fails instead of passing quietly.
 ctest --test-dir build/asan -L unit --no-tests=error --output-on-failure -j "$jobs"
 unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
+
+echo "== Debian package"
+# Built without its tests (they run here already), checked by lintian, unpacked and started.
+tools/check-package.sh
 
 echo "== All tests"
 ctest --test-dir build/release --no-tests=error --output-on-failure -j "$jobs"
