@@ -21,9 +21,11 @@ QFont ToolkitControlFont();
 // Requesters (requester.cpp)
 // ---------------------------------------------------------------------------------------------
 
-// Sets up `dialog` as the open (or save) requester: the program's own non-native dialog, the
-// filters of `pattern` with their display texts exactly as given, the pair `patternIndex` chosen,
-// `folder` and `name` preselected, no overwrite question and no added extension.
+// Sets up `dialog` as the open (or save) requester: the desktop's own dialog where the platform
+// offers one, else Qt's; the filters of `pattern` with their display texts exactly as given (a
+// GTK dialog shows the text before the first parenthesis), the pair `patternIndex` chosen,
+// `folder` and `name` preselected, no overwrite question from the dialog itself and no added
+// extension.
 void ToolkitConfigureFileDialog(QFileDialog& dialog, bool save, const std::string& title,
                                 const std::string& folder, const std::string& name,
                                 const std::string& pattern, int patternIndex);

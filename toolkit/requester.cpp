@@ -146,7 +146,10 @@ void SplitDefaultFile(const char* defaultFile, std::string& folder, std::string&
 void ToolkitConfigureFileDialog(QFileDialog& dialog, bool save, const std::string& title,
                                 const std::string& folder, const std::string& name,
                                 const std::string& pattern, int patternIndex) {
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    // The desktop's own dialog (the XDG portal's, or the GTK or KDE platform theme's) when the
+    // platform offers one: the user's bookmarks and thumbnails, and a way out of a sandbox.
+    // Without one, Qt's own dialog is shown.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, false);
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setWindowModality(Qt::ApplicationModal);

@@ -54,6 +54,11 @@ def start(binary, *args):
     import tempfile
     env = dict(os.environ)
     env["QT_QPA_PLATFORM"] = "xcb"
+    # Qt's own file dialogs, which the tests drive: no desktop whose platform theme would bring
+    # the desktop's dialogs instead.
+    for name in ("QT_QPA_PLATFORMTHEME", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION",
+                 "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"):
+        env.pop(name, None)
     output = tempfile.TemporaryFile()
     proc = subprocess.Popen([binary, *args], env=env, stdout=output, stderr=subprocess.STDOUT)
     proc.output = output
