@@ -29,10 +29,20 @@ for size in 48 128 256; do
         fail "icon of $size pixels has another size"
 done
 grep -qx 'Exec=kadrovo %f' "$share/applications/$id.desktop" || fail "Exec line"
+newest=$(grep -m1 -o '<release version="[^"]*"' "$share/metainfo/$id.metainfo.xml")
+[[ $newest == "<release version=\"$version\"" ]] || fail "newest release in the metainfo: $newest"
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$share/applications/$id.desktop" || fail "desktop-file-validate"
 fi
 if command -v appstreamcli >/dev/null; then
     appstreamcli validate --no-net "$share/metainfo/$id.metainfo.xml" || fail "appstreamcli"
+    # The description with a published screenshot, as a configuration that names one makes it.
+    src=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
+    cmake -S "$src" -B "$work/shot" -G Ninja -DKADROVO_TESTS=OFF -DKADROVO_BENCH=OFF \
+        -DKADROVO_SCREENSHOT_URL=https://example.org/main-window.png >/dev/null
+    shot=$work/shot/desktop/$id.metainfo.xml
+    grep -q '<image type="source">https://example.org/main-window.png<' \
+        "$shot" || fail "no screenshot in the description"
+    appstreamcli validate --no-net "$shot" || fail "appstreamcli with a screenshot"
 fi
 echo "1 passed, 0 failed"

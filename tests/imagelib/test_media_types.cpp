@@ -85,7 +85,7 @@ TEST_P(OfferedTypes, AreExactlyTheFormatTableTypes) {
 INSTANTIATE_TEST_SUITE_P(
     DesktopFiles, OfferedTypes,
     testing::Values(ListCase{"desktop/org.kadrovo.Kadrovo.desktop", DesktopEntryTypes},
-                    ListCase{"desktop/org.kadrovo.Kadrovo.metainfo.xml", MetainfoTypes}));
+                    ListCase{"desktop/org.kadrovo.Kadrovo.metainfo.xml.in", MetainfoTypes}));
 
 // The extraction itself, so that a list the parsers cannot see does not pass as an empty match.
 struct ParseCase {
