@@ -86,5 +86,3 @@ int ControlSetShortcut(int number, const char* keys);
 const char* ControlGetTip(int number);
 // Kind code of the control, 0 for a free number.
 int ControlKindOf(int number);
-// Destroys the control under `number`.
-void ControlFree(int number);
