@@ -142,14 +142,6 @@ std::unique_ptr<raster::Bitmap> ClipboardPicture() {
 
 // --- public operations ---------------------------------------------------------------------------
 
-std::vector<uint8_t> PackedDibFromBitmap(const raster::Bitmap* bitmap) {
-    if (!bitmap) return {};
-    const OwnedEncoderRows converted = EncoderRowsOf(*bitmap);
-    MemorySink dib;
-    if (!WriteBmp(dib, converted.rows, false)) return {};
-    return std::move(dib.bytes);
-}
-
 std::vector<uint8_t> PngFromBitmap(const raster::Bitmap* bitmap) {
     if (!bitmap) return {};
     const OwnedEncoderRows converted = EncoderRowsOf(*bitmap);

@@ -26,11 +26,8 @@ raster::Bitmap* ImageFromClipboard(int number);
 [[nodiscard]] int ImageToClipboard(int number);
 
 // ---------------------------------------------------------------------------------------------
-// Packed device-independent bitmaps
+// Pictures as clipboard data
 // ---------------------------------------------------------------------------------------------
 
-// A packed DIB of `bitmap`: 40-byte header (image size filled in), no colour table, 24-bit
-// bottom-up rows padded to 4 bytes. Empty for a null bitmap or when memory runs out.
-std::vector<uint8_t> PackedDibFromBitmap(const raster::Bitmap* bitmap);
 // The picture as a PNG file (8-bit RGB), or empty when it cannot be made.
 std::vector<uint8_t> PngFromBitmap(const raster::Bitmap* bitmap);

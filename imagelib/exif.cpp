@@ -80,12 +80,6 @@ int ExifOrientationFromTiff(const uint8_t* tiff, size_t size) {
     return 1;
 }
 
-int ExifOrientationFromJpeg(const uint8_t* data, size_t size) {
-    size_t offset = 0, length = 0;
-    if (!ExifFindInJpeg(data, size, &offset, &length)) return 1;
-    return ExifOrientationFromTiff(data + offset, length);
-}
-
 bool ExifFindInJpeg(const uint8_t* data, size_t size, size_t* offset, size_t* length) {
     if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8) return false;
     size_t at = 2;

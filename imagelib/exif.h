@@ -13,11 +13,8 @@
 // "Exif\0\0"), tag 0x0112 of IFD0, stored as one value of any integer type; 1 when absent or
 // invalid.
 int ExifOrientationFromTiff(const uint8_t* tiff, size_t size);
-// The orientation of a whole JPEG file: the first APP1 "Exif\0\0" segment before the first scan;
-// 1 when there is none.
-int ExifOrientationFromJpeg(const uint8_t* data, size_t size);
-// Where the TIFF structure of that segment lies in the file (after "Exif\0\0"); false when
-// there is none.
+// Where the TIFF structure of a JPEG file's EXIF data lies (after "Exif\0\0" in the first APP1
+// segment before the first scan); false when there is none.
 bool ExifFindInJpeg(const uint8_t* data, size_t size, size_t* offset, size_t* length);
 
 // ---------------------------------------------------------------------------------------------

@@ -3,28 +3,21 @@
 #include <new>
 #include <utility>
 
+#include "imagelib/library_state.h"
 #include "platform/display.h"
 #include "platform/registry.h"
 
+ImageLibraryState g_imagelib;
+
 namespace {
-
-ObjectTable<ImageRecord> g_images;
-
-// The drawing-target block: the image currently open as a drawing target (none when `open` is
-// null) and the descriptor handed to the drawing surface.
-struct ImageTargetBlock {
-    raster::Bitmap* open = nullptr;
-    DrawTarget target;
-};
-ImageTargetBlock g_targetBlock;
 
 // Closes the image drawing target, if one is open. A drawing surface still working on it stops
 // drawing: the pixels it would reach may be gone after this.
 void CloseImageTarget() {
-    if (!g_targetBlock.open) return;
-    DrawForget(&g_targetBlock.target);
-    g_targetBlock.open = nullptr;
-    g_targetBlock.target.surface = nullptr;
+    if (!g_imagelib.imageTarget.open) return;
+    DrawForget(&g_imagelib.imageTarget.target);
+    g_imagelib.imageTarget.open = nullptr;
+    g_imagelib.imageTarget.target.surface = nullptr;
 }
 
 void FinishImageTarget(DrawTarget*) {
@@ -32,7 +25,7 @@ void FinishImageTarget(DrawTarget*) {
 }
 
 ImageRecord* Find(int number) {
-    return ObjectTableFind(g_images, number);
+    return ObjectTableFind(g_imagelib.images, number);
 }
 
 // Fills `record` from `bitmap`, whose ownership passes to the record.
@@ -48,14 +41,15 @@ raster::Bitmap* Store(ImageRecord* record, std::unique_ptr<raster::Bitmap> bitma
 }  // namespace
 
 void ImageInit() {
-    if (g_images.records) ImageReleaseAll();  // a second start-up must not leak the old images
-    ObjectTableCreate(g_images, 16, ImageRelease);
+    if (g_imagelib.images.records)
+        ImageReleaseAll();  // a second start-up must not leak the old images
+    ObjectTableCreate(g_imagelib.images, 16, ImageRelease);
     CloseImageTarget();
-    g_targetBlock = ImageTargetBlock{};
+    g_imagelib.imageTarget = ImageTargetBlock{};
 }
 
 raster::Bitmap* ImageNew(int number, int width, int height) {
-    ImageRecord* record = ObjectTableObtain(g_images, number);
+    ImageRecord* record = ObjectTableObtain(g_imagelib.images, number);
     if (!record) return nullptr;
     std::unique_ptr<raster::Bitmap> bitmap = ImageMakeBitmap(width, height, IMAGE_SCREEN_BITMAP, 0);
     if (!bitmap) return nullptr;
@@ -66,16 +60,16 @@ raster::Bitmap* ImageNew(int number, int width, int height) {
 void ImageRelease(int number) {
     ImageRecord* record = Find(number);
     if (!record) return;
-    if (g_targetBlock.open == record->handle) CloseImageTarget();
+    if (g_imagelib.imageTarget.open == record->handle) CloseImageTarget();
     delete record->handle;
     delete record->exif;
-    ObjectTableClear(g_images, number);
+    ObjectTableClear(g_imagelib.images, number);
 }
 
 void ImageReleaseAll() {
-    ObjectTableFirst(g_images);
+    ObjectTableFirst(g_imagelib.images);
     int number = 0;
-    while (ObjectTableNext(g_images, &number))
+    while (ObjectTableNext(g_imagelib.images, &number))
         ImageRelease(number);
 }
 
@@ -119,16 +113,16 @@ DrawTarget* ImageDrawTarget(int number) {
     CloseImageTarget();
     ImageRecord* record = Find(number);
     if (!record) return nullptr;
-    g_targetBlock.open = record->handle;
-    g_targetBlock.target.kind = 2;
-    g_targetBlock.target.surface = record->handle;
-    g_targetBlock.target.finish = FinishImageTarget;
-    g_targetBlock.target.owner = &g_targetBlock;
-    return &g_targetBlock.target;
+    g_imagelib.imageTarget.open = record->handle;
+    g_imagelib.imageTarget.target.kind = 2;
+    g_imagelib.imageTarget.target.surface = record->handle;
+    g_imagelib.imageTarget.target.finish = FinishImageTarget;
+    g_imagelib.imageTarget.target.owner = &g_imagelib.imageTarget;
+    return &g_imagelib.imageTarget.target;
 }
 
 raster::Bitmap* ImageAdopt(int number, std::unique_ptr<raster::Bitmap> bitmap, uint8_t flags) {
-    ImageRecord* record = ObjectTableObtain(g_images, number);
+    ImageRecord* record = ObjectTableObtain(g_imagelib.images, number);
     if (!record || !bitmap || !bitmap->bits) return nullptr;
     if (bitmap->width < 1 || bitmap->height < 1 || bitmap->width > raster::kMaxSide ||
         bitmap->height > raster::kMaxSide) {
@@ -148,8 +142,4 @@ void ImageSetExif(int number, std::vector<uint8_t> exif) {
 const std::vector<uint8_t>* ImageGetExif(int number) {
     ImageRecord* record = Find(number);
     return record ? record->exif : nullptr;
-}
-
-void ImageDrop(int number) {
-    ObjectTableObtain(g_images, number);
 }

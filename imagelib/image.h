@@ -58,6 +58,3 @@ raster::Bitmap* ImageAdopt(int number, std::unique_ptr<raster::Bitmap> bitmap, u
 void ImageSetExif(int number, std::vector<uint8_t> exif);
 // The EXIF data attached to the image; null when none (or a free number).
 const std::vector<uint8_t>* ImageGetExif(int number);
-// Obtains the record of `number` (releasing what it held) and leaves it free; for operations
-// that must drop the old image before they start, whatever their outcome.
-void ImageDrop(int number);

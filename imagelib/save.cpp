@@ -11,13 +11,10 @@
 #include <new>
 
 #include "imagelib/image.h"
+#include "imagelib/library_state.h"
 #include "platform/raster.h"
 
 namespace {
-
-constexpr int kMaxEncoders = 100;
-const ImageEncoder* g_encoders[kMaxEncoders];
-int g_encoderCount = 0;
 
 std::string FolderOf(const std::string& path) {
     size_t slash = path.rfind('/');
@@ -100,15 +97,17 @@ int BmpWriter(const char* path, const uint8_t* pixels, int width, int height, in
 // --- encoder registry ----------------------------------------------------------------------------
 
 void ImageRegisterEncoder(const ImageEncoder* encoder) {
-    if (!encoder || g_encoderCount >= kMaxEncoders) return;
-    g_encoders[g_encoderCount++] = encoder;
+    EncoderList& list = g_imagelib.encoders;
+    if (!encoder || list.count >= EncoderList::kMax) return;
+    list.entries[list.count++] = encoder;
 }
 
 int ImageEncode(const char* path, const uint8_t* pixels, uint32_t identifier, int width, int height,
                 int stride, int quality, const ImageMetadata* metadata) {
-    for (int i = 0; i < g_encoderCount; ++i) {
-        if (g_encoders[i]->identifier == identifier && g_encoders[i]->encode)
-            return g_encoders[i]->encode(path, pixels, width, height, stride, quality, metadata);
+    const EncoderList& list = g_imagelib.encoders;
+    for (int i = 0; i < list.count; ++i) {
+        if (list.entries[i]->identifier == identifier && list.entries[i]->encode)
+            return list.entries[i]->encode(path, pixels, width, height, stride, quality, metadata);
     }
     return 0;
 }
@@ -129,8 +128,9 @@ int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t form
     // Refuse an unknown identifier before spending memory on the conversion.
     if (format != IMAGE_FORMAT_BMP) {
         bool known = false;
-        for (int i = 0; i < g_encoderCount && !known; ++i)
-            known = g_encoders[i]->identifier == format;
+        const EncoderList& list = g_imagelib.encoders;
+        for (int i = 0; i < list.count && !known; ++i)
+            known = list.entries[i]->identifier == format;
         if (!known) return 0;
     }
 

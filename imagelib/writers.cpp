@@ -70,7 +70,7 @@ OwnedEncoderRows EncoderRowsOf(const raster::Bitmap& bitmap) {
     return out;
 }
 
-bool WriteBmp(ByteSink& sink, const EncoderRows& rows, bool fileHeader) {
+bool WriteBmp(ByteSink& sink, const EncoderRows& rows) {
     if (!rows.pixels || rows.width <= 0 || rows.height <= 0 || rows.stride == 0) return false;
     const uint64_t imageSize = uint64_t{rows.stride} * static_cast<uint64_t>(rows.height);
     if (imageSize + 54 > 0xffffffffu) return false;
@@ -86,7 +86,7 @@ bool WriteBmp(ByteSink& sink, const EncoderRows& rows, bool fileHeader) {
     Put16(info + 12, 1);
     Put16(info + 14, 24);
     Put32(info + 20, static_cast<uint32_t>(imageSize));
-    return sink.Write(fileHeader ? std::span<const uint8_t>(header) : std::span(info, 40)) &&
+    return sink.Write(std::span<const uint8_t>(header)) &&
            sink.Write({rows.pixels, static_cast<size_t>(imageSize)});
 }
 

@@ -47,11 +47,10 @@ struct OwnedEncoderRows {
 // Writers
 // ---------------------------------------------------------------------------------------------
 
-// A 24-bit bottom-up BMP: with `fileHeader` the 14-byte file header ("BM", file size, pixels at
-// 54), then the 40-byte information header (image size filled in, no colour table), then the
-// rows as they are. Without it, a packed DIB as the clipboard carries it. False when the sizes do
-// not fit the format's 32-bit fields or the sink fails.
-[[nodiscard]] bool WriteBmp(ByteSink& sink, const EncoderRows& rows, bool fileHeader = true);
+// A 24-bit bottom-up BMP: the 14-byte file header ("BM", file size, pixels at 54), then the
+// 40-byte information header (image size filled in, no colour table), then the rows as they are.
+// False when the sizes do not fit the format's 32-bit fields or the sink fails.
+[[nodiscard]] bool WriteBmp(ByteSink& sink, const EncoderRows& rows);
 // An 8-bit RGB PNG at the fastest compression: pasting and batch output should feel instant.
 // False when the library fails or the sink does.
 [[nodiscard]] bool WritePng(ByteSink& sink, const EncoderRows& rows);
