@@ -17,9 +17,9 @@ struct ErrorJump {
     jmp_buf jump;
 };
 
-// Replaces the library's exit(): prints its message as it would, then returns to Compress.
+// Replaces the library's exit(): returns to Compress. The caller reports the failure in its own
+// words (the window's message, the batch's line); the library's English text stays unprinted.
 [[noreturn]] void OnFatalError(j_common_ptr cinfo) {
-    (*cinfo->err->output_message)(cinfo);
     longjmp(reinterpret_cast<ErrorJump*>(cinfo->err)->jump, 1);
 }
 
@@ -31,6 +31,7 @@ struct Compressor {
         std::memset(&cinfo, 0, sizeof cinfo);
         cinfo.err = jpeg_std_error(&err.pub);
         err.pub.error_exit = OnFatalError;
+        err.pub.output_message = [](j_common_ptr) {};
     }
     ~Compressor() { jpeg_destroy_compress(&cinfo); }  // safe on a partly created object
     Compressor(const Compressor&) = delete;

@@ -65,6 +65,14 @@ void ReadBytes(png_structp png, png_bytep out, size_t count) {
     src->at += count;
 }
 
+// A damaged file is reported by the window or the batch in their own words; libpng's English
+// lines ("libpng error: ...", "libpng warning: ...") stay off standard error. The error function
+// leaves through the jump set before each library call.
+[[noreturn]] void QuietError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+void QuietWarning(png_structp, png_const_charp) {}
+
 bool LooksLikePng(ByteView head) {
     return head.size() >= 8 && png_sig_cmp(head.data(), 0, 8) == 0;
 }
@@ -109,7 +117,7 @@ public:
         if (!LooksLikePng(ByteView(source_.data, source_.size))) return 0;
         source_.at = 8;
         const uint64_t fileSize = source_.size;
-        png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr,
+        png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, QuietError, QuietWarning,
                                         &allocations_, Allocate, Release);
         if (!png_) return DECODE_DAMAGED;
         // Any size a PNG can state gets through the header, so that one over our limits is told

@@ -16,12 +16,20 @@ void PngWriteData(png_structp png, png_bytep bytes, size_t length) {
 
 void PngFlush(png_structp) {}
 
+// A failed write is reported by the caller in its own words; libpng's English lines stay off
+// standard error. The error function must not return: it leaves through the library's jump.
+[[noreturn]] void PngQuietError(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
+void PngQuietWarning(png_structp, png_const_charp) {}
+
 // Owns the library's write objects for the whole call.
 struct PngWriter {
     png_structp png = nullptr;
     png_infop info = nullptr;
     PngWriter() {
-        png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png =
+            png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngQuietError, PngQuietWarning);
         if (png) info = png_create_info_struct(png);
     }
     ~PngWriter() {
