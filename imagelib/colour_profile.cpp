@@ -56,28 +56,35 @@ bool NearIdentity(cmsHTRANSFORM transform, bool grey) {
 
 }  // namespace
 
-std::unique_ptr<SrgbConversion> SrgbConversion::FromProfile(void* profile, int bytesPerPixel) {
+std::unique_ptr<SrgbConversion> SrgbConversion::FromProfile(void* profile, int bytesPerPixel,
+                                                            CodedColours coded) {
     if (!profile || (bytesPerPixel != 3 && bytesPerPixel != 4)) return nullptr;
     cmsUInt32Number input = 0, check = 0;
     const cmsColorSpaceSignature space = cmsGetColorSpace(profile);
-    if (space == cmsSigRgbData) {
+    if (space == cmsSigRgbData && coded == CodedColours::Rgb) {
         input = bytesPerPixel == 4 ? TYPE_BGRA_8 : TYPE_BGR_8;
         check = TYPE_BGR_8;
-    } else if (space == cmsSigGrayData && bytesPerPixel == 3) {
+    } else if (space == cmsSigGrayData && coded == CodedColours::Grey && bytesPerPixel == 3) {
         input = check = kGreyInBgr;
+    } else if (space == cmsSigCmykData && coded == CodedColours::Cmyk && bytesPerPixel == 3) {
+        input = TYPE_CMYK_8_REV;  // inverted inks: 255 is no ink
     } else {
         return nullptr;
     }
     Profile srgb(cmsCreate_sRGBProfile());
     if (!srgb) return nullptr;
-    const cmsUInt32Number flags = cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_COPY_ALPHA;
+    const cmsUInt32Number flags =
+        cmsFLAGS_BLACKPOINTCOMPENSATION | (bytesPerPixel == 4 ? cmsFLAGS_COPY_ALPHA : 0);
     const cmsUInt32Number output = bytesPerPixel == 4 ? TYPE_BGRA_8 : TYPE_BGR_8;
-    cmsHTRANSFORM probe = cmsCreateTransform(profile, check, srgb.get(), TYPE_BGR_8,
-                                             INTENT_RELATIVE_COLORIMETRIC, flags);
-    if (!probe) return nullptr;
-    const bool identity = NearIdentity(probe, check == kGreyInBgr);
-    cmsDeleteTransform(probe);
-    if (identity) return nullptr;
+    // Inks are never the screen's colours already: only RGB and grey can be sRGB in disguise.
+    if (check) {
+        cmsHTRANSFORM probe = cmsCreateTransform(profile, check, srgb.get(), TYPE_BGR_8,
+                                                 INTENT_RELATIVE_COLORIMETRIC, flags);
+        if (!probe) return nullptr;
+        const bool identity = NearIdentity(probe, check == kGreyInBgr);
+        cmsDeleteTransform(probe);
+        if (identity) return nullptr;
+    }
     cmsHTRANSFORM transform =
         cmsCreateTransform(profile, input, srgb.get(), output, INTENT_RELATIVE_COLORIMETRIC, flags);
     if (!transform) return nullptr;
@@ -92,11 +99,11 @@ std::unique_ptr<SrgbConversion> SrgbConversion::FromProfile(void* profile, int b
 }
 
 std::unique_ptr<SrgbConversion> SrgbConversion::FromIcc(const uint8_t* icc, size_t size,
-                                                        int bytesPerPixel) {
+                                                        int bytesPerPixel, CodedColours coded) {
     if (!icc || size < 132 || size > kMaxProfileBytes) return nullptr;
     cmsSetLogErrorHandler(Quiet);
     Profile profile(cmsOpenProfileFromMem(icc, static_cast<cmsUInt32Number>(size)));
-    return FromProfile(profile.get(), bytesPerPixel);
+    return FromProfile(profile.get(), bytesPerPixel, coded);
 }
 
 std::unique_ptr<SrgbConversion> SrgbConversion::FromPrimaries(const float primaries[8],
@@ -142,7 +149,7 @@ std::unique_ptr<SrgbConversion> SrgbConversion::FromPrimaries(const float primar
                                  {primaries[2], primaries[3], 1.0},
                                  {primaries[4], primaries[5], 1.0}};
     Profile profile(cmsCreateRGBProfile(&white, &rgb, curves));
-    return FromProfile(profile.get(), bytesPerPixel);
+    return FromProfile(profile.get(), bytesPerPixel, CodedColours::Rgb);
 }
 
 SrgbConversion::~SrgbConversion() {
@@ -160,4 +167,8 @@ void SrgbConversion::Apply(uint8_t* rows, size_t stride, int width, int height) 
         std::memcpy(copy.get(), row, bytes);
         cmsDoTransform(transform_, copy.get(), row, static_cast<cmsUInt32Number>(width));
     }
+}
+
+void SrgbConversion::ConvertRow(const uint8_t* in, uint8_t* out, int width) const {
+    if (width > 0) cmsDoTransform(transform_, in, out, static_cast<cmsUInt32Number>(width));
 }

@@ -1,5 +1,6 @@
 #include "imagelib/decoder.h"
 
+#include "imagelib/exif.h"
 #include "imagelib/load_limits.h"
 
 std::unique_ptr<raster::Bitmap> DecodeWhole(const ImageDecoder& format, ByteView file) {
@@ -20,4 +21,25 @@ int PictureSizeRefusal(int width, int height, int bpp, size_t fileBytes, uint64_
     if (workingBytesPerPixel && pixels * workingBytesPerPixel > ImageLoadLimits().maxDecoderMemory)
         return DECODE_TOO_LARGE;
     return 0;
+}
+
+void PlaceStoredRow(const uint8_t* row, int y, int width, int height, int bytesPerPixel,
+                    int orientation, uint8_t* buffer, int stride) {
+    for (int x = 0; x < width; ++x, row += bytesPerPixel) {
+        int ux = 0, uy = 0;
+        ExifMapPixel(orientation, width, height, x, y, &ux, &uy);
+        std::memcpy(buffer + static_cast<size_t>(uy) * static_cast<size_t>(stride) +
+                        static_cast<size_t>(ux) * bytesPerPixel,
+                    row, static_cast<size_t>(bytesPerPixel));
+    }
+}
+
+void FillUndecodedStoredRows(int from, int width, int height, int bytesPerPixel, int orientation,
+                             uint8_t* buffer, int stride) {
+    if (from >= height) return;
+    std::vector<uint8_t> grey(static_cast<size_t>(width) * bytesPerPixel, kUndecodedGrey);
+    for (int x = 0; bytesPerPixel == 4 && x < width; ++x)
+        grey[x * 4 + 3] = 255;
+    for (int y = from < 0 ? 0 : from; y < height; ++y)
+        PlaceStoredRow(grey.data(), y, width, height, bytesPerPixel, orientation, buffer, stride);
 }

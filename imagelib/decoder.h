@@ -132,6 +132,20 @@ constexpr uint64_t kSmallPicture = uint64_t{1} << 22;
 [[nodiscard]] int PictureSizeRefusal(int width, int height, int bpp, size_t fileBytes,
                                      uint64_t maxPixelsPerByte, uint64_t workingBytesPerPixel);
 
+// The one rule by which a sample with alpha `a` is laid over white, as on paper.
+inline uint8_t OverWhite(unsigned value, unsigned a) {
+    return static_cast<uint8_t>((value * a + 255 * (255 - a) + 127) / 255);
+}
+
+// Copies row `y` of a picture stored as width x height (`bytesPerPixel` 3 or 4) to the places
+// the EXIF orientation (1..8) gives its pixels in the upright picture at buffer + k * stride.
+void PlaceStoredRow(const uint8_t* row, int y, int width, int height, int bytesPerPixel,
+                    int orientation, uint8_t* buffer, int stride);
+// Fills the places of stored rows [from, height) in the upright picture with kUndecodedGrey,
+// opaque.
+void FillUndecodedStoredRows(int from, int width, int height, int bytesPerPixel, int orientation,
+                             uint8_t* buffer, int stride);
+
 // Fills rows [from, height) of a picture `width` pixels wide with kUndecodedGrey, opaque.
 inline void FillUndecodedRows(uint8_t* buffer, int stride, int width, int height, int from,
                               int bytesPerPixel) {

@@ -110,7 +110,9 @@ public:
     int Width() const override { return width_; }
     int Height() const override { return height_; }
 
-    // The first Exif block: a four-byte offset to the TIFF header, then the data.
+    // The first Exif block: normally a four-byte offset to the TIFF header, then the data. Some
+    // writers leave the offset out and start with the TIFF header itself (or with the
+    // "Exif\0\0" of a JPEG segment); those blocks are taken as they are.
     std::vector<uint8_t> Exif() const override {
         heif_item_id id = 0;
         if (heif_image_handle_get_list_of_metadata_block_IDs(handle_, "Exif", &id, 1) < 1)
@@ -119,6 +121,15 @@ public:
         if (size < 4 || size > kMaxExif) return {};
         std::vector<uint8_t> block(size);
         if (!Ok(heif_image_handle_get_metadata(handle_, id, block.data()))) return {};
+        static const uint8_t kIntel[4] = {'I', 'I', 42, 0}, kMotorola[4] = {'M', 'M', 0, 42};
+        static const uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
+        if (std::memcmp(block.data(), kIntel, 4) == 0 ||
+            std::memcmp(block.data(), kMotorola, 4) == 0)
+            return block;
+        if (size >= 6 && std::memcmp(block.data(), kExifHeader, 6) == 0) {
+            block.erase(block.begin(), block.begin() + 6);
+            return block;
+        }
         const uint32_t offset = BigEndian32(block.data());
         if (offset > size - 4) return {};
         block.erase(block.begin(), block.begin() + 4 + offset);
@@ -132,7 +143,8 @@ private:
         if (iccSize > 0) {
             std::vector<uint8_t> icc(iccSize);
             if (Ok(heif_image_handle_get_raw_color_profile(handle_, icc.data())))
-                return SrgbConversion::FromIcc(icc.data(), icc.size(), bytesPerPixel);
+                return SrgbConversion::FromIcc(icc.data(), icc.size(), bytesPerPixel,
+                                               CodedColours::Rgb);
             return nullptr;
         }
         heif_color_profile_nclx* nclx = nullptr;

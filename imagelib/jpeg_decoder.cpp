@@ -188,7 +188,17 @@ private:
         stride_ = static_cast<size_t>(stride);
         // Colours converted after decoding would not be those of the reduced rows: a picture
         // with a profile to convert gets its preview from the finished picture instead.
-        const auto srgb = SrgbConversion::FromIcc(icc_, iccLength_, 3);
+        const CodedColours coded = cmyk_                           ? CodedColours::Cmyk
+                                   : cinfo_.output_components == 1 ? CodedColours::Grey
+                                                                   : CodedColours::Rgb;
+        auto profile = SrgbConversion::FromIcc(icc_, iccLength_, 3, coded);
+        // Inks are converted through their profile row by row as they arrive, before any
+        // reduction; the other pictures once decoded.
+        if (cmyk_ && profile) {
+            inkRow_.reset(new (std::nothrow) uint8_t[rowBytes_]);
+            if (inkRow_) inks_ = std::move(profile);
+        }
+        const auto srgb = cmyk_ ? nullptr : std::move(profile);
         const bool reducing = preview && !srgb && StartPreview(*preview);
         // The second thread places strips and reduces rows; without one, the decoding thread
         // does the same work between its reads.
@@ -388,9 +398,15 @@ private:
         PlaceRows(y0, y1);
     }
 
-    // Turns the inverted CMYK samples of a row into blue, green, red in place: an inverted ink
-    // is the light its colour lets through, dimmed by the inverted black.
+    // Turns the inverted CMYK samples of a row into blue, green, red in place: through the
+    // file's CMYK profile when it has one, else taking an inverted ink as the light its colour
+    // lets through, dimmed by the inverted black.
     void ConvertCmykRow(uint8_t* p) {
+        if (inks_) {
+            std::memcpy(inkRow_.get(), p, rowBytes_);
+            inks_->ConvertRow(inkRow_.get(), p, static_cast<int>(cinfo_.output_width));
+            return;
+        }
         for (JDIMENSION x = 0; x < cinfo_.output_width; ++x) {
             unsigned c = p[x * 4], m = p[x * 4 + 1], y = p[x * 4 + 2], k = p[x * 4 + 3];
             p[x * 3] = Mul255(y, k);
@@ -538,6 +554,8 @@ private:
     JOCTET* icc_ = nullptr;  // from malloc
     unsigned iccLength_ = 0;
     bool cmyk_ = false;
+    std::unique_ptr<SrgbConversion> inks_;  // the file's CMYK profile to sRGB
+    std::unique_ptr<uint8_t[]> inkRow_;     // one row of inks, converted from
     bool direct_ = true;
     size_t rowBytes_ = 0;              // one stored row as decoded
     std::unique_ptr<uint8_t[]> ring_;  // kStrips strips of kStripRows stored rows

@@ -98,9 +98,8 @@ void LayOnWhite(raster::Bitmap& bm) {
     for (int y = 0; y < bm.height; ++y) {
         uint8_t* p = bm.Row(y);
         for (int x = 0; x < bm.width; ++x, p += 4) {
-            const unsigned a = p[3];
             for (int c = 0; c < 3; ++c)
-                p[c] = static_cast<uint8_t>((p[c] * a + 255 * (255 - a) + 127) / 255);
+                p[c] = OverWhite(p[c], p[3]);
             p[3] = 255;
         }
     }

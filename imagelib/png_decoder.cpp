@@ -2,12 +2,14 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "imagelib/colour_profile.h"
+#include "imagelib/exif.h"
 #include "imagelib/load_limits.h"
 
 namespace {
@@ -112,11 +114,11 @@ public:
     PngSession& operator=(const PngSession&) = delete;
 
     // Checks the signature, reads the chunks up to the image data. DECODE_24BIT, DECODE_32BIT,
-    // 0 when not a PNG, or a refusal. The file's size bounds what the picture can plausibly hold.
+    // 0 when not a PNG, or a refusal. The size of the image data bounds what the picture can
+    // plausibly hold.
     int Probe() {
         if (!LooksLikePng(ByteView(source_.data, source_.size))) return 0;
         source_.at = 8;
-        const uint64_t fileSize = source_.size;
         png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, QuietError, QuietWarning,
                                         &allocations_, Allocate, Release);
         if (!png_) return DECODE_DAMAGED;
@@ -141,30 +143,54 @@ public:
         if (width_ > raster::kMaxSide || height_ > raster::kMaxSide ||
             !ImageLoadSizeAllowed(static_cast<int>(width_), static_cast<int>(height_), bpp))
             return DECODE_TOO_LARGE;
+        // Only the image data inflates into rows; other chunks (text, padding) hold no pixels.
         uint64_t rowBytes = (uint64_t{width_} * Channels(colourType_) * bitDepth_ + 7) / 8 + 1;
-        if (rowBytes * height_ > kMaxInflation * fileSize + kInflationSlack) return DECODE_DAMAGED;
+        if (rowBytes * height_ > kMaxInflation * ImageDataBytes() + kInflationSlack)
+            return DECODE_DAMAGED;
+        // A transparent colour or a turned picture goes through rows of its own first.
+        if (transparency_ || orientation_ != 1) {
+            const uint64_t scratchRows = interlaced_ ? height_ : 1;
+            if (scratchRows * width_ * 4 > ImageLoadLimits().maxDecoderMemory)
+                return DECODE_TOO_LARGE;
+        }
         return alpha_ ? DECODE_32BIT : DECODE_24BIT;
     }
 
-    // Writes the picture into `buffer`. A decode that breaks off keeps the rows completed before
-    // the break (none while an interlaced file is still in an earlier pass) and fills the rest
-    // with grey; those are the rows reported decoded.
+    // Writes the upright picture into `buffer`. A decode that breaks off keeps the rows completed
+    // before the break (none while an interlaced file is still in an earlier pass) and fills the
+    // rest with grey; those are the rows reported decoded, counted as stored.
     DecodedRows Decode(uint8_t* buffer, int stride) override {
         buffer_ = buffer;
         stride_ = static_cast<size_t>(stride);
+        const int bytes = alpha_ ? 4 : 3;
+        if (transparency_ || orientation_ != 1) {
+            // Rows as libpng delivers them: all of them while the passes of an interlaced file
+            // fill them in, else one at a time.
+            scratchRowBytes_ = size_t{width_} * (transparency_ ? 4 : bytes);
+            const size_t rows = interlaced_ ? height_ : 1;
+            scratch_.reset(new (std::nothrow) uint8_t[scratchRowBytes_ * rows]);
+            if (transparency_) merged_.reset(new (std::nothrow) uint8_t[size_t{width_} * 3]);
+            if (!scratch_ || (transparency_ && !merged_)) return {0, StoredHeight()};
+        }
         const bool whole = DecodeStep(this);
-        const int rows = whole ? Height() : static_cast<int>(complete_);
-        if (auto srgb = SrgbConversion::FromIcc(icc_, iccLength_, alpha_ ? 4 : 3))
-            srgb->Apply(buffer_, stride_, Width(), rows);
-        if (!whole) FillUndecodedRows(buffer, stride, Width(), Height(), rows, alpha_ ? 4 : 3);
-        return {rows, Height()};
+        scratch_.reset();
+        merged_.reset();
+        const int rows = whole ? StoredHeight() : static_cast<int>(complete_);
+        const CodedColours coded =
+            colourType_ & PNG_COLOR_MASK_COLOR ? CodedColours::Rgb : CodedColours::Grey;
+        if (auto srgb = SrgbConversion::FromIcc(icc_, iccLength_, bytes, coded))
+            srgb->Apply(buffer_, stride_, Width(), orientation_ == 1 ? rows : Height());
+        if (!whole)
+            FillUndecodedStoredRows(rows, StoredWidth(), StoredHeight(), bytes, orientation_,
+                                    buffer, stride);
+        return {rows, StoredHeight()};
     }
 
     int Width() const override {
-        return static_cast<int>(width_);
+        return ExifSwapsSides(orientation_) ? StoredHeight() : StoredWidth();
     }
     int Height() const override {
-        return static_cast<int>(height_);
+        return ExifSwapsSides(orientation_) ? StoredWidth() : StoredHeight();
     }
     std::vector<uint8_t> Exif() const override {
         return std::vector<uint8_t>(exifData_, exifData_ + exifLength_);
@@ -180,6 +206,10 @@ private:
         png_get_IHDR(s->png_, s->info_, &s->width_, &s->height_, &s->bitDepth_, &s->colourType_,
                      nullptr, nullptr, nullptr);
         s->alpha_ = (s->colourType_ & PNG_COLOR_MASK_ALPHA) != 0;
+        // A tRNS chunk is alpha too: its transparent pixels are laid over white like any other.
+        // The picture keeps the three bytes per pixel of a file without alpha.
+        s->transparency_ = !s->alpha_ && png_get_valid(s->png_, s->info_, PNG_INFO_tRNS) != 0;
+        s->interlaced_ = png_get_interlace_type(s->png_, s->info_) != PNG_INTERLACE_NONE;
         png_charp name = nullptr;
         int compression = 0;
         png_bytep profile = nullptr;
@@ -193,6 +223,8 @@ private:
         if (png_get_eXIf_1(s->png_, s->info_, &exifLength, &exif) && exif) {
             s->exifData_ = exif;
             s->exifLength_ = exifLength;
+            // Turned as a JPEG with the same tags would be, as viewers and browsers do.
+            s->orientation_ = ExifOrientationFromTiff(exif, exifLength);
         }
         return Channels(s->colourType_) != 0;
     }
@@ -201,15 +233,56 @@ private:
         if (setjmp(png_jmpbuf(s->png_))) return false;
         int passes = s->Transform();
         png_read_update_info(s->png_, s->info_);
-        // Every transformation above must end in exactly the bytes per pixel the probe announced.
-        if (png_get_rowbytes(s->png_, s->info_) != size_t{s->width_} * (s->alpha_ ? 4 : 3))
-            return false;
+        // Every transformation above must end in exactly the bytes per pixel asked for.
+        const size_t bytes = s->transparency_ || s->alpha_ ? 4 : 3;
+        if (png_get_rowbytes(s->png_, s->info_) != size_t{s->width_} * bytes) return false;
         for (int pass = 0; pass < passes; ++pass)
             for (png_uint_32 y = 0; y < s->height_; ++y) {
-                png_read_row(s->png_, s->buffer_ + y * s->stride_, nullptr);
-                if (pass == passes - 1) s->complete_ = y + 1;
+                uint8_t* row =
+                    s->scratch_ ? s->scratch_.get() + (s->interlaced_ ? y : 0) * s->scratchRowBytes_
+                                : s->buffer_ + y * s->stride_;
+                png_read_row(s->png_, row, nullptr);
+                if (pass < passes - 1) continue;
+                if (s->scratch_) s->Place(row, static_cast<int>(y));
+                s->complete_ = y + 1;
             }
         return true;
+    }
+
+    // Puts a finished row of the scratch rows into the picture: laid over white when it came
+    // with transparency, at its upright place.
+    void Place(const uint8_t* row, int y) {
+        if (transparency_) {
+            for (png_uint_32 x = 0; x < width_; ++x, row += 4)
+                for (int c = 0; c < 3; ++c)
+                    merged_[x * 3 + c] = OverWhite(row[c], row[3]);
+            row = merged_.get();
+        }
+        PlaceStoredRow(row, y, StoredWidth(), StoredHeight(), alpha_ ? 4 : 3, orientation_, buffer_,
+                       static_cast<int>(stride_));
+    }
+
+    int StoredWidth() const {
+        return static_cast<int>(width_);
+    }
+    int StoredHeight() const {
+        return static_cast<int>(height_);
+    }
+
+    // The bytes of the IDAT chunks present in the file.
+    uint64_t ImageDataBytes() const {
+        uint64_t total = 0;
+        for (size_t at = 8; source_.size - at >= 8;) {
+            const uint64_t length = BigEndian32(source_.data + at);
+            const uint8_t* type = source_.data + at + 4;
+            const uint64_t present = std::min<uint64_t>(length, source_.size - at - 8);
+            if (std::memcmp(type, "IDAT", 4) == 0) total += present;
+            if (std::memcmp(type, "IEND", 4) == 0 || present < length) break;
+            at += 8 + present;
+            if (source_.size - at < 4) break;
+            at += 4;  // CRC
+        }
+        return total;
     }
 
     // Requests the transformations to 8-bit blue, green, red (alpha) rows; returns the passes.
@@ -228,8 +301,11 @@ private:
             default:
                 break;
         }
-        // Transparency from a tRNS chunk would add an alpha channel the probe did not announce.
-        if (!alpha_) png_set_strip_alpha(png_);
+        if (transparency_) {
+            png_set_tRNS_to_alpha(png_);
+        } else if (!alpha_) {
+            png_set_strip_alpha(png_);
+        }
         if (bitDepth_ == 16) png_set_strip_16(png_);
         png_set_bgr(png_);
         return png_set_interlace_handling(png_);
@@ -244,13 +320,19 @@ private:
     int bitDepth_ = 0;
     int colourType_ = 0;
     bool alpha_ = false;
+    bool transparency_ = false;  // a tRNS chunk, delivered as alpha and laid over white here
+    bool interlaced_ = false;
+    int orientation_ = 1;
     const uint8_t* icc_ = nullptr;  // inside the info structure
     size_t iccLength_ = 0;
     const uint8_t* exifData_ = nullptr;  // inside the info structure
     size_t exifLength_ = 0;
     uint8_t* buffer_ = nullptr;
     size_t stride_ = 0;
-    png_uint_32 complete_ = 0;  // rows from the top that hold their final pixels
+    png_uint_32 complete_ = 0;            // stored rows from the top that hold their final pixels
+    std::unique_ptr<uint8_t[]> scratch_;  // rows as delivered, before Place
+    size_t scratchRowBytes_ = 0;
+    std::unique_ptr<uint8_t[]> merged_;  // one row laid over white
 };
 
 const ImageDecoder kPngDecoder = {.name = "PNG",

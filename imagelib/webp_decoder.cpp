@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "imagelib/colour_profile.h"
+#include "imagelib/exif.h"
 #include "imagelib/load_limits.h"
 
 namespace {
@@ -41,16 +42,22 @@ public:
         if (!LooksLikeWebp(ByteView(data_, size_))) return 0;
         WebPBitstreamFeatures features;
         if (WebPGetFeatures(data_, size_, &features) != VP8_STATUS_OK) return DECODE_DAMAGED;
-        width_ = features.width;
-        height_ = features.height;
+        const WebPData whole = {data_, size_};
+        std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&whole));
+        if (!demux) return DECODE_DAMAGED;
+        width_ = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH));
+        height_ = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT));
         alpha_ = features.has_alpha != 0;
+        // An animation keeps two canvases of its own besides ours.
+        const uint64_t working = features.has_animation ? 12 : 4;
         if (const int refusal =
-                PictureSizeRefusal(width_, height_, alpha_ ? 32 : 24, size_, kMaxPixelsPerByte, 4))
+                PictureSizeRefusal(width_, height_, alpha_ ? 32 : 24, CodedBytes(demux.get()),
+                                   kMaxPixelsPerByte, working))
             return refusal;
+        ReadChunks(demux.get());
         const uint64_t pixels = uint64_t(width_) * uint64_t(height_);
         pixels_.reset(new (std::nothrow) uint8_t[pixels * 4]);
         if (!pixels_) return DECODE_TOO_LARGE;
-        const WebPData whole = {data_, size_};
         if (features.has_animation) {
             WebPAnimDecoderOptions options;
             if (!WebPAnimDecoderOptionsInit(&options)) return DECODE_DAMAGED;
@@ -67,46 +74,70 @@ public:
                 !WebPAnimDecoderGetNext(anim.get(), &frame, &timestamp) || !frame)
                 return DECODE_DAMAGED;
             std::memcpy(pixels_.get(), frame, pixels * 4);
-        } else if (!WebPDecodeBGRAInto(data_, size_, pixels_.get(), pixels * 4, width_ * 4)) {
+        } else if (features.width != width_ || features.height != height_ ||
+                   !WebPDecodeBGRAInto(data_, size_, pixels_.get(), pixels * 4, width_ * 4)) {
             return DECODE_DAMAGED;
         }
-        ReadChunks(&whole);
         return alpha_ ? DECODE_32BIT : DECODE_24BIT;
     }
 
-    // Writes the picture into `buffer` as blue, green, red (and alpha), in sRGB.
+    // Writes the upright picture into `buffer` as blue, green, red (and alpha), in sRGB.
     DecodedRows Decode(uint8_t* buffer, int stride) override {
         const int bytes = alpha_ ? 4 : 3;
         for (int y = 0; y < height_; ++y) {
             const uint8_t* src = pixels_.get() + static_cast<size_t>(y) * width_ * 4;
+            if (orientation_ != 1) {
+                // Packed to the picture's bytes per pixel in place, then turned.
+                uint8_t* packed = pixels_.get() + static_cast<size_t>(y) * width_ * 4;
+                for (int x = 0; bytes == 3 && x < width_; ++x)
+                    std::memmove(packed + x * 3, src + x * 4, 3);
+                PlaceStoredRow(packed, y, width_, height_, bytes, orientation_, buffer, stride);
+                continue;
+            }
             uint8_t* dst = buffer + static_cast<size_t>(y) * stride;
             for (int x = 0; x < width_; ++x, src += 4, dst += bytes)
                 std::memcpy(dst, src, bytes);
         }
         pixels_.reset();
-        if (auto srgb = SrgbConversion::FromIcc(icc_.data(), icc_.size(), bytes))
-            srgb->Apply(buffer, static_cast<size_t>(stride), width_, height_);
+        if (auto srgb = SrgbConversion::FromIcc(icc_.data(), icc_.size(), bytes, CodedColours::Rgb))
+            srgb->Apply(buffer, static_cast<size_t>(stride), Width(), Height());
         return {height_, height_};
     }
 
-    int Width() const override { return width_; }
-    int Height() const override { return height_; }
+    int Width() const override { return ExifSwapsSides(orientation_) ? height_ : width_; }
+    int Height() const override { return ExifSwapsSides(orientation_) ? width_ : height_; }
     std::vector<uint8_t> Exif() const override { return exif_; }
 
 private:
-    // The ICC profile and EXIF data of an extended file.
-    void ReadChunks(const WebPData* whole) {
-        std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(whole));
-        if (!demux || !(WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & (ICCP_FLAG | EXIF_FLAG)))
-            return;
+    // The coded image data of every frame: padding and unknown chunks describe no pixels.
+    static uint64_t CodedBytes(WebPDemuxer* demux) {
+        uint64_t total = 0;
+        WebPIterator frame;
+        if (!WebPDemuxGetFrame(demux, 1, &frame)) return 0;
+        do {
+            total += frame.fragment.size;
+        } while (WebPDemuxNextFrame(&frame));
+        WebPDemuxReleaseIterator(&frame);
+        return total;
+    }
+
+    // The ICC profile and EXIF data of an extended file, and the orientation the EXIF data
+    // gives, applied as for a JPEG file with the same tags.
+    void ReadChunks(WebPDemuxer* demux) {
+        if (!(WebPDemuxGetI(demux, WEBP_FF_FORMAT_FLAGS) & (ICCP_FLAG | EXIF_FLAG))) return;
         WebPChunkIterator chunk;
-        if (WebPDemuxGetChunk(demux.get(), "ICCP", 1, &chunk)) {
+        if (WebPDemuxGetChunk(demux, "ICCP", 1, &chunk)) {
             icc_.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
             WebPDemuxReleaseChunkIterator(&chunk);
         }
-        if (WebPDemuxGetChunk(demux.get(), "EXIF", 1, &chunk)) {
+        if (WebPDemuxGetChunk(demux, "EXIF", 1, &chunk)) {
             exif_.assign(chunk.chunk.bytes, chunk.chunk.bytes + chunk.chunk.size);
             WebPDemuxReleaseChunkIterator(&chunk);
+            // Some writers keep the "Exif\0\0" of a JPEG segment in front of the TIFF data.
+            static const uint8_t kExifHeader[6] = {'E', 'x', 'i', 'f', 0, 0};
+            const size_t skip =
+                exif_.size() >= 6 && std::memcmp(exif_.data(), kExifHeader, 6) == 0 ? 6 : 0;
+            orientation_ = ExifOrientationFromTiff(exif_.data() + skip, exif_.size() - skip);
         }
     }
 
@@ -115,7 +146,8 @@ private:
     int width_ = 0;
     int height_ = 0;
     bool alpha_ = false;
-    std::unique_ptr<uint8_t[]> pixels_;
+    int orientation_ = 1;
+    std::unique_ptr<uint8_t[]> pixels_;  // as stored, 4 bytes per pixel
     std::vector<uint8_t> icc_;
     std::vector<uint8_t> exif_;
 };

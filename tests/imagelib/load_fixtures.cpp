@@ -122,9 +122,17 @@ Bytes MakePng(const PngDesc& s) {
     if (s.colourType == 3) png_set_PLTE(png, info, pal.data(), static_cast<int>(pal.size()));
     png_color_16 grey{};
     grey.gray = static_cast<png_uint_16>(s.transparentGrey);
-    if (!s.paletteAlpha.empty() || s.transparentGrey >= 0)
+    if (s.transparentRgb) {
+        grey.red = static_cast<png_uint_16>(Sample(s.transparentRgb->r, s.bitDepth));
+        grey.green = static_cast<png_uint_16>(Sample(s.transparentRgb->g, s.bitDepth));
+        grey.blue = static_cast<png_uint_16>(Sample(s.transparentRgb->b, s.bitDepth));
+    }
+    if (!s.paletteAlpha.empty() || s.transparentGrey >= 0 || s.transparentRgb)
         png_set_tRNS(png, info, s.paletteAlpha.data(), static_cast<int>(s.paletteAlpha.size()),
-                     s.transparentGrey >= 0 ? &grey : nullptr);
+                     s.transparentGrey >= 0 || s.transparentRgb ? &grey : nullptr);
+    if (!s.exif.empty())
+        png_set_eXIf_1(png, info, static_cast<png_uint_32>(s.exif.size()),
+                       const_cast<png_bytep>(s.exif.data()));
     png_write_info(png, info);
     const int depth = s.bitDepth;
     if (depth < 8) png_set_packing(png);  // one byte per sample, packed by the library
@@ -219,6 +227,11 @@ heif_error WriteToBytes(heif_context*, const void* data, size_t size, void* user
 
 }  // namespace
 
+Bytes ExifTiff(int orientation, bool bigEndian, int type) {
+    Bytes b = ExifOrientation(orientation, bigEndian, type);
+    return Bytes(b.begin() + 6, b.end());
+}
+
 Bytes DisplayP3Profile() {
     const cmsCIExyY white = {0.3127, 0.3290, 1.0};
     const cmsCIExyYTRIPLE primaries = {
@@ -265,6 +278,8 @@ Bytes MakeHeif(const HeifDesc& s) {
     options->image_orientation = static_cast<heif_orientation>(s.orientation);
     heif_image_handle* handle = nullptr;
     heif_context_encode_image(ctx, image, encoder, options, &handle);
+    if (handle && !s.exif.empty())
+        heif_context_add_exif_metadata(ctx, handle, s.exif.data(), static_cast<int>(s.exif.size()));
     heif_writer writer = {1, WriteToBytes};
     if (handle) heif_context_write(ctx, &writer, &out);
     heif_image_handle_release(handle);
@@ -283,6 +298,34 @@ Bytes MakeWebp(const WebpDesc& s) {
     };
     return Convert(s.width, s.height, colour,
                    s.lossless ? "-define webp:lossless=true" : "-quality 95", "WEBP:");
+}
+
+Bytes RiffChunk(const std::string& type, const Bytes& body) {
+    Bytes b(type.begin(), type.end());
+    Put(b, static_cast<uint32_t>(body.size()), 4);
+    b.insert(b.end(), body.begin(), body.end());
+    if (body.size() % 2) b.push_back(0);
+    return b;
+}
+
+Bytes WebpExtended(const Bytes& simple, int width, int height, const Bytes& icc,
+                   const std::vector<std::pair<std::string, Bytes>>& after) {
+    uint8_t flags = icc.empty() ? 0 : 0x20;
+    for (const auto& [type, body] : after)
+        flags |= type == "EXIF" ? 0x08 : 0;
+    Bytes vp8x = {flags, 0, 0, 0};
+    Put(vp8x, static_cast<uint32_t>(width - 1), 3), Put(vp8x, static_cast<uint32_t>(height - 1), 3);
+    Bytes body = {'W', 'E', 'B', 'P'}, chunk = RiffChunk("VP8X", vp8x);
+    body.insert(body.end(), chunk.begin(), chunk.end());
+    if (!icc.empty())
+        chunk = RiffChunk("ICCP", icc), body.insert(body.end(), chunk.begin(), chunk.end());
+    body.insert(body.end(), simple.begin() + 12, simple.end());
+    for (const auto& [type, bytes] : after)
+        chunk = RiffChunk(type, bytes), body.insert(body.end(), chunk.begin(), chunk.end());
+    Bytes file = {'R', 'I', 'F', 'F'};
+    Put(file, static_cast<uint32_t>(body.size()), 4);
+    file.insert(file.end(), body.begin(), body.end());
+    return file;
 }
 
 std::string WriteTemp(const std::string& name, const Bytes& bytes) {

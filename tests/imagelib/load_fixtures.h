@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,12 +52,14 @@ struct PngDesc {
     int colourType = 2;  // 0, 2, 3, 4, 6
     int bitDepth = 8;
     bool interlaced = false;
-    std::vector<Rgba> palette{};          // colour type 3
-    std::vector<uint8_t> paletteAlpha{};  // tRNS for colour type 3
-    int transparentGrey = -1;             // tRNS for colour type 0 (sample value)
+    std::vector<Rgba> palette{};           // colour type 3
+    std::vector<uint8_t> paletteAlpha{};   // tRNS for colour type 3
+    int transparentGrey = -1;              // tRNS for colour type 0 (sample value)
+    std::optional<Rgba> transparentRgb{};  // tRNS for colour type 2, scaled to the bit depth
     // Samples scaled to the bit depth from this pattern (grey from red).
     Pattern colour = Gradient;
     std::function<uint32_t(int x, int y)> index{};  // palette indices for colour type 3
+    Bytes exif{};                                   // an eXIf chunk (a TIFF structure)
 };
 Bytes MakePng(const PngDesc& desc);
 
@@ -81,6 +84,8 @@ struct JpegDesc {
 // CMYK kinds store inverted inks computed from the pattern, as the writers of CMYK files do;
 // only the Adobe and YCCK kinds carry Adobe's APP14 marker.
 Bytes MakeJpeg(const JpegDesc& desc);
+// A TIFF structure (no "Exif\0\0") holding Make and the orientation as TIFF field `type`.
+Bytes ExifTiff(int orientation, bool bigEndian = false, int type = 3);
 // A Display P3 ICC profile (P3 primaries, D65, the sRGB curve), made with lcms.
 Bytes DisplayP3Profile();
 
@@ -95,6 +100,7 @@ struct HeifDesc {
     bool alpha = false;   // an alpha plane from the pattern's alpha
     int orientation = 1;  // stored as irot/imir boxes, numbered as in EXIF
     Pattern colour = Gradient;
+    Bytes exif{};  // an Exif item: a TIFF structure, stored behind libheif's offset field
 };
 // Empty when this libheif has no encoder for the format.
 Bytes MakeHeif(const HeifDesc& desc);
@@ -107,6 +113,13 @@ struct WebpDesc {
     Pattern colour = Gradient;
 };
 Bytes MakeWebp(const WebpDesc& desc);
+// The extended form of a simple WebP file (one VP8 or VP8L chunk, no alpha) of width x height:
+// a VP8X header, an ICCP chunk when `icc` is given, the image chunk, then `after` (chunk type
+// and body each, in order; EXIF sets its flag).
+Bytes WebpExtended(const Bytes& simple, int width, int height, const Bytes& icc,
+                   const std::vector<std::pair<std::string, Bytes>>& after);
+// A RIFF chunk: type, little-endian size, body and the pad byte of an odd size.
+Bytes RiffChunk(const std::string& type, const Bytes& body);
 
 // ---------------------------------------------------------------------------------------------
 // Files

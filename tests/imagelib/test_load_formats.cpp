@@ -2,6 +2,7 @@
 // files by ImageMagick, the others through their own libraries), the size, depth and row order the
 // loaded picture must have, and the colour of every pixel. The memory path (the clipboard's) must
 // give the very same bitmap.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -207,8 +208,13 @@ PngDesc PngFor(int colourType, int bitDepth, bool interlaced) {
     return s;
 }
 
-// Grey below 8 bits comes back widened the way PNG viewers do it; alpha comes laid over white.
-// A tRNS chunk never adds alpha: the picture stays at the 24 bits announced.
+// The sample a colour channel is stored as at `depth` bits.
+uint32_t SampleOf(uint8_t v, int depth) {
+    return depth == 16 ? v * 257u : (v * ((1u << depth) - 1) + 127) / 255;
+}
+
+// Grey below 8 bits comes back widened the way PNG viewers do it. Alpha, and the transparency a
+// tRNS chunk gives, come laid over white; a tRNS chunk leaves the picture at 24 bits.
 FormatCase Png(const std::string& name, const PngDesc& s) {
     const bool alpha = s.colourType & 4;
     return {"png_" + name,
@@ -218,12 +224,24 @@ FormatCase Png(const std::string& name, const PngDesc& s) {
             alpha ? 32 : 24,
             true,
             [=](int x, int y) {
-                if (s.colourType == 3) return s.palette[s.index(x, y)];
+                if (s.colourType == 3) {
+                    const uint32_t i = s.index(x, y);
+                    Rgba c = s.palette[i];
+                    c.a = i < s.paletteAlpha.size() ? s.paletteAlpha[i] : 255;
+                    return OnWhite(c);
+                }
                 Rgba c = s.colour(x, y);
+                const auto sample = [&](uint8_t v) { return SampleOf(v, s.bitDepth); };
                 if (s.colourType == 0 || s.colourType == 4) {
+                    if (s.colourType == 0 && sample(c.r) == uint32_t(s.transparentGrey))
+                        return Rgba{255, 255, 255, 255};
                     const uint32_t max = (1u << std::min(s.bitDepth, 8)) - 1;
                     c.r = c.g = c.b = static_cast<uint8_t>((c.r * max + 127) / 255 * 255 / max);
                 }
+                const auto& t = s.transparentRgb;
+                if (s.colourType == 2 && t && sample(c.r) == sample(t->r) &&
+                    sample(c.g) == sample(t->g) && sample(c.b) == sample(t->b))
+                    return Rgba{255, 255, 255, 255};
                 return alpha ? OnWhite(c) : Rgba{c.r, c.g, c.b, 255};
             }};
 }
@@ -237,12 +255,14 @@ void AddPng(std::vector<FormatCase>& t) {
                 const std::string name = "type" + std::to_string(type) + "_depth" +
                                          std::to_string(d) + (interlaced ? "_interlaced" : "");
                 t.push_back(Png(name, PngFor(type, d, interlaced)));
-                if (type == 0 || (type == 3 && d == 4 && !interlaced)) {
-                    PngDesc trns = PngFor(type, d, interlaced);
-                    trns.transparentGrey = type == 0 ? 1 : -1;
-                    if (type == 3) trns.paletteAlpha = {0, 128, 255, 7};
+                // Transparency by tRNS: a dark grey level, one colour, palette entries.
+                PngDesc trns = PngFor(type, d, interlaced);
+                const Rgba dark = trns.colour(1, 0), single = trns.colour(2, 1);
+                if (type == 0) trns.transparentGrey = int(SampleOf(dark.r, d));
+                if (type == 2) trns.transparentRgb = single;
+                if (type == 3 && d >= 4) trns.paletteAlpha = {0, 128, 255, 7};
+                if (type != 4 && type != 6 && (type != 3 || d >= 4))
                     t.push_back(Png(name + "_trns", trns));
-                }
             }
 }
 
@@ -431,6 +451,31 @@ TEST_F(FormatLoad, IndexedBmpFollowsA16BitDisplay) {
     const Rgba want = Colours(40)(3, 2);
     const uint32_t v = bm->Row(2)[6] | bm->Row(2)[7] << 8;
     EXPECT_EQ(v, uint32_t((want.r >> 3) << 11 | (want.g >> 2) << 5 | want.b >> 3));
+}
+
+// A HEIF Exif item starts with the offset of its TIFF header; one written without that field
+// starts with the header itself. Either way the loaded picture keeps the tags.
+TEST_F(FormatLoad, HeifExifWithOrWithoutItsOffsetField) {
+    Bytes tiff = fixtures::ExifTiff(6);
+    tiff.insert(tiff.end(), 4, 0);  // room to move the header into the offset field's place
+    const Bytes heic = fixtures::MakeHeif({.exif = tiff});
+    Bytes item = {0, 0, 0, 0};
+    item.insert(item.end(), tiff.begin(), tiff.end());
+    const auto at = std::search(heic.begin(), heic.end(), item.begin(), item.end());
+    ASSERT_NE(at, heic.end());
+    const Bytes bare = [&] {
+        Bytes b = heic;
+        std::copy(tiff.begin(), tiff.end(), b.begin() + (at - heic.begin()));
+        std::fill_n(b.begin() + (at - heic.begin()) + static_cast<long>(tiff.size()), 4, 0);
+        return b;
+    }();
+    for (const Bytes* file : {&heic, &bare}) {
+        ASSERT_NE(Load(*file, "exif.heic"), nullptr);
+        const std::vector<uint8_t>* exif = ImageGetExif(100);
+        ASSERT_NE(exif, nullptr);
+        ASSERT_GE(exif->size(), tiff.size() - 4);
+        EXPECT_TRUE(std::equal(tiff.begin(), tiff.end() - 4, exif->begin()));
+    }
 }
 
 // Cut files keep the rows decoded before the cut; the rest is neutral grey.

@@ -18,6 +18,11 @@ void PutBig32(Bytes& b, uint32_t v) {
         b.push_back(static_cast<uint8_t>(v >> s));
 }
 
+void Put32Little(Bytes& b, uint32_t v) {
+    for (int s = 0; s < 32; s += 8)
+        b.push_back(static_cast<uint8_t>(v >> s));
+}
+
 // A generated 4 x 4 PNG whose header (its CRC mended) says width x height and colour `type`;
 // with `tinyData` the image data stays, else the file ends after the header.
 Bytes PngSaying(uint32_t w, uint32_t h, bool tinyData = true, uint8_t type = 2) {
@@ -83,6 +88,39 @@ Bytes WebpOfSize16383() {
                                                                              // one, no alpha
     b.resize(38, 0x55);
     return b;
+}
+
+// Pixels per byte are judged by the coded image data alone: padding in an unknown chunk does not
+// make a 2100 x 2100 picture from a few hundred bytes plausible.
+const fixtures::Bytes kPadding(1000, 0x5A);
+
+Bytes FlatWebp(int side) {
+    return fixtures::MakeWebp(
+        {.width = side, .height = side, .lossless = true, .colour = [](int, int) {
+             return fixtures::Rgba{64, 64, 128, 255};
+         }});
+}
+
+Bytes PaddedWebp() {
+    return fixtures::WebpExtended(FlatWebp(2100), 2100, 2100, {}, {{"PADD", kPadding}});
+}
+
+// An animation on a 2100 x 2100 canvas whose one frame is a single pixel, padded.
+Bytes PaddedAnimation() {
+    const Bytes pixel = FlatWebp(1);
+    Bytes vp8x = {0x02, 0, 0, 0, 0x33, 0x08, 0, 0x33, 0x08, 0};        // animation; 2099 twice
+    Bytes anim = {0, 0, 0, 0, 0, 0};                                   // background, loop count
+    Bytes frame = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 100, 0, 0, 0};  // at 0,0, 1 x 1, 100 ms
+    frame.insert(frame.end(), pixel.begin() + 12, pixel.end());
+    Bytes body = {'W', 'E', 'B', 'P'};
+    for (const Bytes& c :
+         {fixtures::RiffChunk("VP8X", vp8x), fixtures::RiffChunk("ANIM", anim),
+          fixtures::RiffChunk("ANMF", frame), fixtures::RiffChunk("PADD", kPadding)})
+        body.insert(body.end(), c.begin(), c.end());
+    Bytes file = {'R', 'I', 'F', 'F'};
+    Put32Little(file, static_cast<uint32_t>(body.size()));
+    file.insert(file.end(), body.begin(), body.end());
+    return file;
 }
 
 // A HEIC whose ispe box announces width x height for its 32 x 24 coded picture.
@@ -178,6 +216,8 @@ std::vector<BadFile> BadFileTable() {
         {"webp_cut_in_header", Cut(webp, 20), E::Damaged},
         {"webp_cut_in_data", Cut(webp, webp.size() - 30), E::Damaged},
         {"webp_16383_square_tiny_data", WebpOfSize16383(), E::Damaged},
+        {"webp_2100_square_padded", PaddedWebp(), E::Damaged},
+        {"webp_animation_canvas_padded", PaddedAnimation(), E::Damaged},
         {"ico_no_entries", IcoWith({0, 0}), E::NotAPicture},
         {"ico_entry_outside",
          IcoWith({1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F}),
@@ -234,6 +274,24 @@ TEST_F(Registry, MissingFilesAndPicturesOverTheLimitsFail) {
     ImageSetLoadLimits(LoadLimits{});
     for (const Bytes& f : files)
         EXPECT_NE(Load(f, "limit.bin"), nullptr);
+}
+
+// The same pictures without padding load; a PNG whose image data cannot hold its rows is refused
+// by its probe however much text surrounds that data.
+TEST_F(Registry, PaddingCountsForNothing) {
+    Bytes webp = fixtures::WebpExtended(FlatWebp(2000), 2000, 2000, {}, {{"PADD", kPadding}});
+    EXPECT_NE(Load(webp, "flat.webp"), nullptr);
+    Bytes png = PngSaying(8000, 8000);
+    Bytes text = {'t', 'E', 'X', 't', 'C', 'o', 'm', 'm', 'e', 'n', 't', 0};
+    text.resize(200000, 'x');
+    Bytes chunk;
+    PutBig32(chunk, static_cast<uint32_t>(text.size() - 4));
+    chunk.insert(chunk.end(), text.begin(), text.end());
+    PutBig32(chunk, static_cast<uint32_t>(crc32(0, text.data(), static_cast<uInt>(text.size()))));
+    png.insert(png.begin() + 33, chunk.begin(), chunk.end());
+    const FoundDecoder found = ImageFindDecoder(fixtures::WriteTemp("padded.png", png).c_str());
+    EXPECT_EQ(found.decoder, nullptr);
+    EXPECT_EQ(found.error, LoadError::Damaged);
 }
 
 // Damage in an ancillary chunk only costs that chunk: the picture loads, and libpng's warning

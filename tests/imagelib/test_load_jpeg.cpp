@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "imagelib/exif.h"
 #include "load_test_base.h"
@@ -77,9 +79,10 @@ TEST_F(JpegLoad, LimitsTakeHundredMegapixelsButNotTooManyScans) {
 }
 
 // A picture stored 40 x 24 with a red block at its stored top-left corner and a green block at
-// its stored top-right corner. EXIF (JPEG) or the irot and imir boxes (HEIC, AVIF) say how the
-// camera was held; the loaded picture is upright.
-enum class Container { Jpeg, Heic, Avif };
+// its stored top-right corner. EXIF (JPEG, PNG's eXIf chunk, WebP's EXIF chunk) or the irot and
+// imir boxes (HEIC, AVIF) say how the camera was held; the loaded picture is upright. In HEIC the
+// boxes alone decide: EXIF there (HeicExifOnly) turns nothing.
+enum class Container { Jpeg, Heic, Avif, Png, Webp, HeicExifOnly };
 
 struct OrientationCase {
     int orientation;
@@ -91,6 +94,8 @@ struct OrientationCase {
     int type = 3;  // TIFF field type the orientation is stored as
     Container container = Container::Jpeg;
 };
+
+const char* const kContainerSuffix[] = {"", "_heic", "_avif", "_png", "_webp", "_heic_exif_only"};
 
 class JpegOrientation : public LoadTest, public ::testing::WithParamInterface<OrientationCase> {};
 
@@ -108,6 +113,20 @@ TEST_P(JpegOrientation, CornerMarksLandUpright) {
         s.quality = 100, s.orientation = k.orientation;
         s.exifBigEndian = k.bigEndian, s.exifType = k.type;
         file = fixtures::MakeJpeg(s);
+    } else if (k.container == Container::Png) {
+        file = fixtures::MakePng({.width = 40,
+                                  .height = 24,
+                                  .colour = Marked,
+                                  .exif = fixtures::ExifTiff(k.orientation, k.bigEndian, k.type)});
+    } else if (k.container == Container::Webp) {
+        file = fixtures::WebpExtended(
+            fixtures::MakeWebp({.width = 40, .height = 24, .lossless = true, .colour = Marked}), 40,
+            24, {}, {{"EXIF", fixtures::ExifTiff(k.orientation, k.bigEndian, k.type)}});
+    } else if (k.container == Container::HeicExifOnly) {
+        file = fixtures::MakeHeif({.width = 40,
+                                   .height = 24,
+                                   .colour = Marked,
+                                   .exif = fixtures::ExifTiff(k.orientation, k.bigEndian)});
     } else {
         file = fixtures::MakeHeif({.width = 40,
                                    .height = 24,
@@ -118,7 +137,8 @@ TEST_P(JpegOrientation, CornerMarksLandUpright) {
     }
     raster::Bitmap* bm = Load(file, "orientation.bin");
     ASSERT_NE(bm, nullptr);
-    bool turned = k.orientation >= 5;
+    if (k.container == Container::HeicExifOnly) ASSERT_NE(ImageGetExif(100), nullptr);
+    bool turned = k.orientation >= 5 && k.container != Container::HeicExifOnly;
     int w = turned ? 24 : 40, h = turned ? 40 : 24;
     ASSERT_EQ(std::make_pair(ImageGetWidth(100), ImageGetHeight(100)), std::make_pair(w, h));
     const int cx[4] = {3, w - 4, w - 4, 3}, cy[4] = {3, 3, h - 4, h - 4};
@@ -130,6 +150,7 @@ TEST_P(JpegOrientation, CornerMarksLandUpright) {
             << "corner " << corner << " got " << PixelAt(*bm, cx[corner], cy[corner]);
     }
 
+    if (k.container != Container::Jpeg) return;
     // Several strips of rows, turned in tiles on a second thread: exactly the pixels of the
     // same file without EXIF, turned; and the preview reduced while the rows arrived is exactly
     // the stretch of the finished picture.
@@ -175,15 +196,35 @@ INSTANTIATE_TEST_SUITE_P(
                       OrientationCase{3, true, 0, 1, 7},
                       OrientationCase{6, false, 1, 2, 3, Container::Heic},
                       OrientationCase{2, false, 1, 0, 3, Container::Heic},
-                      OrientationCase{8, false, 3, 0, 3, Container::Avif}),
+                      OrientationCase{8, false, 3, 0, 3, Container::Avif},
+                      OrientationCase{6, false, 1, 2, 3, Container::Png},
+                      OrientationCase{3, true, 2, 3, 3, Container::Png},
+                      OrientationCase{5, false, 0, 3, 4, Container::Png},
+                      OrientationCase{8, false, 3, 0, 3, Container::Webp},
+                      OrientationCase{4, true, 3, 2, 3, Container::Webp},
+                      OrientationCase{6, false, 0, 1, 3, Container::HeicExifOnly}),
     [](const auto& info) {
         const OrientationCase& k = info.param;
         return "orientation" + std::to_string(k.orientation) + "_type" + std::to_string(k.type) +
-               (k.bigEndian ? "_big_endian" : "") +
-               (k.container == Container::Heic   ? "_heic"
-                : k.container == Container::Avif ? "_avif"
-                                                 : "");
+               (k.bigEndian ? "_big_endian" : "") + kContainerSuffix[static_cast<int>(k.container)];
     });
+
+fixtures::Bytes SavedProfile(cmsHPROFILE profile) {
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    fixtures::Bytes out(size);
+    cmsSaveProfileToMem(profile, out.data(), &size);
+    cmsCloseProfile(profile);
+    return out;
+}
+
+// A grey profile with a linear curve: far from sRGB's.
+fixtures::Bytes GreyProfile() {
+    cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+    cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), linear);
+    cmsFreeToneCurve(linear);
+    return SavedProfile(grey);
+}
 
 // Embedded colour profiles: a Display P3 picture comes out in sRGB; without a profile, with an
 // sRGB one or with a damaged one the pixels are exactly those of the plain file.
@@ -227,6 +268,18 @@ TEST_F(JpegLoad, ProfilesAreConvertedToSrgb) {
     EXPECT_EQ(pixels(srgbIcc), plain);
     EXPECT_EQ(pixels(broken), plain);
     EXPECT_EQ(pixels(fixtures::Bytes(p3.begin(), p3.begin() + 200)), plain);  // cut short
+    // A profile of another colour space than the samples describes nothing in them: a grey one
+    // on an RGB JPEG or WebP (read as grey, it would make a grey picture of one channel).
+    const fixtures::Bytes grey = GreyProfile();
+    EXPECT_EQ(pixels(grey), plain);
+    const fixtures::Bytes webp =
+        fixtures::MakeWebp({.width = 64, .height = 16, .lossless = true, .colour = patch(stored)});
+    ASSERT_NE(Load(webp, "plain.webp"), nullptr);
+    const auto plainWebp = raster::Clone(*ImageGetBitmap(100));
+    ASSERT_NE(Load(fixtures::WebpExtended(webp, 64, 16, grey, {}), "grey.webp"), nullptr);
+    EXPECT_EQ(
+        std::memcmp(ImageGetBitmap(100)->bits.get(), plainWebp->bits.get(), plainWebp->ByteSize()),
+        0);
 
     pixels(p3);
     const raster::Bitmap* bm = ImageGetBitmap(100);
@@ -235,6 +288,56 @@ TEST_F(JpegLoad, ProfilesAreConvertedToSrgb) {
         EXPECT_TRUE(Near(PixelAt(*bm, i * 16 + 8, 8), want, 4))
             << i << ": " << PixelAt(*bm, i * 16 + 8, 8) << " want " << want;
     }
+}
+
+// A CMYK JPEG with a CMYK profile (Ghostscript's, from Debian's libgs-common) is converted
+// through it, relative colorimetric with black-point compensation; a profile of another colour
+// space on it is ignored, and the inks are read as without a profile.
+TEST_F(JpegLoad, CmykProfilesConvertTheInks) {
+    std::ifstream in("/usr/share/color/icc/ghostscript/default_cmyk.icc", std::ios::binary);
+    const fixtures::Bytes cmyk(std::istreambuf_iterator<char>(in), {});
+    ASSERT_GT(cmyk.size(), 128u) << "needs the package libgs-common";
+    const Rgba patches[4] = {
+        {230, 40, 40, 255}, {40, 200, 60, 255}, {40, 60, 210, 255}, {128, 128, 128, 255}};
+    JpegDesc s = Desc(64, 16, [&](int x, int) { return patches[std::min(x / 16, 3)]; });
+    s.kind = fixtures::JpegKind::CmykAdobe;
+    s.quality = 100;
+    s.fullChroma = true;
+    ASSERT_NE(Load(fixtures::MakeJpeg(s), "plain.jpg"), nullptr);
+    const auto plain = raster::Clone(*ImageGetBitmap(100));
+    s.icc = cmyk;
+    ASSERT_NE(Load(fixtures::MakeJpeg(s), "cmyk.jpg"), nullptr);
+    // What the same inks give through the profile, computed here from the ink amounts.
+    cmsHPROFILE inks =
+        cmsOpenProfileFromMem(cmyk.data(), static_cast<cmsUInt32Number>(cmyk.size()));
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM t =
+        cmsCreateTransform(inks, TYPE_CMYK_8, srgb, TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC,
+                           cmsFLAGS_BLACKPOINTCOMPENSATION);
+    int differs = 0;
+    for (int i = 0; i < 4; ++i) {
+        const Rgba naive = PixelAt(*plain, i * 16 + 8, 8);
+        // The plain reading is the light each inverted ink lets through: recover the inks.
+        const int k = std::max({naive.r, naive.g, naive.b});
+        const auto ink = [k](int v) {
+            return uint8_t(255 - (k ? std::min(255, v * 255 / k) : 255));
+        };
+        const uint8_t amounts[4] = {ink(naive.r), ink(naive.g), ink(naive.b), uint8_t(255 - k)};
+        uint8_t rgb[3];
+        cmsDoTransform(t, amounts, rgb, 1);
+        const Rgba want{rgb[0], rgb[1], rgb[2], 255},
+            got = PixelAt(*ImageGetBitmap(100), i * 16 + 8, 8);
+        EXPECT_TRUE(Near(got, want, 6)) << i << ": " << got << " want " << want;
+        differs += !Near(want, naive, 12);
+    }
+    EXPECT_GE(differs, 2);  // the profile matters for these colours
+    cmsDeleteTransform(t);
+    cmsCloseProfile(inks);
+    cmsCloseProfile(srgb);
+    s.icc = GreyProfile();
+    ASSERT_NE(Load(fixtures::MakeJpeg(s), "grey_on_cmyk.jpg"), nullptr);
+    EXPECT_EQ(std::memcmp(ImageGetBitmap(100)->bits.get(), plain->bits.get(), plain->ByteSize()),
+              0);
 }
 
 }  // namespace
