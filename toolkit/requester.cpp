@@ -164,7 +164,9 @@ void ToolkitConfigureFileDialog(QFileDialog& dialog, bool save, const std::strin
         filters << QString::fromStdString(f);
     if (!filters.isEmpty()) {
         dialog.setNameFilters(filters);
-        if (patternIndex >= 0 && patternIndex < filters.size())
+        // Every dialog starts on the first filter. Choosing it explicitly would hand the portal
+        // an empty filter (it knows filters by their display text alone) and show every file.
+        if (patternIndex > 0 && patternIndex < filters.size())
             dialog.selectNameFilter(filters[patternIndex]);
     }
     dialog.selectFile(QString::fromStdString(name));
