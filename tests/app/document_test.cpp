@@ -1,0 +1,186 @@
+// The document's history: every picture step undone and redone bit for bit, the settings given
+// back, runs of settings folded into one step, one straightening never built on another, and
+// what the history keeps.
+#include "app/document.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <tuple>
+#include <vector>
+
+#include "picture/straighten.h"
+
+namespace {
+
+std::unique_ptr<raster::Bitmap> Noise(int width, int height, int bpp) {
+    auto bm = raster::Create(width, height, bpp, bpp == 32, bpp == 32);
+    uint32_t seed = 5;
+    for (size_t i = 0; i < bm->ByteSize(); ++i)
+        bm->bits[i] = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+    return bm;
+}
+
+struct Shot {
+    int width, height;
+    std::vector<uint8_t> bytes;
+    bool operator==(const Shot&) const = default;
+};
+
+// The pixels row by row from the top; padding is no part of a picture.
+Shot Take(const raster::Bitmap& bm) {
+    Shot s{bm.width, bm.height,
+           std::vector<uint8_t>(static_cast<size_t>(bm.width) * bm.height * bm.BytesPerPixel())};
+    raster::ReadPacked(bm, s.bytes.data());
+    return s;
+}
+
+PictureEdit Turn(Orientation o) {
+    PictureEdit e;
+    e.kind = PictureEdit::Kind::Orient;
+    e.orientation = o;
+    return e;
+}
+PictureEdit Straightened(double angle) {
+    PictureEdit e;
+    e.kind = PictureEdit::Kind::Straighten;
+    e.angle = angle;
+    return e;
+}
+PictureEdit Commit(ToneParams tone, uint32_t cast) {
+    PictureEdit e;
+    e.kind = PictureEdit::Kind::Commit;
+    e.tone = tone;
+    e.cast = cast;
+    return e;
+}
+
+ViewState Bars(int gamma) {
+    ViewState v;
+    v.tone.gamma = gamma;
+    return v;
+}
+
+// A session as the window makes it: each edit applied and recorded, the picture replaced when it
+// changes shape; then everything undone and redone, each picture compared with the one it had.
+TEST(Document, EveryPictureStepUndoesAndRedoesBitForBit) {
+    const std::vector<std::vector<PictureEdit>> sessions = {
+        {Turn(kTurnRight), Turn(kTurnRight), Turn(kTurnRight), Turn(kTurnRight)},
+        {Commit({120, 230, 20, 130, 110}, 0)},
+        {Turn(kTurnRight), Commit({140, 255, 0, 100, 100}, 0x000306), Turn(kMirror),
+         Straightened(3.0), Commit({155, 240, 10, 150, 90}, 0), Turn(kTurnLeft), Straightened(-1.2),
+         Commit({100, 255, 30, 80, 120}, 0x050000), Turn(kMirror)},
+        {Straightened(15.0), Straightened(-15.0), Straightened(0.0), Turn(kTurnLeft)},
+    };
+    for (int bpp : {24, 32}) {
+        for (const auto& session : sessions) {
+            SCOPED_TRACE(testing::Message() << bpp << " bpp, " << session.size() << " edits");
+            Document doc;
+            std::unique_ptr<raster::Bitmap> picture = Noise(61, 43, bpp);
+            std::vector<Shot> shots = {Take(*picture)};
+            int gamma = 155;
+            for (const PictureEdit& edit : session) {
+                std::unique_ptr<raster::Bitmap> replaced;
+                ASSERT_TRUE(doc.Apply(*picture, edit, replaced));
+                if (replaced) picture = std::move(replaced);
+                doc.RecordEdit(edit, Bars(gamma), Bars(gamma + 1));
+                ++gamma;
+                shots.push_back(Take(*picture));
+            }
+            for (size_t i = shots.size() - 1; i > 0; --i) {
+                std::unique_ptr<raster::Bitmap> replaced;
+                const HistoryStep* step = doc.Undo(*picture, replaced);
+                ASSERT_NE(step, nullptr);
+                if (replaced) picture = std::move(replaced);
+                EXPECT_EQ(step->before.tone.gamma, 155 + static_cast<int>(i) - 1);
+                ASSERT_EQ(Take(*picture), shots[i - 1]) << "undo to " << i - 1;
+            }
+            std::unique_ptr<raster::Bitmap> none;
+            EXPECT_EQ(doc.Undo(*picture, none), nullptr);
+            for (size_t i = 1; i < shots.size(); ++i) {
+                std::unique_ptr<raster::Bitmap> replaced;
+                ASSERT_NE(doc.Redo(*picture, replaced), nullptr);
+                if (replaced) picture = std::move(replaced);
+                ASSERT_EQ(Take(*picture), shots[i]) << "redo to " << i;
+            }
+            EXPECT_FALSE(doc.CanRedo());
+        }
+    }
+}
+
+// A second straightening replaces the first: the picture is that of one straightening of the
+// picture as loaded, in the orientation the user sees, by the angle chosen last.
+TEST(Document, StraighteningTwiceResamplesOnce) {
+    auto loaded = Noise(80, 50, 32);
+    for (const auto& [first, between, second] :
+         {std::tuple{4.0, Orientation{}, -2.5}, {4.0, kTurnRight, 6.0}, {-3.0, kMirror, 1.5}}) {
+        Document doc;
+        auto picture = raster::Clone(*loaded);
+        for (const PictureEdit& edit : {Straightened(first), Turn(between)}) {
+            if (edit.kind == PictureEdit::Kind::Orient && between == Orientation{}) continue;
+            std::unique_ptr<raster::Bitmap> replaced;
+            ASSERT_TRUE(doc.Apply(*picture, edit, replaced));
+            if (replaced) picture = std::move(replaced);
+            doc.RecordEdit(edit, {}, {});
+        }
+        EXPECT_DOUBLE_EQ(doc.State().ShownAngle(), between.mirrored ? -first : first);
+        std::unique_ptr<raster::Bitmap> replaced;
+        ASSERT_TRUE(doc.Apply(*picture, Straightened(second), replaced));
+        ASSERT_TRUE(replaced);
+        EXPECT_EQ(Take(*replaced), Take(*Straighten(*loaded, between, second)));
+    }
+}
+
+// Settings alone: a run (one drag, one key held) is one step; a run that ends where it began is
+// none; a new step drops what was undone.
+TEST(Document, SettingsRunsFoldIntoOneStep) {
+    auto picture = Noise(4, 4, 32);
+    std::unique_ptr<raster::Bitmap> replaced;
+    Document doc;
+    doc.RecordSettings(Bars(155), Bars(150), 7);
+    doc.RecordSettings(Bars(150), Bars(140), 7);
+    EXPECT_EQ(doc.StepCount(), 1u);
+    doc.EndRun();
+    doc.RecordSettings(Bars(140), Bars(130), 7);
+    doc.RecordSettings(Bars(130), Bars(120), 8);
+    EXPECT_EQ(doc.StepCount(), 3u);
+    doc.RecordSettings(Bars(120), Bars(130), 8);  // back where the run began
+    EXPECT_EQ(doc.StepCount(), 2u);
+    doc.RecordSettings(Bars(130), Bars(130), 0);  // no change
+    EXPECT_EQ(doc.StepCount(), 2u);
+    const HistoryStep* step = doc.Undo(*picture, replaced);
+    ASSERT_NE(step, nullptr);
+    EXPECT_EQ(step->before, Bars(140));
+    EXPECT_EQ(step->after, Bars(130));
+    EXPECT_EQ(doc.Undo(*picture, replaced)->before, Bars(155));
+    doc.RecordSettings(Bars(155), Bars(100), 9);
+    EXPECT_FALSE(doc.CanRedo());
+    EXPECT_EQ(doc.StepCount(), 1u);
+    doc.Clear();
+    EXPECT_FALSE(doc.CanUndo());
+}
+
+// Turns and mirrors keep no picture; the first edit that cannot be undone exactly keeps one copy,
+// and no later edit keeps another.
+TEST(Document, HistoryKeepsAtMostOneCopyOfThePicture) {
+    Document doc;
+    auto picture = Noise(300, 200, 32);
+    const size_t bytes = picture->ByteSize();
+    auto apply = [&](const PictureEdit& edit) {
+        std::unique_ptr<raster::Bitmap> replaced;
+        ASSERT_TRUE(doc.Apply(*picture, edit, replaced));
+        if (replaced) picture = std::move(replaced);
+        doc.RecordEdit(edit, {}, {});
+    };
+    for (int i = 0; i < 10; ++i)
+        apply(Turn(i % 2 ? kMirror : kTurnRight));
+    EXPECT_LT(doc.HistoryBytes(), 4096u);
+    for (int i = 0; i < 50; ++i)
+        apply(i % 3 == 0   ? Straightened(i % 15)
+              : i % 3 == 1 ? Commit({150, 250, 2, 110, 100}, 0)
+                           : Turn(kTurnLeft));
+    EXPECT_LE(doc.HistoryBytes(), bytes + 60 * sizeof(HistoryStep) * 2);
+    EXPECT_GE(doc.HistoryBytes(), bytes);
+}
+
+}  // namespace

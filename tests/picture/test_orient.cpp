@@ -1,0 +1,218 @@
+// Quarter turns, the mirror and the straightening, against their definitions: pixels moved one
+// by one, the inscribed rectangle, one colour kept, and the same bytes on one core and on two.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <tuple>
+#include <vector>
+
+#include "picture/orient.h"
+#include "picture/straighten.h"
+#include "platform/helper_thread.h"
+#include "platform/raster.h"
+
+namespace {
+
+// Noise in every byte, padding and fourth bytes included, in a loaded file's layout (24 bits,
+// bottom-up, padded rows) or a screen bitmap's (32 bits, top-down).
+std::unique_ptr<raster::Bitmap> Noise(int width, int height, int bpp) {
+    auto bm = raster::Create(width, height, bpp, bpp == 32, bpp == 32);
+    uint32_t seed = 11;
+    for (size_t i = 0; i < bm->ByteSize(); ++i)
+        bm->bits[i] = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+    return bm;
+}
+
+// The pixels only, row by row from the top: padding is no part of a picture.
+std::vector<uint8_t> Pixels(const raster::Bitmap& bm) {
+    std::vector<uint8_t> out(static_cast<size_t>(bm.width) * bm.height * bm.BytesPerPixel());
+    raster::ReadPacked(bm, out.data());
+    return out;
+}
+
+const uint8_t* At(const raster::Bitmap& bm, int x, int y) {
+    return bm.Row(y) + static_cast<size_t>(x) * bm.BytesPerPixel();
+}
+
+// Every orientation: turns 0..3, plain and mirrored.
+std::vector<Orientation> AllOrientations() {
+    std::vector<Orientation> all;
+    for (int m = 0; m < 2; ++m)
+        for (int t = 0; t < 4; ++t)
+            all.push_back({t, m == 1});
+    return all;
+}
+
+// The definition, one pixel at a time: after a clockwise quarter turn output (x, y) comes from
+// source (y, H - 1 - x); after the mirror from (W - 1 - x, y).
+std::unique_ptr<raster::Bitmap> ByDefinition(const raster::Bitmap& src, Orientation o) {
+    auto cur = raster::Clone(src);
+    auto step = [](const raster::Bitmap& in, bool turn) {
+        auto out = raster::Create(turn ? in.height : in.width, turn ? in.width : in.height, in.bpp,
+                                  in.topDown, in.screen);
+        for (int y = 0; y < out->height; ++y)
+            for (int x = 0; x < out->width; ++x)
+                std::memcpy(out->Row(y) + x * in.BytesPerPixel(),
+                            turn ? At(in, y, in.height - 1 - x) : At(in, in.width - 1 - x, y),
+                            in.BytesPerPixel());
+        return out;
+    };
+    if (o.mirrored) cur = step(*cur, false);
+    for (int i = 0; i < o.turns; ++i)
+        cur = step(*cur, true);
+    return cur;
+}
+
+// Runs `work` with the helper thread held busy, so that every shared pass runs on one core.
+template <typename F>
+void OnOneCore(F work) {
+    std::atomic<bool> release{false};
+    helper::Job hold;
+    const bool held = hold.Start([&] {
+        while (!release.load()) {
+        }
+    });
+    work();
+    release = true;
+    hold.Wait();
+    (void)held;  // without a second core everything runs on one anyway
+}
+
+TEST(Orient, EveryOrientationMovesThePixelsByItsDefinitionAndComposes) {
+    for (const auto& [w, h, bpp] : {std::tuple{7, 5, 24}, {5, 7, 32}, {1, 9, 24}, {6, 6, 32}}) {
+        auto src = Noise(w, h, bpp);
+        for (Orientation a : AllOrientations()) {
+            SCOPED_TRACE(testing::Message() << w << "x" << h << " bpp " << bpp << " turns "
+                                            << a.turns << " mirrored " << a.mirrored);
+            auto oriented = Orient(*src, a);
+            ASSERT_TRUE(oriented);
+            EXPECT_EQ(Pixels(*oriented), Pixels(*ByDefinition(*src, a)));
+            EXPECT_EQ(Pixels(*Orient(*oriented, Inverse(a))), Pixels(*src));
+            for (Orientation b : AllOrientations())
+                EXPECT_EQ(Pixels(*Orient(*oriented, b)), Pixels(*Orient(*src, Compose(a, b))));
+        }
+    }
+}
+
+// The round trips a user makes: four turns either way, two mirrors, a turn and its undo.
+TEST(Orient, RoundTripsGiveTheSameBytes) {
+    const std::vector<std::vector<Orientation>> trips = {
+        {kTurnRight, kTurnRight, kTurnRight, kTurnRight},
+        {kTurnLeft, kTurnLeft, kTurnLeft, kTurnLeft},
+        {kMirror, kMirror},
+        {kTurnRight, kTurnLeft},
+        {kMirror, kTurnRight, kMirror, kTurnRight},
+    };
+    for (int bpp : {24, 32}) {
+        auto src = Noise(13, 8, bpp);
+        for (const auto& trip : trips) {
+            auto cur = raster::Clone(*src);
+            for (Orientation o : trip)
+                cur = Orient(*cur, o);
+            EXPECT_EQ(Pixels(*cur), Pixels(*src)) << "bpp " << bpp << ", " << trip.size();
+        }
+    }
+}
+
+TEST(Orient, RefusesShapesThatDoNotFit) {
+    auto src = Noise(4, 3, 32);
+    auto same = raster::Create(4, 3, 32, true, true);
+    auto shallow = raster::Create(3, 4, 24, false, false);
+    EXPECT_FALSE(OrientInto(*src, kTurnRight, *same));
+    EXPECT_FALSE(OrientInto(*src, kTurnRight, *shallow));
+    auto odd = raster::Create(4, 3, 16, true, true);
+    EXPECT_EQ(Orient(*odd, kMirror), nullptr);
+}
+
+// s * W x s * H rounded down must fit into the turned picture, and one pixel more must not.
+TEST(Straighten, SizeIsTheLargestInscribedRectangleOfTheSameAspect) {
+    auto fits = [](double w, double h, int width, int height, double degrees) {
+        const double rad = std::abs(degrees) * std::numbers::pi / 180.0;
+        const double c = std::cos(rad), s = std::sin(rad);
+        return w * c + h * s <= width + 1e-9 && w * s + h * c <= height + 1e-9;
+    };
+    for (const auto& [width, height] : {std::pair{4000, 3000},
+                                        {3000, 4000},
+                                        {640, 480},
+                                        {480, 640},
+                                        {1000, 1000},
+                                        {5000, 800},
+                                        {800, 5000}}) {
+        for (double degrees : {0.1, 1.0, -2.5, 7.3, -15.0, 15.0}) {
+            SCOPED_TRACE(testing::Message() << width << "x" << height << " at " << degrees);
+            int w = 0, h = 0;
+            StraightenedSize(width, height, degrees, w, h);
+            EXPECT_TRUE(fits(w, h, width, height, degrees));
+            const double larger = static_cast<double>(w + 1) / width;
+            EXPECT_FALSE(fits(w + 1, larger * height, width, height, degrees));
+            // The aspect ratio is the picture's, within the rounding of one pixel.
+            EXPECT_NEAR(static_cast<double>(w) / h, static_cast<double>(width) / height,
+                        static_cast<double>(width) / height / h + 1.0 / h);
+            int mw = 0, mh = 0;
+            StraightenedSize(width, height, -degrees, mw, mh);
+            EXPECT_EQ(std::pair(mw, mh), std::pair(w, h));
+        }
+    }
+    int w = 0, h = 0;
+    StraightenedSize(4000, 3000, 0.0, w, h);
+    EXPECT_EQ(std::pair(w, h), std::pair(4000, 3000));
+}
+
+// No pixel of an empty corner reaches the output: one colour in, that colour everywhere out.
+TEST(Straighten, OneColourStaysThatColourEverywhere) {
+    for (const auto& [bpp, o, degrees] : {std::tuple{32, Orientation{}, 15.0},
+                                          {32, kTurnRight, -15.0},
+                                          {24, kMirror, 15.0},
+                                          {24, Orientation{3, true}, -0.1},
+                                          {32, Orientation{2, false}, 8.8}}) {
+        const int width = 301, height = 173;
+        auto src = raster::Create(width, height, bpp, bpp == 32, bpp == 32);
+        raster::FillRect(*src, 0, 0, width, height, 0x2080C0);
+        auto out = Straighten(*src, o, degrees);
+        ASSERT_TRUE(out);
+        for (int y = 0; y < out->height; ++y)
+            for (int x = 0; x < out->width; ++x)
+                ASSERT_EQ(raster::GetPixel(*out, x, y), 0x2080C0u)
+                    << bpp << " bpp at " << degrees << ": " << x << "," << y;
+    }
+}
+
+// Positive angles turn clockwise: a horizontal line through the middle falls to the right.
+// At 0 degrees the straightening is the exact orientation.
+TEST(Straighten, PositiveAnglesTurnClockwiseAndZeroIsExact) {
+    const int width = 400, height = 200;
+    auto src = raster::Create(width, height, 32, true, true);
+    raster::FillRect(*src, 0, height / 2 - 1, width, 2, 0xFFFFFF);
+    auto out = Straighten(*src, Orientation{}, 10.0);
+    ASSERT_TRUE(out);
+    auto lineAt = [&](int x) {
+        int best = 0;
+        for (int y = 0; y < out->height; ++y)
+            if (At(*out, x, y)[1] > At(*out, x, best)[1]) best = y;
+        return best;
+    };
+    EXPECT_LT(lineAt(out->width / 8), out->height / 2);
+    EXPECT_GT(lineAt(out->width * 7 / 8), out->height / 2);
+    auto noise = Noise(9, 7, 24);
+    for (Orientation o : AllOrientations())
+        EXPECT_EQ(Pixels(*Straighten(*noise, o, 0.0)), Pixels(*Orient(*noise, o)));
+}
+
+// Large pictures share the work with the helper thread: the bytes are those of one core.
+TEST(Straighten, OneCoreAndTwoCoresGiveTheSameBytes) {
+    for (int bpp : {24, 32}) {
+        auto src = Noise(1400, 900, bpp);
+        std::vector<uint8_t> one, oneTurned;
+        OnOneCore([&] {
+            one = Pixels(*Straighten(*src, kTurnLeft, 3.7));
+            oneTurned = Pixels(*Orient(*src, kTurnRight));
+        });
+        EXPECT_EQ(Pixels(*Straighten(*src, kTurnLeft, 3.7)), one) << bpp;
+        EXPECT_EQ(Pixels(*Orient(*src, kTurnRight)), oneTurned) << bpp;
+    }
+}
+
+}  // namespace
