@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // Message box flags (combinable) and results.
@@ -31,6 +32,12 @@ std::string AskOpenFile(const char* title, const char* defaultFile, const char* 
                         int patternIndex);
 std::string AskSaveFile(const char* title, const char* defaultFile, const char* pattern,
                         int patternIndex);
+// Asks for a number from `minimum` to `maximum` in steps of `step` (shown with one decimal) under
+// `label`, starting at `value`; buttons "OK" and "Abbrechen". Typing that is no number in the
+// range is refused by the field itself. `changed`, when set, is told every value the field takes
+// while the dialog is open. True with `value` set on OK; false, `value` unchanged, otherwise.
+bool AskNumber(const char* title, const char* label, double minimum, double maximum, double step,
+               double& value, const std::function<void(double)>& changed = {});
 
 // ---------------------------------------------------------------------------------------------
 // File-name helpers
@@ -56,6 +63,12 @@ struct RequesterScript {
     virtual std::string File(bool save, const std::string& title, const std::string& folder,
                              const std::string& name, const std::string& pattern,
                              int patternIndex) = 0;
+    // AskNumber: true (OK) with `value` set, false (cancel). Unless overridden, cancels.
+    virtual bool Number(const std::string& title, double minimum, double maximum, double& value,
+                        const std::function<void(double)>& changed) {
+        (void)title, (void)minimum, (void)maximum, (void)value, (void)changed;
+        return false;
+    }
 };
 
 // Installs `script` (not owned); null restores the real dialogs.

@@ -74,6 +74,18 @@ void WindowAcceptFiles(int number, bool accept);
 // of reaching a control. `keys` in the portable form "Ctrl+Shift+C", "Alt+Left". False when the
 // window is free or the keys cannot be read.
 bool WindowAddAccelerator(int number, const char* keys, int command);
+// An entry of a context menu: its text, the keys shown beside it (may be null), the command that
+// choosing it raises as event 273.
+struct WindowMenuEntry {
+    const char* text;
+    const char* keys;
+    int command;
+};
+// A press of the right button (or the menu key) over the client rectangle (x, y) width x height
+// opens a menu of `entries`, in their order; choosing one raises event 273 with its command. A
+// later call replaces the menu. False when the window is free.
+bool WindowSetContextMenu(int number, int x, int y, int width, int height,
+                          const std::vector<WindowMenuEntry>& entries);
 
 // ---------------------------------------------------------------------------------------------
 // Events
