@@ -135,10 +135,10 @@ bool Document::Rebuild(const PictureState& state, raster::Bitmap& picture,
                        std::unique_ptr<raster::Bitmap>& replaced) const {
     if (!kept_) return false;
     // From the kept copy's orientation to the one the straightening starts from.
-    const Orientation toBefore = Compose(Inverse(keptOrientation_), state.before);
+    const PixelOrientation toBefore = Compose(Inverse(keptOrientation_), state.before);
     raster::Bitmap* out = &picture;
     if (state.angle == 0) {
-        const Orientation whole = Compose(toBefore, state.after);
+        const PixelOrientation whole = Compose(toBefore, state.after);
         const bool swaps = SwapsSides(whole);
         const int w = swaps ? kept_->height : kept_->width;
         const int h = swaps ? kept_->width : kept_->height;
@@ -152,7 +152,8 @@ bool Document::Rebuild(const PictureState& state, raster::Bitmap& picture,
         }
     } else {
         replaced = Straighten(*kept_, toBefore, state.angle);
-        if (replaced && state.after != Orientation{}) replaced = Orient(*replaced, state.after);
+        if (replaced && state.after != PixelOrientation{})
+            replaced = Orient(*replaced, state.after);
         if (!replaced) return false;
         out = replaced.get();
     }

@@ -13,18 +13,15 @@
 #include <vector>
 
 #include "app/frame.h"
+#include "app/settings.h"
 #include "picture/orient.h"
 #include "picture/tone.h"
 #include "platform/raster.h"
 
 // Everything the user sets around the picture: what undo and redo give back.
 struct ViewState {
-    ToneParams tone = kToneDefaults;
+    WindowSettings controls;
     uint32_t cast = 0;  // measured cast in use; 0 = none
-    bool castChecked = false;
-    int format = 0;  // item of the format combo box
-    bool portrait = false;
-    int output = 0;  // item of the output-size combo box
     Selection selection{};
     float ratio = 0;
     bool operator==(const ViewState&) const = default;
@@ -34,7 +31,7 @@ struct ViewState {
 struct PictureEdit {
     enum class Kind { None, Orient, Straighten, Commit };
     Kind kind = Kind::None;
-    Orientation orientation{};        // Orient: a quarter turn or the mirror
+    PixelOrientation orientation{};   // Orient: a quarter turn or the mirror
     double angle = 0;                 // Straighten: the angle the picture shows afterwards, degrees
     ToneParams tone = kToneDefaults;  // Commit: the adjustments written into the picture
     uint32_t cast = 0;                // Commit: cast removed after them, 0 = none
@@ -51,9 +48,9 @@ struct HistoryStep {
 // `angle`, oriented by `after`, then the commits in their order. The tone passes work pixel by
 // pixel, so they commute with the exact orientations.
 struct PictureState {
-    Orientation before{};
+    PixelOrientation before{};
     double angle = 0;
-    Orientation after{};
+    PixelOrientation after{};
     std::vector<PictureEdit> commits;
     // The angle as the picture shows it now: a later mirror turns its sense.
     double ShownAngle() const { return after.mirrored ? -angle : angle; }
@@ -121,7 +118,7 @@ private:
     int openRun_ = 0;
     // The loaded picture in orientation keptOrientation_, with no straightening and no commit.
     std::unique_ptr<raster::Bitmap> kept_;
-    Orientation keptOrientation_{};
+    PixelOrientation keptOrientation_{};
 };
 
 // The export's commit of `edit` into `picture`, in place: the tone pass and the cast removal,

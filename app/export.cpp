@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/adjust.h"
+#include "app/edit.h"
 #include "app/frame.h"
 #include "app/ids.h"
 #include "app/preview.h"
@@ -85,6 +86,17 @@ void SelectionExport(bool toClipboard, const WindowSettings& window) {
     }
     settings.cast = g_app.castColour;
     settings.preset = window.outputSize;
+    // The commit can be undone only from a copy of the picture as it is now, kept by the history
+    // unless an earlier step already keeps one.
+    PictureEdit commit;
+    commit.kind = PictureEdit::Kind::Commit;
+    commit.tone = settings.tone;
+    commit.cast = settings.cast;
+    const ViewState before = CurrentView(window);
+    if (!g_app.document.Prepare(*picture, commit)) {
+        ShowMessage(kTitle, "Für das Bild ist nicht genug Speicher frei!", kWarningFlags);
+        return;
+    }
     // The file is written while the rest of the picture is adjusted: everything the writing
     // needs is read here, on this thread.
     ExportDelivery toFile;
@@ -117,6 +129,7 @@ void SelectionExport(bool toClipboard, const WindowSettings& window) {
     const WindowSettings reset = ResetAdjustments(window);
     (void)PixelsCapture();
     RedrawPreview(reset);
+    HistoryNoteCommit(commit, before);
 
     if (!delivered) {
         const std::string text =

@@ -3,6 +3,7 @@
 #include <iterator>
 #include <string>
 
+#include "app/edit.h"
 #include "app/frame.h"
 #include "picture/export.h"
 #include "picture/tone.h"
@@ -98,6 +99,7 @@ bool BuildMainWindow() {
         ControlSetShortcut(b.number, b.keys);
     for (size_t i = 0; i < std::size(kFrameSteps); ++i)
         WindowAddAccelerator(kMainWindow, kFrameSteps[i].keys, static_cast<int>(i) + 1);
+    AddEditCommands();
     return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/adjust.h"
 #include "app/commandline.h"
+#include "app/edit.h"
 #include "app/export.h"
 #include "app/frame.h"
 #include "app/ids.h"
@@ -163,7 +164,25 @@ void NewPictureSequence(WindowSettings settings, std::unique_ptr<raster::Bitmap>
     RedrawPreview(settings);
     // A preview that cannot be captured stays as it is: the adjustments then leave it alone.
     (void)PixelsCapture();
+    HistoryStart();
 }
+
+namespace {
+
+// Runs of settings changes that make one step of the history: a drag of the frame, a run of its
+// arrow-key steps; a track bar's run is numbered by the bar.
+constexpr int kRunFrameDrag = 1000;
+constexpr int kRunFrameKeys = 1001;
+
+// The run a control's event belongs to: a track bar's moves until it is released or its keys
+// rest; every other control's change is a step of its own.
+int RunOf(int source) {
+    for (const ToneBar& bar : kToneBars)
+        if (bar.bar == source) return source;
+    return 0;
+}
+
+}  // namespace
 
 void DispatchControl(int source) {
     const bool picture = ImageExists(kPictureImage) != 0;
@@ -230,6 +249,7 @@ void HandleEvent(int event) {
             break;
         case EVENT_CONTROL:
             DispatchControl(g_app.eventSource);
+            HistoryNoteSettings(RunOf(g_app.eventSource));
             break;
         case EVENT_DROPFILES:
             OpenNamedFile(TakeDroppedFiles());
@@ -237,8 +257,13 @@ void HandleEvent(int event) {
         case EVENT_COMMAND: {
             int dx = 0;
             int dy = 0;
-            if (FrameStepFor(static_cast<int>(EventParam()), dx, dy) && NudgeSelection(dx, dy))
-                RedrawPreview(ReadWindowSettings());
+            const int command = static_cast<int>(EventParam());
+            if (FrameStepFor(command, dx, dy)) {
+                if (NudgeSelection(dx, dy)) RedrawPreview(ReadWindowSettings());
+                HistoryNoteSettings(kRunFrameKeys);
+            } else {
+                (void)RunEditCommand(command);
+            }
             break;
         }
         default:
@@ -250,11 +275,21 @@ bool LoopPass() {
     g_app.event = EventWait(kWaitMs);
     g_app.eventSource = EventSource();
     HandleEvent(g_app.event);
+    const bool buttonHeld = InputCurrent().LeftButtonDown();
     // Only a press on the window's own surface drags the frame: one that a track bar, a button
     // or a dialog took must not move it when the pointer wanders over the preview.
-    const bool down = InputCurrent().LeftButtonDown() && WindowSurfacePressed(kMainWindow);
+    const bool down = buttonHeld && WindowSurfacePressed(kMainWindow);
+    const bool dragging = g_app.frame.moving || g_app.frame.resizing;
     if (SelectionMouseStep(down, WindowCursorX(kMainWindow), WindowCursorY(kMainWindow)))
         RedrawPreview(ReadWindowSettings());
+    // A drag is one step however long it lasts; a run of keys or of a held track bar ends when
+    // the button is up and nothing came for a wait.
+    if (dragging || g_app.frame.moving || g_app.frame.resizing) {
+        HistoryNoteSettings(kRunFrameDrag);
+        if (!g_app.frame.moving && !g_app.frame.resizing) HistoryEndRun();
+    } else if (g_app.event == EVENT_NONE && !buttonHeld) {
+        HistoryEndRun();
+    }
     return !(g_app.event == EVENT_CLOSE || g_app.quitRequested);
 }
 

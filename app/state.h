@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/devicecopies.h"
+#include "app/document.h"
 #include "app/frame.h"
 #include "picture/working_pixels.h"
 
@@ -24,6 +25,9 @@ struct AppState {
     bool previewAreaStale = false;
     // The preview at device resolution on a screen with more than one device pixel per pixel.
     DeviceCopies deviceCopies;
+    // The picture's history since it was loaded, and the settings as the last step left them.
+    Document document;
+    ViewState lastView;
 };
 
 // The one instance.

@@ -17,7 +17,7 @@ namespace {
 constexpr int kStripPixels = 64;
 
 // Where source pixel (u, v) of a width x height picture lands in orientation `o`.
-void Forward(Orientation o, int width, int height, int& u, int& v) {
+void Forward(PixelOrientation o, int width, int height, int& u, int& v) {
     if (o.mirrored) u = width - 1 - u;
     int w = width, h = height;
     for (int i = 0; i < o.turns; ++i) {
@@ -64,23 +64,23 @@ void TurnRows4(uint8_t* const d[4], const uint8_t* s, ptrdiff_t pixelStep, int a
 
 }  // namespace
 
-Orientation Compose(Orientation first, Orientation then) {
+PixelOrientation Compose(PixelOrientation first, PixelOrientation then) {
     // R^q M^m is "mirror, then q quarter turns"; a mirror turns the sense of the turns before it.
     const int turns = then.mirrored ? then.turns - first.turns : then.turns + first.turns;
     return {((turns % 4) + 4) % 4, first.mirrored != then.mirrored};
 }
 
-Orientation Inverse(Orientation o) {
+PixelOrientation Inverse(PixelOrientation o) {
     // A mirrored orientation is its own inverse.
     if (o.mirrored) return o;
     return {(4 - o.turns % 4) % 4, false};
 }
 
-bool SwapsSides(Orientation o) {
+bool SwapsSides(PixelOrientation o) {
     return o.turns % 2 != 0;
 }
 
-OrientMap MapFor(Orientation o, int width, int height) {
+OrientMap MapFor(PixelOrientation o, int width, int height) {
     // The forward map is a signed permutation plus an offset; its inverse is the transpose.
     int tx = 0, ty = 0, ax = 1, ay = 0, bx = 0, by = 1;
     Forward(o, width, height, tx, ty);
@@ -90,7 +90,7 @@ OrientMap MapFor(Orientation o, int width, int height) {
     return {m00, m10, -(m00 * tx + m10 * ty), m01, m11, -(m01 * tx + m11 * ty)};
 }
 
-bool OrientInto(const raster::Bitmap& src, Orientation o, raster::Bitmap& dst) {
+bool OrientInto(const raster::Bitmap& src, PixelOrientation o, raster::Bitmap& dst) {
     const int bytes = src.BytesPerPixel();
     const bool swaps = SwapsSides(o);
     if ((bytes != 3 && bytes != 4) || dst.bpp != src.bpp || !src.bits || !dst.bits ||
@@ -141,7 +141,7 @@ bool OrientInto(const raster::Bitmap& src, Orientation o, raster::Bitmap& dst) {
     return true;
 }
 
-std::unique_ptr<raster::Bitmap> Orient(const raster::Bitmap& src, Orientation o) {
+std::unique_ptr<raster::Bitmap> Orient(const raster::Bitmap& src, PixelOrientation o) {
     const bool swaps = SwapsSides(o);
     auto out = raster::Create(swaps ? src.height : src.width, swaps ? src.width : src.height,
                               src.bpp, src.topDown, src.screen);

@@ -10,26 +10,26 @@
 
 // Mirrored left to right first (when `mirrored`), then turned `turns` quarter turns clockwise
 // (0..3).
-struct Orientation {
+struct PixelOrientation {
     int turns = 0;
     bool mirrored = false;
-    bool operator==(const Orientation&) const = default;
+    bool operator==(const PixelOrientation&) const = default;
 };
 
-inline constexpr Orientation kTurnRight{1, false};
-inline constexpr Orientation kTurnLeft{3, false};
-inline constexpr Orientation kMirror{0, true};
+inline constexpr PixelOrientation kTurnRight{1, false};
+inline constexpr PixelOrientation kTurnLeft{3, false};
+inline constexpr PixelOrientation kMirror{0, true};
 
 // ---------------------------------------------------------------------------------------------
-// Orientation arithmetic
+// PixelOrientation arithmetic
 // ---------------------------------------------------------------------------------------------
 
 // `first`, then `then`: one orientation with the same effect.
-Orientation Compose(Orientation first, Orientation then);
+PixelOrientation Compose(PixelOrientation first, PixelOrientation then);
 // The orientation that undoes `o`.
-Orientation Inverse(Orientation o);
+PixelOrientation Inverse(PixelOrientation o);
 // True when `o` swaps width and height.
-bool SwapsSides(Orientation o);
+bool SwapsSides(PixelOrientation o);
 
 // Where pixel (x, y) of a width x height picture comes from in the source: source pixel
 // (x * ux + y * uy + u0, x * vx + y * vy + v0) for output pixel (x, y) of the oriented picture.
@@ -39,7 +39,7 @@ struct OrientMap {
     int ux, uy, u0;
     int vx, vy, v0;
 };
-OrientMap MapFor(Orientation o, int width, int height);
+OrientMap MapFor(PixelOrientation o, int width, int height);
 
 // ---------------------------------------------------------------------------------------------
 // Pixel work
@@ -49,7 +49,7 @@ OrientMap MapFor(Orientation o, int width, int height);
 // depth (24 or 32 bits; any row order, any stride). Every byte of each pixel is moved as it is.
 // A large picture is shared with a second core; the bytes are the same. False, writing nothing,
 // when the shapes do not fit.
-bool OrientInto(const raster::Bitmap& src, Orientation o, raster::Bitmap& dst);
+bool OrientInto(const raster::Bitmap& src, PixelOrientation o, raster::Bitmap& dst);
 // A new bitmap of the source's kind holding `src` in orientation `o`; null when the memory
 // cannot be had or the depth is not 24 or 32 bits.
-std::unique_ptr<raster::Bitmap> Orient(const raster::Bitmap& src, Orientation o);
+std::unique_ptr<raster::Bitmap> Orient(const raster::Bitmap& src, PixelOrientation o);

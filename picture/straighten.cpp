@@ -33,7 +33,8 @@ struct SampleMap {
     double v0, vx, vy;
 };
 
-SampleMap MapFor(const raster::Bitmap& src, Orientation o, double degrees, int outW, int outH) {
+SampleMap MapFor(const raster::Bitmap& src, PixelOrientation o, double degrees, int outW,
+                 int outH) {
     const bool swaps = SwapsSides(o);
     const double ow = swaps ? src.height : src.width, oh = swaps ? src.width : src.height;
     const double rad = degrees * std::numbers::pi / 180.0;
@@ -106,7 +107,8 @@ void StraightenedSize(int width, int height, double degrees, int& outWidth, int&
     outHeight = std::max(1, static_cast<int>(std::floor(s * height)));
 }
 
-bool StraightenInto(const raster::Bitmap& src, Orientation o, double degrees, raster::Bitmap& dst) {
+bool StraightenInto(const raster::Bitmap& src, PixelOrientation o, double degrees,
+                    raster::Bitmap& dst) {
     if (degrees == 0) return OrientInto(src, o, dst);
     const int bytes = src.BytesPerPixel();
     const bool swaps = SwapsSides(o);
@@ -132,7 +134,7 @@ bool StraightenInto(const raster::Bitmap& src, Orientation o, double degrees, ra
     return true;
 }
 
-std::unique_ptr<raster::Bitmap> Straighten(const raster::Bitmap& src, Orientation o,
+std::unique_ptr<raster::Bitmap> Straighten(const raster::Bitmap& src, PixelOrientation o,
                                            double degrees) {
     const bool swaps = SwapsSides(o);
     int w = 0, h = 0;

@@ -31,8 +31,9 @@ void StraightenedSize(int width, int height, double degrees, int& outWidth, int&
 // interpolates the four source pixels around its centre with weights in 1/256 pixel, so a
 // picture of one colour stays exactly that colour. A large picture is shared with a second
 // core; the bytes are the same. False, writing nothing, when the shapes do not fit.
-bool StraightenInto(const raster::Bitmap& src, Orientation o, double degrees, raster::Bitmap& dst);
+bool StraightenInto(const raster::Bitmap& src, PixelOrientation o, double degrees,
+                    raster::Bitmap& dst);
 // A new bitmap of the source's kind holding the straightened picture; null when the memory
 // cannot be had or the depth is not 24 or 32 bits.
-std::unique_ptr<raster::Bitmap> Straighten(const raster::Bitmap& src, Orientation o,
+std::unique_ptr<raster::Bitmap> Straighten(const raster::Bitmap& src, PixelOrientation o,
                                            double degrees);

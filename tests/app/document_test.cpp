@@ -35,7 +35,7 @@ Shot Take(const raster::Bitmap& bm) {
     return s;
 }
 
-PictureEdit Turn(Orientation o) {
+PictureEdit Turn(PixelOrientation o) {
     PictureEdit e;
     e.kind = PictureEdit::Kind::Orient;
     e.orientation = o;
@@ -57,7 +57,7 @@ PictureEdit Commit(ToneParams tone, uint32_t cast) {
 
 ViewState Bars(int gamma) {
     ViewState v;
-    v.tone.gamma = gamma;
+    v.controls.tone.gamma = gamma;
     return v;
 }
 
@@ -92,7 +92,7 @@ TEST(Document, EveryPictureStepUndoesAndRedoesBitForBit) {
                 const HistoryStep* step = doc.Undo(*picture, replaced);
                 ASSERT_NE(step, nullptr);
                 if (replaced) picture = std::move(replaced);
-                EXPECT_EQ(step->before.tone.gamma, 155 + static_cast<int>(i) - 1);
+                EXPECT_EQ(step->before.controls.tone.gamma, 155 + static_cast<int>(i) - 1);
                 ASSERT_EQ(Take(*picture), shots[i - 1]) << "undo to " << i - 1;
             }
             std::unique_ptr<raster::Bitmap> none;
@@ -112,12 +112,13 @@ TEST(Document, EveryPictureStepUndoesAndRedoesBitForBit) {
 // picture as loaded, in the orientation the user sees, by the angle chosen last.
 TEST(Document, StraighteningTwiceResamplesOnce) {
     auto loaded = Noise(80, 50, 32);
-    for (const auto& [first, between, second] :
-         {std::tuple{4.0, Orientation{}, -2.5}, {4.0, kTurnRight, 6.0}, {-3.0, kMirror, 1.5}}) {
+    for (const auto& [first, between, second] : {std::tuple{4.0, PixelOrientation{}, -2.5},
+                                                 {4.0, kTurnRight, 6.0},
+                                                 {-3.0, kMirror, 1.5}}) {
         Document doc;
         auto picture = raster::Clone(*loaded);
         for (const PictureEdit& edit : {Straightened(first), Turn(between)}) {
-            if (edit.kind == PictureEdit::Kind::Orient && between == Orientation{}) continue;
+            if (edit.kind == PictureEdit::Kind::Orient && between == PixelOrientation{}) continue;
             std::unique_ptr<raster::Bitmap> replaced;
             ASSERT_TRUE(doc.Apply(*picture, edit, replaced));
             if (replaced) picture = std::move(replaced);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -42,6 +43,18 @@ struct Script : RequesterScript {
         fileCalls.push_back((save ? "save '" : "open '") + title + "' " + folder + "/" + name +
                             ", filter '" + pattern + "' " + std::to_string(index));
         return std::exchange(file, "");
+    }
+    // The number dialog: shows each of `shown` through the live preview, then answers `number`
+    // (OK) or, when it is NaN, cancels.
+    double number = std::nan("");
+    std::vector<double> shown;
+    bool Number(const std::string&, double, double, double& value,
+                const std::function<void(double)>& changed) override {
+        for (double v : shown)
+            if (changed) changed(v);
+        if (std::isnan(number)) return false;
+        value = number;
+        return true;
     }
 };
 

@@ -38,8 +38,8 @@ const uint8_t* At(const raster::Bitmap& bm, int x, int y) {
 }
 
 // Every orientation: turns 0..3, plain and mirrored.
-std::vector<Orientation> AllOrientations() {
-    std::vector<Orientation> all;
+std::vector<PixelOrientation> AllOrientations() {
+    std::vector<PixelOrientation> all;
     for (int m = 0; m < 2; ++m)
         for (int t = 0; t < 4; ++t)
             all.push_back({t, m == 1});
@@ -48,7 +48,7 @@ std::vector<Orientation> AllOrientations() {
 
 // The definition, one pixel at a time: after a clockwise quarter turn output (x, y) comes from
 // source (y, H - 1 - x); after the mirror from (W - 1 - x, y).
-std::unique_ptr<raster::Bitmap> ByDefinition(const raster::Bitmap& src, Orientation o) {
+std::unique_ptr<raster::Bitmap> ByDefinition(const raster::Bitmap& src, PixelOrientation o) {
     auto cur = raster::Clone(src);
     auto step = [](const raster::Bitmap& in, bool turn) {
         auto out = raster::Create(turn ? in.height : in.width, turn ? in.width : in.height, in.bpp,
@@ -84,14 +84,14 @@ void OnOneCore(F work) {
 TEST(Orient, EveryOrientationMovesThePixelsByItsDefinitionAndComposes) {
     for (const auto& [w, h, bpp] : {std::tuple{7, 5, 24}, {5, 7, 32}, {1, 9, 24}, {6, 6, 32}}) {
         auto src = Noise(w, h, bpp);
-        for (Orientation a : AllOrientations()) {
+        for (PixelOrientation a : AllOrientations()) {
             SCOPED_TRACE(testing::Message() << w << "x" << h << " bpp " << bpp << " turns "
                                             << a.turns << " mirrored " << a.mirrored);
             auto oriented = Orient(*src, a);
             ASSERT_TRUE(oriented);
             EXPECT_EQ(Pixels(*oriented), Pixels(*ByDefinition(*src, a)));
             EXPECT_EQ(Pixels(*Orient(*oriented, Inverse(a))), Pixels(*src));
-            for (Orientation b : AllOrientations())
+            for (PixelOrientation b : AllOrientations())
                 EXPECT_EQ(Pixels(*Orient(*oriented, b)), Pixels(*Orient(*src, Compose(a, b))));
         }
     }
@@ -99,7 +99,7 @@ TEST(Orient, EveryOrientationMovesThePixelsByItsDefinitionAndComposes) {
 
 // The round trips a user makes: four turns either way, two mirrors, a turn and its undo.
 TEST(Orient, RoundTripsGiveTheSameBytes) {
-    const std::vector<std::vector<Orientation>> trips = {
+    const std::vector<std::vector<PixelOrientation>> trips = {
         {kTurnRight, kTurnRight, kTurnRight, kTurnRight},
         {kTurnLeft, kTurnLeft, kTurnLeft, kTurnLeft},
         {kMirror, kMirror},
@@ -110,7 +110,7 @@ TEST(Orient, RoundTripsGiveTheSameBytes) {
         auto src = Noise(13, 8, bpp);
         for (const auto& trip : trips) {
             auto cur = raster::Clone(*src);
-            for (Orientation o : trip)
+            for (PixelOrientation o : trip)
                 cur = Orient(*cur, o);
             EXPECT_EQ(Pixels(*cur), Pixels(*src)) << "bpp " << bpp << ", " << trip.size();
         }
@@ -163,11 +163,11 @@ TEST(Straighten, SizeIsTheLargestInscribedRectangleOfTheSameAspect) {
 
 // No pixel of an empty corner reaches the output: one colour in, that colour everywhere out.
 TEST(Straighten, OneColourStaysThatColourEverywhere) {
-    for (const auto& [bpp, o, degrees] : {std::tuple{32, Orientation{}, 15.0},
+    for (const auto& [bpp, o, degrees] : {std::tuple{32, PixelOrientation{}, 15.0},
                                           {32, kTurnRight, -15.0},
                                           {24, kMirror, 15.0},
-                                          {24, Orientation{3, true}, -0.1},
-                                          {32, Orientation{2, false}, 8.8}}) {
+                                          {24, PixelOrientation{3, true}, -0.1},
+                                          {32, PixelOrientation{2, false}, 8.8}}) {
         const int width = 301, height = 173;
         auto src = raster::Create(width, height, bpp, bpp == 32, bpp == 32);
         raster::FillRect(*src, 0, 0, width, height, 0x2080C0);
@@ -186,7 +186,7 @@ TEST(Straighten, PositiveAnglesTurnClockwiseAndZeroIsExact) {
     const int width = 400, height = 200;
     auto src = raster::Create(width, height, 32, true, true);
     raster::FillRect(*src, 0, height / 2 - 1, width, 2, 0xFFFFFF);
-    auto out = Straighten(*src, Orientation{}, 10.0);
+    auto out = Straighten(*src, PixelOrientation{}, 10.0);
     ASSERT_TRUE(out);
     auto lineAt = [&](int x) {
         int best = 0;
@@ -197,7 +197,7 @@ TEST(Straighten, PositiveAnglesTurnClockwiseAndZeroIsExact) {
     EXPECT_LT(lineAt(out->width / 8), out->height / 2);
     EXPECT_GT(lineAt(out->width * 7 / 8), out->height / 2);
     auto noise = Noise(9, 7, 24);
-    for (Orientation o : AllOrientations())
+    for (PixelOrientation o : AllOrientations())
         EXPECT_EQ(Pixels(*Straighten(*noise, o, 0.0)), Pixels(*Orient(*noise, o)));
 }
 

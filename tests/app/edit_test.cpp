@@ -1,0 +1,171 @@
+// Turn, mirror, straighten, undo and redo in the window: the picture, its preview, frame and
+// status line after each, the settings given back, and the export's commit taken back bit for bit.
+#include <gtest/gtest.h>
+
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "app/edit.h"
+#include "app/export.h"
+#include "main_window_fixture.h"
+#include "picture/orient.h"
+#include "picture/straighten.h"
+#include "toolkit/window.h"
+
+namespace {
+
+class Edit : public MainWindowTest {
+protected:
+    // A 300 x 200 photo loaded through the file path.
+    void LoadPhoto() {
+        WritePhoto(In("photo.bmp"), 300, 200, IMAGE_FORMAT_BMP);
+        ASSERT_TRUE(LoadPicture(In("photo.bmp")));
+    }
+    // A control event as the loop hands it on.
+    void Event(int control) {
+        g_app.eventSource = control;
+        HandleEvent(EVENT_CONTROL);
+    }
+    static std::string Status() { return ControlGetText(kStatusLine); }
+    static std::unique_ptr<raster::Bitmap> Picture() {
+        return raster::Clone(*ImageGetBitmap(kPictureImage));
+    }
+};
+
+// Each edit changes the picture as its pure operation does, lays the frame as for a new picture,
+// keeps the bars and shows the new size; undo and redo walk back and forth bit for bit.
+TEST_F(Edit, TurnMirrorAndStraightenUndoAndRedo) {
+    LoadPhoto();
+    ControlSetValue(kGammaBar, 120);
+    Event(kGammaBar);
+    const std::string loaded = Pixels(kPictureImage);
+    const auto original = Picture();
+    struct Case {
+        int command;
+        double angle;
+        std::string status;  // the picture's size, then the frame's: laid anew
+        bool portrait;
+    };
+    const Case cases[] = {
+        {kCommandTurnRight, 0, "Bild: 200x300 / Auswahl: 200x289", true},
+        {kCommandMirror, 0, "Bild: 200x300 / Auswahl: 200x289", true},
+        {kCommandStraighten, 4.5, "Bild: 179x269 / Auswahl: 179x259", true},
+        {kCommandTurnLeft, 0, "Bild: 269x179 / Auswahl: 257x178", false},
+    };
+    std::vector<std::string> pictures = {loaded};
+    std::vector<std::string> statuses = {Status()};
+    auto expected = raster::Clone(*original);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        script.number = c.angle;
+        script.shown = {1.0, -2.0};
+        const auto before = Picture();
+        ASSERT_TRUE(RunEditCommand(c.command));
+        if (c.command == kCommandStraighten) {
+            // From the turned and mirrored picture as loaded, by one straightening.
+            expected = Straighten(*original, Compose(kTurnRight, kMirror), c.angle);
+        } else {
+            expected = Orient(*before, c.command == kCommandTurnRight  ? kTurnRight
+                                       : c.command == kCommandTurnLeft ? kTurnLeft
+                                                                       : kMirror);
+        }
+        EXPECT_EQ(
+            Pixels(kPictureImage),
+            std::string(reinterpret_cast<const char*>(expected->bits.get()), expected->ByteSize()));
+        EXPECT_EQ(Status(), c.status);
+        EXPECT_EQ(ControlGetValue(kPortraitToggle), c.portrait ? 1 : 0);
+        EXPECT_EQ(ControlGetValue(kGammaBar), 120);
+        EXPECT_TRUE(PreviewCaptured());
+        pictures.push_back(Pixels(kPictureImage));
+        statuses.push_back(Status());
+    }
+    for (size_t i = pictures.size() - 1; i > 0; --i) {
+        ASSERT_TRUE(RunEditCommand(kCommandUndo));
+        EXPECT_EQ(Pixels(kPictureImage), pictures[i - 1]) << i;
+        EXPECT_EQ(Status(), statuses[i - 1]) << i;
+    }
+    ASSERT_TRUE(RunEditCommand(kCommandUndo));  // the bar's move
+    EXPECT_EQ(ControlGetValue(kGammaBar), 155);
+    EXPECT_EQ(std::string(ControlGetText(kGammaLabel)), "Gamma: 100");
+    for (size_t i = 0; i <= std::size(cases); ++i)
+        ASSERT_TRUE(RunEditCommand(kCommandRedo));
+    EXPECT_EQ(Pixels(kPictureImage), pictures.back());
+    EXPECT_EQ(ControlGetValue(kGammaBar), 120);
+    // A new picture starts a new history.
+    LoadPhoto();
+    RunEditCommand(kCommandUndo);
+    EXPECT_EQ(Pixels(kPictureImage), loaded);
+}
+
+// The dialog's cancel and a value outside the range change nothing; the live preview leaves the
+// picture alone and the window is painted as before once the dialog is gone.
+TEST_F(Edit, StraighteningRefusedOrCancelledChangesNothing) {
+    LoadPhoto();
+    const std::string before = State();
+    for (double answer : {std::nan(""), 15.5, -20.0}) {
+        script.number = answer;
+        script.shown = {15.0, -15.0};
+        StraightenRequested();
+        EXPECT_EQ(State(), before) << answer;
+    }
+    EXPECT_FALSE(g_app.document.CanUndo());
+}
+
+// Undoing the export's commit gives back the picture bit for bit and the bars, check box and cast
+// as the export found them; redoing it gives the committed picture again.
+TEST_F(Edit, ExportCommitUndoesBitForBit) {
+    LoadPhoto();
+    ControlSetValue(kContrastBar, 140);
+    Event(kContrastBar);
+    ControlSetValue(kCastCheckBox, 1);
+    Event(kCastCheckBox);
+    const uint32_t cast = PreviewCast();
+    ASSERT_GT(cast, 0u);
+    const std::string before = Pixels(kPictureImage);
+    script.file = In("out.jpg");
+    SelectionExport(false, ReadWindowSettings());
+    const std::string committed = Pixels(kPictureImage);
+    ASSERT_NE(committed, before);
+    EXPECT_EQ(ControlGetValue(kContrastBar), 100);
+    EXPECT_EQ(ControlGetValue(kCastCheckBox), 0);
+
+    ASSERT_TRUE(RunEditCommand(kCommandUndo));
+    EXPECT_EQ(Pixels(kPictureImage), before);
+    EXPECT_EQ(ControlGetValue(kContrastBar), 140);
+    EXPECT_EQ(std::string(ControlGetText(kContrastLabel)), "Kontrast: 140");
+    EXPECT_EQ(ControlGetValue(kCastCheckBox), 1);
+    EXPECT_EQ(PreviewCast(), cast);
+    ASSERT_TRUE(RunEditCommand(kCommandRedo));
+    EXPECT_EQ(Pixels(kPictureImage), committed);
+    EXPECT_EQ(ControlGetValue(kContrastBar), 100);
+}
+
+// Settings: the events of one bar's run make one step until the loop's wait ends it; a format
+// choice is a step of its own and takes its frame back with it.
+TEST_F(Edit, SettingsStepsAndRuns) {
+    LoadPhoto();
+    const std::string start = Frame();
+    for (int v : {150, 140, 130}) {
+        ControlSetValue(kWhiteBar, v);
+        Event(kWhiteBar);
+    }
+    HistoryEndRun();
+    ControlSetValue(kWhiteBar, 120);
+    Event(kWhiteBar);
+    ControlSetValue(kFormatCombo, 8);
+    Event(kFormatCombo);
+    ASSERT_NE(Frame(), start);
+    ControlSetValue(kOutputCombo, 3);
+    Event(kOutputCombo);
+    const std::pair<int, int> undone[] = {
+        {kOutputCombo, 0}, {kFormatCombo, 0}, {kWhiteBar, 130}, {kWhiteBar, 255}};
+    for (const auto& [control, value] : undone) {
+        ASSERT_TRUE(RunEditCommand(kCommandUndo));
+        EXPECT_EQ(ControlGetValue(control), value) << control;
+    }
+    EXPECT_EQ(Frame(), start);
+    EXPECT_FALSE(g_app.document.CanUndo());
+}
+
+}  // namespace
