@@ -51,7 +51,7 @@ TEST_F(Edit, TurnMirrorAndStraightenUndoAndRedo) {
         {kCommandTurnRight, 0, "Bild: 200x300 / Auswahl: 200x289", true},
         {kCommandMirror, 0, "Bild: 200x300 / Auswahl: 200x289", true},
         {kCommandStraighten, 4.5, "Bild: 179x269 / Auswahl: 179x259", true},
-        {kCommandTurnLeft, 0, "Bild: 269x179 / Auswahl: 257x178", false},
+        {kCommandTurnLeft, 0, "Bild: 269x179 / Auswahl: 259x179", false},
     };
     std::vector<std::string> pictures = {loaded};
     std::vector<std::string> statuses = {Status()};
