@@ -24,6 +24,8 @@
 #include "imagelib/jpeg_encoder.h"
 #include "imagelib/load.h"
 #include "imagelib/save.h"
+#include "picture/orient.h"
+#include "picture/straighten.h"
 #include "picture/working_pixels.h"
 
 namespace {
@@ -158,6 +160,11 @@ private:
             reason = LoadIncompleteText(input, loaded.rows);
             return Outcome::Failed;
         }
+        picture = BatchOrientPicture(std::move(picture), options_);
+        if (!picture) {
+            reason = "Für das Bild ist nicht genug Speicher frei!";
+            return Outcome::Failed;
+        }
         ExportResult result = BatchExportPicture(*picture, options_);
         picture.reset();
         const std::string cantSave = "Die Datei " + name + " konnte nicht gespeichert werden!";
@@ -261,6 +268,15 @@ ExportResult BatchExportPicture(raster::Bitmap& picture, const BatchOptions& o) 
     settings.preset = o.preset;
     if (o.removeCast) settings.cast = MeasureCastOnPreview(picture, f.preview);
     return ExportPicture(picture, f.cut, settings);
+}
+
+std::unique_ptr<raster::Bitmap> BatchOrientPicture(std::unique_ptr<raster::Bitmap> picture,
+                                                   const BatchOptions& o) {
+    const PixelOrientation orientation =
+        Compose(PixelOrientation{o.turns % 4, false}, o.mirror ? kMirror : PixelOrientation{});
+    if (picture && orientation != PixelOrientation{}) picture = Orient(*picture, orientation);
+    if (picture && o.straighten != 0) picture = Straighten(*picture, {}, o.straighten);
+    return picture;
 }
 
 std::vector<std::string> BatchOutputPaths(const std::vector<std::string>& inputs,

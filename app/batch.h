@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,11 @@ struct BatchFrame {
 [[nodiscard]] BatchFrame BatchPlanFrame(int width, int height, const BatchOptions& options);
 // The export's pixel work on `picture` with the options, the cast measured first when asked.
 [[nodiscard]] ExportResult BatchExportPicture(raster::Bitmap& picture, const BatchOptions& options);
+// The picture turned, mirrored and straightened as the options say, with the same pixels as the
+// window's edits made in that order: the exact turns and mirror first, then one straightening.
+// The picture itself when they ask for nothing; null when the memory cannot be had.
+[[nodiscard]] std::unique_ptr<raster::Bitmap> BatchOrientPicture(
+    std::unique_ptr<raster::Bitmap> picture, const BatchOptions& options);
 // Where the exports of `inputs` go, one name each: urlaub.jpg gives DIR/urlaub_10x15.jpg
 // (format's short form, the output type's extension); a name already given to an earlier input
 // of the list takes a number, urlaub_10x15-2.jpg, -3, and so on. The same list always gets the

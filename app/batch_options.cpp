@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <iterator>
 
 #include "app/frame.h"
 #include "picture/export.h"
+#include "picture/straighten.h"
 
 namespace {
 
@@ -48,6 +50,20 @@ bool Number(const std::string& text, int low, int high, int& out) {
     const long v = std::strtol(text.c_str(), &end, 10);
     if (*end != '\0' || v < low || v > high) return false;
     out = static_cast<int>(v);
+    return true;
+}
+
+// A straightening angle: a decimal number of degrees within the window's range, in its steps of
+// a tenth.
+bool Angle(const std::string& text, double& out) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    const double tenths = v * 10.0;
+    if (*end != '\0' || !std::isfinite(v) || std::abs(v) > kStraightenMaxDegrees ||
+        std::abs(tenths - std::nearbyint(tenths)) > 1e-6)
+        return false;
+    out = std::nearbyint(tenths) / 10.0;
     return true;
 }
 
@@ -105,12 +121,13 @@ BatchCommand ParseBatchCommand(int argc, const char* const* argv) {
         const std::string name = arg.substr(2);
         // Switches.
         if (name == "batch" || name == "cast" || name == "overwrite" || name == "quiet" ||
-            name == "help" || name == "allow-incomplete") {
+            name == "help" || name == "allow-incomplete" || name == "mirror") {
             if (hasValue) return fail("--" + name + " nimmt keinen Wert");
             if (name == "cast") o.removeCast = true;
             if (name == "overwrite") o.overwrite = true;
             if (name == "allow-incomplete") o.allowIncomplete = true;
             if (name == "quiet") o.quiet = true;
+            if (name == "mirror") o.mirror = true;
             if (name == "help") command.help = true;
             continue;
         }
@@ -118,7 +135,8 @@ BatchCommand ParseBatchCommand(int argc, const char* const* argv) {
         for (int t = 0; t < kToneSettingCount; ++t)
             if (name == kToneOptions[t]) toneIndex = t;
         if (toneIndex < 0 && name != "format" && name != "size" && name != "orientation" &&
-            name != "type" && name != "position" && name != "out")
+            name != "type" && name != "position" && name != "out" && name != "rotate" &&
+            name != "straighten")
             return fail("unbekannte Option: --" + name);
         if (!hasValue) {
             if (i + 1 >= argc) return fail("--" + name + " braucht einen Wert");
@@ -151,6 +169,12 @@ BatchCommand ParseBatchCommand(int argc, const char* const* argv) {
             }
         } else if (name == "position") {
             if (!Position(value, o)) return fail(bad);
+        } else if (name == "rotate") {
+            int degrees = 0;
+            if (!Number(value, 90, 270, degrees) || degrees % 90 != 0) return fail(bad);
+            o.turns = degrees / 90;
+        } else if (name == "straighten") {
+            if (!Angle(value, o.straighten)) return fail(bad);
         } else if (name == "out") {
             if (value.empty()) return fail(bad);
             o.outDir = value;
@@ -200,6 +224,11 @@ std::string BatchUsage() {
            "  --cast            Farbstich im Ausschnitt ermitteln und entfernen\n"
            "  --type T          jpeg (Standard) oder png\n"
            "  --position P      center (Standard), topleft oder LINKS,OBEN in Bildpunkten\n"
+           "  --rotate G        Bild vor dem Ausschnitt um 90, 180 oder 270 Grad im\n"
+           "                    Uhrzeigersinn drehen\n"
+           "  --mirror          Bild danach von links nach rechts spiegeln\n"
+           "  --straighten G    Bild danach um -15.0 bis 15.0 Grad begradigen (positiv im\n"
+           "                    Uhrzeigersinn, Schritte von 0.1)\n"
            "  --out ORDNER      Zielordner, wird wenn nötig angelegt\n"
            "  --overwrite       vorhandene Dateien ersetzen (sonst übersprungen)\n"
            "  --allow-incomplete  auch unvollständige Dateien exportieren (der fehlende Teil\n"

@@ -26,6 +26,11 @@ struct BatchOptions {
     bool overwrite = false;
     bool allowIncomplete = false;  // export what a file that broke off held, grey rest and all
     bool quiet = false;
+    // Applied after the file's own orientation, before the frame: quarter turns clockwise, then
+    // the mirror, then the straightening in degrees (as the window's edits in that order).
+    int turns = 0;
+    bool mirror = false;
+    double straighten = 0;
     std::vector<std::string> files;  // "-": one name per line from standard input
 };
 

@@ -2,6 +2,7 @@
 // count of a run, the exact frames, and the command line's choices.
 
 #include "app/batch.h"
+#include "app/edit.h"
 #include "app/export.h"
 #include "app/refusal.h"
 #include "imagelib/load.h"
@@ -76,6 +77,41 @@ TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
 // parents, a damaged file is reported as the window reports it (exit status 1); a rerun skips
 // what is there and counts it, and exits 0 once nothing fails; nothing is replaced without
 // --overwrite, and no temporaries stay behind.
+// Turned, mirrored and straightened, the batch writes what the window writes after Ctrl+R (twice
+// for 180, Ctrl+Shift+R for 270), Ctrl+M and "Begradigen..." in that order.
+TEST_F(BatchTest, TurnsMirrorsAndStraightensAsTheWindowDoes) {
+    const std::tuple<int, bool, double> cases[] = {
+        {1, false, 0.0}, {3, true, -3.5}, {2, false, 2.0}};
+    const fs::path photo = dir / "photo.jpg", window = dir / "window.jpg";
+    WritePhoto(photo, 640, 400);
+    for (const auto& [turns, mirror, angle] : cases) {
+        SCOPED_TRACE(testing::Message() << turns << " " << mirror << " " << angle);
+        ASSERT_TRUE(LoadPicture(photo));
+        for (int i = 0; i < (turns == 3 ? 1 : turns); ++i)
+            RunEditCommand(turns == 3 ? kCommandTurnLeft : kCommandTurnRight);
+        if (mirror) RunEditCommand(kCommandMirror);
+        script.number = angle;
+        if (angle != 0) RunEditCommand(kCommandStraighten);
+        fs::remove(window);
+        script.file = window.string();
+        SelectionExport(false, ReadWindowSettings());
+
+        BatchOptions o;
+        o.turns = turns, o.mirror = mirror, o.straighten = angle;
+        o.placement = Placement::TopLeft;
+        o.outDir = (dir / "out").string();
+        o.overwrite = true;
+        o.files = {photo.string()};
+        char* text = nullptr;
+        size_t size = 0;
+        std::FILE* messages = open_memstream(&text, &size);
+        EXPECT_EQ(RunBatch(o, messages), 0);
+        std::fclose(messages);
+        free(text);
+        EXPECT_EQ(ReadFile(dir / "out" / "photo_9x13.jpg"), ReadFile(window));
+    }
+}
+
 TEST_F(BatchTest, NamesFolderSkipsAndCounts) {
     for (const char* sub : {"a", "b"})
         fs::create_directory(dir / sub);
@@ -199,8 +235,22 @@ TEST(BatchCommandLine, ChoicesNamesAndUsageErrors) {
                                                {"--contrast", "49"},      // below the bar
                                                {"--gamma", "236"},        // past the label's end
                                                {"--position", "middle"},  // no such place
-                                               {"--cast=1"}})             // a switch with a value
-        EXPECT_FALSE(parse(bad).options) << bad[0];
+                                               {"--cast=1"},              // a switch with a value
+                                               {"--rotate", "45"},        // no quarter turn
+                                               {"--rotate", "0"},
+                                               {"--rotate", "360"},
+                                               {"--mirror=1"},
+                                               {"--straighten", "15.1"},  // past the range
+                                               {"--straighten", "-16"},
+                                               {"--straighten", "0.05"},  // between two steps
+                                               {"--straighten", "nan"},
+                                               {"--straighten", "2x"}})
+        EXPECT_FALSE(parse(bad).options) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
+    const BatchCommand turned = parse({"--rotate", "270", "--mirror", "--straighten=-15.0"});
+    ASSERT_TRUE(turned.options) << turned.error;
+    EXPECT_EQ(turned.options->turns, 3);
+    EXPECT_TRUE(turned.options->mirror);
+    EXPECT_EQ(turned.options->straighten, -15.0);
     EXPECT_FALSE(Parse({"--out", "o"}).options || Parse({"a"}).options);  // no file, no folder
 }
 
