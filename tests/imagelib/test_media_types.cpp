@@ -87,29 +87,6 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(ListCase{"desktop/org.kadrovo.Kadrovo.desktop", DesktopEntryTypes},
                     ListCase{"desktop/org.kadrovo.Kadrovo.metainfo.xml.in", MetainfoTypes}));
 
-// The extraction itself, so that a list the parsers cannot see does not pass as an empty match.
-struct ParseCase {
-    const char* text;
-    std::function<Types(const std::string&)> types;
-    Types want;
-};
-
-TEST(OfferedTypes, ListsAreReadAsTheDesktopReadsThem) {
-    const ParseCase cases[] = {
-        {"Name=X\nMimeType=image/png;image/jpeg;\nKeywords=a;\n",
-         DesktopEntryTypes,
-         {"image/png", "image/jpeg"}},
-        {"MimeType=image/png", DesktopEntryTypes, {"image/png"}},
-        {"Name=X\n", DesktopEntryTypes, {}},
-        {"<provides><binary>x</binary><mediatype>image/png</mediatype>\n"
-         "  <mediatype> image/webp </mediatype></provides>",
-         MetainfoTypes,
-         {"image/png", "image/webp"}},
-    };
-    for (const ParseCase& c : cases)
-        EXPECT_EQ(c.types(c.text), c.want) << c.text;
-}
-
 // Every format offers at least one type, and each is a name the shared MIME database knows (as
 // a type or an alias), so that a misspelt one is not silently never matched.
 TEST(OfferedTypes, EachFormatHasTypesTheMimeDatabaseKnows) {
