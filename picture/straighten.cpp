@@ -1,9 +1,14 @@
 #include "picture/straighten.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <numbers>
 
 #include "picture/parallel.h"
@@ -65,6 +70,18 @@ int64_t Fixed(double value) {
     return std::llround(value * kOne);
 }
 
+// One output pixel from the four source pixels at p, p + dx, p + dy and p + dx + dy: first down
+// each column (8.8 fixed point, halved to stay within 15 bits), then across, rounded. A pixel of
+// one colour c gives c exactly.
+template <int kBytes>
+void Blend(const uint8_t* p, int dx, ptrdiff_t dy, uint32_t fx, uint32_t fy, uint8_t* d) {
+    for (int k = 0; k < kBytes; ++k) {
+        const uint32_t left = (p[k] * (256 - fy) + p[k + dy] * fy) >> 1;
+        const uint32_t right = (p[k + dx] * (256 - fy) + p[k + dx + dy] * fy) >> 1;
+        d[k] = static_cast<uint8_t>((left * (256 - fx) + right * fx + 16384) >> 15);
+    }
+}
+
 template <int kBytes>
 void SampleRow(const raster::Bitmap& src, uint8_t* d, int count, int64_t u, int64_t v, int64_t du,
                int64_t dv) {
@@ -72,6 +89,9 @@ void SampleRow(const raster::Bitmap& src, uint8_t* d, int count, int64_t u, int6
     const ptrdiff_t step = RowStep(src);
     const int64_t maxU = static_cast<int64_t>(src.width - 1) << kFractionBits;
     const int64_t maxV = static_cast<int64_t>(src.height - 1) << kFractionBits;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128(), round = _mm_set1_epi32(16384);
+#endif
     for (int i = 0; i < count; ++i, u += du, v += dv, d += kBytes) {
         // The inscribed rectangle keeps every centre inside; the clamp only absorbs rounding.
         const int64_t cu = std::clamp<int64_t>(u, 0, maxU);
@@ -83,14 +103,28 @@ void SampleRow(const raster::Bitmap& src, uint8_t* d, int count, int64_t u, int6
         const int dx = x0 < src.width - 1 ? kBytes : 0;
         const ptrdiff_t dy = y0 < src.height - 1 ? step : 0;
         const uint8_t* p = base + y0 * step + static_cast<ptrdiff_t>(x0) * kBytes;
-        // Weights in 1/65536 that add up to 65536 exactly.
-        const uint32_t w11 = fx * fy, w10 = fx * (256 - fy), w01 = (256 - fx) * fy;
-        const uint32_t w00 = 65536 - w11 - w10 - w01;
-        for (int k = 0; k < kBytes; ++k) {
-            const uint32_t sum =
-                p[k] * w00 + p[k + dx] * w10 + p[k + dy] * w01 + p[k + dx + dy] * w11;
-            d[k] = static_cast<uint8_t>((sum + 32768) >> 16);
+#ifdef __SSE2__
+        // The same arithmetic on the four bytes of a pixel at once, where both neighbours exist.
+        if (kBytes == 4 && dx != 0 && dy != 0) {
+            const __m128i top =
+                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+            const __m128i bottom =
+                _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + dy)), zero);
+            __m128i column =
+                _mm_add_epi16(_mm_mullo_epi16(top, _mm_set1_epi16(static_cast<short>(256 - fy))),
+                              _mm_mullo_epi16(bottom, _mm_set1_epi16(static_cast<short>(fy))));
+            column = _mm_srli_epi16(column, 1);
+            const __m128i pairs = _mm_unpacklo_epi16(column, _mm_srli_si128(column, 8));
+            __m128i sum =
+                _mm_madd_epi16(pairs, _mm_set1_epi32(static_cast<int>(fx << 16 | (256 - fx))));
+            sum = _mm_srli_epi32(_mm_add_epi32(sum, round), 15);
+            sum = _mm_packs_epi32(sum, sum);
+            const int32_t out = _mm_cvtsi128_si32(_mm_packus_epi16(sum, sum));
+            std::memcpy(d, &out, 4);
+            continue;
         }
+#endif
+        Blend<kBytes>(p, dx, dy, fx, fy, d);
     }
 }
 
