@@ -2,14 +2,17 @@
 // real dialogs driven from a timer. Path parts and file sizes are read through the shell's
 // messages and the export's overwrite rule.
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
+#include <vector>
 
 #include "toolkit/file_filter.h"
 #include "toolkit/qt_toolkit.h"
@@ -86,6 +89,41 @@ TEST_F(RealRequesterTest, MessageBoxButtonsAndResults) {
         EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// The number requester: its field holds the range and steps of a tenth, typing outside the
+// range or no number is not taken, the live callback hears each value, OK gives the value shown
+// and Abbrechen leaves the value as it was.
+TEST_F(RealRequesterTest, NumberRequesterKeepsToItsRange) {
+    for (const char* button : {"OK", "Abbrechen"}) {
+        std::vector<double> heard;
+        QString seen;
+        WhenModal([&](QWidget* modal) {
+            auto* field = modal->findChild<QDoubleSpinBox*>();
+            ASSERT_NE(field, nullptr);
+            seen = modal->windowTitle() + QString(" %1..%2 by %3, %4 decimal")
+                                              .arg(field->minimum())
+                                              .arg(field->maximum())
+                                              .arg(field->singleStep())
+                                              .arg(field->decimals());
+            for (const char* typed : {"20", "x", "-15.1"}) {
+                field->findChild<QLineEdit*>()->setText(typed);
+                EXPECT_FALSE(field->hasAcceptableInput()) << typed;
+            }
+            field->setValue(2.0);
+            field->stepBy(5);
+            for (QPushButton* b : modal->findChildren<QPushButton*>())
+                if (b->text() == button) b->click();
+        });
+        double value = 1.0;
+        const bool ok = AskNumber("Begradigen", "Winkel:", -15.0, 15.0, 0.1, value,
+                                  [&](double v) { heard.push_back(v); });
+        EXPECT_EQ(seen.toStdString(), "Begradigen -15..15 by 0.1, 1 decimal");
+        ASSERT_FALSE(heard.empty());
+        EXPECT_DOUBLE_EQ(heard.back(), 2.5);
+        EXPECT_EQ(ok, std::string(button) == "OK");
+        EXPECT_DOUBLE_EQ(value, ok ? 2.5 : 1.0) << button;
+    }
 }
 
 TEST_F(RealRequesterTest, FiltersShowTheirTextsAndMatchAnyCase) {
