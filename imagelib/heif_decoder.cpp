@@ -25,11 +25,25 @@ bool Ok(const heif_error& e) {
     return e.code == heif_error_Ok;
 }
 
-// libheif tells a HEIF or AVIF file it can decode from its first box.
+// Brands of the HEIF family (ISO/IEC 23008-12 and the AVIF specification), any of which a
+// HEIF or AVIF file names in its ftyp box.
+constexpr const char* kHeifBrands[] = {"mif1", "mif2", "msf1", "miaf", "heic", "heix", "heim",
+                                       "heis", "hevc", "hevx", "hevm", "hevs", "avif", "avis"};
+
+// A file that starts with an ftyp box naming a brand of the HEIF family, as its major brand or
+// among the compatible brands within `head`, or that libheif itself takes for HEIF. Whether it
+// can be decoded is for libheif to find out: many brands it reads are not ones it calls
+// supported. Other ISO media files (videos) are not read further.
 bool LooksLikeHeif(ByteView head) {
-    return head.size() >= 12 &&
-           heif_check_filetype(head.data(), static_cast<int>(std::min(head.size(), kSniffBytes))) ==
-               heif_filetype_yes_supported;
+    if (head.size() < 16 || std::memcmp(head.data() + 4, "ftyp", 4) != 0) return false;
+    if (heif_check_filetype(head.data(), static_cast<int>(head.size())) != heif_filetype_no)
+        return true;
+    const size_t boxSize = std::min<size_t>(
+        head.size(), uint32_t{head[0]} << 24 | uint32_t{head[1]} << 16 | head[2] << 8 | head[3]);
+    for (size_t at = 8; at + 4 <= boxSize; at += at == 8 ? 8 : 4)  // major, minor, compatible
+        for (const char* brand : kHeifBrands)
+            if (std::memcmp(head.data() + at, brand, 4) == 0) return true;
+    return false;
 }
 
 uint32_t BigEndian32(const uint8_t* p) {
@@ -58,9 +72,8 @@ public:
         heif_context_set_maximum_image_size_limit(context_, raster::kMaxSide + 1);
         const heif_error read =
             heif_context_read_from_memory_without_copy(context_, data_, size_, nullptr);
-        if (!Ok(read))
-            return read.subcode == heif_suberror_Security_limit_exceeded ? DECODE_TOO_LARGE
-                                                                         : DECODE_DAMAGED;
+        if (read.code == heif_error_Unsupported_filetype) return 0;  // another ISO media file
+        if (!Ok(read)) return Refusal(read);
         if (!Ok(heif_context_get_primary_image_handle(context_, &handle_))) return DECODE_DAMAGED;
         width_ = heif_image_handle_get_width(handle_);
         height_ = heif_image_handle_get_height(handle_);
@@ -69,6 +82,13 @@ public:
         if (const int refusal = PictureSizeRefusal(width_, height_, alpha_ ? 32 : 24, size_,
                                                    kMaxPixelsPerByte, kBytesPerPixel))
             return refusal;
+        // No side of what is decoded may outgrow the announced picture or its ispe box: a grid
+        // whose output is larger than its ispe box says is refused by libheif's limit before it
+        // is assembled.
+        const int coded = std::max({width_, height_, heif_image_handle_get_ispe_width(handle_),
+                                    heif_image_handle_get_ispe_height(handle_)});
+        // The codecs decode whole coding blocks (up to 128 pixels square) before the crop.
+        heif_context_set_maximum_image_size_limit(context_, (coded + 127) / 128 * 128 + 1);
 
         heif_decoding_options* options = heif_decoding_options_alloc();
         if (!options) return DECODE_TOO_LARGE;
@@ -77,13 +97,21 @@ public:
             handle_, &image_, heif_colorspace_RGB,
             alpha_ ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options);
         heif_decoding_options_free(options);
-        if (!Ok(e) || !image_) return DECODE_DAMAGED;
+        if (!Ok(e)) return Refusal(e);
+        if (!image_) return DECODE_DAMAGED;
         plane_ = heif_image_get_plane_readonly(image_, heif_channel_interleaved, &planeStride_);
-        // The decoded picture must be exactly what the handle announced.
-        if (!plane_ || planeStride_ < width_ * (alpha_ ? 4 : 3) ||
-            heif_image_get_width(image_, heif_channel_interleaved) != width_ ||
-            heif_image_get_height(image_, heif_channel_interleaved) != height_)
+        // libheif turns and crops by the irot, imir and clap properties while decoding. The size
+        // it announces is the ispe box's as transformed by the properties listed before that
+        // box, so a file that names irot or clap first announces the size before the turn or the
+        // crop. The decoded picture may be the announced one turned a quarter, or cropped from it;
+        // never larger, so that the checks above hold for it.
+        const int w = heif_image_get_width(image_, heif_channel_interleaved);
+        const int h = heif_image_get_height(image_, heif_channel_interleaved);
+        const bool fits = (w <= width_ && h <= height_) || (w <= height_ && h <= width_);
+        if (!plane_ || w <= 0 || h <= 0 || !fits || planeStride_ < w * (alpha_ ? 4 : 3))
             return DECODE_DAMAGED;
+        width_ = w;
+        height_ = h;
         return alpha_ ? DECODE_32BIT : DECODE_24BIT;
     }
 
@@ -137,6 +165,13 @@ public:
     }
 
 private:
+    // A file libheif refuses: over its security limits (a grid of too many tiles or too large
+    // an output) is too large, anything else damaged.
+    static int Refusal(const heif_error& e) {
+        return e.subcode == heif_suberror_Security_limit_exceeded ? DECODE_TOO_LARGE
+                                                                  : DECODE_DAMAGED;
+    }
+
     // The conversion to sRGB the file's colour information asks for; null for none.
     std::unique_ptr<SrgbConversion> Colours(int bytesPerPixel) const {
         const size_t iccSize = heif_image_handle_get_raw_color_profile_size(handle_);

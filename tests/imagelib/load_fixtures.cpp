@@ -300,6 +300,150 @@ Bytes MakeWebp(const WebpDesc& s) {
                    s.lossless ? "-define webp:lossless=true" : "-quality 95", "WEBP:");
 }
 
+namespace {
+
+uint32_t Big32(const Bytes& b, size_t at) {
+    return uint32_t{b.at(at)} << 24 | uint32_t{b.at(at + 1)} << 16 | uint32_t{b.at(at + 2)} << 8 |
+           b.at(at + 3);
+}
+
+// A box: size, type, body; a full box has version and flags first.
+Bytes Box(const std::string& type, const Bytes& body) {
+    Bytes b;
+    Put(b, static_cast<uint32_t>(body.size() + 8), 4, true);
+    b.insert(b.end(), type.begin(), type.end());
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
+Bytes FullBox(const std::string& type, uint8_t version, const Bytes& body) {
+    Bytes b = {version, 0, 0, 0};
+    b.insert(b.end(), body.begin(), body.end());
+    return Box(type, b);
+}
+
+Bytes Joined(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const Bytes& p : parts)
+        b.insert(b.end(), p.begin(), p.end());
+    return b;
+}
+
+// The first box of `type` anywhere in `file` (searched by its name), whole.
+Bytes FindBox(const Bytes& file, const std::string& type) {
+    for (size_t i = 4; i + 4 <= file.size(); ++i)
+        if (std::equal(type.begin(), type.end(), file.begin() + static_cast<long>(i))) {
+            const uint32_t size = Big32(file, i - 4);
+            return Bytes(file.begin() + static_cast<long>(i) - 4,
+                         file.begin() + static_cast<long>(i) - 4 + size);
+        }
+    throw std::runtime_error("no " + type + " box");
+}
+
+}  // namespace
+
+Bytes MakeHeifBoxes(const HeifBoxes& d) {
+    const Bytes coded =
+        MakeHeif({.width = d.width, .height = d.height, .avif = d.avif, .colour = d.colour});
+    if (coded.empty()) return {};
+    const Bytes config = FindBox(coded, d.avif ? "av1C" : "hvcC");
+    const Bytes mdat = FindBox(coded, "mdat");
+    const Bytes picture(mdat.begin() + 8, mdat.end());  // the one item's data
+    const bool grid = d.gridWidth > 0;
+    // Properties: the primary item's, in its order; a grid's tile has the code and its ispe.
+    Bytes ipco;
+    std::vector<uint8_t> primary, tile;
+    int count = 0;
+    auto property = [&](const Bytes& box) {  // its 1-based index
+        ipco.insert(ipco.end(), box.begin(), box.end());
+        return static_cast<uint8_t>(++count);
+    };
+    Bytes ispe;
+    Put(ispe, static_cast<uint32_t>(d.width), 4, true);
+    Put(ispe, static_cast<uint32_t>(d.height), 4, true);
+    for (const std::string& p : d.properties) {
+        if (p == "code" && !grid) primary.push_back(0x80 | property(config));
+        if (p == "ispe") primary.push_back(property(FullBox("ispe", 0, ispe)));
+        if (p == "irot") primary.push_back(0x80 | property(Box("irot", {uint8_t(d.quarterTurns)})));
+        if (p == "imir") primary.push_back(0x80 | property(Box("imir", {0})));
+        if (p == "clap") {
+            Bytes clap;
+            for (uint32_t v :
+                 {uint32_t(d.clapWidth), 1u, uint32_t(d.clapHeight), 1u, 0u, 1u, 0u, 1u})
+                Put(clap, v, 4, true);
+            primary.push_back(0x80 | property(Box("clap", clap)));
+        }
+    }
+    if (grid) {
+        tile.push_back(0x80 | property(config));
+        tile.push_back(property(FullBox("ispe", 0, ispe)));
+    }
+    Bytes ipma;
+    Put(ipma, grid ? 2 : 1, 4, true);
+    Put(ipma, 1, 2, true), ipma.push_back(static_cast<uint8_t>(primary.size()));
+    ipma.insert(ipma.end(), primary.begin(), primary.end());
+    if (grid) {
+        Put(ipma, 2, 2, true), ipma.push_back(static_cast<uint8_t>(tile.size()));
+        ipma.insert(ipma.end(), tile.begin(), tile.end());
+    }
+    // Items: 1 the picture (or the grid, whose data follows the picture's in mdat), 2 its tile.
+    const std::string codeType = d.avif ? "av01" : "hvc1";
+    auto infe = [](uint16_t id, const std::string& type) {
+        Bytes b;
+        Put(b, id, 2, true), Put(b, 0, 2, true);
+        b.insert(b.end(), type.begin(), type.end());
+        b.push_back(0);
+        return FullBox("infe", 2, b);
+    };
+    Bytes iinf;
+    Put(iinf, grid ? 2 : 1, 2, true);
+    iinf = Joined({iinf, infe(1, grid ? "grid" : codeType)});
+    if (grid) iinf = Joined({iinf, infe(2, codeType)});
+    Bytes gridData = {0, 1, 0, 0};  // version, 32-bit sizes, one row, one column
+    Put(gridData, d.gridWidth, 4, true), Put(gridData, d.gridHeight, 4, true);
+    auto iloc = [&](uint32_t dataStart) {
+        Bytes b = {0x44, 0x00};
+        Put(b, grid ? 2 : 1, 2, true);
+        auto entry = [&](uint16_t id, uint32_t offset, uint32_t length) {
+            Put(b, id, 2, true), Put(b, 0, 2, true), Put(b, 1, 2, true);
+            Put(b, offset, 4, true), Put(b, length, 4, true);
+        };
+        const uint32_t pictureLength = static_cast<uint32_t>(picture.size());
+        if (grid) {
+            entry(1, dataStart + pictureLength, static_cast<uint32_t>(gridData.size()));
+            entry(2, dataStart, pictureLength);
+        } else {
+            entry(1, dataStart, pictureLength);
+        }
+        return FullBox("iloc", 0, b);
+    };
+    Bytes ftypBody(d.major.begin(), d.major.end());
+    Put(ftypBody, 0, 4, true);
+    for (const std::string& c : d.compatible)
+        ftypBody.insert(ftypBody.end(), c.begin(), c.end());
+    const Bytes ftyp = Box("ftyp", ftypBody);
+    Bytes hdlr(4, 0);
+    hdlr.insert(hdlr.end(), {'p', 'i', 'c', 't'});
+    hdlr.resize(hdlr.size() + 13, 0);
+    Bytes pitm;
+    Put(pitm, 1, 2, true);
+    Bytes iref;
+    if (grid) {
+        Bytes dimg;
+        Put(dimg, 1, 2, true), Put(dimg, 1, 2, true), Put(dimg, 2, 2, true);
+        iref = FullBox("iref", 0, Box("dimg", dimg));
+    }
+    auto meta = [&](uint32_t dataStart) {
+        return FullBox(
+            "meta", 0,
+            Joined({FullBox("hdlr", 0, hdlr), FullBox("pitm", 0, pitm), FullBox("iinf", 0, iinf),
+                    iloc(dataStart), iref,
+                    Box("iprp", Joined({Box("ipco", ipco), FullBox("ipma", 0, ipma)}))}));
+    };
+    const uint32_t start = static_cast<uint32_t>(ftyp.size() + meta(0).size() + 8);
+    return Joined({ftyp, meta(start), Box("mdat", grid ? Joined({picture, gridData}) : picture)});
+}
+
 Bytes RiffChunk(const std::string& type, const Bytes& body) {
     Bytes b(type.begin(), type.end());
     Put(b, static_cast<uint32_t>(body.size()), 4);

@@ -105,6 +105,26 @@ struct HeifDesc {
 // Empty when this libheif has no encoder for the format.
 Bytes MakeHeif(const HeifDesc& desc);
 
+// A HEIF file put together box by box around the coded picture of MakeHeif, for brands,
+// property orders and item structures libheif's writer does not make.
+struct HeifBoxes {
+    int width = 128;  // a multiple of HEVC's coding block, so that the coded size is the picture's
+    int height = 64;
+    Pattern colour = Gradient;
+    std::string major = "heic";
+    std::vector<std::string> compatible = {"mif1", "heic"};
+    bool avif = false;
+    // The primary item's properties in association order: "code" (hvcC or av1C), "ispe",
+    // "irot", "imir", "clap".
+    std::vector<std::string> properties = {"code", "ispe"};
+    int quarterTurns = 0;  // irot: anticlockwise
+    int clapWidth = 0;     // clap: the centred crop's size
+    int clapHeight = 0;
+    uint32_t gridWidth = 0;   // > 0: the primary item is a 1 x 1 grid of this output size
+    uint32_t gridHeight = 0;  // over the coded picture, announced by its ispe as its size
+};
+Bytes MakeHeifBoxes(const HeifBoxes& desc);
+
 struct WebpDesc {
     int width = 32;
     int height = 24;

@@ -393,6 +393,34 @@ void AddLossy(std::vector<FormatCase>& t) {
     t.push_back({"avif_alpha",
                  fixtures::MakeHeif({.avif = true, .alpha = true, .colour = SeeThrough}), 32, 24,
                  32, true, onWhite, 8});
+    // Every brand of the HEIF family libheif reads, whether or not it calls the brand supported.
+    for (const char* brand : {"mif1", "mif2", "heix", "heim", "heis", "hevc", "hevx", "msf1"})
+        t.push_back({std::string("heic_brand_") + brand,
+                     fixtures::MakeHeifBoxes(
+                         {.colour = Smooth, .major = brand, .compatible = {brand, "mif1"}}),
+                     128, 64, 24, true, Smooth, 10});
+    t.push_back({"avif_brand_avis",
+                 fixtures::MakeHeifBoxes({.width = 32,
+                                          .height = 24,
+                                          .colour = Smooth,
+                                          .major = "avis",
+                                          .compatible = {"avis", "avif", "mif1"},
+                                          .avif = true}),
+                 32, 24, 24, true, Smooth, 10});
+    // A turn or a crop named before the ispe box: the picture has the transformed size.
+    t.push_back({"heic_irot_before_ispe",
+                 fixtures::MakeHeifBoxes(
+                     {.colour = Smooth, .properties = {"code", "irot", "ispe"}, .quarterTurns = 1}),
+                 64, 128, 24, true, [](int x, int y) { return Smooth(127 - y, x); }, 10});
+    t.push_back({"avif_clap_before_ispe",
+                 fixtures::MakeHeifBoxes({.width = 32,
+                                          .height = 24,
+                                          .colour = Smooth,
+                                          .avif = true,
+                                          .properties = {"code", "clap", "ispe"},
+                                          .clapWidth = 16,
+                                          .clapHeight = 12}),
+                 16, 12, 24, true, [](int x, int y) { return Smooth(x + 8, y + 6); }, 10});
     t.push_back({"webp", fixtures::MakeWebp({.colour = Smooth}), 32, 24, 24, true, Smooth, 10});
     t.push_back({"webp_alpha_lossless",
                  fixtures::MakeWebp({.alpha = true, .lossless = true, .colour = SeeThrough}), 32,
