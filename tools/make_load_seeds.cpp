@@ -107,6 +107,24 @@ void HeifSeeds() {
         s.alpha = true;
         Write("heif", "irot_alpha." + kind, MakeHeif(s));
     }
+    // Put together box by box: brands, properties in unusual order, a grid, an Exif item.
+    Write("heif", "brand_mif2.heic",
+          MakeHeifBoxes({.width = 64, .height = 64, .major = "mif2", .compatible = {"mif2"}}));
+    Write("heif", "irot_before_ispe.heic",
+          MakeHeifBoxes({.width = 64,
+                         .height = 64,
+                         .properties = {"code", "irot", "imir", "ispe"},
+                         .quarterTurns = 3}));
+    Write("heif", "clap_before_ispe.avif",
+          MakeHeifBoxes({.width = 20,
+                         .height = 12,
+                         .avif = true,
+                         .properties = {"code", "clap", "ispe"},
+                         .clapWidth = 10,
+                         .clapHeight = 6}));
+    Write("heif", "grid.heic",
+          MakeHeifBoxes({.width = 64, .height = 64, .gridWidth = 64, .gridHeight = 48}));
+    Write("heif", "exif.heic", MakeHeif({.width = 20, .height = 12, .exif = ExifTiff(6)}));
 }
 
 void WebpSeeds() {
@@ -119,6 +137,11 @@ void WebpSeeds() {
     Write("webp", "lossless_alpha.webp", MakeWebp(s));
     s.lossless = false;
     Write("webp", "lossy_alpha.webp", MakeWebp(s));
+    // The extended form with a profile, EXIF orientation and an unknown chunk.
+    const Bytes simple = MakeWebp({.width = 20, .height = 12, .lossless = true});
+    Write("webp", "extended_icc_exif.webp",
+          WebpExtended(simple, 20, 12, DisplayP3Profile(),
+                       {{"EXIF", ExifTiff(5, true)}, {"ZZZZ", Bytes(9, 1)}}));
 }
 
 void PngSeeds() {
@@ -142,6 +165,8 @@ void PngSeeds() {
                 if (depth == 4) s.paletteAlpha = {0, 80, 160};
             }
             if (type == 0 && depth == 2) s.transparentGrey = 1;
+            if (type == 2 && depth == 16) s.transparentRgb = Gradient(2, 1);
+            if (interlaced && type != 3) s.exif = ExifTiff(type + 3);  // turned rows
             Write("png",
                   "type" + std::to_string(type) + "_depth" + std::to_string(depth) +
                       (interlaced ? "_interlaced" : "") + ".png",
