@@ -113,13 +113,9 @@ void SelectionExport(bool toClipboard, const WindowSettings& window) {
         return;
     }
 
+    // The cut is the export's own bitmap: it goes to the clipboard as it is, without a number.
     int delivered = result.delivered;
-    if (toClipboard && result.cut &&
-        ImageAdopt(kExportImage, std::move(result.cut),
-                   static_cast<uint8_t>(ImageGetFlags(kPictureImage)))) {
-        delivered = ImageToClipboard(kExportImage);
-    }
-    ImageRelease(kExportImage);
+    if (toClipboard && result.cut) delivered = BitmapToClipboard(*result.cut);
 
     // The closing step runs whether or not the delivery worked. Image 100 already carries the
     // adjustments, and the preview shows them; only with the controls back at their defaults

@@ -8,7 +8,7 @@ constexpr int kMainWindow = 0;
 constexpr int kDepthTestImage = 1;  // scratch image of the screen-depth test at start
 constexpr int kPictureImage = 100;  // the loaded picture at full resolution
 constexpr int kPreviewImage = 101;  // the preview, at most 480 x 476
-constexpr int kExportImage = 102;   // the cut being exported, only during an export
+// The cut being exported is a bitmap of the export's own and takes no number.
 
 // Control numbers of the main window.
 constexpr int kPreviewFrame = 0;  // group frame around the preview

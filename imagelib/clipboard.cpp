@@ -164,8 +164,11 @@ raster::Bitmap* ImageFromClipboard(int number) {
 
 int ImageToClipboard(int number) {
     const raster::Bitmap* bitmap = ImageGetBitmap(number);
-    if (!bitmap) return 0;
-    const OwnedEncoderRows converted = EncoderRowsOf(*bitmap);
+    return bitmap ? BitmapToClipboard(*bitmap) : 0;
+}
+
+int BitmapToClipboard(const raster::Bitmap& bitmap) {
+    const OwnedEncoderRows converted = EncoderRowsOf(bitmap);
     MemorySink bmp, png;
     if (!WriteBmp(bmp, converted.rows)) return 0;
     std::map<std::string, ClipboardData> offers;

@@ -21,9 +21,12 @@
 // the clipboard's picture. Returns its bitmap, or null (no picture, unreadable or lying data, no
 // memory), in which case the number keeps what it held. Transparent parts of a PNG lie on white.
 raster::Bitmap* ImageFromClipboard(int number);
-// Puts image `number` on the clipboard as image/bmp and image/png. Non-zero on success; on
-// failure the clipboard is left as it was.
+// Puts image `number` on the clipboard as BitmapToClipboard does. Non-zero on success; on
+// failure (also for a free number) the clipboard is left as it was.
 [[nodiscard]] int ImageToClipboard(int number);
+// Puts `bitmap` on the clipboard as image/bmp and image/png; needs no image table, as
+// BitmapSaveFile. Non-zero on success; on failure the clipboard is left as it was.
+[[nodiscard]] int BitmapToClipboard(const raster::Bitmap& bitmap);
 
 // ---------------------------------------------------------------------------------------------
 // Pictures as clipboard data

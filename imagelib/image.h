@@ -1,6 +1,8 @@
 // Image objects: numbered pictures, each one raster bitmap plus a small cached description.
-// The library puts no meaning on numbers; the application uses 100 (picture), 101 (preview),
-// 102 (export) and 1 (scratch). No operation shows a message; failure returns 0.
+// The library puts no meaning on numbers; the application uses 100 (picture), 101 (preview) and
+// 1 (scratch). Bitmaps the code holds for itself (an export's cut, the batch's pictures) stay
+// out of the table: the numbered operations are a face over the raster and the bitmap
+// operations (BitmapSaveFile, BitmapToClipboard). No operation shows a message; failure returns 0.
 #pragma once
 
 #include <cstdint>
