@@ -128,16 +128,20 @@ public:
 
 private:
     void Work(int worker) {
+        // The last picture's bitmap: a folder of photos from one camera decodes into the same
+        // memory again and again instead of mapping and clearing fresh pages for each.
+        std::unique_ptr<raster::Bitmap> spare;
         for (size_t i = next_++; i < files_.size(); i = next_++) {
             std::string reason;
-            const Outcome outcome = Export(files_[i], outputs_[i], worker, reason);
+            const Outcome outcome = Export(files_[i], outputs_[i], worker, spare, reason);
             Report(files_[i], outputs_[i], outcome, reason);
         }
     }
 
-    // Exports one file to `out`; `reason` says why it was skipped or failed.
+    // Exports one file to `out`; `reason` says why it was skipped or failed. The picture's bitmap
+    // is left in `spare` for the next file.
     Outcome Export(const std::string& input, const std::string& out, int worker,
-                   std::string& reason) {
+                   std::unique_ptr<raster::Bitmap>& spare, std::string& reason) {
         const std::string name = FileName(out);
         const std::string skipped = out + " existiert bereits, übersprungen";
         if (!options_.overwrite && Exists(out)) {
@@ -147,8 +151,8 @@ private:
         // Decoded into a bitmap of this worker's own: the two workers decode at the same time.
         LoadOutcome loaded;
         std::vector<uint8_t> exif;
-        std::unique_ptr<raster::Bitmap> picture =
-            ImageDecodeBitmap(ImageFindDecoder(input.c_str()), loaded, nullptr, &exif);
+        std::unique_ptr<raster::Bitmap> picture = ImageDecodeBitmap(
+            ImageFindDecoder(input.c_str()), loaded, nullptr, &exif, std::move(spare));
         if (!picture) {
             // The window's refusal, on one line.
             reason = LoadRefusalText(input, loaded.error, " ");
@@ -166,7 +170,7 @@ private:
             return Outcome::Failed;
         }
         ExportResult result = BatchExportPicture(*picture, options_);
-        picture.reset();
+        spare = std::move(picture);
         const std::string cantSave = "Die Datei " + name + " konnte nicht gespeichert werden!";
         if (!result.adjusted) {
             reason = "Für das Bild ist nicht genug Speicher frei!";
@@ -266,6 +270,7 @@ ExportResult BatchExportPicture(raster::Bitmap& picture, const BatchOptions& o) 
     ExportSettings settings;
     settings.tone = o.tone;
     settings.preset = o.preset;
+    settings.cutRowsOnly = true;  // the picture is dropped after its export
     if (o.removeCast) settings.cast = MeasureCastOnPreview(picture, f.preview);
     return ExportPicture(picture, f.cut, settings);
 }

@@ -26,7 +26,8 @@ struct BatchFrame {
     PixelRect cut;
 };
 [[nodiscard]] BatchFrame BatchPlanFrame(int width, int height, const BatchOptions& options);
-// The export's pixel work on `picture` with the options, the cast measured first when asked.
+// The export's pixel work on `picture` with the options, the cast measured first when asked. Only
+// the rows the cut is made from are adjusted: the picture is spent.
 [[nodiscard]] ExportResult BatchExportPicture(raster::Bitmap& picture, const BatchOptions& options);
 // The picture turned, mirrored and straightened as the options say, with the same pixels as the
 // window's edits made in that order: the exact turns and mirror first, then one straightening.

@@ -206,8 +206,8 @@ FoundDecoder ImageFindDecoder(const char* path) {
 }
 
 std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(FoundDecoder found, LoadOutcome& outcome,
-                                                  LoadPreview* preview,
-                                                  std::vector<uint8_t>* exif) {
+                                                  LoadPreview* preview, std::vector<uint8_t>* exif,
+                                                  std::unique_ptr<raster::Bitmap> spare) {
     LoadError& error = outcome.error;
     outcome.rows = {};
     error = found.error;
@@ -223,7 +223,13 @@ std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(FoundDecoder found, LoadOutcom
     } else {
         const int w = d.Width(), h = d.Height();
         const int bpp = found.format == DECODE_32BIT ? 32 : 24;
-        if (ImageLoadSizeAllowed(w, h, bpp)) bm = raster::Create(w, h, bpp, true, false);
+        if (spare && spare->bits && spare->width == w && spare->height == h && spare->bpp == bpp &&
+            spare->topDown && !spare->screen) {
+            bm = std::move(spare);  // its pages are mapped already
+        } else {
+            spare.reset();
+            if (ImageLoadSizeAllowed(w, h, bpp)) bm = raster::Create(w, h, bpp, true, false);
+        }
         error = LoadError::TooLarge;
         if (!bm) return nullptr;
         if (exif) {

@@ -105,6 +105,8 @@ FoundDecoder ImageFindDecoder(const char* path);
 // hands out the EXIF data through `exif` when not null. Null when the bitmap cannot be made
 // (`outcome.error` TooLarge) or not one row could be decoded (Damaged); else `outcome.rows`
 // says how many rows were decoded. With `preview`, also makes the preview as ImageLoadFile does.
+// `spare`, a bitmap of an earlier picture that is done with, lends its memory when it has the
+// new picture's size and depth (the decoder writes every pixel); otherwise it is freed first.
 [[nodiscard]] std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(
     FoundDecoder found, LoadOutcome& outcome, LoadPreview* preview = nullptr,
-    std::vector<uint8_t>* exif = nullptr);
+    std::vector<uint8_t>* exif = nullptr, std::unique_ptr<raster::Bitmap> spare = nullptr);

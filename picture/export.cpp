@@ -160,8 +160,10 @@ ExportResult ExportPicture(raster::Bitmap& picture, const PixelRect& frame,
             thrown = std::current_exception();
         }
     });
-    adjust(0, cut.top);
-    adjust(cut.top + cut.height, picture.height - cut.top - cut.height);
+    if (!settings.cutRowsOnly) {
+        adjust(0, cut.top);
+        adjust(cut.top + cut.height, picture.height - cut.top - cut.height);
+    }
     delivery.Wait();
     if (thrown) std::rethrow_exception(thrown);
     if (!made) return result;

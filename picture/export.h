@@ -38,6 +38,9 @@ struct ExportSettings {
     ToneParams tone;
     uint32_t cast = 0;  // removed after the tone pass when not 0
     int preset = 0;     // index into kOutputPresets
+    // Only the rows the cut is made from are adjusted, for a caller that drops the picture
+    // afterwards (the batch); the cut's pixels are the same.
+    bool cutRowsOnly = false;
 };
 
 // The outcome: `adjusted` tells whether the picture was changed (false only when the memory for

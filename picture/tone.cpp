@@ -1,5 +1,9 @@
 #include "picture/tone.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -110,6 +114,9 @@ struct TonePass::Tables {
     // the whole pixel reduces to one table per channel (blue, green, red), the cast included.
     bool plain = false;
     uint8_t final[3][256];
+    // Plain tables that only limit every value to one ceiling (the defaults: 255 becomes 254):
+    // a minimum over the row's bytes, sixteen at a time. -1 otherwise.
+    int ceiling = -1;
     // With saturation: the weighted terms of the luminance, each the very product the formula
     // forms, and the cast's own table per channel.
     double termRed[256], termGreen[256], termBlue[256];
@@ -164,6 +171,10 @@ TonePass::TonePass(const ToneParams& positions, uint32_t cast) : tables_(new Tab
         for (int c = 0; c < 3; ++c)
             for (int v = 0; v < 256; ++v)
                 t.final[c][v] = t.castMap[c][Limit254(t.channel[v])];
+        t.ceiling = t.final[0][255];
+        for (int c = 0; c < 3; ++c)
+            for (int v = 0; v < 256; ++v)
+                if (t.final[c][v] != std::min(v, t.ceiling)) t.ceiling = -1;
         return;
     }
 
@@ -201,6 +212,31 @@ void TonePass::Run(const uint8_t* source, ptrdiff_t sourceStep, uint8_t* target,
     if (source == nullptr || target == nullptr || width <= 0 || height <= 0) return;
     if (bytesPerPixel != 3 && bytesPerPixel != 4) return;
     Tables& t = *tables_;
+    if (t.ceiling >= 0 && bytesPerPixel == 3) {
+        const auto ceiling = static_cast<uint8_t>(t.ceiling);
+        const size_t bytes = static_cast<size_t>(width) * 3;
+        ParallelRows(
+            width, height,
+            [=](int first, int last) {
+                for (int y = first; y < last; ++y) {
+                    const uint8_t* s = source + y * sourceStep;
+                    uint8_t* d = target + y * targetStep;
+                    size_t i = 0;
+#ifdef __SSE2__
+                    // Sixteen bytes loaded before they are stored: also right in place.
+                    const __m128i top = _mm_set1_epi8(static_cast<char>(ceiling));
+                    for (; i + 16 <= bytes; i += 16) {
+                        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_min_epu8(v, top));
+                    }
+#endif
+                    for (; i < bytes; ++i)
+                        d[i] = std::min(s[i], ceiling);
+                }
+            },
+            row);
+        return;
+    }
     if (t.plain) {
         const uint8_t *blue = t.final[0], *green = t.final[1], *red = t.final[2];
         EachPixel(source, sourceStep, target, targetStep, width, height, bytesPerPixel, row,

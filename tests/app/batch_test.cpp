@@ -182,6 +182,32 @@ TEST_F(BatchTest, IncompleteFileFailsUnlessAllowed) {
     EXPECT_TRUE(fs::exists(dir / "out/halb_9x13.jpg"));
 }
 
+// A worker decodes each picture into the memory of the one before when the sizes match; nothing
+// of the earlier picture shows through, also not under the grey rest of a file cut short.
+TEST_F(BatchTest, NextPictureReusesTheLastOnesMemory) {
+    WritePhoto(dir / "a.jpg", 900, 600);
+    WritePicture(In("b.jpg"), 900, 600, 0x204060, JPEG_ENCODER_ID);
+    const std::string b = ReadFile(dir / "b.jpg");
+    std::ofstream(dir / "b-cut.jpg", std::ios::binary) << b.substr(0, b.size() / 2);
+    auto decode = [](const std::string& path, std::unique_ptr<raster::Bitmap> spare = nullptr) {
+        LoadOutcome outcome;
+        return ImageDecodeBitmap(ImageFindDecoder(path.c_str()), outcome, nullptr, nullptr,
+                                 std::move(spare));
+    };
+    for (const char* name : {"b.jpg", "b-cut.jpg"}) {
+        std::unique_ptr<raster::Bitmap> a = decode(In("a.jpg"));
+        ASSERT_TRUE(a);
+        const uint8_t* memory = a->bits.get();
+        const std::unique_ptr<raster::Bitmap> reused = decode(In(name), std::move(a)),
+                                              fresh = decode(In(name));
+        ASSERT_TRUE(reused && fresh);
+        EXPECT_EQ(reused->bits.get(), memory) << name;
+        EXPECT_TRUE(std::equal(reused->bits.get(), reused->bits.get() + reused->ByteSize(),
+                               fresh->bits.get()))
+            << name;
+    }
+}
+
 // The largest frame of the format, in picture pixels, exactly: centred (the default), at the top
 // left, at a given point (kept inside), and turned by --orientation.
 TEST(BatchFrames, ExactlyTheLargestFrameWhereAsked) {
