@@ -279,7 +279,7 @@ private:
         refusal_ = cinfo_.image_width > raster::kMaxSide || cinfo_.image_height > raster::kMaxSide
                        ? DECODE_TOO_LARGE
                        : PictureSizeRefusal(static_cast<int>(cinfo_.image_width),
-                                            static_cast<int>(cinfo_.image_height), 24, size_,
+                                            static_cast<int>(cinfo_.image_height), 24, CodedBytes(),
                                             kMaxPixelsPerByte, 0);
         if (refusal_) return false;
         refusal_ = DECODE_DAMAGED;
@@ -307,6 +307,25 @@ private:
         }
         direct_ = !cmyk_ && orientation_ == 1;
         return true;
+    }
+
+    // The file's bytes less its application and comment segments before the first scan: those
+    // (EXIF, profiles, thumbnails, padding) describe no pixels of the picture.
+    size_t CodedBytes() const {
+        size_t metadata = 0;
+        for (size_t at = 2; at + 4 <= size_ && data_[at] == 0xFF;) {
+            const uint8_t marker = data_[at + 1];
+            if (marker == 0xFF) {  // fill byte
+                ++at;
+                continue;
+            }
+            if (marker == 0xDA) break;  // start of scan
+            const size_t length = size_t{data_[at + 2]} << 8 | data_[at + 3];
+            if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE)
+                metadata += std::min(2 + length, size_ - at);
+            at += 2 + length;
+        }
+        return size_ - metadata;
     }
 
     // The ring of strips for rows that are not decoded straight into the picture.

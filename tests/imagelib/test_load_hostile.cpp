@@ -283,8 +283,8 @@ TEST_F(Registry, MissingFilesAndPicturesOverTheLimitsFail) {
         EXPECT_NE(Load(f, "limit.bin"), nullptr);
 }
 
-// The same pictures without padding load; a PNG whose image data cannot hold its rows is refused
-// by its probe however much text surrounds that data.
+// The same pictures without padding load; a PNG or JPEG whose image data cannot hold its rows is
+// refused by its probe however much text surrounds that data.
 TEST_F(Registry, PaddingCountsForNothing) {
     Bytes webp = fixtures::WebpExtended(FlatWebp(2000), 2000, 2000, {}, {{"PADD", kPadding}});
     EXPECT_NE(Load(webp, "flat.webp"), nullptr);
@@ -296,9 +296,18 @@ TEST_F(Registry, PaddingCountsForNothing) {
     chunk.insert(chunk.end(), text.begin(), text.end());
     PutBig32(chunk, static_cast<uint32_t>(crc32(0, text.data(), static_cast<uInt>(text.size()))));
     png.insert(png.begin() + 33, chunk.begin(), chunk.end());
-    const FoundDecoder found = ImageFindDecoder(fixtures::WriteTemp("padded.png", png).c_str());
-    EXPECT_EQ(found.decoder, nullptr);
-    EXPECT_EQ(found.error, LoadError::Damaged);
+    // A JPEG of 8000 x 8000 pixels from a few hundred bytes of picture, padded with comments.
+    Bytes jpeg = JpegOfSize(8000, 8000), comments;
+    for (int i = 0; i < 2; ++i) {
+        comments.insert(comments.end(), {0xFF, 0xFE, 0xFF, 0xFF});
+        comments.resize(comments.size() + 0xFFFD, 'k');
+    }
+    jpeg.insert(jpeg.begin() + 2, comments.begin(), comments.end());
+    for (const auto& [name, file] : {std::pair{"padded.png", png}, std::pair{"padded.jpg", jpeg}}) {
+        const FoundDecoder found = ImageFindDecoder(fixtures::WriteTemp(name, file).c_str());
+        EXPECT_EQ(found.decoder, nullptr) << name;
+        EXPECT_EQ(found.error, LoadError::Damaged) << name;
+    }
 }
 
 // Damage in an ancillary chunk only costs that chunk: the picture loads, and libpng's warning
