@@ -55,10 +55,11 @@ def test(args):
         png = clipboard("image/png")
         if png[:8] != b"\x89PNG\r\n\x1a\n":
             raise e.Failure("no PNG on the clipboard after the program ended")
-        # The 480 x 332 frame of the 480-pixel-wide preview, at the picture's 800 pixels.
+        # The frame spans the 480-pixel-wide preview, so it cuts the largest "9 x 13" frame of the
+        # 800-pixel-wide picture: 800 x 554 (800 * 9 / 13, rounded).
         size = struct.unpack(">II", png[16:24])
-        if size != (800, 553):
-            raise e.Failure("clipboard picture is %dx%d, not 800x553" % size)
+        if size != (800, 554):
+            raise e.Failure("clipboard picture is %dx%d, not 800x554" % size)
     finally:
         manager.kill()
         manager.wait()
