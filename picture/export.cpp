@@ -146,10 +146,11 @@ ExportResult ExportPicture(raster::Bitmap& picture, const PixelRect& frame,
 
     // The cut's rows first, then the cut made; then the other rows, while it is delivered.
     adjust(cut.top, cut.height);
-    const bool made =
-        reducing ? raster::StretchPart(*out, 0, 0, width, height, picture, cut.left, cut.top,
-                                       cut.width, cut.height, raster::StretchMode::Halftone)
-                 : raster::Blit(*out, 0, 0, cut.width, cut.height, picture, cut.left, cut.top);
+    bool made = reducing
+                    ? raster::StretchPart(*out, 0, 0, width, height, picture, cut.left, cut.top,
+                                          cut.width, cut.height, raster::StretchMode::Halftone)
+                    : raster::Blit(*out, 0, 0, cut.width, cut.height, picture, cut.left, cut.top);
+    if (made) made = SharpenBitmap(*out, settings.sharpen);
     // What the delivery throws on the helper thread is thrown again here, as if it had run here.
     helper::Job delivery;
     std::exception_ptr thrown;

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "picture/pixel_rect.h"
+#include "picture/sharpen.h"
 #include "picture/tone.h"
 #include "platform/raster.h"
 
@@ -36,8 +37,9 @@ inline constexpr int kExportEncoderQuality = kExportJpegQuality / 10;
 // What the pixel work needs besides the picture and the frame.
 struct ExportSettings {
     ToneParams tone;
-    uint32_t cast = 0;  // removed after the tone pass when not 0
-    int preset = 0;     // index into kOutputPresets
+    uint32_t cast = 0;                     // removed after the tone pass when not 0
+    int preset = 0;                        // index into kOutputPresets
+    Sharpening sharpen = Sharpening::Off;  // applied to the reduced cut
     // Only the rows the cut is made from are adjusted, for a caller that drops the picture
     // afterwards (the batch); the cut's pixels are the same.
     bool cutRowsOnly = false;
@@ -62,10 +64,11 @@ using ExportDelivery = std::function<bool(const raster::Bitmap& cut)>;
 // ---------------------------------------------------------------------------------------------
 
 // Adjusts the whole of `picture` in place (tone pass, then the cast when not 0), cuts `frame`
-// (picture pixels, clipped to the picture) out of it and reduces the cut by the preset; then,
-// when `deliver` is set, hands the reduced cut to it. The memory for the result is taken before
-// the picture is touched. The rows of the cut are adjusted first, so that the delivery can run
-// on the helper thread while the other rows are adjusted: the pixels are those of adjusting the
+// (picture pixels, clipped to the picture) out of it, reduces the cut by the preset and sharpens
+// it as the settings ask (a cut that cannot be sharpened for want of memory counts as not made);
+// then, when `deliver` is set, hands the reduced cut to it. The memory for the result is taken
+// before the picture is touched. The rows of the cut are adjusted first, so that the delivery can
+// run on the helper thread while the other rows are adjusted: the pixels are those of adjusting the
 // whole picture, then cutting and reducing. `progress` follows the rows adjusted, 0 to 99, on
 // the calling thread.
 ExportResult ExportPicture(raster::Bitmap& picture, const PixelRect& frame,

@@ -1,0 +1,204 @@
+// Output sharpening judged by what it does to pictures: the overshoot at a hard edge, the
+// contrast of fine detail, flat noise, grey and coloured edges, and one core against two.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <future>
+#include <memory>
+
+#include "picture/export.h"
+#include "picture/sharpen.h"
+#include "platform/helper_thread.h"
+#include "platform/raster.h"
+
+namespace {
+
+using Fill = uint32_t (*)(int x, int y);  // colour as red | green << 8 | blue << 16
+
+std::unique_ptr<raster::Bitmap> Make(int w, int h, Fill fill, int bpp = 24, bool topDown = false) {
+    auto bm = raster::Create(w, h, bpp, topDown, false);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            raster::SetPixel(*bm, x, y, fill(x, y));
+    return bm;
+}
+
+uint32_t Grey(int v) {
+    return static_cast<uint32_t>(v) * 0x010101u;
+}
+int Red(const raster::Bitmap& bm, int x, int y) {
+    return static_cast<int>(raster::GetPixel(bm, x, y) & 0xff);
+}
+
+// A repeatable noise value, roughly normal with a spread of `spread` levels (sum of uniforms).
+int NoiseAt(int x, int y, double spread) {
+    uint32_t s = static_cast<uint32_t>(x) * 73856093u ^ static_cast<uint32_t>(y) * 19349663u;
+    double sum = 0;
+    for (int i = 0; i < 12; ++i) {
+        s = s * 1664525u + 1013904223u;
+        sum += (s >> 8) / 16777216.0;
+    }
+    return static_cast<int>(std::lround((sum - 6.0) * spread));
+}
+
+double Spread(const raster::Bitmap& bm) {
+    double sum = 0, sq = 0;
+    const int n = bm.width * bm.height;
+    for (int y = 0; y < bm.height; ++y)
+        for (int x = 0; x < bm.width; ++x) {
+            const double v = Red(bm, x, y);
+            sum += v;
+            sq += v * v;
+        }
+    return std::sqrt(sq / n - (sum / n) * (sum / n));
+}
+
+struct Strength {
+    Sharpening kind;
+    int minOvershoot;  // levels past the bright side of a 50 -> 200 step, at least
+    double minContrastGain;
+};
+const Strength kStrengths[] = {{Sharpening::Screen, 4, 1.15}, {Sharpening::Print, 10, 1.25}};
+
+// A hard edge gains a visible rim on both sides, but no more than a fifth of the step; fine
+// detail gains contrast.
+TEST(Sharpen, EdgesCrisperWithSmallHalos) {
+    for (const Strength& s : kStrengths) {
+        SCOPED_TRACE(static_cast<int>(s.kind));
+        auto step = Make(40, 20, [](int x, int) { return Grey(x < 20 ? 50 : 200); });
+        ASSERT_TRUE(SharpenBitmap(*step, s.kind));
+        int lo = 255, hi = 0;
+        for (int x = 0; x < 40; ++x) {
+            lo = std::min(lo, Red(*step, x, 10));
+            hi = std::max(hi, Red(*step, x, 10));
+        }
+        EXPECT_GE(hi - 200, s.minOvershoot);
+        EXPECT_GE(50 - lo, s.minOvershoot);
+        EXPECT_LE(hi - 200, 150 / 5);
+        EXPECT_LE(50 - lo, 150 / 5);
+        // Far from the edge nothing changes.
+        EXPECT_EQ(Red(*step, 5, 10), 50);
+        EXPECT_EQ(Red(*step, 35, 10), 200);
+
+        // Fine detail (stripes 2 pixels wide, 80 levels apart) gains contrast.
+        auto stripes = Make(40, 20, [](int x, int) { return Grey(x % 4 < 2 ? 88 : 168); });
+        ASSERT_TRUE(SharpenBitmap(*stripes, s.kind));
+        const int contrast = Red(*stripes, 19, 10) - Red(*stripes, 21, 10);
+        EXPECT_GE(contrast, 80 * s.minContrastGain) << contrast;
+    }
+}
+
+// Fine noise on a flat area (film grain, sensor noise) stays as it was, within a tenth: the
+// threshold keeps the mask from amplifying it.
+TEST(Sharpen, FlatNoiseNotAmplified) {
+    for (const Strength& s : kStrengths)
+        for (double spread : {0.8, 1.5}) {
+            SCOPED_TRACE(spread);
+            auto bm = Make(200, 200, [](int, int) { return Grey(128); });
+            for (int y = 0; y < 200; ++y)
+                for (int x = 0; x < 200; ++x)
+                    raster::SetPixel(*bm, x, y, Grey(128 + NoiseAt(x, y, spread)));
+            const double before = Spread(*bm);
+            ASSERT_GT(before, spread * 0.8);
+            ASSERT_TRUE(SharpenBitmap(*bm, s.kind));
+            EXPECT_LE(Spread(*bm), before * 1.1);
+        }
+}
+
+// Every channel moves by the same amount: a grey picture stays grey, and a coloured edge keeps
+// its channel differences wherever no channel hit 0 or 255.
+TEST(Sharpen, LightnessOnly) {
+    const Fill fills[] = {
+        [](int x, int y) { return Grey((x / 7 + y / 5) % 2 ? 40 : 210); },
+        [](int x, int y) { return x < 15 ? 0x2060c0u : 0x60c040u + (y & 1) * 0x000800u; },
+    };
+    for (Fill fill : fills)
+        for (Sharpening kind : {Sharpening::Screen, Sharpening::Print}) {
+            auto before = Make(30, 30, fill);
+            auto after = raster::Clone(*before);
+            ASSERT_TRUE(SharpenBitmap(*after, kind));
+            int changed = 0;
+            for (int y = 0; y < 30; ++y)
+                for (int x = 0; x < 30; ++x) {
+                    const uint32_t a = raster::GetPixel(*before, x, y);
+                    const uint32_t b = raster::GetPixel(*after, x, y);
+                    const int d0 = int(b & 0xff) - int(a & 0xff);
+                    const int d1 = int(b >> 8 & 0xff) - int(a >> 8 & 0xff);
+                    const int d2 = int(b >> 16 & 0xff) - int(a >> 16 & 0xff);
+                    changed += d0 != 0;
+                    EXPECT_EQ(d0, d1) << x << "," << y;
+                    EXPECT_EQ(d0, d2) << x << "," << y;
+                }
+            EXPECT_GT(changed, 0);
+        }
+}
+
+// "Off" leaves every byte (fourth bytes and padding included); so does a picture too small to
+// have a neighbourhood; a depth the pass does not know is refused untouched.
+TEST(Sharpen, LeavesAloneWhatItMust) {
+    struct Case {
+        int w, h, bpp;
+        Sharpening kind;
+        bool ok;
+    } const cases[] = {
+        {31, 17, 24, Sharpening::Off, true},    {31, 17, 32, Sharpening::Off, true},
+        {2, 40, 24, Sharpening::Print, true},   {40, 2, 32, Sharpening::Screen, true},
+        {31, 17, 16, Sharpening::Print, false},
+    };
+    for (const Case& c : cases) {
+        auto bm = Make(
+            c.w, c.h, [](int x, int y) { return Grey((x * 37 + y * 91) & 255); }, c.bpp);
+        for (size_t i = 0; i < bm->ByteSize(); ++i)
+            bm->bits[i] ^= static_cast<uint8_t>(i * 7);
+        auto copy = raster::Clone(*bm);
+        EXPECT_EQ(SharpenBitmap(*bm, c.kind), c.ok);
+        EXPECT_EQ(std::memcmp(bm->bits.get(), copy->bits.get(), bm->ByteSize()), 0);
+    }
+}
+
+// A picture of more than a megapixel is shared between the cores; with the helper kept busy
+// the calling thread does it alone. The pixels are the same, for every row layout and depth.
+TEST(Sharpen, OneCoreAndTwoAlike) {
+    if (!helper::Available()) GTEST_SKIP() << "one core";
+    for (bool topDown : {false, true})
+        for (int bpp : {24, 32}) {
+            auto two = Make(
+                1203, 901,
+                [](int x, int y) {
+                    return Grey(((x / 3) ^ (y / 5)) * 11 & 255) ^
+                           static_cast<uint32_t>(x * y & 0x0f0f);
+                },
+                bpp, topDown);
+            auto one = raster::Clone(*two);
+            ASSERT_TRUE(SharpenBitmap(*two, Sharpening::Print));
+            std::promise<void> release;
+            helper::Job busy;
+            ASSERT_TRUE(busy.Start([f = release.get_future().share()] { f.wait(); }));
+            const bool ok = SharpenBitmap(*one, Sharpening::Print);
+            release.set_value();
+            busy.Wait();
+            ASSERT_TRUE(ok);
+            EXPECT_EQ(std::memcmp(one->bits.get(), two->bits.get(), one->ByteSize()), 0);
+        }
+}
+
+// The export sharpens the reduced cut: the same pixels as reducing first, sharpening after.
+TEST(Sharpen, ExportSharpensTheReducedCut) {
+    auto picture =
+        Make(900, 700, [](int x, int y) { return Grey((x / 9 + y / 13) % 2 ? 30 : 220); });
+    ExportSettings plain;
+    plain.tone = kToneDefaults;
+    plain.preset = 7;  // 100 pixels wide
+    ExportSettings sharp = plain;
+    sharp.sharpen = Sharpening::Screen;
+    auto copy = raster::Clone(*picture);
+    ExportResult a = ExportPicture(*picture, PixelRect{10, 20, 600, 400}, plain);
+    ExportResult b = ExportPicture(*copy, PixelRect{10, 20, 600, 400}, sharp);
+    ASSERT_TRUE(a.cut && b.cut);
+    ASSERT_TRUE(SharpenBitmap(*a.cut, Sharpening::Screen));
+    EXPECT_EQ(std::memcmp(a.cut->bits.get(), b.cut->bits.get(), a.cut->ByteSize()), 0);
+}
+
+}  // namespace
