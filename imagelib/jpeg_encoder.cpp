@@ -2,6 +2,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -40,17 +41,23 @@ struct Compressor {
 
 // All library calls that can fail run here. Only trivial locals: a longjmp out of the library
 // skips no destructors.
-bool Compress(Compressor* c, FILE* out, const uint8_t* pixels, int width, int height, int stride,
-              int quality, const ImageMetadata* metadata, uint8_t* row) {
+// Into `out` when set, else into the library's growing memory buffer `*memory` (which it
+// allocates; the caller frees it whatever happens). `quality` is libjpeg's, 1..100.
+bool Compress(Compressor* c, FILE* out, unsigned char** memory, unsigned long* memorySize,
+              const uint8_t* pixels, int width, int height, int stride, int quality,
+              const ImageMetadata* metadata, uint8_t* row) {
     if (setjmp(c->err.jump)) return false;
     jpeg_create_compress(&c->cinfo);
-    jpeg_stdio_dest(&c->cinfo, out);
+    if (out)
+        jpeg_stdio_dest(&c->cinfo, out);
+    else
+        jpeg_mem_dest(&c->cinfo, memory, memorySize);
     c->cinfo.image_width = static_cast<JDIMENSION>(width);
     c->cinfo.image_height = static_cast<JDIMENSION>(height);
     c->cinfo.input_components = 3;
     c->cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&c->cinfo);
-    jpeg_set_quality(&c->cinfo, quality * 10, FALSE);
+    jpeg_set_quality(&c->cinfo, quality, FALSE);
     if (metadata && metadata->densityDpi > 0) {
         c->cinfo.density_unit = 1;  // dots per inch
         c->cinfo.X_density = c->cinfo.Y_density =
@@ -92,10 +99,40 @@ int JpegEncode(const char* path, const uint8_t* pixels, int width, int height, i
     FileReplace out(path);
     if (!out.stream()) return 0;
     Compressor compressor;
-    if (!Compress(&compressor, out.stream(), pixels, width, height, stride, Clamp(quality),
-                  metadata, row.get()))
+    if (!Compress(&compressor, out.stream(), nullptr, nullptr, pixels, width, height, stride,
+                  Clamp(quality) * 10, metadata, row.get()))
         return 0;
     return out.Commit() ? 1 : 0;
+}
+
+bool JpegEncodeToMemory(std::vector<uint8_t>& out, const uint8_t* pixels, int width, int height,
+                        int stride, int quality, const ImageMetadata* metadata) {
+    out.clear();
+    if (!pixels || width <= 0 || height <= 0 || width > JPEG_MAX_DIMENSION ||
+        height > JPEG_MAX_DIMENSION || stride < width * 3 || quality < 1 || quality > 100)
+        return false;
+    std::unique_ptr<uint8_t[]> row(new (std::nothrow) uint8_t[static_cast<size_t>(width) * 3]);
+    if (!row) return false;
+    unsigned char* memory = nullptr;
+    unsigned long size = 0;
+    bool ok = false;
+    {
+        Compressor compressor;
+        ok = Compress(&compressor, nullptr, &memory, &size, pixels, width, height, stride, quality,
+                      metadata, row.get());
+    }
+    // The buffer is the library's, from malloc, even after a failure part way.
+    struct Free {
+        unsigned char* p;
+        ~Free() { std::free(p); }
+    } owned{memory};
+    if (!ok || !memory) return false;
+    try {
+        out.assign(memory, memory + size);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
 }
 
 void RegisterJpegEncoder() {

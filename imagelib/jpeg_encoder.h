@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "imagelib/save.h"
 
@@ -18,3 +19,8 @@ void RegisterJpegEncoder();
 // errors (disk full, no memory) return 0 and leave no file behind; the process never ends here.
 [[nodiscard]] int JpegEncode(const char* path, const uint8_t* pixels, int width, int height,
                              int stride, int quality, const ImageMetadata* metadata = nullptr);
+// The same file in memory (as JpegEncode would write it at that quality), at libjpeg quality
+// 1..100, into `out` (replaced). False, and `out` empty, on bad arguments or a library error.
+[[nodiscard]] bool JpegEncodeToMemory(std::vector<uint8_t>& out, const uint8_t* pixels, int width,
+                                      int height, int stride, int quality,
+                                      const ImageMetadata* metadata = nullptr);

@@ -1,0 +1,210 @@
+// Files that fit a size budget, over two photo-like pictures made here: the quality found is the
+// highest that fits (the next one up is encoded to check), a tight budget reduces the picture,
+// an impossible one is refused, and the memory encoder writes what the file encoder writes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "imagelib/jpeg_budget.h"
+#include "imagelib/jpeg_encoder.h"
+#include "imagelib/writers.h"
+#include "platform/raster.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// Smooth value noise, 0..1, with `octaves` octaves from `cell` pixels down.
+double ValueNoise(int x, int y, int cell, int octaves, uint32_t seed) {
+    auto lattice = [seed](int i, int j) {
+        uint32_t h = static_cast<uint32_t>(i) * 374761393u + static_cast<uint32_t>(j) * 668265263u +
+                     seed * 2246822519u;
+        h = (h ^ (h >> 13)) * 1274126177u;
+        return ((h ^ (h >> 16)) & 0xffff) / 65535.0;
+    };
+    double sum = 0, weight = 0, amp = 1;
+    for (int o = 0; o < octaves && cell >= 1; ++o, cell /= 2, amp *= 0.55) {
+        const double fx = static_cast<double>(x) / cell, fy = static_cast<double>(y) / cell;
+        const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
+        const double tx = fx - ix, ty = fy - iy;
+        const double top = lattice(ix, iy) * (1 - tx) + lattice(ix + 1, iy) * tx;
+        const double bottom = lattice(ix, iy + 1) * (1 - tx) + lattice(ix + 1, iy + 1) * tx;
+        sum += amp * (top * (1 - ty) + bottom * ty);
+        weight += amp;
+    }
+    return sum / weight;
+}
+
+int Level(double v) {
+    return std::clamp(static_cast<int>(std::lround(v)), 0, 255);
+}
+
+// A landscape: a graded sky, a ridge of hills with a hard skyline, a grainy meadow.
+std::unique_ptr<raster::Bitmap> Landscape(int w, int h) {
+    auto bm = raster::Create(w, h, 24, false, false);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double ridge = h * (0.35 + 0.2 * ValueNoise(x, 0, w / 4, 5, 7));
+            uint32_t c;
+            if (y < ridge) {
+                const double t = static_cast<double>(y) / h;
+                c = Level(90 + 120 * t) | Level(140 + 80 * t) << 8 | Level(230 - 20 * t) << 16;
+            } else {
+                const double g = ValueNoise(x, y, 64, 6, 11);
+                c = Level(40 + 90 * g) | Level(90 + 120 * g) << 8 | Level(30 + 50 * g) << 16;
+            }
+            raster::SetPixel(*bm, x, y, c);
+        }
+    return bm;
+}
+
+// A close-up of foliage and bark: detail at every scale, bright and dark, in colour.
+std::unique_ptr<raster::Bitmap> Foliage(int w, int h) {
+    auto bm = raster::Create(w, h, 32, true, false);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double a = ValueNoise(x, y, 32, 6, 3), b = ValueNoise(x, y, 8, 3, 5);
+            const double v = 255 * (0.6 * a + 0.4 * b);
+            raster::SetPixel(*bm, x, y,
+                             Level(v * 0.7) | Level(v) << 8 | Level(v * 0.4 + 30 * b) << 16);
+        }
+    return bm;
+}
+
+size_t SizeAt(const raster::Bitmap& bm, int quality, const ImageMetadata* md = nullptr) {
+    const OwnedEncoderRows rows = EncoderRowsOf(bm);
+    Bytes out;
+    EXPECT_TRUE(JpegEncodeToMemory(out, rows.rows.pixels, rows.rows.width, rows.rows.height,
+                                   static_cast<int>(rows.rows.stride), quality, md));
+    return out.size();
+}
+
+// Budgets between the sizes of chosen qualities: the quality found fits, and one more does not.
+TEST(JpegBudget, HighestQualityThatFits) {
+    const std::unique_ptr<raster::Bitmap> pictures[] = {Landscape(640, 427), Foliage(500, 500)};
+    for (const auto& picture : pictures) {
+        struct Case {
+            int atQuality;  // the budget is this quality's size ...
+            long extra;     // ... plus this many bytes
+            int expectAtLeast;
+        } const cases[] = {
+            {100, 0, 100}, {100, 5000, 100}, {100, -1, 50}, {93, 0, 93}, {80, 10, 80},
+            {71, 0, 71},   {64, -1, 50},     {55, 0, 55},   {50, 0, 50},
+        };
+        for (const Case& c : cases) {
+            const size_t budget = SizeAt(*picture, c.atQuality) + c.extra;
+            SCOPED_TRACE(std::to_string(c.atQuality) + " " + std::to_string(budget));
+            const BudgetedJpeg r = JpegWithinBudget(*picture, budget);
+            ASSERT_EQ(r.outcome, BudgetedJpeg::Outcome::Fits);
+            EXPECT_GE(r.quality, c.expectAtLeast);
+            EXPECT_LE(r.encodes, kBudgetMaxEncodes);
+            EXPECT_EQ(r.width, picture->width);
+            EXPECT_EQ(r.height, picture->height);
+            EXPECT_LE(r.bytes.size(), budget);
+            EXPECT_EQ(r.bytes.size(), SizeAt(*picture, r.quality));
+            if (r.quality < 100) {
+                EXPECT_GT(SizeAt(*picture, r.quality + 1), budget);
+            }
+        }
+    }
+}
+
+// Below what quality 50 needs the picture shrinks, keeping its shape, until it fits; the
+// density the file records follows the smaller size.
+TEST(JpegBudget, TightBudgetReducesThePicture) {
+    const auto picture = Landscape(1200, 800);
+    const size_t least = SizeAt(*picture, 50);
+    for (double share : {0.7, 0.25, 0.05}) {
+        const size_t budget = static_cast<size_t>(least * share);
+        SCOPED_TRACE(budget);
+        int lastWidth = 0;
+        const BudgetedJpeg r = JpegWithinBudget(*picture, budget, [&](int w, int) {
+            lastWidth = w;
+            ImageMetadata md;
+            md.densityDpi = w / 4;
+            return md;
+        });
+        ASSERT_EQ(r.outcome, BudgetedJpeg::Outcome::Fits);
+        EXPECT_LE(r.bytes.size(), budget);
+        EXPECT_GE(r.quality, 50);
+        EXPECT_LT(r.width, 1200);
+        // Not much smaller than it needs to be: the steps follow the root of the shares.
+        EXPECT_GE(r.width, share > 0.5 ? 850 : share > 0.1 ? 400 : 100);
+        EXPECT_NEAR(r.height, r.width * 800 / 1200.0, 1.0);
+        EXPECT_EQ(lastWidth, r.width);
+        // The density in the JFIF header (bytes 14..15) is the reduced picture's.
+        ASSERT_GT(r.bytes.size(), 16u);
+        EXPECT_EQ(r.bytes[14] << 8 | r.bytes[15], r.width / 4);
+    }
+}
+
+// A budget below what a picture 100 pixels long needs at quality 50 is refused, nothing given.
+TEST(JpegBudget, ImpossibleBudgetRefused) {
+    const auto picture = Foliage(800, 600);
+    auto small = raster::Create(100, 75, 24, false, false);
+    ASSERT_TRUE(raster::Stretch(*small, 0, 0, 100, 75, *picture, raster::StretchMode::Halftone));
+    const size_t least = SizeAt(*small, 50);
+    const struct {
+        size_t budget;
+        BudgetedJpeg::Outcome outcome;
+    } cases[] = {
+        {0, BudgetedJpeg::Outcome::Refused},
+        {600, BudgetedJpeg::Outcome::Refused},
+        {least - 1, BudgetedJpeg::Outcome::Refused},
+        {least + 200, BudgetedJpeg::Outcome::Fits},
+    };
+    for (const auto& c : cases) {
+        const BudgetedJpeg r = JpegWithinBudget(*picture, c.budget);
+        EXPECT_EQ(r.outcome, c.outcome) << c.budget;
+        if (r.outcome == BudgetedJpeg::Outcome::Refused) {
+            EXPECT_TRUE(r.bytes.empty());
+        }
+        if (r.outcome == BudgetedJpeg::Outcome::Fits) {
+            EXPECT_GE(std::max(r.width, r.height), 100);
+        }
+    }
+}
+
+// The memory encoder writes, byte for byte, the file the file encoder writes (so a budget the
+// file fits at quality 100 gives the export's own file); bad arguments are refused.
+TEST(JpegBudget, MemoryEncoderMatchesTheFile) {
+    const auto picture = Landscape(301, 203);
+    const OwnedEncoderRows rows = EncoderRowsOf(*picture);
+    const std::string path = ::testing::TempDir() + "/budget-" + std::to_string(getpid()) + ".jpg";
+    ImageMetadata md;
+    md.densityDpi = 300;
+    md.exif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0};
+    const ImageMetadata* const withAndWithout[] = {nullptr, &md};
+    for (const ImageMetadata* m : withAndWithout) {
+        ASSERT_EQ(JpegEncode(path.c_str(), rows.rows.pixels, rows.rows.width, rows.rows.height,
+                             static_cast<int>(rows.rows.stride), 10, m),
+                  1);
+        std::ifstream in(path, std::ios::binary);
+        const Bytes file{std::istreambuf_iterator<char>(in), {}};
+        Bytes memory;
+        ASSERT_TRUE(JpegEncodeToMemory(memory, rows.rows.pixels, rows.rows.width, rows.rows.height,
+                                       static_cast<int>(rows.rows.stride), 100, m));
+        EXPECT_EQ(file, memory);
+        const BudgetedJpeg r = JpegWithinBudget(*picture, file.size(),
+                                                [&](int, int) { return m ? *m : ImageMetadata{}; });
+        EXPECT_EQ(r.bytes, file);
+        EXPECT_EQ(r.encodes, 1);
+    }
+    std::filesystem::remove(path);
+    Bytes out{1, 2, 3};
+    EXPECT_FALSE(
+        JpegEncodeToMemory(out, rows.rows.pixels, 301, 203, static_cast<int>(rows.rows.stride), 0));
+    EXPECT_TRUE(out.empty());
+    EXPECT_FALSE(JpegEncodeToMemory(out, rows.rows.pixels, 301, 203, 100, 90));
+}
+
+}  // namespace
