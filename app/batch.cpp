@@ -138,7 +138,8 @@ private:
         }
     }
 
-    // Exports one file to `out`; `reason` says why it was skipped or failed. The picture's bitmap
+    // Exports one file to `out`; `reason` says why it was skipped or failed, or how a file written
+    // within the size budget was lowered. The picture's bitmap
     // is left in `spare` for the next file.
     Outcome Export(const std::string& input, const std::string& out, int worker,
                    std::unique_ptr<raster::Bitmap>& spare, std::string& reason) {
@@ -182,10 +183,21 @@ private:
         }
         const std::string temp = options_.outDir + "/." + name + ".kadrovo-" +
                                  std::to_string(getpid()) + "-" + std::to_string(worker);
-        const bool written =
-            options_.type == OutputType::Png
-                ? WritePng(*result.cut, temp.c_str())
-                : ExportWriteJpeg(*result.cut, temp.c_str(), options_.format, &exif);
+        bool written = false;
+        if (options_.type == OutputType::Png) {
+            written = WritePng(*result.cut, temp.c_str());
+        } else {
+            const BudgetWrite w = ExportWriteJpegWithin(*result.cut, temp.c_str(), options_.format,
+                                                        &exif, options_.maxBytes);
+            if (w.refused) {
+                reason = "Die Datei " + name + " passt nicht in " +
+                         std::to_string(options_.maxBytes) + " Bytes, auch nicht verkleinert";
+                return Outcome::Failed;
+            }
+            written = w.written;
+            // A file written at lower quality or size says so on its progress line.
+            if (w.lowered) reason = BudgetNote(w, result.cut->width);
+        }
         bool existed = false;
         if (written && Publish(temp, out, options_.overwrite, existed)) return Outcome::Written;
         unlink(temp.c_str());
@@ -208,8 +220,9 @@ private:
         const size_t total = files_.size();
         if (!terminal_) {
             if (outcome == Outcome::Written)
-                std::fprintf(messages_, "kadrovo: %zu/%zu %s -> %s\n", done_, total, input.c_str(),
-                             out.c_str());
+                std::fprintf(messages_, "kadrovo: %zu/%zu %s -> %s%s\n", done_, total,
+                             input.c_str(), out.c_str(),
+                             reason.empty() ? "" : (" (" + reason + ")").c_str());
             return;
         }
         const double elapsed =
@@ -219,7 +232,10 @@ private:
         const int filled = static_cast<int>(kBar * done_ / total);
         std::fprintf(messages_, "\r[%s%s] %zu/%zu noch %d:%02d  %s\033[K",
                      std::string(filled, '#').c_str(), std::string(kBar - filled, '.').c_str(),
-                     done_, total, left / 60, left % 60, FileName(input).c_str());
+                     done_, total, left / 60, left % 60,
+                     (FileName(input) +
+                      (outcome == Outcome::Written && !reason.empty() ? " (" + reason + ")" : ""))
+                         .c_str());
         std::fflush(messages_);
     }
 
@@ -270,6 +286,7 @@ ExportResult BatchExportPicture(raster::Bitmap& picture, const BatchOptions& o) 
     ExportSettings settings;
     settings.tone = o.tone;
     settings.preset = o.preset;
+    settings.sharpen = o.sharpen;
     settings.cutRowsOnly = true;  // the picture is dropped after its export
     if (o.removeCast) settings.cast = MeasureCastOnPreview(picture, f.preview);
     return ExportPicture(picture, f.cut, settings);

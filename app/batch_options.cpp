@@ -67,6 +67,27 @@ bool Angle(const std::string& text, double& out) {
     return true;
 }
 
+// A byte count with an optional k or M (1000 and 1000000, as upload limits are stated): at
+// least 1, at most a terabyte.
+bool ByteCount(const std::string& text, size_t& out) {
+    if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0]))) return false;
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, 10);
+    unsigned long long unit = 1;
+    const std::string suffix = end;
+    if (suffix == "k" || suffix == "K") {
+        unit = 1000;
+    } else if (suffix == "M") {
+        unit = 1000000;
+    } else if (!suffix.empty()) {
+        return false;
+    }
+    constexpr unsigned long long kMost = 1000000000000ULL;
+    if (v == 0 || v > kMost / unit) return false;
+    out = static_cast<size_t>(v * unit);
+    return true;
+}
+
 bool Position(const std::string& text, BatchOptions& o) {
     const std::string v = Folded(text);
     if (v == "topleft") {
@@ -136,7 +157,7 @@ BatchCommand ParseBatchCommand(int argc, const char* const* argv) {
             if (name == kToneOptions[t]) toneIndex = t;
         if (toneIndex < 0 && name != "format" && name != "size" && name != "orientation" &&
             name != "type" && name != "position" && name != "out" && name != "rotate" &&
-            name != "straighten")
+            name != "straighten" && name != "max-bytes" && name != "sharpen")
             return fail("unbekannte Option: --" + name);
         if (!hasValue) {
             if (i + 1 >= argc) return fail("--" + name + " braucht einen Wert");
@@ -175,6 +196,19 @@ BatchCommand ParseBatchCommand(int argc, const char* const* argv) {
             o.turns = degrees / 90;
         } else if (name == "straighten") {
             if (!Angle(value, o.straighten)) return fail(bad);
+        } else if (name == "max-bytes") {
+            if (!ByteCount(value, o.maxBytes)) return fail(bad);
+        } else if (name == "sharpen") {
+            const std::string v = Folded(value);
+            if (v == "screen") {
+                o.sharpen = Sharpening::Screen;
+            } else if (v == "print") {
+                o.sharpen = Sharpening::Print;
+            } else if (v == "off") {
+                o.sharpen = Sharpening::Off;
+            } else {
+                return fail(bad);
+            }
         } else if (name == "out") {
             if (value.empty()) return fail(bad);
             o.outDir = value;
@@ -189,6 +223,7 @@ BatchCommand ParseBatchCommand(int argc, const char* const* argv) {
     }
     if (command.help) return command;
     if (o.outDir.empty()) return fail("--out DIR fehlt");
+    if (o.maxBytes > 0 && o.type != OutputType::Jpeg) return fail("--max-bytes gilt nur für JPEG");
     if (o.files.empty()) return fail("keine Datei genannt");
     command.options = std::move(o);
     return command;
@@ -229,6 +264,10 @@ std::string BatchUsage() {
            "  --mirror          Bild danach von links nach rechts spiegeln\n"
            "  --straighten G    Bild danach um -15.0 bis 15.0 Grad begradigen (positiv im\n"
            "                    Uhrzeigersinn, Schritte von 0.1)\n"
+           "  --max-bytes N     JPEG-Dateien höchstens N Bytes gross (k = 1000, M = 1000000):\n"
+           "                    die höchste Qualität von 100 bis 50, die passt, sonst kleiner\n"
+           "  --sharpen S       nach dem Verkleinern nachschärfen: screen (Bildschirm) oder\n"
+           "                    print (Druck)\n"
            "  --out ORDNER      Zielordner, wird wenn nötig angelegt\n"
            "  --overwrite       vorhandene Dateien ersetzen (sonst übersprungen)\n"
            "  --allow-incomplete  auch unvollständige Dateien exportieren (der fehlende Teil\n"

@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include <cstddef>
+
+#include "picture/sharpen.h"
 #include "picture/tone.h"
 
 enum class Orientation { Auto, Portrait, Landscape };
@@ -26,6 +29,8 @@ struct BatchOptions {
     bool overwrite = false;
     bool allowIncomplete = false;  // export what a file that broke off held, grey rest and all
     bool quiet = false;
+    size_t maxBytes = 0;  // JPEG files at most this long (0: no limit)
+    Sharpening sharpen = Sharpening::Off;
     // Applied after the file's own orientation, before the frame: quarter turns clockwise, then
     // the mirror, then the straightening in degrees (as the window's edits in that order).
     int turns = 0;

@@ -12,6 +12,7 @@
 #include "app/state.h"
 #include "imagelib/clipboard.h"
 #include "imagelib/image.h"
+#include "imagelib/jpeg_budget.h"
 #include "imagelib/metadata.h"
 #include "imagelib/save.h"
 #include "picture/export.h"
@@ -51,6 +52,46 @@ bool ExportWriteJpeg(const raster::Bitmap& cut, const char* path, int formatInde
     metadata.exif = ExportExif(sourceExif ? sourceExif->data() : nullptr,
                                sourceExif ? sourceExif->size() : 0, metadata.densityDpi);
     return BitmapSaveFile(cut, path, JPEG_ENCODER_ID, kExportEncoderQuality, &metadata) != 0;
+}
+
+BudgetWrite ExportWriteJpegWithin(const raster::Bitmap& cut, const char* path, int formatIndex,
+                                  const std::vector<uint8_t>* sourceExif, size_t maxBytes) {
+    BudgetWrite w;
+    if (maxBytes == 0) {
+        w.written = ExportWriteJpeg(cut, path, formatIndex, sourceExif);
+        w.quality = kExportJpegQuality;
+        w.width = cut.width;
+        w.height = cut.height;
+        return w;
+    }
+    const BudgetedJpeg fit = JpegWithinBudget(cut, maxBytes, [&](int width, int height) {
+        ImageMetadata metadata;
+        metadata.densityDpi = frame::ExportDensity(formatIndex, width, height);
+        metadata.exif = ExportExif(sourceExif ? sourceExif->data() : nullptr,
+                                   sourceExif ? sourceExif->size() : 0, metadata.densityDpi);
+        return metadata;
+    });
+    w.refused = fit.outcome == BudgetedJpeg::Outcome::Refused;
+    if (fit.outcome != BudgetedJpeg::Outcome::Fits) return w;
+    w.quality = fit.quality;
+    w.width = fit.width;
+    w.height = fit.height;
+    w.bytes = fit.bytes.size();
+    w.lowered = fit.quality < kExportJpegQuality || fit.width != cut.width;
+    FileReplace out(path);
+    w.written = out.Write(fit.bytes) && out.Commit();
+    return w;
+}
+
+std::string BudgetNote(const BudgetWrite& w, int cutWidth) {
+    // Megabytes of 1000000 bytes, as upload limits are stated, with a decimal comma.
+    const size_t hundredths = (w.bytes + 5000) / 10000;
+    std::string note = "Qualität " + std::to_string(w.quality) + ", " +
+                       std::to_string(hundredths / 100) + "," + (hundredths % 100 < 10 ? "0" : "") +
+                       std::to_string(hundredths % 100) + " MB";
+    if (w.width != cutWidth)
+        note += ", " + std::to_string(w.width) + " x " + std::to_string(w.height) + " Pixel";
+    return note;
 }
 
 std::string ExportDefaultName(const std::string& fileName) {

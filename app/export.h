@@ -3,6 +3,7 @@
 // JPEG file or the clipboard, and the closing step that makes the adjusted preview the new start.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,5 +26,23 @@ void SelectionExport(bool toClipboard, const WindowSettings& settings);
 // write through here.
 [[nodiscard]] bool ExportWriteJpeg(const raster::Bitmap& cut, const char* path, int formatIndex,
                                    const std::vector<uint8_t>* sourceExif);
+// What a write within a size budget did.
+struct BudgetWrite {
+    bool written = false;
+    bool refused = false;  // the budget is below what a 100-pixel picture needs; nothing written
+    bool lowered = false;  // written below quality 100 or smaller than the cut
+    int quality = 0;       // libjpeg's 1..100
+    int width = 0, height = 0;
+    size_t bytes = 0;
+};
+// ExportWriteJpeg within `maxBytes` bytes (0: no budget, exactly ExportWriteJpeg's file): the
+// highest quality from 100 to 50 that fits, else a smaller picture (its density recomputed),
+// written completely or not at all.
+[[nodiscard]] BudgetWrite ExportWriteJpegWithin(const raster::Bitmap& cut, const char* path,
+                                                int formatIndex,
+                                                const std::vector<uint8_t>* sourceExif,
+                                                size_t maxBytes);
+// "Qualität 83, 1,94 MB" (and the pixel size when it was reduced): what a lowered write says.
+std::string BudgetNote(const BudgetWrite& write, int cutWidth);
 // The save dialog's default name: `fileName` with every ".bmp" removed, letter case ignored.
 std::string ExportDefaultName(const std::string& fileName);

@@ -182,6 +182,52 @@ TEST_F(BatchTest, IncompleteFileFailsUnlessAllowed) {
     EXPECT_TRUE(fs::exists(dir / "out/halb_9x13.jpg"));
 }
 
+// --max-bytes: the file fits and its line says how it was lowered; a budget no picture fits is
+// refused with nothing written; without a budget the file is the window's. --sharpen changes the
+// pixels of the written file.
+TEST_F(BatchTest, SizeBudgetAndSharpening) {
+    WritePhoto(dir / "foto.jpg", 1200, 800);
+    auto run = [&](const std::string& sub, std::vector<std::string> args) {
+        args.insert(args.end(), {"--format", "10x15", "--out", In(sub), In("foto.jpg")});
+        auto result = RunArgs(args);
+        const fs::path file = dir / sub / "foto_10x15.jpg";
+        return std::make_tuple(result.first, result.second,
+                               fs::exists(file) ? fs::file_size(file) : 0);
+    };
+    const auto [plainStatus, plainText, plainSize] = run("plain", {});
+    ASSERT_EQ(plainStatus, 0);
+    struct Case {
+        std::string budget;
+        size_t bytes;
+        int status;
+        std::string says;  // in the progress line or the failure
+    } const cases[] = {
+        {std::to_string(plainSize), plainSize, 0, ""},  // fits at 100: the same file, no note
+        {std::to_string(plainSize / 3), plainSize / 3, 0, " (Qualität "},
+        {"20k", 20000, 0, " Pixel)"},  // below what quality 50 needs at full size
+        {"300", 300, 1, " passt nicht in 300 Bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.budget);
+        const auto [status, text, size] = run("b" + c.budget, {"--max-bytes", c.budget});
+        EXPECT_EQ(status, c.status) << text;
+        EXPECT_NE(text.find(c.says), std::string::npos) << text;
+        if (c.says.empty()) {
+            EXPECT_EQ(text.find('('), std::string::npos) << text;
+        }
+        if (status == 0) {
+            EXPECT_LE(size, c.bytes);
+            EXPECT_GT(size, c.bytes / 3);  // not needlessly small
+        } else {
+            EXPECT_EQ(size, 0u);
+        }
+    }
+    EXPECT_EQ(ReadFile(dir / "plain/foto_10x15.jpg"),
+              ReadFile(dir / ("b" + std::to_string(plainSize)) / "foto_10x15.jpg"));
+    run("sharp", {"--sharpen", "print"});
+    EXPECT_NE(ReadFile(dir / "plain/foto_10x15.jpg"), ReadFile(dir / "sharp/foto_10x15.jpg"));
+}
+
 // A worker decodes each picture into the memory of the one before when the sizes match; nothing
 // of the earlier picture shows through, also not under the grey rest of a file cut short.
 TEST_F(BatchTest, NextPictureReusesTheLastOnesMemory) {
@@ -270,13 +316,35 @@ TEST(BatchCommandLine, ChoicesNamesAndUsageErrors) {
                                                {"--straighten", "-16"},
                                                {"--straighten", "0.05"},  // between two steps
                                                {"--straighten", "nan"},
-                                               {"--straighten", "2x"}})
+                                               {"--straighten", "2x"},
+                                               {"--max-bytes", "0"},
+                                               {"--max-bytes", "-5"},
+                                               {"--max-bytes", "1.5M"},
+                                               {"--max-bytes", "2G"},
+                                               {"--max-bytes", "k"},
+                                               {"--max-bytes", "99999999999999M"},
+                                               {"--max-bytes=100k", "--type=png"},
+                                               {"--sharpen", "strong"}})
         EXPECT_FALSE(parse(bad).options) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
     const BatchCommand turned = parse({"--rotate", "270", "--mirror", "--straighten=-15.0"});
     ASSERT_TRUE(turned.options) << turned.error;
     EXPECT_EQ(turned.options->turns, 3);
     EXPECT_TRUE(turned.options->mirror);
     EXPECT_EQ(turned.options->straighten, -15.0);
+    const struct {
+        std::vector<std::string> args;
+        size_t maxBytes;
+        Sharpening sharpen;
+    } budgets[] = {{{"--max-bytes=2M"}, 2000000, Sharpening::Off},
+                   {{"--max-bytes", "500k", "--sharpen", "Screen"}, 500000, Sharpening::Screen},
+                   {{"--max-bytes", "1234", "--sharpen=print"}, 1234, Sharpening::Print},
+                   {{"--max-bytes=7K"}, 7000, Sharpening::Off}};
+    for (const auto& b : budgets) {
+        const BatchCommand c = parse(b.args);
+        ASSERT_TRUE(c.options) << c.error;
+        EXPECT_EQ(std::make_pair(c.options->maxBytes, c.options->sharpen),
+                  std::make_pair(b.maxBytes, b.sharpen));
+    }
     EXPECT_FALSE(Parse({"--out", "o"}).options || Parse({"a"}).options);  // no file, no folder
 }
 
