@@ -109,10 +109,6 @@ void SetValueLabels(const ToneParams& tone) {
     }
 }
 
-uint32_t PreviewCast() {
-    return g_app.castColour;
-}
-
 bool PreviewCaptured() {
     return PixelsHold();
 }

@@ -31,5 +31,3 @@ WindowSettings ResetAdjustments(WindowSettings settings);
 void SetValueLabels(const ToneParams& tone);
 // True when the working buffers hold a capture of image 101 at its present size.
 [[nodiscard]] bool PreviewCaptured();
-// The measured cast the preview is freed of (red | green << 8 | blue << 16); 0 for none.
-[[nodiscard]] uint32_t PreviewCast();

@@ -37,19 +37,10 @@ void ClampSelection() {
     frame::Clamp(g_app.frame.selection, g_app.frame.ratio, PreviewWidth(), PreviewHeight());
 }
 
-const Selection& CurrentSelection() {
-    return g_app.frame.selection;
-}
-
 PixelRect SelectionCut() {
     const FrameState& f = g_app.frame;
     return PreviewFrameCut({f.selection, f.ratio, PreviewWidth(), PreviewHeight(),
                             ImageGetWidth(kPictureImage), ImageGetHeight(kPictureImage)});
-}
-
-void PlaceSelection(const Selection& sel) {
-    g_app.frame.selection = sel;
-    ClampSelection();
 }
 
 bool SelectionMouseStep(bool down, int mx, int my) {

@@ -17,13 +17,9 @@
 void ResetSelection(bool keepFrame, WindowSettings& settings);
 // Narrows the frame into the preview (image 101), at least 25 wide, height from the width.
 void ClampSelection();
-// The frame as it stands, in preview pixels.
-[[nodiscard]] const Selection& CurrentSelection();
 // Where the frame cuts the picture (image 100), in its pixels: an edge of the frame on the
 // preview's edge lies on the picture's (PreviewFrameCut). Empty without picture and preview.
 [[nodiscard]] PixelRect SelectionCut();
-// Puts the frame at `sel` (preview pixels) and narrows it as ClampSelection does.
-void PlaceSelection(const Selection& sel);
 // One pass of mouse handling with the left button `down` at client point (mx, my): starts a drag
 // (when a preview exists), or ends it on release, then runs the resize and move steps. True when
 // the preview is to be repainted: the frame changed, or a drag just began.

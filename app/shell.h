@@ -1,4 +1,6 @@
-// The program run: start-up, the polling event loop and shut-down of the main window.
+// The window program's run: start-up of the libraries, the depth test, the polling event loop
+// with the actions of the main window's controls, and shut-down. The batch export (batch.h)
+// runs without any of it.
 #pragma once
 
 #include <memory>
@@ -11,9 +13,10 @@
 // Start-up and shut-down
 // ---------------------------------------------------------------------------------------------
 
-// Zeroes the application state and starts the libraries in their fixed order, then registers the
-// JPEG decoder, the PNG decoder and the JPEG encoder. False when the toolkit cannot start (no
-// display).
+// Zeroes the application state and starts the libraries in their fixed order (toolkit, drawing
+// surface, decoder registry, image table), then registers the decoders (JPEG, PNG, HEIF, WebP;
+// BMP and icons are read by the loader itself) and the JPEG encoder. False when the toolkit
+// cannot start (no display).
 [[nodiscard]] bool StartUpLibraries();
 // True when the screen has at least 24 bits per pixel (tested on scratch image 1).
 [[nodiscard]] bool CheckScreenDepth();
@@ -34,7 +37,9 @@ int RunProgram(int argc = 0, const char* const* argv = nullptr);
 std::string TakeDroppedFiles();
 // Loads `path` into image 100 and, only when that succeeds, resets the adjustment controls,
 // remembers the name and runs the new-picture sequence. The preview is reduced while the file
-// is decoded. A failed load changes nothing but says in a message which file was refused and why.
+// is decoded. A failed load changes nothing but says in a message which file was refused and why;
+// a file that broke off inside the picture is taken with the part that was read, and a message
+// says how much. True when a picture was taken.
 bool LoadPicture(const std::string& path);
 // A file named from outside (dropped on the window or named on the command line): loaded as
 // LoadPicture does; an empty name does nothing.

@@ -11,6 +11,7 @@
 
 #include "app/preview.h"
 #include "app/selection.h"
+#include "app/state.h"
 #include "bench/bench_support.h"
 #include "bench/time_reporter.h"
 #include "imagelib/image.h"
@@ -32,7 +33,8 @@ bool Prepare() {
             px[2] = static_cast<uint8_t>((x ^ y) & 255);
         }))
         return false;
-    PlaceSelection(Selection{20, 20, 300, 0});
+    g_app.frame.selection = Selection{20, 20, 300, 0};
+    ClampSelection();
     g_ready = ImageGetWidth(101) == 480 && ImageGetHeight(101) == 476;
     return g_ready;
 }

@@ -1,8 +1,10 @@
-// Image objects: numbered pictures, each one raster bitmap plus a small cached description.
-// The library puts no meaning on numbers; the application uses 100 (picture), 101 (preview) and
-// 1 (scratch). Bitmaps the code holds for itself (an export's cut, the batch's pictures) stay
-// out of the table: the numbered operations are a face over the raster and the bitmap
-// operations (BitmapSaveFile, BitmapToClipboard). No operation shows a message; failure returns 0.
+// Image objects: numbered pictures, each one raster bitmap with its size, depth and flags cached
+// in the record, and the EXIF data of the file it came from. The library puts no meaning on
+// numbers; the window program uses 100 (picture), 101 (preview) and 1 (scratch of the depth
+// test). Bitmaps the code holds for itself (an export's cut, the batch's pictures) stay out of
+// the table: the numbered operations are a face over the raster and the bitmap operations
+// (BitmapSaveFile, BitmapToClipboard), and they keep their int results (non-zero for yes). No
+// operation shows a message; failure returns 0 or null.
 #pragma once
 
 #include <cstdint>

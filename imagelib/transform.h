@@ -20,5 +20,6 @@ raster::Bitmap* ImageScale(int number, int width, int height, int mode);
 // Copies the width x height rectangle at (x, y) of image `source` into image `target`. The
 // rectangle is first clipped to the source picture, so it never brings in pixels from outside.
 // Returns the target's new bitmap, or null (nothing left after clipping, no source, no memory:
-// the target keeps what it held).
+// the target keeps what it held). One of the numbered image operations; the export cuts the
+// bitmap it holds (picture/export.h) and does not call it.
 raster::Bitmap* ImageCrop(int source, int target, int x, int y, int width, int height);

@@ -373,8 +373,3 @@ const char* ControlGetTip(int number) {
         g_toolkit.controls.tip = ToolkitWidgetOf(r)->toolTip().toStdString();
     return g_toolkit.controls.tip.c_str();
 }
-
-int ControlKindOf(int number) {
-    ControlRecord* r = ToolkitFindControl(number);
-    return r ? r->kind : 0;
-}

@@ -84,5 +84,3 @@ int ControlSetTip(int number, const char* text);
 int ControlSetShortcut(int number, const char* keys);
 // The control's tooltip as shown, the keys of a shortcut included; empty when none.
 const char* ControlGetTip(int number);
-// Kind code of the control, 0 for a free number.
-int ControlKindOf(int number);

@@ -47,11 +47,6 @@ QWidget* ToolkitWidgetOf(const ControlRecord* record) {
     return reinterpret_cast<QWidget*>(record->handle);
 }
 
-QWidget* ToolkitControlWidget(int number) {
-    ControlRecord* r = ToolkitFindControl(number);
-    return r ? ToolkitWidgetOf(r) : nullptr;
-}
-
 QWidget* ToolkitControlParent() {
     return ToolkitWindowWidget(g_toolkit.controls.parentWindow);
 }

@@ -20,8 +20,6 @@ void ToolkitFreeWindowControls(int window);
 ControlRecord* ToolkitFindControl(int number);
 // The widget of a record.
 QWidget* ToolkitWidgetOf(const ControlRecord* record);
-// The widget of control `number`, or null when the number is free.
-QWidget* ToolkitControlWidget(int number);
 // The window widget that controls created now go into (ControlListBegin); null when none.
 QWidget* ToolkitControlParent();
 // The creation steps common to every kind: font, geometry, then the number, which is replaced

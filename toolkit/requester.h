@@ -71,5 +71,6 @@ struct RequesterScript {
     }
 };
 
-// Installs `script` (not owned); null restores the real dialogs.
+// Installs `script` (not owned); null restores the real dialogs. The tests' way of answering the
+// modal dialogs, which would otherwise wait for a user.
 void RequesterSetScript(RequesterScript* script);

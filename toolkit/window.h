@@ -60,7 +60,8 @@ void ToolkitShutDown();
 // closed first). Returns a non-zero handle, or 0.
 uintptr_t WindowOpen(int number, int x, int y, int width, int height, const char* title,
                      uint32_t flags);
-// The window's handle, or 0 when the number is free.
+// The window's handle, or 0 when the number is free. Kept as one of the numbered window
+// operations; the program itself addresses its window by number only.
 uintptr_t WindowHandle(int number);
 // Sets the window title; a null text or a free number does nothing.
 void WindowSetTitle(int number, const char* text);
@@ -98,7 +99,8 @@ int EventWait(int timeoutMs);
 int EventSource();
 // Sub-type of the last event; -1 unless it was a control event.
 int EventDetail();
-// Window of the last event, -1 when it went to no toolkit window.
+// Window of the last event, -1 when it went to no toolkit window. One of the numbered event
+// queries; the program has one window and does not ask.
 int EventWindowNumber();
 // First parameter of the last event returned as its own number; after 563 the drop handle.
 uintptr_t EventParam();

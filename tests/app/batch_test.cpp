@@ -53,7 +53,7 @@ TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
         if (cast) {
             ControlSetValue(kCastCheckBox, 1);
             DispatchControl(kCastCheckBox);
-            ASSERT_NE(PreviewCast(), 0u);
+            ASSERT_NE(g_app.castColour, 0u);
         }
         ControlSetValue(kOutputCombo, preset);
         fs::remove(window);  // else the overwrite question comes first

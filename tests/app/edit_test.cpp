@@ -120,7 +120,7 @@ TEST_F(Edit, ExportCommitUndoesBitForBit) {
     Event(kContrastBar);
     ControlSetValue(kCastCheckBox, 1);
     Event(kCastCheckBox);
-    const uint32_t cast = PreviewCast();
+    const uint32_t cast = g_app.castColour;
     ASSERT_GT(cast, 0u);
     const std::string before = Pixels(kPictureImage);
     script.file = In("out.jpg");
@@ -135,7 +135,7 @@ TEST_F(Edit, ExportCommitUndoesBitForBit) {
     EXPECT_EQ(ControlGetValue(kContrastBar), 140);
     EXPECT_EQ(std::string(ControlGetText(kContrastLabel)), "Kontrast: 140");
     EXPECT_EQ(ControlGetValue(kCastCheckBox), 1);
-    EXPECT_EQ(PreviewCast(), cast);
+    EXPECT_EQ(g_app.castColour, cast);
     ASSERT_TRUE(RunEditCommand(kCommandRedo));
     EXPECT_EQ(Pixels(kPictureImage), committed);
     EXPECT_EQ(ControlGetValue(kContrastBar), 100);

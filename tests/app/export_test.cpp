@@ -29,7 +29,7 @@ protected:
         ASSERT_TRUE(LoadPicture(path));
         ASSERT_EQ(ImageGetWidth(101), 480);  // factor 2.5
         // A frame of 150 x 100 preview pixels: a 375 x 250 cut at (25, 50).
-        PlaceSelection(Selection{10, 20, 150, 100});
+        PlaceFrame(Selection{10, 20, 150, 100});
     }
 
     // Moves the gamma bar off its default and adjusts the preview, as a user would.
@@ -80,7 +80,7 @@ TEST_F(ExportFlow, CancelOrNoMemoryTouchesNothingAndTheTrackBarsStillWork) {
     MoveGamma(70);
     ControlSetValue(kCastCheckBox, 1);
     DispatchControl(kCastCheckBox);
-    ASSERT_NE(PreviewCast(), 0u);
+    ASSERT_NE(g_app.castColour, 0u);
     ASSERT_TRUE(ClipboardSet({{"text/plain", {'x'}}}));
     const std::string before = State(), preview = Pixels(101);
     SaveTo("");

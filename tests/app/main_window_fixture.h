@@ -70,9 +70,15 @@ inline std::string Pixels(int number) {
     return bm ? std::string(reinterpret_cast<const char*>(bm->bits.get()), bm->ByteSize()) : "";
 }
 
+// Puts the frame at `sel` (preview pixels), narrowed into the preview as a drag keeps it.
+inline void PlaceFrame(const Selection& sel) {
+    g_app.frame.selection = sel;
+    ClampSelection();
+}
+
 // "width x height at left,top" of the current frame.
 inline std::string Frame() {
-    const Selection& s = CurrentSelection();
+    const Selection& s = g_app.frame.selection;
     return std::to_string(s.width) + "x" + std::to_string(s.height) + " at " +
            std::to_string(s.left) + "," + std::to_string(s.top);
 }
@@ -84,7 +90,7 @@ inline std::string State() {
     s << hash(Pixels(100)) << " " << hash(Pixels(101)) << " " << Frame() << " gamma "
       << ControlGetValue(kGammaBar) << " box " << ControlGetValue(kCastCheckBox) << " '"
       << ControlGetText(kStatusLine) << "' captured " << PreviewCaptured() << " cast "
-      << PreviewCast();
+      << g_app.castColour;
     return s.str();
 }
 

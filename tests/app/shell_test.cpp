@@ -80,7 +80,7 @@ TEST_F(Shell, PictureShapesFramesToggleAndFormat) {
     EXPECT_TRUE(script.fileCalls.back().starts_with(open + ::testing::TempDir() + filter))
         << script.fileCalls.back();
 
-    PlaceSelection(Selection{0, 0, 300, 200});
+    PlaceFrame(Selection{0, 0, 300, 200});
     Use(kPortraitToggle, 1);               // the click presses it
     EXPECT_EQ(Frame(), "200x300 at 0,0");  // ratio 1.5
     // A format change keeps left, top and width: "16:9" upright, 200 x 1.7777778 = 355.6.
@@ -89,7 +89,7 @@ TEST_F(Shell, PictureShapesFramesToggleAndFormat) {
     // Lower down, "10 x 15" fits but "16:9" no longer does and is narrowed: 307 / 1.7777778 =
     // 172.7.
     Use(kFormatCombo, 1);
-    PlaceSelection(Selection{0, 50, 200, 300});
+    PlaceFrame(Selection{0, 50, 200, 300});
     Use(kFormatCombo, 9);
     EXPECT_EQ(Frame(), "173x308 at 0,50");
 }
@@ -109,7 +109,7 @@ TEST_F(Shell, FailedLoadChangesNothingAndSaysWhichFileAndWhy) {
     std::string bmp = ReadFile(WriteBmp("wide.bmp", 4, 4, kGrey));
     bmp[18] = static_cast<char>(0x40), bmp[19] = static_cast<char>(0x9C);
     LoadGrey();
-    PlaceSelection(Selection{20, 30, 150, 100});
+    PlaceFrame(Selection{20, 30, 150, 100});
     ControlSetValue(kGammaBar, 60);
     const std::string before = State();
     const std::string bad[] = {WriteFile("garbage.jpg", "this is not a picture"),
@@ -261,10 +261,10 @@ TEST_F(Shell, FileLoadResetsTheAdjustmentsClipboardLoadKeepsThem) {
     Load(WriteBmp("cast.bmp", 800, 600, 250 | 240 << 8 | 235 << 16));
     ControlSetValue(kContrastBar, 150);
     Use(kCastCheckBox, 1);
-    ASSERT_NE(PreviewCast(), 0u);
+    ASSERT_NE(g_app.castColour, 0u);
     Load(WriteBmp("b.bmp", 48, 64, kGrey));
     EXPECT_EQ(std::make_tuple(ControlGetValue(kGammaBar), ControlGetValue(kContrastBar),
-                              ControlGetValue(kCastCheckBox), PreviewCast()),
+                              ControlGetValue(kCastCheckBox), g_app.castColour),
               std::make_tuple(155, 100, 0, 0u));
 }
 
@@ -273,7 +273,7 @@ TEST_F(Shell, FileLoadResetsTheAdjustmentsClipboardLoadKeepsThem) {
 // clearing what the old one left: export_save.)
 TEST_F(Shell, FramePaintingDragAndNewPreview) {
     LoadGrey();
-    PlaceSelection(Selection{40, 30, 100, 0});  // drawn from client (54, 50) to (154, 117)
+    PlaceFrame(Selection{40, 30, 100, 0});  // drawn from client (54, 50) to (154, 117)
     RedrawPreview(ReadWindowSettings());
     ASSERT_EQ(Frame(), "100x67 at 40,30");
     EXPECT_EQ(std::make_tuple(Surface(13, 19), Surface(59, 55), Surface(94, 83)),

@@ -36,10 +36,10 @@ TEST_F(ControlTest, ProgramSetValuesRaiseNoEventsClicksOneEachHiddenControlsNone
     EXPECT_TRUE(Drain(true).empty());
 
     ControlHide(3, 1);
-    QTest::mouseClick(ToolkitControlWidget(3), Qt::LeftButton);
-    QTest::keyClick(ToolkitControlWidget(8), Qt::Key_Right);
+    QTest::mouseClick(ControlWidget(3), Qt::LeftButton);
+    QTest::keyClick(ControlWidget(8), Qt::Key_Right);
     ControlHide(8, 1);
-    QTest::keyClick(ToolkitControlWidget(8), Qt::Key_Right);
+    QTest::keyClick(ControlWidget(8), Qt::Key_Right);
     EXPECT_EQ(Drain(true), (std::vector<RecordedEvent>{{EVENT_CONTROL, 8, 0, 0}}))
         << "only the visible track bar's step";
     ControlHide(3, 0);
@@ -47,7 +47,7 @@ TEST_F(ControlTest, ProgramSetValuesRaiseNoEventsClicksOneEachHiddenControlsNone
     const int cases[][3] = {{3, 0, 0}, {4, 0, 1}, {6, 1, 0}};
     for (auto [number, first, second] : cases) {
         for (int expected : {first, second}) {
-            QTest::mouseClick(ToolkitControlWidget(number), Qt::LeftButton);
+            QTest::mouseClick(ControlWidget(number), Qt::LeftButton);
             EXPECT_EQ(Drain(true), (std::vector<RecordedEvent>{{EVENT_CONTROL, number, 0, 0}}));
             EXPECT_EQ(ControlGetValue(number), expected) << number;
         }
@@ -58,7 +58,7 @@ TEST_F(ControlTest, TrackBarDragGivesOneEventPerPosition) {
     ControlCreateTrackBar(7, 20, 20, 300, 30, 0, 10);
     ControlSetAttribute(7, ATTR_MINIMUM, 20);
     ControlSetAttribute(7, ATTR_MAXIMUM, 255);
-    auto* slider = static_cast<QSlider*>(ToolkitControlWidget(7));
+    auto* slider = static_cast<QSlider*>(ControlWidget(7));
     Drain();
     // At the minimum the handle lies at the left end.
     const QPoint at(slider->style()->pixelMetric(QStyle::PM_SliderLength, nullptr, slider) / 2,
@@ -87,7 +87,7 @@ TEST_F(ControlTest, TrackBarDragGivesOneEventPerPosition) {
 
 TEST_F(ControlTest, ComboBoxItemsAndNotifications) {
     ControlCreateComboBox(2, 10, 10, 130, 120);
-    auto* box = static_cast<QComboBox*>(ToolkitControlWidget(2));
+    auto* box = static_cast<QComboBox*>(ControlWidget(2));
     // The notifications that come until there are `count`, without the focus ones, which the
     // window system may send in between as it moves the activation to the open list and back.
     auto notifications = [](size_t count) {
@@ -144,7 +144,7 @@ TEST_F(ControlTest, ComboBoxItemsAndNotifications) {
 // test's print resolution.)
 TEST_F(ControlTest, ReplacementWindowCloseAndColours) {
     ControlCreateButton(7, 0, 0, 50, 20, "alt", 0);
-    QPointer<QWidget> old = ToolkitControlWidget(7);
+    QPointer<QWidget> old = ControlWidget(7);
     ASSERT_NE(ControlCreateText(7, 20, 20, 40, 40, "neu", TEXT_SUNKEN), 0u);
     EXPECT_TRUE(old.isNull());
     ControlSetValue(61, 5);
@@ -153,13 +153,13 @@ TEST_F(ControlTest, ReplacementWindowCloseAndColours) {
     ASSERT_NE(WindowOpen(1, 0, 0, 100, 100, "Zweites", 0), 0u);
     ASSERT_NE(ControlListBegin(1), 0u);
     ControlCreateCheckBox(8, 0, 0, 50, 20, "im zweiten");
-    EXPECT_EQ(ToolkitControlWidget(8)->window(), Window(1));
+    EXPECT_EQ(ControlWidget(8)->window(), Window(1));
     WindowClose(1);
-    EXPECT_EQ(std::make_tuple(ControlKindOf(8), ControlCreateButton(7, 0, 0, 50, 20, "ohne", 0),
+    EXPECT_EQ(std::make_tuple(ControlKind(8), ControlCreateButton(7, 0, 0, 50, 20, "ohne", 0),
                               std::string(ControlGetText(7))),
               std::make_tuple(0, 0u, std::string("neu")));
 
-    QWidget* swatch = ToolkitControlWidget(7);
+    QWidget* swatch = ControlWidget(7);
     const QPalette before = swatch->palette();
     ControlSetColour(7, COLOUR_BACKGROUND, 0xA880F8);  // red in the low byte
     EXPECT_EQ(Window(0)->grab().toImage().pixelColor(40, 40), QColor(248, 128, 168));
@@ -173,7 +173,7 @@ TEST_F(ControlTest, FittingTextKeepsEveryStatusLineWhole) {
     // short one at the chosen font to the longest status line.
     ToolkitSetFont("DejaVu Sans Condensed", 11);
     ControlCreateText(3, 0, 40, 190, 15, "", TEXT_CENTRED | TEXT_FIT);
-    auto* label = static_cast<QLabel*>(ToolkitControlWidget(3));
+    auto* label = static_cast<QLabel*>(ControlWidget(3));
     for (const char* text :
          {"Bild: 800x600 / Auswahl: 800x533", "Bild: 32767x32767 / Auswahl: 32767x32767"}) {
         ControlSetText(3, text);

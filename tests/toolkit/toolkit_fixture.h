@@ -16,6 +16,20 @@
 #include "toolkit/window.h"
 #include "toolkit/window_table.h"
 
+#include "toolkit/toolkit_state.h"
+
+// The widget of control `number`, to be worked as a user would; null for a free number.
+inline QWidget* ControlWidget(int number) {
+    const ControlRecord* r = ToolkitFindControl(number);
+    return r ? ToolkitWidgetOf(r) : nullptr;
+}
+
+// The kind code of control `number`; 0 for a free number.
+inline int ControlKind(int number) {
+    const ControlRecord* r = ToolkitFindControl(number);
+    return r ? r->kind : 0;
+}
+
 // Code, source, detail and window number of one event.
 using RecordedEvent = std::array<int, 4>;
 

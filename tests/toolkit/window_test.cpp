@@ -61,7 +61,7 @@ TEST_F(WindowTest, TabFollowsTheLayoutAndReturnPressesTheFocusedButton) {
                             key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
             focused.push_back(-1);
             for (int c : {10, 12, 13, 14, 16})
-                if (w->focusWidget() == ToolkitControlWidget(c)) focused.back() = c;
+                if (w->focusWidget() == ControlWidget(c)) focused.back() = c;
         }
         return focused;
     };
