@@ -16,6 +16,7 @@
 #include "imagelib/metadata.h"
 #include "imagelib/save.h"
 #include "picture/export.h"
+#include "platform/recent_files.h"
 #include "toolkit/control.h"
 #include "toolkit/requester.h"
 
@@ -168,6 +169,8 @@ void SelectionExport(bool toClipboard, const WindowSettings& window) {
     RedrawPreview(reset);
     HistoryNoteCommit(commit, before);
 
+    // File choosers list the new file under "Recent" (the batch's files are not the user's picks).
+    if (delivered && !toClipboard) (void)AddRecentFile(name, "image/jpeg");
     if (!delivered) {
         const std::string text =
             toClipboard ? std::string("Das Bild konnte nicht in das Clipboard gespeichert werden!")

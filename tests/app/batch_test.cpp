@@ -226,6 +226,8 @@ TEST_F(BatchTest, SizeBudgetAndSharpening) {
               ReadFile(dir / ("b" + std::to_string(plainSize)) / "foto_10x15.jpg"));
     run("sharp", {"--sharpen", "print"});
     EXPECT_NE(ReadFile(dir / "plain/foto_10x15.jpg"), ReadFile(dir / "sharp/foto_10x15.jpg"));
+    // The batch's files are not the user's picks: the recently-used list stays untouched.
+    EXPECT_FALSE(fs::exists(dir / "daten/recently-used.xbel"));
 }
 
 // A worker decodes each picture into the memory of the one before when the sizes match; nothing

@@ -72,6 +72,14 @@ TEST_F(ExportFlow, FailedSaveIsReportedThenOnlyEmptyOrConfirmedFilesAreReplaced)
     ASSERT_EQ(script.messages.size(), 1u);
     EXPECT_TRUE(script.messages[0].starts_with("Kadrovo: Die Datei taken.jpg existiert bereits!"));
     EXPECT_TRUE(ReadFile(taken).starts_with("\xFF\xD8") && ReadFile(taken) == ReadFile(empty));
+    // The files written, and only they, are in the desktop's recently-used list as JPEG
+    // pictures of this program.
+    const std::string list = ReadFile(dir / "daten/recently-used.xbel");
+    for (const char* name : {"empty.jpg", "taken.jpg"})
+        EXPECT_NE(list.find((dir / name).string() + "\""), std::string::npos) << name;
+    EXPECT_EQ(list.find("missing-folder"), std::string::npos);
+    EXPECT_NE(list.find("mime-type type=\"image/jpeg\""), std::string::npos);
+    EXPECT_NE(list.find("name=\"Kadrovo\""), std::string::npos);
 }
 
 // Neither a cancelled dialog nor an export without memory for the cut changes anything, and the

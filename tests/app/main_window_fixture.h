@@ -127,6 +127,8 @@ protected:
         char folder[] = "/tmp/kadrovo-test-XXXXXX";
         ASSERT_TRUE(mkdtemp(folder));
         dir = folder;
+        // Exports go into the desktop's recently-used list: this test's own, never the user's.
+        setenv("XDG_DATA_HOME", (dir / "daten").c_str(), 1);
         ShutDownLibraries();
         AppStateReset();
         RequesterSetScript(&script);

@@ -59,6 +59,8 @@ def start(binary, *args):
     for name in ("QT_QPA_PLATFORMTHEME", "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION",
                  "KDE_FULL_SESSION", "GNOME_DESKTOP_SESSION_ID"):
         env.pop(name, None)
+    # The window's exports go into the desktop's recently-used list: a list of the test's own.
+    env.setdefault("XDG_DATA_HOME", tempfile.mkdtemp(prefix="kadrovo-data-"))
     output = tempfile.TemporaryFile()
     proc = subprocess.Popen([binary, *args], env=env, stdout=output, stderr=subprocess.STDOUT)
     proc.output = output
