@@ -95,19 +95,18 @@ bool BuildMainWindow() {
     // Sizes up to 32767 x 32767 make a long line: its font narrows to keep it whole.
     ControlCreateText(kStatusLine, 510, 455, 190, 15, "Bild: 0 x 0 - Selektion: 0 x 0",
                       TEXT_CENTRED | TEXT_FIT);
+    // A button that could not be made has no keys; nothing else is lost.
     for (const ButtonKeys& b : kButtonKeys)
-        ControlSetShortcut(b.number, b.keys);
+        (void)ControlSetShortcut(b.number, b.keys);
     for (size_t i = 0; i < std::size(kFrameSteps); ++i)
         WindowAddAccelerator(kMainWindow, kFrameSteps[i].keys, static_cast<int>(i) + 1);
     AddEditCommands();
     return true;
 }
 
-bool FrameStepFor(int command, int& dx, int& dy) {
-    if (command < 1 || command > static_cast<int>(std::size(kFrameSteps))) return false;
-    dx = kFrameSteps[command - 1].dx;
-    dy = kFrameSteps[command - 1].dy;
-    return true;
+std::optional<FrameNudge> FrameStepFor(int command) {
+    if (command < 1 || command > static_cast<int>(std::size(kFrameSteps))) return std::nullopt;
+    return FrameNudge{kFrameSteps[command - 1].dx, kFrameSteps[command - 1].dy};
 }
 
 void SetStartingState() {

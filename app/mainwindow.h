@@ -1,6 +1,8 @@
 // The main window, window 0, with its 27 controls.
 #pragma once
 
+#include <optional>
+
 #include "app/ids.h"
 
 // Client size of the main window.
@@ -18,9 +20,13 @@ constexpr const char* kMainTitle = "Kadrovo V0.3";
 // 0 to 26 with their tooltips. Stops at the first failure to open the window or begin its
 // control list; returns false then.
 [[nodiscard]] bool BuildMainWindow();
-// The frame step of keyboard command `command` (event 273): true with (dx, dy) in preview pixels
-// for Alt with an arrow key (one pixel; ten with Shift as well), false for any other number.
-[[nodiscard]] bool FrameStepFor(int command, int& dx, int& dy);
+// A move of the frame, in preview pixels.
+struct FrameNudge {
+    int dx, dy;
+};
+// The frame step of keyboard command `command` (event 273): Alt with an arrow key moves one
+// pixel, ten with Shift as well; none for any other number.
+[[nodiscard]] std::optional<FrameNudge> FrameStepFor(int command);
 // Gives the controls their ranges, items and starting values, hides the swatch, accepts dropped
 // files and sets the final title.
 void SetStartingState();

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -255,11 +256,9 @@ void HandleEvent(int event) {
             OpenNamedFile(TakeDroppedFiles());
             break;
         case EVENT_COMMAND: {
-            int dx = 0;
-            int dy = 0;
             const int command = static_cast<int>(EventParam());
-            if (FrameStepFor(command, dx, dy)) {
-                if (NudgeSelection(dx, dy)) RedrawPreview(ReadWindowSettings());
+            if (const std::optional<FrameNudge> step = FrameStepFor(command)) {
+                if (NudgeSelection(step->dx, step->dy)) RedrawPreview(ReadWindowSettings());
                 HistoryNoteSettings(kRunFrameKeys);
             } else {
                 (void)RunEditCommand(command);

@@ -349,12 +349,12 @@ int ControlSetTip(int number, const char* text) {
     return 1;
 }
 
-int ControlSetShortcut(int number, const char* keys) {
+bool ControlSetShortcut(int number, const char* keys) {
     ControlRecord* r = ToolkitFindControl(number);
-    if (!r || r->kind != CONTROL_BUTTON || !keys) return 0;
+    if (!r || r->kind != CONTROL_BUTTON || !keys) return false;
     const QKeySequence sequence = QKeySequence::fromString(QString::fromUtf8(keys));
     QWidget* window = ToolkitWindowWidget(r->window);
-    if (sequence.isEmpty() || !window) return 0;
+    if (sequence.isEmpty() || !window) return false;
     auto* button = static_cast<QPushButton*>(ToolkitWidgetOf(r));
     auto* shortcut = new QShortcut(sequence, button);
     shortcut->setContext(Qt::WindowShortcut);
@@ -364,7 +364,7 @@ int ControlSetShortcut(int number, const char* keys) {
     });
     button->setProperty("TX_Keys", sequence.toString(QKeySequence::NativeText));
     ShowTip(button);
-    return 1;
+    return true;
 }
 
 const char* ControlGetTip(int number) {

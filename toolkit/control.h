@@ -57,7 +57,9 @@ uintptr_t ControlCreateProgressBar(int number, int x, int y, int width, int heig
                                    int maximum, int flags);
 
 // ---------------------------------------------------------------------------------------------
-// Generic operations (a free number does nothing and returns 0)
+// Generic operations (a free number does nothing and returns 0). The numbered operations keep
+// the int and handle results of their published interface; the toolkit's own additions answer
+// with bool.
 // ---------------------------------------------------------------------------------------------
 
 // Button/check box: 1 when pressed or ticked; combo box: selected index or -1; track bar and
@@ -80,7 +82,7 @@ void ControlHide(int number, int hide);
 // Attaches a tooltip; a second call replaces the text.
 int ControlSetTip(int number, const char* text);
 // Keys that press button `number` while its window is active (portable form: "Ctrl+O"); its
-// tooltip names them after its text. Returns 1, or 0 for another kind or unreadable keys.
-int ControlSetShortcut(int number, const char* keys);
+// tooltip names them after its text. False for another kind or unreadable keys.
+[[nodiscard]] bool ControlSetShortcut(int number, const char* keys);
 // The control's tooltip as shown, the keys of a shortcut included; empty when none.
 const char* ControlGetTip(int number);
