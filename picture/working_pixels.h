@@ -58,8 +58,8 @@ public:
     const uint8_t* target() const { return target_.get(); }
 
 private:
-    std::unique_ptr<uint8_t[]> source_;
-    std::unique_ptr<uint8_t[]> target_;
+    raster::PixelMemory source_;
+    raster::PixelMemory target_;
     int width_ = 0;
     int height_ = 0;
     int depth_ = 0;

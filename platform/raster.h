@@ -1,5 +1,7 @@
 // Raster: the program's pure C++ stand-in for a graphics device interface. Bitmaps, 1:1 copies,
-// stretching, fills, pixels, rectangles, lines and ellipses. No toolkit, no globals.
+// stretching, fills, pixels, rectangles, lines and ellipses. No toolkit; its library links
+// nothing but the C++ runtime and threads. Process-wide state: the helper thread that large
+// stretches share (platform/helper_thread.h) and the allocation test hook.
 //
 // Pixels are blue, green, red (and a fourth byte at 32 bits per pixel). Colours handed to the
 // drawing functions are 32-bit values with red in bits 0-7, green in 8-15, blue in 16-23.
@@ -16,6 +18,15 @@ namespace raster {
 // Largest side a bitmap may have: image records hold sides in 16 signed bits.
 constexpr int kMaxSide = 32767;
 
+// How a bitmap's pixel memory is given back: with delete[] unless `release` is set, which then
+// receives the address and `size` (for memory mapped or shared with another process).
+struct PixelRelease {
+    void (*release)(uint8_t* bits, size_t size) = nullptr;
+    size_t size = 0;
+    void operator()(uint8_t* bits) const;
+};
+using PixelMemory = std::unique_ptr<uint8_t[], PixelRelease>;
+
 struct Bitmap {
     int width = 0;
     int height = 0;
@@ -23,7 +34,7 @@ struct Bitmap {
     bool topDown = true;  // false: the bottom row comes first in memory
     bool screen = false;  // screen-compatible (32 bpp on a 24-bit display, fourth byte 0)
     int stride = 0;       // bytes per row in memory, a multiple of 4
-    std::unique_ptr<uint8_t[]> bits;  // height * stride bytes, zero-filled at creation
+    PixelMemory bits;     // at least height * stride bytes
 
     // Row y counted from the top of the picture.
     uint8_t* Row(int y) {
@@ -54,7 +65,7 @@ std::unique_ptr<Bitmap> Create(int width, int height, int bpp, bool topDown, boo
 std::unique_ptr<Bitmap> Clone(const Bitmap& src);
 
 // `size` bytes of pixel memory (zero-filled when `zeroed`), or null when it cannot be had.
-std::unique_ptr<uint8_t[]> AllocatePixels(size_t size, bool zeroed);
+PixelMemory AllocatePixels(size_t size, bool zeroed);
 
 // Test hook: the n-th pixel allocation from now on (Create, Clone, AllocatePixels; 1 = the next)
 // fails as if the memory could not be had; 0 switches the failure off.
@@ -63,12 +74,6 @@ void FailAllocationForTest(int nth);
 // ---------------------------------------------------------------------------------------------
 // Raw pixel access
 // ---------------------------------------------------------------------------------------------
-
-// Packed top-down rows, width * bytesPerPixel bytes each, no padding. `out` must hold
-// width * height * bpp / 8 bytes. Fourth bytes are copied as they are.
-void ReadPacked(const Bitmap& bm, uint8_t* out);
-// The reverse of ReadPacked.
-void WritePacked(Bitmap& bm, const uint8_t* in);
 
 // The picture as 24-bit bottom-up rows of `stride` = StrideFor(width, 24) bytes (blue, green,
 // red), the layout of BMP files and of the encoders. `out` holds stride * height bytes.
