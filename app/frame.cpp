@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <limits>
 
 #include "picture/tone.h"
 
@@ -22,16 +21,6 @@ void NarrowToPreview(Selection& sel, float ratio, int pw, int ph) {
 }
 
 }  // namespace
-
-int Nearest(double value) {
-    if (std::isnan(value)) return 0;
-    constexpr double kMax = std::numeric_limits<int>::max();
-    constexpr double kMin = std::numeric_limits<int>::min();
-    if (value >= kMax) return std::numeric_limits<int>::max();
-    if (value <= kMin) return std::numeric_limits<int>::min();
-    // The default rounding mode rounds halves to the even neighbour.
-    return static_cast<int>(std::nearbyint(value));
-}
 
 int PrintDpi(int formatIndex, int width, int height) {
     if (formatIndex < 0 || formatIndex >= kFormatCount || width <= 0 || height <= 0) return 0;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "picture/pixel_rect.h"
+#include "picture/rounding.h"
 
 // The selection frame, in preview pixels.
 using Selection = PixelRect;
@@ -66,8 +67,8 @@ static_assert(std::size(kPrintFormats) == kFormatCount);
 // Rounding and ratios
 // ---------------------------------------------------------------------------------------------
 
-// Nearest integer, halves to the even neighbour; saturates at the int range.
-[[nodiscard]] int Nearest(double value);
+// Nearest integer, halves to the even neighbour; saturates at the int range (picture/rounding.h).
+using ::Nearest;
 // Height / width of the frame for format item `index`, upright when `portrait`; an index outside
 // the table counts as item 0.
 [[nodiscard]] float RatioFor(int index, bool portrait);

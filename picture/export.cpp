@@ -6,18 +6,10 @@
 #include <exception>
 
 #include "picture/cast.h"
+#include "picture/rounding.h"
 #include "platform/helper_thread.h"
 
 namespace {
-
-// Rounds to the nearest integer, halves to even (the default rounding mode), within int range.
-int Nearest(double value) {
-    if (!(value == value)) return 0;
-    const double r = std::nearbyint(value);
-    if (r >= 2147483647.0) return INT32_MAX;
-    if (r <= -2147483648.0) return INT32_MIN;
-    return static_cast<int>(r);
-}
 
 // Row y of a bitmap begins at Row(0) + y * RowStep: rows stored bottom-up step backwards.
 ptrdiff_t RowStep(const raster::Bitmap& bm) {

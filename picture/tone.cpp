@@ -22,7 +22,7 @@ constexpr double kWeightBlue = 0.11;
 // Adding and removing 1.5 * 2^52 leaves x rounded to an integer under the default rounding mode
 // (nearest, halves to even) for |x| < 2^51; a call to nearbyint per channel would cost more than
 // the rest of the pixel. The build never contracts or reassociates, so the pair is not folded.
-inline int Nearest(double x) {
+inline int NearestQuick(double x) {
     constexpr double kShift = 6755399441055744.0;
     double t = x + kShift;
     t -= kShift;
@@ -67,7 +67,7 @@ ToneParams ToneClampParams(const ToneParams& p) {
 }
 
 int ToneLuminance(int red, int green, int blue) {
-    return Nearest(kWeightRed * red + kWeightGreen * green + kWeightBlue * blue);
+    return NearestQuick(kWeightRed * red + kWeightGreen * green + kWeightBlue * blue);
 }
 
 void ToneChannelTable(const ToneParams& positions, int32_t table[256]) {
@@ -81,8 +81,8 @@ void ToneChannelTable(const ToneParams& positions, int32_t table[256]) {
         const float base = static_cast<float>(static_cast<double>(contrast) * (v / 255.0));
         const float power =
             static_cast<float>(std::pow(static_cast<double>(base), static_cast<double>(exponent)));
-        int c = Nearest(255.0 * static_cast<double>(power) + offset);
-        c = Nearest(c * static_cast<double>(whiteScale));
+        int c = NearestQuick(255.0 * static_cast<double>(power) + offset);
+        c = NearestQuick(c * static_cast<double>(whiteScale));
         if (c < 0) c = 0;
         c -= blackStrength / (c + 1);
         if (c < 0) c = 0;
@@ -254,7 +254,7 @@ void TonePass::Run(const uint8_t* source, ptrdiff_t sourceStep, uint8_t* target,
         const uint8_t* table = t.finals.get();
         const double *red = t.termRed, *green = t.termGreen, *blue = t.termBlue;
         auto lookup = [=](uint8_t b, uint8_t g, uint8_t r) {
-            return table + static_cast<size_t>(Nearest(red[r] + green[g] + blue[b])) * 256;
+            return table + static_cast<size_t>(NearestQuick(red[r] + green[g] + blue[b])) * 256;
         };
         if (t.cast) {
             const uint8_t *castBlue = t.castMap[0], *castGreen = t.castMap[1],
@@ -281,7 +281,7 @@ void TonePass::Run(const uint8_t* source, ptrdiff_t sourceStep, uint8_t* target,
         EachPixel(source, sourceStep, target, targetStep, width, height, bytesPerPixel, row,
                   [&t](uint8_t b, uint8_t g, uint8_t r, uint8_t* p) {
                       const uint8_t* out =
-                          t.Row(Nearest(t.termRed[r] + t.termGreen[g] + t.termBlue[b]));
+                          t.Row(NearestQuick(t.termRed[r] + t.termGreen[g] + t.termBlue[b]));
                       p[0] = t.castMap[0][out[b]];
                       p[1] = t.castMap[1][out[g]];
                       p[2] = t.castMap[2][out[r]];
@@ -291,7 +291,7 @@ void TonePass::Run(const uint8_t* source, ptrdiff_t sourceStep, uint8_t* target,
     EachPixel(source, sourceStep, target, targetStep, width, height, bytesPerPixel, row,
               [&t](uint8_t b, uint8_t g, uint8_t r, uint8_t* p) {
                   const uint8_t* out =
-                      t.Row(Nearest(t.termRed[r] + t.termGreen[g] + t.termBlue[b]));
+                      t.Row(NearestQuick(t.termRed[r] + t.termGreen[g] + t.termBlue[b]));
                   p[0] = out[b];
                   p[1] = out[g];
                   p[2] = out[r];
