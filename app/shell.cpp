@@ -274,7 +274,7 @@ bool LoopPass() {
     g_app.event = EventWait(kWaitMs);
     g_app.eventSource = EventSource();
     HandleEvent(g_app.event);
-    const bool buttonHeld = InputCurrent().LeftButtonDown();
+    const bool buttonHeld = InputLeftButtonDown();
     // Only a press on the window's own surface drags the frame: one that a track bar, a button
     // or a dialog took must not move it when the pointer wanders over the preview.
     const bool down = buttonHeld && WindowSurfacePressed(kMainWindow);

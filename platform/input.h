@@ -1,16 +1,8 @@
-// Asynchronous input state: the left mouse button and the cursor position on the screen, behind
-// a small interface that tests can replace with a scripted source.
+// The mouse as the GUI framework last saw it: the left button and the cursor position on the
+// screen. Without a running GUI nothing is pressed and the cursor stands at the origin.
 #pragma once
 
-struct InputSource {
-    virtual ~InputSource() = default;
-    // True while the left mouse button is held down.
-    virtual bool LeftButtonDown() = 0;
-    // Cursor position in global screen coordinates.
-    virtual void CursorScreenPos(int& x, int& y) = 0;
-};
-
-// The source in use: the real mouse unless a test installed its own.
-InputSource& InputCurrent();
-// Installs `source` (not owned); null restores the real mouse.
-void InputSetSource(InputSource* source);
+// True while the left mouse button is held down.
+bool InputLeftButtonDown();
+// Cursor position in global screen coordinates.
+void InputCursorScreenPos(int& x, int& y);

@@ -330,7 +330,7 @@ bool CursorInClient(int number, QPoint& out) {
     ToolkitWindow* w = WindowOf(number);
     if (!w) return false;
     int sx = 0, sy = 0;
-    InputCurrent().CursorScreenPos(sx, sy);
+    InputCursorScreenPos(sx, sy);
     QPoint p = w->mapFromGlobal(QPoint(sx, sy));
     if (p.x() < 0 || p.y() < 0 || p.x() > w->width() || p.y() > w->height()) return false;
     out = p;
