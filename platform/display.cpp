@@ -1,18 +1,17 @@
 #include "platform/display.h"
 
-#include <QGuiApplication>
-#include <QScreen>
-
 namespace {
-int g_depthOverride = 0;
-}
+// The depth's two sources; one display per process.
+struct DisplayState {
+    int depthOverride = 0;
+    int (*source)() = nullptr;
+} g_display;
+}  // namespace
 
 int DisplayDepth() {
-    if (g_depthOverride > 0) return g_depthOverride;
-    // Without a running GUI there is no screen to ask; bitmaps then follow a usual desktop.
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return 24;
-    QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->depth() : 24;
+    if (g_display.depthOverride > 0) return g_display.depthOverride;
+    const int depth = g_display.source ? g_display.source() : 0;
+    return depth > 0 ? depth : 24;
 }
 
 int DisplayBitmapBpp() {
@@ -21,5 +20,9 @@ int DisplayBitmapBpp() {
 }
 
 void DisplaySetDepthForTesting(int depth) {
-    g_depthOverride = depth;
+    g_display.depthOverride = depth;
+}
+
+void DisplaySetDepthSource(int (*source)()) {
+    g_display.source = source;
 }

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QFont>
 
+#include "platform/display.h"
 #include "platform/display_probe.h"
 #include "toolkit/control_table.h"
 #include "toolkit/event_queue.h"
@@ -47,6 +48,7 @@ bool ToolkitInit() {
         new QApplication(g_toolkit.session.argc, g_toolkit.session.argv);
         g_toolkit.session.ownApplication = true;
     }
+    DisplayFollowScreen();
     ToolkitLoadTranslations();
     QApplication::setQuitOnLastWindowClosed(false);
     if (!StartParts()) return false;
