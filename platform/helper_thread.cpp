@@ -41,34 +41,37 @@ struct Helper {
     }
 };
 
-std::mutex g_createLock;
-Helper* g_helper = nullptr;
+// The process's one helper, made on first use under `createLock`.
+struct HelperState {
+    std::mutex createLock;
+    Helper* helper = nullptr;
+    bool forkHandlers = false;  // registered with pthread_atfork
+} g_state;
 
 // A forked child has no helper thread, only a copy of its record: it starts its own. The locks
 // are held across the fork so that the copy is taken in a consistent state.
 void BeforeFork() {
-    g_createLock.lock();
-    if (g_helper) g_helper->lock.lock();
+    g_state.createLock.lock();
+    if (g_state.helper) g_state.helper->lock.lock();
 }
 void AfterForkInParent() {
-    if (g_helper) g_helper->lock.unlock();
-    g_createLock.unlock();
+    if (g_state.helper) g_state.helper->lock.unlock();
+    g_state.createLock.unlock();
 }
 void AfterForkInChild() {
-    if (g_helper) g_helper->lock.unlock();
-    g_helper = nullptr;  // the copy stays behind unused
-    g_createLock.unlock();
+    if (g_state.helper) g_state.helper->lock.unlock();
+    g_state.helper = nullptr;  // the copy stays behind unused
+    g_state.createLock.unlock();
 }
 
 Helper& TheHelper() {
-    std::lock_guard<std::mutex> hold(g_createLock);
-    if (!g_helper) {
-        static bool registered = false;
-        if (!registered) pthread_atfork(BeforeFork, AfterForkInParent, AfterForkInChild);
-        registered = true;
-        g_helper = new Helper;
+    std::lock_guard<std::mutex> hold(g_state.createLock);
+    if (!g_state.helper) {
+        if (!g_state.forkHandlers) pthread_atfork(BeforeFork, AfterForkInParent, AfterForkInChild);
+        g_state.forkHandlers = true;
+        g_state.helper = new Helper;
     }
-    return *g_helper;
+    return *g_state.helper;
 }
 
 }  // namespace
