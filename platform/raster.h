@@ -75,6 +75,10 @@ void FailAllocationForTest(int nth);
 // Raw pixel access
 // ---------------------------------------------------------------------------------------------
 
+// Packed top-down rows, width * bytesPerPixel bytes each, no padding. `out` must hold
+// width * height * bpp / 8 bytes. Fourth bytes are copied as they are.
+void ReadPacked(const Bitmap& bm, uint8_t* out);
+
 // The picture as 24-bit bottom-up rows of `stride` = StrideFor(width, 24) bytes (blue, green,
 // red), the layout of BMP files and of the encoders. `out` holds stride * height bytes.
 void ToBgr24BottomUp(const Bitmap& bm, uint8_t* out);

@@ -65,6 +65,12 @@ std::unique_ptr<Bitmap> Clone(const Bitmap& src) {
     return bm;
 }
 
+void ReadPacked(const Bitmap& bm, uint8_t* out) {
+    size_t row = static_cast<size_t>(bm.width) * bm.BytesPerPixel();
+    for (int y = 0; y < bm.height; ++y)
+        std::memcpy(out + row * y, bm.Row(y), row);
+}
+
 void ToBgr24BottomUp(const Bitmap& bm, uint8_t* out) {
     size_t stride = StrideFor(bm.width, 24);
     size_t used = static_cast<size_t>(bm.width) * 3;
