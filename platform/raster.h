@@ -64,7 +64,9 @@ std::unique_ptr<Bitmap> Create(int width, int height, int bpp, bool topDown, boo
 // A deep copy, or null when the memory cannot be had.
 std::unique_ptr<Bitmap> Clone(const Bitmap& src);
 
-// `size` bytes of pixel memory (zero-filled when `zeroed`), or null when it cannot be had.
+// `size` bytes of pixel memory (zero-filled when `zeroed`), or null when it cannot be had. From
+// 8 MiB on the memory is a mapping of its own at a 2 MiB boundary, advised for transparent huge
+// pages, and zero-filled by the kernel whatever `zeroed` says.
 PixelMemory AllocatePixels(size_t size, bool zeroed);
 
 // Test hook: the n-th pixel allocation from now on (Create, Clone, AllocatePixels; 1 = the next)

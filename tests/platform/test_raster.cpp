@@ -116,6 +116,42 @@ TEST(RasterCreateDeathTest, AllocationFailureGivesNullNotACrash) {
     EXPECT_EXIT(tryHuge(), testing::ExitedWithCode(0), "");
 }
 
+// Every size of pixel memory, from new[] or from a mapping of its own, is zero-filled when asked,
+// writable to its last byte, and given back through its release; a large picture starts at a
+// huge-page boundary so that the kernel can back it with huge pages.
+TEST(RasterMemory, ZeroedWritableAndReleasedAtEverySize) {
+    constexpr size_t kMiB = size_t{1} << 20;
+    const std::pair<size_t, bool> cases[] = {
+        {0, false},       {1, false},           {4096, false},          {8 * kMiB - 1, false},
+        {8 * kMiB, true}, {8 * kMiB + 1, true}, {6000 * 4000 * 3, true}};
+    for (auto [size, large] : cases) {
+        // Dirty the heap first, so that a zero-filled answer is not zero by chance.
+        for (int i = 0; i < 4; ++i) {
+            raster::PixelMemory dirty = raster::AllocatePixels(size, false);
+            std::fill_n(dirty.get(), std::max<size_t>(size, 1), uint8_t{0xA5});
+        }
+        raster::PixelMemory m = raster::AllocatePixels(size, true);
+        ASSERT_TRUE(m) << size;
+        EXPECT_EQ(std::count(m.get(), m.get() + size, 0), static_cast<long>(size)) << size;
+        m[std::max<size_t>(size, 1) - 1] = 1;
+#if !defined(__SANITIZE_ADDRESS__)
+        EXPECT_EQ(large, reinterpret_cast<uintptr_t>(m.get()) % (2 * kMiB) == 0) << size;
+        EXPECT_EQ(large, m.get_deleter().release != nullptr) << size;
+#endif
+    }
+    // Memory from elsewhere (a mapping shared with another process, say) goes back its own way.
+    static std::vector<std::pair<uint8_t*, size_t>> released;
+    uint8_t own[16];
+    {
+        raster::Bitmap bm;
+        bm.bits = raster::PixelMemory(
+            own,
+            raster::PixelRelease{
+                [](uint8_t* bits, size_t size) { released.emplace_back(bits, size); }, sizeof own});
+    }
+    EXPECT_EQ(released, (std::vector<std::pair<uint8_t*, size_t>>{{own, sizeof own}}));
+}
+
 TEST(RasterShapes, PixelCountsAndInvertFlipsEveryPixelOnce) {
     // Right and bottom edges are exclusive and everything is clipped. Inverting covers the same
     // pixels, each once even where thin outlines share their edges, so a second time undoes it.
