@@ -25,6 +25,9 @@ bool LooksLikeWebp(ByteView head) {
 struct DemuxDeleter {
     void operator()(WebPDemuxer* d) const { WebPDemuxDelete(d); }
 };
+struct IncrementalDeleter {
+    void operator()(WebPIDecoder* d) const { WebPIDelete(d); }
+};
 struct AnimDeleter {
     void operator()(WebPAnimDecoder* d) const { WebPAnimDecoderDelete(d); }
 };
@@ -74,16 +77,21 @@ public:
                 !WebPAnimDecoderGetNext(anim.get(), &frame, &timestamp) || !frame)
                 return DECODE_DAMAGED;
             std::memcpy(pixels_.get(), frame, pixels * 4);
-        } else if (features.width != width_ || features.height != height_ ||
-                   !WebPDecodeBGRAInto(data_, size_, pixels_.get(), pixels * 4, width_ * 4)) {
+            decodedRows_ = height_;
+        } else if (features.width != width_ || features.height != height_) {
             return DECODE_DAMAGED;
+        } else {
+            decodedRows_ = DecodeStill(pixels * 4);
+            if (decodedRows_ <= 0) return DECODE_DAMAGED;
         }
         return alpha_ ? DECODE_32BIT : DECODE_24BIT;
     }
 
-    // Writes the upright picture into `buffer` as blue, green, red (and alpha), in sRGB.
+    // Writes the upright picture into `buffer` as blue, green, red (and alpha), in sRGB; the rows
+    // a cut file did not hold are grey.
     DecodedRows Decode(uint8_t* buffer, int stride) override {
         const int bytes = alpha_ ? 4 : 3;
+        FillUndecodedRows(pixels_.get(), width_ * 4, width_, height_, decodedRows_, 4);
         for (int y = 0; y < height_; ++y) {
             const uint8_t* src = pixels_.get() + static_cast<size_t>(y) * width_ * 4;
             if (orientation_ != 1) {
@@ -100,8 +108,9 @@ public:
         }
         pixels_.reset();
         if (auto srgb = SrgbConversion::FromIcc(icc_.data(), icc_.size(), bytes, CodedColours::Rgb))
-            srgb->Apply(buffer, static_cast<size_t>(stride), Width(), Height());
-        return {height_, height_};
+            srgb->Apply(buffer, static_cast<size_t>(stride), Width(),
+                        orientation_ == 1 ? decodedRows_ : Height());
+        return {decodedRows_, height_};
     }
 
     int Width() const override { return ExifSwapsSides(orientation_) ? height_ : width_; }
@@ -119,6 +128,28 @@ private:
         } while (WebPDemuxNextFrame(&frame));
         WebPDemuxReleaseIterator(&frame);
         return total;
+    }
+
+    // Decodes a still picture into the pixels as far as the file goes: the rows decoded, 0 when
+    // none could be. The incremental decoder keeps the rows it finished when the data runs out.
+    int DecodeStill(size_t bytes) {
+        WebPDecBuffer output;
+        if (!WebPInitDecBuffer(&output)) return 0;
+        output.colorspace = MODE_BGRA;
+        output.is_external_memory = 1;
+        output.u.RGBA.rgba = pixels_.get();
+        output.u.RGBA.stride = width_ * 4;
+        output.u.RGBA.size = bytes;
+        std::unique_ptr<WebPIDecoder, IncrementalDeleter> decoder(WebPINewDecoder(&output));
+        if (!decoder) return 0;
+        const VP8StatusCode status = WebPIUpdate(decoder.get(), data_, size_);
+        if (status == VP8_STATUS_OK) return height_;
+        int rows = 0;
+        // Only data that ran out leaves the rows above it good; a broken bitstream may not.
+        if (status != VP8_STATUS_SUSPENDED ||
+            !WebPIDecGetRGB(decoder.get(), &rows, nullptr, nullptr, nullptr))
+            return 0;
+        return rows < height_ ? rows : 0;
     }
 
     // The ICC profile and EXIF data of an extended file, and the orientation the EXIF data
@@ -147,6 +178,7 @@ private:
     int height_ = 0;
     bool alpha_ = false;
     int orientation_ = 1;
+    int decodedRows_ = 0;
     std::unique_ptr<uint8_t[]> pixels_;  // as stored, 4 bytes per pixel
     std::vector<uint8_t> icc_;
     std::vector<uint8_t> exif_;
