@@ -160,6 +160,9 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, const char* prog
         result.run = false;
         return result;
     }
-    if (!files.empty()) result.file = CommandLinePath(files.back());
+    if (!files.empty()) {
+        result.file = CommandLinePath(files.front());
+        result.notOpened = static_cast<int>(files.size()) - 1;
+    }
     return result;
 }

@@ -1,6 +1,8 @@
 #include "app/export.h"
 
+#include <algorithm>
 #include <cctype>
+#include <string_view>
 #include <utility>
 
 #include "app/adjust.h"
@@ -9,12 +11,14 @@
 #include "app/ids.h"
 #include "app/preview.h"
 #include "app/selection.h"
+#include "app/shell.h"
 #include "app/state.h"
 #include "imagelib/clipboard.h"
 #include "imagelib/image.h"
 #include "imagelib/jpeg_budget.h"
 #include "imagelib/metadata.h"
 #include "imagelib/save.h"
+#include "imagelib/writers.h"
 #include "picture/export.h"
 #include "platform/recent_files.h"
 #include "toolkit/control.h"
@@ -30,17 +34,25 @@ constexpr int kQuestionFlags = MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2;
 constexpr int kWarningFlags = MB_OK | MB_ICONEXCLAMATION;  // 48
 
 // Asks for the file name until the user takes a free name, an empty file or confirms the
-// overwrite; "" when the dialog is cancelled.
-std::string ChooseFileName() {
+// overwrite of the file that will really be written; an empty path when the dialog is cancelled.
+SaveTarget ChooseFileName() {
     for (;;) {
         const std::string proposal = ExportDefaultName(g_app.fileName);
-        std::string name = AskSaveFile(kSaveTitle, proposal.c_str(), kSaveFilter, 0);
-        if (name.empty()) return name;
-        if (FileSize(name.c_str()) <= 0) return name;
-        const std::string question = "Die Datei " + PathFilePart(name.c_str()) +
+        const std::string typed = AskSaveFile(kSaveTitle, proposal.c_str(), kSaveFilter, 0);
+        if (typed.empty()) return {};
+        SaveTarget target = ExportSaveTarget(typed);
+        if (FileSize(target.path.c_str()) <= 0) return target;
+        const std::string question = "Die Datei " + PathFilePart(target.path.c_str()) +
                                      " existiert bereits!\r\rSoll die Datei überschrieben werden?";
-        if (ShowMessage(kTitle, question.c_str(), kQuestionFlags) == IDYES) return name;
+        if (ShowMessage(kTitle, question.c_str(), kQuestionFlags) == IDYES) return target;
     }
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
 }
 
 }  // namespace
@@ -93,6 +105,23 @@ std::string BudgetNote(const BudgetWrite& w, int cutWidth) {
     if (w.width != cutWidth)
         note += ", " + std::to_string(w.width) + " x " + std::to_string(w.height) + " Pixel";
     return note;
+bool ExportWritePng(const raster::Bitmap& cut, const char* path) {
+    const OwnedEncoderRows rows = EncoderRowsOf(cut);
+    if (!rows.rows.pixels) return false;
+    FileReplace out(path);
+    return out.stream() && WritePng(out, rows.rows) && out.Commit();
+}
+
+SaveTarget ExportSaveTarget(const std::string& typed) {
+    const size_t slash = typed.rfind('/');
+    const size_t start = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = typed.rfind('.');
+    std::string_view extension;
+    if (dot != std::string::npos && dot > start) extension = std::string_view(typed).substr(dot);
+    if (EqualsIgnoringCase(extension, ".png")) return {typed, true};
+    for (const char* jpeg : {".jpg", ".jpeg", ".jpe", ".jfif"})
+        if (EqualsIgnoringCase(extension, jpeg)) return {typed, false};
+    return {typed + ".jpg", false};
 }
 
 std::string ExportDefaultName(const std::string& fileName) {
@@ -120,12 +149,13 @@ void SelectionExport(bool toClipboard, const WindowSettings& window) {
     if (picture == nullptr || ImageGetWidth(kPreviewImage) <= 0) return;
     const PixelRect cut = SelectionCut();
 
-    std::string name;
+    SaveTarget target;
     if (!toClipboard) {
-        name = ChooseFileName();
+        target = ChooseFileName();
         // Cancelled: nothing was committed, so controls and preview stay exactly as they are.
-        if (name.empty()) return;
+        if (target.path.empty()) return;
     }
+    const std::string& name = target.path;
     settings.cast = g_app.castColour;
     settings.preset = window.outputSize;
     // The commit can be undone only from a copy of the picture as it is now, kept by the history
@@ -143,9 +173,10 @@ void SelectionExport(bool toClipboard, const WindowSettings& window) {
     // needs is read here, on this thread.
     ExportDelivery toFile;
     if (!toClipboard) {
-        toFile = [&name, formatIndex = window.format,
+        toFile = [&target, formatIndex = window.format,
                   exif = ImageGetExif(kPictureImage)](const raster::Bitmap& cut) {
-            return ExportWriteJpeg(cut, name.c_str(), formatIndex, exif);
+            return target.png ? ExportWritePng(cut, target.path.c_str())
+                              : ExportWriteJpeg(cut, target.path.c_str(), formatIndex, exif);
         };
     }
     ExportResult result = ExportPicture(
@@ -170,8 +201,12 @@ void SelectionExport(bool toClipboard, const WindowSettings& window) {
     HistoryNoteCommit(commit, before);
 
     // File choosers list the new file under "Recent" (the batch's files are not the user's picks).
-    if (delivered && !toClipboard) (void)AddRecentFile(name, "image/jpeg");
-    if (!delivered) {
+    if (delivered && !toClipboard)
+        (void)AddRecentFile(target.path, target.png ? "image/png" : "image/jpeg");
+    if (delivered) {
+        ShowNotice(toClipboard ? std::string("In das Clipboard gespeichert")
+                               : "Gespeichert als " + target.path);
+    } else {
         const std::string text =
             toClipboard ? std::string("Das Bild konnte nicht in das Clipboard gespeichert werden!")
                         : "Die Datei " + PathFilePart(name.c_str()) +

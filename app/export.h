@@ -44,5 +44,18 @@ struct BudgetWrite {
                                                 size_t maxBytes);
 // "Qualität 83, 1,94 MB" (and the pixel size when it was reduced): what a lowered write says.
 std::string BudgetNote(const BudgetWrite& write, int cutWidth);
+// Writes an exported cut as a PNG file, completely or not at all, with the PNG writer the
+// clipboard uses.
+[[nodiscard]] bool ExportWritePng(const raster::Bitmap& cut, const char* path);
 // The save dialog's default name: `fileName` with every ".bmp" removed, letter case ignored.
 std::string ExportDefaultName(const std::string& fileName);
+
+// The file a name typed in the save dialog gives, and its type. The file is what its name says:
+// ".png" is written as PNG; ".jpg", ".jpeg", ".jpe" and ".jfif" as JPEG; a name without an
+// extension, or with any other, gets ".jpg" appended and is written as JPEG. Letter case is
+// ignored; a leading dot starts no extension (".bild" is a name).
+struct SaveTarget {
+    std::string path;
+    bool png = false;
+};
+[[nodiscard]] SaveTarget ExportSaveTarget(const std::string& typed);

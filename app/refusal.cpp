@@ -33,3 +33,11 @@ std::string LoadIncompleteText(const std::string& path, DecodedRows rows) {
            std::to_string(rows.decoded) + " von " + std::to_string(rows.total) +
            " Zeilen) konnte gelesen werden.";
 }
+
+std::string NotOpenedText(int count) {
+    const std::string files =
+        count == 1 ? "Eine weitere Datei wurde" : std::to_string(count) + " weitere Dateien wurden";
+    return files +
+           " nicht geöffnet: das Fenster bearbeitet ein Bild nach dem anderen.\r\rViele Bilder "
+           "auf einmal exportiert kadrovo --batch (mehr dazu mit kadrovo --batch --help).";
+}

@@ -19,3 +19,6 @@ std::string LoadRefusalText(const std::string& path, LoadError why, std::string_
 // "Die Datei NAME ist unvollständig: nur der obere Teil (D von T Zeilen) konnte gelesen werden."
 // for a picture whose file broke off after D of its T rows.
 std::string LoadIncompleteText(const std::string& path, DecodedRows rows);
+// Why `count` more files (named with the first on the command line, or dropped with another)
+// were not opened, and where to turn for many pictures at once.
+std::string NotOpenedText(int count);

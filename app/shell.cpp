@@ -1,5 +1,6 @@
 #include "app/shell.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -33,6 +34,8 @@
 namespace {
 
 constexpr int kWaitMs = 500;
+// How long a notice stays in the window's title.
+constexpr auto kNoticeTime = std::chrono::seconds(6);
 // Every extension under which the readers' formats are saved (the readers go by the contents);
 // the dialog ignores letter case.
 constexpr const char* kOpenPattern =
@@ -117,11 +120,13 @@ void ShutDownLibraries() {
     ImageReleaseAll();
 }
 
-std::string TakeDroppedFiles() {
+std::string TakeDroppedFiles(int* others) {
     std::string last;
+    if (others) *others = 0;
     const uintptr_t drop = EventParam();
     if (drop == 0) return last;
     const int count = DropQueryCount(drop);
+    if (others && count > 1) *others = count - 1;
     for (int i = 0; i < count; ++i)
         last = DropQueryFile(drop, i);
     DropFinish(drop);
@@ -154,8 +159,9 @@ bool LoadPicture(const std::string& path) {
     return false;
 }
 
-void OpenNamedFile(const std::string& name) {
+void OpenNamedFile(const std::string& name, int others) {
     if (!name.empty()) LoadPicture(name);
+    if (others > 0) ShowMessage(kTitle, NotOpenedText(others).c_str(), kWarningFlags);
 }
 
 void NewPictureSequence(WindowSettings settings, std::unique_ptr<raster::Bitmap> preview) {
@@ -203,7 +209,9 @@ void DispatchControl(int source) {
             RedrawPreview(settings);
             break;
         case kSaveButton:
-            if (picture) {
+            if (!picture) {
+                ShowMessage(kTitle, "Es ist kein Bild geladen.", kWarningFlags);
+            } else {
                 BusyCursor busy;
                 SelectionExport(false, settings);
             }
@@ -215,7 +223,9 @@ void DispatchControl(int source) {
             ClipboardLoadRequested();
             break;
         case kClipboardSaveButton:
-            if (picture) {
+            if (!picture) {
+                ShowMessage(kTitle, "Es ist kein Bild geladen.", kWarningFlags);
+            } else {
                 BusyCursor busy;
                 SelectionExport(true, settings);
             }
@@ -252,9 +262,12 @@ void HandleEvent(int event) {
             DispatchControl(g_app.eventSource);
             HistoryNoteSettings(RunOf(g_app.eventSource));
             break;
-        case EVENT_DROPFILES:
-            OpenNamedFile(TakeDroppedFiles());
+        case EVENT_DROPFILES: {
+            int others = 0;
+            std::string name = TakeDroppedFiles(&others);
+            OpenNamedFile(name, others);
             break;
+        }
         case EVENT_COMMAND: {
             const int command = static_cast<int>(EventParam());
             if (const std::optional<FrameNudge> step = FrameStepFor(command)) {
@@ -270,10 +283,21 @@ void HandleEvent(int event) {
     }
 }
 
+void ShowNotice(const std::string& text) {
+    g_app.notice = text;
+    g_app.noticeEnds = std::chrono::steady_clock::now() + kNoticeTime;
+    WindowSetTitle(kMainWindow, (text + " - " + kMainTitle).c_str());
+}
+
 bool LoopPass() {
     g_app.event = EventWait(kWaitMs);
     g_app.eventSource = EventSource();
     HandleEvent(g_app.event);
+    // The wait returns at least every 500 ms, so the notice goes within half a second of its time.
+    if (!g_app.notice.empty() && std::chrono::steady_clock::now() >= g_app.noticeEnds) {
+        g_app.notice.clear();
+        WindowSetTitle(kMainWindow, kMainTitle);
+    }
     const bool buttonHeld = InputLeftButtonDown();
     // Only a press on the window's own surface drags the frame: one that a track bar, a button
     // or a dialog took must not move it when the pointer wanders over the preview.
@@ -313,7 +337,7 @@ int RunProgram(int argc, const char* const* argv) {
         return 1;
     }
     SetStartingState();
-    OpenNamedFile(args.file);
+    OpenNamedFile(args.file, args.notOpened);
     while (LoopPass()) {
     }
     PixelsRelease();

@@ -33,8 +33,8 @@ int RunProgram(int argc = 0, const char* const* argv = nullptr);
 // ---------------------------------------------------------------------------------------------
 
 // The names of the files of the last drop event (its handle is released); the last one, or ""
-// when the drop brought none.
-std::string TakeDroppedFiles();
+// when the drop brought none. `others` receives how many more were dropped.
+std::string TakeDroppedFiles(int* others = nullptr);
 // Loads `path` into image 100 and, only when that succeeds, resets the adjustment controls,
 // remembers the name and runs the new-picture sequence. The preview is reduced while the file
 // is decoded. A failed load changes nothing but says in a message which file was refused and why;
@@ -42,12 +42,15 @@ std::string TakeDroppedFiles();
 // says how much. True when a picture was taken.
 bool LoadPicture(const std::string& path);
 // A file named from outside (dropped on the window or named on the command line): loaded as
-// LoadPicture does; an empty name does nothing.
-void OpenNamedFile(const std::string& name);
+// LoadPicture does; an empty name does nothing. `others` files named with it are not opened,
+// and the user is told so.
+void OpenNamedFile(const std::string& name, int others = 0);
 // Value labels, preview, default frame, repaint and capture of a picture that has just arrived in
 // image 100, with the window's `settings`. `preview`, when given, is the preview already made
 // from it (see BuildPreview).
 void NewPictureSequence(WindowSettings settings, std::unique_ptr<raster::Bitmap> preview = nullptr);
+// Puts `text` in front of the window's title for a few seconds (the loop takes it away).
+void ShowNotice(const std::string& text);
 // Runs the action of control `source` (an event 13100), with the controls read once as it
 // begins.
 void DispatchControl(int source);

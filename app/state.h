@@ -3,6 +3,7 @@
 // pixels and its copy at device resolution. Back to the start, all of it, with AppStateReset.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -28,6 +29,10 @@ struct AppState {
     // The picture's history since it was loaded, and the settings as the last step left them.
     Document document;
     ViewState lastView;
+    // What the window's title says in front of its name until `noticeEnds` (where a save went);
+    // empty when it shows only its name.
+    std::string notice;
+    std::chrono::steady_clock::time_point noticeEnds;
 };
 
 // The one instance.

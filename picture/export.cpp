@@ -83,6 +83,12 @@ bool OutputSizeFor(int index, int width, int height, int& newWidth, int& newHeig
     if (index < 1 || index >= kOutputPresetCount || width <= 0 || height <= 0) return false;
     const float ratio = static_cast<float>(width) / static_cast<float>(height);
     const int n = kOutputPresets[index].shorterSide;
+    if (kOutputPresets[index].boundsWidth) {
+        if (width <= n) return false;
+        newWidth = n;
+        newHeight = std::max(1, Nearest(n / static_cast<double>(ratio)));
+        return true;
+    }
     if (width > height) {
         if (height <= n) return false;
         newWidth = Nearest(n * static_cast<double>(ratio));

@@ -14,17 +14,19 @@
 #include "platform/raster.h"
 
 // An output size: its item text, a short form for the command line, and the length of the
-// picture's shorter side (the width of a square one), 0 for no change.
+// picture's shorter side (the width of a square one), 0 for no change; or, for a preset that
+// bounds the width, the largest width whatever the picture's shape.
 struct OutputPreset {
     const char* item;
     const char* shortName;
     int shorterSide;
+    bool boundsWidth = false;
 };
 inline constexpr OutputPreset kOutputPresets[] = {
     {"Originalgrösse", "original", 0},         {"für ebay", "ebay", 600},
     {"für E-Mail (klein)", "mail-klein", 300}, {"für E-Mail (gross)", "mail-gross", 600},
     {"Foto bis 10cm x 15cm", "10x15", 1200},   {"Foto bis 15cm x 20cm", "15x20", 1800},
-    {"Foto ganz gross", "gross", 3600},        {"Avatar (Breite 100 Pixel)", "avatar", 100},
+    {"Foto ganz gross", "gross", 3600},        {"Avatar (Breite 100 Pixel)", "avatar", 100, true},
 };
 inline constexpr int kOutputPresetCount = 8;
 static_assert(std::size(kOutputPresets) == kOutputPresetCount);

@@ -36,6 +36,7 @@ TEST(CommandLine, OptionsAndUsageErrors) {
         bool run;
         int exitCode;
         std::string file, out, err;
+        int notOpened = 0;
     };
     const Case cases[] = {
         {{}, true, 0, "", "", ""},
@@ -54,10 +55,11 @@ TEST(CommandLine, OptionsAndUsageErrors) {
         {{"-x"}, false, 2, "", "", "kadrovo: unbekannte Option: -x"},
         {{"-hx"}, false, 2, "", "", "kadrovo: unbekannte Option: --hx"},
         {{"--help=1"}, false, 2, "", "", "kadrovo: unerwarteter Wert nach --help"},
-        // The last picture counts; "-" and everything after "--" are names.
-        {{"/a.jpg", "/b.jpg"}, true, 0, "/b.jpg", "", ""},
+        // The first picture is opened, the others counted; "-" and everything after "--" are
+        // names.
+        {{"/a.jpg", "/b.jpg", "/c.jpg"}, true, 0, "/a.jpg", "", "", 2},
         {{"--", "--help"}, true, 0, cwd + "/--help", "", ""},
-        {{"/a.jpg", "-"}, true, 0, cwd + "/-", "", ""},
+        {{"-", "/a.jpg"}, true, 0, cwd + "/-", "", "", 1},
     };
     for (const Case& c : cases) {
         const Parsed p = Parse(c.args);
@@ -65,6 +67,7 @@ TEST(CommandLine, OptionsAndUsageErrors) {
         EXPECT_EQ(p.line.run, c.run) << name;
         EXPECT_EQ(p.line.exitCode, c.exitCode) << name;
         EXPECT_EQ(p.line.file, c.file) << name;
+        EXPECT_EQ(p.line.notOpened, c.notOpened) << name;
         EXPECT_EQ(p.out.substr(0, p.out.find('\n')), c.out) << name;
         EXPECT_EQ(p.err.substr(0, p.err.find('\n')), c.err) << name;
         // A usage error is followed by the whole usage text.

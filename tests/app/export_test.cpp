@@ -3,7 +3,9 @@
 // closing step.
 #include <libexif/exif-data.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <tuple>
 
 #include "app/export.h"
@@ -80,6 +82,52 @@ TEST_F(ExportFlow, FailedSaveIsReportedThenOnlyEmptyOrConfirmedFilesAreReplaced)
     EXPECT_EQ(list.find("missing-folder"), std::string::npos);
     EXPECT_NE(list.find("mime-type type=\"image/jpeg\""), std::string::npos);
     EXPECT_NE(list.find("name=\"Kadrovo\""), std::string::npos);
+}
+
+// The file written is what its name says: PNG for ".png", JPEG for the JPEG extensions in any
+// letter case, and ".jpg" appended to any other name. The title says where it went; the question
+// names the file that would really be replaced.
+TEST_F(ExportFlow, TheSavedFileIsWhatItsNameSays) {
+    const std::string png = "\x89PNG\r\n\x1A\n", jpeg = "\xFF\xD8\xFF";
+    std::filesystem::create_directory(In("fotos.2024"));
+    const std::tuple<const char*, const char*, const std::string&> cases[] = {
+        {"ohne_endung", "ohne_endung.jpg", jpeg},
+        {"als_png.png", "als_png.png", png},
+        {"GROSS.PNG", "GROSS.PNG", png},
+        {"a.JPG", "a.JPG", jpeg},
+        {"b.jpeg", "b.jpeg", jpeg},
+        {"c.Jpe", "c.Jpe", jpeg},
+        {"d.JFIF", "d.JFIF", jpeg},
+        {"e.gif", "e.gif.jpg", jpeg},
+        {"f.png.txt", "f.png.txt.jpg", jpeg},
+        {".versteckt", ".versteckt.jpg", jpeg},
+        {"fotos.2024/bild", "fotos.2024/bild.jpg", jpeg},
+    };
+    for (const auto& [typed, written, magic] : cases) {
+        SaveTo(In(typed));
+        EXPECT_TRUE(script.messages.empty()) << typed;
+        const std::string bytes = ReadFile(In(written));
+        EXPECT_TRUE(bytes.starts_with(magic)) << typed;
+        if (std::string(typed) != written) EXPECT_FALSE(std::filesystem::exists(In(typed)));
+        EXPECT_EQ(g_app.notice, "Gespeichert als " + In(written)) << typed;
+        // Read back by its contents, the cut of 375 x 250 picture pixels.
+        const LoadResult back = ImageLoadFile(7, In(written).c_str());
+        ASSERT_TRUE(back) << typed;
+        EXPECT_EQ(std::make_pair(back.bitmap->width, back.bitmap->height),
+                  std::make_pair(375, 250));
+    }
+    // "ohne_endung" again: the question is about ohne_endung.jpg, and No leaves it alone.
+    const std::string kept = ReadFile(In("ohne_endung.jpg"));
+    SaveTo(In("ohne_endung"), IDNO);
+    ASSERT_EQ(script.messages.size(), 1u);
+    EXPECT_TRUE(
+        script.messages[0].starts_with("Kadrovo: Die Datei ohne_endung.jpg existiert bereits!"))
+        << script.messages[0];
+    EXPECT_EQ(ReadFile(In("ohne_endung.jpg")), kept);
+    // The notice leaves the title once its time is up.
+    g_app.noticeEnds = std::chrono::steady_clock::now();
+    (void)LoopPass();
+    EXPECT_EQ(g_app.notice, "");
 }
 
 // Neither a cancelled dialog nor an export without memory for the cut changes anything, and the

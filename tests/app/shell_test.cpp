@@ -202,6 +202,25 @@ TEST_F(Shell, CutPictureLoadsAndSaysHowMuchWasRead) {
     EXPECT_TRUE(script.messages.empty());
 }
 
+// Files named with others (a selection handed over by a file manager, a drop of several): one is
+// opened and the others are counted, with the way to many pictures at once.
+TEST_F(Shell, NamedWithOthersOpensOneAndSaysHowManyWereNot) {
+    const std::pair<int, const char*> cases[] = {
+        {0, ""},
+        {1, "Kadrovo: Eine weitere Datei wurde nicht geöffnet: "},
+        {3, "Kadrovo: 3 weitere Dateien wurden nicht geöffnet: "}};
+    for (const auto& [others, said] : cases) {
+        script.messages.clear();
+        const std::string path = WriteBmp("first.bmp", 40 + others, 30, kGrey);
+        OpenNamedFile(path, others);
+        EXPECT_EQ(ImageGetWidth(kPictureImage), 40 + others);
+        ASSERT_EQ(script.messages.size(), others ? 1u : 0u) << others;
+        if (!others) continue;
+        EXPECT_TRUE(script.messages[0].starts_with(said)) << script.messages[0];
+        EXPECT_NE(script.messages[0].find("kadrovo --batch"), std::string::npos);
+    }
+}
+
 // After every path that moves the track bars or brings a picture, each label shows its bar's
 // number: the defaults button (even without a picture), a file load, a clipboard load, an
 // export's closing step.
@@ -228,15 +247,25 @@ TEST_F(Shell, LabelsShowTheirBarsAfterEveryPath) {
     EXPECT_TRUE(script.messages.empty());
 }
 
-// Without a picture the controls do nothing, and text on the clipboard gives only the message.
+// Without a picture the controls do nothing; the two that would deliver a picture say that there
+// is none, and text on the clipboard gives only its message.
 TEST_F(Shell, FileLoadResetsTheAdjustmentsClipboardLoadKeepsThem) {
     const std::string before = State();
-    for (int control : {kFormatCombo, kPortraitToggle, kSaveButton, kClipboardSaveButton,
-                        kCastCheckBox, kPreviewFrame, kOutputCombo, kStatusLine}) {
+    const std::string none = "Kadrovo: Es ist kein Bild geladen. [48]";
+    const std::pair<int, const char*> controls[] = {
+        {kFormatCombo, ""},          {kPortraitToggle, ""},
+        {kSaveButton, none.c_str()}, {kClipboardSaveButton, none.c_str()},
+        {kCastCheckBox, ""},         {kPreviewFrame, ""},
+        {kOutputCombo, ""},          {kStatusLine, ""}};
+    for (const auto& [control, said] : controls) {
+        script.messages.clear();
         DispatchControl(control);
         EXPECT_EQ(State(), before) << control;
+        EXPECT_EQ(script.messages.empty() ? "" : script.messages.front(), said) << control;
+        EXPECT_LE(script.messages.size(), 1u) << control;
     }
-    EXPECT_TRUE(script.fileCalls.empty() && script.messages.empty());
+    EXPECT_TRUE(script.fileCalls.empty());
+    script.messages.clear();
     ASSERT_TRUE(ClipboardSet({{"text/plain", ClipboardData{'h', 'i'}}}));
     DispatchControl(kClipboardLoadButton);
     EXPECT_EQ(State(), before);

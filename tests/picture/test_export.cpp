@@ -22,10 +22,22 @@ TEST(OutputSize, PresetsAndFrames) {
         return OutputSizeFor(preset, w, h, nw, nh) ? std::to_string(nw) + "x" + std::to_string(nh)
                                                    : std::string("kept");
     };
-    EXPECT_EQ(size(1, 500, 400), "kept");
-    EXPECT_EQ(size(7, 300, 200), "150x100");
-    EXPECT_EQ(size(2, 400, 301), "399x300");
-    EXPECT_EQ(size(8, 4000, 3000), "kept");
+    const std::tuple<int, int, int, const char*> presets[] = {
+        {1, 4000, 3000, "800x600"},
+        {1, 3000, 4000, "600x800"},
+        {1, 500, 400, "kept"},
+        {2, 400, 301, "399x300"},
+        {8, 4000, 3000, "kept"},
+        // The avatar bounds the width, whatever the shape.
+        {7, 1600, 900, "100x56"},
+        {7, 300, 200, "100x67"},
+        {7, 250, 250, "100x100"},
+        {7, 200, 300, "100x150"},
+        {7, 100, 50, "kept"},
+        {7, 9000, 20, "100x1"},
+    };
+    for (const auto& [preset, w, h, want] : presets)
+        EXPECT_EQ(size(preset, w, h), want) << preset << ": " << w << "x" << h;
     EXPECT_EQ(FrameToPicture(PixelRect{0, 0, 240, 160}, 4000.0f / 480.0f),
               (PixelRect{0, 0, 2000, 1333}));
     // 2.5, 17.5, 12.5 and 7.5: halves go to the even neighbour.
