@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/adjust.h"
+#include "app/batch.h"
 #include "app/edit.h"
 #include "app/frame.h"
 #include "app/ids.h"
@@ -35,9 +36,9 @@ constexpr int kWarningFlags = MB_OK | MB_ICONEXCLAMATION;  // 48
 
 // Asks for the file name until the user takes a free name, an empty file or confirms the
 // overwrite of the file that will really be written; an empty path when the dialog is cancelled.
-SaveTarget ChooseFileName() {
+SaveTarget ChooseFileName(int formatIndex) {
     for (;;) {
-        const std::string proposal = ExportDefaultName(g_app.fileName);
+        const std::string proposal = ExportProposedName(g_app.fileName, formatIndex);
         const std::string typed = AskSaveFile(kSaveTitle, proposal.c_str(), kSaveFilter, 0);
         if (typed.empty()) return {};
         SaveTarget target = ExportSaveTarget(typed);
@@ -124,20 +125,17 @@ SaveTarget ExportSaveTarget(const std::string& typed) {
     return {typed + ".jpg", false};
 }
 
-std::string ExportDefaultName(const std::string& fileName) {
-    std::string out;
-    out.reserve(fileName.size());
-    for (size_t i = 0; i < fileName.size();) {
-        if (i + 4 <= fileName.size() && fileName[i] == '.' &&
-            std::tolower(static_cast<unsigned char>(fileName[i + 1])) == 'b' &&
-            std::tolower(static_cast<unsigned char>(fileName[i + 2])) == 'm' &&
-            std::tolower(static_cast<unsigned char>(fileName[i + 3])) == 'p') {
-            i += 4;
-        } else {
-            out += fileName[i++];
-        }
+std::string ExportProposedName(const std::string& fileName, int formatIndex) {
+    if (fileName.empty()) return {};
+    BatchOptions beside;
+    beside.format = formatIndex;
+    const size_t slash = fileName.rfind('/');
+    if (slash == std::string::npos) {
+        beside.outDir = ".";
+        return BatchOutputPaths({fileName}, beside).front().substr(2);
     }
-    return out;
+    beside.outDir = fileName.substr(0, slash);
+    return BatchOutputPaths({fileName}, beside).front();
 }
 
 void SelectionExport(bool toClipboard, const WindowSettings& window) {
@@ -151,7 +149,7 @@ void SelectionExport(bool toClipboard, const WindowSettings& window) {
 
     SaveTarget target;
     if (!toClipboard) {
-        target = ChooseFileName();
+        target = ChooseFileName(window.format);
         // Cancelled: nothing was committed, so controls and preview stay exactly as they are.
         if (target.path.empty()) return;
     }

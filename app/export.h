@@ -47,8 +47,9 @@ std::string BudgetNote(const BudgetWrite& write, int cutWidth);
 // Writes an exported cut as a PNG file, completely or not at all, with the PNG writer the
 // clipboard uses.
 [[nodiscard]] bool ExportWritePng(const raster::Bitmap& cut, const char* path);
-// The save dialog's default name: `fileName` with every ".bmp" removed, letter case ignored.
-std::string ExportDefaultName(const std::string& fileName);
+// The save dialog's proposal for an export of `fileName` framed at format item `formatIndex`: the
+// name the batch export gives it, beside it (urlaub.jpg gives urlaub_10x15.jpg); "" for none.
+std::string ExportProposedName(const std::string& fileName, int formatIndex);
 
 // The file a name typed in the save dialog gives, and its type. The file is what its name says:
 // ".png" is written as PNG; ".jpg", ".jpeg", ".jpe" and ".jfif" as JPEG; a name without an

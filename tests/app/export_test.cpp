@@ -24,7 +24,8 @@ class ExportFlow : public MainWindowTest {
 protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        // Every ".bmp" goes from the name the save dialog proposes.
+        // The save dialog proposes the batch's name beside the original: only the last extension
+        // goes.
         const std::string path = In("Ur.bmplaub.BMP");
         WritePhoto(path, 1200, 800, IMAGE_FORMAT_BMP);
         ControlSetValue(kFormatCombo, 1);  // "10 x 15" across: 3:2
@@ -55,8 +56,8 @@ TEST_F(ExportFlow, FailedSaveIsReportedThenOnlyEmptyOrConfirmedFilesAreReplaced)
     MoveGamma(100);
     const std::string before = Pixels(100);
     SaveTo(In("missing-folder/bild.jpg"));
-    EXPECT_TRUE(script.fileCalls.at(0).starts_with("save 'Bild speichern...' " +
-                                                   In("Urlaub, filter 'JPG Bilder (*.jpg)|")));
+    EXPECT_TRUE(script.fileCalls.at(0).starts_with(
+        "save 'Bild speichern...' " + In("Ur.bmplaub_10x15.jpg, filter 'JPG Bilder (*.jpg)|")));
     EXPECT_EQ(script.messages, std::vector<std::string>{"Kadrovo: Die Datei bild.jpg konnte nicht "
                                                         "gespeichert werden!\r\rBitte einen "
                                                         "anderen Ort wählen. [48]"});

@@ -137,7 +137,7 @@ TEST_F(Shell, FailedLoadChangesNothingAndSaysWhichFileAndWhy) {
     EXPECT_TRUE(script.messages.empty());
     DispatchControl(kSaveButton);
     EXPECT_TRUE(
-        script.fileCalls.back().ends_with("grey, filter 'JPG Bilder (*.jpg)|*.jpg|Alle "
+        script.fileCalls.back().ends_with("grey_10x15.jpg, filter 'JPG Bilder (*.jpg)|*.jpg|Alle "
                                           "Dateien (*.*)|*.*' 0"));
 }
 
@@ -279,9 +279,9 @@ TEST_F(Shell, FileLoadResetsTheAdjustmentsClipboardLoadKeepsThem) {
     ASSERT_EQ(ImageGetWidth(100), 300);
     EXPECT_EQ(ImageGetHeight(101), 317);
     EXPECT_EQ(ControlGetValue(kGammaBar), 60);
-    DispatchControl(kSaveButton);  // the save dialog proposes the file loaded last
+    DispatchControl(kSaveButton);  // the save dialog proposes the export of the file loaded last
     EXPECT_TRUE(script.fileCalls.back().starts_with("save 'Bild speichern...' " +
-                                                    ::testing::TempDir() + "a,"))
+                                                    ::testing::TempDir() + "a_9x13.jpg,"))
         << script.fileCalls.back();
     EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 300x200 / Auswahl: 289x200");
     EXPECT_EQ(Surface(100, 300), 0x4080c0u);
