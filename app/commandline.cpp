@@ -25,7 +25,8 @@ constexpr const OptionRow* kOptions[] = {&kHelp, &kVersion, &kBatch};
 
 constexpr const char* kFileArgument = "DATEI";
 constexpr const char* kFileDescription =
-    "Bild (BMP, Icon, JPEG oder PNG), das beim Start geladen wird.";
+    "Bild (BMP, Icon, JPEG, PNG, HEIC/HEIF, AVIF oder WebP), das beim Start geladen wird; von "
+    "mehreren nur das erste.";
 
 std::string OptionNames(const OptionRow& option) {
     return (option.shortName ? std::string("-") + option.shortName + ", " : std::string(4, ' ')) +

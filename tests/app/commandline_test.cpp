@@ -87,7 +87,8 @@ TEST(CommandLine, UsageText) {
               "      --batch    Exportiert viele Bilder ohne Fenster; mehr mit --batch --help.\n"
               "\n"
               "Argumente:\n"
-              "  DATEI          Bild (BMP, Icon, JPEG oder PNG), das beim Start geladen wird.\n");
+              "  DATEI          Bild (BMP, Icon, JPEG, PNG, HEIC/HEIF, AVIF oder WebP), das beim "
+              "Start geladen wird; von mehreren nur das erste.\n");
 }
 
 // Names as a file manager or a shell passes them, as the loader gets them.

@@ -1,4 +1,5 @@
-"""Drops two picture files on the main window at once: the last one is loaded.
+"""Drops two picture files on the main window at once: the last one is loaded, and a message
+says that the other was not.
 Usage: drop_files.py KADROVO XDND_HELPER WORKDIR"""
 import os
 import subprocess
@@ -25,6 +26,9 @@ def test(args):
                         last], capture_output=True, text=True)
     if r.returncode != 0:
         raise e.Failure("drop failed: " + r.stderr.strip())
+    e.focus(e.wait_window("Kadrovo", proc))
+    e.tool("xdotool", "key", "Return")
+    e.wait_for("the message to close", lambda: not e.windows("Kadrovo"))
     # A portrait picture: preview 360 x 476, so client (100, 300) shows it.
     c.wait_pixel("the last dropped picture", 100, 300, LAST)
     e.quit_program(proc, c)

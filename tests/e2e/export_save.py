@@ -1,8 +1,11 @@
 """Exports the frame through the real save dialog and checks the written JPEG's size; then loads
-that JPEG and presses Save, Return, Return: the dialog proposes the loaded file, the overwrite
-question answers No by default, so the file stays as it was and the dialog comes back. Then
-exports the same picture with --batch, without any display, and expects the very same bytes.
-A frame dragged to the preview's right edge is cut at the picture's. Last, a phone's HEIC stored on its side is exported through the dialogs.
+that JPEG and presses Save, Return: the dialog proposes the batch's name beside it, and the title
+says where the file went. Save, Return, Return again: the overwrite question answers No by
+default, so the file stays as it was and the dialog comes back. Names typed without an extension
+or with another one, or with ".png", give files of the type their names say. Then exports the
+same picture with --batch, without any display, and expects the very same bytes. A frame dragged
+to the preview's right edge is cut at the picture's. Last, a phone's HEIC stored on its side is
+exported through the dialogs.
 Usage: export_save.py KADROVO HEIF_PICTURE WORKDIR"""
 import os
 import subprocess
@@ -11,6 +14,8 @@ import e2e_util as e
 
 COLOUR = (100, 150, 200)
 RED = (220, 30, 30)
+JPEG = b"\xff\xd8\xff"
+PNG = b"\x89PNG\r\n\x1a\n"
 
 
 def export(binary, picture, colour, out, want):
@@ -39,11 +44,20 @@ def test(args):
 
     c.click(*e.LOAD_BUTTON)
     e.type_into_dialog("Bild einladen", out, proc)
-    # The loaded 800 x 553 file has a preview 332 rows high, the picture before 360: the rows
+    # The loaded 800 x 554 file has a preview 332 rows high, the picture before 360: the rows
     # between show the window's ground once the load has finished.
     e.wait_for("the exported file's preview",
                lambda: not e.near(c.pixel(300, 20 + 345), COLOUR))
-    with open(out, "rb") as f:
+    proposed = os.path.join(work, "export-out_9x13.jpg")
+    if os.path.exists(proposed):
+        os.remove(proposed)
+    c.click(*e.SAVE_BUTTON)
+    e.focus(e.wait_window("Bild speichern...", proc))
+    e.tool("xdotool", "key", "Return")
+    e.wait_for("the proposed file", lambda: os.path.exists(proposed) and e.jpeg_size(proposed))
+    e.wait_window("Gespeichert als %s - Kadrovo V0.3" % proposed, proc)
+    e.wait_window("Kadrovo V0.3", proc)  # the title's notice goes again
+    with open(proposed, "rb") as f:
         original = f.read()
     c.click(*e.SAVE_BUTTON)
     for key in ("Return", "Escape"):  # both answer the question with No
@@ -53,11 +67,29 @@ def test(args):
         e.tool("xdotool", "key", key)
         e.wait_for("the question to close", lambda: not e.windows("Kadrovo"))
     e.focus(e.wait_window("Bild speichern...", proc))
-    with open(out, "rb") as f:
+    with open(proposed, "rb") as f:
         if f.read() != original:
-            raise e.Failure("the loaded JPEG was overwritten")
+            raise e.Failure("the exported JPEG was overwritten")
     e.tool("xdotool", "key", "Escape")
     e.wait_for("the save dialog to close", lambda: not e.windows("Bild speichern..."))
+
+    # Each name typed gives the file its name says, of the type it says.
+    for typed, written, magic in (("ohne_endung", "ohne_endung.jpg", JPEG),
+                                  ("als_png.png", "als_png.png", PNG),
+                                  ("Gross.JPEG", "Gross.JPEG", JPEG),
+                                  ("bild.gif", "bild.gif.jpg", JPEG)):
+        for name in (typed, written):
+            if os.path.exists(os.path.join(work, name)):
+                os.remove(os.path.join(work, name))
+        path = os.path.join(work, written)
+        c.click(*e.SAVE_BUTTON)
+        e.type_into_dialog("Bild speichern...", os.path.join(work, typed), proc)
+        e.wait_window("Gespeichert als %s - Kadrovo V0.3" % path, proc)
+        with open(path, "rb") as f:
+            if not f.read().startswith(magic):
+                raise e.Failure("%s typed gives %s, which is not %r" % (typed, written, magic))
+        if typed != written and os.path.exists(os.path.join(work, typed)):
+            raise e.Failure("%s was written under the name typed" % typed)
     e.quit_program(proc, c)
 
     batch_dir = os.path.join(work, "batch")

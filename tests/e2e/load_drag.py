@@ -1,10 +1,12 @@
 """Loads a picture through the real open dialog, then resizes the frame from its handle (leaving
 the preview and the window on the way) and moves it, with the real mouse. A track bar dragged over
 the preview leaves the frame alone. Files that cannot be loaded are reported and change nothing
-on screen; a PNG cut off half way shows its upper half and grey below.
+on screen. A PNG and a JPEG cut off part way are each said to be incomplete, at once, and show
+their upper part and grey below.
 Usage: load_drag.py KADROVO WORKDIR"""
 import os
 import struct
+import subprocess
 import zlib
 
 import e2e_util as e
@@ -108,11 +110,37 @@ def test(args):
     half = os.path.join(work, "half.png")
     with open(half, "wb") as f:
         f.write(png(200, 100, RED, keep=30000))
-    c.click(*e.LOAD_BUTTON)
-    e.type_into_dialog("Bild einladen", half, proc)
+    load_incomplete(proc, c, half)
     c.wait_pixel("upper half", 420, 30, RED)
     c.wait_pixel("grey below", 420, 240, GREY)
+
+    # A JPEG written by the batch export (800 x 554: preview 480 x 332), cut in the middle of its
+    # image data: the upper rows keep their colour, the lower ones are grey.
+    whole = os.path.join(work, "whole")
+    os.makedirs(whole, exist_ok=True)
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    subprocess.run([binary, "--batch", "--overwrite", "--out", whole,
+                    os.path.join(work, "drag.bmp")], env=env, check=True, capture_output=True)
+    with open(os.path.join(whole, "drag_9x13.jpg"), "rb") as f:
+        jpeg = f.read()
+    scan = jpeg.index(b"\xff\xda")
+    cut = os.path.join(work, "cut.jpg")
+    with open(cut, "wb") as f:
+        f.write(jpeg[:scan + (len(jpeg) - scan) // 2])
+    load_incomplete(proc, c, cut)
+    e.wait_for("the upper part", lambda: e.near(c.pixel(300, 40), COLOUR, 4))
+    c.wait_pixel("grey below", 300, 20 + 320, GREY)
     e.quit_program(proc, c)
+
+
+def load_incomplete(proc, c, path):
+    """Loads `path` through the open dialog and answers the message that says it is incomplete;
+    fails when the picture's part does not arrive with the message."""
+    c.click(*e.LOAD_BUTTON)
+    e.type_into_dialog("Bild einladen", path, proc)
+    e.focus(e.wait_window("Kadrovo", proc))
+    e.tool("xdotool", "key", "Return")
+    e.wait_for("the message to close", lambda: not e.windows("Kadrovo"))
 
 
 e.main(test)
