@@ -46,8 +46,10 @@ public:
         WebPBitstreamFeatures features;
         if (WebPGetFeatures(data_, size_, &features) != VP8_STATUS_OK) return DECODE_DAMAGED;
         const WebPData whole = {data_, size_};
-        std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemux(&whole));
-        if (!demux) return DECODE_DAMAGED;
+        // A file cut short still has its header: its picture loads as far as the data goes.
+        WebPDemuxState state = WEBP_DEMUX_PARSE_ERROR;
+        std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemuxPartial(&whole, &state));
+        if (!demux || state < WEBP_DEMUX_PARSED_HEADER) return DECODE_DAMAGED;
         width_ = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH));
         height_ = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT));
         alpha_ = features.has_alpha != 0;
