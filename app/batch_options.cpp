@@ -248,8 +248,9 @@ std::string BatchUsage() {
            "Exportiert viele Bilder wie der Knopf \"Bild speichern...\": Ausschnitt im Format,\n"
            "Bildbearbeitung, Ausgabegrösse. Aus urlaub.jpg wird ORDNER/urlaub_10x15.jpg, aus\n"
            "einer zweiten Datei urlaub.* desselben Aufrufs ORDNER/urlaub_10x15-2.jpg.\n"
-           "DATEI \"-\" liest je eine Datei pro Zeile von der Standardeingabe. Die Regler nehmen\n"
-           "die Zahlen, die das Fenster neben ihnen zeigt.\n\n"
+           "DATEI \"-\" liest je eine Datei pro Zeile von der Standardeingabe. Gelesen werden\n"
+           "BMP, Icon, JPEG, PNG, HEIC/HEIF, AVIF und WebP. Die Regler nehmen die Zahlen, die\n"
+           "das Fenster neben ihnen zeigt.\n\n"
            "  --format F        Zielformat: " +
            formats +
            "\n"
