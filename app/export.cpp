@@ -106,6 +106,8 @@ std::string BudgetNote(const BudgetWrite& w, int cutWidth) {
     if (w.width != cutWidth)
         note += ", " + std::to_string(w.width) + " x " + std::to_string(w.height) + " Pixel";
     return note;
+}
+
 bool ExportWritePng(const raster::Bitmap& cut, const char* path) {
     const OwnedEncoderRows rows = EncoderRowsOf(cut);
     if (!rows.rows.pixels) return false;
