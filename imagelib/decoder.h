@@ -61,6 +61,8 @@ public:
     // A reader that builds its own bitmap (BMP files keep their depth and row order) hands it
     // over here, once; null for a decoder that writes rows through Decode.
     virtual std::unique_ptr<raster::Bitmap> TakeBitmap() { return nullptr; }
+    // How much of the file the bitmap handed over by TakeBitmap holds, `height` rows high.
+    virtual DecodedRows ReadyRows(int height) const { return {height, height}; }
 };
 
 // What a probe found: DECODE_24BIT or DECODE_32BIT with the decoder, 0 when the file is not in

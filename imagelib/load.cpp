@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imagelib/bmp_reader.h"
+#include "imagelib/confined_decode.h"
 #include "imagelib/heif_decoder.h"
 #include "imagelib/ico_reader.h"
 #include "imagelib/image.h"
@@ -76,7 +77,7 @@ void Probe(std::span<const ImageDecoder* const> formats, ByteView file, FoundDec
     const ByteView head = file.first(std::min(file.size(), kSniffBytes));
     for (const ImageDecoder* f : formats) {
         if (!f->sniff(head)) continue;
-        Probed probed = f->probe(file);
+        Probed probed = ImageDecodesConfined(*f) ? ConfinedProbe(*f, file) : f->probe(file);
         if (probed.answer > 0) {
             found.format = probed.answer;
             found.entry = f;
@@ -218,8 +219,17 @@ std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(FoundDecoder found, LoadOutcom
     std::unique_ptr<raster::Bitmap> reduced;
     bool made = false;
     DecodedRows rows;
+    const auto takeExif = [&] {
+        if (!exif) return;
+        try {
+            *exif = d.Exif();
+        } catch (const std::bad_alloc&) {
+            exif->clear();  // the picture matters more than its tags
+        }
+    };
     if (bm) {
-        rows = {bm->height, bm->height};
+        rows = d.ReadyRows(bm->height);
+        takeExif();  // a picture decoded by the confined helper has its tags with it
     } else {
         const int w = d.Width(), h = d.Height();
         const int bpp = found.format == DECODE_32BIT ? 32 : 24;
@@ -232,13 +242,7 @@ std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(FoundDecoder found, LoadOutcom
         }
         error = LoadError::TooLarge;
         if (!bm) return nullptr;
-        if (exif) {
-            try {
-                *exif = d.Exif();
-            } catch (const std::bad_alloc&) {
-                exif->clear();  // the picture matters more than its tags
-            }
-        }
+        takeExif();
         // Rows reduced as they arrive would miss the white under transparent pixels.
         if (preview && d.ReducesWhileDecoding() && bpp == 24) reduced = NewPreview(*preview, w, h);
         rows = reduced ? d.DecodeWithPreview(bm->bits.get(), bm->stride, *reduced, made)

@@ -13,6 +13,10 @@ struct LoadLimits {
     int maxJpegScans = 300;                     // scans of a progressive JPEG
     size_t maxFileBytes = size_t{1} << 30;      // a file read whole into memory
     bool pngIgnoreChecksums = false;            // fuzzers: let mutated data reach inflate
+    // The formats decoded by the large compression libraries go through a confined helper
+    // process (see confined_decode.h), which may take this long before it is stopped.
+    bool decodeConfined = true;
+    int decodeSeconds = 30;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-translations-l10n libgl-dev libxkbcommon-dev
     libjpeg62-turbo-dev libpng-dev zlib1g-dev
-    libheif-dev libwebp-dev liblcms2-dev libexif-dev libgs-common libglib2.0-dev
+    libheif-dev libwebp-dev liblcms2-dev libexif-dev libgs-common libglib2.0-dev libseccomp-dev libheif-examples
     libgtest-dev libbenchmark-dev libvips-dev libjpeg-turbo-progs
     clang-format
     python3 xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core fonts-dejavu-extra

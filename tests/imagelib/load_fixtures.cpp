@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -288,6 +289,106 @@ Bytes MakeHeif(const HeifDesc& s) {
     heif_encoder_release(encoder);
     heif_context_free(ctx);
     return out;
+}
+
+namespace {
+
+void OverlayBig(Bytes& b, uint64_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i)
+        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+Bytes OverlayBox(const char* type, const Bytes& payload, int version = -1, uint32_t flags = 0) {
+    Bytes b;
+    OverlayBig(b, 8 + (version >= 0 ? 4 : 0) + payload.size(), 4);
+    b.insert(b.end(), type, type + 4);
+    if (version >= 0) OverlayBig(b, uint64_t(version) << 24 | flags, 4);
+    b.insert(b.end(), payload.begin(), payload.end());
+    return b;
+}
+
+Bytes OverlayCat(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const Bytes& p : parts)
+        b.insert(b.end(), p.begin(), p.end());
+    return b;
+}
+
+// The whole box of `type` (size and type included) found anywhere in `file`, or empty.
+Bytes OverlayFind(const Bytes& file, const char* type) {
+    for (size_t i = 4; i + 4 <= file.size(); ++i)
+        if (std::memcmp(&file[i], type, 4) == 0) {
+            const size_t size =
+                size_t{file[i - 4]} << 24 | file[i - 3] << 16 | file[i - 2] << 8 | file[i - 1];
+            if (size >= 8 && i - 4 + size <= file.size())
+                return Bytes(file.begin() + static_cast<long>(i - 4),
+                             file.begin() + static_cast<long>(i - 4 + size));
+        }
+    return {};
+}
+
+Bytes OverlayInfe(uint16_t id, const char* type) {
+    Bytes p;
+    OverlayBig(p, id, 2), OverlayBig(p, 0, 2);
+    p.insert(p.end(), type, type + 4);
+    p.push_back(0);
+    return OverlayBox("infe", p, 2);
+}
+
+}  // namespace
+
+Bytes MakeHeifOverlay(int32_t dx, int32_t dy, int canvasWidth, int canvasHeight) {
+    const Bytes tile = MakeHeif({});
+    const Bytes hvcC = OverlayFind(tile, "hvcC"), mdat = OverlayFind(tile, "mdat");
+    if (hvcC.empty() || mdat.size() <= 8) return {};
+    const Bytes coded(mdat.begin() + 8, mdat.end());
+    Bytes overlay = {0, 1};  // version 0, 32-bit fields
+    OverlayBig(overlay, 0xFFFF, 2), OverlayBig(overlay, 0, 2), OverlayBig(overlay, 0, 2),
+        OverlayBig(overlay, 0xFFFF, 2);
+    OverlayBig(overlay, static_cast<uint32_t>(canvasWidth), 4);
+    OverlayBig(overlay, static_cast<uint32_t>(canvasHeight), 4);
+    OverlayBig(overlay, static_cast<uint32_t>(dx), 4),
+        OverlayBig(overlay, static_cast<uint32_t>(dy), 4);
+
+    Bytes ispeTile, ispeCanvas, dimg, ipma, pitm, iinf = {0, 2};
+    OverlayBig(ispeTile, 32, 4), OverlayBig(ispeTile, 24, 4);
+    OverlayBig(ispeCanvas, static_cast<uint32_t>(canvasWidth), 4);
+    OverlayBig(ispeCanvas, static_cast<uint32_t>(canvasHeight), 4);
+    OverlayBig(dimg, 2, 2), OverlayBig(dimg, 1, 2),
+        OverlayBig(dimg, 1, 2);  // item 2 is derived from item 1
+    OverlayBig(ipma, 2, 4);
+    ipma.insert(ipma.end(), {0, 1, 2, 0x81, 0x02, 0, 2, 1, 0x03});
+    OverlayBig(pitm, 2, 2);
+    iinf = OverlayCat({iinf, OverlayInfe(1, "hvc1"), OverlayInfe(2, "iovl")});
+    const Bytes hdlr = OverlayBox(
+        "hdlr", {0, 0, 0, 0, 'p', 'i', 'c', 't', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0);
+    const Bytes ftyp = OverlayBox(
+        "ftyp", {'h', 'e', 'i', 'c', 0, 0, 0, 0, 'm', 'i', 'f', '1', 'h', 'e', 'i', 'c'});
+    const Bytes iprp = OverlayBox(
+        "iprp", OverlayCat({OverlayBox("ipco", OverlayCat({hvcC, OverlayBox("ispe", ispeTile, 0),
+                                                           OverlayBox("ispe", ispeCanvas, 0)})),
+                            OverlayBox("ipma", ipma, 0)}));
+    // iloc: 4-byte offsets and lengths, absolute in the file; the offsets are known once the
+    // meta box's size is, which does not depend on them.
+    auto meta = [&](uint32_t codedAt, uint32_t overlayAt) {
+        Bytes iloc = {0x44, 0x00};
+        OverlayBig(iloc, 2, 2);
+        OverlayBig(iloc, 1, 2), OverlayBig(iloc, 0, 2), OverlayBig(iloc, 1, 2),
+            OverlayBig(iloc, codedAt, 4);
+        OverlayBig(iloc, coded.size(), 4);
+        OverlayBig(iloc, 2, 2), OverlayBig(iloc, 0, 2), OverlayBig(iloc, 1, 2),
+            OverlayBig(iloc, overlayAt, 4);
+        OverlayBig(iloc, overlay.size(), 4);
+        return OverlayBox("meta",
+                          OverlayCat({hdlr, OverlayBox("pitm", pitm, 0),
+                                      OverlayBox("iloc", iloc, 0), OverlayBox("iinf", iinf, 0),
+                                      OverlayBox("iref", OverlayBox("dimg", dimg), 0), iprp}),
+                          0);
+    };
+    const size_t head = ftyp.size() + meta(0, 0).size() + 8;
+    return OverlayCat(
+        {ftyp, meta(static_cast<uint32_t>(head), static_cast<uint32_t>(head + coded.size())),
+         OverlayBox("mdat", OverlayCat({coded, overlay}))});
 }
 
 Bytes MakeWebp(const WebpDesc& s) {

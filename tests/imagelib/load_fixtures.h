@@ -125,6 +125,10 @@ struct HeifBoxes {
 };
 Bytes MakeHeifBoxes(const HeifBoxes& desc);
 
+// A HEIC whose primary item is an overlay (iovl) of a canvasWidth x canvasHeight canvas with
+// one 32 x 24 HEVC tile placed at (dx, dy), built box by box around a tile MakeHeif coded.
+Bytes MakeHeifOverlay(int32_t dx, int32_t dy, int canvasWidth, int canvasHeight);
+
 struct WebpDesc {
     int width = 32;
     int height = 24;

@@ -1,0 +1,399 @@
+#include "imagelib/confined_decode.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "imagelib/load_limits.h"
+#include "platform/raster.h"
+
+extern char** environ;
+
+namespace {
+
+std::atomic<confined::Fault> g_fault{confined::Fault::None};
+
+// The descriptor the helper finds its socket under.
+constexpr int kHelperSocket = 3;
+
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { reset(); }
+    Fd(Fd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
+    Fd& operator=(Fd&& o) noexcept {
+        if (this != &o) reset(std::exchange(o.fd_, -1));
+        return *this;
+    }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) close(fd_);
+        fd_ = fd;
+    }
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+// A started helper and the loader's end of its socket; stopped and reaped when it goes, so that
+// no helper outlives its file and none is left a zombie.
+class Helper {
+public:
+    Helper() = default;
+    Helper(pid_t pid, Fd socket) : pid_(pid), socket_(std::move(socket)) {}
+    ~Helper() { Stop(); }
+    Helper(Helper&& o) noexcept : pid_(std::exchange(o.pid_, -1)), socket_(std::move(o.socket_)) {}
+    Helper& operator=(Helper&& o) noexcept {
+        if (this != &o) {
+            Stop();
+            pid_ = std::exchange(o.pid_, -1);
+            socket_ = std::move(o.socket_);
+        }
+        return *this;
+    }
+    explicit operator bool() const { return pid_ > 0; }
+    int Socket() const { return socket_.get(); }
+
+private:
+    void Stop() {
+        socket_.reset();
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+    }
+
+    pid_t pid_ = -1;
+    Fd socket_;
+};
+
+// The file's bytes in a memfd sealed against every change.
+Fd SealedCopy(ByteView file) {
+    Fd fd(memfd_create("kadrovo-file", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (!fd || ftruncate(fd.get(), static_cast<off_t>(file.size())) != 0) return Fd();
+    for (size_t done = 0; done < file.size();) {
+        const ssize_t n =
+            pwrite(fd.get(), file.data() + done, file.size() - done, static_cast<off_t>(done));
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR) continue;
+            return Fd();
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (fcntl(fd.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
+        return Fd();
+    return fd;
+}
+
+// Starts the helper with `socket` as its descriptor 3, every signal at its default and none
+// blocked; the process id, or -1.
+pid_t SpawnOn(const std::string& helper, int socket) {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    if (posix_spawn_file_actions_init(&actions) != 0) return -1;
+    if (posix_spawnattr_init(&attr) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return -1;
+    }
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    sigdelset(&all, SIGKILL);
+    sigdelset(&all, SIGSTOP);
+    pid_t pid = -1;
+    char name[] = "kadrovo-decode";
+    char* const argv[] = {name, nullptr};
+    const bool ready =
+        posix_spawn_file_actions_adddup2(&actions, socket, kHelperSocket) == 0 &&
+        posix_spawnattr_setsigmask(&attr, &none) == 0 &&
+        posix_spawnattr_setsigdefault(&attr, &all) == 0 &&
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+    if (!ready || posix_spawn(&pid, helper.c_str(), &actions, &attr, argv, environ) != 0) pid = -1;
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// A new helper; it starts up (the dynamic linking of the decoding libraries is most of that)
+// while the loader goes on, and says when it is ready for a request.
+Helper Spawn(const std::string& helper) {
+    int pair[2];
+    if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return Helper();
+    Fd ours(pair[0]);
+    // Above the standard streams and the helper's 3, so that the move to 3 drops close-on-exec.
+    Fd theirs(fcntl(pair[1], F_DUPFD_CLOEXEC, kHelperSocket + 1));
+    close(pair[1]);
+    if (!theirs) return Helper();
+    const pid_t pid = SpawnOn(helper, theirs.get());
+    if (pid <= 0) return Helper();
+    return Helper(pid, std::move(ours));
+}
+
+// One helper started ahead, so that its start-up falls between loads rather than inside one.
+struct Spare {
+    std::mutex mutex;
+    Helper helper;
+};
+Spare g_spare;
+
+// The spare helper, or a new one when there is none.
+Helper TakeHelper(const std::string& path) {
+    {
+        std::lock_guard lock(g_spare.mutex);
+        if (g_spare.helper) return std::move(g_spare.helper);
+    }
+    return Spawn(path);
+}
+
+// Starts the next spare, unless one is there.
+void StartSpare(const std::string& path) {
+    {
+        std::lock_guard lock(g_spare.mutex);
+        if (g_spare.helper) return;
+    }
+    Helper next = Spawn(path);
+    std::lock_guard lock(g_spare.mutex);
+    if (!g_spare.helper) g_spare.helper = std::move(next);
+}
+
+// Waits until `socket` has a packet, the helper ended or the deadline passed; true for a packet.
+bool AwaitPacket(int socket, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        if (left <= 0) return false;
+        pollfd p = {socket, POLLIN, 0};
+        const int ready = poll(&p, 1, static_cast<int>(std::min<long long>(left, INT_MAX)));
+        if (ready < 0 && errno == EINTR) continue;
+        return ready > 0 && (p.revents & POLLIN);
+    }
+}
+
+// The helper's word that it is ready: one byte.
+bool AwaitReady(const Helper& helper, std::chrono::steady_clock::time_point deadline) {
+    uint8_t word[2];
+    return AwaitPacket(helper.Socket(), deadline) &&
+           recv(helper.Socket(), word, sizeof word, MSG_DONTWAIT) == 1 &&
+           word[0] == confined::kReady;
+}
+
+bool SendRequest(int socket, const confined::Request& request, int file) {
+    const auto packet = confined::EncodeRequest(request);
+    iovec io = {const_cast<uint8_t*>(packet.data()), packet.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr msg{};
+    msg.msg_iov = &io;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    c->cmsg_level = SOL_SOCKET;
+    c->cmsg_type = SCM_RIGHTS;
+    c->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(c), &file, sizeof file);
+    ssize_t sent;
+    do {
+        sent = sendmsg(socket, &msg, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent == static_cast<ssize_t>(packet.size());
+}
+
+// Waits until the helper's reply arrives, the helper ends or the deadline passes. True with a
+// reply that can be believed; `pixels` holds the one descriptor that came with it, if any (all
+// others are closed).
+bool ReceiveReply(int socket, std::chrono::steady_clock::time_point deadline,
+                  confined::Reply& reply, Fd& pixels) {
+    if (!AwaitPacket(socket, deadline)) return false;
+    uint8_t packet[confined::kReplyBytes + 1];
+    iovec io = {packet, sizeof packet};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 8)];
+    msghdr msg{};
+    msg.msg_iov = &io;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    ssize_t got;
+    do {
+        got = recvmsg(socket, &msg, MSG_CMSG_CLOEXEC | MSG_DONTWAIT);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) return false;
+    std::vector<Fd> fds;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+        const size_t n = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        for (size_t i = 0; i < n; ++i) {
+            int fd;
+            std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
+            fds.emplace_back(fd);
+        }
+    }
+    if (msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) return false;
+    if (!confined::DecodeReply(ByteView(packet, static_cast<size_t>(got)), reply)) return false;
+    // A picture comes with exactly its pixels, a refusal with nothing.
+    if (fds.size() != (reply.answer > 0 ? 1u : 0u)) return false;
+    if (reply.answer > 0) pixels = std::move(fds.front());
+    return true;
+}
+
+// One picture decoded by the helper: its bitmap over the helper's pixel memfd, its EXIF data and
+// how far the decode got.
+class ConfinedPicture final : public PictureDecoder {
+public:
+    ConfinedPicture(std::unique_ptr<raster::Bitmap> bitmap, std::vector<uint8_t> exif,
+                    DecodedRows rows)
+        : width_(bitmap->width),
+          height_(bitmap->height),
+          bitmap_(std::move(bitmap)),
+          exif_(std::move(exif)),
+          rows_(rows) {}
+    int Width() const override { return width_; }
+    int Height() const override { return height_; }
+    std::vector<uint8_t> Exif() const override { return exif_; }
+    DecodedRows Decode(uint8_t*, int) override { return {}; }
+    std::unique_ptr<raster::Bitmap> TakeBitmap() override { return std::move(bitmap_); }
+    DecodedRows ReadyRows(int) const override { return rows_; }
+
+private:
+    int width_, height_;
+    std::unique_ptr<raster::Bitmap> bitmap_;
+    std::vector<uint8_t> exif_;
+    DecodedRows rows_;
+};
+
+void UnmapPixels(uint8_t* bits, size_t size) {
+    munmap(bits, size);
+}
+
+// Maps the pixel memfd of a believed reply as a bitmap's memory: only a memfd sealed against
+// shrinking, so that no page of the mapping can vanish under the loader, and large enough.
+Probed Adopt(const confined::Reply& reply, const Fd& pixels) {
+    const uint64_t bytes = confined::PixelFileBytes(reply);
+    struct stat st;
+    const int seals = fcntl(pixels.get(), F_GET_SEALS);
+    if (seals < 0 || !(seals & F_SEAL_SHRINK) || fstat(pixels.get(), &st) != 0 ||
+        !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) < bytes)
+        return Probed{DECODE_DAMAGED, nullptr};
+    void* map =
+        mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, pixels.get(), 0);
+    if (map == MAP_FAILED) return Probed{DECODE_TOO_LARGE, nullptr};
+    auto bm = std::make_unique<raster::Bitmap>();
+    bm->width = reply.width;
+    bm->height = reply.height;
+    bm->bpp = reply.answer == DECODE_32BIT ? 32 : 24;
+    bm->stride = reply.stride;
+    bm->bits =
+        raster::PixelMemory(static_cast<uint8_t*>(map), raster::PixelRelease{UnmapPixels, bytes});
+    const uint8_t* exif = bm->bits.get() + bm->ByteSize();
+    std::vector<uint8_t> tags(exif, exif + reply.exifBytes);
+    return Probed{reply.answer,
+                  std::make_unique<ConfinedPicture>(std::move(bm), std::move(tags), reply.rows)};
+}
+
+Probed ReadReply(int socket, std::chrono::steady_clock::time_point deadline) {
+    confined::Reply reply;
+    Fd pixels;
+    // A helper that crashed, broke the protocol or ran out of time: the file did that to it.
+    if (!ReceiveReply(socket, deadline, reply, pixels)) return Probed{DECODE_DAMAGED, nullptr};
+    if (reply.answer <= 0) return Probed{reply.answer, nullptr};
+    return Adopt(reply, pixels);
+}
+
+Probed Decode(const std::string& path, uint32_t format, ByteView file) {
+    Fd bytes = SealedCopy(file);
+    if (!bytes) return Probed{DECODE_TOO_LARGE, nullptr};
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(ImageLoadLimits().decodeSeconds);
+    Helper helper = TakeHelper(path);
+    bool ready = helper && AwaitReady(helper, deadline);
+    if (!ready) {  // a spare that died while it waited is replaced once
+        helper = Spawn(path);
+        ready = helper && AwaitReady(helper, deadline);
+    }
+    if (!ready) return Probed{DECODE_TOO_LARGE, nullptr};
+    confined::Request request;
+    request.format = format;
+    request.fileBytes = file.size();
+    request.limits = ImageLoadLimits();
+    request.fault = g_fault.exchange(confined::Fault::None);
+    if (!SendRequest(helper.Socket(), request, bytes.get())) return Probed{DECODE_DAMAGED, nullptr};
+    bytes.reset();
+    return ReadReply(helper.Socket(), deadline);
+}
+
+std::string FindHelper() {
+    std::vector<std::string> candidates;
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+        const std::string path(self, static_cast<size_t>(n));
+        const std::string dir = path.substr(0, path.rfind('/'));
+        candidates = {dir + "/kadrovo-decode", dir + "/../libexec/kadrovo/kadrovo-decode"};
+    }
+#ifdef KADROVO_DECODE_HELPER
+    candidates.emplace_back(KADROVO_DECODE_HELPER);
+#endif
+    for (const std::string& c : candidates)
+        if (access(c.c_str(), X_OK) == 0) return c;
+    return {};
+}
+
+}  // namespace
+
+bool ImageDecodesConfined(const ImageDecoder& format) {
+    return ImageLoadLimits().decodeConfined && confined::FormatIndex(format) >= 0;
+}
+
+Probed ConfinedProbe(const ImageDecoder& format, ByteView file) {
+    const int index = confined::FormatIndex(format);
+    const std::string& path = ConfinedHelperPath();
+    if (index < 0 || path.empty()) return format.probe(file);
+    Probed probed = Decode(path, static_cast<uint32_t>(index), file);
+    StartSpare(path);
+    return probed;
+}
+
+const std::string& ConfinedHelperPath() {
+    static const std::string path = FindHelper();
+    return path;
+}
+
+Probed ConfinedReadReply(int socket, int timeoutMs) {
+    return ReadReply(socket,
+                     std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs));
+}
+
+bool ConfinedHelperReady() {
+    const std::string& path = ConfinedHelperPath();
+    if (path.empty()) return false;
+    StartSpare(path);
+    std::lock_guard lock(g_spare.mutex);
+    if (!g_spare.helper) return false;
+    pollfd p = {g_spare.helper.Socket(), POLLIN, 0};
+    const int waitMs = ImageLoadLimits().decodeSeconds * 1000;
+    while (poll(&p, 1, waitMs) < 0 && errno == EINTR) {
+    }
+    return (p.revents & POLLIN) != 0;
+}
+
+void ConfinedFaultForTest(confined::Fault fault) {
+    g_fault = fault;
+}

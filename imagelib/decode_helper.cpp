@@ -1,0 +1,176 @@
+// kadrovo-decode: decodes one picture file for the loader, confined (see confinement.h). It is
+// started with its end of a SOCK_SEQPACKET socket as descriptor 3, receives one request with the
+// file's bytes in a memfd, answers with one reply (decode_protocol.h) and ends.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "imagelib/confinement.h"
+#include "imagelib/decode_protocol.h"
+#include "imagelib/decoder.h"
+#include "imagelib/library_state.h"
+#include "imagelib/load_limits.h"
+#include "platform/raster.h"
+
+// The image library's state, of which the helper uses only the load limits.
+ImageLibraryState g_imagelib;
+
+namespace {
+
+constexpr int kSocket = 3;
+
+// The request and the memfd with the file's bytes, or -1.
+int Receive(confined::Request& request) {
+    uint8_t packet[confined::kRequestBytes + 1];
+    iovec io = {packet, sizeof packet};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+    msghdr msg{};
+    msg.msg_iov = &io;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    const ssize_t got = recvmsg(kSocket, &msg, MSG_CMSG_CLOEXEC);
+    const cmsghdr* c = CMSG_FIRSTHDR(&msg);
+    if (got < 0 || !c || c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS ||
+        c->cmsg_len != CMSG_LEN(sizeof(int)))
+        return -1;
+    int fd;
+    std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
+    if ((msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) ||
+        !confined::DecodeRequest(ByteView(packet, static_cast<size_t>(got)), request)) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool Send(const confined::Reply& reply, int pixels) {
+    const auto packet = confined::EncodeReply(reply);
+    iovec io = {const_cast<uint8_t*>(packet.data()), packet.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr msg{};
+    msg.msg_iov = &io;
+    msg.msg_iovlen = 1;
+    if (pixels >= 0) {
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&msg);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(c), &pixels, sizeof pixels);
+    }
+    return sendmsg(kSocket, &msg, MSG_NOSIGNAL) == static_cast<ssize_t>(packet.size());
+}
+
+// Only the refusal is sent back.
+bool Refuse(int answer) {
+    confined::Reply reply;
+    reply.answer = answer;
+    return Send(reply, -1);
+}
+
+// Probes and decodes the file into a new memfd: the rows as the loader's bitmap lays them out,
+// then the EXIF data; the memfd is sealed against shrinking, so that the loader's mapping of it
+// stays whole.
+bool Decode(const ImageDecoder& format, ByteView file) {
+    Probed probed = format.probe(file);
+    if (probed.answer <= 0) return Refuse(probed.answer);
+    PictureDecoder& d = *probed.decoder;
+    confined::Reply reply;
+    reply.answer = probed.answer;
+    reply.width = d.Width();
+    reply.height = d.Height();
+    const int bpp = probed.answer == DECODE_32BIT ? 32 : 24;
+    if (!ImageLoadSizeAllowed(reply.width, reply.height, bpp)) return Refuse(DECODE_TOO_LARGE);
+    reply.stride = static_cast<int>(raster::StrideFor(reply.width, bpp));
+    std::vector<uint8_t> exif = d.Exif();
+    if (exif.size() > confined::kMaxExif) exif.clear();
+    reply.exifBytes = static_cast<uint32_t>(exif.size());
+    const uint64_t rowBytes = uint64_t(reply.stride) * uint64_t(reply.height);
+    const uint64_t bytes = rowBytes + exif.size();
+    const int fd = memfd_create("kadrovo-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0 || ftruncate(fd, static_cast<off_t>(bytes)) != 0) return Refuse(DECODE_TOO_LARGE);
+    void* map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) return Refuse(DECODE_TOO_LARGE);
+    auto* pixels = static_cast<uint8_t*>(map);
+    // A decode that breaks off before its first row leaves nothing worth showing.
+    reply.rows = d.Decode(pixels, reply.stride);
+    if (reply.rows.decoded <= 0) return Refuse(DECODE_DAMAGED);
+    if (!exif.empty()) std::memcpy(pixels + rowBytes, exif.data(), exif.size());
+    munmap(map, bytes);
+    if (fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0)
+        return Refuse(DECODE_DAMAGED);
+    return Send(reply, fd);
+}
+
+[[noreturn]] void Exhaust() {
+    std::vector<void*> blocks;
+    for (;;) {
+        void* p = ::operator new (size_t{64} << 20);
+        blocks.push_back(p);
+    }
+}
+
+// Tries what confinement must refuse; decodes only when all of it was refused.
+bool Escaped() {
+    const int file = open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    const int net = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (file >= 0 || net >= 0) return true;
+    char* const argv[] = {const_cast<char*>("true"), nullptr};
+    execv("/bin/true", argv);
+    return false;
+}
+
+// Ends without the exit handlers, which may make calls the filter refuses.
+[[noreturn]] void End(bool ok) {
+    _exit(ok ? 0 : 2);
+}
+
+}  // namespace
+
+int main() {
+    // Nothing but the socket and the standard streams stays open.
+    close_range(kSocket + 1, ~0U, 0);
+    if (send(kSocket, &confined::kReady, 1, MSG_NOSIGNAL) != 1) End(false);
+    confined::Request request;
+    const int memfd = Receive(request);
+    if (memfd < 0) End(false);
+    void* bytes = request.fileBytes
+                      ? mmap(nullptr, request.fileBytes, PROT_READ, MAP_PRIVATE, memfd, 0)
+                      : nullptr;
+    close(memfd);
+    if (bytes == MAP_FAILED) End(false);
+    ImageSetLoadLimits(request.limits);
+    const ImageDecoder& format = *confined::Formats()[request.format];
+    if (!EnterConfinement(request.limits, request.fileBytes, kSocket)) End(false);
+    const ByteView file(static_cast<const uint8_t*>(bytes), request.fileBytes);
+    try {
+        switch (request.fault) {
+            case confined::Fault::None:
+                break;
+            case confined::Fault::Crash:
+                std::raise(SIGSEGV);
+                break;
+            case confined::Fault::Hang:
+                for (;;)
+                    asm volatile("");
+            case confined::Fault::Exhaust:
+                Exhaust();
+            case confined::Fault::Escape:
+                if (!Escaped()) End(Refuse(DECODE_DAMAGED));
+                break;
+        }
+        End(Decode(format, file));
+    } catch (const std::bad_alloc&) {
+        End(Refuse(DECODE_TOO_LARGE));
+    } catch (...) {
+        End(Refuse(DECODE_DAMAGED));
+    }
+}

@@ -1,0 +1,79 @@
+// The messages between the loader and its confined decoding helper (kadrovo-decode): a ready
+// byte from the helper once it has started, then one request and one reply over a SOCK_SEQPACKET
+// socket, each one packet of fixed layout (little-endian fields) with its file descriptors beside
+// it. The request comes with the file's bytes in a sealed memfd; a reply for a decoded picture
+// comes with a memfd holding the pixel rows (the bitmap's layout, top-down), then the EXIF data.
+// The loader trusts nothing in a reply: the helper has run a decoder over hostile bytes and may be
+// under the file's control.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "imagelib/decoder.h"
+#include "imagelib/load_limits.h"
+
+namespace confined {
+
+// What the helper does instead of decoding; only tests ask for anything but None.
+enum class Fault : uint32_t {
+    None,
+    Crash,    // dies of a segmentation fault
+    Hang,     // spins until it is stopped
+    Exhaust,  // allocates until memory runs out
+    Escape,   // tries to open a file, a socket and a program before decoding
+};
+
+struct Request {
+    uint32_t format = 0;     // index into Formats()
+    uint64_t fileBytes = 0;  // the file's length, the size of its memfd
+    LoadLimits limits;
+    Fault fault = Fault::None;
+};
+
+// The decode's outcome as the helper saw it.
+struct Reply {
+    int32_t answer = 0;  // the probe's answer (DECODE_24BIT, DECODE_32BIT) or refusal (0, <0)
+    int32_t width = 0;   // the rest only with a positive answer
+    int32_t height = 0;
+    int32_t stride = 0;
+    uint32_t exifBytes = 0;  // stored after stride * height bytes of pixels
+    DecodedRows rows;        // how far the decode got
+};
+
+// The helper's first packet, once it has started up: one byte.
+constexpr uint8_t kReady = 'R';
+constexpr size_t kRequestBytes = 56;
+constexpr size_t kReplyBytes = 36;
+// EXIF blocks larger than this are not a camera's.
+constexpr uint32_t kMaxExif = uint32_t{1} << 20;
+
+// ---------------------------------------------------------------------------------------------
+// Formats
+// ---------------------------------------------------------------------------------------------
+
+// The formats decoded in the helper, by index.
+std::span<const ImageDecoder* const> Formats();
+// The index of `format` in Formats(), or -1.
+int FormatIndex(const ImageDecoder& format);
+
+// ---------------------------------------------------------------------------------------------
+// Messages
+// ---------------------------------------------------------------------------------------------
+
+std::array<uint8_t, kRequestBytes> EncodeRequest(const Request& request);
+// False unless `packet` is a whole request naming a known format, fault and sane limits.
+[[nodiscard]] bool DecodeRequest(ByteView packet, Request& request);
+
+std::array<uint8_t, kReplyBytes> EncodeReply(const Reply& reply);
+// False unless `packet` is a whole reply that can be believed: a known answer; for a picture,
+// sides the load limits in force allow, the stride of its depth, EXIF data of at most kMaxExif
+// bytes and some of its stored rows (as many as one of its sides) decoded; for a refusal,
+// nothing else.
+[[nodiscard]] bool DecodeReply(ByteView packet, Reply& reply);
+// The bytes the pixel memfd of a believed picture reply holds at least.
+uint64_t PixelFileBytes(const Reply& reply);
+
+}  // namespace confined

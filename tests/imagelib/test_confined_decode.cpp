@@ -1,0 +1,273 @@
+// Decoding in the confined helper: whatever happens to the helper costs the file, never the
+// program; the picture already held stays, the next file loads, no helper is left behind; and
+// the loader believes no reply it cannot check.
+#include <dirent.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <fstream>
+#include <set>
+#include <string>
+#include <tuple>
+
+#include "imagelib/confined_decode.h"
+#include "imagelib/decode_protocol.h"
+#include "load_test_base.h"
+
+using fixtures::Bytes;
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAsan = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAsan = true;
+#else
+constexpr bool kAsan = false;
+#endif
+#else
+constexpr bool kAsan = false;
+#endif
+
+// The open descriptors of this process.
+std::set<std::string> OpenFds() {
+    std::set<std::string> fds;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') fds.insert(e->d_name);
+        closedir(d);
+    }
+    return fds;
+}
+
+// The states of this process's children (R, S, Z...), by process id.
+std::string ChildStates() {
+    std::string states;
+    std::ifstream children("/proc/self/task/" + std::to_string(gettid()) + "/children");
+    for (int pid; children >> pid;) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string id, name, state;
+        stat >> id >> name >> state;
+        states += state;
+    }
+    return states;
+}
+
+std::vector<uint8_t> ExifOf(int number) {
+    const std::vector<uint8_t>* exif = ImageGetExif(number);
+    return exif ? *exif : std::vector<uint8_t>{};
+}
+
+class Confined : public LoadTest {
+protected:
+    void SetUp() override {
+        LoadTest::SetUp();
+        ASSERT_FALSE(ConfinedHelperPath().empty());
+        ASSERT_TRUE(ConfinedHelperReady());
+    }
+    void TearDown() override {
+        ConfinedFaultForTest(confined::Fault::None);
+        LoadTest::TearDown();
+    }
+};
+
+using FaultCase = std::tuple<const char*, confined::Fault, LoadError>;
+
+class HelperFaults : public Confined, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(HelperFaults, CostTheFileAndNothingElse) {
+    const auto& [name, fault, why] = GetParam();
+    if (fault == confined::Fault::Exhaust && kAsan)
+        GTEST_SKIP() << "no address-space limit under AddressSanitizer";
+    raster::Bitmap* before = Load(fixtures::MakePng({.width = 4, .height = 3}), "previous.png");
+    ASSERT_NE(before, nullptr);
+    ASSERT_TRUE(ConfinedHelperReady());
+    const std::set<std::string> fds = OpenFds();
+    const std::string files[] = {
+        fixtures::WriteTemp("picture.heic", fixtures::MakeHeif({})),
+        fixtures::WriteTemp("picture.webp", fixtures::MakeWebp({})),
+        fixtures::WriteTemp("picture.png", fixtures::MakePng({})),
+        fixtures::WriteTemp("picture.jpg", fixtures::MakeJpeg({})),
+    };
+    LoadLimits limits;
+    limits.decodeSeconds = 1;  // the hanging helper is stopped after it
+    ImageSetLoadLimits(limits);
+    for (const std::string& file : files) {
+        ConfinedFaultForTest(fault);
+        const LoadResult refused = ImageLoadFile(100, file.c_str());
+        EXPECT_EQ(refused.bitmap, nullptr) << file;
+        EXPECT_EQ(refused.error, why) << file;
+        EXPECT_EQ(ImageGetBitmap(100), before) << file;
+        // The next file loads, as in a batch.
+        EXPECT_NE(ImageLoadFile(101, file.c_str()).bitmap, nullptr) << file;
+    }
+    // Only the spare helper is left, no zombie, and every descriptor of the loads is closed.
+    ASSERT_TRUE(ConfinedHelperReady());
+    const std::string children = ChildStates();
+    EXPECT_EQ(children.size(), 1u) << children;
+    EXPECT_EQ(children.find('Z'), std::string::npos) << children;
+    EXPECT_EQ(OpenFds(), fds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Load, HelperFaults,
+    ::testing::Values(FaultCase{"crash", confined::Fault::Crash, LoadError::Damaged},
+                      FaultCase{"hang", confined::Fault::Hang, LoadError::Damaged},
+                      FaultCase{"memory", confined::Fault::Exhaust, LoadError::TooLarge},
+                      FaultCase{"escape", confined::Fault::Escape, LoadError::Damaged}),
+    [](const auto& info) { return std::string(std::get<0>(info.param)); });
+
+// A HEIC whose primary item is an overlay with its one tile at offsets that older libheif
+// releases mis-clip (reading far outside the tile): whatever the system's libheif makes of it,
+// the program stays up and either refuses the file as damaged, keeping the picture it held, or
+// shows the 64 x 48 canvas.
+class Overlays : public Confined,
+                 public ::testing::WithParamInterface<std::pair<int32_t, int32_t>> {};
+
+TEST_P(Overlays, AtHostileOffsetsCostAtMostTheFile) {
+    const auto [dx, dy] = GetParam();
+    raster::Bitmap* before = Load(fixtures::MakePng({.width = 4, .height = 3}), "previous.png");
+    ASSERT_NE(before, nullptr);
+    const Bytes overlay = fixtures::MakeHeifOverlay(dx, dy, 64, 48);
+    ASSERT_FALSE(overlay.empty());
+    const LoadResult r = ImageLoadFile(100, fixtures::WriteTemp("overlay.heic", overlay).c_str());
+    if (r.bitmap) {
+        EXPECT_EQ(std::make_pair(r.bitmap->width, r.bitmap->height), std::make_pair(64, 48));
+    } else {
+        EXPECT_EQ(r.error, LoadError::Damaged);
+        EXPECT_EQ(ImageGetBitmap(100), before);
+    }
+    // The tile placed inside the canvas: the overlay itself decodes.
+    EXPECT_NE(Load(fixtures::MakeHeifOverlay(8, 4, 64, 48), "inside.heic"), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(Load, Overlays,
+                         ::testing::Values(std::pair{INT32_MIN, 0}, std::pair{0, INT32_MIN},
+                                           std::pair{-40, -30}, std::pair{-(1 << 30), 5},
+                                           std::pair{INT32_MAX - 8, 0},
+                                           std::pair{0, INT32_MAX - 8}));
+
+TEST_F(Confined, PicturesComeOutAsFromTheDecoderItself) {
+    // Alpha laid over white, EXIF orientation, colours: the same bytes either way.
+    const Bytes files[] = {
+        fixtures::MakeHeif({.width = 41, .height = 23, .alpha = true, .orientation = 6}),
+        fixtures::MakeWebp({.width = 37, .height = 5, .alpha = true}),
+        fixtures::MakePng({.width = 9, .height = 7, .colourType = 6}),
+        fixtures::MakeJpeg({.width = 33, .height = 17, .orientation = 8}),
+    };
+    for (const Bytes& file : files) {
+        raster::Bitmap* confined = Load(file, "confined.bin");
+        ASSERT_NE(confined, nullptr);
+        const std::vector<uint8_t> exif = ExifOf(100);
+        LoadLimits inProcess;
+        inProcess.decodeConfined = false;
+        ImageSetLoadLimits(inProcess);
+        ASSERT_TRUE(ImageLoadFile(101, fixtures::WriteTemp("inside.bin", file).c_str()));
+        ImageSetLoadLimits(LoadLimits{});
+        const raster::Bitmap& inside = *ImageGetBitmap(101);
+        ASSERT_EQ(
+            std::make_tuple(confined->width, confined->height, confined->bpp, confined->stride),
+            std::make_tuple(inside.width, inside.height, inside.bpp, inside.stride));
+        EXPECT_EQ(std::memcmp(confined->bits.get(), inside.bits.get(), inside.ByteSize()), 0);
+        EXPECT_EQ(exif, ExifOf(101));
+    }
+}
+
+// Replies the loader must not believe, against one it must.
+using ReplyCase = std::tuple<const char*, confined::Reply, size_t, bool>;
+
+std::vector<ReplyCase> ReplyTable() {
+    using confined::Reply;
+    const Reply good{DECODE_24BIT, 5, 4, 16, 10, {3, 4}};
+    auto with = [&](auto change) {
+        Reply r = good;
+        change(r);
+        return r;
+    };
+    return {
+        {"picture", good, confined::kReplyBytes, true},
+        {"picture_with_alpha", Reply{DECODE_32BIT, 5, 4, 20, 0, {4, 4}}, confined::kReplyBytes,
+         true},
+        {"rows_stored_across", with([](Reply& r) {
+             r.rows = {5, 5};
+         }),
+         confined::kReplyBytes, true},
+        {"no_row_decoded", with([](Reply& r) {
+             r.rows = {0, 4};
+         }),
+         confined::kReplyBytes, false},
+        {"more_rows_than_stored", with([](Reply& r) {
+             r.rows = {5, 4};
+         }),
+         confined::kReplyBytes, false},
+        {"rows_of_another_picture", with([](Reply& r) {
+             r.rows = {6, 6};
+         }),
+         confined::kReplyBytes, false},
+        {"refusal_with_rows", Reply{DECODE_DAMAGED, 0, 0, 0, 0, {1, 1}}, confined::kReplyBytes,
+         false},
+        {"refusal", Reply{DECODE_DAMAGED, 0, 0, 0, 0, {}}, confined::kReplyBytes, true},
+        {"not_this_format", Reply{0, 0, 0, 0, 0, {}}, confined::kReplyBytes, true},
+        {"short_packet", good, confined::kReplyBytes - 1, false},
+        {"unknown_answer", with([](Reply& r) { r.answer = 3; }), confined::kReplyBytes, false},
+        {"unknown_refusal", Reply{-3, 0, 0, 0, 0, {}}, confined::kReplyBytes, false},
+        {"refusal_with_sides", Reply{DECODE_TOO_LARGE, 5, 4, 16, 0, {}}, confined::kReplyBytes,
+         false},
+        {"zero_width", with([](Reply& r) { r.width = 0; }), confined::kReplyBytes, false},
+        {"negative_height", with([](Reply& r) { r.height = -4; }), confined::kReplyBytes, false},
+        {"side_over_the_raster", with([](Reply& r) { r.width = 40000, r.stride = 120000; }),
+         confined::kReplyBytes, false},
+        {"stride_too_small", with([](Reply& r) { r.stride = 12; }), confined::kReplyBytes, false},
+        {"stride_too_large", with([](Reply& r) { r.stride = 1 << 30; }), confined::kReplyBytes,
+         false},
+        {"exif_too_large", with([](Reply& r) { r.exifBytes = confined::kMaxExif + 1; }),
+         confined::kReplyBytes, false},
+    };
+}
+
+class Replies : public ::testing::TestWithParam<ReplyCase> {};
+
+TEST_P(Replies, AreBelievedOnlyWhenTheyCanBe) {
+    const auto& [name, reply, size, believed] = GetParam();
+    const auto packet = confined::EncodeReply(reply);
+    confined::Reply read;
+    EXPECT_EQ(confined::DecodeReply(ByteView(packet.data(), size), read), believed);
+    if (believed) {
+        EXPECT_EQ(confined::PixelFileBytes(read),
+                  uint64_t(reply.stride) * uint64_t(reply.height) + reply.exifBytes);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocol, Replies, ::testing::ValuesIn(ReplyTable()),
+                         [](const auto& info) { return std::string(std::get<0>(info.param)); });
+
+TEST(Protocol, RepliesOverThePixelLimitAndBadRequestsAreRefused) {
+    LoadLimits small;
+    small.maxPixels = 19;
+    ImageSetLoadLimits(small);
+    confined::Reply read;
+    const auto packet = confined::EncodeReply({DECODE_24BIT, 5, 4, 16, 0, {4, 4}});
+    EXPECT_FALSE(confined::DecodeReply(ByteView(packet.data(), packet.size()), read));
+    ImageSetLoadLimits(LoadLimits{});
+
+    confined::Request request;
+    request.fileBytes = 1000;
+    confined::Request read2;
+    auto bytes = confined::EncodeRequest(request);
+    EXPECT_TRUE(confined::DecodeRequest(ByteView(bytes.data(), bytes.size()), read2));
+    EXPECT_EQ(read2.fileBytes, 1000u);
+    EXPECT_FALSE(read2.limits.decodeConfined);
+    for (auto change : {+[](confined::Request& r) { r.format = 99; },
+                        +[](confined::Request& r) { r.fault = confined::Fault(77); },
+                        +[](confined::Request& r) { r.fileBytes = r.limits.maxFileBytes + 1; },
+                        +[](confined::Request& r) { r.limits.decodeSeconds = 0; }}) {
+        confined::Request bad;
+        change(bad);
+        bytes = confined::EncodeRequest(bad);
+        EXPECT_FALSE(confined::DecodeRequest(ByteView(bytes.data(), bytes.size()), read2));
+    }
+}
+
+}  // namespace
