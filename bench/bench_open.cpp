@@ -7,6 +7,11 @@
 // the three in turn. Peak memory is measured in a child
 // process (this program started again) that opens the file once; printed is the peak over what
 // the child held before the open. Prints the ratios and the time and memory per megapixel.
+// The cost of confined decoding: the same open with the decoder run in this process and in the
+// confined helper, in alternate turns, for the 24-megapixel JPEG and a 12-megapixel HEIC made
+// by heif-enc (libheif-examples) from a JPEG of the same photo. Before either turn the spare
+// helper has finished starting up, as it has between a user's opens; its start-up (starting a
+// program linked with the codec libraries) is paid once before the first confined open.
 // clang-format off
 #include <cstdio>
 #include <jpeglib.h>
@@ -27,7 +32,9 @@
 
 #include "app/mainwindow.h"
 #include "app/shell.h"
+#include "imagelib/confined_decode.h"
 #include "imagelib/image.h"
+#include "imagelib/load_limits.h"
 
 namespace {
 
@@ -171,6 +178,55 @@ void BM_OpenRounds(benchmark::State& state) {
         g_medians[size.megapixels][name] = Median(times);
 }
 
+// A 12-megapixel HEIC of the photo, made once by heif-enc; empty when it cannot be made.
+const std::string& HeicFile() {
+    static std::string path;
+    if (!path.empty()) return path;
+    const std::string jpeg = PhotoFile({12, 4000, 3000}, 1);
+    const std::string heic = "/tmp/kadrovo-bench-open-" + std::to_string(::getpid()) + ".heic";
+    const std::string command = "heif-enc -q 90 -o '" + heic + "' '" + jpeg + "' > /dev/null";
+    if (std::system(command.c_str()) == 0) path = heic;
+    std::remove(jpeg.c_str());
+    return path;
+}
+
+// Median wall seconds of the confinement rounds by file and decoder place.
+std::map<std::string, std::map<bool, double>> g_confinement;
+
+// Rounds in turn: the open with the decoder in this process, then confined.
+void BM_ConfinementRounds(benchmark::State& state, std::string name, std::string path) {
+    if (!MainWindow() || path.empty()) {
+        state.SkipWithError("no main window or no file");
+        return;
+    }
+    std::map<bool, std::vector<double>> seconds;
+    for (auto _ : state) {
+        for (bool confined : {false, true}) {
+            LoadLimits limits;
+            limits.decodeConfined = confined;
+            ImageSetLoadLimits(limits);
+            // The helper the confined open takes has started up, as between a user's opens; its
+            // start-up never overlaps either contender.
+            if (!ConfinedHelperReady()) {
+                state.SkipWithError("no decoding helper");
+                return;
+            }
+            const auto start = std::chrono::steady_clock::now();
+            const bool ok = LoadPicture(path) && ImageExists(101);
+            seconds[confined].push_back(
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            if (!ok) {
+                state.SkipWithError("an open failed");
+                return;
+            }
+        }
+        state.SetIterationTime(seconds[true].back());
+    }
+    ImageSetLoadLimits(LoadLimits{});
+    for (bool confined : {false, true})
+        g_confinement[name][confined] = Median(seconds[confined]);
+}
+
 // Peak resident memory so far, in KiB.
 long PeakKiB() {
     rusage usage{};
@@ -207,6 +263,16 @@ void Register() {
             ->UseManualTime()
             ->Iterations(rounds);
     }
+    benchmark::RegisterBenchmark("BM_Confinement/jpeg24", BM_ConfinementRounds, "24 MP JPEG",
+                                 PhotoFile(kSizes[1], 1))
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(11);
+    benchmark::RegisterBenchmark("BM_Confinement/heic12", BM_ConfinementRounds, "12 MP HEIC",
+                                 HeicFile())
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime()
+        ->Iterations(11);
 }
 
 }  // namespace
@@ -238,8 +304,16 @@ int main(int argc, char** argv) {
         if (upright > 0 && turned > 0)
             std::printf("%5d orientation 6 / upright: %.3f\n", size.megapixels, turned / upright);
     }
+    std::printf("\n%-12s %14s %12s %10s %8s\n", "confinement", "in process ms", "confined ms",
+                "extra ms", "ratio");
+    for (const auto& [name, medians] : g_confinement) {
+        const double inside = medians.at(false), confined = medians.at(true);
+        std::printf("%-12s %14.1f %12.1f %10.1f %8.3f\n", name.c_str(), inside * 1e3,
+                    confined * 1e3, (confined - inside) * 1e3, confined / inside);
+    }
     ShutDownLibraries();
     benchmark::Shutdown();
+    if (!HeicFile().empty()) std::remove(HeicFile().c_str());
     for (const Size& size : kSizes)
         for (int orientation : {1, 6})
             std::remove(PhotoFile(size, orientation).c_str());
