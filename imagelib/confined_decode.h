@@ -16,8 +16,8 @@
 // Confined decoding
 // ---------------------------------------------------------------------------------------------
 
-// True when files of `format` go through the helper: HEIF, WebP, JPEG and PNG, while the limits
-// in force ask for confinement.
+// True when files of `format` go through the helper: HEIF and WebP, while the limits in force
+// ask for confinement.
 bool ImageDecodesConfined(const ImageDecoder& format);
 // Probes and decodes `file` with `format` in a fresh helper; answers as ImageDecoder.probe does,
 // its decoder handing over the finished bitmap (TakeBitmap) and the EXIF data. A helper that

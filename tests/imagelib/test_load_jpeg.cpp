@@ -159,9 +159,6 @@ TEST_P(JpegOrientation, CornerMarksLandUpright) {
     const auto stored = raster::Clone(*ImageGetBitmap(100));
     big.orientation = k.orientation;
     big.exifBigEndian = k.bigEndian;
-    LoadLimits inProcess;  // the decoder itself, not the confined helper that runs it
-    inProcess.decodeConfined = false;
-    ImageSetLoadLimits(inProcess);
     FoundDecoder found =
         ImageFindDecoder(fixtures::WriteTemp("big.jpg", fixtures::MakeJpeg(big)).c_str());
     ASSERT_EQ(found.format, DECODE_24BIT);
