@@ -137,7 +137,9 @@ TEST_P(JpegOrientation, CornerMarksLandUpright) {
     }
     raster::Bitmap* bm = Load(file, "orientation.bin");
     ASSERT_NE(bm, nullptr);
-    if (k.container == Container::HeicExifOnly) ASSERT_NE(ImageGetExif(100), nullptr);
+    if (k.container == Container::HeicExifOnly) {
+        ASSERT_NE(ImageGetExif(100), nullptr);
+    }
     bool turned = k.orientation >= 5 && k.container != Container::HeicExifOnly;
     int w = turned ? 24 : 40, h = turned ? 40 : 24;
     ASSERT_EQ(std::make_pair(ImageGetWidth(100), ImageGetHeight(100)), std::make_pair(w, h));
