@@ -35,7 +35,8 @@ constexpr uint64_t kBaseAddressSpace = uint64_t{512} << 20;
 
 class Filter {
 public:
-    explicit Filter(uint32_t defaultAction) : ctx_(seccomp_init(defaultAction)) {}
+    explicit Filter(uint32_t defaultAction)
+        : default_(defaultAction), ctx_(seccomp_init(defaultAction)) {}
     ~Filter() { seccomp_release(ctx_); }
     Filter(const Filter&) = delete;
     Filter& operator=(const Filter&) = delete;
@@ -46,6 +47,9 @@ public:
         return true;
     }
     bool Deny(int error, std::initializer_list<int> calls) {
+        // libseccomp refuses a rule whose action is the default one; such a call is denied
+        // that way already.
+        if (SCMP_ACT_ERRNO(error) == default_) return true;
         for (int call : calls)
             if (call >= 0 && seccomp_rule_add(ctx_, SCMP_ACT_ERRNO(error), call, 0) != 0)
                 return false;
@@ -59,6 +63,7 @@ public:
     explicit operator bool() const { return ctx_ != nullptr; }
 
 private:
+    uint32_t default_;
     scmp_filter_ctx ctx_;
 };
 
