@@ -199,24 +199,7 @@ bool AwaitReady(const Helper& helper, std::chrono::steady_clock::time_point dead
 }
 
 bool SendRequest(int socket, const confined::Request& request, int file) {
-    const auto packet = confined::EncodeRequest(request);
-    iovec io = {const_cast<uint8_t*>(packet.data()), packet.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr msg{};
-    msg.msg_iov = &io;
-    msg.msg_iovlen = 1;
-    msg.msg_control = control;
-    msg.msg_controllen = sizeof control;
-    cmsghdr* c = CMSG_FIRSTHDR(&msg);
-    c->cmsg_level = SOL_SOCKET;
-    c->cmsg_type = SCM_RIGHTS;
-    c->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(c), &file, sizeof file);
-    ssize_t sent;
-    do {
-        sent = sendmsg(socket, &msg, MSG_NOSIGNAL);
-    } while (sent < 0 && errno == EINTR);
-    return sent == static_cast<ssize_t>(packet.size());
+    return confined::SendPacket(socket, confined::EncodeRequest(request), file);
 }
 
 // Waits until the helper's reply arrives, the helper ends or the deadline passes. True with a

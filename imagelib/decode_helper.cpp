@@ -51,22 +51,7 @@ int Receive(confined::Request& request) {
 }
 
 bool Send(const confined::Reply& reply, int pixels) {
-    const auto packet = confined::EncodeReply(reply);
-    iovec io = {const_cast<uint8_t*>(packet.data()), packet.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr msg{};
-    msg.msg_iov = &io;
-    msg.msg_iovlen = 1;
-    if (pixels >= 0) {
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof control;
-        cmsghdr* c = CMSG_FIRSTHDR(&msg);
-        c->cmsg_level = SOL_SOCKET;
-        c->cmsg_type = SCM_RIGHTS;
-        c->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(c), &pixels, sizeof pixels);
-    }
-    return sendmsg(kSocket, &msg, MSG_NOSIGNAL) == static_cast<ssize_t>(packet.size());
+    return confined::SendPacket(kSocket, confined::EncodeReply(reply), pixels);
 }
 
 // Only the refusal is sent back.

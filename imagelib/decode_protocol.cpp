@@ -1,5 +1,10 @@
 #include "imagelib/decode_protocol.h"
 
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "imagelib/byte_order.h"
 #include "imagelib/heif_decoder.h"
 #include "imagelib/jpeg_decoder.h"
@@ -107,6 +112,28 @@ bool DecodeReply(ByteView p, Reply& r) {
 
 uint64_t PixelFileBytes(const Reply& r) {
     return uint64_t(r.stride) * uint64_t(r.height) + r.exifBytes;
+}
+
+bool SendPacket(int socket, std::span<const uint8_t> packet, int fd) {
+    iovec io = {const_cast<uint8_t*>(packet.data()), packet.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr msg{};
+    msg.msg_iov = &io;
+    msg.msg_iovlen = 1;
+    if (fd >= 0) {
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        cmsghdr* c = CMSG_FIRSTHDR(&msg);
+        c->cmsg_level = SOL_SOCKET;
+        c->cmsg_type = SCM_RIGHTS;
+        c->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(c), &fd, sizeof fd);
+    }
+    ssize_t sent;
+    do {
+        sent = sendmsg(socket, &msg, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    return sent == static_cast<ssize_t>(packet.size());
 }
 
 }  // namespace confined

@@ -76,4 +76,8 @@ std::array<uint8_t, kReplyBytes> EncodeReply(const Reply& reply);
 // The bytes the pixel memfd of a believed picture reply holds at least.
 uint64_t PixelFileBytes(const Reply& reply);
 
+// Sends one packet over `socket` with the descriptor `fd` beside it (none when fd < 0), again
+// when a signal interrupts it; true when the whole packet went.
+bool SendPacket(int socket, std::span<const uint8_t> packet, int fd);
+
 }  // namespace confined

@@ -25,7 +25,7 @@ bool Ok(const heif_error& e) {
     return e.code == heif_error_Ok;
 }
 
-// Brands of the HEIF family (ISO/IEC 23008-12 and the AVIF specification), any of which a
+// Brands of the HEIF family (ISO/IEC 23008-12 and AVIF), any of which a
 // HEIF or AVIF file names in its ftyp box.
 constexpr const char* kHeifBrands[] = {"mif1", "mif2", "msf1", "miaf", "heic", "heix", "heim",
                                        "heis", "hevc", "hevx", "hevm", "hevs", "avif", "avis"};
