@@ -109,7 +109,9 @@ TEST_F(ExportFlow, TheSavedFileIsWhatItsNameSays) {
         EXPECT_TRUE(script.messages.empty()) << typed;
         const std::string bytes = ReadFile(In(written));
         EXPECT_TRUE(bytes.starts_with(magic)) << typed;
-        if (std::string(typed) != written) EXPECT_FALSE(std::filesystem::exists(In(typed)));
+        if (std::string(typed) != written) {
+            EXPECT_FALSE(std::filesystem::exists(In(typed)));
+        }
         EXPECT_EQ(g_app.notice, "Gespeichert als " + In(written)) << typed;
         // Read back by its contents, the cut of 375 x 250 picture pixels.
         const LoadResult back = ImageLoadFile(7, In(written).c_str());

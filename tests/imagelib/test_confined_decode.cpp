@@ -183,26 +183,19 @@ std::vector<ReplyCase> ReplyTable() {
         change(r);
         return r;
     };
+    auto rows = [&](int decoded, int total) {
+        Reply r = good;
+        r.rows = {decoded, total};
+        return r;
+    };
     return {
         {"picture", good, confined::kReplyBytes, true},
         {"picture_with_alpha", Reply{DECODE_32BIT, 5, 4, 20, 0, {4, 4}}, confined::kReplyBytes,
          true},
-        {"rows_stored_across", with([](Reply& r) {
-             r.rows = {5, 5};
-         }),
-         confined::kReplyBytes, true},
-        {"no_row_decoded", with([](Reply& r) {
-             r.rows = {0, 4};
-         }),
-         confined::kReplyBytes, false},
-        {"more_rows_than_stored", with([](Reply& r) {
-             r.rows = {5, 4};
-         }),
-         confined::kReplyBytes, false},
-        {"rows_of_another_picture", with([](Reply& r) {
-             r.rows = {6, 6};
-         }),
-         confined::kReplyBytes, false},
+        {"rows_stored_across", rows(5, 5), confined::kReplyBytes, true},
+        {"no_row_decoded", rows(0, 4), confined::kReplyBytes, false},
+        {"more_rows_than_stored", rows(5, 4), confined::kReplyBytes, false},
+        {"rows_of_another_picture", rows(6, 6), confined::kReplyBytes, false},
         {"refusal_with_rows", Reply{DECODE_DAMAGED, 0, 0, 0, 0, {1, 1}}, confined::kReplyBytes,
          false},
         {"refusal", Reply{DECODE_DAMAGED, 0, 0, 0, 0, {}}, confined::kReplyBytes, true},
