@@ -10,6 +10,7 @@
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
 #include "picture/cast.h"
+#include "picture/straighten.h"
 #include "platform/raster.h"
 #include "toolkit/window.h"
 
@@ -103,33 +104,63 @@ void DevicePreviewAdjusted(const ToneParams& params, uint32_t cast) {
     g_app.deviceCopies.wanted = DeviceAdjustment{true, params, cast};
 }
 
-void DevicePreviewPaint() {
+namespace {
+
+// Brings the copies in line and opens the device surface with the area's background, the
+// preview's outline and `picture` (the device copy as shown when null) stretched over the
+// preview's place; the canvas placing the rest. Null when nothing is to be painted at device
+// resolution (the layer is then dropped).
+raster::Bitmap* BeginLayer(const raster::Bitmap* picture, frame::FrameCanvas& canvas) {
     const double ratio = WindowPixelRatio(kMainWindow);
     if (ratio <= 1 || !ImageExists(kPictureImage) || !ImageExists(kPreviewImage)) {
         WindowDropDeviceTarget(kMainWindow);
         Release();
-        return;
+        return nullptr;
     }
     const int pw = ImageGetWidth(kPreviewImage);
     const int ph = ImageGetHeight(kPreviewImage);
     if (!Update(ratio, pw, ph)) {
         WindowDropDeviceTarget(kMainWindow);
-        return;
+        return nullptr;
     }
     raster::Bitmap* surface = DrawBegin(WindowDeviceDrawTarget(
         kMainWindow, kPreviewAreaX, kPreviewAreaY, kPreviewAreaWidth, kPreviewAreaHeight));
-    if (!surface) return;
+    if (!surface) return nullptr;
     // The background of the area as the ordinary painting has it, then what lies on it.
     raster::Bitmap* logical = WindowDrawTarget(kMainWindow)->surface;
     DrawSetMode(0);
     DrawRect(0, 0, surface->width, surface->height, logical ? raster::GetPixel(*logical, 0, 0) : 0);
-    const frame::FrameCanvas canvas{ratio, kPreviewAreaX, kPreviewAreaY};
+    canvas = frame::FrameCanvas{ratio, kPreviewAreaX, kPreviewAreaY};
     const int x = canvas.X(frame::kPreviewX);
     const int y = canvas.Y(frame::kPreviewY);
     const int line = canvas.Line();
-    DrawRect(x - line, y - line, g_app.deviceCopies.shown->width + 2 * line,
-             g_app.deviceCopies.shown->height + 2 * line, kBlack);
-    DrawBitmap(g_app.deviceCopies.shown.get(), x, y, 0, 0);
+    const raster::Bitmap& shown = *g_app.deviceCopies.shown;
+    DrawRect(x - line, y - line, shown.width + 2 * line, shown.height + 2 * line, kBlack);
+    DrawBitmap(picture ? picture : &shown, x, y, shown.width, shown.height);
+    return surface;
+}
+
+}  // namespace
+
+void DevicePreviewPaint() {
+    frame::FrameCanvas canvas;
+    if (!BeginLayer(nullptr, canvas)) return;
     DrawSelectionFrame(g_app.frame.selection, g_app.frame.ratio, canvas);
+    if (g_app.thirdsGrid) DrawThirds(g_app.frame.selection, canvas);
+    DrawEnd();
+}
+
+void DevicePreviewPaintStraightened(double degrees) {
+    if (WindowPixelRatio(kMainWindow) <= 1) return;
+    frame::FrameCanvas canvas;
+    // The copies are brought in line first: the turn is made from the preview as it is shown.
+    if (!BeginLayer(nullptr, canvas)) return;
+    auto turned = Straighten(*g_app.deviceCopies.shown, PixelOrientation{}, degrees);
+    if (turned) {
+        const int x = canvas.X(frame::kPreviewX);
+        const int y = canvas.Y(frame::kPreviewY);
+        DrawBitmap(turned.get(), x, y, g_app.deviceCopies.shown->width,
+                   g_app.deviceCopies.shown->height);
+    }
     DrawEnd();
 }

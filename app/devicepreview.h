@@ -20,3 +20,7 @@ void DevicePreviewAdjusted(const ToneParams& params, uint32_t cast);
 // Paints the preview area at device resolution over window 0 when its pixel ratio is above 1
 // and images 100 and 101 exist; otherwise removes such a painting.
 void DevicePreviewPaint();
+// The live view of a straightening by `degrees` at device resolution: the preview as shown,
+// turned and cut as the straightening would cut the picture, stretched over the preview, no
+// frame. Nothing at one device pixel per pixel, where the ordinary painting shows it alone.
+void DevicePreviewPaintStraightened(double degrees);

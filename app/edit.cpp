@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "app/adjust.h"
+#include "app/devicepreview.h"
 #include "app/frame.h"
 #include "app/ids.h"
 #include "app/preview.h"
 #include "app/selection.h"
 #include "app/state.h"
+#include "app/view.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
 #include "picture/cast.h"
@@ -72,6 +74,8 @@ void ShowStraightenPreview(double degrees) {
     if (!turned || !DrawBegin(WindowDrawTarget(kMainWindow))) return;
     DrawBitmap(turned.get(), frame::kPreviewX, frame::kPreviewY, preview->width, preview->height);
     DrawEnd();
+    // On a 200 % screen the device-resolution layer lies over the ordinary painting.
+    DevicePreviewPaintStraightened(degrees);
 }
 
 }  // namespace
@@ -92,8 +96,19 @@ void AddEditCommands() {
 }
 
 bool RunEditCommand(int command) {
+    switch (command) {
+        case kCommandBeforeAfter:
+            ToggleBeforeAfter();
+            return true;
+        case kCommandThirds:
+            ToggleThirdsGrid();
+            return true;
+        default:
+            break;
+    }
     PictureEdit edit;
     edit.kind = PictureEdit::Kind::Orient;
+    if (command >= kCommandUndo && command <= kCommandStraighten) ShowAfter(ReadWindowSettings());
     switch (command) {
         case kCommandUndo:
             UndoStep(false);

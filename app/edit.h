@@ -15,6 +15,11 @@ constexpr int kCommandTurnRight = 103;
 constexpr int kCommandTurnLeft = 104;
 constexpr int kCommandMirror = 105;
 constexpr int kCommandStraighten = 106;
+// Ways of looking at the picture; they change neither the picture nor the settings.
+constexpr int kCommandResultView = 121;
+constexpr int kCommandBeforeAfter = 122;
+constexpr int kCommandThirds = 123;
+constexpr int kCommandFrameNumbers = 124;
 
 // An entry of the preview's context menu: its text, the keys shown beside it, its command.
 struct EditMenuEntry {
@@ -29,6 +34,8 @@ inline constexpr EditMenuEntry kPreviewMenu[] = {
     {"Links drehen", "Ctrl+Shift+R", kCommandTurnLeft},
     {"Spiegeln", "Ctrl+M", kCommandMirror},
     {"Begradigen...", "Ctrl+B", kCommandStraighten},
+    {"Vorher / Nachher", "\\", kCommandBeforeAfter},
+    {"Drittel-Raster", "Ctrl+G", kCommandThirds},
 };
 // Further keys of the same commands, not shown in the menu.
 struct EditKey {

@@ -1,11 +1,14 @@
 #include "app/framepaint.h"
 
+#include <algorithm>
+
 #include "imagelib/draw.h"
 
 namespace {
 
 constexpr uint32_t kBlack = 0;
 constexpr uint32_t kYellow = 65535;
+constexpr uint32_t kWhite = 0xffffff;
 
 }  // namespace
 
@@ -49,4 +52,22 @@ void DrawSelectionFrame(Selection& sel, float ratio, const frame::FrameCanvas& c
     stroke(cx, cy - 10, 0, 20, kYellow);
     DrawSetMode(0);
     DrawCircle(canvas.X(hx), canvas.Y(hy), canvas.Size(3), kYellow);
+}
+
+void DrawThirds(const Selection& sel, const frame::FrameCanvas& canvas) {
+    const int line = canvas.Line();
+    // Inside the outline and its shadow, up to the pixel before the frame's last.
+    const int x0 = canvas.X(sel.left + frame::kPreviewX + 2);
+    const int x1 = canvas.X(sel.left + frame::kPreviewX + sel.width - 1);
+    const int y0 = canvas.Y(sel.top + frame::kPreviewY + 2);
+    const int y1 = canvas.Y(sel.top + frame::kPreviewY + sel.height - 1);
+    DrawSetMode(0);
+    for (int k = 1; k <= 2; ++k) {
+        const int x = canvas.X(sel.left + frame::kPreviewX + frame::Nearest(sel.width * k / 3.0));
+        const int y = canvas.Y(sel.top + frame::kPreviewY + frame::Nearest(sel.height * k / 3.0));
+        for (int v = y0; v < y1; v += 2 * line)
+            DrawRect(x, v, line, std::min(line, y1 - v), kWhite);
+        for (int h = x0; h < x1; h += 2 * line)
+            DrawRect(h, y, std::min(line, x1 - h), line, kWhite);
+    }
 }

@@ -18,3 +18,6 @@ constexpr int kPreviewAreaHeight = 488;
 // Draws the frame `sel` at `ratio`, its shadow, centre ring and cross, and the resize handle on
 // the open target at the place `canvas` gives; first makes the height follow the width.
 void DrawSelectionFrame(Selection& sel, float ratio, const frame::FrameCanvas& canvas = {});
+// Draws dotted light lines at the thirds of the frame `sel`, inside its outline, at the place
+// `canvas` gives: one target pixel on, one off, each `canvas.Line()` pixels wide and long.
+void DrawThirds(const Selection& sel, const frame::FrameCanvas& canvas = {});

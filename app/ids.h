@@ -38,6 +38,8 @@ constexpr int kClipboardSaveButton = 23;
 constexpr int kOutputLabel = 24;
 constexpr int kOutputCombo = 25;  // output size, read when exporting
 constexpr int kStatusLine = 26;
+// Made when the preview first shows the picture without its adjustments, hidden otherwise.
+constexpr int kBeforeLabel = 27;  // "Vorher" in the preview's lower-left corner
 
 // The track bar and value label of each tone setting, in the order of kToneSettings.
 struct ToneBar {

@@ -5,6 +5,7 @@
 
 #include "app/edit.h"
 #include "app/frame.h"
+#include "app/view.h"
 #include "picture/export.h"
 #include "picture/tone.h"
 #include "toolkit/control.h"
@@ -123,5 +124,6 @@ void SetStartingState() {
         ControlAddItem(kOutputCombo, -1, preset.item);
     ControlSetValue(kOutputCombo, 0);
     ControlHide(kCastSwatch, 1);
+    LoadThirdsGrid();
     WindowSetTitle(kMainWindow, kMainTitle);
 }

@@ -28,5 +28,5 @@ struct FrameNudge {
 // pixel, ten with Shift as well; none for any other number.
 [[nodiscard]] std::optional<FrameNudge> FrameStepFor(int command);
 // Gives the controls their ranges, items and starting values, hides the swatch, accepts dropped
-// files and sets the final title.
+// files, takes the thirds grid's kept state and sets the final title.
 void SetStartingState();

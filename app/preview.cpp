@@ -9,6 +9,7 @@
 #include "app/ids.h"
 #include "app/selection.h"
 #include "app/state.h"
+#include "app/view.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
 #include "picture/export.h"
@@ -92,8 +93,10 @@ void RedrawPreview(const WindowSettings& settings) {
         DrawRect(frame::kPreviewX - 1, frame::kPreviewY - 1, pw + 2, ph + 2, kBlack);
         DrawBitmap(ImageGetBitmap(kPreviewImage), frame::kPreviewX, frame::kPreviewY, 0, 0);
         DrawSelectionFrame(g_app.frame.selection, g_app.frame.ratio);
+        if (g_app.thirdsGrid) DrawThirds(g_app.frame.selection);
         DrawEnd();
         DevicePreviewPaint();
+        ShowBeforeLabel(ph);
     }
     const PixelRect cut = SelectionCut();
     const std::string status =
@@ -118,10 +121,13 @@ void ApplyAdjustments(const WindowSettings& settings) {
     // Without a capture of this preview there is nothing to adjust from; storing would write
     // foreign or missing pixels into it.
     if (!PreviewCaptured()) return;
-    ToneAdjust(settings.tone);
-    if (g_app.castColour > 0) CastRemove(g_app.castColour);
+    // "Before" shows the picture as the controls at their defaults would leave it.
+    const ToneParams& tone = g_app.showBefore ? kToneDefaults : settings.tone;
+    const uint32_t cast = g_app.showBefore ? 0 : g_app.castColour;
+    ToneAdjust(tone);
+    if (cast > 0) CastRemove(cast);
     (void)PixelsStore();
-    DevicePreviewAdjusted(ToneClampParams(settings.tone), g_app.castColour);
+    DevicePreviewAdjusted(ToneClampParams(tone), cast);
     RedrawPreview(settings);
 }
 

@@ -22,7 +22,8 @@ void BuildPreview(std::unique_ptr<raster::Bitmap> made = nullptr);
 // images 100 and 101 exist.
 void RedrawPreview(const WindowSettings& settings);
 // Rewrites the five value labels from `settings`, then (with a captured preview) adjusts the
-// preview from the captured pixels, removes a measured cast and repaints.
+// preview from the captured pixels, removes a measured cast and repaints; while the preview
+// shows "before" (view.h) it is adjusted as by the defaults, without the cast.
 void ApplyAdjustments(const WindowSettings& settings);
 // Track bars to their defaults, no cast, check box cleared, swatch hidden, labels rewritten.
 // Returns `settings` with those changes: the controls as they now stand.

@@ -18,6 +18,7 @@
 #include "app/refusal.h"
 #include "app/selection.h"
 #include "app/state.h"
+#include "app/view.h"
 #include "imagelib/clipboard.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
@@ -165,6 +166,7 @@ void OpenNamedFile(const std::string& name, int others) {
 }
 
 void NewPictureSequence(WindowSettings settings, std::unique_ptr<raster::Bitmap> preview) {
+    g_app.showBefore = false;
     SetValueLabels(settings.tone);
     BuildPreview(std::move(preview));
     ResetSelection(false, settings);
@@ -194,6 +196,8 @@ int RunOf(int source) {
 void DispatchControl(int source) {
     const bool picture = ImageExists(kPictureImage) != 0;
     WindowSettings settings = ReadWindowSettings();
+    // Whatever the control does, it does to the adjusted picture, which the preview shows again.
+    ShowAfter(settings);
     switch (source) {
         case kFormatCombo:
             if (!picture) break;

@@ -26,6 +26,12 @@ struct AppState {
     bool previewAreaStale = false;
     // The preview at device resolution on a screen with more than one device pixel per pixel.
     DeviceCopies deviceCopies;
+    // The preview shows the picture without the adjustments ("before"), with its label made for
+    // a preview of `beforeLabelFor` rows (0: none made).
+    bool showBefore = false;
+    int beforeLabelFor = 0;
+    // The frame carries lines at its thirds.
+    bool thirdsGrid = false;
     // The picture's history since it was loaded, and the settings as the last step left them.
     Document document;
     ViewState lastView;

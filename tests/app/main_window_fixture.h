@@ -44,14 +44,17 @@ struct Script : RequesterScript {
                             ", filter '" + pattern + "' " + std::to_string(index));
         return std::exchange(file, "");
     }
-    // The number dialog: shows each of `shown` through the live preview, then answers `number`
-    // (OK) or, when it is NaN, cancels.
+    // The number dialog: shows each of `shown` through the live preview (then runs `onShown`),
+    // then answers `number` (OK) or, when it is NaN, cancels.
     double number = std::nan("");
     std::vector<double> shown;
+    std::function<void(double)> onShown;
     bool Number(const std::string&, double, double, double& value,
                 const std::function<void(double)>& changed) override {
-        for (double v : shown)
+        for (double v : shown) {
             if (changed) changed(v);
+            if (onShown) onShown(v);
+        }
         if (std::isnan(number)) return false;
         value = number;
         return true;
@@ -129,6 +132,8 @@ protected:
         dir = folder;
         // Exports go into the desktop's recently-used list: this test's own, never the user's.
         setenv("XDG_DATA_HOME", (dir / "daten").c_str(), 1);
+        // So do the preferences.
+        setenv("XDG_CONFIG_HOME", (dir / "einstellungen").c_str(), 1);
         ShutDownLibraries();
         AppStateReset();
         RequesterSetScript(&script);

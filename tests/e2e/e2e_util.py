@@ -61,6 +61,8 @@ def start(binary, *args):
         env.pop(name, None)
     # The window's exports go into the desktop's recently-used list: a list of the test's own.
     env.setdefault("XDG_DATA_HOME", tempfile.mkdtemp(prefix="kadrovo-data-"))
+    # Its preferences too, unless a test means to keep them from one run to the next.
+    env.setdefault("XDG_CONFIG_HOME", tempfile.mkdtemp(prefix="kadrovo-config-"))
     output = tempfile.TemporaryFile()
     proc = subprocess.Popen([binary, *args], env=env, stdout=output, stderr=subprocess.STDOUT)
     proc.output = output

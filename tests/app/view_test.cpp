@@ -1,0 +1,201 @@
+// Ways of looking at the picture in the window: the preview before and after its adjustments,
+// the thirds grid on the window's surface and at device resolution, kept between runs, and the
+// live straightening at device resolution.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "app/edit.h"
+#include "app/view.h"
+#include "main_window_fixture.h"
+#include "toolkit/preferences.h"
+#include "toolkit/window.h"
+
+namespace {
+
+constexpr uint32_t kGrey = 0x808080;
+constexpr uint32_t kWhite = 0xffffff;
+constexpr uint32_t kYellow = 0x00ffff;
+
+class View : public MainWindowTest {
+protected:
+    void LoadPhoto(int width = 300, int height = 200) {
+        WritePhoto(In("photo.bmp"), width, height, IMAGE_FORMAT_BMP);
+        ASSERT_TRUE(LoadPicture(In("photo.bmp")));
+    }
+    static void Use(int control, int value) {
+        ControlSetValue(control, value);
+        DispatchControl(control);
+    }
+    static void Command(int command) { ASSERT_TRUE(RunEditCommand(command)); }
+    // The ratio this run was started with (QT_SCALE_FACTOR), which the window must have.
+    static double Ratio() {
+        const char* scale = std::getenv("QT_SCALE_FACTOR");
+        const double ratio = WindowPixelRatio(kMainWindow);
+        EXPECT_EQ(ratio, scale ? std::atof(scale) : 1.0);
+        return ratio;
+    }
+};
+
+uint32_t Surface(int x, int y) {
+    return raster::GetPixel(*WindowDrawTarget(kMainWindow)->surface, x, y);
+}
+
+// "\" shows the preview the tone tests know unadjusted, and again adjusted; the label says which.
+// Every control switches back to the adjusted preview, and an export started from "before"
+// commits the adjustments, not the unadjusted view.
+TEST_F(View, BeforeAndAfter) {
+    LoadPhoto();
+    const std::string unadjusted = Pixels(kPreviewImage);
+    Use(kGammaBar, 60);
+    Use(kCastCheckBox, 1);
+    const std::string adjusted = Pixels(kPreviewImage);
+    ASSERT_NE(adjusted, unadjusted);
+    const std::string picture = Pixels(kPictureImage);
+
+    Command(kCommandBeforeAfter);
+    EXPECT_EQ(Pixels(kPreviewImage), unadjusted);
+    EXPECT_STREQ(ControlGetText(kBeforeLabel), "Vorher");
+    EXPECT_EQ(g_app.beforeLabelFor, 317) << "made at the preview's lower edge";
+    EXPECT_EQ(ControlGetValue(kGammaBar), 60) << "the controls stay";
+    EXPECT_EQ(Pixels(kPictureImage), picture);
+    Command(kCommandThirds);  // looking on does not switch back
+    EXPECT_EQ(Pixels(kPreviewImage), unadjusted);
+    Command(kCommandThirds);
+    Command(kCommandBeforeAfter);
+    EXPECT_EQ(Pixels(kPreviewImage), adjusted);
+
+    struct Case {
+        int control, value;
+    };
+    for (const Case c : {Case{kFormatCombo, 3}, Case{kPortraitToggle, 1}, Case{kWhiteBar, 250},
+                         Case{kCastCheckBox, 0}, Case{kDefaultsButton, 0}}) {
+        Command(kCommandBeforeAfter);
+        ASSERT_TRUE(g_app.showBefore);
+        Use(c.control, c.value);
+        EXPECT_FALSE(g_app.showBefore) << c.control;
+        const std::string shown = Pixels(kPreviewImage);
+        ApplyAdjustments(ReadWindowSettings());
+        EXPECT_EQ(Pixels(kPreviewImage), shown) << "control " << c.control << " shows \"after\"";
+    }
+
+    Use(kGammaBar, 60);
+    const std::string again = Pixels(kPreviewImage);
+    Command(kCommandBeforeAfter);
+    DispatchControl(kClipboardSaveButton);
+    EXPECT_FALSE(g_app.showBefore);
+    EXPECT_EQ(Pixels(kPreviewImage), again) << "the export's new start is the adjusted preview";
+    EXPECT_EQ(ControlGetValue(kGammaBar), 155);
+}
+
+// The grid's dotted lines lie at the frame's thirds, inside its outline, only while it is on;
+// it starts off, and the choice outlives the run.
+TEST_F(View, ThirdsGridAtTheThirdsAndKept) {
+    ControlSetValue(kFormatCombo, 1);  // 10 x 15
+    script.file = WritePicture(In("grey.bmp"), 800, 600, kGrey);
+    DispatchControl(kLoadButton);
+    ASSERT_FALSE(g_app.thirdsGrid);
+    Command(kCommandThirds);
+    EXPECT_EQ(PreferenceGet(kThirdsPreference, -1), 1);
+
+    struct Case {
+        Selection frame;
+        int x1, x2, y1, y2;  // client columns and rows of the lines
+    };
+    // Client = preview + (14, 20); thirds of 300 x 200, 150 x 100 and 480 x 320 rounded.
+    const Case cases[] = {{{30, 40, 300, 200}, 144, 244, 127, 193},
+                          {{0, 0, 150, 100}, 64, 114, 53, 87},
+                          {{0, 0, 480, 320}, 174, 334, 127, 233}};
+    for (const Case& c : cases) {
+        PlaceFrame(c.frame);
+        RedrawPreview(ReadWindowSettings());
+        const int top = c.frame.top + 22, left = c.frame.left + 16;
+        for (int x : {c.x1, c.x2}) {
+            EXPECT_EQ(Surface(x, top), kWhite) << x;
+            EXPECT_EQ(Surface(x, top + 1), kGrey) << "dotted at " << x;
+            EXPECT_EQ(Surface(x + 1, top + 2), kGrey) << "one pixel wide at " << x;
+        }
+        for (int y : {c.y1, c.y2}) {
+            EXPECT_EQ(Surface(left + 2, y), kWhite) << y;
+            EXPECT_EQ(Surface(left + 3, y), kGrey) << y;
+            EXPECT_EQ(Surface(left + 2, y + 1), kGrey) << y;
+        }
+    }
+    Command(kCommandThirds);
+    EXPECT_EQ(Surface(cases[2].x1, 22), kGrey) << "off";
+    Command(kCommandThirds);
+
+    // The next run takes it up again; a fresh configuration starts without.
+    ShutDownLibraries();
+    AppStateReset();
+    ASSERT_TRUE(BuildMainWindow());
+    SetStartingState();
+    EXPECT_TRUE(g_app.thirdsGrid);
+    setenv("XDG_CONFIG_HOME", In("leer").c_str(), 1);
+    SetStartingState();
+    EXPECT_FALSE(g_app.thirdsGrid);
+}
+
+// On a 200 % screen (run with QT_SCALE_FACTOR=2) the grid is drawn at device resolution, and the
+// straightening dialog's live view shows on the device layer instead of hiding under it.
+TEST_F(View, GridAndStraighteningAtDevicePixels) {
+    ControlSetValue(kFormatCombo, 1);
+    script.file = WritePicture(In("grey.bmp"), 800, 600, kGrey, IMAGE_FORMAT_BMP,
+                               [](raster::Bitmap& bm) { raster::FillRect(bm, 0, 0, 400, 600, 0); });
+    DispatchControl(kLoadButton);
+    const double ratio = Ratio();
+    if (ratio == 1) return;
+    ASSERT_EQ(ratio, 2);
+    const raster::Bitmap& device = *WindowDeviceDrawTarget(kMainWindow, 11, 11, 488, 488)->surface;
+    auto at = [&](int clientX, int clientY, int dx = 0, int dy = 0) {
+        return raster::GetPixel(device, 2 * (clientX - 11) + dx, 2 * (clientY - 11) + dy);
+    };
+
+    // Over the grey half: lines at client columns 334, 404 and rows 107, 153.
+    PlaceFrame({250, 40, 210, 140});
+    Command(kCommandThirds);
+    for (int x : {334, 404}) {
+        EXPECT_EQ(at(x, 62), kWhite) << x;
+        EXPECT_EQ(at(x, 62, 1, 1), kWhite) << "two device pixels wide and long at " << x;
+        EXPECT_EQ(at(x, 62, 0, 2), kGrey) << "then a gap at " << x;
+        EXPECT_EQ(at(x, 62, 2, 0), kGrey) << x;
+    }
+    for (int y : {107, 153}) {
+        EXPECT_EQ(at(266, y, 1, 1), kWhite) << y;
+        EXPECT_EQ(at(266, y, 2, 0), kGrey) << y;
+        EXPECT_EQ(at(266, y, 0, 2), kGrey) << y;
+    }
+    Command(kCommandThirds);
+
+    // Straightened by 10 degrees the black half's edge leans: on the device layer as on the
+    // window's surface, and the frame is left out of both.
+    ASSERT_EQ(at(270, 60), kYellow);
+    int checked = 0;
+    script.shown = {10.0};
+    script.onShown = [&](double) {
+        EXPECT_NE(at(270, 60), kYellow) << "the frame is left out";
+        for (int y = 40; y < 340; y += 10)
+            for (int x = 30; x < 480; x += 10, ++checked) {
+                const bool dark = (Surface(x, y) & 0xff) < 0x40;
+                const bool light = (Surface(x, y) & 0xff) > 0x70;
+                if (dark) {
+                    EXPECT_LT(at(x, y) & 0xff, 0x40) << x << "," << y;
+                } else if (light) {
+                    EXPECT_GT(at(x, y) & 0xff, 0x70) << x << "," << y;
+                }
+            }
+        // The edge at the top and the bottom rows lies in other columns.
+        int topEdge = 0, bottomEdge = 0;
+        while (topEdge < 480 && (at(14 + topEdge, 30) & 0xff) < 0x40)
+            ++topEdge;
+        while (bottomEdge < 480 && (at(14 + bottomEdge, 330) & 0xff) < 0x40)
+            ++bottomEdge;
+        EXPECT_GT(std::abs(topEdge - bottomEdge), 20);
+    };
+    RunEditCommand(kCommandStraighten);
+    EXPECT_GT(checked, 1000);
+    EXPECT_EQ(at(270, 60), kYellow) << "cancelled: the preview as it was";
+}
+
+}  // namespace
