@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <exception>
+#include <new>
 
 #include "picture/cast.h"
 #include "picture/rounding.h"
@@ -169,6 +171,65 @@ ExportResult ExportPicture(raster::Bitmap& picture, const PixelRect& frame,
     if (deliver && !aside) result.delivered = deliver(*out);
     result.cut = std::move(out);
     return result;
+}
+
+std::unique_ptr<raster::Bitmap> ExportCut(const raster::Bitmap& picture, const PixelRect& frame,
+                                          const ExportSettings& settings, int width, int height) {
+    const PixelRect cut = ClipToPicture(frame, picture.width, picture.height);
+    if (cut.width <= 0 || !picture.bits) return nullptr;
+    if (width <= 0 || height <= 0) {
+        width = cut.width;
+        height = cut.height;
+        (void)OutputSizeFor(settings.preset, cut.width, cut.height, width, height);
+    }
+    std::unique_ptr<raster::Bitmap> out = SameKind(picture, width, height);
+    if (!out) return nullptr;
+    TonePass pass(settings.tone, settings.cast);
+    const int bytes = picture.BytesPerPixel();
+    const ptrdiff_t step = RowStep(picture);
+    const uint8_t* const first = picture.Row(cut.top) + static_cast<size_t>(cut.left) * bytes;
+    const bool reducing = width != cut.width || height != cut.height;
+    bool made = false;
+    if (!reducing) {
+        // Same size: the cut copied and adjusted in place (the pass leaves a fourth byte alone,
+        // so it must already be the picture's).
+        made = raster::Blit(*out, 0, 0, cut.width, cut.height, picture, cut.left, cut.top);
+        if (made)
+            pass.Run(out->Row(0), RowStep(*out), out->Row(0), RowStep(*out), width, height, bytes);
+    } else {
+        // Reduced, the adjusted rows stream through the reducer a band at a time, so that the
+        // cut never needs a copy of its own at full size; what the reducer cannot take (a
+        // height not reduced) is adjusted whole and stretched.
+        raster::RowReducer reducer;
+        const size_t rowBytes = static_cast<size_t>(cut.width) * bytes;
+        if (reducer.Start(*out, cut.width, cut.height, picture.bpp)) {
+            constexpr size_t kBandBytes = size_t{4} << 20;
+            const int band = static_cast<int>(
+                std::clamp<size_t>(kBandBytes / rowBytes, 1, static_cast<size_t>(cut.height)));
+            std::unique_ptr<uint8_t[]> rows(new (std::nothrow) uint8_t[rowBytes * band]);
+            if (!rows) return nullptr;
+            for (int y = 0; y < cut.height; y += band) {
+                const int n = std::min(band, cut.height - y);
+                for (int r = 0; r < n; ++r)
+                    std::memcpy(rows.get() + r * rowBytes, first + (y + r) * step, rowBytes);
+                pass.Run(rows.get(), static_cast<ptrdiff_t>(rowBytes), rows.get(),
+                         static_cast<ptrdiff_t>(rowBytes), cut.width, n, bytes);
+                for (int r = 0; r < n; ++r)
+                    reducer.Add(rows.get() + r * rowBytes);
+            }
+            made = reducer.Done();
+        } else {
+            std::unique_ptr<raster::Bitmap> whole = SameKind(picture, cut.width, cut.height);
+            if (!whole) return nullptr;
+            made = raster::Blit(*whole, 0, 0, cut.width, cut.height, picture, cut.left, cut.top);
+            if (made)
+                pass.Run(whole->Row(0), RowStep(*whole), whole->Row(0), RowStep(*whole), cut.width,
+                         cut.height, bytes);
+            made = made && OutputResize(*whole, *out);
+        }
+    }
+    if (!made || !SharpenBitmap(*out, settings.sharpen)) return nullptr;
+    return out;
 }
 
 void ExportSize(const PixelRect& frame, int pictureWidth, int pictureHeight, int preset, int& width,

@@ -76,6 +76,12 @@ using ExportDelivery = std::function<bool(const raster::Bitmap& cut)>;
 ExportResult ExportPicture(raster::Bitmap& picture, const PixelRect& frame,
                            const ExportSettings& settings, const ToneProgress& progress = {},
                            const ExportDelivery& deliver = {});
+// The pixels ExportPicture would deliver for `frame`, made without touching `picture`: the cut
+// adjusted, reduced by the preset (or to width x height when both are given, a size budget's
+// reduction) and sharpened. Null when the frame lies outside the picture or memory is short.
+std::unique_ptr<raster::Bitmap> ExportCut(const raster::Bitmap& picture, const PixelRect& frame,
+                                          const ExportSettings& settings, int width = 0,
+                                          int height = 0);
 // The reduction: `cut` stretched with the smoothing filter onto the whole of `reduced`, which
 // has the preset's size (OutputSizeFor). False when the stretch cannot be done.
 bool OutputResize(const raster::Bitmap& cut, raster::Bitmap& reduced);
