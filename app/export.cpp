@@ -10,6 +10,7 @@
 #include "app/edit.h"
 #include "app/frame.h"
 #include "app/ids.h"
+#include "app/output.h"
 #include "app/preview.h"
 #include "app/selection.h"
 #include "app/shell.h"
@@ -21,6 +22,7 @@
 #include "imagelib/save.h"
 #include "imagelib/writers.h"
 #include "picture/export.h"
+#include "platform/helper_thread.h"
 #include "platform/recent_files.h"
 #include "toolkit/control.h"
 #include "toolkit/requester.h"
@@ -69,7 +71,8 @@ bool ExportWriteJpeg(const raster::Bitmap& cut, const char* path, int formatInde
 }
 
 BudgetWrite ExportWriteJpegWithin(const raster::Bitmap& cut, const char* path, int formatIndex,
-                                  const std::vector<uint8_t>* sourceExif, size_t maxBytes) {
+                                  const std::vector<uint8_t>* sourceExif, size_t maxBytes,
+                                  const BudgetReduce& reduce) {
     BudgetWrite w;
     if (maxBytes == 0) {
         w.written = ExportWriteJpeg(cut, path, formatIndex, sourceExif);
@@ -78,13 +81,16 @@ BudgetWrite ExportWriteJpegWithin(const raster::Bitmap& cut, const char* path, i
         w.height = cut.height;
         return w;
     }
-    const BudgetedJpeg fit = JpegWithinBudget(cut, maxBytes, [&](int width, int height) {
-        ImageMetadata metadata;
-        metadata.densityDpi = frame::ExportDensity(formatIndex, width, height);
-        metadata.exif = ExportExif(sourceExif ? sourceExif->data() : nullptr,
-                                   sourceExif ? sourceExif->size() : 0, metadata.densityDpi);
-        return metadata;
-    });
+    const BudgetedJpeg fit = JpegWithinBudget(
+        cut, maxBytes,
+        [&](int width, int height) {
+            ImageMetadata metadata;
+            metadata.densityDpi = frame::ExportDensity(formatIndex, width, height);
+            metadata.exif = ExportExif(sourceExif ? sourceExif->data() : nullptr,
+                                       sourceExif ? sourceExif->size() : 0, metadata.densityDpi);
+            return metadata;
+        },
+        reduce);
     w.refused = fit.outcome == BudgetedJpeg::Outcome::Refused;
     if (fit.outcome != BudgetedJpeg::Outcome::Fits) return w;
     w.quality = fit.quality;
@@ -140,14 +146,24 @@ std::string ExportProposedName(const std::string& fileName, int formatIndex) {
     return BatchOutputPaths({fileName}, beside).front();
 }
 
-void SelectionExport(bool toClipboard, const WindowSettings& window) {
+std::unique_ptr<raster::Bitmap> ExportPixels(const WindowSettings& window, Sharpening sharpen,
+                                             int width, int height) {
+    const raster::Bitmap* picture = ImageGetBitmap(kPictureImage);
+    if (picture == nullptr || ImageGetWidth(kPreviewImage) <= 0) return nullptr;
     ExportSettings settings;
     settings.tone = window.tone;
+    settings.cast = g_app.castColour;
+    settings.preset = window.outputSize;
+    settings.sharpen = sharpen;
+    return ExportCut(*picture, SelectionCut(), settings, width, height);
+}
+
+void SelectionExport(bool toClipboard, const WindowSettings& window) {
     SetValueLabels(window.tone);
     // Without a preview the frame has no place on the picture.
     raster::Bitmap* picture = ImageGetBitmap(kPictureImage);
     if (picture == nullptr || ImageGetWidth(kPreviewImage) <= 0) return;
-    const PixelRect cut = SelectionCut();
+    const PixelRect cut = ClipToPicture(SelectionCut(), picture->width, picture->height);
 
     SaveTarget target;
     if (!toClipboard) {
@@ -156,39 +172,56 @@ void SelectionExport(bool toClipboard, const WindowSettings& window) {
         if (target.path.empty()) return;
     }
     const std::string& name = target.path;
-    settings.cast = g_app.castColour;
-    settings.preset = window.outputSize;
+    const OutputSettings output = g_app.output;
     // The commit can be undone only from a copy of the picture as it is now, kept by the history
     // unless an earlier step already keeps one.
     PictureEdit commit;
     commit.kind = PictureEdit::Kind::Commit;
-    commit.tone = settings.tone;
-    commit.cast = settings.cast;
+    commit.tone = window.tone;
+    commit.cast = g_app.castColour;
     const ViewState before = CurrentView(window);
-    if (!g_app.document.Prepare(*picture, commit)) {
-        ShowMessage(kTitle, "Für das Bild ist nicht genug Speicher frei!", kWarningFlags);
-        return;
-    }
-    // The file is written while the rest of the picture is adjusted: everything the writing
-    // needs is read here, on this thread.
-    ExportDelivery toFile;
-    if (!toClipboard) {
-        toFile = [&target, formatIndex = window.format,
-                  exif = ImageGetExif(kPictureImage)](const raster::Bitmap& cut) {
-            return target.png ? ExportWritePng(cut, target.path.c_str())
-                              : ExportWriteJpeg(cut, target.path.c_str(), formatIndex, exif);
-        };
-    }
-    ExportResult result = ExportPicture(
-        *picture, cut, settings, [](int value) { ControlSetValue(kProgressBar, value); }, toFile);
-    if (!result.adjusted) {
+    std::unique_ptr<raster::Bitmap> pixels;
+    if (!g_app.document.Prepare(*picture, commit) ||
+        (!(pixels = ExportPixels(window, output.sharpen)) && cut.width > 0)) {
         ShowMessage(kTitle, "Für das Bild ist nicht genug Speicher frei!", kWarningFlags);
         return;
     }
 
-    // The cut is the export's own bitmap: it goes to the clipboard as it is, without a number.
-    int delivered = result.delivered;
-    if (toClipboard && result.cut) delivered = BitmapToClipboard(*result.cut);
+    bool delivered = false;
+    BudgetWrite budget;
+    const std::vector<uint8_t>* exif = ImageGetExif(kPictureImage);
+    const bool withinBudget = pixels && !toClipboard && !target.png && output.maxBytes > 0;
+    if (withinBudget) {
+        // A smaller picture is made anew from the picture, still as it was, and sharpened at its
+        // own size; so this runs before the commit changes the picture.
+        budget =
+            ExportWriteJpegWithin(*pixels, name.c_str(), window.format, exif, output.maxBytes,
+                                  [&window, &output](int width, int height) {
+                                      return ExportPixels(window, output.sharpen, width, height);
+                                  });
+        if (budget.refused) {
+            ShowMessage(kTitle, BudgetRefusalText(output.maxBytes).c_str(), kWarningFlags);
+            return;
+        }
+        delivered = budget.written;
+    }
+    // The file is written while the picture is adjusted.
+    helper::Job delivery;
+    auto deliver = [&] {
+        delivered = target.png ? ExportWritePng(*pixels, name.c_str())
+                               : ExportWriteJpeg(*pixels, name.c_str(), window.format, exif);
+    };
+    const bool toFile = pixels && !toClipboard && !withinBudget;
+    const bool aside = toFile && delivery.Start(deliver);
+    ExportSettings settings;
+    settings.tone = window.tone;
+    settings.cast = g_app.castColour;
+    (void)ExportPicture(*picture, PixelRect{}, settings,
+                        [](int value) { ControlSetValue(kProgressBar, value); });
+    delivery.Wait();
+    if (toFile && !aside) deliver();
+    // The cut goes to the clipboard as it is, without a number.
+    if (toClipboard && pixels) delivered = BitmapToClipboard(*pixels);
 
     // The closing step runs whether or not the delivery worked. Image 100 already carries the
     // adjustments, and the preview shows them; only with the controls back at their defaults
@@ -206,6 +239,10 @@ void SelectionExport(bool toClipboard, const WindowSettings& window) {
     if (delivered) {
         ShowNotice(toClipboard ? std::string("In das Clipboard gespeichert")
                                : "Gespeichert als " + target.path);
+        // The user asked for a size, and is told what it cost.
+        if (budget.lowered)
+            ShowMessage(kTitle, ("Gespeichert mit " + BudgetNote(budget, pixels->width)).c_str(),
+                        kWarningFlags);
     } else {
         const std::string text =
             toClipboard ? std::string("Das Bild konnte nicht in das Clipboard gespeichert werden!")

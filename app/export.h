@@ -5,20 +5,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/settings.h"
+#include "imagelib/jpeg_budget.h"
 #include "platform/raster.h"
 
 // ---------------------------------------------------------------------------------------------
 // Export
 // ---------------------------------------------------------------------------------------------
 
-// Exports the frame with the tone, cast, output size and format of `settings`: to a file chosen
-// in the save dialog, or to the clipboard. A cancelled dialog changes nothing; no memory for the
-// cut is refused with a message and changes nothing. A failed delivery is reported in a message
-// box; the adjusted picture stays in image 100, so saving again loses nothing.
+// The pixels an export of the window's picture delivers, to a file, the clipboard or a view: the
+// frame's cut with the tone of `settings` and the measured cast removed, reduced to the output
+// size (or to width x height when both are given) and sharpened as `sharpen` says. The picture
+// is not touched. Null without picture and preview, for a frame outside it, or without memory.
+std::unique_ptr<raster::Bitmap> ExportPixels(const WindowSettings& settings, Sharpening sharpen,
+                                             int width = 0, int height = 0);
+// Exports ExportPixels with the output's sharpening (g_app.output) to a file chosen in the save
+// dialog, as JPEG within the output's size budget, or to the clipboard; then commits the
+// adjustments to the picture. A cancelled dialog changes nothing; no memory for the cut is
+// refused with a message and changes nothing, and so is a budget too small for any picture. A
+// failed delivery is reported in a message box; the adjusted picture stays in image 100, so
+// saving again loses nothing. A file written at lower quality or size says so in the title.
 void SelectionExport(bool toClipboard, const WindowSettings& settings);
 // Writes an exported cut as a JPEG file at the export's quality, completely or not at all, with
 // the kept tags of `sourceExif` (the original's EXIF data, may be null) and the print resolution
@@ -36,12 +46,12 @@ struct BudgetWrite {
     size_t bytes = 0;
 };
 // ExportWriteJpeg within `maxBytes` bytes (0: no budget, exactly ExportWriteJpeg's file): the
-// highest quality from 100 to 50 that fits, else a smaller picture (its density recomputed),
-// written completely or not at all.
+// highest quality from 100 to 50 that fits, else a smaller picture made by `reduce` (its density
+// recomputed; a stretch of the cut without it), written completely or not at all.
 [[nodiscard]] BudgetWrite ExportWriteJpegWithin(const raster::Bitmap& cut, const char* path,
                                                 int formatIndex,
                                                 const std::vector<uint8_t>* sourceExif,
-                                                size_t maxBytes);
+                                                size_t maxBytes, const BudgetReduce& reduce = {});
 // "Qualität 83, 1,94 MB" (and the pixel size when it was reduced): what a lowered write says.
 std::string BudgetNote(const BudgetWrite& write, int cutWidth);
 // Writes an exported cut as a PNG file, completely or not at all, with the PNG writer the

@@ -3,6 +3,9 @@
 // consistent reading and nothing below the shell's entry points asks the controls again.
 #pragma once
 
+#include <cstddef>
+
+#include "picture/sharpen.h"
 #include "picture/tone.h"
 
 // ---------------------------------------------------------------------------------------------
@@ -16,6 +19,14 @@ struct WindowSettings {
     bool portrait = false;            // the portrait toggle is pressed in
     int outputSize = 0;               // item of the output-size combo box; -1 for none
     bool operator==(const WindowSettings&) const = default;
+};
+
+// The output's choices, made in their own dialog and remembered between runs: a size budget for
+// a JPEG file and the sharpening after the reduction.
+struct OutputSettings {
+    size_t maxBytes = 0;  // 0: no budget
+    Sharpening sharpen = Sharpening::Off;
+    bool operator==(const OutputSettings&) const = default;
 };
 
 // The controls of window 0 as they stand.

@@ -10,11 +10,13 @@
 #include "app/devicecopies.h"
 #include "app/document.h"
 #include "app/frame.h"
+#include "app/settings.h"
 #include "picture/working_pixels.h"
 
 struct AppState {
     uint32_t castColour = 0;    // measured cast, red | green << 8 | blue << 16; 0 = none
     std::string fileName;       // picture last chosen or dropped; seeds the save dialog
+    OutputSettings output;      // the output's choices, read from the settings file at start
     std::string requestedFile;  // result of the open dialog
     FrameState frame;
     int32_t event = 0;  // code of the last event, 0 after a wait without one

@@ -63,7 +63,7 @@ Outcome SearchQuality(const raster::Bitmap& bm, size_t budget, const BudgetMetad
 }  // namespace
 
 BudgetedJpeg JpegWithinBudget(const raster::Bitmap& picture, size_t budget,
-                              const BudgetMetadata& metadata) {
+                              const BudgetMetadata& metadata, const BudgetReduce& reduce) {
     BudgetedJpeg result;
     size_t size = 0;
     Outcome outcome = SearchQuality(picture, budget, metadata, result, size);
@@ -83,9 +83,16 @@ BudgetedJpeg JpegWithinBudget(const raster::Bitmap& picture, size_t budget,
             wide ? target : std::max(1, static_cast<int>(std::lround(width * scale)));
         height = wide ? std::max(1, static_cast<int>(std::lround(height * scale))) : target;
         width = across;
-        auto smaller = raster::Create(width, height, 24, false, false);
-        if (!smaller || !raster::Stretch(*smaller, 0, 0, width, height, picture,
-                                         raster::StretchMode::Halftone)) {
+        std::unique_ptr<raster::Bitmap> smaller;
+        if (reduce) {
+            smaller = reduce(width, height);
+        } else {
+            smaller = raster::Create(width, height, 24, false, false);
+            if (smaller && !raster::Stretch(*smaller, 0, 0, width, height, picture,
+                                            raster::StretchMode::Halftone))
+                smaller.reset();
+        }
+        if (!smaller || smaller->width != width || smaller->height != height) {
             outcome = Outcome::Failed;
             break;
         }

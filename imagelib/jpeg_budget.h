@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "imagelib/save.h"
@@ -30,6 +31,9 @@ struct BudgetedJpeg {
 
 // What the file records for a picture of a given size (its print resolution depends on it).
 using BudgetMetadata = std::function<ImageMetadata(int width, int height)>;
+// The picture made anew at a smaller pixel size, null without memory. A caller that sharpens
+// after the reduction makes it from its unsharpened source and sharpens that.
+using BudgetReduce = std::function<std::unique_ptr<raster::Bitmap>(int width, int height)>;
 
 // ---------------------------------------------------------------------------------------------
 // Fitting a budget
@@ -40,6 +44,7 @@ using BudgetMetadata = std::function<ImageMetadata(int width, int height)>;
 // a quality q is taken only when q fits and q + 1 was encoded and did not (or q is 100). When 50
 // does not fit, the picture is reduced (smoothing filter, from the original each time) by the
 // square root of budget over size, and 5 % more, and searched again, until it fits; Refused when
-// the longer side would drop below kBudgetLeastSide. Failed on memory or encoder errors.
+// the longer side would drop below kBudgetLeastSide. `reduce`, when set, makes the smaller
+// pictures instead of the stretch of `picture`. Failed on memory or encoder errors.
 BudgetedJpeg JpegWithinBudget(const raster::Bitmap& picture, size_t budget,
-                              const BudgetMetadata& metadata = {});
+                              const BudgetMetadata& metadata = {}, const BudgetReduce& reduce = {});
