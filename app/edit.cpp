@@ -8,6 +8,7 @@
 #include "app/adjust.h"
 #include "app/devicepreview.h"
 #include "app/frame.h"
+#include "app/framedialog.h"
 #include "app/ids.h"
 #include "app/preview.h"
 #include "app/selection.h"
@@ -102,6 +103,9 @@ bool RunEditCommand(int command) {
             return true;
         case kCommandThirds:
             ToggleThirdsGrid();
+            return true;
+        case kCommandFrameNumbers:
+            FrameNumbersRequested();
             return true;
         default:
             break;

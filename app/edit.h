@@ -36,6 +36,7 @@ inline constexpr EditMenuEntry kPreviewMenu[] = {
     {"Begradigen...", "Ctrl+B", kCommandStraighten},
     {"Vorher / Nachher", "\\", kCommandBeforeAfter},
     {"Drittel-Raster", "Ctrl+G", kCommandThirds},
+    {"Rahmen eingeben...", "Ctrl+F", kCommandFrameNumbers},
 };
 // Further keys of the same commands, not shown in the menu.
 struct EditKey {

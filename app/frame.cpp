@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "picture/export.h"
 #include "picture/tone.h"
 
 namespace frame {
@@ -111,6 +112,80 @@ void MoveTo(Selection& sel, float ratio, int mx, int my, int grabX, int grabY, i
     if (sel.left + sel.width > pw) sel.left = pw - sel.width;
     if (sel.top + sel.height > ph) sel.top = ph - sel.height;
     Clamp(sel, ratio, pw, ph);
+}
+
+std::optional<int> WholeNumber(std::string_view text) {
+    constexpr int kLargest = 1000000;
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+        if (value > kLargest) return std::nullopt;
+    }
+    return negative ? -value : value;
+}
+
+FrameEntry CheckFrameEntry(const std::array<std::string, 4>& typed, int width, int height,
+                           float ratio, int minWidth) {
+    FrameEntry entry;
+    std::array<int, 4> v{};
+    for (size_t i = 0; i < typed.size(); ++i) {
+        const std::optional<int> n = WholeNumber(typed[i]);
+        if (!n) {
+            entry.why +=
+                std::string(entry.why.empty() ? "" : "\n") + kFrameFields[i] + ": keine ganze Zahl";
+            entry.refused = true;
+            continue;
+        }
+        v[i] = *n;
+    }
+    if (entry.refused) return entry;
+    auto note = [&](int field, const std::string& text) {
+        entry.why += std::string(entry.why.empty() ? "" : "\n") + kFrameFields[field] + ": " + text;
+    };
+    const int widest = std::max(LargestFrame(width, height, ratio).width, 1);
+    const int narrowest = std::min(minWidth, widest);
+    PixelRect& f = entry.frame;
+    f = {v[0], v[1], v[2], 0};
+    if (f.width < narrowest) {
+        f.width = narrowest;
+        note(2, "mindestens " + std::to_string(narrowest));
+    } else if (f.width > widest) {
+        f.width = widest;
+        note(2, "höchstens " + std::to_string(widest) + " in diesem Format");
+    }
+    f.height = std::min(HeightFor(f.width, ratio), height);
+    if (v[3] != f.height) note(3, "folgt der Breite: " + std::to_string(f.height));
+    auto inside = [&](int& start, int size, int limit, int field) {
+        if (start < 0) {
+            start = 0;
+            note(field, "nicht unter 0");
+        } else if (start > limit - size) {
+            start = limit - size;
+            note(field,
+                 "höchstens " + std::to_string(start) + ", sonst reicht der Rahmen über das Bild");
+        }
+    };
+    inside(f.left, f.width, width, 0);
+    inside(f.top, f.height, height, 1);
+    return entry;
+}
+
+PixelRect CentredFrame(int frameWidth, float ratio, int width, int height) {
+    PixelRect f{0, 0, frameWidth, HeightFor(frameWidth, ratio)};
+    f.left = (width - f.width) / 2;
+    f.top = (height - f.height) / 2;
+    return f;
 }
 
 std::string StatusText(int width, int height, const PixelRect& cut) {

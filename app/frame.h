@@ -3,9 +3,12 @@
 // operations in selection.h and preview.h feed these with the current numbers.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <iterator>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "picture/pixel_rect.h"
 #include "picture/rounding.h"
@@ -103,6 +106,29 @@ void ResizeTo(Selection& sel, float ratio, int mx, int pw, int ph);
 // Move step: the top-left corner follows the pointer at (mx, my) less the grab offset, kept
 // inside the preview; the size stays (then Clamp).
 void MoveTo(Selection& sel, float ratio, int mx, int my, int grabX, int grabY, int pw, int ph);
+
+// ---------------------------------------------------------------------------------------------
+// Frame by numbers (picture pixels)
+// ---------------------------------------------------------------------------------------------
+
+// The labels of the typed frame's fields, in their order.
+inline constexpr std::array<const char*, 4> kFrameFields = {"Links", "Oben", "Breite", "Höhe"};
+// A whole number as typed: digits with an optional sign, blanks around them ignored; none for
+// anything else or a number beyond a million.
+[[nodiscard]] std::optional<int> WholeNumber(std::string_view text);
+// What the typed frame gives.
+struct FrameEntry {
+    PixelRect frame{};     // the frame to take: as typed, or brought inside where `why` says
+    std::string why;       // empty when taken as typed; else one line per field not taken so
+    bool refused = false;  // a field held no whole number: there is no frame to take
+};
+// Reads the four fields (kFrameFields) for a width x height picture and a frame of `ratio`: the
+// height follows the width; a width below `minWidth` or wider than the largest frame of the ratio,
+// and a frame reaching past the picture's edges, are brought inside, and `why` says so.
+FrameEntry CheckFrameEntry(const std::array<std::string, 4>& typed, int width, int height,
+                           float ratio, int minWidth);
+// A frame `frameWidth` wide of `ratio`, centred in a width x height picture.
+PixelRect CentredFrame(int frameWidth, float ratio, int width, int height);
 
 // ---------------------------------------------------------------------------------------------
 // Where the frame is drawn

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Message box flags (combinable) and results.
 constexpr int MB_OK = 0x0;
@@ -38,6 +39,24 @@ std::string AskSaveFile(const char* title, const char* defaultFile, const char* 
 // while the dialog is open. True with `value` set on OK; false, `value` unchanged, otherwise.
 bool AskNumber(const char* title, const char* label, double minimum, double maximum, double step,
                double& value, const std::function<void(double)>& changed = {});
+// A form of one-line text fields, each under its label, with further buttons and "OK" /
+// "Abbrechen". The program judges what is typed: the form only shows texts.
+struct FieldForm {
+    std::string note;                  // a line above the fields
+    std::vector<std::string> labels;   // one field each, in tab order; the first has the focus
+    std::vector<std::string> buttons;  // further buttons, above OK and Abbrechen
+    // The user changed field `field`; may change `values` (another field following it).
+    std::function<void(int field, std::vector<std::string>& values)> edited;
+    // Button `button` was pressed; may change `values`; a text returned is shown as the reason
+    // why it could not do all it was asked.
+    std::function<std::string(int button, std::vector<std::string>& values)> pressed;
+    // Return or OK: the empty text accepts `values`; any other text is shown in the form as the
+    // reason why it stays open, with the values as the check may have changed them.
+    std::function<std::string(std::vector<std::string>& values)> check;
+};
+// Shows `form` with `values` (one per label) in its fields until it is accepted (true, `values`
+// as accepted) or cancelled (false, `values` unchanged).
+bool AskFields(const char* title, const FieldForm& form, std::vector<std::string>& values);
 
 // ---------------------------------------------------------------------------------------------
 // File-name helpers
@@ -67,6 +86,14 @@ struct RequesterScript {
     virtual bool Number(const std::string& title, double minimum, double maximum, double& value,
                         const std::function<void(double)>& changed) {
         (void)title, (void)minimum, (void)maximum, (void)value, (void)changed;
+        return false;
+    }
+    // AskFields: plays the user on `form` (through its callbacks) and answers true (OK) with
+    // `values`, which the form's check must then accept, or false (cancel). Unless overridden,
+    // cancels.
+    virtual bool Fields(const std::string& title, const FieldForm& form,
+                        std::vector<std::string>& values) {
+        (void)title, (void)form, (void)values;
         return false;
     }
 };

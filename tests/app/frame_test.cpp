@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <optional>
 #include <string>
 
 #include "picture/export.h"
@@ -143,6 +145,65 @@ TEST(FrameCut, EdgesOfThePreviewAreEdgesOfThePicture) {
         EXPECT_EQ(cut(frame), want) << Str(frame);
     // No picture or no preview: no cut.
     EXPECT_EQ(PreviewFrameCut({{0, 0, 100, 67}, kAcross, 0, 0, 1600, 1000}).width, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FrameEntry, WholeNumbersOnly) {
+    const std::pair<const char*, std::optional<int>> cases[] = {{"42", 42},
+                                                                {" -7 ", -7},
+                                                                {"+0", 0},
+                                                                {"", std::nullopt},
+                                                                {"-", std::nullopt},
+                                                                {"3.5", std::nullopt},
+                                                                {"12a", std::nullopt},
+                                                                {"1000001", std::nullopt},
+                                                                {"99999999999", std::nullopt}};
+    for (auto [text, number] : cases)
+        EXPECT_EQ(frame::WholeNumber(text), number) << "'" << text << "'";
+}
+
+// An 800 x 600 picture, the narrowest frame 42 wide: what is taken, and why not as typed.
+TEST(FrameEntry, TakenClampedOrRefused) {
+    struct Case {
+        std::array<std::string, 4> typed;
+        float ratio;
+        const char* frame;  // "" when refused
+        const char* why;
+    };
+    const Case cases[] = {
+        {{"10", "20", "300", "200"}, kAcross, "300x200 at 10,20", ""},
+        {{" 10", "+20 ", "300", "200"}, kAcross, "300x200 at 10,20", ""},
+        {{"abc", "20", "300", "200"}, kAcross, "", "Links: keine ganze Zahl"},
+        {{"0", "", "3.5", "2"}, kAcross, "", "Oben: keine ganze Zahl\nBreite: keine ganze Zahl"},
+        {{"10", "20", "10", "7"},
+         kAcross,
+         "42x28 at 10,20",
+         "Breite: mindestens 42\nHöhe: folgt der Breite: 28"},
+        {{"0", "0", "900", "600"},
+         kAcross,
+         "800x533 at 0,0",
+         "Breite: höchstens 800 in diesem Format\nHöhe: folgt der Breite: 533"},
+        {{"0", "0", "500", "750"},
+         1.5f,
+         "400x600 at 0,0",
+         "Breite: höchstens 400 in diesem Format\nHöhe: folgt der Breite: 600"},
+        {{"-5", "100", "300", "200"}, kAcross, "300x200 at 0,100", "Links: nicht unter 0"},
+        {{"600", "500", "300", "200"},
+         kAcross,
+         "300x200 at 500,400",
+         "Links: höchstens 500, sonst reicht der Rahmen über das Bild\n"
+         "Oben: höchstens 400, sonst reicht der Rahmen über das Bild"},
+    };
+    for (const Case& c : cases) {
+        const frame::FrameEntry e = frame::CheckFrameEntry(c.typed, 800, 600, c.ratio, 42);
+        EXPECT_EQ(e.refused ? "" : Str(e.frame), c.frame) << c.typed[0] << " " << c.typed[2];
+        EXPECT_EQ(e.why, c.why) << c.typed[0] << " " << c.typed[2];
+    }
+    EXPECT_EQ(Str(frame::CentredFrame(800, kAcross, 800, 600)), "800x533 at 0,33");
+    EXPECT_EQ(Str(frame::CentredFrame(300, kAcross, 800, 600)), "300x200 at 250,200");
 }
 
 }  // namespace

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "app/edit.h"
 #include "app/view.h"
+#include "imagelib/load.h"
 #include "main_window_fixture.h"
 #include "toolkit/preferences.h"
 #include "toolkit/window.h"
@@ -196,6 +199,105 @@ TEST_F(View, GridAndStraighteningAtDevicePixels) {
     RunEditCommand(kCommandStraighten);
     EXPECT_GT(checked, 1000);
     EXPECT_EQ(at(270, 60), kYellow) << "cancelled: the preview as it was";
+}
+
+// The form requester played by a test: `play` types into the form and answers.
+struct FormScript : Script {
+    std::string title;
+    std::function<bool(const FieldForm&, std::vector<std::string>&)> play;
+    bool Fields(const std::string& t, const FieldForm& form,
+                std::vector<std::string>& values) override {
+        title = t;
+        return play && play(form, values);
+    }
+};
+
+// Typed values go through the form's rules and land as the nearest frame the preview holds: the
+// status line and the exported file's cut say so; bad values are refused or brought inside in the
+// dialog and never applied half.
+TEST_F(View, FrameByNumbers) {
+    FormScript form;
+    RequesterSetScript(&form);
+    ControlSetValue(kFormatCombo, 1);  // 10 x 15 across
+    WritePhoto(In("photo.bmp"), 800, 600, IMAGE_FORMAT_BMP);
+    ASSERT_TRUE(LoadPicture(In("photo.bmp")));
+    const std::string untouched = State();
+
+    struct Case {
+        std::vector<std::string> typed;
+        int button;          // -1: none, else pressed before OK
+        const char* why;     // the check's answer to what was typed
+        const char* status;  // "" when nothing is applied
+    };
+    const Case cases[] = {
+        {{"100", "50", "300", "200"}, -1, "", "Bild: 800x600 / Auswahl: 300x200"},
+        {{"100", "50", "300", "200"}, 1, "", "Bild: 800x600 / Auswahl: 800x533"},
+        {{"1", "2", "360", "240"}, 0, "", "Bild: 800x600 / Auswahl: 360x240"},
+        {{"x", "50", "300", "200"}, -1, "Links: keine ganze Zahl", ""},
+        {{"600", "500", "300", "200"},
+         -1,
+         "Links: höchstens 500, sonst reicht der Rahmen über das Bild\n"
+         "Oben: höchstens 400, sonst reicht der Rahmen über das Bild",
+         ""},
+    };
+    for (const Case& c : cases) {
+        std::string why = "unasked";
+        form.play = [&](const FieldForm& f, std::vector<std::string>& values) {
+            EXPECT_EQ(f.labels, (std::vector<std::string>{"Links", "Oben", "Breite", "Höhe"}));
+            EXPECT_EQ(f.buttons, (std::vector<std::string>{"Zentrieren", "Maximal"}));
+            values = c.typed;
+            if (c.button >= 0) {
+                EXPECT_EQ(f.pressed(c.button, values), "");
+            }
+            std::vector<std::string> checked = values;
+            why = f.check(checked);
+            return true;
+        };
+        Command(kCommandFrameNumbers);
+        EXPECT_EQ(form.title, "Rahmen");
+        EXPECT_EQ(why, c.why) << c.typed[0];
+        if (*c.status) {
+            EXPECT_STREQ(ControlGetText(kStatusLine), c.status) << c.typed[0];
+        } else {
+            EXPECT_EQ(State(), untouched) << c.typed[0];
+        }
+        LoadPicture(In("photo.bmp"));
+    }
+
+    // The height follows the width and the width the height; centred keeps the size.
+    form.play = [](const FieldForm& f, std::vector<std::string>& values) {
+        values = {"10", "10", "450", "1"};
+        f.edited(2, values);
+        EXPECT_EQ(values[3], "300");
+        values[3] = "100";
+        f.edited(3, values);
+        EXPECT_EQ(values[2], "150");
+        EXPECT_EQ(f.pressed(0, values), "");
+        EXPECT_EQ(values, (std::vector<std::string>{"325", "250", "150", "100"}));
+        values = {"100", "50", "300", "200"};
+        return true;
+    };
+    Command(kCommandFrameNumbers);
+    const PixelRect cut = SelectionCut();
+    EXPECT_EQ(Frame(), "180x120 at 60,30");
+    EXPECT_EQ(cut.left, 100);
+    EXPECT_EQ(cut.top, 50);
+
+    // The export cuts there.
+    form.file = In("cut.png");
+    DispatchControl(kSaveButton);
+    ASSERT_TRUE(ImageLoadFile(7, In("cut.png").c_str()));
+    const raster::Bitmap* saved = ImageGetBitmap(7);
+    ASSERT_EQ(saved->width, 300);
+    ASSERT_EQ(saved->height, 200);
+    const raster::Bitmap& picture = *ImageGetBitmap(kPictureImage);
+    for (int y = 0; y < 200; y += 37) {
+        for (int x = 0; x < 300; x += 41) {
+            ASSERT_EQ(raster::GetPixel(*saved, x, y), raster::GetPixel(picture, 100 + x, 50 + y))
+                << x << "," << y;
+        }
+    }
+    RequesterSetScript(&script);
 }
 
 }  // namespace
