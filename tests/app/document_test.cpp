@@ -10,16 +10,9 @@
 #include <vector>
 
 #include "picture/straighten.h"
+#include "tests/picture/noise.h"
 
 namespace {
-
-std::unique_ptr<raster::Bitmap> Noise(int width, int height, int bpp) {
-    auto bm = raster::Create(width, height, bpp, bpp == 32, bpp == 32);
-    uint32_t seed = 5;
-    for (size_t i = 0; i < bm->ByteSize(); ++i)
-        bm->bits[i] = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
-    return bm;
-}
 
 struct Shot {
     int width, height;
@@ -27,12 +20,8 @@ struct Shot {
     bool operator==(const Shot&) const = default;
 };
 
-// The pixels row by row from the top; padding is no part of a picture.
 Shot Take(const raster::Bitmap& bm) {
-    Shot s{bm.width, bm.height,
-           std::vector<uint8_t>(static_cast<size_t>(bm.width) * bm.height * bm.BytesPerPixel())};
-    raster::ReadPacked(bm, s.bytes.data());
-    return s;
+    return {bm.width, bm.height, Pixels(bm)};
 }
 
 PictureEdit Turn(PixelOrientation o) {

@@ -16,16 +16,23 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <tuple>
 
 namespace fixtures {
 
-namespace {
-
-// Appends `v` in `size` bytes, least significant first unless `bigEndian`.
-void Put(Bytes& b, uint32_t v, int size, bool bigEndian = false) {
+void Put(Bytes& b, uint32_t v, int size, bool bigEndian) {
     for (int i = 0; i < size; ++i)
         b.push_back(static_cast<uint8_t>(v >> 8 * (bigEndian ? size - 1 - i : i)));
 }
+
+Bytes Joined(std::initializer_list<Bytes> parts) {
+    Bytes b;
+    for (const Bytes& p : parts)
+        b.insert(b.end(), p.begin(), p.end());
+    return b;
+}
+
+namespace {
 
 void WriteToVector(png_structp png, png_bytep data, size_t length) {
     auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
@@ -240,13 +247,17 @@ Bytes DisplayP3Profile() {
     const cmsFloat64Number srgb[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
     cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb);
     cmsToneCurve* curves[3] = {curve, curve, curve};
-    cmsHPROFILE p3 = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(p3, nullptr, &size);
-    Bytes out(size);
-    cmsSaveProfileToMem(p3, out.data(), &size);
-    cmsCloseProfile(p3);
+    const Bytes out = SavedProfile(cmsCreateRGBProfile(&white, &primaries, curves));
     cmsFreeToneCurve(curve);
+    return out;
+}
+
+Bytes SavedProfile(void* profile) {
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    Bytes out(size);
+    cmsSaveProfileToMem(profile, out.data(), &size);
+    cmsCloseProfile(profile);
     return out;
 }
 
@@ -291,106 +302,6 @@ Bytes MakeHeif(const HeifDesc& s) {
     return out;
 }
 
-namespace {
-
-void OverlayBig(Bytes& b, uint64_t v, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i)
-        b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-Bytes OverlayBox(const char* type, const Bytes& payload, int version = -1, uint32_t flags = 0) {
-    Bytes b;
-    OverlayBig(b, 8 + (version >= 0 ? 4 : 0) + payload.size(), 4);
-    b.insert(b.end(), type, type + 4);
-    if (version >= 0) OverlayBig(b, uint64_t(version) << 24 | flags, 4);
-    b.insert(b.end(), payload.begin(), payload.end());
-    return b;
-}
-
-Bytes OverlayCat(std::initializer_list<Bytes> parts) {
-    Bytes b;
-    for (const Bytes& p : parts)
-        b.insert(b.end(), p.begin(), p.end());
-    return b;
-}
-
-// The whole box of `type` (size and type included) found anywhere in `file`, or empty.
-Bytes OverlayFind(const Bytes& file, const char* type) {
-    for (size_t i = 4; i + 4 <= file.size(); ++i)
-        if (std::memcmp(&file[i], type, 4) == 0) {
-            const size_t size =
-                size_t{file[i - 4]} << 24 | file[i - 3] << 16 | file[i - 2] << 8 | file[i - 1];
-            if (size >= 8 && i - 4 + size <= file.size())
-                return Bytes(file.begin() + static_cast<long>(i - 4),
-                             file.begin() + static_cast<long>(i - 4 + size));
-        }
-    return {};
-}
-
-Bytes OverlayInfe(uint16_t id, const char* type) {
-    Bytes p;
-    OverlayBig(p, id, 2), OverlayBig(p, 0, 2);
-    p.insert(p.end(), type, type + 4);
-    p.push_back(0);
-    return OverlayBox("infe", p, 2);
-}
-
-}  // namespace
-
-Bytes MakeHeifOverlay(int32_t dx, int32_t dy, int canvasWidth, int canvasHeight) {
-    const Bytes tile = MakeHeif({});
-    const Bytes hvcC = OverlayFind(tile, "hvcC"), mdat = OverlayFind(tile, "mdat");
-    if (hvcC.empty() || mdat.size() <= 8) return {};
-    const Bytes coded(mdat.begin() + 8, mdat.end());
-    Bytes overlay = {0, 1};  // version 0, 32-bit fields
-    OverlayBig(overlay, 0xFFFF, 2), OverlayBig(overlay, 0, 2), OverlayBig(overlay, 0, 2),
-        OverlayBig(overlay, 0xFFFF, 2);
-    OverlayBig(overlay, static_cast<uint32_t>(canvasWidth), 4);
-    OverlayBig(overlay, static_cast<uint32_t>(canvasHeight), 4);
-    OverlayBig(overlay, static_cast<uint32_t>(dx), 4),
-        OverlayBig(overlay, static_cast<uint32_t>(dy), 4);
-
-    Bytes ispeTile, ispeCanvas, dimg, ipma, pitm, iinf = {0, 2};
-    OverlayBig(ispeTile, 32, 4), OverlayBig(ispeTile, 24, 4);
-    OverlayBig(ispeCanvas, static_cast<uint32_t>(canvasWidth), 4);
-    OverlayBig(ispeCanvas, static_cast<uint32_t>(canvasHeight), 4);
-    OverlayBig(dimg, 2, 2), OverlayBig(dimg, 1, 2),
-        OverlayBig(dimg, 1, 2);  // item 2 is derived from item 1
-    OverlayBig(ipma, 2, 4);
-    ipma.insert(ipma.end(), {0, 1, 2, 0x81, 0x02, 0, 2, 1, 0x03});
-    OverlayBig(pitm, 2, 2);
-    iinf = OverlayCat({iinf, OverlayInfe(1, "hvc1"), OverlayInfe(2, "iovl")});
-    const Bytes hdlr = OverlayBox(
-        "hdlr", {0, 0, 0, 0, 'p', 'i', 'c', 't', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0);
-    const Bytes ftyp = OverlayBox(
-        "ftyp", {'h', 'e', 'i', 'c', 0, 0, 0, 0, 'm', 'i', 'f', '1', 'h', 'e', 'i', 'c'});
-    const Bytes iprp = OverlayBox(
-        "iprp", OverlayCat({OverlayBox("ipco", OverlayCat({hvcC, OverlayBox("ispe", ispeTile, 0),
-                                                           OverlayBox("ispe", ispeCanvas, 0)})),
-                            OverlayBox("ipma", ipma, 0)}));
-    // iloc: 4-byte offsets and lengths, absolute in the file; the offsets are known once the
-    // meta box's size is, which does not depend on them.
-    auto meta = [&](uint32_t codedAt, uint32_t overlayAt) {
-        Bytes iloc = {0x44, 0x00};
-        OverlayBig(iloc, 2, 2);
-        OverlayBig(iloc, 1, 2), OverlayBig(iloc, 0, 2), OverlayBig(iloc, 1, 2),
-            OverlayBig(iloc, codedAt, 4);
-        OverlayBig(iloc, coded.size(), 4);
-        OverlayBig(iloc, 2, 2), OverlayBig(iloc, 0, 2), OverlayBig(iloc, 1, 2),
-            OverlayBig(iloc, overlayAt, 4);
-        OverlayBig(iloc, overlay.size(), 4);
-        return OverlayBox("meta",
-                          OverlayCat({hdlr, OverlayBox("pitm", pitm, 0),
-                                      OverlayBox("iloc", iloc, 0), OverlayBox("iinf", iinf, 0),
-                                      OverlayBox("iref", OverlayBox("dimg", dimg), 0), iprp}),
-                          0);
-    };
-    const size_t head = ftyp.size() + meta(0, 0).size() + 8;
-    return OverlayCat(
-        {ftyp, meta(static_cast<uint32_t>(head), static_cast<uint32_t>(head + coded.size())),
-         OverlayBox("mdat", OverlayCat({coded, overlay}))});
-}
-
 Bytes MakeWebp(const WebpDesc& s) {
     const Pattern colour = [&s](int x, int y) {
         Rgba c = s.colour(x, y);
@@ -423,13 +334,6 @@ Bytes FullBox(const std::string& type, uint8_t version, const Bytes& body) {
     return Box(type, b);
 }
 
-Bytes Joined(std::initializer_list<Bytes> parts) {
-    Bytes b;
-    for (const Bytes& p : parts)
-        b.insert(b.end(), p.begin(), p.end());
-    return b;
-}
-
 // The first box of `type` anywhere in `file` (searched by its name), whole.
 Bytes FindBox(const Bytes& file, const std::string& type) {
     for (size_t i = 4; i + 4 <= file.size(); ++i)
@@ -439,6 +343,15 @@ Bytes FindBox(const Bytes& file, const std::string& type) {
                          file.begin() + static_cast<long>(i) - 4 + size);
         }
     throw std::runtime_error("no " + type + " box");
+}
+
+// An item's entry (version 2) of item type `type`.
+Bytes Infe(uint16_t id, const std::string& type) {
+    Bytes b;
+    Put(b, id, 2, true), Put(b, 0, 2, true);
+    b.insert(b.end(), type.begin(), type.end());
+    b.push_back(0);
+    return FullBox("infe", 2, b);
 }
 
 }  // namespace
@@ -489,17 +402,10 @@ Bytes MakeHeifBoxes(const HeifBoxes& d) {
     }
     // Items: 1 the picture (or the grid, whose data follows the picture's in mdat), 2 its tile.
     const std::string codeType = d.avif ? "av01" : "hvc1";
-    auto infe = [](uint16_t id, const std::string& type) {
-        Bytes b;
-        Put(b, id, 2, true), Put(b, 0, 2, true);
-        b.insert(b.end(), type.begin(), type.end());
-        b.push_back(0);
-        return FullBox("infe", 2, b);
-    };
     Bytes iinf;
     Put(iinf, grid ? 2 : 1, 2, true);
-    iinf = Joined({iinf, infe(1, grid ? "grid" : codeType)});
-    if (grid) iinf = Joined({iinf, infe(2, codeType)});
+    iinf = Joined({iinf, Infe(1, grid ? "grid" : codeType)});
+    if (grid) iinf = Joined({iinf, Infe(2, codeType)});
     Bytes gridData = {0, 1, 0, 0};  // version, 32-bit sizes, one row, one column
     Put(gridData, d.gridWidth, 4, true), Put(gridData, d.gridHeight, 4, true);
     auto iloc = [&](uint32_t dataStart) {
@@ -545,12 +451,69 @@ Bytes MakeHeifBoxes(const HeifBoxes& d) {
     return Joined({ftyp, meta(start), Box("mdat", grid ? Joined({picture, gridData}) : picture)});
 }
 
+Bytes MakeHeifOverlay(int32_t dx, int32_t dy, int canvasWidth, int canvasHeight) {
+    const Bytes tile = MakeHeif({});
+    if (tile.empty()) return {};
+    const Bytes hvcC = FindBox(tile, "hvcC"), mdat = FindBox(tile, "mdat");
+    const Bytes coded(mdat.begin() + 8, mdat.end());
+    Bytes overlay = {0, 1};                        // version 0, 32-bit fields
+    for (uint32_t v : {0xFFFFu, 0u, 0u, 0xFFFFu})  // the canvas's fill colour
+        Put(overlay, v, 2, true);
+    for (int32_t v : {canvasWidth, canvasHeight, dx, dy})
+        Put(overlay, static_cast<uint32_t>(v), 4, true);
+    Bytes ispeTile, ispeCanvas, dimg, pitm, iinf;
+    Put(ispeTile, 32, 4, true), Put(ispeTile, 24, 4, true);
+    Put(ispeCanvas, static_cast<uint32_t>(canvasWidth), 4, true);
+    Put(ispeCanvas, static_cast<uint32_t>(canvasHeight), 4, true);
+    for (uint32_t v : {2u, 1u, 1u})  // item 2 is derived from item 1
+        Put(dimg, v, 2, true);
+    Bytes ipma = {0, 0, 0, 2, 0, 1, 2, 0x81, 0x02, 0, 2, 1, 0x03};
+    Put(pitm, 2, 2, true);
+    Put(iinf, 2, 2, true);
+    iinf = Joined({iinf, Infe(1, "hvc1"), Infe(2, "iovl")});
+    Bytes hdlr(4, 0);
+    hdlr.insert(hdlr.end(), {'p', 'i', 'c', 't'});
+    hdlr.resize(hdlr.size() + 13, 0);
+    const Bytes ftyp =
+        Box("ftyp", {'h', 'e', 'i', 'c', 0, 0, 0, 0, 'm', 'i', 'f', '1', 'h', 'e', 'i', 'c'});
+    const Bytes iprp = Box("iprp", Joined({Box("ipco", Joined({hvcC, FullBox("ispe", 0, ispeTile),
+                                                               FullBox("ispe", 0, ispeCanvas)})),
+                                           FullBox("ipma", 0, ipma)}));
+    // iloc: 4-byte offsets and lengths, absolute in the file; the offsets are known once the
+    // meta box's size is, which does not depend on them.
+    auto meta = [&](uint32_t codedAt) {
+        Bytes iloc = {0x44, 0x00};
+        Put(iloc, 2, 2, true);
+        for (auto [id, at, length] :
+             {std::tuple{1u, codedAt, coded.size()},
+              {2u, codedAt + static_cast<uint32_t>(coded.size()), overlay.size()}}) {
+            Put(iloc, id, 2, true), Put(iloc, 0, 2, true), Put(iloc, 1, 2, true);
+            Put(iloc, at, 4, true), Put(iloc, static_cast<uint32_t>(length), 4, true);
+        }
+        return FullBox(
+            "meta", 0,
+            Joined({FullBox("hdlr", 0, hdlr), FullBox("pitm", 0, pitm), FullBox("iloc", 0, iloc),
+                    FullBox("iinf", 0, iinf), FullBox("iref", 0, Box("dimg", dimg)), iprp}));
+    };
+    const uint32_t head = static_cast<uint32_t>(ftyp.size() + meta(0).size() + 8);
+    return Joined({ftyp, meta(head), Box("mdat", Joined({coded, overlay}))});
+}
+
 Bytes RiffChunk(const std::string& type, const Bytes& body) {
     Bytes b(type.begin(), type.end());
     Put(b, static_cast<uint32_t>(body.size()), 4);
     b.insert(b.end(), body.begin(), body.end());
     if (body.size() % 2) b.push_back(0);
     return b;
+}
+
+Bytes WebpFile(const std::vector<Bytes>& chunks) {
+    Bytes body = {'W', 'E', 'B', 'P'};
+    for (const Bytes& c : chunks)
+        body.insert(body.end(), c.begin(), c.end());
+    Bytes file = {'R', 'I', 'F', 'F'};
+    Put(file, static_cast<uint32_t>(body.size()), 4);
+    return Joined({file, body});
 }
 
 Bytes WebpExtended(const Bytes& simple, int width, int height, const Bytes& icc,
@@ -560,17 +523,12 @@ Bytes WebpExtended(const Bytes& simple, int width, int height, const Bytes& icc,
         flags |= type == "EXIF" ? 0x08 : 0;
     Bytes vp8x = {flags, 0, 0, 0};
     Put(vp8x, static_cast<uint32_t>(width - 1), 3), Put(vp8x, static_cast<uint32_t>(height - 1), 3);
-    Bytes body = {'W', 'E', 'B', 'P'}, chunk = RiffChunk("VP8X", vp8x);
-    body.insert(body.end(), chunk.begin(), chunk.end());
-    if (!icc.empty())
-        chunk = RiffChunk("ICCP", icc), body.insert(body.end(), chunk.begin(), chunk.end());
-    body.insert(body.end(), simple.begin() + 12, simple.end());
+    std::vector<Bytes> chunks = {RiffChunk("VP8X", vp8x)};
+    if (!icc.empty()) chunks.push_back(RiffChunk("ICCP", icc));
+    chunks.emplace_back(simple.begin() + 12, simple.end());
     for (const auto& [type, bytes] : after)
-        chunk = RiffChunk(type, bytes), body.insert(body.end(), chunk.begin(), chunk.end());
-    Bytes file = {'R', 'I', 'F', 'F'};
-    Put(file, static_cast<uint32_t>(body.size()), 4);
-    file.insert(file.end(), body.begin(), body.end());
-    return file;
+        chunks.push_back(RiffChunk(type, bytes));
+    return WebpFile(chunks);
 }
 
 std::string WriteTemp(const std::string& name, const Bytes& bytes) {

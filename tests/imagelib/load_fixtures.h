@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -88,6 +89,8 @@ Bytes MakeJpeg(const JpegDesc& desc);
 Bytes ExifTiff(int orientation, bool bigEndian = false, int type = 3);
 // A Display P3 ICC profile (P3 primaries, D65, the sRGB curve), made with lcms.
 Bytes DisplayP3Profile();
+// The bytes of a Little CMS profile (a cmsHPROFILE), which is closed.
+Bytes SavedProfile(void* profile);
 
 // ---------------------------------------------------------------------------------------------
 // HEIF through libheif's own encoders, WebP by ImageMagick
@@ -144,10 +147,17 @@ Bytes WebpExtended(const Bytes& simple, int width, int height, const Bytes& icc,
                    const std::vector<std::pair<std::string, Bytes>>& after);
 // A RIFF chunk: type, little-endian size, body and the pad byte of an odd size.
 Bytes RiffChunk(const std::string& type, const Bytes& body);
+// A WebP file: the RIFF header, then the chunks as they are.
+Bytes WebpFile(const std::vector<Bytes>& chunks);
 
 // ---------------------------------------------------------------------------------------------
 // Files
 // ---------------------------------------------------------------------------------------------
+
+// Appends `v` in `size` bytes, least significant first unless `bigEndian`.
+void Put(Bytes& b, uint32_t v, int size, bool bigEndian = false);
+// The parts one after the other.
+Bytes Joined(std::initializer_list<Bytes> parts);
 
 // Writes the bytes to a fresh file under the test's temporary directory; returns its path.
 std::string WriteTemp(const std::string& name, const Bytes& bytes);

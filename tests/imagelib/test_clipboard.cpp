@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "imagelib/byte_order.h"
 #include "imagelib/clipboard.h"
 #include "imagelib/image.h"
 #include "imagelib/jpeg_encoder.h"
@@ -20,21 +21,15 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// Stores `v` little-endian in `size` bytes at `at`.
-void Put32(Bytes& b, size_t at, uint32_t v, int size = 4) {
-    for (int i = 0; i < size; ++i)
-        b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // A packed DIB (40-byte header) of a 1 x 1 24-bit picture with its header fields edited.
 Bytes Dib(int32_t w, int32_t h, int bpp = 24, uint32_t compression = 0, uint32_t colours = 0) {
     const Bytes file = fixtures::Convert(1, 1, fixtures::Gradient, "");
     Bytes b(file.begin() + 14, file.end());
-    Put32(b, 4, static_cast<uint32_t>(w));
-    Put32(b, 8, static_cast<uint32_t>(h));
-    Put32(b, 14, bpp, 2);
-    Put32(b, 16, compression);
-    Put32(b, 32, colours);
+    Put32(&b.at(4), static_cast<uint32_t>(w));
+    Put32(&b.at(8), static_cast<uint32_t>(h));
+    Put16(&b.at(14), bpp);
+    Put32(&b.at(16), compression);
+    Put32(&b.at(32), colours);
     return b;
 }
 
@@ -42,8 +37,8 @@ Bytes AsFile(const Bytes& dib, uint32_t offBits) {
     Bytes f(14 + dib.size());
     f[0] = 'B', f[1] = 'M';
     std::copy(dib.begin(), dib.end(), f.begin() + 14);
-    Put32(f, 2, static_cast<uint32_t>(f.size()));
-    Put32(f, 10, offBits);
+    Put32(&f.at(2), static_cast<uint32_t>(f.size()));
+    Put32(&f.at(10), offBits);
     return f;
 }
 
@@ -165,7 +160,7 @@ TEST_F(ClipboardTest, PackedDibsAndPngsGiveThePicturesOfTheirFiles) {
 TEST_F(ClipboardTest, LyingHeadersTextAndGarbageKeepTheImage) {
     auto headerSaying = [&](uint32_t size) {
         Bytes b = Dib(1, 1);
-        Put32(b, 0, size);
+        Put32(&b.at(0), size);
         return b;
     };
     struct Case {

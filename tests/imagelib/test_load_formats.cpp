@@ -506,22 +506,4 @@ TEST_F(FormatLoad, HeifExifWithOrWithoutItsOffsetField) {
     }
 }
 
-// Cut files keep the rows decoded before the cut; the rest is neutral grey.
-TEST_F(FormatLoad, TruncatedPngIsGreyAfterItsDecodedRows) {
-    PngDesc s;
-    s.width = s.height = 64;
-    s.colourType = 6;
-    s.colour = [](int x, int y) {  // noise, so that the data does not shrink to nothing
-        uint32_t h = ((x * 73856093u) ^ (y * 19349663u)) * 2654435761u;
-        return Rgba{uint8_t(h >> 8), uint8_t(h >> 16), uint8_t(h >> 24), 255};
-    };
-    Bytes png = fixtures::MakePng(s);
-    ASSERT_GT(png.size(), 8000u);
-    png.resize(png.size() / 2);
-    raster::Bitmap* bm = Load(png, "truncated.png");
-    ASSERT_NE(bm, nullptr);
-    EXPECT_EQ(PixelAt(*bm, 10, 0), s.colour(10, 0));
-    EXPECT_EQ(PixelAt(*bm, 63, 63), (Rgba{128, 128, 128, 255}));  // never reached
-}
-
 }  // namespace

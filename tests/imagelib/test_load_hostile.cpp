@@ -13,14 +13,19 @@ using fixtures::Bytes;
 
 namespace {
 
+using fixtures::Joined;
+
 void PutBig32(Bytes& b, uint32_t v) {
-    for (int s = 24; s >= 0; s -= 8)
-        b.push_back(static_cast<uint8_t>(v >> s));
+    fixtures::Put(b, v, 4, true);
 }
 
-void Put32Little(Bytes& b, uint32_t v) {
-    for (int s = 0; s < 32; s += 8)
-        b.push_back(static_cast<uint8_t>(v >> s));
+// A PNG chunk from its type and body: the length before, the CRC after.
+Bytes PngChunk(const Bytes& typed) {
+    Bytes b;
+    PutBig32(b, static_cast<uint32_t>(typed.size() - 4));
+    b.insert(b.end(), typed.begin(), typed.end());
+    PutBig32(b, static_cast<uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size()))));
+    return b;
 }
 
 // A generated 4 x 4 PNG whose header (its CRC mended) says width x height and colour `type`;
@@ -76,11 +81,6 @@ Bytes BmpHeaderOnly(int32_t w, int32_t h, uint16_t bpp, uint32_t compression) {
     return b;
 }
 
-Bytes Joined(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 // A lossless WebP header announcing 16383 x 16383 pixels, and a few bytes of data.
 Bytes WebpOfSize16383() {
     Bytes b = {'R', 'I', 'F', 'F', 30, 0, 0, 0,    'W',  'E',  'B',  'P', 'V',
@@ -112,15 +112,9 @@ Bytes PaddedAnimation() {
     Bytes anim = {0, 0, 0, 0, 0, 0};                                   // background, loop count
     Bytes frame = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 100, 0, 0, 0};  // at 0,0, 1 x 1, 100 ms
     frame.insert(frame.end(), pixel.begin() + 12, pixel.end());
-    Bytes body = {'W', 'E', 'B', 'P'};
-    for (const Bytes& c :
-         {fixtures::RiffChunk("VP8X", vp8x), fixtures::RiffChunk("ANIM", anim),
-          fixtures::RiffChunk("ANMF", frame), fixtures::RiffChunk("PADD", kPadding)})
-        body.insert(body.end(), c.begin(), c.end());
-    Bytes file = {'R', 'I', 'F', 'F'};
-    Put32Little(file, static_cast<uint32_t>(body.size()));
-    file.insert(file.end(), body.begin(), body.end());
-    return file;
+    return fixtures::WebpFile({fixtures::RiffChunk("VP8X", vp8x), fixtures::RiffChunk("ANIM", anim),
+                               fixtures::RiffChunk("ANMF", frame),
+                               fixtures::RiffChunk("PADD", kPadding)});
 }
 
 // A HEIC whose ispe box announces width x height for its 32 x 24 coded picture.
@@ -169,8 +163,7 @@ std::vector<BadFile> BadFileTable() {
     badCrc[29] ^= 0x55;  // IHDR CRC
     Bytes goodJpeg = fixtures::MakeJpeg({}),
           goodProgressive = fixtures::MakeJpeg({.progressive = true});
-    const Bytes heic = fixtures::MakeHeif({}), avifFile = fixtures::MakeHeif({.avif = true}),
-                webp = fixtures::MakeWebp({});
+    const Bytes heic = fixtures::MakeHeif({}), webp = fixtures::MakeWebp({});
     return {
         {"empty", {}, E::NotAPicture},
         {"one_byte", {'B'}, E::NotAPicture},
@@ -188,7 +181,7 @@ std::vector<BadFile> BadFileTable() {
         {"bm_jpeg_inside", BmpHeaderOnly(4, 4, 24, 4), E::Damaged},
         {"bm_zero_width", BmpHeaderOnly(0, 4, 24, 0), E::Damaged},
         {"bm_bpp_7", BmpHeaderOnly(4, 4, 7, 0), E::Damaged},
-        {"bm_then_png", Joined({'B', 'M'}, goodPng), E::TooLarge},  // never offered to PNG
+        {"bm_then_png", Joined({{'B', 'M'}, goodPng}), E::TooLarge},  // never offered to PNG
         {"png_signature_only", Cut(goodPng, 8), E::Damaged},
         {"png_cut_in_header", Cut(goodPng, 20), E::Damaged},
         {"png_cut_at_image_data", Cut(goodPng, DataStart(goodPng, false)), E::Damaged},
@@ -207,7 +200,6 @@ std::vector<BadFile> BadFileTable() {
         {"jpeg_cut_at_image_data", Cut(goodJpeg, DataStart(goodJpeg, true)), E::Damaged},
         {"jpeg_progressive_cut_in_first_scan",
          Cut(goodProgressive, DataStart(goodProgressive, true) + 4), E::Damaged},
-        {"heic_cut_in_half", Cut(heic, heic.size() / 2), E::Damaged},
         {"heic_ftyp_only", Cut(heic, 32), E::Damaged},
         {"heic_40000_wide", HeicOfSize(40000, 24), E::TooLarge},
         {"heic_16000_square_tiny_data", HeicOfSize(16000, 16000), E::Damaged},
@@ -219,7 +211,6 @@ std::vector<BadFile> BadFileTable() {
         {"iso_video_brands",
          fixtures::MakeHeifBoxes({.major = "isom", .compatible = {"isom", "mp41"}}),
          E::NotAPicture},
-        {"avif_cut_in_half", Cut(avifFile, avifFile.size() / 2), E::Damaged},
         {"webp_cut_in_header", Cut(webp, 20), E::Damaged},
         {"webp_16383_square_tiny_data", WebpOfSize16383(), E::Damaged},
         {"webp_2100_square_padded", PaddedWebp(), E::Damaged},
@@ -290,10 +281,7 @@ TEST_F(Registry, PaddingCountsForNothing) {
     Bytes png = PngSaying(8000, 8000);
     Bytes text = {'t', 'E', 'X', 't', 'C', 'o', 'm', 'm', 'e', 'n', 't', 0};
     text.resize(200000, 'x');
-    Bytes chunk;
-    PutBig32(chunk, static_cast<uint32_t>(text.size() - 4));
-    chunk.insert(chunk.end(), text.begin(), text.end());
-    PutBig32(chunk, static_cast<uint32_t>(crc32(0, text.data(), static_cast<uInt>(text.size()))));
+    const Bytes chunk = PngChunk(text);
     png.insert(png.begin() + 33, chunk.begin(), chunk.end());
     // A JPEG of 8000 x 8000 pixels from a few hundred bytes of picture, padded with comments.
     Bytes jpeg = JpegOfSize(8000, 8000), comments;
@@ -312,12 +300,9 @@ TEST_F(Registry, PaddingCountsForNothing) {
 // Damage in an ancillary chunk only costs that chunk: the picture loads, and libpng's warning
 // ("zTXt: ...") stays off standard error.
 TEST_F(Registry, DamagedTextChunkLoadsSilently) {
-    Bytes png = fixtures::MakePng({}), chunk = {'z', 'T', 'X', 't', 'k', 0, 0, 0x78, 0x9C, 1, 2};
-    Bytes whole;
-    PutBig32(whole, static_cast<uint32_t>(chunk.size() - 4));
-    whole.insert(whole.end(), chunk.begin(), chunk.end());
-    PutBig32(whole, static_cast<uint32_t>(crc32(0, chunk.data(), static_cast<uInt>(chunk.size()))));
-    png.insert(png.begin() + 33, whole.begin(), whole.end());  // after IHDR
+    Bytes png = fixtures::MakePng({});
+    const Bytes chunk = PngChunk({'z', 'T', 'X', 't', 'k', 0, 0, 0x78, 0x9C, 1, 2});
+    png.insert(png.begin() + 33, chunk.begin(), chunk.end());  // after IHDR
     ::testing::internal::CaptureStderr();
     EXPECT_NE(Load(png, "ztxt.png"), nullptr);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");

@@ -24,23 +24,14 @@ constexpr int kTolerance = 10;
 
 using JpegLoad = LoadTest;
 
-TEST_F(JpegLoad, TruncatedFileLoadsWithTheRestFilledIn) {
-    fixtures::Bytes jpeg = fixtures::MakeJpeg(Desc(160, 160));
-    jpeg.resize(jpeg.size() / 2);
-    raster::Bitmap* bm = Load(jpeg, "truncated.jpg");
-    ASSERT_NE(bm, nullptr);
-    EXPECT_EQ(ImageGetHeight(100), 160);
-    EXPECT_TRUE(Near(PixelAt(*bm, 5, 3), Smooth(5, 3), kTolerance));
-    // After the cut the decoder sees an end of image: blocks without data come out flat grey.
-    Rgba last = PixelAt(*bm, 159, 159);
-    EXPECT_TRUE(Near(last, Rgba{128, 128, 128, 255}, 2)) << last;
-    EXPECT_EQ(PixelAt(*bm, 0, 159), last);
-    // A progressive file cut in a later scan has every row, only coarser.
+// (A cut in the rows of a sequential file: the cut-file table.) A progressive file cut in a
+// later scan has every row, only coarser.
+TEST_F(JpegLoad, ProgressiveFileCutInALaterScanHasEveryRow) {
     JpegDesc progressive = Desc(160, 160);
     progressive.progressive = true;
-    jpeg = fixtures::MakeJpeg(progressive);
+    fixtures::Bytes jpeg = fixtures::MakeJpeg(progressive);
     jpeg.resize(jpeg.size() * 3 / 4);
-    bm = Load(jpeg, "truncated_progressive.jpg");
+    raster::Bitmap* bm = Load(jpeg, "truncated_progressive.jpg");
     ASSERT_NE(bm, nullptr);
     EXPECT_TRUE(Near(PixelAt(*bm, 150, 150), Smooth(150, 150), kTolerance));
 }
@@ -211,21 +202,12 @@ INSTANTIATE_TEST_SUITE_P(
                (k.bigEndian ? "_big_endian" : "") + kContainerSuffix[static_cast<int>(k.container)];
     });
 
-fixtures::Bytes SavedProfile(cmsHPROFILE profile) {
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    fixtures::Bytes out(size);
-    cmsSaveProfileToMem(profile, out.data(), &size);
-    cmsCloseProfile(profile);
-    return out;
-}
-
 // A grey profile with a linear curve: far from sRGB's.
 fixtures::Bytes GreyProfile() {
     cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
     cmsHPROFILE grey = cmsCreateGrayProfile(cmsD50_xyY(), linear);
     cmsFreeToneCurve(linear);
-    return SavedProfile(grey);
+    return fixtures::SavedProfile(grey);
 }
 
 // Embedded colour profiles: a Display P3 picture comes out in sRGB; without a profile, with an
@@ -260,11 +242,7 @@ TEST_F(JpegLoad, ProfilesAreConvertedToSrgb) {
     };
     const std::vector<uint8_t> plain = pixels({});
     ASSERT_FALSE(plain.empty());
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(srgb, nullptr, &size);
-    fixtures::Bytes srgbIcc(size);
-    cmsSaveProfileToMem(srgb, srgbIcc.data(), &size);
-    cmsCloseProfile(srgb);
+    const fixtures::Bytes srgbIcc = fixtures::SavedProfile(srgb);
     fixtures::Bytes broken = p3;
     std::fill(broken.begin() + 128, broken.end(), 0xA5);  // header kept, tag table destroyed
     EXPECT_EQ(pixels(srgbIcc), plain);

@@ -21,6 +21,7 @@
 #include "imagelib/load.h"
 #include "imagelib/save.h"
 #include "platform/raster.h"
+#include "tests/picture/noise.h"
 
 namespace {
 
@@ -189,12 +190,7 @@ int InChild(const std::function<bool()>& body, rlim_t limit = RLIM_INFINITY) {
 // temporary file stays behind.
 TEST_F(SaveTest, FailedWritesLeaveTheOldFileAndNoPartialOne) {
     // Noise compresses badly: ~360 kB of BMP, well over 100 kB of JPEG.
-    auto noise = raster::Create(400, 300, 24, true, false);
-    uint32_t seed = 12345;
-    for (int y = 0; y < 300; ++y)
-        for (int x = 0; x < 400 * 3; ++x)
-            noise->Row(y)[x] = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
-    ASSERT_TRUE(ImageAdopt(5, std::move(noise), 0));
+    ASSERT_TRUE(ImageAdopt(5, Noise(400, 300, 24), 0));
     MakePicture(6, 16, 16, 24);
     const std::string old = In("picture.jpg");
     std::ofstream(old) << "the picture saved before";

@@ -10,6 +10,7 @@
 #include "picture/export.h"
 #include "picture/working_pixels.h"
 #include "platform/raster.h"
+#include "tests/picture/noise.h"
 
 namespace {
 
@@ -45,17 +46,6 @@ TEST(OutputSize, PresetsAndFrames) {
     // A frame rounded past the picture is clipped to it.
     EXPECT_EQ(ClipToPicture(PixelRect{-1, 2, 12, 20}, 10, 8), (PixelRect{0, 2, 10, 6}));
     EXPECT_EQ(ClipToPicture(PixelRect{10, 0, 5, 5}, 10, 8).width, 0);
-}
-
-// A noisy picture (every luminance turns up, padding and fourth bytes too) of a loaded file's
-// depth and row order, or of a screen bitmap's.
-std::unique_ptr<raster::Bitmap> Noise(int width = 40, int height = 30, int bpp = 24,
-                                      bool topDown = false) {
-    auto bm = raster::Create(width, height, bpp, topDown || bpp == 32, bpp == 32);
-    uint32_t seed = 7;
-    for (size_t i = 0; i < bm->ByteSize(); ++i)
-        bm->bits[i] = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
-    return bm;
 }
 
 std::vector<uint8_t> Bytes(const raster::Bitmap& bm) {

@@ -13,25 +13,9 @@
 #include "picture/straighten.h"
 #include "platform/helper_thread.h"
 #include "platform/raster.h"
+#include "tests/picture/noise.h"
 
 namespace {
-
-// Noise in every byte, padding and fourth bytes included, in a loaded file's layout (24 bits,
-// bottom-up, padded rows) or a screen bitmap's (32 bits, top-down).
-std::unique_ptr<raster::Bitmap> Noise(int width, int height, int bpp) {
-    auto bm = raster::Create(width, height, bpp, bpp == 32, bpp == 32);
-    uint32_t seed = 11;
-    for (size_t i = 0; i < bm->ByteSize(); ++i)
-        bm->bits[i] = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
-    return bm;
-}
-
-// The pixels only, row by row from the top: padding is no part of a picture.
-std::vector<uint8_t> Pixels(const raster::Bitmap& bm) {
-    std::vector<uint8_t> out(static_cast<size_t>(bm.width) * bm.height * bm.BytesPerPixel());
-    raster::ReadPacked(bm, out.data());
-    return out;
-}
 
 const uint8_t* At(const raster::Bitmap& bm, int x, int y) {
     return bm.Row(y) + static_cast<size_t>(x) * bm.BytesPerPixel();
