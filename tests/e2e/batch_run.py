@@ -4,7 +4,6 @@ over them, the tone options on the scale of the window's labels, and a JPEG cut 
 Usage: batch_run.py KADROVO WORKDIR"""
 import os
 import shutil
-import subprocess
 
 import e2e_util as e
 
@@ -12,10 +11,7 @@ COLOUR = (100, 150, 200)
 
 
 def batch(binary, *args):
-    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-    run = subprocess.run([binary, "--batch", "--quiet", *args], env=env, capture_output=True,
-                         text=True, timeout=e.TIMEOUT)
-    return run.returncode, run.stderr
+    return e.batch(binary, "--quiet", *args)
 
 
 def test(args):

@@ -48,9 +48,7 @@ def test(args):
         e.tool("xdotool", "key", "--clearmodifiers", "ctrl+shift+c")
         e.wait_for("the frame on the clipboard", lambda: b"image/png" in clipboard("TARGETS"))
         e.tool("xdotool", "key", "--clearmodifiers", "ctrl+q")
-        rc = e.wait_exit(proc)
-        if rc != 0:
-            raise e.Failure("exit code %d: %s" % (rc, e.output_of(proc)))
+        e.expect_exit(proc)
 
         png = clipboard("image/png")
         if png[:8] != b"\x89PNG\r\n\x1a\n":

@@ -26,9 +26,7 @@ def test(args):
                         last], capture_output=True, text=True)
     if r.returncode != 0:
         raise e.Failure("drop failed: " + r.stderr.strip())
-    e.focus(e.wait_window("Kadrovo", proc))
-    e.tool("xdotool", "key", "Return")
-    e.wait_for("the message to close", lambda: not e.windows("Kadrovo"))
+    e.answer_message(proc)
     # A portrait picture: preview 360 x 476, so client (100, 300) shows it.
     c.wait_pixel("the last dropped picture", 100, 300, LAST)
     e.quit_program(proc, c)

@@ -199,6 +199,21 @@ def jpeg_pixel(path, x, y):
     return tuple(data[i:i + 3])
 
 
+def answer_message(proc, key="Return"):
+    """Waits for the program's message box, answers it with `key` and waits for it to close."""
+    focus(wait_window("Kadrovo", proc))
+    tool("xdotool", "key", key)
+    wait_for("the message to close", lambda: not windows("Kadrovo"))
+
+
+def batch(binary, *args):
+    """Runs `kadrovo --batch ARGS` without any display: (exit code, standard error)."""
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    run = subprocess.run([binary, "--batch", *args], env=env, capture_output=True, text=True,
+                         timeout=TIMEOUT)
+    return run.returncode, run.stderr
+
+
 def type_into_dialog(title, text, proc):
     """Waits for the file dialog `title`, replaces its file name with `text` and presses Return."""
     dialog = wait_window(title, proc)
@@ -254,8 +269,13 @@ def start_with_picture(binary, path, colour):
     return proc, client
 
 
-def quit_program(proc, client):
-    client.click(*QUIT_BUTTON)
+def expect_exit(proc):
+    """Waits for the program to end; fails unless it ends with exit code 0."""
     rc = wait_exit(proc)
     if rc != 0:
-        raise Failure("exit code %d" % rc)
+        raise Failure("exit code %d: %s" % (rc, output_of(proc)))
+
+
+def quit_program(proc, client):
+    client.click(*QUIT_BUTTON)
+    expect_exit(proc)

@@ -6,7 +6,6 @@ their upper part and grey below.
 Usage: load_drag.py KADROVO WORKDIR"""
 import os
 import struct
-import subprocess
 import zlib
 
 import e2e_util as e
@@ -98,11 +97,7 @@ def test(args):
         path = os.path.join(work, name)
         with open(path, "wb") as f:
             f.write(data)
-        c.click(*e.LOAD_BUTTON)
-        e.type_into_dialog("Bild einladen", path, proc)
-        e.focus(e.wait_window("Kadrovo", proc))
-        e.tool("xdotool", "key", "Return")
-        e.wait_for("the message to close", lambda: not e.windows("Kadrovo"))
+        load_and_answer(proc, c, path)
         e.tool("xdotool", "mousemove", "--sync", "0", "0")
         e.wait_for("the screen as before " + name, lambda: region(e.Shot(), c) == before)
 
@@ -110,7 +105,7 @@ def test(args):
     half = os.path.join(work, "half.png")
     with open(half, "wb") as f:
         f.write(png(200, 100, RED, keep=30000))
-    load_incomplete(proc, c, half)
+    load_and_answer(proc, c, half)
     c.wait_pixel("upper half", 420, 30, RED)
     c.wait_pixel("grey below", 420, 240, GREY)
 
@@ -118,29 +113,25 @@ def test(args):
     # image data: the upper rows keep their colour, the lower ones are grey.
     whole = os.path.join(work, "whole")
     os.makedirs(whole, exist_ok=True)
-    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-    subprocess.run([binary, "--batch", "--overwrite", "--out", whole,
-                    os.path.join(work, "drag.bmp")], env=env, check=True, capture_output=True)
+    if e.batch(binary, "--overwrite", "--out", whole, picture)[0] != 0:
+        raise e.Failure("the batch export failed")
     with open(os.path.join(whole, "drag_9x13.jpg"), "rb") as f:
         jpeg = f.read()
     scan = jpeg.index(b"\xff\xda")
     cut = os.path.join(work, "cut.jpg")
     with open(cut, "wb") as f:
         f.write(jpeg[:scan + (len(jpeg) - scan) // 2])
-    load_incomplete(proc, c, cut)
+    load_and_answer(proc, c, cut)
     e.wait_for("the upper part", lambda: e.near(c.pixel(300, 40), COLOUR, 4))
     c.wait_pixel("grey below", 300, 20 + 320, GREY)
     e.quit_program(proc, c)
 
 
-def load_incomplete(proc, c, path):
-    """Loads `path` through the open dialog and answers the message that says it is incomplete;
-    fails when the picture's part does not arrive with the message."""
+def load_and_answer(proc, c, path):
+    """Loads `path` through the open dialog and answers the message the load brings."""
     c.click(*e.LOAD_BUTTON)
     e.type_into_dialog("Bild einladen", path, proc)
-    e.focus(e.wait_window("Kadrovo", proc))
-    e.tool("xdotool", "key", "Return")
-    e.wait_for("the message to close", lambda: not e.windows("Kadrovo"))
+    e.answer_message(proc)
 
 
 e.main(test)

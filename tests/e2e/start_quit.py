@@ -18,9 +18,7 @@ def test(args):
     e.wait_for("window painted", lambda: e.Shot().at(x + 2, y + 2) != (0, 0, 0))
     e.Shot(shot_path)
     e.click(x + 510 + 95, y + 510 + 20)
-    rc = e.wait_exit(proc)
-    if rc != 0:
-        raise e.Failure("exit code %d" % rc)
+    e.expect_exit(proc)
 
 
 e.main(test)
