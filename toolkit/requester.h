@@ -58,6 +58,19 @@ struct FieldForm {
 // as accepted) or cancelled (false, `values` unchanged).
 bool AskFields(const char* title, const FieldForm& form, std::vector<std::string>& values);
 
+// One field of AskChoices: a label beside a list of `items`. An editable list also takes a typed
+// value, when `accepts` takes it (OK is greyed while the text is one it refuses).
+struct ChoiceField {
+    std::string label;
+    std::vector<std::string> items;
+    std::string value;  // shown first; on OK, the item chosen or the text typed
+    bool editable = false;
+    std::function<bool(const std::string&)> accepts;
+};
+// Asks for one value per field in a dialog titled `title` with "OK" and "Abbrechen". True with
+// every field's `value` set on OK; false, the values unchanged, otherwise.
+bool AskChoices(const char* title, std::vector<ChoiceField>& fields);
+
 // ---------------------------------------------------------------------------------------------
 // File-name helpers
 // ---------------------------------------------------------------------------------------------
@@ -94,6 +107,11 @@ struct RequesterScript {
     virtual bool Fields(const std::string& title, const FieldForm& form,
                         std::vector<std::string>& values) {
         (void)title, (void)form, (void)values;
+        return false;
+    }
+    // AskChoices: true (OK) with the values set, false (cancel). Unless overridden, cancels.
+    virtual bool Choices(const std::string& title, std::vector<ChoiceField>& fields) {
+        (void)title, (void)fields;
         return false;
     }
 };

@@ -126,6 +126,40 @@ TEST_F(RealRequesterTest, NumberRequesterKeepsToItsRange) {
     }
 }
 
+// The choice requester: a list shows its items with the value chosen; a typed value the field
+// refuses greys OK, one it takes is given back as typed; Abbrechen leaves the values as they were.
+TEST_F(RealRequesterTest, ChoiceRequesterTakesItemsAndAcceptedTypedValues) {
+    for (const char* button : {"OK", "Abbrechen"}) {
+        QString seen;
+        WhenModal([&](QWidget* modal) {
+            const QList<QComboBox*> lists = modal->findChildren<QComboBox*>();
+            ASSERT_EQ(lists.size(), 2);
+            QPushButton* ok = nullptr;
+            for (QPushButton* b : modal->findChildren<QPushButton*>())
+                if (b->text() == "OK") ok = b;
+            ASSERT_NE(ok, nullptr);
+            seen = modal->windowTitle() + " " + lists[0]->currentText() + "/" +
+                   QString::number(lists[0]->count()) + " " + lists[1]->currentText();
+            lists[0]->setEditText("viel");
+            seen += ok->isEnabled() ? " ok" : " grey";
+            lists[0]->setEditText("750 KB");
+            seen += ok->isEnabled() ? " ok" : " grey";
+            lists[1]->setCurrentIndex(2);
+            for (QPushButton* b : modal->findChildren<QPushButton*>())
+                if (b->text() == button) b->click();
+        });
+        std::vector<ChoiceField> fields(2);
+        fields[0] = {"Grösse", {"klein", "gross"}, "gross", true, [](const std::string& t) {
+                         return t.ends_with(" KB");
+                     }};
+        fields[1] = {"Schärfe", {"aus", "mild", "stark"}, "aus"};
+        const bool ok = AskChoices("Ausgabe", fields);
+        EXPECT_EQ(seen.toStdString(), "Ausgabe gross/2 aus grey ok");
+        EXPECT_EQ(ok, std::string(button) == "OK");
+        EXPECT_EQ(fields[0].value + "|" + fields[1].value, ok ? "750 KB|stark" : "gross|aus");
+    }
+}
+
 TEST_F(RealRequesterTest, FiltersShowTheirTextsAndMatchAnyCase) {
     for (const char* name : {"PHOTO.JPG", "bild.png", "Scan.Bmp", "notizen.txt"})
         ASSERT_TRUE(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
