@@ -187,8 +187,24 @@ private:
         if (options_.type == OutputType::Png) {
             written = WritePng(*result.cut, temp.c_str());
         } else {
+            // A smaller picture is stretched from the cut's adjusted rows, not from the reduced
+            // and sharpened cut, and sharpened at its own size.
+            const raster::Bitmap& adjusted = *spare;
+            const PixelRect cut =
+                ClipToPicture(BatchPlanFrame(adjusted.width, adjusted.height, options_).cut,
+                              adjusted.width, adjusted.height);
+            const BudgetReduce reduce = [&](int width, int height) {
+                auto smaller =
+                    raster::Create(width, height, adjusted.bpp, adjusted.topDown, adjusted.screen);
+                if (!smaller ||
+                    !raster::StretchPart(*smaller, 0, 0, width, height, adjusted, cut.left, cut.top,
+                                         cut.width, cut.height, raster::StretchMode::Halftone) ||
+                    !SharpenBitmap(*smaller, options_.sharpen))
+                    smaller.reset();
+                return smaller;
+            };
             const BudgetWrite w = ExportWriteJpegWithin(*result.cut, temp.c_str(), options_.format,
-                                                        &exif, options_.maxBytes);
+                                                        &exif, options_.maxBytes, reduce);
             if (w.refused) {
                 reason = "Die Datei " + name + " passt nicht in " +
                          std::to_string(options_.maxBytes) + " Bytes, auch nicht verkleinert";
