@@ -10,6 +10,7 @@
 #include "app/frame.h"
 #include "app/framedialog.h"
 #include "app/ids.h"
+#include "app/output.h"
 #include "app/preview.h"
 #include "app/selection.h"
 #include "app/state.h"
@@ -106,6 +107,9 @@ bool RunEditCommand(int command) {
             return true;
         case kCommandFrameNumbers:
             FrameNumbersRequested();
+            return true;
+        case kCommandOutput:
+            OutputRequested();
             return true;
         default:
             break;

@@ -20,6 +20,8 @@ constexpr int kCommandResultView = 121;
 constexpr int kCommandBeforeAfter = 122;
 constexpr int kCommandThirds = 123;
 constexpr int kCommandFrameNumbers = 124;
+// The output's choices (size budget, sharpening).
+constexpr int kCommandOutput = 131;
 
 // An entry of the preview's context menu: its text, the keys shown beside it, its command.
 struct EditMenuEntry {
@@ -37,6 +39,7 @@ inline constexpr EditMenuEntry kPreviewMenu[] = {
     {"Vorher / Nachher", "\\", kCommandBeforeAfter},
     {"Drittel-Raster", "Ctrl+G", kCommandThirds},
     {"Rahmen eingeben...", "Ctrl+F", kCommandFrameNumbers},
+    {"Ausgabe...", "Ctrl+,", kCommandOutput},
 };
 // Further keys of the same commands, not shown in the menu.
 struct EditKey {

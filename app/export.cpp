@@ -104,11 +104,17 @@ BudgetWrite ExportWriteJpegWithin(const raster::Bitmap& cut, const char* path, i
 }
 
 std::string BudgetNote(const BudgetWrite& w, int cutWidth) {
-    // Megabytes of 1000000 bytes, as upload limits are stated, with a decimal comma.
-    const size_t hundredths = (w.bytes + 5000) / 10000;
-    std::string note = "Qualität " + std::to_string(w.quality) + ", " +
-                       std::to_string(hundredths / 100) + "," + (hundredths % 100 < 10 ? "0" : "") +
-                       std::to_string(hundredths % 100) + " MB";
+    // Kilo- and megabytes of 1000 and 1000000 bytes, as upload limits are stated, with a decimal
+    // comma.
+    std::string size;
+    if (w.bytes >= 1000000) {
+        const size_t hundredths = (w.bytes + 5000) / 10000;
+        size = std::to_string(hundredths / 100) + "," + (hundredths % 100 < 10 ? "0" : "") +
+               std::to_string(hundredths % 100) + " MB";
+    } else {
+        size = std::to_string((w.bytes + 500) / 1000) + " KB";
+    }
+    std::string note = "Qualität " + std::to_string(w.quality) + ", " + size;
     if (w.width != cutWidth)
         note += ", " + std::to_string(w.width) + " x " + std::to_string(w.height) + " Pixel";
     return note;

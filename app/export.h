@@ -52,7 +52,8 @@ struct BudgetWrite {
                                                 int formatIndex,
                                                 const std::vector<uint8_t>* sourceExif,
                                                 size_t maxBytes, const BudgetReduce& reduce = {});
-// "Qualität 83, 1,94 MB" (and the pixel size when it was reduced): what a lowered write says.
+// "Qualität 83, 1,94 MB" ("Qualität 70, 153 KB" below a megabyte; the pixel size added when it
+// was reduced): what a lowered write says.
 std::string BudgetNote(const BudgetWrite& write, int cutWidth);
 // Writes an exported cut as a PNG file, completely or not at all, with the PNG writer the
 // clipboard uses.

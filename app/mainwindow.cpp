@@ -5,6 +5,7 @@
 
 #include "app/edit.h"
 #include "app/frame.h"
+#include "app/output.h"
 #include "app/view.h"
 #include "picture/export.h"
 #include "picture/tone.h"
@@ -125,5 +126,6 @@ void SetStartingState() {
     ControlSetValue(kOutputCombo, 0);
     ControlHide(kCastSwatch, 1);
     LoadThirdsGrid();
+    LoadOutputSettings();
     WindowSetTitle(kMainWindow, kMainTitle);
 }

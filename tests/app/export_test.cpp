@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <tuple>
 
+#include "app/edit.h"
 #include "app/export.h"
+#include "app/output.h"
 #include "imagelib/load.h"
 #include "load_fixtures.h"
 #include "platform/clipboard.h"
@@ -240,6 +242,103 @@ TEST_F(ExportFlow, PrintResolutionIsShownAndTheFileKeepsOnlyWhatMatters) {
     // per inch), then horizontal and vertical density, 305 = 0x131.
     EXPECT_EQ(ReadFile(In("print.jpg")).substr(0, 18),
               std::string("\xFF\xD8\xFF\xE0\0\x10JFIF\0\x01\x01\x01\x01\x31\x01\x31", 18));
+}
+
+// --- the output's choices ------------------------------------------------------------------------
+
+// Budgets as typed and as shown: 1000-based units, a decimal comma or point, exact to the byte.
+TEST(OutputSize, TypedAndShown) {
+    const std::tuple<const char*, size_t, const char*> read[] = {
+        {"unbegrenzt", 0, "unbegrenzt"},    {"200 KB", 200000, "200 KB"},
+        {"1,5 mb", 1500000, "1,5 MB"},      {"1.94M", 1940000, "1,94 MB"},
+        {"12,5k", 12500, "12,5 KB"},        {"750000", 750000, "750 KB"},
+        {"999 Bytes", 999, "999 Bytes"},    {"1234567", 1234567, "1234567 Bytes"},
+        {"2000 MB", 2000000000, "2000 MB"},
+    };
+    for (const auto& [typed, bytes, shown] : read) {
+        size_t got = 7;
+        EXPECT_TRUE(ParseOutputSize(typed, got)) << typed;
+        EXPECT_EQ(got, bytes) << typed;
+        EXPECT_EQ(OutputSizeText(bytes), shown) << typed;
+    }
+    for (const char* refused : {"", "viel", "0", "0 KB", "-5 KB", "1,2,3", "0,5", "1,0005 KB",
+                                "2001 MB", "5 GB", "KB", "99999999999999999999"}) {
+        size_t got = 7;
+        EXPECT_FALSE(ParseOutputSize(refused, got)) << refused;
+        EXPECT_EQ(got, 7u) << refused;
+    }
+}
+
+// The dialog shows the choices as they stand; OK keeps the new ones (read back at the next start)
+// and names them in the tooltip, a value the list refuses or a cancel changes nothing.
+TEST_F(ExportFlow, OutputChoicesAreKeptAndNamedInTheTooltip) {
+    const std::string plainTip = "Speichern des aktuellen Bildausschnittes (Strg+S)";
+    EXPECT_EQ(ControlGetTip(kSaveButton), plainTip);
+    script.choices = {"1,5 MB", "Druck"};
+    EXPECT_TRUE(RunEditCommand(kCommandOutput));
+    EXPECT_EQ(
+        script.choiceFields,
+        (std::vector<std::string>{
+            "Dateigrösse höchstens: unbegrenzt [unbegrenzt|200 KB|500 KB|1 MB|2 MB|5 MB|10 MB]",
+            "Nachschärfen: aus [aus|Bildschirm|Druck]"}));
+    const OutputSettings chosen{1500000, Sharpening::Print};
+    EXPECT_EQ(g_app.output, chosen);
+    EXPECT_EQ(ControlGetTip(kSaveButton),
+              std::string("Speichern des aktuellen Bildausschnittes\nDateigrösse höchstens 1,5 MB, "
+                          "Nachschärfen: Druck (Strg+S)"));
+    for (const std::vector<std::string>& answer :
+         {std::vector<std::string>{"viel", "aus"}, {"2 MB", "stark"}, {}}) {
+        script.choices = answer;
+        OutputRequested();
+        EXPECT_EQ(g_app.output, chosen);
+    }
+    g_app.output = {};
+    LoadOutputSettings();
+    EXPECT_EQ(g_app.output, chosen);
+    // Back to the defaults: the tooltip is the plain one again.
+    script.choices = {"unbegrenzt", "aus"};
+    OutputRequested();
+    EXPECT_EQ(g_app.output, OutputSettings{});
+    EXPECT_EQ(ControlGetTip(kSaveButton), plainTip);
+}
+
+// The file holds ExportPixels with the output's sharpening. Within a budget the quality, then
+// the size, comes down and a message says what it cost; a budget no picture fits is refused with
+// nothing written and nothing committed.
+TEST_F(ExportFlow, SharpenedAndWithinABudget) {
+    // Over the gradients, clear of the flat highlight.
+    PlaceFrame(Selection{300, 200, 150, 100});
+    MoveGamma(120);
+    g_app.output = {0, Sharpening::Print};
+    const auto pixels = ExportPixels(ReadWindowSettings(), Sharpening::Print);
+    ASSERT_TRUE(pixels);
+    ASSERT_TRUE(ExportWriteJpeg(*pixels, In("erwartet.jpg").c_str(), 1, nullptr));
+    SaveTo(In("scharf.jpg"));
+    EXPECT_TRUE(script.messages.empty());
+    EXPECT_EQ(ReadFile(In("scharf.jpg")), ReadFile(In("erwartet.jpg")));
+
+    const std::string before = State();
+    g_app.output.maxBytes = 300;
+    SaveTo(In("winzig.jpg"));
+    EXPECT_EQ(script.messages,
+              std::vector<std::string>{"Kadrovo: " + BudgetRefusalText(300) + " [48]"});
+    EXPECT_FALSE(std::filesystem::exists(In("winzig.jpg")));
+    EXPECT_EQ(State(), before);
+
+    const size_t full = ReadFile(In("scharf.jpg")).size();
+    for (const auto& [budget, reduced] : {std::pair{full * 2 / 3, false}, {size_t{4000}, true}}) {
+        g_app.output.maxBytes = budget;
+        const std::string name = In("budget" + std::to_string(budget) + ".jpg");
+        SaveTo(name);
+        EXPECT_LE(ReadFile(name).size(), budget);
+        const LoadResult back = ImageLoadFile(7, name.c_str());
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back.bitmap->width < 375, reduced) << budget << " of " << full;
+        ASSERT_EQ(script.messages.size(), 1u);
+        EXPECT_TRUE(script.messages[0].starts_with("Kadrovo: Gespeichert mit Qualität "));
+        EXPECT_EQ(script.messages[0].find(" Pixel [48]") != std::string::npos, reduced)
+            << script.messages[0];
+    }
 }
 
 }  // namespace

@@ -59,6 +59,21 @@ struct Script : RequesterScript {
         value = number;
         return true;
     }
+    // The choice dialog: records each field as "label: value [item|item...]", then answers
+    // `choices` (one value per field, OK) or, when empty, cancels.
+    std::vector<std::string> choices, choiceFields;
+    bool Choices(const std::string&, std::vector<ChoiceField>& fields) override {
+        for (const ChoiceField& f : fields) {
+            std::string items;
+            for (const std::string& item : f.items)
+                items += (items.empty() ? "" : "|") + item;
+            choiceFields.push_back(f.label + ": " + f.value + " [" + items + "]");
+        }
+        if (choices.size() != fields.size()) return false;
+        for (size_t i = 0; i < fields.size(); ++i)
+            fields[i].value = choices[i];
+        return true;
+    }
 };
 
 // The bytes of the file at `path`; empty when it cannot be read.
