@@ -2,7 +2,6 @@
 // by one, the inscribed rectangle, one colour kept, and the same bytes on one core and on two.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -11,7 +10,6 @@
 
 #include "picture/orient.h"
 #include "picture/straighten.h"
-#include "platform/helper_thread.h"
 #include "platform/raster.h"
 #include "tests/picture/noise.h"
 
@@ -50,21 +48,6 @@ std::unique_ptr<raster::Bitmap> ByDefinition(const raster::Bitmap& src, PixelOri
     return cur;
 }
 
-// Runs `work` with the helper thread held busy, so that every shared pass runs on one core.
-template <typename F>
-void OnOneCore(F work) {
-    std::atomic<bool> release{false};
-    helper::Job hold;
-    const bool held = hold.Start([&] {
-        while (!release.load()) {
-        }
-    });
-    work();
-    release = true;
-    hold.Wait();
-    (void)held;  // without a second core everything runs on one anyway
-}
-
 TEST(Orient, EveryOrientationMovesThePixelsByItsDefinitionAndComposes) {
     for (const auto& [w, h, bpp] : {std::tuple{7, 5, 24}, {5, 7, 32}, {1, 9, 24}, {6, 6, 32}}) {
         auto src = Noise(w, h, bpp);
@@ -77,26 +60,6 @@ TEST(Orient, EveryOrientationMovesThePixelsByItsDefinitionAndComposes) {
             EXPECT_EQ(Pixels(*Orient(*oriented, Inverse(a))), Pixels(*src));
             for (PixelOrientation b : AllOrientations())
                 EXPECT_EQ(Pixels(*Orient(*oriented, b)), Pixels(*Orient(*src, Compose(a, b))));
-        }
-    }
-}
-
-// The round trips a user makes: four turns either way, two mirrors, a turn and its undo.
-TEST(Orient, RoundTripsGiveTheSameBytes) {
-    const std::vector<std::vector<PixelOrientation>> trips = {
-        {kTurnRight, kTurnRight, kTurnRight, kTurnRight},
-        {kTurnLeft, kTurnLeft, kTurnLeft, kTurnLeft},
-        {kMirror, kMirror},
-        {kTurnRight, kTurnLeft},
-        {kMirror, kTurnRight, kMirror, kTurnRight},
-    };
-    for (int bpp : {24, 32}) {
-        auto src = Noise(13, 8, bpp);
-        for (const auto& trip : trips) {
-            auto cur = raster::Clone(*src);
-            for (PixelOrientation o : trip)
-                cur = Orient(*cur, o);
-            EXPECT_EQ(Pixels(*cur), Pixels(*src)) << "bpp " << bpp << ", " << trip.size();
         }
     }
 }

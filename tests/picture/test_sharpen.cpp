@@ -5,13 +5,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <future>
 #include <memory>
 
-#include "picture/export.h"
 #include "picture/sharpen.h"
-#include "platform/helper_thread.h"
 #include "platform/raster.h"
+#include "tests/picture/noise.h"
 
 namespace {
 
@@ -173,32 +171,11 @@ TEST(Sharpen, OneCoreAndTwoAlike) {
                 bpp, topDown);
             auto one = raster::Clone(*two);
             ASSERT_TRUE(SharpenBitmap(*two, Sharpening::Print));
-            std::promise<void> release;
-            helper::Job busy;
-            ASSERT_TRUE(busy.Start([f = release.get_future().share()] { f.wait(); }));
-            const bool ok = SharpenBitmap(*one, Sharpening::Print);
-            release.set_value();
-            busy.Wait();
+            bool ok = false;
+            OnOneCore([&] { ok = SharpenBitmap(*one, Sharpening::Print); });
             ASSERT_TRUE(ok);
             EXPECT_EQ(std::memcmp(one->bits.get(), two->bits.get(), one->ByteSize()), 0);
         }
-}
-
-// The export sharpens the reduced cut: the same pixels as reducing first, sharpening after.
-TEST(Sharpen, ExportSharpensTheReducedCut) {
-    auto picture =
-        Make(900, 700, [](int x, int y) { return Grey((x / 9 + y / 13) % 2 ? 30 : 220); });
-    ExportSettings plain;
-    plain.tone = kToneDefaults;
-    plain.preset = 7;  // 100 pixels wide
-    ExportSettings sharp = plain;
-    sharp.sharpen = Sharpening::Screen;
-    auto copy = raster::Clone(*picture);
-    ExportResult a = ExportPicture(*picture, PixelRect{10, 20, 600, 400}, plain);
-    ExportResult b = ExportPicture(*copy, PixelRect{10, 20, 600, 400}, sharp);
-    ASSERT_TRUE(a.cut && b.cut);
-    ASSERT_TRUE(SharpenBitmap(*a.cut, Sharpening::Screen));
-    EXPECT_EQ(std::memcmp(a.cut->bits.get(), b.cut->bits.get(), a.cut->ByteSize()), 0);
 }
 
 }  // namespace
