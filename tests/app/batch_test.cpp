@@ -1,12 +1,14 @@
 // The batch export: the window's bytes through the shared export, the names, folder, skips and
-// count of a run, the exact frames, and the command line's choices.
+// count of a run, a decoding helper that dies, the exact frames, and the command line's choices.
 
 #include "app/batch.h"
 #include "app/edit.h"
 #include "app/export.h"
 #include "app/refusal.h"
+#include "imagelib/confined_decode.h"
 #include "imagelib/load.h"
 #include "tests/app/main_window_fixture.h"
+#include "tests/imagelib/load_fixtures.h"
 
 namespace {
 
@@ -209,6 +211,22 @@ TEST_F(BatchTest, SizeBudgetAndSharpening) {
     EXPECT_NE(ReadFile(dir / "plain/foto_10x15.jpg"), ReadFile(dir / "sharp/foto_10x15.jpg"));
     // The batch's files are not the user's picks: the recently-used list stays untouched.
     EXPECT_FALSE(fs::exists(dir / "daten/recently-used.xbel"));
+}
+
+// A batch in which the decoding helper dies on one file: that file is reported as damaged, in
+// the window's words, the batch carries on with the next and ends with status 1.
+TEST_F(BatchTest, AHelperThatDiesCostsOneFile) {
+    std::vector<std::string> files;
+    for (const char* name : {"eins.heic", "zwei.heic"})
+        files.push_back(fixtures::WriteTemp(name, fixtures::MakeHeif({.width = 64, .height = 48})));
+    ConfinedFaultForTest(confined::Fault::Crash);
+    const auto [status, said] = RunArgs({"--quiet", "--out", In("out"), files[0], files[1]});
+    EXPECT_EQ(status, 1);
+    int refused = 0;
+    for (const std::string& path : files)
+        refused += said.find(LoadRefusalText(path, LoadError::Damaged, " ")) != std::string::npos;
+    EXPECT_EQ(refused, 1) << said;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "out"), {}), 1);
 }
 
 // A worker decodes each picture into the memory of the one before when the sizes match; nothing
