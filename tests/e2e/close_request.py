@@ -6,10 +6,9 @@ import x11
 
 def test(args):
     (binary,) = args
-    proc = e.start(binary)
-    win = e.wait_window("Kadrovo V0.3", proc)
+    proc, c = e.start_main(binary)
     dpy = x11.Display()
-    dpy.client_message(win, "WM_PROTOCOLS", dpy.atom("WM_DELETE_WINDOW"), 0)  # 0: CurrentTime
+    dpy.client_message(c.window, "WM_PROTOCOLS", dpy.atom("WM_DELETE_WINDOW"), 0)  # 0: CurrentTime
     dpy.x.XCloseDisplay(dpy.d)
     e.expect_exit(proc)
 

@@ -9,7 +9,6 @@ import sys
 
 import e2e_util as e
 
-COLOUR = (100, 150, 200)
 
 
 def clipboard(target):
@@ -20,9 +19,8 @@ def clipboard(target):
 
 def test(args):
     binary, manager_script, work = args
-    os.makedirs(work, exist_ok=True)
     picture = os.path.join(work, "session.bmp")
-    e.write_bmp(picture, 800, 600, COLOUR)
+    e.write_bmp(picture)
 
     # The X library for Python is Debian's, for Debian's own interpreter.
     python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
@@ -30,15 +28,13 @@ def test(args):
     try:
         if manager.stdout.readline().strip() != "ready":
             raise e.Failure("the clipboard manager did not start")
-        proc = e.start(binary, os.path.relpath(picture))
-        win = e.wait_window("Kadrovo V0.3", proc)
-        c = e.Client(win)
-        c.wait_pixel("picture named on the command line", 300, 300, COLOUR)
-        if "_NET_WM_ICON(CARDINAL)" not in e.tool("xprop", "-id", str(win), "_NET_WM_ICON"):
+        proc, c = e.start_main(binary, os.path.relpath(picture))
+        c.wait_pixel("picture named on the command line", 300, 300, e.COLOUR)
+        if "_NET_WM_ICON(CARDINAL)" not in e.tool("xprop", "-id", str(c.window), "_NET_WM_ICON"):
             raise e.Failure("the window has no icon")
 
         # "9 x 13" across: frame 480 x 332 at the preview's top; one step down, then ten more.
-        e.focus(win)
+        e.focus(c.window)
         c.wait_pixel("frame top edge", 200, 20, e.YELLOW)
         e.tool("xdotool", "key", "--clearmodifiers", "alt+Down")
         c.wait_pixel("frame one pixel down", 200, 21, e.YELLOW)

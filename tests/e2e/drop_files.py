@@ -13,17 +13,14 @@ LAST = (40, 200, 90)
 
 def test(args):
     binary, helper, work = args
-    os.makedirs(work, exist_ok=True)
     first = os.path.join(work, "first dropped.bmp")
     last = os.path.join(work, "last dropped.bmp")
     e.write_bmp(first, 640, 480, FIRST)
     e.write_bmp(last, 480, 640, LAST)
-    proc = e.start(binary)
-    win = e.wait_window("Kadrovo V0.3", proc)
-    c = e.Client(win)
+    proc, c = e.start_main(binary)
     e.wait_for("window painted", lambda: c.pixel(2, 2) != (0, 0, 0))
-    r = subprocess.run([sys.executable, helper, str(win), str(c.x + 200), str(c.y + 200), first,
-                        last], capture_output=True, text=True)
+    r = subprocess.run([sys.executable, helper, str(c.window), str(c.x + 200), str(c.y + 200),
+                        first, last], capture_output=True, text=True)
     if r.returncode != 0:
         raise e.Failure("drop failed: " + r.stderr.strip())
     e.answer_message(proc)

@@ -153,20 +153,36 @@ def main(test):
     log("1 passed, 0 failed")
 
 
-def write_bmp(path, width, height, colour, band=0, band_colour=None):
-    """A 24-bit BMP file of one colour (red, green, blue); with `band`, its first `band` columns
-    in `band_colour`."""
+COLOUR = (100, 150, 200)  # of the plain test pictures
+
+
+def write_bmp(path, width=800, height=600, colour=COLOUR, band=0, band_colour=None, upper=None):
+    """A 24-bit BMP file of one colour (red, green, blue), its folder made if need be; with
+    `band`, its first `band` columns in `band_colour`; with `upper`, its upper half in that
+    colour."""
     import struct
+    os.makedirs(os.path.dirname(path), exist_ok=True)
     stride = (width * 3 + 3) // 4 * 4
+
     def bgr(c):
         return bytes((c[2], c[1], c[0]))
-    row = (bgr(band_colour or colour) * band + bgr(colour) * (width - band) +
-           b"\0" * (stride - width * 3))
-    size = 54 + stride * height
-    header = b"BM" + struct.pack("<IHHI", size, 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, stride * height, 0, 0, 0, 0)
+
+    def row(c):
+        return bgr(band_colour or c) * band + bgr(c) * (width - band) + b"\0" * (stride - width * 3)
+    # Rows are stored from the bottom up.
+    top = height // 2 if upper else 0
+    pixels = row(colour) * (height - top) + (row(upper) * top if upper else b"")
+    header = b"BM" + struct.pack("<IHHI", 54 + len(pixels), 0, 0, 54)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 0, 0, 0, 0)
     with open(path, "wb") as f:
-        f.write(header + info + row * height)
+        f.write(header + info + pixels)
+
+
+def remove(*paths):
+    """Removes the files that exist of `paths`."""
+    for path in paths:
+        if os.path.exists(path):
+            os.remove(path)
 
 
 def jpeg_size(path):
@@ -189,14 +205,13 @@ def jpeg_size(path):
     return None
 
 
-def jpeg_pixel(path, x, y):
-    """The (red, green, blue) of pixel (x, y) of a JPEG file, decoded by djpeg."""
-    data = subprocess.run(["djpeg", "-pnm", path], capture_output=True, check=True).stdout
-    m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
-    if not m:
-        raise Failure("djpeg gave no PPM for " + path)
-    i = m.end() + (y * int(m.group(1)) + x) * 3
-    return tuple(data[i:i + 3])
+def read_jpeg(path):
+    """(width, height, red-green-blue bytes) of a JPEG file decoded whole by djpeg, else None."""
+    r = subprocess.run(["djpeg", "-pnm", path], capture_output=True)
+    m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", r.stdout)
+    if r.returncode != 0 or not m:
+        return None
+    return int(m.group(1)), int(m.group(2)), r.stdout[m.end():]
 
 
 def answer_message(proc, key="Return"):
@@ -228,6 +243,7 @@ class Client:
     """Client-area coordinates of the main window on the screen."""
 
     def __init__(self, window):
+        self.window = window
         self.x, self.y, self.width, self.height = geometry(window)
 
     def click(self, cx, cy):
@@ -257,16 +273,29 @@ QUIT_BUTTON = (605, 530)
 YELLOW = (255, 255, 0)
 
 
+def start_main(binary, *args):
+    """Starts the program and waits for its main window. Returns (process, Client)."""
+    proc = start(binary, *args)
+    return proc, Client(wait_window("Kadrovo V0.3", proc))
+
+
 def start_with_picture(binary, path, colour):
     """Starts the program and loads `path` through the real open dialog; waits until the preview
     shows the picture's colour. Returns (process, Client)."""
-    proc = start(binary)
-    win = wait_window("Kadrovo V0.3", proc)
-    client = Client(win)
+    proc, client = start_main(binary)
     client.click(*LOAD_BUTTON)
     type_into_dialog("Bild einladen", path, proc)
     client.wait_pixel("preview", 300, 300, colour)
     return proc, client
+
+
+def save_as(proc, client, path):
+    """Saves the frame through the real save dialog as the JPEG file `path` (replaced if there);
+    returns the size of the file written."""
+    remove(path)
+    client.click(*SAVE_BUTTON)
+    type_into_dialog("Bild speichern...", path, proc)
+    return wait_for("the JPEG file " + path, lambda: os.path.exists(path) and jpeg_size(path))
 
 
 def expect_exit(proc):

@@ -12,7 +12,6 @@ import subprocess
 
 import e2e_util as e
 
-COLOUR = (100, 150, 200)
 RED = (220, 30, 30)
 JPEG = b"\xff\xd8\xff"
 PNG = b"\x89PNG\r\n\x1a\n"
@@ -21,12 +20,8 @@ PNG = b"\x89PNG\r\n\x1a\n"
 def export(binary, picture, colour, out, want):
     """Loads `picture` through the open dialog, saves the frame as `out`, checks its size; the
     program is left running."""
-    if os.path.exists(out):
-        os.remove(out)
     proc, c = e.start_with_picture(binary, picture, colour)
-    c.click(*e.SAVE_BUTTON)
-    e.type_into_dialog("Bild speichern...", out, proc)
-    size = e.wait_for("the JPEG file", lambda: os.path.exists(out) and e.jpeg_size(out))
+    size = e.save_as(proc, c, out)
     if size != want:
         raise e.Failure("%s is %dx%d, not %dx%d" % ((out,) + size + want))
     return proc, c
@@ -34,23 +29,21 @@ def export(binary, picture, colour, out, want):
 
 def test(args):
     binary, heif_picture, work = args
-    os.makedirs(work, exist_ok=True)
     picture = os.path.join(work, "export.bmp")
     out = os.path.join(work, "export-out.jpg")
-    e.write_bmp(picture, 800, 600, COLOUR)
+    e.write_bmp(picture)
     # The "9 x 13" frame of 480 x 332 preview pixels spans the preview: the largest frame of the
     # picture, 800 x 554.
-    proc, c = export(binary, picture, COLOUR, out, (800, 554))
+    proc, c = export(binary, picture, e.COLOUR, out, (800, 554))
 
     c.click(*e.LOAD_BUTTON)
     e.type_into_dialog("Bild einladen", out, proc)
     # The loaded 800 x 554 file has a preview 332 rows high, the picture before 360: the rows
     # between show the window's ground once the load has finished.
     e.wait_for("the exported file's preview",
-               lambda: not e.near(c.pixel(300, 20 + 345), COLOUR))
+               lambda: not e.near(c.pixel(300, 20 + 345), e.COLOUR))
     proposed = os.path.join(work, "export-out_9x13.jpg")
-    if os.path.exists(proposed):
-        os.remove(proposed)
+    e.remove(proposed)
     c.click(*e.SAVE_BUTTON)
     e.focus(e.wait_window("Bild speichern...", proc))
     e.tool("xdotool", "key", "Return")
@@ -76,9 +69,7 @@ def test(args):
                                   ("als_png.png", "als_png.png", PNG),
                                   ("Gross.JPEG", "Gross.JPEG", JPEG),
                                   ("bild.gif", "bild.gif.jpg", JPEG)):
-        for name in (typed, written):
-            if os.path.exists(os.path.join(work, name)):
-                os.remove(os.path.join(work, name))
+        e.remove(os.path.join(work, typed), os.path.join(work, written))
         path = os.path.join(work, written)
         c.click(*e.SAVE_BUTTON)
         e.type_into_dialog("Bild speichern...", os.path.join(work, typed), proc)
@@ -93,8 +84,7 @@ def test(args):
     batch_dir = os.path.join(work, "batch")
     os.makedirs(batch_dir, exist_ok=True)
     batch_out = os.path.join(batch_dir, "export_9x13.jpg")
-    if os.path.exists(batch_out):
-        os.remove(batch_out)
+    e.remove(batch_out)
     status, text = e.batch(binary, "--format", "9 x 13", "--position", "topleft", "--out",
                            batch_dir, picture)
     if status != 0:
@@ -107,8 +97,8 @@ def test(args):
     # band over its first 100 columns: preview 480 x 298, the "9 x 13" frame 430 x 298 (the whole
     # height), cut 1444 x 1000. Dragged to the right it takes the last 1444 columns.
     wide = os.path.join(work, "wide.bmp")
-    e.write_bmp(wide, 1600, 1000, COLOUR, band=100, band_colour=RED)
-    proc, c = e.start_with_picture(binary, wide, COLOUR)
+    e.write_bmp(wide, 1600, 1000, e.COLOUR, band=100, band_colour=RED)
+    proc, c = e.start_with_picture(binary, wide, e.COLOUR)
     c.wait_pixel("the frame's right edge", 14 + 429, 100, e.YELLOW)
     c.move(200, 150)
     e.tool("xdotool", "mousedown", "1")
@@ -117,23 +107,20 @@ def test(args):
     c.wait_pixel("its left edge", 14 + 50, 100, e.YELLOW)
     e.tool("xdotool", "mouseup", "1")
     dragged = os.path.join(work, "dragged.jpg")
-    if os.path.exists(dragged):
-        os.remove(dragged)
-    c.click(*e.SAVE_BUTTON)
-    e.type_into_dialog("Bild speichern...", dragged, proc)
-    size = e.wait_for("the JPEG file", lambda: os.path.exists(dragged) and e.jpeg_size(dragged))
+    size = e.save_as(proc, c, dragged)
     if size != (1444, 1000):
         raise e.Failure("the dragged frame's cut is %dx%d, not 1444x1000" % size)
+    width, _, rgb = e.wait_for("the whole JPEG file", lambda: e.read_jpeg(dragged))
     for x, y in ((0, 0), (0, 999), (1443, 500)):
-        if not e.near(e.jpeg_pixel(dragged, x, y), COLOUR, 4):
-            raise e.Failure("pixel %d,%d of the dragged cut is %s"
-                            % (x, y, e.jpeg_pixel(dragged, x, y)))
+        got = tuple(rgb[(y * width + x) * 3:(y * width + x) * 3 + 3])
+        if not e.near(got, e.COLOUR, 4):
+            raise e.Failure("pixel %d,%d of the dragged cut is %s" % (x, y, got))
     e.quit_program(proc, c)
 
     # Stored 800 x 600 with a quarter turn: upright 600 x 800, so it gets the upright frame of a
     # portrait picture, the whole height: 554 x 800.
     heic = os.path.join(work, "Handy.HEIC")
-    shown = subprocess.run([heif_picture, heic] + [str(v) for v in COLOUR], check=True,
+    shown = subprocess.run([heif_picture, heic] + [str(v) for v in e.COLOUR], check=True,
                            capture_output=True, text=True).stdout.split()
     proc, c = export(binary, heic, tuple(int(v) for v in shown), os.path.join(work, "handy.jpg"),
                      (554, 800))

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The program's command line without a display, and an installation into a staging folder with
-# everything a desktop needs, checked by the freedesktop validators where they are installed.
+# The program's command line (the window's and the batch's) without a display, and an
+# installation into a staging folder with everything a desktop needs, checked by the freedesktop
+# validators where they are installed.
 # Usage: install_and_options.sh KADROVO BUILD_DIR VERSION WORKDIR
 set -euo pipefail
 kadrovo=$1 build=$2 version=$3 work=$4
@@ -14,6 +15,9 @@ export QT_QPA_PLATFORM=xcb
 status=0
 "$kadrovo" --unbekannt >/dev/null 2>"$work.err" || status=$?
 [[ $status -eq 2 ]] && grep -q '^Aufruf: kadrovo ' "$work.err" || fail "unknown option: $status"
+status=0
+"$kadrovo" --batch --gamma 236 --out "$work.out" a.jpg 2>"$work.err" || status=$?
+[[ $status -eq 2 && ! -e $work.out ]] || fail "batch usage error: $status"
 
 rm -rf "$work"
 DESTDIR="$work" cmake --install "$build" --prefix /opt/kadrovo >/dev/null

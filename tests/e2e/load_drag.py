@@ -10,7 +10,6 @@ import zlib
 
 import e2e_util as e
 
-COLOUR = (100, 150, 200)
 RED = (220, 30, 30)
 GREY = (128, 128, 128)
 GAMMA_HANDLE = (620, 166)  # client point on the handle of track bar 7 at its start value
@@ -39,10 +38,9 @@ def region(shot, c):
 
 def test(args):
     binary, work = args
-    os.makedirs(work, exist_ok=True)
     picture = os.path.join(work, "drag.bmp")
-    e.write_bmp(picture, 800, 600, COLOUR)
-    proc, c = e.start_with_picture(binary, picture, COLOUR)
+    e.write_bmp(picture)
+    proc, c = e.start_with_picture(binary, picture, e.COLOUR)
 
     # "9 x 13" across on an 800 x 600 picture: frame 480 x 332 at the preview's corner (14, 20).
     c.wait_pixel("frame top edge", 200, 20, e.YELLOW)
@@ -74,7 +72,7 @@ def test(args):
     c.wait_pixel("moved left edge", 14 + 100, 20 + 80 + 30, e.YELLOW)
     e.tool("xdotool", "mouseup", "1")
     shot = e.Shot(os.path.join(work, "dragged.png"))
-    if not e.near(c.pixel(14 + 30, 20 + 30, shot), COLOUR):
+    if not e.near(c.pixel(14 + 30, 20 + 30, shot), e.COLOUR):
         raise e.Failure("the old frame is still on screen")
 
     # The gamma bar dragged far past its left end, through the frame and over the preview: the
@@ -83,7 +81,7 @@ def test(args):
     e.tool("xdotool", "mousedown", "1")
     c.move(200, 170)
     c.move(60, 300)
-    e.wait_for("the gamma bar at its end", lambda: not e.near(c.pixel(450, 300), COLOUR))
+    e.wait_for("the gamma bar at its end", lambda: not e.near(c.pixel(450, 300), e.COLOUR))
     e.tool("xdotool", "mouseup", "1")
     c.wait_pixel("frame left where it was", 14 + 100 + 30, 20 + 80, e.YELLOW)
 
@@ -122,7 +120,7 @@ def test(args):
     with open(cut, "wb") as f:
         f.write(jpeg[:scan + (len(jpeg) - scan) // 2])
     load_and_answer(proc, c, cut)
-    e.wait_for("the upper part", lambda: e.near(c.pixel(300, 40), COLOUR, 4))
+    e.wait_for("the upper part", lambda: e.near(c.pixel(300, 40), e.COLOUR, 4))
     c.wait_pixel("grey below", 300, 20 + 320, GREY)
     e.quit_program(proc, c)
 

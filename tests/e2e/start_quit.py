@@ -5,9 +5,8 @@ import e2e_util as e
 
 def test(args):
     binary, shot_path = args
-    proc = e.start(binary)
-    win = e.wait_window("Kadrovo V0.3", proc)
-    x, y, w, h = e.geometry(win)
+    proc, c = e.start_main(binary)
+    x, y, w, h = c.x, c.y, c.width, c.height
     if (w, h) != (711, 562):
         raise e.Failure("client area is %dx%d, not 711x562" % (w, h))
     # Centred on the 1280 x 1024 screen (no window manager: no frame).

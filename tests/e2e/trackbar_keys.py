@@ -5,25 +5,23 @@ import subprocess
 
 import e2e_util as e
 
-COLOUR = (100, 150, 200)
 WHITE_BAR = (600, 217)  # client point on track bar 9
 
 
 def expected(helper, white):
-    out = subprocess.run([helper, "155", str(white), "0", "100", "100"] + [str(v) for v in COLOUR],
+    out = subprocess.run([helper, "155", str(white), "0", "100", "100", *map(str, e.COLOUR)],
                          capture_output=True, text=True, check=True).stdout
     return tuple(int(v) for v in out.split())
 
 
 def test(args):
     binary, helper, work = args
-    os.makedirs(work, exist_ok=True)
     picture = os.path.join(work, "tone.bmp")
-    e.write_bmp(picture, 800, 600, COLOUR)
-    proc, c = e.start_with_picture(binary, picture, COLOUR)
+    e.write_bmp(picture)
+    proc, c = e.start_with_picture(binary, picture, e.COLOUR)
 
     brighter = expected(helper, 100)
-    if e.near(brighter, COLOUR, 3 * e.TOLERANCE):
+    if e.near(brighter, e.COLOUR, 3 * e.TOLERANCE):
         raise e.Failure("white point 100 should change the colour")
     c.click(*WHITE_BAR)  # gives the bar the focus (and may page it)
     e.tool("xdotool", "key", "Home")

@@ -3,38 +3,13 @@ compares the file with the turned picture; then turns it back through the previe
 and walks the history with Ctrl+Z.
 Usage: turn_export.py KADROVO WORKDIR"""
 import os
-import struct
-import subprocess
 
 import e2e_util as e
 
 TOP = (200, 40, 40)     # upper half of the picture as loaded
 BOTTOM = (40, 40, 200)  # lower half
-WIDTH, HEIGHT = 800, 600
 # JPEG at the highest quality keeps flat colours within a few levels.
 JPEG_TOLERANCE = 8
-
-
-def write_halves(path):
-    """A 24-bit BMP file, its upper half TOP, its lower half BOTTOM."""
-    stride = (WIDTH * 3 + 3) // 4 * 4
-
-    def row(colour):
-        return bytes((colour[2], colour[1], colour[0])) * WIDTH + b"\0" * (stride - WIDTH * 3)
-    # Rows are stored from the bottom up.
-    pixels = row(BOTTOM) * (HEIGHT // 2) + row(TOP) * (HEIGHT // 2)
-    header = b"BM" + struct.pack("<IHHI", 54 + len(pixels), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, WIDTH, HEIGHT, 1, 24, 0, len(pixels), 0, 0, 0, 0)
-    with open(path, "wb") as f:
-        f.write(header + info + pixels)
-
-
-def read_jpeg(path):
-    """(width, height, rgb bytes) of a JPEG file, decoded by djpeg."""
-    data = subprocess.run(["djpeg", "-pnm", path], check=True, capture_output=True).stdout
-    parts = data.split(maxsplit=4)
-    width, height = int(parts[1]), int(parts[2])
-    return width, height, data[len(data) - width * height * 3:]
 
 
 def keys(proc, *names):
@@ -45,12 +20,9 @@ def keys(proc, *names):
 
 def test(args):
     binary, work = args
-    os.makedirs(work, exist_ok=True)
     picture = os.path.join(work, "halves.bmp")
     out = os.path.join(work, "turned.jpg")
-    if os.path.exists(out):
-        os.remove(out)
-    write_halves(picture)
+    e.write_bmp(picture, 800, 600, BOTTOM, upper=TOP)
     # Landscape: the preview is 480 x 357, so client point (300, 300) shows the lower half.
     proc, c = e.start_with_picture(binary, picture, BOTTOM)
     c.wait_pixel("the upper half", 300, 40, TOP)
@@ -60,10 +32,8 @@ def test(args):
     c.wait_pixel("the upper half on the right", 300, 300, TOP)
     c.wait_pixel("the lower half on the left", 40, 300, BOTTOM)
 
-    c.click(*e.SAVE_BUTTON)
-    e.type_into_dialog("Bild speichern...", out, proc)
-    e.wait_for("the JPEG file", lambda: os.path.exists(out) and os.path.getsize(out) > 0)
-    width, height, rgb = e.wait_for("a whole JPEG file", lambda: read_jpeg_or_none(out))
+    e.save_as(proc, c, out)
+    width, height, rgb = e.wait_for("a whole JPEG file", lambda: e.read_jpeg(out))
     # The frame starts at the top-left corner of the turned picture, 600 x 800, at its own scale:
     # each pixel of the file is the turned picture's pixel at the same place.
     if not (width <= 600 and height <= 800 and width < height and width > 500):
@@ -92,13 +62,6 @@ def test(args):
     c.wait_pixel("the first turn undone", 300, 300, BOTTOM)
     c.wait_pixel("the upper half on top again", 300, 40, TOP)
     e.quit_program(proc, c)
-
-
-def read_jpeg_or_none(path):
-    try:
-        return read_jpeg(path)
-    except (subprocess.CalledProcessError, ValueError, IndexError):
-        return None
 
 
 e.main(test)
