@@ -6,15 +6,18 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #include "picture/parallel.h"
 
 namespace {
 
-// Output pixels per column strip: the rows of a band are walked one strip at a time, so that a
-// turn reads each source row for a whole strip while its cache lines are still at hand.
-constexpr int kStripPixels = 64;
+// Output columns per strip of a quarter turn: the strip's source rows are read front to back,
+// one pixel (or four) of each per output row, so that every source cache line is fetched once
+// and the hardware can stream each of the rows; each output row receives one run of the strip's
+// width, a whole number of cache lines at 32 bits.
+constexpr int kTurnStrip = 64;
 
 // Where source pixel (u, v) of a width x height picture lands in orientation `o`.
 void Forward(PixelOrientation o, int width, int height, int& u, int& v) {
@@ -38,29 +41,118 @@ void CopyStrip(uint8_t* d, const uint8_t* s, ptrdiff_t step, int count) {
         std::memcpy(d, s, kBytes);
 }
 
-#ifdef __SSE2__
-// Four output rows at once for a 32-bit turn, where the four pixels above one another in the
-// output lie side by side in one source row (`along` is +4 or -4 bytes from row to row): four
-// such groups are read, turned as a 4 x 4 block in registers and written as four runs of four.
-// `count` is a multiple of 4; `s` is the source of output pixel (x0, first row).
-void TurnRows4(uint8_t* const d[4], const uint8_t* s, ptrdiff_t pixelStep, int along, int count) {
-    const ptrdiff_t back = along < 0 ? -12 : 0;
-    for (int i = 0; i < count; i += 4, s += 4 * pixelStep) {
-        __m128i v[4];
-        for (int k = 0; k < 4; ++k) {
-            v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k * pixelStep + back));
-            if (along < 0) v[k] = _mm_shuffle_epi32(v[k], _MM_SHUFFLE(0, 1, 2, 3));
+// A quarter turn (or a mirrored one): output row y is source column u = uy * y + u0 and output
+// column x is source row v = vx * x + v0.
+struct TurnPlan {
+    const raster::Bitmap& src;
+    raster::Bitmap& dst;
+    OrientMap m;
+    int bytes;
+};
+
+// One strip of output columns [x0, x0 + n) over every output row, pixel by pixel.
+template <int kBytes>
+void TurnStripPixels(const TurnPlan& p, int x0, int n, int y0, int y1) {
+    const uint8_t* rows[kTurnStrip];
+    for (int k = 0; k < n; ++k)
+        rows[k] = p.src.Row(p.m.vx * (x0 + k) + p.m.v0);
+    const int lastColumn = p.src.width - 1;
+    const uintptr_t ahead = static_cast<uintptr_t>(p.m.uy > 0 ? 512 : -512);
+    for (int y = y0; y < y1; ++y) {
+        const int u = p.m.uy * y + p.m.u0;
+        const size_t at = static_cast<size_t>(u) * kBytes;
+        uint8_t* d = p.dst.Row(y) + static_cast<size_t>(x0) * kBytes;
+        if (kBytes == 3 && u < lastColumn) {
+            // Four bytes moved for three: the fourth lands under the next pixel of the run and
+            // is written over by it, and its source byte lies within the row (the pixel is not
+            // the row's last). The run's last pixel is moved as three, so that nothing past the
+            // run is touched. The source rows are read a few bytes each per output row, too many
+            // of them at once for the hardware to see their streams: every 16 rows the line 512
+            // bytes on (the way the run goes) in each is asked for ahead.
+            if (y % 16 == 0)
+                for (int k = 0; k < n; ++k)
+                    __builtin_prefetch(reinterpret_cast<const void*>(
+                        reinterpret_cast<uintptr_t>(rows[k] + at) + ahead));
+            for (int k = 0; k + 1 < n; ++k)
+                std::memcpy(d + 3 * k, rows[k] + at, 4);
+            std::memcpy(d + 3 * (n - 1), rows[n - 1] + at, 3);
+        } else {
+            for (int k = 0; k < n; ++k)
+                std::memcpy(d + k * kBytes, rows[k] + at, kBytes);
         }
-        const __m128i t0 = _mm_unpacklo_epi32(v[0], v[1]), t1 = _mm_unpacklo_epi32(v[2], v[3]);
-        const __m128i t2 = _mm_unpackhi_epi32(v[0], v[1]), t3 = _mm_unpackhi_epi32(v[2], v[3]);
-        const size_t at = static_cast<size_t>(i) * 4;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d[0] + at), _mm_unpacklo_epi64(t0, t1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d[1] + at), _mm_unpackhi_epi64(t0, t1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d[2] + at), _mm_unpacklo_epi64(t2, t3));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(d[3] + at), _mm_unpackhi_epi64(t2, t3));
     }
 }
+
+#ifdef __SSE2__
+// One strip at 32 bits: four output rows at a time, whose pixels lie side by side in each source
+// row, turned as 4 x 4 blocks in registers. With `stream` every run is a whole number of aligned
+// cache lines, written past the cache: the turned picture is far larger than the cache, and a
+// line written whole need not be read first.
+template <bool kStream>
+void TurnStrip32(const TurnPlan& p, int x0, int n) {
+    const uint8_t* rows[kTurnStrip];
+    for (int k = 0; k < n; ++k)
+        rows[k] = p.src.Row(p.m.vx * (x0 + k) + p.m.v0);
+    const int height = p.dst.height, whole = n & ~3;
+    const bool backwards = p.m.uy < 0;
+    int y = 0;
+    for (; y + 4 <= height; y += 4) {
+        // The four source pixels of output rows y .. y + 3, lowest address first.
+        const int u = backwards ? p.m.uy * (y + 3) + p.m.u0 : p.m.uy * y + p.m.u0;
+        const size_t at = static_cast<size_t>(u) * 4;
+        uint8_t* const d0 = p.dst.Row(y) + static_cast<size_t>(x0) * 4;
+        uint8_t* const d1 = p.dst.Row(y + 1) + static_cast<size_t>(x0) * 4;
+        uint8_t* const d2 = p.dst.Row(y + 2) + static_cast<size_t>(x0) * 4;
+        uint8_t* const d3 = p.dst.Row(y + 3) + static_cast<size_t>(x0) * 4;
+        for (int c = 0; c < whole; c += 4) {
+            __m128i v[4];
+            for (int k = 0; k < 4; ++k) {
+                v[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[c + k] + at));
+                if (backwards) v[k] = _mm_shuffle_epi32(v[k], _MM_SHUFFLE(0, 1, 2, 3));
+            }
+            const __m128i t0 = _mm_unpacklo_epi32(v[0], v[1]), t1 = _mm_unpacklo_epi32(v[2], v[3]);
+            const __m128i t2 = _mm_unpackhi_epi32(v[0], v[1]), t3 = _mm_unpackhi_epi32(v[2], v[3]);
+            const __m128i o[4] = {_mm_unpacklo_epi64(t0, t1), _mm_unpackhi_epi64(t0, t1),
+                                  _mm_unpacklo_epi64(t2, t3), _mm_unpackhi_epi64(t2, t3)};
+            uint8_t* const d[4] = {d0 + c * 4, d1 + c * 4, d2 + c * 4, d3 + c * 4};
+            for (int k = 0; k < 4; ++k) {
+                if (kStream) {
+                    _mm_stream_si128(reinterpret_cast<__m128i*>(d[k]), o[k]);
+                } else {
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(d[k]), o[k]);
+                }
+            }
+        }
+        if (whole < n) TurnStripPixels<4>(p, x0 + whole, n - whole, y, y + 4);
+    }
+    if (y < height) TurnStripPixels<4>(p, x0, n, y, height);
+    // Streamed stores are ordered before whatever reads the picture next.
+    if (kStream) _mm_sfence();
+}
 #endif
+
+void TurnStrips(const TurnPlan& p, int first, int last) {
+    for (int strip = first; strip < last; ++strip) {
+        const int x0 = strip * kTurnStrip, n = std::min(kTurnStrip, p.dst.width - x0);
+        if (p.bytes == 3) {
+            TurnStripPixels<3>(p, x0, n, 0, p.dst.height);
+            continue;
+        }
+#ifdef __SSE2__
+        // Streamed only where each row's run is whole aligned cache lines.
+        const bool stream = n == kTurnStrip &&
+                            reinterpret_cast<uintptr_t>(p.dst.bits.get()) % 64 == 0 &&
+                            p.dst.stride % 64 == 0;
+        if (stream) {
+            TurnStrip32<true>(p, x0, n);
+        } else {
+            TurnStrip32<false>(p, x0, n);
+        }
+#else
+        TurnStripPixels<4>(p, x0, n, 0, p.dst.height);
+#endif
+    }
+}
 
 }  // namespace
 
@@ -98,43 +190,29 @@ bool OrientInto(const raster::Bitmap& src, PixelOrientation o, raster::Bitmap& d
         dst.height != (swaps ? src.width : src.height))
         return false;
     const OrientMap m = MapFor(o, src.width, src.height);
+    if (m.ux == 0 && m.vy == 0) {
+        // Each output column strip is written by one thread; the bytes moved are the same.
+        const TurnPlan plan{src, dst, m, bytes};
+        ParallelParts(dst.width, dst.height, (dst.width + kTurnStrip - 1) / kTurnStrip,
+                      [&](int first, int last) { TurnStrips(plan, first, last); });
+        return true;
+    }
+    // The rest keep rows as rows: each output row is one source row, forwards or backwards.
     const uint8_t* const base = src.Row(0);
     const ptrdiff_t srcStep = RowStep(src);
-    // Source bytes between two neighbouring output pixels of a row.
-    const ptrdiff_t pixelStep = m.ux * bytes + m.vx * srcStep;
+    const ptrdiff_t pixelStep = m.ux * bytes;
     const int width = dst.width;
-    auto source = [&](int x, int y) {
-        const ptrdiff_t u = ptrdiff_t{m.ux} * x + ptrdiff_t{m.uy} * y + m.u0;
-        const ptrdiff_t v = ptrdiff_t{m.vx} * x + ptrdiff_t{m.vy} * y + m.v0;
-        return base + v * srcStep + u * bytes;
-    };
-    // A 32-bit quarter turn: output neighbours in a column are source neighbours in a row.
-    const bool blocks = bytes == 4 && m.ux == 0 && m.vy == 0;
     auto band = [&](int first, int last) {
-        for (int x0 = 0; x0 < width; x0 += kStripPixels) {
-            const int count = std::min(kStripPixels, width - x0);
-            int y = first;
-#ifdef __SSE2__
-            const int whole = count & ~3;
-            for (; blocks && whole > 0 && y + 4 <= last; y += 4) {
-                uint8_t* const d[4] = {dst.Row(y) + x0 * 4, dst.Row(y + 1) + x0 * 4,
-                                       dst.Row(y + 2) + x0 * 4, dst.Row(y + 3) + x0 * 4};
-                TurnRows4(d, source(x0, y), pixelStep, m.uy * 4, whole);
-                for (int r = 0; r < 4 && whole < count; ++r)
-                    CopyStrip<4>(d[r] + whole * 4, source(x0 + whole, y + r), pixelStep,
-                                 count - whole);
-            }
-#endif
-            for (; y < last; ++y) {
-                const uint8_t* s = source(x0, y);
-                uint8_t* d = dst.Row(y) + static_cast<ptrdiff_t>(x0) * bytes;
-                if (pixelStep == bytes)
-                    std::memcpy(d, s, static_cast<size_t>(count) * bytes);
-                else if (bytes == 4)
-                    CopyStrip<4>(d, s, pixelStep, count);
-                else
-                    CopyStrip<3>(d, s, pixelStep, count);
-            }
+        for (int y = first; y < last; ++y) {
+            const ptrdiff_t v = ptrdiff_t{m.vy} * y + m.v0;
+            const uint8_t* s = base + v * srcStep + ptrdiff_t{m.u0} * bytes;
+            uint8_t* d = dst.Row(y);
+            if (pixelStep == bytes)
+                std::memcpy(d, s, static_cast<size_t>(width) * bytes);
+            else if (bytes == 4)
+                CopyStrip<4>(d, s, pixelStep, width);
+            else
+                CopyStrip<3>(d, s, pixelStep, width);
         }
     };
     ParallelRows(dst.width, dst.height, band);

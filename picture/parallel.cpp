@@ -19,3 +19,7 @@ void ParallelRows(int width, int height, const std::function<void(int, int)>& ba
                   const std::function<void(int)>& row) {
     helper::ShareRows(height, kBandRows, ParallelWorthIt(width, height), band, row);
 }
+
+void ParallelParts(int width, int height, int count, const std::function<void(int, int)>& part) {
+    helper::ShareRows(count, 1, ParallelWorthIt(width, height), part);
+}

@@ -22,3 +22,7 @@ bool ParallelWorthIt(int width, int height);
 // the bands taken so far reach it (all of them before this returns).
 void ParallelRows(int width, int height, const std::function<void(int first, int last)>& band,
                   const std::function<void(int y)>& row = {});
+// Runs part(first, last) over consecutive runs of [0, count), each index once, for a pass over
+// width x height pixels cut into `count` pieces other than rows: shared out as ParallelRows is.
+void ParallelParts(int width, int height, int count,
+                   const std::function<void(int first, int last)>& part);

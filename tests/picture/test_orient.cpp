@@ -49,7 +49,10 @@ std::unique_ptr<raster::Bitmap> ByDefinition(const raster::Bitmap& src, PixelOri
 }
 
 TEST(Orient, EveryOrientationMovesThePixelsByItsDefinitionAndComposes) {
-    for (const auto& [w, h, bpp] : {std::tuple{7, 5, 24}, {5, 7, 32}, {1, 9, 24}, {6, 6, 32}}) {
+    // Beside the small shapes, two whose turns fill a whole strip of columns and leave a part of
+    // one, with rows left over from the groups of four.
+    for (const auto& [w, h, bpp] :
+         {std::tuple{7, 5, 24}, {5, 7, 32}, {1, 9, 24}, {6, 6, 32}, {9, 70, 24}, {9, 70, 32}}) {
         auto src = Noise(w, h, bpp);
         for (PixelOrientation a : AllOrientations()) {
             SCOPED_TRACE(testing::Message() << w << "x" << h << " bpp " << bpp << " turns "
@@ -166,10 +169,12 @@ TEST(Straighten, ThirtyTwoAndTwentyFourBitPicturesGiveTheSameColours) {
     }
 }
 
-// Large pictures share the work with the helper thread: the bytes are those of one core.
+// Large pictures share the work with the helper thread: the bytes are those of one core, and a
+// turn written past the cache (32 bits, rows of whole cache lines) still moves each pixel to its
+// place.
 TEST(Straighten, OneCoreAndTwoCoresGiveTheSameBytes) {
-    for (int bpp : {24, 32}) {
-        auto src = Noise(1400, 900, bpp);
+    for (const auto& [w, h, bpp] : {std::tuple{1400, 900, 24}, {2050, 1024, 32}}) {
+        auto src = Noise(w, h, bpp);
         std::vector<uint8_t> one, oneTurned;
         OnOneCore([&] {
             one = Pixels(*Straighten(*src, kTurnLeft, 3.7));
@@ -177,6 +182,8 @@ TEST(Straighten, OneCoreAndTwoCoresGiveTheSameBytes) {
         });
         EXPECT_EQ(Pixels(*Straighten(*src, kTurnLeft, 3.7)), one) << bpp;
         EXPECT_EQ(Pixels(*Orient(*src, kTurnRight)), oneTurned) << bpp;
+        EXPECT_EQ(oneTurned, Pixels(*ByDefinition(*src, kTurnRight))) << bpp;
+        EXPECT_EQ(Pixels(*Orient(*src, kTurnLeft)), Pixels(*ByDefinition(*src, kTurnLeft))) << bpp;
     }
 }
 
