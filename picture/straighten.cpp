@@ -104,8 +104,10 @@ void SampleRow(const raster::Bitmap& src, uint8_t* d, int count, int64_t u, int6
         const ptrdiff_t dy = y0 < src.height - 1 ? step : 0;
         const uint8_t* p = base + y0 * step + static_cast<ptrdiff_t>(x0) * kBytes;
 #ifdef __SSE2__
-        // The same arithmetic on the four bytes of a pixel at once, where both neighbours exist.
-        if (kBytes == 4 && dx != 0 && dy != 0) {
+        // The same arithmetic on the bytes of a pixel at once, where both neighbours exist: eight
+        // bytes from p hold the pixel and its right neighbour (at 24 bits, and two bytes more,
+        // which lie within the row as long as the pixel is not one of its last two).
+        if (dx != 0 && dy != 0 && (kBytes == 4 || x0 < src.width - 2)) {
             const __m128i top =
                 _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
             const __m128i bottom =
@@ -114,13 +116,13 @@ void SampleRow(const raster::Bitmap& src, uint8_t* d, int count, int64_t u, int6
                 _mm_add_epi16(_mm_mullo_epi16(top, _mm_set1_epi16(static_cast<short>(256 - fy))),
                               _mm_mullo_epi16(bottom, _mm_set1_epi16(static_cast<short>(fy))));
             column = _mm_srli_epi16(column, 1);
-            const __m128i pairs = _mm_unpacklo_epi16(column, _mm_srli_si128(column, 8));
+            const __m128i pairs = _mm_unpacklo_epi16(column, _mm_srli_si128(column, 2 * kBytes));
             __m128i sum =
                 _mm_madd_epi16(pairs, _mm_set1_epi32(static_cast<int>(fx << 16 | (256 - fx))));
             sum = _mm_srli_epi32(_mm_add_epi32(sum, round), 15);
             sum = _mm_packs_epi32(sum, sum);
             const int32_t out = _mm_cvtsi128_si32(_mm_packus_epi16(sum, sum));
-            std::memcpy(d, &out, 4);
+            std::memcpy(d, &out, kBytes);
             continue;
         }
 #endif
