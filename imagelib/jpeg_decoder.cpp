@@ -487,10 +487,11 @@ private:
         // Each stored column of the strip becomes a run of n consecutive pixels of one upright
         // row. A tile of the strip is first copied together row by row, so that gathering the
         // runs touches one page rather than one page per stored row; each run is then written
-        // in one piece.
+        // pixel by pixel in memory order, four bytes for three: the fourth lands under the next
+        // pixel and is written over by it, and the run's last pixel is written as three, so that
+        // nothing past the run is touched. Each tile row has a spare byte for the fourth.
         constexpr int kTile = 32;
-        uint8_t tile[kStripRows][kTile * 3];
-        uint8_t run[kStripRows * 3];
+        uint8_t tile[kStripRows][kTile * 3 + 1];
         const bool backwards = stepY < 0;
         const int first = backwards ? y1 - 1 : y0;  // the run's first pixel in memory order
         for (int x0 = 0; x0 < w; x0 += kTile) {
@@ -505,19 +506,17 @@ private:
                 }
             }
             for (int c = 0; c < width; ++c) {
-                uint8_t* out = run;
+                uint8_t* out = buffer_ + origin + (x0 + c) * stepX + first * stepY;
+                const uint8_t* const column = &tile[0][0] + c * 3;
+                constexpr size_t kTileRow = sizeof tile[0];
                 if (backwards) {
-                    for (int i = n - 1; i >= 0; --i, out += 3)
-                        std::memcpy(out, tile[i] + c * 3, 3);
+                    for (int i = n - 1; i > 0; --i, out += 3)
+                        std::memcpy(out, column + i * kTileRow, 4);
+                    std::memcpy(out, column, 3);
                 } else {
-                    for (int i = 0; i < n; ++i, out += 3)
-                        std::memcpy(out, tile[i] + c * 3, 3);
-                }
-                uint8_t* dst = buffer_ + origin + (x0 + c) * stepX + first * stepY;
-                if (n == kStripRows) {
-                    std::memcpy(dst, run, kStripRows * 3);
-                } else {
-                    std::memcpy(dst, run, static_cast<size_t>(n) * 3);
+                    for (int i = 0; i < n - 1; ++i, out += 3)
+                        std::memcpy(out, column + i * kTileRow, 4);
+                    std::memcpy(out, column + (n - 1) * kTileRow, 3);
                 }
             }
         }
