@@ -17,6 +17,7 @@
 #include "imagelib/jpeg_decoder.h"
 #include "imagelib/png_decoder.h"
 #include "imagelib/webp_decoder.h"
+#include "platform/helper_thread.h"
 
 namespace {
 
@@ -217,6 +218,7 @@ std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(FoundDecoder found, LoadOutcom
     PictureDecoder& d = *found.decoder;
     std::unique_ptr<raster::Bitmap> bm = d.TakeBitmap();
     std::unique_ptr<raster::Bitmap> reduced;
+    helper::Job populate;  // declared before the picture it works on is filled, waited for first
     bool made = false;
     DecodedRows rows;
     const auto takeExif = [&] {
@@ -233,20 +235,27 @@ std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(FoundDecoder found, LoadOutcom
     } else {
         const int w = d.Width(), h = d.Height();
         const int bpp = found.format == DECODE_32BIT ? 32 : 24;
+        bool fresh = false;
         if (spare && spare->bits && spare->width == w && spare->height == h && spare->bpp == bpp &&
             spare->topDown && !spare->screen) {
             bm = std::move(spare);  // its pages are mapped already
         } else {
             spare.reset();
             if (ImageLoadSizeAllowed(w, h, bpp)) bm = raster::Create(w, h, bpp, true, false);
+            fresh = true;
         }
         error = LoadError::TooLarge;
         if (!bm) return nullptr;
+        // A fresh picture's pages are made present on the second core while this one decodes,
+        // so that the decoder's writes do not wait for the kernel to fault and zero them. With
+        // the second core busy the decoder's own writes fault them in as they come.
+        if (fresh) (void)populate.Start([picture = bm.get()] { raster::PopulatePixels(*picture); });
         takeExif();
         // Rows reduced as they arrive would miss the white under transparent pixels.
         if (preview && d.ReducesWhileDecoding() && bpp == 24) reduced = NewPreview(*preview, w, h);
         rows = reduced ? d.DecodeWithPreview(bm->bits.get(), bm->stride, *reduced, made)
                        : d.Decode(bm->bits.get(), bm->stride);
+        populate.Wait();  // the preview's stretch may share its rows with the second core
         // A picture of which not one row could be decoded would be wholly made up.
         error = LoadError::Damaged;
         if (rows.decoded <= 0) return nullptr;

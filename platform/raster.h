@@ -69,6 +69,13 @@ std::unique_ptr<Bitmap> Clone(const Bitmap& src);
 // pages, and zero-filled by the kernel whatever `zeroed` says.
 PixelMemory AllocatePixels(size_t size, bool zeroed);
 
+// Makes the pages of pixel memory from AllocatePixels present and writable without touching
+// what they hold, so that the writes that follow take no page faults: the kernel's zero fill of
+// a fresh picture happens here, on whichever thread calls this, while another thread may
+// already be writing the pixels. Only memory on a mapping of its own (from 8 MiB on) is
+// populated; for other memory, or where the system cannot, nothing happens.
+void PopulatePixels(const Bitmap& bm);
+
 // Test hook: the n-th pixel allocation from now on (Create, Clone, AllocatePixels; 1 = the next)
 // fails as if the memory could not be had; 0 switches the failure off.
 void FailAllocationForTest(int nth);

@@ -7,6 +7,7 @@
 // write past the end is caught however large the picture.
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
 
@@ -76,6 +77,19 @@ PixelMemory AllocatePixels(size_t size, bool zeroed) {
 #endif
     const size_t n = size > 0 ? size : 1;
     return PixelMemory(zeroed ? new (std::nothrow) uint8_t[n]() : new (std::nothrow) uint8_t[n]);
+}
+
+void PopulatePixels(const Bitmap& bm) {
+#if !defined(KADROVO_RASTER_PLAIN_MEMORY) && defined(MADV_POPULATE_WRITE)
+    if (!bm.bits || bm.bits.get_deleter().release != Unmap) return;
+    // A huge page at a time, from the top, so that the rows written first are ready first.
+    uint8_t* const bits = bm.bits.get();
+    const size_t length = bm.bits.get_deleter().size;
+    for (size_t at = 0; at < length; at += kHugePage)
+        if (madvise(bits + at, std::min(kHugePage, length - at), MADV_POPULATE_WRITE) != 0) return;
+#else
+    (void)bm;
+#endif
 }
 
 }  // namespace raster
