@@ -1,22 +1,31 @@
 // Opening a JPEG photo as the user sees it: file to preview (decode, orientation, preview
-// reduction, repaint and capture, the whole LoadPicture of the main window), against a bare
-// libjpeg-turbo decode of the same file into memory the way djpeg decodes it (stdio source,
-// accurate DCT, RGB rows), in the same run. The picture is stored upright (orientation 1) and, the
-// same pixels, with EXIF orientation 6 as phones store portraits, at 6, 24 and 100 megapixels.
-// Wall-clock time (the open may hand work to a second thread), the median of rounds that run
-// the three in turn. Peak memory is measured in a child
-// process (this program started again) that opens the file once; printed is the peak over what
-// the child held before the open. Prints the ratios and the time and memory per megapixel.
+// reduction, repaint and capture, the whole LoadPicture of the main window), at 6, 24 and 100
+// megapixels, stored upright (orientation 1) and, the same pixels, with EXIF orientation 6 as
+// phones store portraits.
+//
+// The headline is the open in a fresh process, what "Open with" gives a user: this program is
+// started again for each open (window built, then the one open timed, then its peak memory over
+// what it held before). Its baseline is a bare libjpeg-turbo decode in a fresh process too: this
+// program started again to decode the file with the library alone, the way djpeg does (stdio
+// source, accurate DCT, fancy upsampling), into one buffer for the whole picture, timed the same
+// way. Beside it, for reference, djpeg itself writing to /dev/null, a whole process less the same
+// process for a 16 x 16 picture (its start-up); it holds no more than a few rows at a time.
+// Beside the fresh figures the warm ones: the same file opened again and again in one process,
+// against the bare decode in that process. Wall-clock time (the open may hand work to a second
+// thread); every figure is the median of rounds that run all contenders in turn, so that a change
+// in the machine's load falls on all alike.
+//
 // The cost of confined decoding: the same open with the decoder run in this process and in the
 // confined helper, in alternate turns, for a 12-megapixel HEIC made by heif-enc
-// (libheif-examples) from a JPEG of the same photo. Before either turn the spare
-// helper has finished starting up, as it has between a user's opens; its start-up (starting a
-// program linked with the codec libraries) is paid once before the first confined open.
+// (libheif-examples) from a JPEG of the same photo. Before either turn the spare helper has
+// finished starting up, as it has between a user's opens; its start-up (starting a program linked
+// with the codec libraries) is paid once before the first confined open.
 // clang-format off
 #include <cstdio>
 #include <jpeglib.h>
 // clang-format on
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -32,6 +41,7 @@
 
 #include "app/mainwindow.h"
 #include "app/shell.h"
+#include "bench/bench_support.h"
 #include "imagelib/confined_decode.h"
 #include "imagelib/image.h"
 #include "imagelib/load_limits.h"
@@ -42,6 +52,7 @@ struct Size {
     int megapixels, width, height;
 };
 constexpr Size kSizes[] = {{6, 3000, 2000}, {24, 6000, 4000}, {100, 12240, 8160}};
+constexpr Size kTiny = {0, 16, 16};  // djpeg's start-up
 
 // A photo-like picture: smooth shading, edges and a little grain, so the coder has real work.
 void PhotoRow(int y, int width, int height, std::vector<uint8_t>& row) {
@@ -137,19 +148,108 @@ bool MainWindow() {
     return g_window;
 }
 
-// Median wall seconds by megapixels and contender: "bare", "upright", "turned".
-std::map<int, std::map<std::string, double>> g_medians;
-
 double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
     std::sort(v.begin(), v.end());
     const size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-// Rounds in turn: the bare decode, the upright open and the turned open once per round, so that
-// a change in the machine's load between rounds falls on all three alike; the medians are
-// compared.
-void BM_OpenRounds(benchmark::State& state) {
+double Since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Peak resident memory so far, in KiB.
+long PeakKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Fresh processes
+// ---------------------------------------------------------------------------------------------
+
+// The child's side: opens (or decodes) the file once and prints its peak before and after and
+// the seconds the open took.
+int MeasureChild(const char* kind, const char* path) {
+    const bool open = std::strcmp(kind, "open") == 0;
+    if (open && !MainWindow()) return 1;
+    const long before = PeakKiB();
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = open ? LoadPicture(path) && ImageExists(101) : BareDecode(path);
+    const double seconds = Since(start);
+    std::printf("%ld %ld %.9f\n", before, PeakKiB(), seconds);
+    return ok ? 0 : 1;
+}
+
+struct Fresh {
+    double seconds = -1;
+    double peakMiB = -1;  // over what the child held before the open
+};
+
+// This program started again for one open or bare decode of `path`.
+Fresh InFreshProcess(const char* kind, const std::string& path) {
+    const std::string command =
+        "exec /proc/" + std::to_string(::getpid()) + "/exe --measure " + kind + " '" + path + "'";
+    std::FILE* p = popen(command.c_str(), "r");
+    if (!p) return {};
+    long before = 0, after = 0;
+    double seconds = 0;
+    const bool got = std::fscanf(p, "%ld %ld %lf", &before, &after, &seconds) == 3;
+    if (pclose(p) != 0 || !got) return {};
+    return {seconds, static_cast<double>(after - before) / 1024.0};
+}
+
+// djpeg decoding `path` to /dev/null, the whole process.
+double Djpeg(const std::string& path) {
+    const bench::Run run = bench::InChild([&] {
+        const int out = open("/dev/null", O_WRONLY);
+        if (out < 0 || dup2(out, 1) < 0) return 127;
+        execlp("djpeg", "djpeg", path.c_str(), static_cast<char*>(nullptr));
+        return 127;
+    });
+    return run.ok ? run.seconds : -1;
+}
+
+// Median seconds and peak MiB by megapixels and contender.
+struct Figure {
+    double seconds = 0, peakMiB = -1;
+};
+std::map<int, std::map<std::string, Figure>> g_fresh, g_warm;
+
+void BM_FreshOpenRounds(benchmark::State& state) {
+    const Size& size = kSizes[state.range(0)];
+    std::map<std::string, std::vector<double>> seconds, peaks;
+    for (auto _ : state) {
+        const Fresh bare = InFreshProcess("bare", PhotoFile(size, 1));
+        const Fresh upright = InFreshProcess("open", PhotoFile(size, 1));
+        const Fresh turned = InFreshProcess("open", PhotoFile(size, 6));
+        const double djpeg = Djpeg(PhotoFile(size, 1)), tiny = Djpeg(PhotoFile(kTiny, 1));
+        if (bare.seconds < 0 || upright.seconds < 0 || turned.seconds < 0 || djpeg < 0 ||
+            tiny < 0) {
+            state.SkipWithError("an open or decode failed");
+            return;
+        }
+        for (const auto& [name, f] :
+             {std::pair{"bare", bare}, {"upright", upright}, {"turned", turned}}) {
+            seconds[name].push_back(f.seconds);
+            peaks[name].push_back(f.peakMiB);
+        }
+        seconds["djpeg"].push_back(djpeg - tiny);
+        state.SetIterationTime(upright.seconds);
+    }
+    for (const auto& [name, times] : seconds)
+        g_fresh[size.megapixels][name] = {Median(times),
+                                          peaks.count(name) ? Median(peaks[name]) : -1};
+}
+
+// ---------------------------------------------------------------------------------------------
+// One warm process
+// ---------------------------------------------------------------------------------------------
+
+// Rounds in turn: the bare decode, the upright open and the turned open once per round.
+void BM_WarmOpenRounds(benchmark::State& state) {
     const Size& size = kSizes[state.range(0)];
     if (!MainWindow()) {
         state.SkipWithError("no main window");
@@ -159,8 +259,7 @@ void BM_OpenRounds(benchmark::State& state) {
     auto timed = [&](const char* name, auto work) {
         const auto start = std::chrono::steady_clock::now();
         const bool ok = work();
-        seconds[name].push_back(
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        seconds[name].push_back(Since(start));
         return ok;
     };
     for (auto _ : state) {
@@ -175,8 +274,12 @@ void BM_OpenRounds(benchmark::State& state) {
         state.SetIterationTime(seconds["upright"].back());
     }
     for (const auto& [name, times] : seconds)
-        g_medians[size.megapixels][name] = Median(times);
+        g_warm[size.megapixels][name].seconds = Median(times);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Confinement
+// ---------------------------------------------------------------------------------------------
 
 // A 12-megapixel HEIC of the photo, made once by heif-enc; empty when it cannot be made.
 const std::string& HeicFile() {
@@ -228,37 +331,18 @@ void BM_ConfinementRounds(benchmark::State& state, std::string name) {
         g_confinement[name][confined] = Median(seconds[confined]);
 }
 
-// Peak resident memory so far, in KiB.
-long PeakKiB() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-// The child's side: opens (or decodes) the file once and prints the peak before and after.
-int MeasureChild(const char* kind, const char* path) {
-    const bool open = std::strcmp(kind, "open") == 0;
-    if (open && !MainWindow()) return 1;
-    const long before = PeakKiB();
-    const bool ok = open ? LoadPicture(path) : BareDecode(path);
-    std::printf("%ld %ld\n", before, PeakKiB());
-    return ok ? 0 : 1;
-}
-
-// Peak memory of one open or bare decode over what the child held before it, in MiB.
-double ChildPeakMiB(const char* self, const char* kind, const std::string& path) {
-    const std::string command = std::string(self) + " --measure " + kind + " '" + path + "'";
-    std::FILE* p = popen(command.c_str(), "r");
-    long before = 0, after = 0;
-    if (!p) return -1;
-    const bool got = std::fscanf(p, "%ld %ld", &before, &after) == 2;
-    return pclose(p) == 0 && got ? static_cast<double>(after - before) / 1024.0 : -1;
-}
-
 void Register() {
     for (int i = 0; i < 3; ++i) {
+        const int rounds = kSizes[i].megapixels >= 100 ? 5 : kSizes[i].megapixels >= 24 ? 7 : 11;
+        benchmark::RegisterBenchmark("BM_FreshOpen", BM_FreshOpenRounds)
+            ->Arg(i)
+            ->Unit(benchmark::kMillisecond)
+            ->UseManualTime()
+            ->Iterations(rounds);
+    }
+    for (int i = 0; i < 3; ++i) {
         const int rounds = kSizes[i].megapixels >= 100 ? 5 : kSizes[i].megapixels >= 24 ? 9 : 15;
-        benchmark::RegisterBenchmark("BM_Open", BM_OpenRounds)
+        benchmark::RegisterBenchmark("BM_WarmOpen", BM_WarmOpenRounds)
             ->Arg(i)
             ->Unit(benchmark::kMillisecond)
             ->UseManualTime()
@@ -270,34 +354,36 @@ void Register() {
         ->Iterations(11);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // The window is never shown on screen; the offscreen platform serves when none is chosen.
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    if (argc == 4 && std::strcmp(argv[1], "--measure") == 0) return MeasureChild(argv[2], argv[3]);
-    benchmark::Initialize(&argc, argv);
-    Register();
-    benchmark::RunSpecifiedBenchmarks();
-    std::printf("\n%5s %-22s %9s %7s %9s %8s %11s\n", "MP", "", "time ms", "ms/MP", "/ bare",
+void PrintTable() {
+    std::printf("\n%5s %-30s %9s %7s %8s %8s %11s\n", "MP", "", "time ms", "ms/MP", "/ bare",
                 "peak MiB", "peak MiB/MP");
-    for (int i = 0; i < 3; ++i) {
-        const Size& size = kSizes[i];
-        auto& medians = g_medians[size.megapixels];
-        const double bare = medians["bare"];
-        if (bare <= 0) continue;
+    for (const Size& size : kSizes) {
         const double mp = static_cast<double>(size.width) * size.height / 1e6;
-        auto line = [&](const char* what, double t, const char* kind, int orientation) {
-            const double peak = ChildPeakMiB(argv[0], kind, PhotoFile(size, orientation));
-            std::printf("%5d %-22s %9.1f %7.2f %9.3f %8.0f %11.2f\n", size.megapixels, what,
-                        t * 1e3, t * 1e3 / mp, t / bare, peak, peak / mp);
+        auto line = [&](const char* what, const Figure& f, double bare) {
+            if (f.seconds <= 0) return;
+            std::printf("%5d %-30s %9.1f %7.2f %8.3f", size.megapixels, what, f.seconds * 1e3,
+                        f.seconds * 1e3 / mp, bare > 0 ? f.seconds / bare : 0.0);
+            if (f.peakMiB >= 0) {
+                std::printf(" %8.0f %11.2f\n", f.peakMiB, f.peakMiB / mp);
+            } else {
+                std::printf(" %8s %11s\n", "-", "-");
+            }
         };
-        line("bare decode", bare, "bare", 1);
-        const double upright = medians["upright"], turned = medians["turned"];
-        if (upright > 0) line("open, upright", upright, "open", 1);
-        if (turned > 0) line("open, orientation 6", turned, "open", 6);
-        if (upright > 0 && turned > 0)
-            std::printf("%5d orientation 6 / upright: %.3f\n", size.megapixels, turned / upright);
+        auto& fresh = g_fresh[size.megapixels];
+        const double freshBare = fresh["bare"].seconds;
+        if (freshBare > 0) {
+            line("fresh: bare decode", fresh["bare"], freshBare);
+            line("fresh: djpeg less start-up", fresh["djpeg"], freshBare);
+            line("fresh: open, upright", fresh["upright"], freshBare);
+            line("fresh: open, orientation 6", fresh["turned"], freshBare);
+        }
+        auto& warm = g_warm[size.megapixels];
+        const double warmBare = warm["bare"].seconds;
+        if (warmBare > 0) {
+            line("warm: bare decode", warm["bare"], warmBare);
+            line("warm: open, upright", warm["upright"], warmBare);
+            line("warm: open, orientation 6", warm["turned"], warmBare);
+        }
     }
     std::printf("\n%-12s %14s %12s %10s %8s\n", "confinement", "in process ms", "confined ms",
                 "extra ms", "ratio");
@@ -306,11 +392,29 @@ int main(int argc, char** argv) {
         std::printf("%-12s %14.1f %12.1f %10.1f %8.3f\n", name.c_str(), inside * 1e3,
                     confined * 1e3, (confined - inside) * 1e3, confined / inside);
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The window is never shown on screen; the offscreen platform serves when none is chosen.
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    if (argc == 4 && std::strcmp(argv[1], "--measure") == 0) return MeasureChild(argv[2], argv[3]);
+    benchmark::Initialize(&argc, argv);
+    Register();
+    // The files are written before the first round, not inside it.
+    for (const Size& size : kSizes)
+        for (int orientation : {1, 6})
+            PhotoFile(size, orientation);
+    PhotoFile(kTiny, 1);
+    benchmark::RunSpecifiedBenchmarks();
+    PrintTable();
     ShutDownLibraries();
     benchmark::Shutdown();
-    if (!g_confinement.empty() && !HeicFile().empty()) std::remove(HeicFile().c_str());
     for (const Size& size : kSizes)
         for (int orientation : {1, 6})
             std::remove(PhotoFile(size, orientation).c_str());
+    std::remove(PhotoFile(kTiny, 1).c_str());
+    if (!g_confinement.empty() && !HeicFile().empty()) std::remove(HeicFile().c_str());
     return 0;
 }
