@@ -25,29 +25,36 @@ Shot Take(const raster::Bitmap& bm) {
 }
 
 PictureEdit Turn(PixelOrientation o) {
-    PictureEdit e;
-    e.kind = PictureEdit::Kind::Orient;
-    e.orientation = o;
-    return e;
+    return {.kind = PictureEdit::Kind::Orient, .orientation = o};
 }
 PictureEdit Straightened(double angle) {
-    PictureEdit e;
-    e.kind = PictureEdit::Kind::Straighten;
-    e.angle = angle;
-    return e;
+    return {.kind = PictureEdit::Kind::Straighten, .angle = angle};
 }
 PictureEdit Commit(ToneParams tone, uint32_t cast) {
-    PictureEdit e;
-    e.kind = PictureEdit::Kind::Commit;
-    e.tone = tone;
-    e.cast = cast;
-    return e;
+    return {.kind = PictureEdit::Kind::Commit, .tone = tone, .cast = cast};
 }
 
 ViewState Bars(int gamma) {
     ViewState v;
     v.controls.tone.gamma = gamma;
     return v;
+}
+
+// Applies `edit` as the window does, the picture replaced when it changes shape, and records it.
+void Apply(Document& doc, std::unique_ptr<raster::Bitmap>& picture, const PictureEdit& edit,
+           const ViewState& before = {}, const ViewState& after = {}) {
+    std::unique_ptr<raster::Bitmap> replaced;
+    ASSERT_TRUE(doc.Apply(*picture, edit, replaced));
+    if (replaced) picture = std::move(replaced);
+    doc.RecordEdit(edit, before, after);
+}
+
+// One step back (or forward with `redo`) in the history, the picture replaced where it must be.
+const HistoryStep* Move(Document& doc, std::unique_ptr<raster::Bitmap>& picture, bool redo) {
+    std::unique_ptr<raster::Bitmap> replaced;
+    const HistoryStep* step = redo ? doc.Redo(*picture, replaced) : doc.Undo(*picture, replaced);
+    if (replaced) picture = std::move(replaced);
+    return step;
 }
 
 // A session as the window makes it: each edit applied and recorded, the picture replaced when it
@@ -69,27 +76,19 @@ TEST(Document, EveryPictureStepUndoesAndRedoesBitForBit) {
             std::vector<Shot> shots = {Take(*picture)};
             int gamma = 155;
             for (const PictureEdit& edit : session) {
-                std::unique_ptr<raster::Bitmap> replaced;
-                ASSERT_TRUE(doc.Apply(*picture, edit, replaced));
-                if (replaced) picture = std::move(replaced);
-                doc.RecordEdit(edit, Bars(gamma), Bars(gamma + 1));
+                Apply(doc, picture, edit, Bars(gamma), Bars(gamma + 1));
                 ++gamma;
                 shots.push_back(Take(*picture));
             }
             for (size_t i = shots.size() - 1; i > 0; --i) {
-                std::unique_ptr<raster::Bitmap> replaced;
-                const HistoryStep* step = doc.Undo(*picture, replaced);
+                const HistoryStep* step = Move(doc, picture, false);
                 ASSERT_NE(step, nullptr);
-                if (replaced) picture = std::move(replaced);
                 EXPECT_EQ(step->before.controls.tone.gamma, 155 + static_cast<int>(i) - 1);
                 ASSERT_EQ(Take(*picture), shots[i - 1]) << "undo to " << i - 1;
             }
-            std::unique_ptr<raster::Bitmap> none;
-            EXPECT_EQ(doc.Undo(*picture, none), nullptr);
+            EXPECT_EQ(Move(doc, picture, false), nullptr);
             for (size_t i = 1; i < shots.size(); ++i) {
-                std::unique_ptr<raster::Bitmap> replaced;
-                ASSERT_NE(doc.Redo(*picture, replaced), nullptr);
-                if (replaced) picture = std::move(replaced);
+                ASSERT_NE(Move(doc, picture, true), nullptr);
                 ASSERT_EQ(Take(*picture), shots[i]) << "redo to " << i;
             }
             EXPECT_FALSE(doc.CanRedo());
@@ -106,13 +105,8 @@ TEST(Document, StraighteningTwiceResamplesOnce) {
                                                  {-3.0, kMirror, 1.5}}) {
         Document doc;
         auto picture = raster::Clone(*loaded);
-        for (const PictureEdit& edit : {Straightened(first), Turn(between)}) {
-            if (edit.kind == PictureEdit::Kind::Orient && between == PixelOrientation{}) continue;
-            std::unique_ptr<raster::Bitmap> replaced;
-            ASSERT_TRUE(doc.Apply(*picture, edit, replaced));
-            if (replaced) picture = std::move(replaced);
-            doc.RecordEdit(edit, {}, {});
-        }
+        Apply(doc, picture, Straightened(first));
+        if (between != PixelOrientation{}) Apply(doc, picture, Turn(between));
         EXPECT_DOUBLE_EQ(doc.State().ShownAngle(), between.mirrored ? -first : first);
         std::unique_ptr<raster::Bitmap> replaced;
         ASSERT_TRUE(doc.Apply(*picture, Straightened(second), replaced));
@@ -125,7 +119,6 @@ TEST(Document, StraighteningTwiceResamplesOnce) {
 // none; a new step drops what was undone.
 TEST(Document, SettingsRunsFoldIntoOneStep) {
     auto picture = Noise(4, 4, 32);
-    std::unique_ptr<raster::Bitmap> replaced;
     Document doc;
     doc.RecordSettings(Bars(155), Bars(150), 7);
     doc.RecordSettings(Bars(150), Bars(140), 7);
@@ -138,11 +131,11 @@ TEST(Document, SettingsRunsFoldIntoOneStep) {
     EXPECT_EQ(doc.StepCount(), 2u);
     doc.RecordSettings(Bars(130), Bars(130), 0);  // no change
     EXPECT_EQ(doc.StepCount(), 2u);
-    const HistoryStep* step = doc.Undo(*picture, replaced);
+    const HistoryStep* step = Move(doc, picture, false);
     ASSERT_NE(step, nullptr);
     EXPECT_EQ(step->before, Bars(140));
     EXPECT_EQ(step->after, Bars(130));
-    EXPECT_EQ(doc.Undo(*picture, replaced)->before, Bars(155));
+    EXPECT_EQ(Move(doc, picture, false)->before, Bars(155));
     doc.RecordSettings(Bars(155), Bars(100), 9);
     EXPECT_FALSE(doc.CanRedo());
     EXPECT_EQ(doc.StepCount(), 1u);
@@ -156,17 +149,12 @@ TEST(Document, HistoryKeepsAtMostOneCopyOfThePicture) {
     Document doc;
     auto picture = Noise(300, 200, 32);
     const size_t bytes = picture->ByteSize();
-    auto apply = [&](const PictureEdit& edit) {
-        std::unique_ptr<raster::Bitmap> replaced;
-        ASSERT_TRUE(doc.Apply(*picture, edit, replaced));
-        if (replaced) picture = std::move(replaced);
-        doc.RecordEdit(edit, {}, {});
-    };
     for (int i = 0; i < 10; ++i)
-        apply(Turn(i % 2 ? kMirror : kTurnRight));
+        Apply(doc, picture, Turn(i % 2 ? kMirror : kTurnRight));
     EXPECT_LT(doc.HistoryBytes(), 4096u);
     for (int i = 0; i < 50; ++i)
-        apply(i % 3 == 0   ? Straightened(i % 15)
+        Apply(doc, picture,
+              i % 3 == 0   ? Straightened(i % 15)
               : i % 3 == 1 ? Commit({150, 250, 2, 110, 100}, 0)
                            : Turn(kTurnLeft));
     EXPECT_LE(doc.HistoryBytes(), bytes + 60 * sizeof(HistoryStep) * 2);
