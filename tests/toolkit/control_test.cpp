@@ -75,10 +75,13 @@ TEST_F(ControlTest, TrackBarDragGivesOneEventPerPosition) {
     }
     QTest::mouseRelease(slider, Qt::LeftButton, {}, at + QPoint(80, 0));
     Drain();
-    // Up and Page Up go towards the minimum, a page being (255 - 20) / 5 (Home and End:
-    // end-to-end).
+    // Up and Page Up go towards the minimum, a page being (255 - 20) / 5; Home and End go to
+    // the ends.
     ControlSetValue(7, 100);
-    for (auto [key, value] : {std::pair{Qt::Key_Up, 99}, {Qt::Key_PageUp, 52}}) {
+    for (auto [key, value] : {std::pair{Qt::Key_Up, 99},
+                              {Qt::Key_PageUp, 52},
+                              {Qt::Key_End, 255},
+                              {Qt::Key_Home, 20}}) {
         QTest::keyClick(slider, key);
         EXPECT_EQ(std::make_pair(Drain(true).size(), ControlGetValue(7)),
                   std::make_pair(1ul, value));
