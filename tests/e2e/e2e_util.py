@@ -156,22 +156,16 @@ def main(test):
 COLOUR = (100, 150, 200)  # of the plain test pictures
 
 
-def write_bmp(path, width=800, height=600, colour=COLOUR, band=0, band_colour=None, upper=None):
-    """A 24-bit BMP file of one colour (red, green, blue), its folder made if need be; with
-    `band`, its first `band` columns in `band_colour`; with `upper`, its upper half in that
-    colour."""
+def write_bmp(path, width=800, height=600, colour=COLOUR):
+    """A 24-bit BMP file of `colour` (red, green, blue), or of the colours a function of (x, y)
+    gives; its folder is made if need be."""
     import struct
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    stride = (width * 3 + 3) // 4 * 4
-
-    def bgr(c):
-        return bytes((c[2], c[1], c[0]))
-
-    def row(c):
-        return bgr(band_colour or c) * band + bgr(c) * (width - band) + b"\0" * (stride - width * 3)
-    # Rows are stored from the bottom up.
-    top = height // 2 if upper else 0
-    pixels = row(colour) * (height - top) + (row(upper) * top if upper else b"")
+    pick = colour if callable(colour) else lambda x, y: colour
+    padding = b"\0" * ((width * 3 + 3) // 4 * 4 - width * 3)
+    # Rows are stored from the bottom up, pixels as blue, green, red.
+    pixels = b"".join(b"".join(bytes(pick(x, y)[::-1]) for x in range(width)) + padding
+                      for y in reversed(range(height)))
     header = b"BM" + struct.pack("<IHHI", 54 + len(pixels), 0, 0, 54)
     info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 0, 0, 0, 0)
     with open(path, "wb") as f:
@@ -212,6 +206,13 @@ def read_jpeg(path):
     if r.returncode != 0 or not m:
         return None
     return int(m.group(1)), int(m.group(2)), r.stdout[m.end():]
+
+
+def keys(proc, *names):
+    """Gives the main window the focus and presses the keys `names` in it."""
+    focus(wait_window("Kadrovo V0.3", proc))
+    for name in names:
+        tool("xdotool", "key", "--clearmodifiers", name)
 
 
 def answer_message(proc, key="Return"):

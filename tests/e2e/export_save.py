@@ -97,7 +97,7 @@ def test(args):
     # band over its first 100 columns: preview 480 x 298, the "9 x 13" frame 430 x 298 (the whole
     # height), cut 1444 x 1000. Dragged to the right it takes the last 1444 columns.
     wide = os.path.join(work, "wide.bmp")
-    e.write_bmp(wide, 1600, 1000, e.COLOUR, band=100, band_colour=RED)
+    e.write_bmp(wide, 1600, 1000, lambda x, y: RED if x < 100 else e.COLOUR)
     proc, c = e.start_with_picture(binary, wide, e.COLOUR)
     c.wait_pixel("the frame's right edge", 14 + 429, 100, e.YELLOW)
     c.move(200, 150)

@@ -12,23 +12,17 @@ BOTTOM = (40, 40, 200)  # lower half
 JPEG_TOLERANCE = 8
 
 
-def keys(proc, *names):
-    e.focus(e.wait_window("Kadrovo V0.3", proc))
-    for name in names:
-        e.tool("xdotool", "key", "--clearmodifiers", name)
-
-
 def test(args):
     binary, work = args
     picture = os.path.join(work, "halves.bmp")
     out = os.path.join(work, "turned.jpg")
-    e.write_bmp(picture, 800, 600, BOTTOM, upper=TOP)
+    e.write_bmp(picture, colour=lambda x, y: TOP if y < 300 else BOTTOM)
     # Landscape: the preview is 480 x 357, so client point (300, 300) shows the lower half.
     proc, c = e.start_with_picture(binary, picture, BOTTOM)
     c.wait_pixel("the upper half", 300, 40, TOP)
 
     # Turned clockwise the upper half lies on the right: the upright preview is 357 x 476.
-    keys(proc, "ctrl+r")
+    e.keys(proc, "ctrl+r")
     c.wait_pixel("the upper half on the right", 300, 300, TOP)
     c.wait_pixel("the lower half on the left", 40, 300, BOTTOM)
 
@@ -56,9 +50,9 @@ def test(args):
     e.tool("xdotool", "key", "Down", "Down", "Down", "Down", "Return")
     c.wait_pixel("the picture turned back", 300, 300, BOTTOM)
     c.wait_pixel("its upper half on top", 300, 40, TOP)
-    keys(proc, "ctrl+z")
+    e.keys(proc, "ctrl+z")
     c.wait_pixel("the left turn undone", 300, 300, TOP)
-    keys(proc, "ctrl+z", "ctrl+z")
+    e.keys(proc, "ctrl+z", "ctrl+z")
     c.wait_pixel("the first turn undone", 300, 300, BOTTOM)
     c.wait_pixel("the upper half on top again", 300, 40, TOP)
     e.quit_program(proc, c)
