@@ -108,8 +108,17 @@ void LoadOutputSettings() {
 void OutputRequested() {
     std::vector<ChoiceField> fields(2);
     fields[0].label = kOutputSizeLabel;
-    for (size_t bytes : kOutputSizeItems)
+    // A budget typed before is one of the list's items, in its place.
+    const size_t kept = g_app.output.maxBytes;
+    bool listed = false;
+    for (size_t bytes : kOutputSizeItems) {
+        if (!listed && kept > 0 && kept <= bytes) {
+            if (kept < bytes) fields[0].items.push_back(OutputSizeText(kept));
+            listed = true;
+        }
         fields[0].items.push_back(OutputSizeText(bytes));
+    }
+    if (!listed && kept > 0) fields[0].items.push_back(OutputSizeText(kept));
     fields[0].value = OutputSizeText(g_app.output.maxBytes);
     fields[0].editable = true;
     fields[0].accepts = [](const std::string& text) {

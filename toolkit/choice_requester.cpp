@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -57,6 +58,8 @@ bool AskChoices(const char* title, std::vector<ChoiceField>& fields) {
     }
     auto* buttons = new QDialogButtonBox(&dialog);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    // Return takes the choices, also from a list's typing field.
+    ok->setDefault(true);
     buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
@@ -71,8 +74,14 @@ bool AskChoices(const char* title, std::vector<ChoiceField>& fields) {
         }
         ok->setEnabled(valid);
     };
-    for (QComboBox* list : lists)
+    for (QComboBox* list : lists) {
         QObject::connect(list, &QComboBox::currentTextChanged, &dialog, check);
+        // The typing field keeps Return to itself; here it means OK, as everywhere else.
+        if (QLineEdit* typing = list->lineEdit())
+            QObject::connect(typing, &QLineEdit::returnPressed, &dialog, [&dialog, ok] {
+                if (ok->isEnabled()) dialog.accept();
+            });
+    }
     check();
     if (!lists.empty()) lists.front()->setFocus();
     // The ordinary pointer over the dialog, even inside a busy stretch.

@@ -86,7 +86,9 @@ public:
         auto* w = qobject_cast<QWidget*>(obj);
         if (!w || !w->isWidgetType()) return false;
         int number = ToolkitWindowNumberOf(w);
-        if (number < 0) return false;
+        // A dialog over a window is a window of its own: its keys (Tab among them) and clicks
+        // are its own, never the window's input.
+        if (number < 0 || !w->window()->property("TX_WindowID").isValid()) return false;
 
         // An event ignored by a child travels on to its parents: count it once.
         auto* ie = static_cast<QInputEvent*>(ev);

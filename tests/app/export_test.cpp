@@ -295,6 +295,12 @@ TEST_F(ExportFlow, OutputChoicesAreKeptAndNamedInTheTooltip) {
     g_app.output = {};
     LoadOutputSettings();
     EXPECT_EQ(g_app.output, chosen);
+    // A typed budget is an item of the list in its place when the dialog comes again.
+    script.choiceFields.clear();
+    OutputRequested();
+    EXPECT_EQ(script.choiceFields.at(0),
+              "Dateigrösse höchstens: 1,5 MB [unbegrenzt|200 KB|500 KB|"
+              "1 MB|1,5 MB|2 MB|5 MB|10 MB]");
     // Back to the defaults: the tooltip is the plain one again.
     script.choices = {"unbegrenzt", "aus"};
     OutputRequested();

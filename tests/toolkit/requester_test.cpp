@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <vector>
@@ -121,15 +122,16 @@ TEST_F(RealRequesterTest, NumberRequesterKeepsToItsRange) {
         EXPECT_EQ(seen.toStdString(), "Begradigen -15..15 by 0.1, 1 decimal");
         ASSERT_FALSE(heard.empty());
         EXPECT_DOUBLE_EQ(heard.back(), 2.5);
-        EXPECT_EQ(ok, std::string(button) == "OK");
+        EXPECT_EQ(ok, button != "Abbrechen") << button;
         EXPECT_DOUBLE_EQ(value, ok ? 2.5 : 1.0) << button;
     }
 }
 
 // The choice requester: a list shows its items with the value chosen; a typed value the field
-// refuses greys OK, one it takes is given back as typed; Abbrechen leaves the values as they were.
+// refuses greys OK, one it takes is given back as typed (Return in the field is OK); Abbrechen
+// leaves the values as they were.
 TEST_F(RealRequesterTest, ChoiceRequesterTakesItemsAndAcceptedTypedValues) {
-    for (const char* button : {"OK", "Abbrechen"}) {
+    for (const std::string button : {"OK", "Abbrechen", "Return"}) {
         QString seen;
         WhenModal([&](QWidget* modal) {
             const QList<QComboBox*> lists = modal->findChildren<QComboBox*>();
@@ -145,18 +147,19 @@ TEST_F(RealRequesterTest, ChoiceRequesterTakesItemsAndAcceptedTypedValues) {
             lists[0]->setEditText("750 KB");
             seen += ok->isEnabled() ? " ok" : " grey";
             lists[1]->setCurrentIndex(2);
+            if (button == "Return") QTest::keyClick(lists[0]->lineEdit(), Qt::Key_Return);
             for (QPushButton* b : modal->findChildren<QPushButton*>())
-                if (b->text() == button) b->click();
+                if (b->text() == button.c_str()) b->click();
         });
         std::vector<ChoiceField> fields(2);
-        fields[0] = {"Grösse", {"klein", "gross"}, "gross", true, [](const std::string& t) {
+        fields[0] = {"Grösse", {"klein", "gross"}, "3 KB", true, [](const std::string& t) {
                          return t.ends_with(" KB");
                      }};
         fields[1] = {"Schärfe", {"aus", "mild", "stark"}, "aus"};
         const bool ok = AskChoices("Ausgabe", fields);
-        EXPECT_EQ(seen.toStdString(), "Ausgabe gross/2 aus grey ok");
-        EXPECT_EQ(ok, std::string(button) == "OK");
-        EXPECT_EQ(fields[0].value + "|" + fields[1].value, ok ? "750 KB|stark" : "gross|aus");
+        EXPECT_EQ(seen.toStdString(), "Ausgabe 3 KB/2 aus grey ok");
+        EXPECT_EQ(ok, button != "Abbrechen") << button;
+        EXPECT_EQ(fields[0].value + "|" + fields[1].value, ok ? "750 KB|stark" : "3 KB|aus");
     }
 }
 

@@ -1,0 +1,81 @@
+"""The output's choices outlive the program, and a window export lands in the desktop's list of
+recently used files; both in the usual places under a home folder of the test's own. Ctrl+,
+opens "Ausgabe"; a typed budget and "Druck" are chosen and kept. The picture is saved; the file
+is listed as image/jpeg. Started again, the program brings the choices back: the preferences file
+is removed, the dialog opened and taken as it comes, and the file written anew holds them.
+Usage: output_settings.py KADROVO WORKDIR"""
+import os
+import shutil
+
+import e2e_util as e
+
+COLOUR = (90, 160, 60)
+
+
+def open_output_dialog(proc):
+    e.focus(e.wait_window("Kadrovo V0.3", proc))
+    e.tool("xdotool", "key", "--clearmodifiers", "ctrl+comma")
+    dialog = e.wait_window("Ausgabe", proc)
+    e.focus(dialog)
+    return dialog
+
+
+def preferences(path):
+    with open(path, encoding="utf-8") as f:
+        return f.read()
+
+
+def test(args):
+    binary, work = args
+    home = os.path.join(work, "home")
+    shutil.rmtree(home, ignore_errors=True)
+    os.makedirs(home)
+    # The desktop's usual places: nothing but HOME says where they are.
+    os.environ["HOME"] = home
+    os.environ["XDG_CONFIG_HOME"] = ""
+    os.environ["XDG_DATA_HOME"] = ""
+    conf = os.path.join(home, ".config", "kadrovo", "kadrovo.conf")
+    recent = os.path.join(home, ".local", "share", "recently-used.xbel")
+    picture = os.path.join(work, "output.bmp")
+    out = os.path.join(work, "output-out.jpg")
+    e.write_bmp(picture, 800, 600, COLOUR)
+    if os.path.exists(out):
+        os.remove(out)
+
+    proc, c = e.start_with_picture(binary, picture, COLOUR)
+    open_output_dialog(proc)
+    # The budget's field has the focus and takes a typed value; the second list goes to "Druck".
+    e.tool("xdotool", "key", "--clearmodifiers", "ctrl+a")
+    e.tool("xdotool", "type", "--delay", "2", "1,5 MB")
+    e.tool("xdotool", "key", "Tab", "Down", "Down", "Return")
+    e.wait_for("the dialog to close", lambda: not e.windows("Ausgabe"))
+    e.wait_for("the kept choices",
+               lambda: os.path.exists(conf) and "nachschaerfen=" in preferences(conf))
+    if "hoechstens=1500000\nnachschaerfen=2" not in preferences(conf):
+        raise e.Failure("the choices were not kept: %r" % preferences(conf))
+
+    c.click(*e.SAVE_BUTTON)
+    e.type_into_dialog("Bild speichern...", out, proc)
+    e.wait_window("Gespeichert als %s - Kadrovo V0.3" % out, proc)
+    listed = e.wait_for("the recently-used list", lambda: os.path.exists(recent) and
+                        preferences(recent))
+    entry = listed.find('href="file://%s"' % out)
+    if entry < 0 or 'type="image/jpeg"' not in listed[entry:] or "Kadrovo" not in listed[entry:]:
+        raise e.Failure("%s is not listed as a JPEG picture of Kadrovo: %r" % (out, listed))
+    e.quit_program(proc, c)
+
+    proc = e.start(binary)
+    c = e.Client(e.wait_window("Kadrovo V0.3", proc))
+    # Read at the start: the file can go, and OK on the dialog as it comes writes what it showed.
+    os.remove(conf)
+    open_output_dialog(proc)
+    e.tool("xdotool", "key", "Return")
+    e.wait_for("the dialog to close", lambda: not e.windows("Ausgabe"))
+    e.wait_for("the choices kept again",
+               lambda: os.path.exists(conf) and "nachschaerfen=" in preferences(conf))
+    if "hoechstens=1500000\nnachschaerfen=2" not in preferences(conf):
+        raise e.Failure("the choices did not come back: %r %s" % (preferences(conf), e.output_of(proc)))
+    e.quit_program(proc, c)
+
+
+e.main(test)
