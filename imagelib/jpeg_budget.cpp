@@ -2,14 +2,58 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
+#include <new>
 
 #include "imagelib/jpeg_encoder.h"
 #include "imagelib/writers.h"
+#include "platform/helper_thread.h"
 
 namespace {
 
 using Outcome = BudgetedJpeg::Outcome;
+
+// Pictures of at least this many rows start the search from a prediction: a sample of bands of
+// their rows, about one row in kSampleEvery, encoded small, says where the full file will fit.
+constexpr int kPredictRows = 1024;
+constexpr int kSampleBand = 16;  // rows; a multiple of the encoder's blocks
+constexpr int kSampleEvery = 16;
+
+// The quality the sample predicts to fit: the highest from 50 to 100 whose sample file, scaled
+// to the picture's rows, fits (50 when none does). -1 when the sample cannot be encoded.
+int PredictQuality(const EncoderRows& rows, size_t budget, const ImageMetadata& md) {
+    const int bands = rows.height / (kSampleBand * kSampleEvery);
+    const int sampled = bands * kSampleBand;
+    std::unique_ptr<uint8_t[]> sample(new (std::nothrow) uint8_t[rows.stride * sampled]);
+    if (!sample) return -1;
+    for (int b = 0; b < bands; ++b) {
+        // Each band from the middle of its stretch of the picture.
+        const int top = b * rows.height / bands + (rows.height / bands - kSampleBand) / 2;
+        std::memcpy(sample.get() + rows.stride * b * kSampleBand, rows.pixels + rows.stride * top,
+                    rows.stride * kSampleBand);
+    }
+    // The file's fixed part (markers, tables, the metadata) does not grow with the rows.
+    std::vector<uint8_t> file, header;
+    if (!JpegEncodeToMemory(header, sample.get(), rows.width, kSampleBand,
+                            static_cast<int>(rows.stride), kBudgetLeastQuality, &md))
+        return -1;
+    const double scale = static_cast<double>(rows.height) / sampled;
+    auto fits = [&](int quality) {
+        if (!JpegEncodeToMemory(file, sample.get(), rows.width, sampled,
+                                static_cast<int>(rows.stride), quality, &md))
+            return false;
+        const double fixed = static_cast<double>(header.size()) / 2;
+        return fixed + (static_cast<double>(file.size()) - fixed) * scale <=
+               static_cast<double>(budget);
+    };
+    int low = kBudgetLeastQuality, high = kBudgetBestQuality + 1;  // low fits or is the floor
+    while (high - low > 1) {
+        const int mid = low + (high - low) / 2;
+        (fits(mid) ? low : high) = mid;
+    }
+    return low;
+}
 
 // Searches the qualities for one pixel size. Sets `result` to the best fit and returns Fits, or
 // Refused when quality 50 does not fit (then `size` holds that file's size), or Failed.
@@ -20,43 +64,66 @@ Outcome SearchQuality(const raster::Bitmap& bm, size_t budget, const BudgetMetad
     if (!rows.pixels) return Outcome::Failed;
     ImageMetadata md;
     if (metadata) md = metadata(bm.width, bm.height);
-    std::vector<uint8_t> file;
-    auto encode = [&](int quality) {
-        ++result.encodes;
+    // The sizes of the files encoded, by quality, and the best fitting file so far.
+    size_t sizes[kBudgetBestQuality + 1] = {};
+    std::vector<uint8_t> files[2];
+    auto encode = [&](int quality, std::vector<uint8_t>& file) {
         if (!JpegEncodeToMemory(file, rows.pixels, rows.width, rows.height,
                                 static_cast<int>(rows.stride), quality, &md))
             return false;
-        size = file.size();
+        sizes[quality] = file.size();
         return true;
     };
-    auto keep = [&](int quality) {
-        result.bytes.swap(file);
-        result.quality = quality;
-        result.width = bm.width;
-        result.height = bm.height;
-    };
-    // `fits` always fits (once found), `over` never does.
-    int over = kBudgetBestQuality + 1, fits = 0;
-    if (!encode(kBudgetBestQuality)) return Outcome::Failed;
-    if (size <= budget) {
-        keep(kBudgetBestQuality);
-        return Outcome::Fits;
-    }
-    over = kBudgetBestQuality;
-    if (!encode(kBudgetLeastQuality)) return Outcome::Failed;
-    if (size > budget) return Outcome::Refused;
-    fits = kBudgetLeastQuality;
-    keep(fits);
-    while (over - fits > 1) {
-        const int mid = fits + (over - fits) / 2;
-        if (!encode(mid)) return Outcome::Failed;
-        if (size <= budget) {
-            fits = mid;
-            keep(fits);
-        } else {
-            over = mid;
+    // `fit` fits (49 until one is found), `over` does not (101 until one is found), and
+    // fit < over: what lies between is searched.
+    int fit = kBudgetLeastQuality - 1, over = kBudgetBestQuality + 1;
+    auto note = [&](int quality, std::vector<uint8_t>& file) {
+        ++result.encodes;
+        if (sizes[quality] > budget) {
+            over = std::min(over, quality);
+        } else if (quality > fit) {
+            fit = quality;
+            result.bytes.swap(file);
         }
+    };
+    auto step = [&](int quality) {
+        if (!encode(quality, files[0])) return false;
+        note(quality, files[0]);
+        return true;
+    };
+
+    const int predicted =
+        rows.height >= kPredictRows ? PredictQuality(rows, budget, md) : kBudgetBestQuality;
+    if (predicted < 0) return Outcome::Failed;
+    if (predicted < kBudgetBestQuality) {
+        // The predicted quality and the next one at once, on both cores: when the prediction
+        // is right, that settles it; else the search goes on from there.
+        helper::Job next;
+        bool nextDone = false;
+        const bool aside = next.Start([&] { nextDone = encode(predicted + 1, files[1]); });
+        const bool done = encode(predicted, files[0]);
+        next.Wait();
+        if (!aside) nextDone = encode(predicted + 1, files[1]);
+        if (!done || !nextDone) return Outcome::Failed;
+        note(predicted, files[0]);
+        note(predicted + 1, files[1]);
+        // Sizes that do not grow with the quality: the search keeps below the lower over.
+        if (fit > over) fit = kBudgetLeastQuality - 1;
+    } else {
+        // Without a prediction the ends come first: the best quality, then the least.
+        if (!step(kBudgetBestQuality)) return Outcome::Failed;
+        if (over == kBudgetBestQuality && !step(kBudgetLeastQuality)) return Outcome::Failed;
     }
+    while (over - fit > 1)
+        if (!step(fit + (over - fit) / 2)) return Outcome::Failed;
+    if (fit < kBudgetLeastQuality) {
+        // Then the least quality was encoded, and was over.
+        size = sizes[kBudgetLeastQuality];
+        return Outcome::Refused;
+    }
+    result.quality = fit;
+    result.width = bm.width;
+    result.height = bm.height;
     return Outcome::Fits;
 }
 

@@ -88,9 +88,12 @@ size_t SizeAt(const raster::Bitmap& bm, int quality, const ImageMetadata* md = n
     return out.size();
 }
 
-// Budgets between the sizes of chosen qualities: the quality found fits, and one more does not.
+// Budgets between the sizes of chosen qualities: the quality found fits, and one more does not;
+// so too when the search starts from a prediction.
 TEST(JpegBudget, HighestQualityThatFits) {
-    const std::unique_ptr<raster::Bitmap> pictures[] = {Landscape(640, 427), Foliage(500, 500)};
+    // The tall one is searched from a prediction.
+    const std::unique_ptr<raster::Bitmap> pictures[] = {Landscape(640, 427), Foliage(500, 500),
+                                                        Foliage(700, 1100)};
     for (const auto& picture : pictures) {
         struct Case {
             int atQuality;  // the budget is this quality's size ...
