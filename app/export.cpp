@@ -92,6 +92,7 @@ BudgetWrite ExportWriteJpegWithin(const raster::Bitmap& cut, const char* path, i
         },
         reduce);
     w.refused = fit.outcome == BudgetedJpeg::Outcome::Refused;
+    w.encodes = fit.encodes;
     if (fit.outcome != BudgetedJpeg::Outcome::Fits) return w;
     w.quality = fit.quality;
     w.width = fit.width;

@@ -44,6 +44,7 @@ struct BudgetWrite {
     int quality = 0;       // libjpeg's 1..100
     int width = 0, height = 0;
     size_t bytes = 0;
+    int encodes = 0;  // JPEG encodes the search took
 };
 // ExportWriteJpeg within `maxBytes` bytes (0: no budget, exactly ExportWriteJpeg's file): the
 // highest quality from 100 to 50 that fits, else a smaller picture made by `reduce` (its density
