@@ -6,9 +6,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <new>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "imagelib/confinement.h"
@@ -61,6 +64,19 @@ bool Refuse(int answer) {
     return Send(reply, -1);
 }
 
+// Makes the pages of a shared mapping present and writable without touching what they hold, a
+// huge page's worth at a time from the top, so that the rows written first are ready first.
+void Populate(uint8_t* bits, size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+    constexpr size_t kChunk = size_t{2} << 20;
+    for (size_t at = 0; at < bytes; at += kChunk)
+        if (madvise(bits + at, std::min(kChunk, bytes - at), MADV_POPULATE_WRITE) != 0) return;
+#else
+    (void)bits;
+    (void)bytes;
+#endif
+}
+
 // Probes and decodes the file into a new memfd: the rows as the loader's bitmap lays them out,
 // then the EXIF data; the memfd is sealed against shrinking, so that the loader's mapping of it
 // stays whole.
@@ -85,8 +101,18 @@ bool Decode(const ImageDecoder& format, ByteView file) {
     void* map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (map == MAP_FAILED) return Refuse(DECODE_TOO_LARGE);
     auto* pixels = static_cast<uint8_t*>(map);
+    // The memfd's pages are made present by a second thread while the decoder writes the rows,
+    // as the loader does for its own pictures: shared memory comes in small pages, and faulting
+    // them in one by one from the decoder's writes would hold up the decode.
+    std::thread populate;
+    try {
+        populate = std::thread([pixels, bytes] { Populate(pixels, bytes); });
+    } catch (const std::system_error&) {
+        // Without the thread the decoder's writes fault the pages in.
+    }
     // A decode that breaks off before its first row leaves nothing worth showing.
     reply.rows = d.Decode(pixels, reply.stride);
+    if (populate.joinable()) populate.join();
     if (reply.rows.decoded <= 0) return Refuse(DECODE_DAMAGED);
     if (!exif.empty()) std::memcpy(pixels + rowBytes, exif.data(), exif.size());
     munmap(map, bytes);
