@@ -1,11 +1,10 @@
 """Exports the frame through the real save dialog and checks the written JPEG's size; then loads
 that JPEG and presses Save, Return: the dialog proposes the batch's name beside it, and the title
 says where the file went. Save, Return, Return again: the overwrite question answers No by
-default, so the file stays as it was and the dialog comes back. Names typed without an extension
-or with another one, or with ".png", give files of the type their names say. Then exports the
-same picture with --batch, without any display, and expects the very same bytes. A frame dragged
-to the preview's right edge is cut at the picture's. Last, a phone's HEIC stored on its side is
-exported through the dialogs.
+default, so the file stays as it was and the dialog comes back. (The file a typed name gives: the
+export's unit tests.) Then exports the same picture with --batch, without any display, and
+expects the very same bytes. A frame dragged to the preview's right edge is cut at the picture's.
+Last, a phone's HEIC stored on its side is exported through the dialogs.
 Usage: export_save.py KADROVO HEIF_PICTURE WORKDIR"""
 import os
 import subprocess
@@ -13,8 +12,6 @@ import subprocess
 import e2e_util as e
 
 RED = (220, 30, 30)
-JPEG = b"\xff\xd8\xff"
-PNG = b"\x89PNG\r\n\x1a\n"
 
 
 def export(binary, picture, colour, out, want):
@@ -63,22 +60,6 @@ def test(args):
             raise e.Failure("the exported JPEG was overwritten")
     e.tool("xdotool", "key", "Escape")
     e.wait_for("the save dialog to close", lambda: not e.windows("Bild speichern..."))
-
-    # Each name typed gives the file its name says, of the type it says.
-    for typed, written, magic in (("ohne_endung", "ohne_endung.jpg", JPEG),
-                                  ("als_png.png", "als_png.png", PNG),
-                                  ("Gross.JPEG", "Gross.JPEG", JPEG),
-                                  ("bild.gif", "bild.gif.jpg", JPEG)):
-        e.remove(os.path.join(work, typed), os.path.join(work, written))
-        path = os.path.join(work, written)
-        c.click(*e.SAVE_BUTTON)
-        e.type_into_dialog("Bild speichern...", os.path.join(work, typed), proc)
-        e.wait_window("Gespeichert als %s - Kadrovo V0.3" % path, proc)
-        with open(path, "rb") as f:
-            if not f.read().startswith(magic):
-                raise e.Failure("%s typed gives %s, which is not %r" % (typed, written, magic))
-        if typed != written and os.path.exists(os.path.join(work, typed)):
-            raise e.Failure("%s was written under the name typed" % typed)
     e.quit_program(proc, c)
 
     batch_dir = os.path.join(work, "batch")

@@ -177,12 +177,14 @@ TEST_F(RealRequesterTest, FiltersShowTheirTextsAndMatchAnyCase) {
     ASSERT_TRUE(types && list);
     EXPECT_EQ(QString::number(types->count()) + " " + types->currentText(),
               "2 Bilder (*.bmp,*.jpg,*.png)");
-    // The pattern index picks the pair shown first; one past the list leaves the first.
+    // The pattern index picks the pair shown first; one past the list leaves the first. The save
+    // dialog adds no extension of its own: the name typed is the one the export reads.
     for (auto [index, want] :
          {std::pair{1, "Alle Dateien (*.*)"}, {2, "Bilder (*.bmp,*.jpg,*.png)"}}) {
         QFileDialog other;
         ToolkitConfigureFileDialog(other, true, "Bild speichern...", folder, "", kPictures, index);
         EXPECT_EQ(other.selectedNameFilter().toStdString(), want) << index;
+        EXPECT_TRUE(other.defaultSuffix().isEmpty());
     }
     auto shown = [list] {
         QStringList names;
