@@ -9,15 +9,10 @@ import shutil
 
 import e2e_util as e
 
-COLOUR = (90, 160, 60)
-
 
 def open_output_dialog(proc):
-    e.focus(e.wait_window("Kadrovo V0.3", proc))
-    e.tool("xdotool", "key", "--clearmodifiers", "ctrl+comma")
-    dialog = e.wait_window("Ausgabe", proc)
-    e.focus(dialog)
-    return dialog
+    e.keys(proc, "ctrl+comma")
+    e.focus(e.wait_window("Ausgabe", proc))
 
 
 def preferences(path):
@@ -38,11 +33,10 @@ def test(args):
     recent = os.path.join(home, ".local", "share", "recently-used.xbel")
     picture = os.path.join(work, "output.bmp")
     out = os.path.join(work, "output-out.jpg")
-    e.write_bmp(picture, 800, 600, COLOUR)
-    if os.path.exists(out):
-        os.remove(out)
+    e.write_bmp(picture)
+    e.remove(out)
 
-    proc, c = e.start_with_picture(binary, picture, COLOUR)
+    proc, c = e.start_with_picture(binary, picture, e.COLOUR)
     open_output_dialog(proc)
     # The budget's field has the focus and takes a typed value; the second list goes to "Druck".
     e.tool("xdotool", "key", "--clearmodifiers", "ctrl+a")
@@ -64,8 +58,7 @@ def test(args):
         raise e.Failure("%s is not listed as a JPEG picture of Kadrovo: %r" % (out, listed))
     e.quit_program(proc, c)
 
-    proc = e.start(binary)
-    c = e.Client(e.wait_window("Kadrovo V0.3", proc))
+    proc, c = e.start_main(binary)
     # Read at the start: the file can go, and OK on the dialog as it comes writes what it showed.
     os.remove(conf)
     open_output_dialog(proc)
