@@ -103,14 +103,6 @@ def geometry(window):
             field("Height"))
 
 
-def wait_exit(proc, timeout=TIMEOUT):
-    try:
-        return proc.wait(timeout=timeout)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        raise Failure("program did not end")
-
-
 class Shot:
     """A screenshot of the whole screen, red-green-blue bytes."""
 
@@ -301,7 +293,11 @@ def save_as(proc, client, path):
 
 def expect_exit(proc):
     """Waits for the program to end; fails unless it ends with exit code 0."""
-    rc = wait_exit(proc)
+    try:
+        rc = proc.wait(timeout=TIMEOUT)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        raise Failure("program did not end")
     if rc != 0:
         raise Failure("exit code %d: %s" % (rc, output_of(proc)))
 
