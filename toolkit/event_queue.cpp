@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QThread>
 #include <QTimer>
 
 #include "toolkit/toolkit_state.h"
@@ -104,6 +105,14 @@ int EventWait(int timeoutMs) {
     }
     g_toolkit.events.wakeUp->stop();
     return EVENT_NONE;
+}
+
+void EventPumpUntil(const std::function<bool()>& done) {
+    constexpr int kLookMs = 5;
+    while (!done()) {
+        if (QCoreApplication::instance()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (!done()) QThread::msleep(kLookMs);
+    }
 }
 
 int EventSource() {

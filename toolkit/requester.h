@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace raster {
+struct Bitmap;
+}
+
 // Message box flags (combinable) and results.
 constexpr int MB_OK = 0x0;
 constexpr int MB_YESNO = 0x4;
@@ -54,6 +58,9 @@ struct FieldForm {
     // reason why it stays open, with the values as the check may have changed them.
     std::function<std::string(std::vector<std::string>& values)> check;
 };
+// Shows `picture` in a modal window titled `title`, one picture pixel per device pixel, with the
+// line `caption` under it; returns when the user closes it (Escape or the window's close button).
+void ShowPicture(const char* title, const raster::Bitmap& picture, const char* caption);
 // Shows `form` with `values` (one per label) in its fields until it is accepted (true, `values`
 // as accepted) or cancelled (false, `values` unchanged).
 bool AskFields(const char* title, const FieldForm& form, std::vector<std::string>& values);
@@ -100,6 +107,11 @@ struct RequesterScript {
                         const std::function<void(double)>& changed) {
         (void)title, (void)minimum, (void)maximum, (void)value, (void)changed;
         return false;
+    }
+    // ShowPicture: looks at the picture instead of showing it; returns as the closed window does.
+    virtual void Picture(const std::string& title, const raster::Bitmap& picture,
+                         const std::string& caption) {
+        (void)title, (void)picture, (void)caption;
     }
     // AskFields: plays the user on `form` (through its callbacks) and answers true (OK) with
     // `values`, which the form's check must then accept, or false (cancel). Unless overridden,

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,11 @@ struct WindowMenuEntry {
 bool WindowSetContextMenu(int number, int x, int y, int width, int height,
                           const std::vector<WindowMenuEntry>& entries);
 
+// A double click of the left button on the window's own surface inside the client rectangle
+// (x, y) width x height raises event 273 with `command` (0: none); the clicks themselves count as
+// presses. A later call replaces it. False when the window is free.
+bool WindowSetDoubleClick(int number, int x, int y, int width, int height, int command);
+
 // ---------------------------------------------------------------------------------------------
 // Events
 // ---------------------------------------------------------------------------------------------
@@ -104,6 +110,11 @@ int EventDetail();
 int EventWindowNumber();
 // First parameter of the last event returned as its own number; after 563 the drop handle.
 uintptr_t EventParam();
+
+// Keeps the windows painted and movable until `done` returns true (asked every few
+// milliseconds), for work on another thread the program waits for. Input meanwhile is queued as
+// events, which EventWait hands out afterwards.
+void EventPumpUntil(const std::function<bool()>& done);
 
 // Files dropped: the names behind a drop handle, and its release.
 // DropQueryCount is the number of names; DropQueryFile(handle, i) the i-th name (UTF-8 path).
@@ -129,6 +140,9 @@ DrawTarget* WindowDrawTarget(int number);
 // Device pixels per pixel of the window's client area on its screen: 1 on an ordinary screen, 2
 // on a 200 % screen. 1 for a free number.
 double WindowPixelRatio(int number);
+// The part of the screen that window `number` is on that windows may take (less panels and docks),
+// in device pixels, and the screen's device pixels per pixel. False for a free number.
+bool WindowScreenArea(int number, int& width, int& height, double& ratio);
 // A drawing target at device resolution over the client rectangle (x, y) width x height: its
 // surface has width x ratio by height x ratio pixels (rounded up) and is shown, one surface pixel
 // per device pixel, over the client-area surface until it is dropped or the ratio changes. Null

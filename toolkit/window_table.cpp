@@ -118,10 +118,24 @@ protected:
         if (e->type() == QEvent::ActivationChange && isActiveWindow())
             QueueWindowEvent(EVENT_ACTIVATED, number_);
     }
+
+public:
+    void SetDoubleClick(const QRect& area, int command) {
+        doubleArea_ = area;
+        doubleCommand_ = command;
+    }
+
+protected:
     void mousePressEvent(QMouseEvent* e) override {
         // Reached only by a press that no control took.
         if (e->button() == Qt::LeftButton) g_toolkit.windows.surfacePress = number_;
         e->accept();
+    }
+    void mouseDoubleClickEvent(QMouseEvent* e) override {
+        mousePressEvent(e);
+        if (e->button() == Qt::LeftButton && doubleCommand_ &&
+            doubleArea_.contains(e->position().toPoint()))
+            QueueInputEvent(EVENT_COMMAND, number_, static_cast<uintptr_t>(doubleCommand_));
     }
     void closeEvent(QCloseEvent* e) override {
         // The program decides whether to close; the request only becomes an event.
@@ -161,6 +175,8 @@ private:
     std::unique_ptr<raster::Bitmap> layer_;
     QPoint layerAt_;
     double layerRatio_ = 1;
+    QRect doubleArea_;
+    int doubleCommand_ = 0;
 };
 
 ToolkitWindow* WindowOf(int number) {
@@ -346,6 +362,24 @@ int WindowCursorX(int number) {
 int WindowCursorY(int number) {
     QPoint p;
     return CursorInClient(number, p) ? p.y() : -1;
+}
+
+bool WindowSetDoubleClick(int number, int x, int y, int width, int height, int command) {
+    ToolkitWindow* w = WindowOf(number);
+    if (!w) return false;
+    w->SetDoubleClick(QRect(x, y, width, height), command);
+    return true;
+}
+
+bool WindowScreenArea(int number, int& width, int& height, double& ratio) {
+    ToolkitWindow* w = WindowOf(number);
+    QScreen* screen = w ? w->screen() : nullptr;
+    if (!screen) return false;
+    ratio = screen->devicePixelRatio();
+    const QRect area = screen->availableGeometry();
+    width = static_cast<int>(std::floor(area.width() * ratio));
+    height = static_cast<int>(std::floor(area.height() * ratio));
+    return true;
 }
 
 double WindowPixelRatio(int number) {
