@@ -12,6 +12,7 @@
 #include "app/ids.h"
 #include "app/output.h"
 #include "app/preview.h"
+#include "app/resultview.h"
 #include "app/selection.h"
 #include "app/state.h"
 #include "app/view.h"
@@ -94,6 +95,8 @@ void AddEditCommands() {
         WindowAddAccelerator(kMainWindow, k.keys, k.command);
     WindowSetContextMenu(kMainWindow, frame::kPreviewX, frame::kPreviewY, frame::kBoxWidth,
                          frame::kBoxHeight, menu);
+    WindowSetDoubleClick(kMainWindow, frame::kPreviewX, frame::kPreviewY, frame::kBoxWidth,
+                         frame::kBoxHeight, kCommandDoubleClick);
     ControlSetTip(kPreviewFrame, tip.c_str());
 }
 
@@ -110,6 +113,14 @@ bool RunEditCommand(int command) {
             return true;
         case kCommandOutput:
             OutputRequested();
+            return true;
+        case kCommandResultView:
+            ResultViewRequested();
+            return true;
+        case kCommandDoubleClick:
+            if (frame::InsideFrame(g_app.frame.selection, WindowCursorX(kMainWindow),
+                                   WindowCursorY(kMainWindow)))
+                ResultViewRequested();
             return true;
         default:
             break;

@@ -20,6 +20,7 @@ constexpr int kCommandResultView = 121;
 constexpr int kCommandBeforeAfter = 122;
 constexpr int kCommandThirds = 123;
 constexpr int kCommandFrameNumbers = 124;
+constexpr int kCommandDoubleClick = 125;  // on the preview: the result view when inside the frame
 // The output's choices (size budget, sharpening).
 constexpr int kCommandOutput = 131;
 
@@ -36,6 +37,7 @@ inline constexpr EditMenuEntry kPreviewMenu[] = {
     {"Links drehen", "Ctrl+Shift+R", kCommandTurnLeft},
     {"Spiegeln", "Ctrl+M", kCommandMirror},
     {"Begradigen...", "Ctrl+B", kCommandStraighten},
+    {"Ergebnis ansehen", "Ctrl+E", kCommandResultView},
     {"Vorher / Nachher", "\\", kCommandBeforeAfter},
     {"Drittel-Raster", "Ctrl+G", kCommandThirds},
     {"Rahmen eingeben...", "Ctrl+F", kCommandFrameNumbers},
@@ -56,8 +58,8 @@ inline constexpr double kStraightenStep = 0.1;
 // Window set-up
 // ---------------------------------------------------------------------------------------------
 
-// Gives window 0 the edit keys, the preview's context menu and the preview's tooltip naming
-// them.
+// Gives window 0 the edit keys, the preview's context menu and double click, and the preview's
+// tooltip naming them.
 void AddEditCommands();
 
 // ---------------------------------------------------------------------------------------------

@@ -91,12 +91,16 @@ void DragStart(FrameState& state, int mx, int my, int pw, int ph) {
     state.cornerDistY = std::abs(my - state.cornerY);
     if (state.cornerDistX < kCornerReach && state.cornerDistY < kCornerReach) {
         state.resizing = true;
-    } else if (sel.left + kPreviewX < mx && mx < sel.left + sel.width + kPreviewX &&
-               sel.top + kPreviewY < my && my < sel.top + sel.height + kPreviewY) {
+    } else if (InsideFrame(sel, mx, my)) {
         state.moving = true;
         state.grabX = mx - sel.left;
         state.grabY = my - sel.top;
     }
+}
+
+bool InsideFrame(const Selection& sel, int mx, int my) {
+    return sel.left + kPreviewX < mx && mx < sel.left + sel.width + kPreviewX &&
+           sel.top + kPreviewY < my && my < sel.top + sel.height + kPreviewY;
 }
 
 void ResizeTo(Selection& sel, float ratio, int mx, int pw, int ph) {

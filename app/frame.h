@@ -101,6 +101,8 @@ void Clamp(Selection& sel, float ratio, int pw, int ph);
 // records the corner point and distances. Does nothing while a drag is under way or the press
 // lies right of or below the preview.
 void DragStart(FrameState& state, int mx, int my, int pw, int ph);
+// True when client point (mx, my) lies strictly inside the frame `sel`.
+[[nodiscard]] bool InsideFrame(const Selection& sel, int mx, int my);
 // Resize step: the right edge follows the pointer at client x `mx`, the top-left corner stays.
 void ResizeTo(Selection& sel, float ratio, int mx, int pw, int ph);
 // Move step: the top-left corner follows the pointer at (mx, my) less the grab offset, kept

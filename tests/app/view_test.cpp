@@ -5,13 +5,16 @@
 
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/edit.h"
+#include "app/resultview.h"
 #include "app/view.h"
 #include "imagelib/load.h"
 #include "main_window_fixture.h"
+#include "picture/export.h"
 #include "toolkit/preferences.h"
 #include "toolkit/window.h"
 
@@ -296,6 +299,107 @@ TEST_F(View, FrameByNumbers) {
             ASSERT_EQ(raster::GetPixel(*saved, x, y), raster::GetPixel(picture, 100 + x, 50 + y))
                 << x << "," << y;
         }
+    }
+    RequesterSetScript(&script);
+}
+
+TEST(ResultView, FitAndCaption) {
+    struct Fit {
+        int width, height, room, roomHeight;
+        const char* shown;
+    };
+    const Fit fits[] = {{1800, 1200, 1904, 1016, "1524x1016"},
+                        {1800, 1200, 1800, 1200, "1800x1200"},
+                        {600, 900, 1904, 1016, "600x900"},
+                        {1200, 1800, 1904, 1016, "677x1016"},
+                        {10000, 10, 100, 100, "100x1"}};
+    for (const Fit& f : fits) {
+        int w = 0, h = 0;
+        ResultFit(f.width, f.height, f.room, f.roomHeight, w, h);
+        EXPECT_EQ(std::to_string(w) + "x" + std::to_string(h), f.shown) << f.width;
+    }
+    EXPECT_EQ(ResultCaption(1, 1800, 1200), "1800 x 1200 Pixel, 10 x 15 cm: 305 dpi");
+    EXPECT_EQ(ResultCaption(3, 1200, 1800), "1200 x 1800 Pixel, 15 x 20 cm: 203 dpi");
+    EXPECT_EQ(ResultCaption(7, 800, 600), "800 x 600 Pixel");
+}
+
+// The result view looks at what the picture window would show: the caught picture and caption.
+struct PictureScript : Script {
+    std::string title, caption;
+    std::unique_ptr<raster::Bitmap> shown;
+    void Picture(const std::string& t, const raster::Bitmap& picture,
+                 const std::string& line) override {
+        title = t;
+        caption = line;
+        shown = raster::Clone(picture);
+    }
+};
+
+// What the result view shows is the file an export writes with the same settings (a PNG, so
+// every pixel counts): at its own size where it fits the screen, else reduced by the export's
+// smoothing stretch. Looking changes nothing; the export after it is the one it showed.
+TEST_F(View, ResultViewShowsWhatTheExportWrites) {
+    PictureScript view;
+    RequesterSetScript(&view);
+    ControlSetValue(kFormatCombo, 1);
+    WritePhoto(In("photo.bmp"), 1500, 1000, IMAGE_FORMAT_BMP);
+    ASSERT_TRUE(LoadPicture(In("photo.bmp")));
+    int room = 0, roomHeight = 0;
+    double ratio = 0;
+    ASSERT_TRUE(WindowScreenArea(kMainWindow, room, roomHeight, ratio));
+    Use(kGammaBar, 90);
+    Use(kCastCheckBox, 1);
+    g_app.output.sharpen = Sharpening::Screen;
+
+    // The offscreen screen is smaller than the whole picture.
+    ASSERT_LT(roomHeight, 1000);
+    struct Case {
+        int preset;
+        Selection frame;
+        const char* caption;
+        bool fits;
+    };
+    const Case cases[] = {{2, {40, 30, 300, 0}, "450 x 300 Pixel, 10 x 15 cm: 76 dpi", true},
+                          {0, {0, 0, 480, 0}, "1500 x 1000 Pixel, 10 x 15 cm: 254 dpi", false},
+                          {7, {0, 0, 480, 0}, "100 x 75 Pixel", true}};
+    for (const Case& c : cases) {
+        ControlSetValue(kOutputCombo, c.preset);
+        Use(kFormatCombo, c.preset == 7 ? 7 : 1);
+        PlaceFrame(c.frame);
+        RedrawPreview(ReadWindowSettings());
+        const std::string before = State();
+        const size_t steps = g_app.document.StepCount();
+        Command(kCommandResultView);
+        EXPECT_EQ(view.title, "Ergebnis");
+        EXPECT_EQ(view.caption, c.caption);
+        ASSERT_TRUE(view.shown);
+        EXPECT_EQ(State(), before) << "looking changes nothing";
+        EXPECT_EQ(g_app.document.StepCount(), steps);
+
+        // The export with the same settings; its commit is taken back for the next case.
+        const std::string file = In("export" + std::to_string(c.preset) + ".png");
+        view.file = file;
+        DispatchControl(kSaveButton);
+        ASSERT_TRUE(ImageLoadFile(7, file.c_str()));
+        RunEditCommand(kCommandUndo);
+        ASSERT_EQ(State(), before);
+        const raster::Bitmap& written = *ImageGetBitmap(7);
+        std::unique_ptr<raster::Bitmap> expected = raster::Clone(written);
+        if (!c.fits) {
+            EXPECT_LE(view.shown->width, room) << c.preset;
+            EXPECT_LE(view.shown->height, roomHeight) << c.preset;
+            expected = raster::Create(view.shown->width, view.shown->height, 24, true, false);
+            ASSERT_TRUE(OutputResize(written, *expected));
+        }
+        ASSERT_EQ(view.shown->width, expected->width) << c.preset;
+        ASSERT_EQ(view.shown->height, expected->height) << c.preset;
+        int differing = 0;
+        for (int y = 0; y < expected->height; ++y) {
+            for (int x = 0; x < expected->width; ++x)
+                differing +=
+                    raster::GetPixel(*view.shown, x, y) != raster::GetPixel(*expected, x, y);
+        }
+        EXPECT_EQ(differing, 0) << c.preset;
     }
     RequesterSetScript(&script);
 }

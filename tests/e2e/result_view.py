@@ -1,0 +1,115 @@
+"""The ways of looking at a picture in the real window: the result view (Ctrl+E and a double
+click inside the frame) against the file an export writes, the thirds grid, the "Vorher" label,
+and the frame typed in the dialog "Rahmen".
+Usage: result_view.py KADROVO WORKDIR"""
+import os
+import re
+import subprocess
+
+import e2e_util as e
+
+BASE = (60, 120, 180)
+WHITE = (255, 255, 255)
+WIDTH, HEIGHT = 600, 400
+PATTERN = (200, 100)  # the top-left part of the picture carries a pattern, the rest is BASE
+
+
+def colour(x, y):
+    if x < PATTERN[0] and y < PATTERN[1]:
+        return ((x * 7) % 256, (y * 5) % 256, (x * y) % 256)
+    return BASE
+
+
+def read_png(path):
+    """(width, height, rgb bytes) of a PNG file, through ImageMagick."""
+    data = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], check=True,
+                          capture_output=True).stdout
+    m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
+    width, height = int(m.group(1)), int(m.group(2))
+    return width, height, data[m.end():]
+
+
+def close_result(proc):
+    e.focus(e.wait_window("Ergebnis", proc))
+    e.tool("xdotool", "key", "Escape")
+    e.wait_for("the result view to close", lambda: not e.windows("Ergebnis"))
+
+
+def test(args):
+    binary, work = args
+    os.makedirs(work, exist_ok=True)
+    picture = os.path.join(work, "pattern.bmp")
+    out = os.path.join(work, "result.png")
+    if os.path.exists(out):
+        os.remove(out)
+    e.write_bmp(picture, WIDTH, HEIGHT, colour)
+    # The preview is 480 x 317: client point (300, 300) shows BASE.
+    proc, c = e.start_with_picture(binary, picture, BASE)
+
+    # The result view shows the export's pixels one to one where it fits (a 1280 x 1024 screen).
+    e.keys(proc, "ctrl+e")
+    view = e.wait_window("Ergebnis", proc)
+    x0, y0, vw, vh = e.geometry(view)
+    shot = e.wait_for("the result painted",
+                      lambda: (lambda s: s if s.at(x0 + vw // 2, y0 + vh // 2) != (0, 0, 0)
+                               else None)(e.Shot()))
+    close_result(proc)
+    c.click(*e.SAVE_BUTTON)
+    e.type_into_dialog("Bild speichern...", out, proc)
+    e.wait_for("the PNG file", lambda: os.path.exists(out) and os.path.getsize(out) > 0)
+    width, height, rgb = e.wait_for("a whole PNG file", lambda: read_png_or_none(out))
+    if vw < width or vh < height + 10:
+        raise e.Failure("the result view is %dx%d for a %dx%d result" % (vw, vh, width, height))
+    for y in range(0, height, 13):
+        for x in range(0, width, 11):
+            i = (y * width + x) * 3
+            want = tuple(rgb[i:i + 3])
+            got = shot.at(x0 + x, y0 + y)
+            if got != want:
+                raise e.Failure("result view pixel %d,%d is %s, the file's %s" % (x, y, got, want))
+
+    # A double click inside the frame opens it too.
+    c.move(300, 250)
+    e.tool("xdotool", "click", "--repeat", "2", "--delay", "80", "1")
+    e.wait_window("Ergebnis", proc)
+    close_result(proc)
+
+    # The thirds grid of the frame 458 x 317 at the top-left corner: dotted white lines at client
+    # column 14 + 153 and row 20 + 106.
+    e.keys(proc, "ctrl+g")
+    c.wait_pixel("the grid's vertical line", 167, 200, WHITE)
+    c.wait_pixel("its gap", 167, 201, BASE)
+    c.wait_pixel("the grid's horizontal line", 300, 126, WHITE)
+    e.keys(proc, "ctrl+g")
+    c.wait_pixel("the grid gone", 167, 200, BASE)
+
+    # "\" shows the picture before its adjustments, labelled in the lower-left corner.
+    e.keys(proc, "backslash")
+    c.wait_pixel("the label", 20, 320, WHITE)
+    e.keys(proc, "backslash")
+    c.wait_pixel("the label gone", 20, 320, BASE)
+
+    # The frame typed in picture pixels: 300 wide at 100, 50 is 240 wide at 80, 40 in the preview.
+    c.wait_pixel("no frame edge yet", 300, 60, BASE)
+    e.keys(proc, "ctrl+f")
+    dialog = e.wait_window("Rahmen", proc)
+    e.focus(dialog)
+    # The fields in their Tab order, the first one focused with its text selected.
+    for text in ("100", "50", "300"):
+        e.tool("xdotool", "type", "--delay", "2", text)
+        e.tool("xdotool", "key", "Tab")
+    e.tool("xdotool", "key", "Return")
+    e.wait_for("the dialog to close", lambda: not e.windows("Rahmen"))
+    c.wait_pixel("the frame's top edge", 300, 60, e.YELLOW)
+    c.wait_pixel("the frame's left edge", 94, 150, e.YELLOW)
+    e.quit_program(proc, c)
+
+
+def read_png_or_none(path):
+    try:
+        return read_png(path)
+    except (subprocess.CalledProcessError, AttributeError):
+        return None
+
+
+e.main(test)
