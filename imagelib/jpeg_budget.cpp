@@ -55,6 +55,15 @@ int PredictQuality(const EncoderRows& rows, size_t budget, const ImageMetadata& 
     return low;
 }
 
+// The encodes a bisection takes to settle `span` qualities apart (the open interval between a
+// fitting quality and one over).
+int BisectionSteps(int span) {
+    int steps = 0;
+    while ((1 << steps) < span)
+        ++steps;
+    return steps;
+}
+
 // Searches the qualities for one pixel size. Sets `result` to the best fit and returns Fits, or
 // Refused when quality 50 does not fit (then `size` holds that file's size), or Failed.
 Outcome SearchQuality(const raster::Bitmap& bm, size_t budget, const BudgetMetadata& metadata,
@@ -109,6 +118,15 @@ Outcome SearchQuality(const raster::Bitmap& bm, size_t budget, const BudgetMetad
         note(predicted + 1, files[1]);
         // Sizes that do not grow with the quality: the search keeps below the lower over.
         if (fit > over) fit = kBudgetLeastQuality - 1;
+        // A prediction one quality off is the common miss: the quality beyond the pair next,
+        // when the bisection after it stays within the encodes allowed whatever it shows.
+        const int beyond = fit == predicted + 1 ? fit + 1 : over == predicted ? over - 1 : -1;
+        if (beyond > fit && beyond < over &&
+            result.encodes + 1 +
+                    std::max(BisectionSteps(over - beyond), BisectionSteps(beyond - fit)) <=
+                kBudgetMaxEncodes &&
+            !step(beyond))
+            return Outcome::Failed;
     } else {
         // Without a prediction the ends come first: the best quality, then the least.
         if (!step(kBudgetBestQuality)) return Outcome::Failed;
