@@ -377,24 +377,24 @@ namespace {
 
 // Why a BMP file was refused: the sides its header announces tell a picture over the limits from
 // a damaged one.
-int BmpRefusal(ByteView file) {
+ProbeAnswer BmpRefusal(ByteView file) {
     auto at = [&](size_t i, int bytes) {
         int64_t v = 0;
         for (int k = bytes - 1; k >= 0; --k)
             v = v << 8 | file[i + k];
         return bytes == 4 ? static_cast<int64_t>(static_cast<int32_t>(v)) : v;
     };
-    if (file.size() < 26) return DECODE_DAMAGED;
+    if (file.size() < 26) return ProbeAnswer::Damaged;
     const bool core = at(14, 4) == 12;
-    if (!core && file.size() < 30) return DECODE_DAMAGED;
+    if (!core && file.size() < 30) return ProbeAnswer::Damaged;
     const int64_t w = core ? at(18, 2) : at(18, 4);
     int64_t h = core ? at(20, 2) : at(22, 4);
     if (h < 0) h = -h;
     if (w > raster::kMaxSide || h > raster::kMaxSide ||
         (w > 0 && h > 0 &&
          static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > ImageLoadLimits().maxPixels))
-        return DECODE_TOO_LARGE;
-    return DECODE_DAMAGED;
+        return ProbeAnswer::TooLarge;
+    return ProbeAnswer::Damaged;
 }
 
 bool LooksLikeBmp(ByteView head) {
@@ -405,7 +405,7 @@ bool LooksLikeBmp(ByteView head) {
 Probed ProbeBmp(ByteView file) {
     auto bm = BmpDecodeFile(file);
     if (!bm) return Probed{BmpRefusal(file), nullptr};
-    const int answer = bm->bpp == 32 ? DECODE_32BIT : DECODE_24BIT;
+    const ProbeAnswer answer = bm->bpp == 32 ? ProbeAnswer::Rows32 : ProbeAnswer::Rows24;
     return Probed{answer, std::make_unique<ReadyBitmap>(std::move(bm))};
 }
 

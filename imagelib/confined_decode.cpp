@@ -234,8 +234,8 @@ bool ReceiveReply(int socket, std::chrono::steady_clock::time_point deadline,
     if (msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) return false;
     if (!confined::DecodeReply(ByteView(packet, static_cast<size_t>(got)), reply)) return false;
     // A picture comes with exactly its pixels, a refusal with nothing.
-    if (fds.size() != (reply.answer > 0 ? 1u : 0u)) return false;
-    if (reply.answer > 0) pixels = std::move(fds.front());
+    if (fds.size() != (Accepted(reply.answer) ? 1u : 0u)) return false;
+    if (Accepted(reply.answer)) pixels = std::move(fds.front());
     return true;
 }
 
@@ -276,14 +276,14 @@ Probed Adopt(const confined::Reply& reply, const Fd& pixels) {
     const int seals = fcntl(pixels.get(), F_GET_SEALS);
     if (seals < 0 || !(seals & F_SEAL_SHRINK) || fstat(pixels.get(), &st) != 0 ||
         !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) < bytes)
-        return Probed{DECODE_DAMAGED, nullptr};
+        return Probed{ProbeAnswer::Damaged, nullptr};
     void* map =
         mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, pixels.get(), 0);
-    if (map == MAP_FAILED) return Probed{DECODE_TOO_LARGE, nullptr};
+    if (map == MAP_FAILED) return Probed{ProbeAnswer::TooLarge, nullptr};
     auto bm = std::make_unique<raster::Bitmap>();
     bm->width = reply.width;
     bm->height = reply.height;
-    bm->bpp = reply.answer == DECODE_32BIT ? 32 : 24;
+    bm->bpp = RowBits(reply.answer);
     bm->stride = reply.stride;
     bm->bits =
         raster::PixelMemory(static_cast<uint8_t*>(map), raster::PixelRelease{UnmapPixels, bytes});
@@ -297,14 +297,15 @@ Probed ReadReply(int socket, std::chrono::steady_clock::time_point deadline) {
     confined::Reply reply;
     Fd pixels;
     // A helper that crashed, broke the protocol or ran out of time: the file did that to it.
-    if (!ReceiveReply(socket, deadline, reply, pixels)) return Probed{DECODE_DAMAGED, nullptr};
-    if (reply.answer <= 0) return Probed{reply.answer, nullptr};
+    if (!ReceiveReply(socket, deadline, reply, pixels))
+        return Probed{ProbeAnswer::Damaged, nullptr};
+    if (!Accepted(reply.answer)) return Probed{reply.answer, nullptr};
     return Adopt(reply, pixels);
 }
 
 Probed Decode(const std::string& path, uint32_t format, ByteView file) {
     Fd bytes = SealedCopy(file);
-    if (!bytes) return Probed{DECODE_TOO_LARGE, nullptr};
+    if (!bytes) return Probed{ProbeAnswer::TooLarge, nullptr};
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(ImageLoadLimits().decodeSeconds);
     Helper helper = TakeHelper(path);
@@ -313,13 +314,14 @@ Probed Decode(const std::string& path, uint32_t format, ByteView file) {
         helper = Spawn(path);
         ready = helper && AwaitReady(helper, deadline);
     }
-    if (!ready) return Probed{DECODE_TOO_LARGE, nullptr};
+    if (!ready) return Probed{ProbeAnswer::TooLarge, nullptr};
     confined::Request request;
     request.format = format;
     request.fileBytes = file.size();
     request.limits = ImageLoadLimits();
     request.fault = g_fault.exchange(confined::Fault::None);
-    if (!SendRequest(helper.Socket(), request, bytes.get())) return Probed{DECODE_DAMAGED, nullptr};
+    if (!SendRequest(helper.Socket(), request, bytes.get()))
+        return Probed{ProbeAnswer::Damaged, nullptr};
     bytes.reset();
     return ReadReply(helper.Socket(), deadline);
 }

@@ -21,8 +21,8 @@
 bool ImageDecodesConfined(const ImageDecoder& format);
 // Probes and decodes `file` with `format` in a fresh helper; answers as ImageDecoder.probe does,
 // its decoder handing over the finished bitmap (TakeBitmap) and the EXIF data. A helper that
-// crashes, breaks its protocol or is stopped at the time limit gives DECODE_DAMAGED; one that
-// runs out of memory or cannot be started DECODE_TOO_LARGE. Without a helper (see
+// crashes, breaks its protocol or is stopped at the time limit gives Damaged; one that runs out
+// of memory or cannot be started TooLarge. Without a helper (see
 // ConfinedHelperPath) the file is decoded in this process.
 Probed ConfinedProbe(const ImageDecoder& format, ByteView file);
 // The helper program: beside the running program, in ../libexec/kadrovo from it (the installed

@@ -58,7 +58,7 @@ bool Send(const confined::Reply& reply, int pixels) {
 }
 
 // Only the refusal is sent back.
-bool Refuse(int answer) {
+bool Refuse(ProbeAnswer answer) {
     confined::Reply reply;
     reply.answer = answer;
     return Send(reply, -1);
@@ -82,14 +82,14 @@ void Populate(uint8_t* bits, size_t bytes) {
 // stays whole.
 bool Decode(const ImageDecoder& format, ByteView file) {
     Probed probed = format.probe(file);
-    if (probed.answer <= 0) return Refuse(probed.answer);
+    if (!Accepted(probed.answer)) return Refuse(probed.answer);
     PictureDecoder& d = *probed.decoder;
     confined::Reply reply;
     reply.answer = probed.answer;
     reply.width = d.Width();
     reply.height = d.Height();
-    const int bpp = probed.answer == DECODE_32BIT ? 32 : 24;
-    if (!ImageLoadSizeAllowed(reply.width, reply.height, bpp)) return Refuse(DECODE_TOO_LARGE);
+    const int bpp = RowBits(probed.answer);
+    if (!ImageLoadSizeAllowed(reply.width, reply.height, bpp)) return Refuse(ProbeAnswer::TooLarge);
     reply.stride = static_cast<int>(raster::StrideFor(reply.width, bpp));
     std::vector<uint8_t> exif = d.Exif();
     if (exif.size() > confined::kMaxExif) exif.clear();
@@ -97,9 +97,10 @@ bool Decode(const ImageDecoder& format, ByteView file) {
     const uint64_t rowBytes = uint64_t(reply.stride) * uint64_t(reply.height);
     const uint64_t bytes = rowBytes + exif.size();
     const int fd = memfd_create("kadrovo-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-    if (fd < 0 || ftruncate(fd, static_cast<off_t>(bytes)) != 0) return Refuse(DECODE_TOO_LARGE);
+    if (fd < 0 || ftruncate(fd, static_cast<off_t>(bytes)) != 0)
+        return Refuse(ProbeAnswer::TooLarge);
     void* map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (map == MAP_FAILED) return Refuse(DECODE_TOO_LARGE);
+    if (map == MAP_FAILED) return Refuse(ProbeAnswer::TooLarge);
     auto* pixels = static_cast<uint8_t*>(map);
     // The memfd's pages are made present by a second thread while the decoder writes the rows,
     // as the loader does for its own pictures: shared memory comes in small pages, and faulting
@@ -113,11 +114,11 @@ bool Decode(const ImageDecoder& format, ByteView file) {
     // A decode that breaks off before its first row leaves nothing worth showing.
     reply.rows = d.Decode(pixels, reply.stride);
     if (populate.joinable()) populate.join();
-    if (reply.rows.decoded <= 0) return Refuse(DECODE_DAMAGED);
+    if (reply.rows.decoded <= 0) return Refuse(ProbeAnswer::Damaged);
     if (!exif.empty()) std::memcpy(pixels + rowBytes, exif.data(), exif.size());
     munmap(map, bytes);
     if (fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0)
-        return Refuse(DECODE_DAMAGED);
+        return Refuse(ProbeAnswer::Damaged);
     return Send(reply, fd);
 }
 
@@ -175,13 +176,13 @@ int main() {
             case confined::Fault::Exhaust:
                 Exhaust();
             case confined::Fault::Escape:
-                if (!Escaped()) End(Refuse(DECODE_DAMAGED));
+                if (!Escaped()) End(Refuse(ProbeAnswer::Damaged));
                 break;
         }
         End(Decode(format, file));
     } catch (const std::bad_alloc&) {
-        End(Refuse(DECODE_TOO_LARGE));
+        End(Refuse(ProbeAnswer::TooLarge));
     } catch (...) {
-        End(Refuse(DECODE_DAMAGED));
+        End(Refuse(ProbeAnswer::Damaged));
     }
 }

@@ -93,17 +93,17 @@ std::array<uint8_t, kReplyBytes> EncodeReply(const Reply& r) {
 
 bool DecodeReply(ByteView p, Reply& r) {
     if (p.size() != kReplyBytes || U32(&p[0]) != kReplyMagic || U32(&p[32]) != 0) return false;
-    r.answer = S32(&p[4]);
+    r.answer = static_cast<ProbeAnswer>(S32(&p[4]));
     r.width = S32(&p[8]);
     r.height = S32(&p[12]);
     r.stride = S32(&p[16]);
     r.exifBytes = U32(&p[20]);
     r.rows = {S32(&p[24]), S32(&p[28])};
-    if (r.answer <= 0)
-        return r.answer >= DECODE_TOO_LARGE && r.width == 0 && r.height == 0 && r.stride == 0 &&
-               r.exifBytes == 0 && r.rows.decoded == 0 && r.rows.total == 0;
-    if (r.answer != DECODE_24BIT && r.answer != DECODE_32BIT) return false;
-    const int bpp = r.answer == DECODE_32BIT ? 32 : 24;
+    if (!Accepted(r.answer))
+        return (Refused(r.answer) || r.answer == ProbeAnswer::NotThisFormat) && r.width == 0 &&
+               r.height == 0 && r.stride == 0 && r.exifBytes == 0 && r.rows.decoded == 0 &&
+               r.rows.total == 0;
+    const int bpp = RowBits(r.answer);
     return ImageLoadSizeAllowed(r.width, r.height, bpp) &&
            static_cast<size_t>(r.stride) == raster::StrideFor(r.width, bpp) &&
            r.exifBytes <= kMaxExif && r.rows.decoded > 0 && r.rows.decoded <= r.rows.total &&

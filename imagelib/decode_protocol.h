@@ -35,8 +35,8 @@ struct Request {
 
 // The decode's outcome as the helper saw it.
 struct Reply {
-    int32_t answer = 0;  // the probe's answer (DECODE_24BIT, DECODE_32BIT) or refusal (0, <0)
-    int32_t width = 0;   // the rest only with a positive answer
+    ProbeAnswer answer = ProbeAnswer::NotThisFormat;  // the probe's
+    int32_t width = 0;                                // the rest only when it accepted the file
     int32_t height = 0;
     int32_t stride = 0;
     uint32_t exifBytes = 0;  // stored after stride * height bytes of pixels

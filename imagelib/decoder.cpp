@@ -5,22 +5,24 @@
 
 std::unique_ptr<raster::Bitmap> DecodeWhole(const ImageDecoder& format, ByteView file) {
     Probed probed = format.probe(file);
-    if (probed.answer <= 0) return nullptr;
+    if (!Accepted(probed.answer)) return nullptr;
     if (auto ready = probed.decoder->TakeBitmap()) return ready;
     auto bm = raster::Create(probed.decoder->Width(), probed.decoder->Height(),
-                             probed.answer == DECODE_32BIT ? 32 : 24, true, false);
+                             RowBits(probed.answer), true, false);
     if (!bm || probed.decoder->Decode(bm->bits.get(), bm->stride).decoded == 0) return nullptr;
     return bm;
 }
 
-int PictureSizeRefusal(int width, int height, int bpp, size_t fileBytes, uint64_t maxPixelsPerByte,
-                       uint64_t workingBytesPerPixel) {
-    if (!ImageLoadSizeAllowed(width, height, bpp)) return DECODE_TOO_LARGE;
+std::optional<ProbeAnswer> PictureSizeRefusal(int width, int height, int bpp, size_t fileBytes,
+                                              uint64_t maxPixelsPerByte,
+                                              uint64_t workingBytesPerPixel) {
+    if (!ImageLoadSizeAllowed(width, height, bpp)) return ProbeAnswer::TooLarge;
     const uint64_t pixels = uint64_t(width) * uint64_t(height);
-    if (pixels > kSmallPicture && pixels / maxPixelsPerByte > fileBytes) return DECODE_DAMAGED;
+    if (pixels > kSmallPicture && pixels / maxPixelsPerByte > fileBytes)
+        return ProbeAnswer::Damaged;
     if (workingBytesPerPixel && pixels * workingBytesPerPixel > ImageLoadLimits().maxDecoderMemory)
-        return DECODE_TOO_LARGE;
-    return 0;
+        return ProbeAnswer::TooLarge;
+    return std::nullopt;
 }
 
 void PlaceStoredRow(const uint8_t* row, int y, int width, int height, int bytesPerPixel,

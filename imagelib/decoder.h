@@ -9,17 +9,31 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "platform/raster.h"
 
-// Probe answers.
-constexpr int DECODE_24BIT = 1;  // rows will hold 3 bytes per pixel
-constexpr int DECODE_32BIT = 2;  // rows will hold 4 bytes per pixel
-// Refusals of a probe that recognised its format; the next format is still tried.
-constexpr int DECODE_DAMAGED = -1;    // the file is broken (its header, or far too short)
-constexpr int DECODE_TOO_LARGE = -2;  // the picture is over the load limits
+// What a probe answers: the file is not in its format, or it is and will be decoded into rows of
+// 3 or 4 bytes per pixel, or it is but is refused (the next format is still tried).
+enum class ProbeAnswer : int32_t {
+    TooLarge = -2,  // refused: the picture is over the load limits
+    Damaged = -1,   // refused: the file is broken (its header, or far too short)
+    NotThisFormat = 0,
+    Rows24 = 1,  // rows will hold 3 bytes per pixel
+    Rows32 = 2,  // rows will hold 4 bytes per pixel
+};
+constexpr bool Accepted(ProbeAnswer a) {
+    return a == ProbeAnswer::Rows24 || a == ProbeAnswer::Rows32;
+}
+constexpr bool Refused(ProbeAnswer a) {
+    return a == ProbeAnswer::Damaged || a == ProbeAnswer::TooLarge;
+}
+// The bits per pixel of the rows an accepted file is decoded into.
+constexpr int RowBits(ProbeAnswer a) {
+    return a == ProbeAnswer::Rows32 ? 32 : 24;
+}
 // What a decode that breaks off leaves in the pixels it could not decode: neutral grey, opaque.
 constexpr uint8_t kUndecodedGrey = 128;
 
@@ -65,10 +79,9 @@ public:
     virtual DecodedRows ReadyRows(int height) const { return {height, height}; }
 };
 
-// What a probe found: DECODE_24BIT or DECODE_32BIT with the decoder, 0 when the file is not in
-// this format, or a refusal (DECODE_DAMAGED, DECODE_TOO_LARGE).
+// What a probe found: its answer, and the decoder when it accepted the file.
 struct [[nodiscard]] Probed {
-    int answer = 0;
+    ProbeAnswer answer = ProbeAnswer::NotThisFormat;
     std::unique_ptr<PictureDecoder> decoder;
 };
 
@@ -113,13 +126,13 @@ std::unique_ptr<raster::Bitmap> DecodeWhole(const ImageDecoder& format, ByteView
 constexpr size_t kSniffBytes = 64;
 
 // The probe entry of a format whose decoder is made from the file's bytes and answers
-// `int Probe()` as ImageDecoder.probe answers; the decoder is kept only when the answer is
-// positive.
+// `ProbeAnswer Probe()` as ImageDecoder.probe answers; the decoder is kept only when it accepts
+// the file.
 template <class Decoder>
 Probed ProbeWith(ByteView file) {
     auto decoder = std::make_unique<Decoder>(file);
-    const int answer = decoder->Probe();
-    if (answer <= 0) return Probed{answer, nullptr};
+    const ProbeAnswer answer = decoder->Probe();
+    if (!Accepted(answer)) return Probed{answer, nullptr};
     return Probed{answer, std::move(decoder)};
 }
 
@@ -127,12 +140,14 @@ Probed ProbeWith(ByteView file) {
 constexpr uint64_t kSmallPicture = uint64_t{1} << 22;
 
 // The size checks every decoder makes before it decodes a width x height picture at `bpp` bits
-// announced by a file of `fileBytes` bytes: DECODE_TOO_LARGE when the picture is over the load
-// limits, or when `workingBytesPerPixel` per pixel (0: not checked) is over the decoder memory
-// limit; DECODE_DAMAGED when a picture beyond kSmallPicture needs more than `maxPixelsPerByte`
-// pixels from each byte of the file (a bomb, or most of the file missing); 0 when it may go on.
-[[nodiscard]] int PictureSizeRefusal(int width, int height, int bpp, size_t fileBytes,
-                                     uint64_t maxPixelsPerByte, uint64_t workingBytesPerPixel);
+// announced by a file of `fileBytes` bytes: TooLarge when the picture is over the load limits, or
+// when `workingBytesPerPixel` per pixel (0: not checked) is over the decoder memory limit;
+// Damaged when a picture beyond kSmallPicture needs more than `maxPixelsPerByte` pixels from each
+// byte of the file (a bomb, or most of the file missing); nothing when it may go on.
+[[nodiscard]] std::optional<ProbeAnswer> PictureSizeRefusal(int width, int height, int bpp,
+                                                            size_t fileBytes,
+                                                            uint64_t maxPixelsPerByte,
+                                                            uint64_t workingBytesPerPixel);
 
 // The one rule by which a sample with alpha `a` is laid over white, as on paper.
 inline uint8_t OverWhite(unsigned value, unsigned a) {

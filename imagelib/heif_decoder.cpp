@@ -63,25 +63,27 @@ public:
     HeifSession& operator=(const HeifSession&) = delete;
 
     // Reads the boxes and decodes the primary image, so that a file that cannot be decoded is
-    // refused here. DECODE_24BIT, or DECODE_32BIT with alpha; 0 when the file is no HEIF file,
-    // DECODE_TOO_LARGE or DECODE_DAMAGED when it is refused.
-    int Probe() {
-        if (!LooksLikeHeif(ByteView(data_, size_))) return 0;
+    // refused here: Rows24, or Rows32 with alpha; NotThisFormat when the file is no HEIF file,
+    // TooLarge or Damaged when it is refused.
+    ProbeAnswer Probe() {
+        if (!LooksLikeHeif(ByteView(data_, size_))) return ProbeAnswer::NotThisFormat;
         context_ = heif_context_alloc();
-        if (!context_) return DECODE_TOO_LARGE;
+        if (!context_) return ProbeAnswer::TooLarge;
         heif_context_set_maximum_image_size_limit(context_, raster::kMaxSide + 1);
         const heif_error read =
             heif_context_read_from_memory_without_copy(context_, data_, size_, nullptr);
-        if (read.code == heif_error_Unsupported_filetype) return 0;  // another ISO media file
+        if (read.code == heif_error_Unsupported_filetype)
+            return ProbeAnswer::NotThisFormat;  // another ISO media file
         if (!Ok(read)) return Refusal(read);
-        if (!Ok(heif_context_get_primary_image_handle(context_, &handle_))) return DECODE_DAMAGED;
+        if (!Ok(heif_context_get_primary_image_handle(context_, &handle_)))
+            return ProbeAnswer::Damaged;
         width_ = heif_image_handle_get_width(handle_);
         height_ = heif_image_handle_get_height(handle_);
-        if (width_ <= 0 || height_ <= 0) return DECODE_DAMAGED;
+        if (width_ <= 0 || height_ <= 0) return ProbeAnswer::Damaged;
         alpha_ = heif_image_handle_has_alpha_channel(handle_) != 0;
-        if (const int refusal = PictureSizeRefusal(width_, height_, alpha_ ? 32 : 24, size_,
-                                                   kMaxPixelsPerByte, kBytesPerPixel))
-            return refusal;
+        if (const auto refusal = PictureSizeRefusal(width_, height_, alpha_ ? 32 : 24, size_,
+                                                    kMaxPixelsPerByte, kBytesPerPixel))
+            return *refusal;
         // No side of what is decoded may outgrow the announced picture or its ispe box: a grid
         // whose output is larger than its ispe box says is refused by libheif's limit before it
         // is assembled.
@@ -91,14 +93,14 @@ public:
         heif_context_set_maximum_image_size_limit(context_, (coded + 127) / 128 * 128 + 1);
 
         heif_decoding_options* options = heif_decoding_options_alloc();
-        if (!options) return DECODE_TOO_LARGE;
+        if (!options) return ProbeAnswer::TooLarge;
         options->convert_hdr_to_8bit = 1;
         const heif_error e = heif_decode_image(
             handle_, &image_, heif_colorspace_RGB,
             alpha_ ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options);
         heif_decoding_options_free(options);
         if (!Ok(e)) return Refusal(e);
-        if (!image_) return DECODE_DAMAGED;
+        if (!image_) return ProbeAnswer::Damaged;
         plane_ = heif_image_get_plane_readonly(image_, heif_channel_interleaved, &planeStride_);
         // libheif turns and crops by the irot, imir and clap properties while decoding. The size
         // it announces is the ispe box's as transformed by the properties listed before that
@@ -109,10 +111,10 @@ public:
         const int h = heif_image_get_height(image_, heif_channel_interleaved);
         const bool fits = (w <= width_ && h <= height_) || (w <= height_ && h <= width_);
         if (!plane_ || w <= 0 || h <= 0 || !fits || planeStride_ < w * (alpha_ ? 4 : 3))
-            return DECODE_DAMAGED;
+            return ProbeAnswer::Damaged;
         width_ = w;
         height_ = h;
-        return alpha_ ? DECODE_32BIT : DECODE_24BIT;
+        return alpha_ ? ProbeAnswer::Rows32 : ProbeAnswer::Rows24;
     }
 
     // Writes the decoded picture into `buffer` as blue, green, red (and alpha), in sRGB.
@@ -167,9 +169,9 @@ public:
 private:
     // A file libheif refuses: over its security limits (a grid of too many tiles or too large
     // an output) is too large, anything else damaged.
-    static int Refusal(const heif_error& e) {
-        return e.subcode == heif_suberror_Security_limit_exceeded ? DECODE_TOO_LARGE
-                                                                  : DECODE_DAMAGED;
+    static ProbeAnswer Refusal(const heif_error& e) {
+        return e.subcode == heif_suberror_Security_limit_exceeded ? ProbeAnswer::TooLarge
+                                                                  : ProbeAnswer::Damaged;
     }
 
     // The conversion to sRGB the file's colour information asks for; null for none.

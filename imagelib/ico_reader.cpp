@@ -146,7 +146,7 @@ namespace {
 Probed ProbeIco(ByteView file) {
     auto bm = IcoDecode(file);
     if (!bm) return Probed{};
-    return Probed{DECODE_32BIT, std::make_unique<ReadyBitmap>(std::move(bm))};
+    return Probed{ProbeAnswer::Rows32, std::make_unique<ReadyBitmap>(std::move(bm))};
 }
 
 const ImageDecoder kIcoFormat = {.name = "ICO",

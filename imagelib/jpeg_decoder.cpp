@@ -149,15 +149,16 @@ public:
     JpegSession(const JpegSession&) = delete;
     JpegSession& operator=(const JpegSession&) = delete;
 
-    // Reads the header and starts decompression. DECODE_24BIT, 0 when not a JPEG, or a refusal.
-    int Probe() {
-        if (!LooksLikeJpeg(ByteView(data_, size_))) return 0;
+    // Reads the header and starts decompression: Rows24, NotThisFormat when not a JPEG, or a
+    // refusal.
+    ProbeAnswer Probe() {
+        if (!LooksLikeJpeg(ByteView(data_, size_))) return ProbeAnswer::NotThisFormat;
         if (ExifFindInJpeg(data_, size_, &exifOffset_, &exifLength_))
             orientation_ = ExifOrientationFromTiff(data_ + exifOffset_, exifLength_);
         if (!ProbeStep(this)) return refusal_;
         width_ = ExifSwapsSides(orientation_) ? cinfo_.output_height : cinfo_.output_width;
         height_ = ExifSwapsSides(orientation_) ? cinfo_.output_width : cinfo_.output_height;
-        return DECODE_24BIT;
+        return ProbeAnswer::Rows24;
     }
 
     // Writes the upright picture into `buffer`. When the data breaks off, the rows output before
@@ -276,13 +277,16 @@ private:
     bool Choose() {
         const LoadLimits& limits = ImageLoadLimits();
         uint64_t pixels = uint64_t{cinfo_.image_width} * cinfo_.image_height;
-        refusal_ = cinfo_.image_width > raster::kMaxSide || cinfo_.image_height > raster::kMaxSide
-                       ? DECODE_TOO_LARGE
-                       : PictureSizeRefusal(static_cast<int>(cinfo_.image_width),
-                                            static_cast<int>(cinfo_.image_height), 24, CodedBytes(),
-                                            kMaxPixelsPerByte, 0);
-        if (refusal_) return false;
-        refusal_ = DECODE_DAMAGED;
+        const std::optional<ProbeAnswer> refusal =
+            cinfo_.image_width > raster::kMaxSide || cinfo_.image_height > raster::kMaxSide
+                ? ProbeAnswer::TooLarge
+                : PictureSizeRefusal(static_cast<int>(cinfo_.image_width),
+                                     static_cast<int>(cinfo_.image_height), 24, CodedBytes(),
+                                     kMaxPixelsPerByte, 0);
+        if (refusal) {
+            refusal_ = *refusal;
+            return false;
+        }
         // Coefficient buffers of a multi-scan file take 2 bytes per sample; allow them plus slack.
         size_t need = static_cast<size_t>(pixels) * 2 * cinfo_.num_components + kJpegSlack;
         if (need < limits.maxDecoderMemory) cinfo_.mem->max_memory_to_use = static_cast<long>(need);
@@ -563,7 +567,7 @@ private:
     MemorySource source_;
     Progress progress_;
     bool created_ = false;
-    int refusal_ = DECODE_DAMAGED;  // the probe's answer when the file is refused
+    ProbeAnswer refusal_ = ProbeAnswer::Damaged;  // the probe's answer when the file is refused
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
     int orientation_ = 1;

@@ -79,16 +79,16 @@ void Probe(std::span<const ImageDecoder* const> formats, ByteView file, FoundDec
     for (const ImageDecoder* f : formats) {
         if (!f->sniff(head)) continue;
         Probed probed = ImageDecodesConfined(*f) ? ConfinedProbe(*f, file) : f->probe(file);
-        if (probed.answer > 0) {
-            found.format = probed.answer;
+        if (Accepted(probed.answer)) {
+            found.bpp = RowBits(probed.answer);
             found.entry = f;
             found.decoder = std::move(probed.decoder);
             found.error = LoadError::None;
             return;
         }
-        if (probed.answer < 0 && found.error == LoadError::NotAPicture)
+        if (Refused(probed.answer) && found.error == LoadError::NotAPicture)
             found.error =
-                probed.answer == DECODE_TOO_LARGE ? LoadError::TooLarge : LoadError::Damaged;
+                probed.answer == ProbeAnswer::TooLarge ? LoadError::TooLarge : LoadError::Damaged;
     }
 }
 
@@ -234,7 +234,7 @@ std::unique_ptr<raster::Bitmap> ImageDecodeBitmap(FoundDecoder found, LoadOutcom
         takeExif();  // a picture decoded by the confined helper has its tags with it
     } else {
         const int w = d.Width(), h = d.Height();
-        const int bpp = found.format == DECODE_32BIT ? 32 : 24;
+        const int bpp = found.bpp;
         bool fresh = false;
         if (spare && spare->bits && spare->width == w && spare->height == h && spare->bpp == bpp &&
             spare->topDown && !spare->screen) {

@@ -87,8 +87,9 @@ void RegisterWebpDecoder();
 
 // A file and the decoder that recognised it, owned by the caller from the probe to the decode.
 struct [[nodiscard]] FoundDecoder {
-    // DECODE_24BIT or DECODE_32BIT; else 0 and `error` says why there is no decoder.
-    int format = 0;
+    // The bits per pixel of the rows the decoder writes, 24 or 32; 0 when there is no decoder,
+    // and `error` says why.
+    int bpp = 0;
     LoadError error = LoadError::NotAPicture;
     const ImageDecoder* entry = nullptr;
     std::unique_ptr<uint8_t[]> file;  // the bytes the decoder reads; outlives it
@@ -96,12 +97,12 @@ struct [[nodiscard]] FoundDecoder {
 };
 
 // Reads the file at `path` once, whole (within maxFileBytes) and probes it with each format of
-// the table whose sniff test its first bytes pass, in table order. The first positive answer
-// wins; else the first refusal (DECODE_DAMAGED, DECODE_TOO_LARGE) of a format that recognised
-// the file, else 0. Nothing is read past the first bytes when no format recognises them.
+// the table whose sniff test its first bytes pass, in table order. The first format to accept it
+// wins; else the first refusal (Damaged, TooLarge) of a format that recognised the file, else
+// NotAPicture. Nothing is read past the first bytes when no format recognises them.
 FoundDecoder ImageFindDecoder(const char* path);
-// Makes a top-down bitmap for the found picture (24 bits, or 32 for DECODE_32BIT; a reader's own
-// bitmap as it is) and lets the decoder fill it, alpha laid over white when its format says so;
+// Makes a top-down bitmap for the found picture (of `found.bpp` bits; a reader's own bitmap as
+// it is) and lets the decoder fill it, alpha laid over white when its format says so;
 // hands out the EXIF data through `exif` when not null. Null when the bitmap cannot be made
 // (`outcome.error` TooLarge) or not one row could be decoded (Damaged); else `outcome.rows`
 // says how many rows were decoded. With `preview`, also makes the preview as ImageLoadFile does.

@@ -113,15 +113,15 @@ public:
     PngSession(const PngSession&) = delete;
     PngSession& operator=(const PngSession&) = delete;
 
-    // Checks the signature, reads the chunks up to the image data. DECODE_24BIT, DECODE_32BIT,
-    // 0 when not a PNG, or a refusal. The size of the image data bounds what the picture can
+    // Checks the signature, reads the chunks up to the image data: the rows' depth, NotThisFormat
+    // when not a PNG, or a refusal. The size of the image data bounds what the picture can
     // plausibly hold.
-    int Probe() {
-        if (!LooksLikePng(ByteView(source_.data, source_.size))) return 0;
+    ProbeAnswer Probe() {
+        if (!LooksLikePng(ByteView(source_.data, source_.size))) return ProbeAnswer::NotThisFormat;
         source_.at = 8;
         png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, QuietError, QuietWarning,
                                         &allocations_, Allocate, Release);
-        if (!png_) return DECODE_DAMAGED;
+        if (!png_) return ProbeAnswer::Damaged;
         // Any size a PNG can state gets through the header, so that one over our limits is told
         // apart from a broken one below.
         png_set_user_limits(png_, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
@@ -137,23 +137,23 @@ public:
         png_set_compression_buffer_size(png_, kIdatReadSize);
         png_set_read_fn(png_, &source_, ReadBytes);
         png_set_sig_bytes(png_, 8);
-        if (!ProbeStep(this)) return DECODE_DAMAGED;
+        if (!ProbeStep(this)) return ProbeAnswer::Damaged;
 
         int bpp = alpha_ ? 32 : 24;
         if (width_ > raster::kMaxSide || height_ > raster::kMaxSide ||
             !ImageLoadSizeAllowed(static_cast<int>(width_), static_cast<int>(height_), bpp))
-            return DECODE_TOO_LARGE;
+            return ProbeAnswer::TooLarge;
         // Only the image data inflates into rows; other chunks (text, padding) hold no pixels.
         uint64_t rowBytes = (uint64_t{width_} * Channels(colourType_) * bitDepth_ + 7) / 8 + 1;
         if (rowBytes * height_ > kMaxInflation * ImageDataBytes() + kInflationSlack)
-            return DECODE_DAMAGED;
+            return ProbeAnswer::Damaged;
         // A transparent colour or a turned picture goes through rows of its own first.
         if (transparency_ || orientation_ != 1) {
             const uint64_t scratchRows = interlaced_ ? height_ : 1;
             if (scratchRows * width_ * 4 > ImageLoadLimits().maxDecoderMemory)
-                return DECODE_TOO_LARGE;
+                return ProbeAnswer::TooLarge;
         }
-        return alpha_ ? DECODE_32BIT : DECODE_24BIT;
+        return alpha_ ? ProbeAnswer::Rows32 : ProbeAnswer::Rows24;
     }
 
     // Writes the upright picture into `buffer`. A decode that breaks off keeps the rows completed

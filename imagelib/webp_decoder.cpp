@@ -39,33 +39,33 @@ public:
     explicit WebpSession(ByteView file) : data_(file.data()), size_(file.size()) {}
 
     // Reads the header and decodes the picture (the first frame of an animation), so that a file
-    // that cannot be decoded is refused here. DECODE_24BIT, or DECODE_32BIT with alpha; 0 when
-    // the file is no WebP file, DECODE_TOO_LARGE or DECODE_DAMAGED when it is refused.
-    int Probe() {
-        if (!LooksLikeWebp(ByteView(data_, size_))) return 0;
+    // that cannot be decoded is refused here: Rows24, or Rows32 with alpha; NotThisFormat when the
+    // file is no WebP file, TooLarge or Damaged when it is refused.
+    ProbeAnswer Probe() {
+        if (!LooksLikeWebp(ByteView(data_, size_))) return ProbeAnswer::NotThisFormat;
         WebPBitstreamFeatures features;
-        if (WebPGetFeatures(data_, size_, &features) != VP8_STATUS_OK) return DECODE_DAMAGED;
+        if (WebPGetFeatures(data_, size_, &features) != VP8_STATUS_OK) return ProbeAnswer::Damaged;
         const WebPData whole = {data_, size_};
         // A file cut short still has its header: its picture loads as far as the data goes.
         WebPDemuxState state = WEBP_DEMUX_PARSE_ERROR;
         std::unique_ptr<WebPDemuxer, DemuxDeleter> demux(WebPDemuxPartial(&whole, &state));
-        if (!demux || state < WEBP_DEMUX_PARSED_HEADER) return DECODE_DAMAGED;
+        if (!demux || state < WEBP_DEMUX_PARSED_HEADER) return ProbeAnswer::Damaged;
         width_ = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH));
         height_ = static_cast<int>(WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT));
         alpha_ = features.has_alpha != 0;
         // An animation keeps two canvases of its own besides ours.
         const uint64_t working = features.has_animation ? 12 : 4;
-        if (const int refusal =
+        if (const auto refusal =
                 PictureSizeRefusal(width_, height_, alpha_ ? 32 : 24, CodedBytes(demux.get()),
                                    kMaxPixelsPerByte, working))
-            return refusal;
+            return *refusal;
         ReadChunks(demux.get());
         const uint64_t pixels = uint64_t(width_) * uint64_t(height_);
         pixels_.reset(new (std::nothrow) uint8_t[pixels * 4]);
-        if (!pixels_) return DECODE_TOO_LARGE;
+        if (!pixels_) return ProbeAnswer::TooLarge;
         if (features.has_animation) {
             WebPAnimDecoderOptions options;
-            if (!WebPAnimDecoderOptionsInit(&options)) return DECODE_DAMAGED;
+            if (!WebPAnimDecoderOptionsInit(&options)) return ProbeAnswer::Damaged;
             options.color_mode = MODE_BGRA;
             options.use_threads = 0;
             std::unique_ptr<WebPAnimDecoder, AnimDeleter> anim(
@@ -77,16 +77,16 @@ public:
                 info.canvas_width != static_cast<uint32_t>(width_) ||
                 info.canvas_height != static_cast<uint32_t>(height_) ||
                 !WebPAnimDecoderGetNext(anim.get(), &frame, &timestamp) || !frame)
-                return DECODE_DAMAGED;
+                return ProbeAnswer::Damaged;
             std::memcpy(pixels_.get(), frame, pixels * 4);
             decodedRows_ = height_;
         } else if (features.width != width_ || features.height != height_) {
-            return DECODE_DAMAGED;
+            return ProbeAnswer::Damaged;
         } else {
             decodedRows_ = DecodeStill(pixels * 4);
-            if (decodedRows_ <= 0) return DECODE_DAMAGED;
+            if (decodedRows_ <= 0) return ProbeAnswer::Damaged;
         }
-        return alpha_ ? DECODE_32BIT : DECODE_24BIT;
+        return alpha_ ? ProbeAnswer::Rows32 : ProbeAnswer::Rows24;
     }
 
     // Writes the upright picture into `buffer` as blue, green, red (and alpha), in sRGB; the rows

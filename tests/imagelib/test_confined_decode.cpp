@@ -177,7 +177,7 @@ using ReplyCase = std::tuple<const char*, confined::Reply, size_t, bool>;
 
 std::vector<ReplyCase> ReplyTable() {
     using confined::Reply;
-    const Reply good{DECODE_24BIT, 5, 4, 16, 10, {3, 4}};
+    const Reply good{ProbeAnswer::Rows24, 5, 4, 16, 10, {3, 4}};
     auto with = [&](auto change) {
         Reply r = good;
         change(r);
@@ -190,20 +190,22 @@ std::vector<ReplyCase> ReplyTable() {
     };
     return {
         {"picture", good, confined::kReplyBytes, true},
-        {"picture_with_alpha", Reply{DECODE_32BIT, 5, 4, 20, 0, {4, 4}}, confined::kReplyBytes,
-         true},
+        {"picture_with_alpha", Reply{ProbeAnswer::Rows32, 5, 4, 20, 0, {4, 4}},
+         confined::kReplyBytes, true},
         {"rows_stored_across", rows(5, 5), confined::kReplyBytes, true},
         {"no_row_decoded", rows(0, 4), confined::kReplyBytes, false},
         {"more_rows_than_stored", rows(5, 4), confined::kReplyBytes, false},
         {"rows_of_another_picture", rows(6, 6), confined::kReplyBytes, false},
-        {"refusal_with_rows", Reply{DECODE_DAMAGED, 0, 0, 0, 0, {1, 1}}, confined::kReplyBytes,
-         false},
-        {"refusal", Reply{DECODE_DAMAGED, 0, 0, 0, 0, {}}, confined::kReplyBytes, true},
-        {"not_this_format", Reply{0, 0, 0, 0, 0, {}}, confined::kReplyBytes, true},
+        {"refusal_with_rows", Reply{ProbeAnswer::Damaged, 0, 0, 0, 0, {1, 1}},
+         confined::kReplyBytes, false},
+        {"refusal", Reply{ProbeAnswer::Damaged, 0, 0, 0, 0, {}}, confined::kReplyBytes, true},
+        {"not_this_format", Reply{ProbeAnswer::NotThisFormat, 0, 0, 0, 0, {}},
+         confined::kReplyBytes, true},
         {"short_packet", good, confined::kReplyBytes - 1, false},
-        {"unknown_answer", with([](Reply& r) { r.answer = 3; }), confined::kReplyBytes, false},
-        {"unknown_refusal", Reply{-3, 0, 0, 0, 0, {}}, confined::kReplyBytes, false},
-        {"refusal_with_sides", Reply{DECODE_TOO_LARGE, 5, 4, 16, 0, {}}, confined::kReplyBytes,
+        {"unknown_answer", with([](Reply& r) { r.answer = ProbeAnswer(3); }), confined::kReplyBytes,
+         false},
+        {"unknown_refusal", Reply{ProbeAnswer(-3), 0, 0, 0, 0, {}}, confined::kReplyBytes, false},
+        {"refusal_with_sides", Reply{ProbeAnswer::TooLarge, 5, 4, 16, 0, {}}, confined::kReplyBytes,
          false},
         {"zero_width", with([](Reply& r) { r.width = 0; }), confined::kReplyBytes, false},
         {"negative_height", with([](Reply& r) { r.height = -4; }), confined::kReplyBytes, false},
@@ -238,7 +240,7 @@ TEST(Protocol, RepliesOverThePixelLimitAndBadRequestsAreRefused) {
     small.maxPixels = 19;
     ImageSetLoadLimits(small);
     confined::Reply read;
-    const auto packet = confined::EncodeReply({DECODE_24BIT, 5, 4, 16, 0, {4, 4}});
+    const auto packet = confined::EncodeReply({ProbeAnswer::Rows24, 5, 4, 16, 0, {4, 4}});
     EXPECT_FALSE(confined::DecodeReply(ByteView(packet.data(), packet.size()), read));
     ImageSetLoadLimits(LoadLimits{});
 

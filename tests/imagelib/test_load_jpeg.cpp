@@ -154,7 +154,7 @@ TEST_P(JpegOrientation, CornerMarksLandUpright) {
     big.exifBigEndian = k.bigEndian;
     FoundDecoder found =
         ImageFindDecoder(fixtures::WriteTemp("big.jpg", fixtures::MakeJpeg(big)).c_str());
-    ASSERT_EQ(found.format, DECODE_24BIT);
+    ASSERT_EQ(found.bpp, 24);
     auto picture = raster::Create(turned ? 301 : 203, turned ? 203 : 301, 24, true, false);
     auto preview = raster::Create(picture->width / 3, picture->height / 4, 32, true, true);
     bool made = false;
