@@ -21,7 +21,6 @@
 #include "app/refusal.h"
 #include "imagelib/clipboard.h"
 #include "imagelib/image.h"
-#include "imagelib/jpeg_encoder.h"
 #include "imagelib/load.h"
 #include "imagelib/save.h"
 #include "picture/orient.h"
@@ -337,13 +336,7 @@ std::vector<std::string> BatchOutputPaths(const std::vector<std::string>& inputs
 }
 
 int RunBatch(const BatchOptions& options, std::FILE* messages) {
-    ImageInit();
-    ImageResetDecoders();
-    RegisterJpegDecoder();
-    RegisterPngDecoder();
-    RegisterHeifDecoder();
-    RegisterWebpDecoder();
-    RegisterJpegEncoder();
+    ImageLibraryStart();
     return Batch(options, messages).Run();
 }
 

@@ -22,7 +22,6 @@
 #include "imagelib/clipboard.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
-#include "imagelib/jpeg_encoder.h"
 #include "imagelib/load.h"
 #include "picture/cast.h"
 #include "platform/input.h"
@@ -99,13 +98,7 @@ bool StartUpLibraries() {
     AppStateReset();
     if (!ToolkitInit()) return false;
     DrawInit();
-    ImageResetDecoders();
-    ImageInit();
-    RegisterJpegDecoder();
-    RegisterPngDecoder();
-    RegisterHeifDecoder();
-    RegisterWebpDecoder();
-    RegisterJpegEncoder();
+    ImageLibraryStart();
     return true;
 }
 

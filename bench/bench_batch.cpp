@@ -85,8 +85,7 @@ void MakePhotos() {
             row[3 * x + 2] = static_cast<uint8_t>(edge ? 220 - (noise >> 29) : 30 + (noise >> 29));
         }
     }
-    ImageInit();
-    RegisterJpegEncoder();
+    ImageLibraryStart();
     const fs::path first = g_dir / "photo00.jpg";
     if (!BitmapSaveFile(*bm, first.c_str(), JPEG_ENCODER_ID, 9)) std::abort();
     g_inputs.push_back(first);

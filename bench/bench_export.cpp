@@ -82,8 +82,7 @@ void WriteInput(Job& job) {
             row[3 * x + 2] = static_cast<uint8_t>(edge ? 220 - (noise >> 29) : 30 + (noise >> 29));
         }
     }
-    ImageInit();
-    RegisterJpegEncoder();
+    ImageLibraryStart();
     ImageAdopt(1, std::move(bm), 0);
     job.input = Dir() + "/in" + std::to_string(job.megapixels) + ".jpg";
     if (!ImageSaveFile(1, job.input.c_str(), JPEG_ENCODER_ID, 9)) std::abort();
@@ -133,11 +132,7 @@ Job& GetJob(int megapixels) {
 // Our export, the steps SelectionExport runs between the dialog and the closing step: load, the
 // pixel work with the file written as the window writes it, while the rest is adjusted.
 int OurExport(const Job& job, const std::string& out) {
-    ImageInit();
-    ImageResetDecoders();
-    RegisterJpegDecoder();
-    RegisterPngDecoder();
-    RegisterJpegEncoder();
+    ImageLibraryStart();
     if (!ImageLoadFile(100, job.input.c_str())) return 1;
     const ExportResult r = ExportPicture(
         *ImageGetBitmap(100), PixelRect{0, 0, job.cutW, job.cutH}, {kTone, kCast, kPreset}, {},

@@ -11,5 +11,5 @@
 // HEIF decoder
 // ---------------------------------------------------------------------------------------------
 
-// The format record that RegisterHeifDecoder (load.h) registers.
+// The format record of HEIF files in the loader's format table (load.h).
 const ImageDecoder* HeifDecoder();

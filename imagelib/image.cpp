@@ -3,6 +3,7 @@
 #include <new>
 #include <utility>
 
+#include "imagelib/jpeg_encoder.h"
 #include "imagelib/library_state.h"
 #include "platform/display.h"
 #include "platform/registry.h"
@@ -46,6 +47,11 @@ void ImageInit() {
     ObjectTableCreate(g_imagelib.images, 16, ImageRelease);
     CloseImageTarget();
     g_imagelib.imageTarget = ImageTargetBlock{};
+}
+
+void ImageLibraryStart() {
+    ImageInit();
+    RegisterJpegEncoder();
 }
 
 raster::Bitmap* ImageNew(int number, int width, int height) {

@@ -29,7 +29,11 @@ struct ImageRecord {
 // Image objects
 // ---------------------------------------------------------------------------------------------
 
-// Start-up: makes the image table (16 slots, growth 16, release hook ImageRelease).
+// Starts the image library: the image table (ImageInit) and the JPEG encoder; the formats of the
+// format table (load.h) read from the start. Run once at start; a second run starts afresh.
+void ImageLibraryStart();
+// Makes the image table (16 slots, growth 16, release hook ImageRelease); images held before are
+// released.
 void ImageInit();
 // A black screen-compatible image under `number` (an image held there is released first).
 // Returns its bitmap, or null; on failure the number is free.

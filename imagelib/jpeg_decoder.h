@@ -11,5 +11,5 @@
 // JPEG decoder
 // ---------------------------------------------------------------------------------------------
 
-// The format record that RegisterJpegDecoder (load.h) registers.
+// The format record of JPEG files in the loader's format table (load.h).
 const ImageDecoder* JpegDecoder();

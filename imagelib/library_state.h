@@ -1,8 +1,8 @@
 // Everything the image library keeps between calls, in one record: the image table with the
 // image drawing target, the drawing surface's state, the registered encoders and the load
 // limits. Each part is worked on by its own source file (image.cpp, draw.cpp, save.cpp,
-// load_limits.cpp); nothing outside imagelib/ includes this header. The decoders' registry
-// (load.cpp) keeps its own list.
+// load_limits.cpp); nothing outside imagelib/ includes this header. The format table (load.cpp)
+// is constant.
 #pragma once
 
 #include <cstdint>

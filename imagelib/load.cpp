@@ -21,18 +21,6 @@
 
 namespace {
 
-constexpr int kMaxDecoders = 100;
-
-// The format table: our own readers first, as the platform's loaders came first, then the
-// registered decoders in registration order.
-struct FormatTable {
-    const ImageDecoder* entries[kMaxDecoders] = {BmpFormat(), IcoFormat()};
-    int count = 2;
-    std::span<const ImageDecoder* const> All() const { return {entries, size_t(count)}; }
-};
-
-FormatTable g_formats;
-
 // Owns a stdio stream for the length of a scope.
 struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
@@ -152,42 +140,15 @@ LoadResult ImageLoadFile(int number, const char* path, LoadPreview* preview) {
 std::unique_ptr<raster::Bitmap> ImageDecodeMemory(ByteView file) {
     if (file.size() > ImageLoadLimits().maxFileBytes) return nullptr;
     FoundDecoder found;
-    Probe(ImageEveryFormat(), file, found);
+    Probe(ImageFormats(), file, found);
     LoadOutcome ignored;
     return ImageDecodeBitmap(std::move(found), ignored);
 }
 
-std::span<const ImageDecoder* const> ImageEveryFormat() {
-    static const ImageDecoder* const every[] = {BmpFormat(),  IcoFormat(),   JpegDecoder(),
-                                                PngDecoder(), HeifDecoder(), WebpDecoder()};
-    return every;
-}
-
-void ImageResetDecoders() {
-    g_formats = FormatTable{};
-}
-
-void ImageRegisterDecoder(const ImageDecoder* decoder) {
-    if (!decoder || g_formats.count >= kMaxDecoders) return;
-    for (const ImageDecoder* d : g_formats.All())
-        if (d == decoder) return;
-    g_formats.entries[g_formats.count++] = decoder;
-}
-
-void RegisterJpegDecoder() {
-    ImageRegisterDecoder(JpegDecoder());
-}
-
-void RegisterPngDecoder() {
-    ImageRegisterDecoder(PngDecoder());
-}
-
-void RegisterHeifDecoder() {
-    ImageRegisterDecoder(HeifDecoder());
-}
-
-void RegisterWebpDecoder() {
-    ImageRegisterDecoder(WebpDecoder());
+std::span<const ImageDecoder* const> ImageFormats() {
+    static const ImageDecoder* const formats[] = {BmpFormat(),  IcoFormat(),   JpegDecoder(),
+                                                  PngDecoder(), HeifDecoder(), WebpDecoder()};
+    return formats;
 }
 
 FoundDecoder ImageFindDecoder(const char* path) {
@@ -198,12 +159,12 @@ FoundDecoder ImageFindDecoder(const char* path) {
     const size_t got = std::fread(head, 1, sizeof head, f.get());
     if (std::ferror(f.get())) return found;
     found.error = LoadError::NotAPicture;
-    if (!AnySniffs(g_formats.All(), ByteView(head, got))) return found;
+    if (!AnySniffs(ImageFormats(), ByteView(head, got))) return found;
     size_t size = 0;
     found.file = ReadAll(f.get(), size, found.error);
     if (!found.file) return found;
     f.reset();
-    Probe(g_formats.All(), ByteView(found.file.get(), size), found);
+    Probe(ImageFormats(), ByteView(found.file.get(), size), found);
     return found;
 }
 

@@ -1,6 +1,6 @@
-// Loading picture files into numbered images through one table of formats: our BMP and icon
-// readers first, then the registered decoders (JPEG, PNG, HEIF, WebP), each chosen by its sniff
-// test and probe, never by the file's name. No operation shows a message.
+// Loading picture files into numbered images through one constant table of formats: our BMP and
+// icon readers first, then JPEG, PNG, HEIF and WebP, each chosen by its sniff test and probe,
+// never by the file's name. No operation shows a message.
 #pragma once
 
 #include <cstddef>
@@ -62,28 +62,18 @@ struct LoadPreview {
 // colour c with alpha a becoming (c * a + 255 * (255 - a) + 127) / 255, and opaque; BMP files
 // keep their fourth byte.
 LoadResult ImageLoadFile(int number, const char* path, LoadPreview* preview = nullptr);
-// Decodes a picture held in memory (a whole file's bytes) into a new bitmap through every format
-// (registered or not), with alpha laid over white as ImageLoadFile does. Null when no format
+// Decodes a picture held in memory (a whole file's bytes) into a new bitmap through the format
+// table, with alpha laid over white as ImageLoadFile does. Null when no format
 // accepts it; a picture that breaks off is kept with its grey rest.
 std::unique_ptr<raster::Bitmap> ImageDecodeMemory(ByteView file);
 
 // ---------------------------------------------------------------------------------------------
-// Decoder registry
+// Formats
 // ---------------------------------------------------------------------------------------------
 
-// Empties the table of registered decoders (the BMP and icon readers always stay first). Run
-// once at start.
-void ImageResetDecoders();
-// Appends a format to the table (up to 100); one already in the table is not added again.
-void ImageRegisterDecoder(const ImageDecoder* decoder);
-// Every format the program reads, registered or not (pictures held in memory go through all of
-// them).
-std::span<const ImageDecoder* const> ImageEveryFormat();
-// Register the JPEG, PNG, HEIF and WebP decoders; a second call does nothing.
-void RegisterJpegDecoder();
-void RegisterPngDecoder();
-void RegisterHeifDecoder();
-void RegisterWebpDecoder();
+// The format table, in probe order: BMP, icons, JPEG, PNG, HEIF, WebP. Files and pictures held in
+// memory alike go through all of it.
+std::span<const ImageDecoder* const> ImageFormats();
 
 // A file and the decoder that recognised it, owned by the caller from the probe to the decode.
 struct [[nodiscard]] FoundDecoder {

@@ -10,7 +10,7 @@
 // PNG decoder
 // ---------------------------------------------------------------------------------------------
 
-// The format record that RegisterPngDecoder (load.h) registers.
+// The format record of PNG files in the loader's format table (load.h).
 const ImageDecoder* PngDecoder();
 // Width, height and bits per pixel (bit depth times channels) from the IHDR chunk, without
 // decoding anything. False when the data does not start with a PNG signature and IHDR.

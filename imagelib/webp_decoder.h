@@ -10,5 +10,5 @@
 // WebP decoder
 // ---------------------------------------------------------------------------------------------
 
-// The format record that RegisterWebpDecoder (load.h) registers.
+// The format record of WebP files in the loader's format table (load.h).
 const ImageDecoder* WebpDecoder();

@@ -45,14 +45,7 @@ inline bool Near(const fixtures::Rgba& a, const fixtures::Rgba& b, int tolerance
 
 class LoadTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        ImageResetDecoders();
-        ImageInit();
-        RegisterJpegDecoder();
-        RegisterPngDecoder();
-        RegisterHeifDecoder();
-        RegisterWebpDecoder();
-    }
+    static void SetUpTestSuite() { ImageLibraryStart(); }
     void SetUp() override {
         ImageSetLoadLimits(LoadLimits{});
         DisplaySetDepthForTesting(24);

@@ -46,11 +46,7 @@ class ClipboardTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         ASSERT_TRUE(ToolkitInit());
-        ImageInit();
-        ImageResetDecoders();
-        RegisterJpegDecoder();
-        RegisterPngDecoder();
-        RegisterJpegEncoder();
+        ImageLibraryStart();
     }
     void SetUp() override {
         // A picture to lose: every failure must keep it.

@@ -63,9 +63,7 @@ TEST(ClipboardX11, CopyAndPasteBetweenPrograms) {
         return;
     }
     ASSERT_TRUE(ToolkitInit());
-    ImageInit();
-    ImageResetDecoders();
-    RegisterPngDecoder();
+    ImageLibraryStart();
     char templ[] = "/tmp/kadrovo-x11-XXXXXX";
     ASSERT_TRUE(mkdtemp(templ));
     const std::string dir = templ;

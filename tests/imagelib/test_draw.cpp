@@ -33,7 +33,7 @@ protected:
     void SetUp() override {
         DisplaySetDepthForTesting(24);
         DrawInit();
-        ImageInit();
+        ImageLibraryStart();
         g_finished = 0;
         surface = raster::Create(520, 520, 32, true, true);
         window.kind = 1;

@@ -44,7 +44,7 @@ Types Split(const std::string& text, char separator) {
 
 Types TableTypes() {
     Types types;
-    for (const ImageDecoder* format : ImageEveryFormat())
+    for (const ImageDecoder* format : ImageFormats())
         types.merge(Split(format->mediaTypes, ' '));
     return types;
 }
@@ -98,7 +98,7 @@ TEST(OfferedTypes, EachFormatHasTypesTheMimeDatabaseKnows) {
         for (const std::string& line : Split(ReadText(database + "/aliases"), '\n'))
             known.insert(Lower(line.substr(0, line.find(' '))));
     }
-    for (const ImageDecoder* format : ImageEveryFormat()) {
+    for (const ImageDecoder* format : ImageFormats()) {
         const Types types = Split(format->mediaTypes, ' ');
         EXPECT_FALSE(types.empty()) << format->name;
         for (const std::string& type : types) {

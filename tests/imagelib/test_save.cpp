@@ -67,12 +67,7 @@ Bytes LuminanceTable(const Bytes& f) {
 
 class SaveTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        ImageInit();
-        ImageResetDecoders();
-        RegisterJpegEncoder();
-        RegisterJpegDecoder();
-    }
+    static void SetUpTestSuite() { ImageLibraryStart(); }
     void SetUp() override {
         char templ[] = "/tmp/kadrovo-save-XXXXXX";
         ASSERT_TRUE(mkdtemp(templ));

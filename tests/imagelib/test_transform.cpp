@@ -12,7 +12,7 @@ namespace {
 
 class TransformTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ImageInit(); }
+    static void SetUpTestSuite() { ImageLibraryStart(); }
     void TearDown() override { ImageReleaseAll(); }
 
     // A non-screen bitmap of `bpp` bits whose pixel (x, y) has red x, green y, blue 7.
