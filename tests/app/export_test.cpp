@@ -323,8 +323,26 @@ TEST_F(ExportFlow, SharpenedAndWithinABudget) {
     EXPECT_TRUE(script.messages.empty());
     EXPECT_EQ(ReadFile(In("scharf.jpg")), ReadFile(In("erwartet.jpg")));
 
-    const std::string before = State();
+    // The clipboard gets the same sharpened pixels, and no budget applies to it.
+    MoveGamma(120);
     g_app.output.maxBytes = 300;
+    const auto copied = ExportPixels(ReadWindowSettings(), Sharpening::Print);
+    ASSERT_TRUE(copied);
+    SelectionExport(true, ReadWindowSettings());
+    EXPECT_TRUE(script.messages.empty());
+    const Bytes png = ClipboardGet("image/png");
+    std::ofstream(In("ablage.png"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+    const LoadResult pasted = ImageLoadFile(8, In("ablage.png").c_str());
+    ASSERT_TRUE(pasted);
+    int differing = 0;
+    for (int y = 0; y < copied->height; ++y)
+        for (int x = 0; x < copied->width; ++x)
+            differing += (raster::GetPixel(*pasted.bitmap, x, y) & 0xFFFFFF) !=
+                         (raster::GetPixel(*copied, x, y) & 0xFFFFFF);
+    EXPECT_EQ(differing, 0);
+
+    const std::string before = State();
     SaveTo(In("winzig.jpg"));
     EXPECT_EQ(script.messages,
               std::vector<std::string>{"Kadrovo: " + BudgetRefusalText(300) + " [48]"});
