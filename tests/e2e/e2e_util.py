@@ -171,29 +171,16 @@ def remove(*paths):
             os.remove(path)
 
 
-def jpeg_size(path):
-    """(width, height) from the first start-of-frame marker, or None."""
-    import struct
-    with open(path, "rb") as f:
-        data = f.read()
-    if data[:2] != b"\xff\xd8":
+def read_picture(path):
+    """(width, height, red-green-blue bytes) of a whole picture file, decoded by djpeg (a JPEG)
+    or ImageMagick; None while there is none or it is not whole."""
+    try:
+        with open(path, "rb") as f:
+            jpeg = f.read(2) == b"\xff\xd8"
+    except OSError:
         return None
-    i = 2
-    while i + 9 < len(data):
-        if data[i] != 0xFF:
-            return None
-        marker = data[i + 1]
-        length = struct.unpack(">H", data[i + 2:i + 4])[0]
-        if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
-            height, width = struct.unpack(">HH", data[i + 5:i + 9])
-            return width, height
-        i += 2 + length
-    return None
-
-
-def read_jpeg(path):
-    """(width, height, red-green-blue bytes) of a JPEG file decoded whole by djpeg, else None."""
-    r = subprocess.run(["djpeg", "-pnm", path], capture_output=True)
+    r = subprocess.run(["djpeg", "-pnm", path] if jpeg else
+                       ["convert", path, "-depth", "8", "ppm:-"], capture_output=True)
     m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", r.stdout)
     if r.returncode != 0 or not m:
         return None
@@ -283,12 +270,12 @@ def start_with_picture(binary, path, colour):
 
 
 def save_as(proc, client, path):
-    """Saves the frame through the real save dialog as the JPEG file `path` (replaced if there);
-    returns the size of the file written."""
+    """Saves the frame through the real save dialog as the file `path` (replaced if there); returns
+    the picture written, as read_picture gives it."""
     remove(path)
     client.click(*SAVE_BUTTON)
     type_into_dialog("Bild speichern...", path, proc)
-    return wait_for("the JPEG file " + path, lambda: os.path.exists(path) and jpeg_size(path))
+    return wait_for("the whole file " + path, lambda: read_picture(path))
 
 
 def expect_exit(proc):

@@ -3,8 +3,6 @@ click inside the frame) against the file an export writes, the thirds grid, the 
 and the frame typed in the dialog "Rahmen".
 Usage: result_view.py KADROVO WORKDIR"""
 import os
-import re
-import subprocess
 
 import e2e_util as e
 
@@ -20,15 +18,6 @@ def colour(x, y):
     return BASE
 
 
-def read_png(path):
-    """(width, height, rgb bytes) of a PNG file, through ImageMagick."""
-    data = subprocess.run(["convert", path, "-depth", "8", "ppm:-"], check=True,
-                          capture_output=True).stdout
-    m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
-    width, height = int(m.group(1)), int(m.group(2))
-    return width, height, data[m.end():]
-
-
 def close_result(proc):
     e.focus(e.wait_window("Ergebnis", proc))
     e.tool("xdotool", "key", "Escape")
@@ -37,11 +26,8 @@ def close_result(proc):
 
 def test(args):
     binary, work = args
-    os.makedirs(work, exist_ok=True)
     picture = os.path.join(work, "pattern.bmp")
     out = os.path.join(work, "result.png")
-    if os.path.exists(out):
-        os.remove(out)
     e.write_bmp(picture, WIDTH, HEIGHT, colour)
     # The preview is 480 x 317: client point (300, 300) shows BASE.
     proc, c = e.start_with_picture(binary, picture, BASE)
@@ -54,10 +40,7 @@ def test(args):
                       lambda: (lambda s: s if s.at(x0 + vw // 2, y0 + vh // 2) != (0, 0, 0)
                                else None)(e.Shot()))
     close_result(proc)
-    c.click(*e.SAVE_BUTTON)
-    e.type_into_dialog("Bild speichern...", out, proc)
-    e.wait_for("the PNG file", lambda: os.path.exists(out) and os.path.getsize(out) > 0)
-    width, height, rgb = e.wait_for("a whole PNG file", lambda: read_png_or_none(out))
+    width, height, rgb = e.save_as(proc, c, out)
     if vw < width or vh < height + 10:
         raise e.Failure("the result view is %dx%d for a %dx%d result" % (vw, vh, width, height))
     for y in range(0, height, 13):
@@ -103,13 +86,6 @@ def test(args):
     c.wait_pixel("the frame's top edge", 300, 60, e.YELLOW)
     c.wait_pixel("the frame's left edge", 94, 150, e.YELLOW)
     e.quit_program(proc, c)
-
-
-def read_png_or_none(path):
-    try:
-        return read_png(path)
-    except (subprocess.CalledProcessError, AttributeError):
-        return None
 
 
 e.main(test)

@@ -26,8 +26,7 @@ def test(args):
     c.wait_pixel("the upper half on the right", 300, 300, TOP)
     c.wait_pixel("the lower half on the left", 40, 300, BOTTOM)
 
-    e.save_as(proc, c, out)
-    width, height, rgb = e.wait_for("a whole JPEG file", lambda: e.read_jpeg(out))
+    width, height, rgb = e.save_as(proc, c, out)
     # The frame starts at the top-left corner of the turned picture, 600 x 800, at its own scale:
     # each pixel of the file is the turned picture's pixel at the same place.
     if not (width <= 600 and height <= 800 and width < height and width > 500):
