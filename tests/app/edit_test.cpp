@@ -17,11 +17,6 @@ namespace {
 
 class Edit : public MainWindowTest {
 protected:
-    // A 300 x 200 photo loaded through the file path.
-    void LoadPhoto() {
-        WritePhoto(In("photo.bmp"), 300, 200, IMAGE_FORMAT_BMP);
-        ASSERT_TRUE(LoadPicture(In("photo.bmp")));
-    }
     // A control event as the loop hands it on.
     void Event(int control) {
         g_app.eventSource = control;

@@ -26,6 +26,7 @@
 #include "platform/raster.h"
 #include "toolkit/control.h"
 #include "toolkit/requester.h"
+#include "toolkit/window.h"
 
 // Answers the file dialog once with `file` (then cancels) and every message box with `answer`,
 // and records what was asked: "Title: text [flags]" and "save 'Title' folder/name, filter
@@ -112,6 +113,30 @@ inline std::string State() {
     return s.str();
 }
 
+// Colours as the surfaces hold them: red | green << 8 | blue << 16.
+constexpr uint32_t kBlack = 0, kGrey = 0x808080, kWhite = 0xffffff, kYellow = 0x00ffff;
+
+// The colour at client point (x, y) of the main window's surface.
+inline uint32_t Surface(int x, int y) {
+    return raster::GetPixel(*WindowDrawTarget(kMainWindow)->surface, x, y);
+}
+
+// The user sets `control` to `value`.
+inline void Use(int control, int value) {
+    ControlSetValue(control, value);
+    DispatchControl(control);
+}
+
+// The device pixel ratio this run was started with (QT_SCALE_FACTOR), which the window must have:
+// a scale factor that stops taking effect must fail the 200 % run rather than let it pass as an
+// ordinary one.
+inline double Ratio() {
+    const char* scale = std::getenv("QT_SCALE_FACTOR");
+    const double ratio = WindowPixelRatio(kMainWindow);
+    EXPECT_EQ(ratio, scale ? std::atof(scale) : 1.0);
+    return ratio;
+}
+
 // Writes a width x height picture of `colour`, then painted over by `paint`, to `path` as
 // `format`; returns the path.
 inline std::string WritePicture(const std::string& path, int width, int height, uint32_t colour,
@@ -162,6 +187,11 @@ protected:
     }
     // `name` in the test's own folder.
     std::string In(const std::string& name) const { return (dir / name).string(); }
+    // A width x height photo loaded through the file path.
+    void LoadPhoto(int width = 300, int height = 200) {
+        WritePhoto(In("photo.bmp"), width, height, IMAGE_FORMAT_BMP);
+        ASSERT_TRUE(LoadPicture(In("photo.bmp")));
+    }
 
     Script script;
     std::filesystem::path dir;

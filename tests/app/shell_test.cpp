@@ -15,10 +15,6 @@
 
 namespace {
 
-constexpr uint32_t kGrey = 0x808080;  // red | green << 8 | blue << 16
-constexpr uint32_t kYellow = 0x00ffff;
-constexpr uint32_t kBlack = 0;
-
 // A BMP file of one colour in the test's temporary folder.
 std::string WriteBmp(const std::string& name, int width, int height, uint32_t colour) {
     return WritePicture(::testing::TempDir() + name, width, height, colour);
@@ -32,10 +28,6 @@ void CopyPicture(int width, int height, uint32_t colour) {
     ImageRelease(5);
 }
 
-uint32_t Surface(int x, int y) {
-    return raster::GetPixel(*WindowDrawTarget(kMainWindow)->surface, x, y);
-}
-
 class Shell : public MainWindowTest {
 protected:
     void Load(const std::string& path) {
@@ -46,11 +38,6 @@ protected:
     void LoadGrey() {
         ControlSetValue(kFormatCombo, 1);
         Load(WriteBmp("grey.bmp", 800, 600, kGrey));
-    }
-    // The user sets `control` to `value`.
-    static void Use(int control, int value) {
-        ControlSetValue(control, value);
-        DispatchControl(control);
     }
 };
 
@@ -327,11 +314,7 @@ TEST_F(Shell, PreviewAtDevicePixels) {
     Use(kGammaBar, 60);
     EXPECT_EQ(Frame(), "480x332 at 0,0");
     EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 960x720 / Auswahl: 960x665");
-    // The ratio the run was started with: a scale factor that stops taking effect must fail the
-    // 200 % run rather than let it pass as an ordinary one.
-    const char* scale = std::getenv("QT_SCALE_FACTOR");
-    const double ratio = WindowPixelRatio(kMainWindow);
-    ASSERT_EQ(ratio, scale ? std::atof(scale) : 1.0);
+    const double ratio = Ratio();
     if (ratio == 1) return;  // the ordinary run: nothing more is painted
     ASSERT_EQ(ratio, 2);
 

@@ -20,33 +20,10 @@
 
 namespace {
 
-constexpr uint32_t kGrey = 0x808080;
-constexpr uint32_t kWhite = 0xffffff;
-constexpr uint32_t kYellow = 0x00ffff;
-
 class View : public MainWindowTest {
 protected:
-    void LoadPhoto(int width = 300, int height = 200) {
-        WritePhoto(In("photo.bmp"), width, height, IMAGE_FORMAT_BMP);
-        ASSERT_TRUE(LoadPicture(In("photo.bmp")));
-    }
-    static void Use(int control, int value) {
-        ControlSetValue(control, value);
-        DispatchControl(control);
-    }
     static void Command(int command) { ASSERT_TRUE(RunEditCommand(command)); }
-    // The ratio this run was started with (QT_SCALE_FACTOR), which the window must have.
-    static double Ratio() {
-        const char* scale = std::getenv("QT_SCALE_FACTOR");
-        const double ratio = WindowPixelRatio(kMainWindow);
-        EXPECT_EQ(ratio, scale ? std::atof(scale) : 1.0);
-        return ratio;
-    }
 };
-
-uint32_t Surface(int x, int y) {
-    return raster::GetPixel(*WindowDrawTarget(kMainWindow)->surface, x, y);
-}
 
 // "\" shows the preview the tone tests know unadjusted, and again adjusted; the label says which.
 // Every control switches back to the adjusted preview, and an export started from "before"
