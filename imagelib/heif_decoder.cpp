@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "imagelib/colour_profile.h"
@@ -50,6 +52,168 @@ uint32_t BigEndian32(const uint8_t* p) {
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
 
+// The fields of one box's body read in turn as big-endian numbers; a read past the end gives 0
+// and leaves the reader failed for good.
+class Fields {
+public:
+    explicit Fields(ByteView bytes) : bytes_(bytes) {}
+    uint64_t Next(uint64_t width) {
+        if (!ok_ || width > 8 || width > bytes_.size() - at_) {
+            ok_ = false;
+            return 0;
+        }
+        uint64_t value = 0;
+        for (uint64_t i = 0; i < width; ++i)
+            value = value << 8 | bytes_[at_++];
+        return value;
+    }
+    void Skip(uint64_t bytes) {
+        if (!ok_ || bytes > bytes_.size() - at_)
+            ok_ = false;
+        else
+            at_ += bytes;
+    }
+    bool Ok() const { return ok_; }
+
+private:
+    ByteView bytes_;
+    size_t at_ = 0;
+    bool ok_ = true;
+};
+
+// The boxes laid one after another in `span`, each as its type and body; false when a box's
+// size does not fit what is left of the span.
+bool ForEachBox(ByteView span, auto&& visit) {
+    while (!span.empty()) {
+        Fields header(span);
+        uint64_t size = header.Next(4);
+        const uint64_t type = header.Next(4);
+        uint64_t headerSize = 8;
+        if (size == 1)
+            size = header.Next(8), headerSize = 16;
+        else if (size == 0)
+            size = span.size();
+        if (!header.Ok() || size < headerSize || size > span.size()) return false;
+        if (!visit(static_cast<uint32_t>(type), span.subspan(headerSize, size - headerSize)))
+            return true;
+        span = span.subspan(size);
+    }
+    return true;
+}
+
+constexpr uint32_t FourCc(const char (&name)[5]) {
+    return uint32_t(uint8_t(name[0])) << 24 | uint32_t(uint8_t(name[1])) << 16 |
+           uint32_t(uint8_t(name[2])) << 8 | uint8_t(name[3]);
+}
+
+// More references or extents than this for the items of one picture are no encoder's: such a
+// file is judged by its whole size rather than spending time and memory on them.
+constexpr size_t kMaxExtents = size_t{1} << 16;
+
+// The bytes of `file` that hold the coded data of item `primary` and of the items it is derived
+// from ('dimg' references, followed through grids of grids), as its iloc box places them in the
+// file or in the meta box's idat; data placed twice counts once, data outside the file not at
+// all. The whole file's size when the boxes are anything this reader cannot follow (an item in
+// another file or built from other items, an iloc field size the standard does not have), so
+// that such a file is judged as a whole.
+uint64_t CodedBytes(ByteView file, uint32_t primary) {
+    const uint64_t whole = file.size();
+    ByteView meta, iloc, iref, idat;
+    bool found = false;
+    if (!ForEachBox(file,
+                    [&](uint32_t type, ByteView body) {
+                        if (type != FourCc("meta")) return true;
+                        meta = body, found = true;
+                        return false;
+                    }) ||
+        !found || meta.size() < 4)
+        return whole;
+    const bool followed = ForEachBox(meta.subspan(4), [&](uint32_t type, ByteView body) {
+        ByteView* box = type == FourCc("iloc")   ? &iloc
+                        : type == FourCc("iref") ? &iref
+                        : type == FourCc("idat") ? &idat
+                                                 : nullptr;
+        if (box && box->empty()) *box = body;
+        return true;
+    });
+    if (!followed || iloc.size() < 4) return whole;
+
+    // The items whose data make up the picture.
+    std::vector<std::pair<uint32_t, uint32_t>> derivedFrom;  // (derived item, item it uses)
+    if (iref.size() >= 4) {
+        const uint64_t idWidth = iref[0] == 0 ? 2 : 4;
+        if (!ForEachBox(iref.subspan(4), [&](uint32_t type, ByteView body) {
+                if (type != FourCc("dimg")) return true;
+                Fields f(body);
+                const auto from = static_cast<uint32_t>(f.Next(idWidth));
+                for (uint64_t n = f.Next(2); n > 0 && f.Ok(); --n)
+                    derivedFrom.emplace_back(from, static_cast<uint32_t>(f.Next(idWidth)));
+                return derivedFrom.size() <= kMaxExtents;
+            }))
+            return whole;
+        if (derivedFrom.size() > kMaxExtents) return whole;
+    }
+    std::sort(derivedFrom.begin(), derivedFrom.end());
+    std::set<uint32_t> items = {primary};
+    std::vector<uint32_t> pending = {primary};
+    while (!pending.empty()) {
+        const uint32_t item = pending.back();
+        pending.pop_back();
+        auto from =
+            std::lower_bound(derivedFrom.begin(), derivedFrom.end(), std::pair{item, uint32_t{0}});
+        for (; from != derivedFrom.end() && from->first == item; ++from)
+            if (items.insert(from->second).second) pending.push_back(from->second);
+    }
+
+    // Their extents as ranges of the file.
+    Fields f(iloc);
+    const uint64_t version = f.Next(1);
+    f.Skip(3);
+    const uint64_t sizes = f.Next(2);
+    const uint64_t offsetSize = sizes >> 12, lengthSize = sizes >> 8 & 15;
+    const uint64_t baseSize = sizes >> 4 & 15, indexSize = version == 0 ? 0 : sizes & 15;
+    for (uint64_t size : {offsetSize, lengthSize, baseSize, indexSize})
+        if (size != 0 && size != 4 && size != 8) return whole;
+    if (version > 2) return whole;
+    const uint64_t idWidth = version == 2 ? 4 : 2;
+    const uint64_t idatStart = idat.empty() ? 0 : uint64_t(idat.data() - file.data());
+    std::vector<std::pair<uint64_t, uint64_t>> ranges;  // [begin, end) in the file
+    for (uint64_t n = f.Next(idWidth); n > 0 && f.Ok(); --n) {
+        const auto id = static_cast<uint32_t>(f.Next(idWidth));
+        const uint64_t method = version == 0 ? 0 : f.Next(2) & 15;
+        const uint64_t reference = f.Next(2);
+        const uint64_t base = f.Next(baseSize);
+        const uint64_t extents = f.Next(2);
+        const uint64_t extentSize = indexSize + offsetSize + lengthSize;
+        if (!items.contains(id)) {
+            f.Skip(extents * extentSize);
+            continue;
+        }
+        if (reference != 0 || method > 1) return whole;
+        // Offsets within the idat box (construction method 1) are moved to the file's.
+        const uint64_t start = method == 0 ? 0 : idatStart;
+        const uint64_t end = method == 0 ? whole : idatStart + idat.size();
+        for (uint64_t e = 0; e < extents && f.Ok(); ++e) {
+            f.Skip(indexSize);
+            const uint64_t offset = f.Next(offsetSize);
+            const uint64_t length = f.Next(lengthSize);
+            if (ranges.size() >= kMaxExtents) return whole;
+            // Every sum is checked against the end before it is formed.
+            if (base > end - start || offset > end - start - base) continue;
+            const uint64_t begin = start + base + offset;
+            ranges.emplace_back(begin, length == 0 || length > end - begin ? end : begin + length);
+        }
+    }
+    if (!f.Ok()) return whole;
+    std::sort(ranges.begin(), ranges.end());
+    uint64_t total = 0, covered = 0;
+    for (const auto& [begin, end] : ranges) {
+        const uint64_t from = std::max(begin, covered);
+        if (end > from) total += end - from, covered = end;
+    }
+    return total;
+}
+
 // One picture being decoded: the file, libheif's context and the primary image's handle.
 class HeifSession final : public PictureDecoder {
 public:
@@ -81,7 +245,12 @@ public:
         height_ = heif_image_handle_get_height(handle_);
         if (width_ <= 0 || height_ <= 0) return ProbeAnswer::Damaged;
         alpha_ = heif_image_handle_has_alpha_channel(handle_) != 0;
-        if (const auto refusal = PictureSizeRefusal(width_, height_, alpha_ ? 32 : 24, size_,
+        // Pixels per byte are judged by the primary image's coded data alone, so that padding
+        // (a free box, data no item uses) does not make a bomb look plausible.
+        heif_item_id primary = 0;
+        if (!Ok(heif_context_get_primary_image_ID(context_, &primary))) return ProbeAnswer::Damaged;
+        if (const auto refusal = PictureSizeRefusal(width_, height_, alpha_ ? 32 : 24,
+                                                    CodedBytes(ByteView(data_, size_), primary),
                                                     kMaxPixelsPerByte, kBytesPerPixel))
             return *refusal;
         // No side of what is decoded may outgrow the announced picture or its ispe box: a grid

@@ -130,6 +130,16 @@ Bytes HeicOfSize(uint32_t width, uint32_t height) {
     return b;
 }
 
+// The same behind a free box of 40000 bytes: the picture's 256 megapixels would be plausible for
+// the file, but not for its few hundred bytes of coded data.
+Bytes PaddedHeic() {
+    Bytes b = HeicOfSize(16000, 16000);
+    PutBig32(b, 40000);
+    b.insert(b.end(), {'f', 'r', 'e', 'e'});
+    b.resize(b.size() + 40000 - 8, 0x5A);
+    return b;
+}
+
 Bytes IcoWith(std::initializer_list<uint8_t> tail) {
     Bytes b = {0, 0, 1, 0};
     b.insert(b.end(), tail);
@@ -203,6 +213,7 @@ std::vector<BadFile> BadFileTable() {
         {"heic_ftyp_only", Cut(heic, 32), E::Damaged},
         {"heic_40000_wide", HeicOfSize(40000, 24), E::TooLarge},
         {"heic_16000_square_tiny_data", HeicOfSize(16000, 16000), E::Damaged},
+        {"heic_16000_square_padded", PaddedHeic(), E::Damaged},
         {"heic_decodes_larger_than_announced", HeicOfSize(16, 12), E::Damaged},
         {"heic_grid_over_the_side_limit",
          fixtures::MakeHeifBoxes({.gridWidth = 40000, .gridHeight = 40000}), E::TooLarge},
