@@ -1,7 +1,9 @@
 """The program as the desktop starts and ends it: `kadrovo FILE` shows the picture with the
-program's icon on the window, Alt with the arrow keys moves the frame, Ctrl+Shift+C copies it and
-Ctrl+Q quits, after which a clipboard manager still hands out the copied picture as image/png.
-Usage: desktop_session.py KADROVO CLIPBOARD_MANAGER WORKDIR"""
+program's icon on the window, Alt with the arrow keys moves the frame, Ctrl+Shift+C copies it.
+Two picture files dropped on the window at once, as a file manager drops them (XDND): the last
+one is loaded, and a message says that the other was not. Ctrl+Q quits, after which a clipboard
+manager still hands out the copied picture as image/png.
+Usage: desktop_session.py KADROVO CLIPBOARD_MANAGER XDND_HELPER WORKDIR"""
 import os
 import struct
 import subprocess
@@ -9,6 +11,8 @@ import sys
 
 import e2e_util as e
 
+FIRST = (200, 40, 40)
+LAST = (40, 200, 90)
 
 
 def clipboard(target):
@@ -18,9 +22,12 @@ def clipboard(target):
 
 
 def test(args):
-    binary, manager_script, work = args
-    picture = os.path.join(work, "session.bmp")
+    binary, manager_script, helper, work = args
+    picture, first, last = (os.path.join(work, name) for name in
+                            ("session.bmp", "first dropped.bmp", "last dropped.bmp"))
     e.write_bmp(picture)
+    e.write_bmp(first, 640, 480, FIRST)
+    e.write_bmp(last, 480, 640, LAST)
 
     # The X library for Python is Debian's, for Debian's own interpreter.
     python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
@@ -34,16 +41,22 @@ def test(args):
             raise e.Failure("the window has no icon")
 
         # "9 x 13" across: frame 480 x 332 at the preview's top; one step down, then ten more.
-        e.focus(c.window)
         c.wait_pixel("frame top edge", 200, 20, e.YELLOW)
-        e.tool("xdotool", "key", "--clearmodifiers", "alt+Down")
+        e.keys(proc, "alt+Down")
         c.wait_pixel("frame one pixel down", 200, 21, e.YELLOW)
-        e.tool("xdotool", "key", "--clearmodifiers", "alt+shift+Down")
+        e.keys(proc, "alt+shift+Down")
         c.wait_pixel("frame ten pixels further", 200, 31, e.YELLOW)
 
-        e.tool("xdotool", "key", "--clearmodifiers", "ctrl+shift+c")
+        e.keys(proc, "ctrl+shift+c")
         e.wait_for("the frame on the clipboard", lambda: b"image/png" in clipboard("TARGETS"))
-        e.tool("xdotool", "key", "--clearmodifiers", "ctrl+q")
+        r = subprocess.run([sys.executable, helper, str(c.window), str(c.x + 200),
+                            str(c.y + 200), first, last], capture_output=True, text=True)
+        if r.returncode != 0:
+            raise e.Failure("drop failed: " + r.stderr.strip())
+        e.answer_message(proc)
+        # A portrait picture: preview 360 x 476, so client (100, 300) shows it.
+        c.wait_pixel("the last dropped picture", 100, 300, LAST)
+        e.keys(proc, "ctrl+q")
         e.expect_exit(proc)
 
         png = clipboard("image/png")
