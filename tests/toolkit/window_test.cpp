@@ -1,6 +1,6 @@
 // Windows and the event queue: coalescing, the main window's draw target and the Tab cycle.
 // Time-outs, close requests, dropped files and the cursor are the end-to-end tests' (start_quit,
-// drop_files, load_drag).
+// desktop_session, load_drag).
 #include <QMoveEvent>
 #include <QResizeEvent>
 
