@@ -199,8 +199,7 @@ TEST_F(View, FrameByNumbers) {
     FormScript form;
     RequesterSetScript(&form);
     ControlSetValue(kFormatCombo, 1);  // 10 x 15 across
-    WritePhoto(In("photo.bmp"), 800, 600, IMAGE_FORMAT_BMP);
-    ASSERT_TRUE(LoadPicture(In("photo.bmp")));
+    LoadPhoto(800, 600);
     const std::string untouched = State();
 
     struct Case {
@@ -319,8 +318,7 @@ TEST_F(View, ResultViewShowsWhatTheExportWrites) {
     PictureScript view;
     RequesterSetScript(&view);
     ControlSetValue(kFormatCombo, 1);
-    WritePhoto(In("photo.bmp"), 1500, 1000, IMAGE_FORMAT_BMP);
-    ASSERT_TRUE(LoadPicture(In("photo.bmp")));
+    LoadPhoto(1500, 1000);
     int room = 0, roomHeight = 0;
     double ratio = 0;
     ASSERT_TRUE(WindowScreenArea(kMainWindow, room, roomHeight, ratio));
