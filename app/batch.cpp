@@ -34,8 +34,7 @@ constexpr int kWorkers = 2;  // one picture per core, at most two in memory
 // The window's preview of `picture` (drawn stretched into a screen bitmap) captured, and the
 // cast inside `frame` measured on it as the check box does.
 uint32_t MeasureCastOnPreview(const raster::Bitmap& picture, const PixelRect& frame) {
-    int pw = 0, ph = 0;
-    frame::PreviewSize(picture.width, picture.height, pw, ph);
+    const auto [pw, ph] = frame::PreviewSize(picture.width, picture.height);
     auto preview = raster::Create(pw, ph, 32, true, true);
     if (!preview) return 0;
     if (pw == picture.width && ph == picture.height) {
@@ -284,8 +283,7 @@ BatchFrame BatchPlanFrame(int width, int height, const BatchOptions& o) {
     // The frame on the preview, where the cast is measured as the window measures it: at the top
     // left the window's own frame for a new picture, whose cut this is; elsewhere moved to the
     // cut's corner scaled down.
-    int pw = 0, ph = 0;
-    frame::PreviewSize(width, height, pw, ph);
+    const auto [pw, ph] = frame::PreviewSize(width, height);
     Selection sel = frame::DefaultFrame(!portrait, ratio);
     frame::Clamp(sel, ratio, pw, ph);
     if (o.placement != Placement::TopLeft) {

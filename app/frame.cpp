@@ -1,6 +1,7 @@
 #include "app/frame.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstdlib>
 
@@ -46,18 +47,16 @@ float RatioFor(int index, bool portrait) {
     return portrait ? kPrintFormats[index].portrait : kPrintFormats[index].landscape;
 }
 
-void PreviewSize(int width, int height, int& previewWidth, int& previewHeight) {
+PreviewSides PreviewSize(int width, int height) {
+    assert(width > 0 && height > 0);
     const float f = static_cast<float>(static_cast<double>(height) / width);
-    if (width > height) {
-        previewWidth = kBoxWidth;
-        previewHeight = Nearest(static_cast<double>(kBoxHeight) * f);
-    } else {
-        previewWidth = Nearest(static_cast<double>(kBoxWidth) / f);
-        previewHeight = kBoxHeight;
-    }
+    PreviewSides p = width > height
+                         ? PreviewSides{kBoxWidth, Nearest(static_cast<double>(kBoxHeight) * f)}
+                         : PreviewSides{Nearest(static_cast<double>(kBoxWidth) / f), kBoxHeight};
     // Extreme shapes would round a side to 0, and an image needs at least one pixel.
-    if (previewWidth < 1) previewWidth = 1;
-    if (previewHeight < 1) previewHeight = 1;
+    p.width = std::max(p.width, 1);
+    p.height = std::max(p.height, 1);
+    return p;
 }
 
 int HeightFor(int width, float ratio) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "imagelib/load.h"
 #include "picture/pixel_rect.h"
 #include "picture/rounding.h"
 
@@ -82,7 +83,7 @@ using ::Nearest;
 
 // Preview size for a picture of width x height (both positive): a landscape picture is 480 wide,
 // anything else 476 high; the other side follows H / W held as a float. Sides are at least 1.
-void PreviewSize(int width, int height, int& previewWidth, int& previewHeight);
+[[nodiscard]] PreviewSides PreviewSize(int width, int height);
 
 // ---------------------------------------------------------------------------------------------
 // Frame rules (pw, ph: the preview's width and height)

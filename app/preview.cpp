@@ -61,9 +61,8 @@ void ShowPrintResolution(const PixelRect& cut, const WindowSettings& settings) {
 
 void BuildPreview(std::unique_ptr<raster::Bitmap> made) {
     if (!ImageExists(kPictureImage)) return;
-    int pw = 0;
-    int ph = 0;
-    frame::PreviewSize(ImageGetWidth(kPictureImage), ImageGetHeight(kPictureImage), pw, ph);
+    const auto [pw, ph] =
+        frame::PreviewSize(ImageGetWidth(kPictureImage), ImageGetHeight(kPictureImage));
     if (made && made->width == pw && made->height == ph) {
         if (!ImageAdopt(kPreviewImage, std::move(made), IMAGE_SCREEN_BITMAP)) return;
     } else {

@@ -97,10 +97,9 @@ void LayOnWhite(raster::Bitmap& bm) {
 
 // A screen-compatible bitmap of the preview's size for a width x height picture, or null.
 std::unique_ptr<raster::Bitmap> NewPreview(const LoadPreview& preview, int width, int height) {
-    int pw = 0, ph = 0;
     if (!preview.size) return nullptr;
-    preview.size(width, height, pw, ph);
-    return ImageMakeBitmap(pw, ph, IMAGE_SCREEN_BITMAP, 0);
+    const PreviewSides sides = preview.size(width, height);
+    return ImageMakeBitmap(sides.width, sides.height, IMAGE_SCREEN_BITMAP, 0);
 }
 
 // The preview stretched from the whole picture, as the drawing surface draws it.

@@ -43,10 +43,17 @@ struct [[nodiscard]] LoadResult : LoadOutcome {
 // Loading
 // ---------------------------------------------------------------------------------------------
 
+// The sides of a preview in pixels.
+struct PreviewSides {
+    int width = 0;
+    int height = 0;
+    bool operator==(const PreviewSides&) const = default;
+};
+
 // A reduced copy of the picture, made while it loads.
 struct LoadPreview {
     // The preview's size for an upright picture of width x height.
-    void (*size)(int width, int height, int& previewWidth, int& previewHeight) = nullptr;
+    PreviewSides (*size)(int width, int height) = nullptr;
     // Set by a successful load: a screen-compatible bitmap of that size holding the halftone
     // stretch of the whole picture onto it. Null when it could not be made.
     std::unique_ptr<raster::Bitmap> bitmap;

@@ -61,26 +61,26 @@ void FitLabel::Fit() {
             QFont natural = base_;
             natural.setPixelSize(size);
             chosen = natural;
-            if (Narrowed(natural, room, chosen)) break;
+            if (const std::optional<QFont> narrowed = Narrowed(natural, room)) {
+                chosen = *narrowed;
+                break;
+            }
         }
     }
     setFont(chosen);
 }
 
-bool FitLabel::Narrowed(const QFont& natural, int room, QFont& out) const {
+std::optional<QFont> FitLabel::Narrowed(const QFont& natural, int room) const {
     const int naturalWidth = QFontMetrics(natural).horizontalAdvance(fittedText_);
-    if (naturalWidth <= room) return true;
+    if (naturalWidth <= room) return natural;
     for (int stretch = 100; stretch >= 50; stretch -= 5) {
         QFont trial = natural;
         trial.setStretch(stretch);
         const int width = QFontMetrics(trial).horizontalAdvance(fittedText_);
-        if (width * 100 < naturalWidth * kNarrowest) return false;
-        if (width <= room) {
-            out = trial;
-            return true;
-        }
+        if (width * 100 < naturalWidth * kNarrowest) return std::nullopt;
+        if (width <= room) return trial;
     }
-    return false;
+    return std::nullopt;
 }
 
 void ListBox::showPopup() {

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <optional>
 
 // A push button whose caption wraps onto several lines.
 class WrapButton : public QPushButton {
@@ -45,8 +46,9 @@ public:
 
 private:
     // The widest stretch of `natural` that fits `room`, squeezing the letters to no less than
-    // kNarrowest per cent of their natural width. False when none does.
-    bool Narrowed(const QFont& natural, int room, QFont& out) const;
+    // kNarrowest per cent of their natural width (`natural` itself when it fits); nothing when
+    // none does.
+    std::optional<QFont> Narrowed(const QFont& natural, int room) const;
 
     static constexpr int kNarrowest = 80;  // per cent of the natural width
     static constexpr int kSmallest = 8;    // pixels

@@ -20,6 +20,11 @@ std::vector<std::string> DialogFilters(const char* pattern);
 // Default file
 // ---------------------------------------------------------------------------------------------
 
+// A proposed file: the folder a dialog starts in and the name it proposes, each empty for none.
+struct DefaultFile {
+    std::string folder;
+    std::string name;
+};
 // Splits `defaultFile` at its last "/" into folder and name ("/x" gives folder "/"); without a
 // "/" all of it is the name. A name that fails FileNameValid is dropped.
-void SplitDefaultFile(const char* defaultFile, std::string& folder, std::string& name);
+[[nodiscard]] DefaultFile SplitDefaultFile(const char* defaultFile);

@@ -43,8 +43,7 @@ private:
 
 std::string FileRequester(bool save, const char* title, const char* defaultFile,
                           const char* pattern, int patternIndex) {
-    std::string folder, name;
-    SplitDefaultFile(defaultFile, folder, name);
+    const auto [folder, name] = SplitDefaultFile(defaultFile);
     std::string titleText = title ? title : "";
     std::string patternText = pattern ? pattern : "";
     if (g_toolkit.script)
@@ -128,19 +127,19 @@ std::vector<std::string> DialogFilters(const char* pattern) {
     return filters;
 }
 
-void SplitDefaultFile(const char* defaultFile, std::string& folder, std::string& name) {
-    folder.clear();
-    name.clear();
-    if (!defaultFile || !*defaultFile) return;
-    std::string text = defaultFile;
-    size_t slash = text.rfind('/');
+DefaultFile SplitDefaultFile(const char* defaultFile) {
+    DefaultFile split;
+    if (!defaultFile || !*defaultFile) return split;
+    const std::string text = defaultFile;
+    const size_t slash = text.rfind('/');
     if (slash == std::string::npos) {
-        name = text;
+        split.name = text;
     } else {
-        folder = slash == 0 ? "/" : text.substr(0, slash);
-        name = text.substr(slash + 1);
+        split.folder = slash == 0 ? "/" : text.substr(0, slash);
+        split.name = text.substr(slash + 1);
     }
-    if (!FileNameValid(name.c_str())) name.clear();
+    if (!FileNameValid(split.name.c_str())) split.name.clear();
+    return split;
 }
 
 void ToolkitConfigureFileDialog(QFileDialog& dialog, bool save, const std::string& title,

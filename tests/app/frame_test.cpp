@@ -30,8 +30,7 @@ TEST(Nearest, HalvesGoToTheEvenNeighbourAndSaturate) {
 
 TEST(PreviewSize, HalvesRoundToEvenAndSidesStayAtLeastOne) {
     auto preview = [](int w, int h) {
-        int pw = 0, ph = 0;
-        frame::PreviewSize(w, h, pw, ph);
+        const auto [pw, ph] = frame::PreviewSize(w, h);
         return std::to_string(pw) + "x" + std::to_string(ph);
     };
     EXPECT_EQ(preview(480, 300), "480x298");  // exactly 480 wide is still stretched: 297.5
@@ -109,8 +108,7 @@ TEST(FrameCut, NewPictureFrameIsTheLargest) {
                                          {1801, 1199}, {1215, 1800}, {300, 200},   {64, 48},
                                          {20, 3000},   {3000, 20},   {481, 477},   {7, 5}};
     for (auto [w, h] : sizes) {
-        int pw = 0, ph = 0;
-        frame::PreviewSize(w, h, pw, ph);
+        const auto [pw, ph] = frame::PreviewSize(w, h);
         for (int format = 0; format < frame::kFormatCount; ++format) {
             for (bool portrait : {false, true}) {
                 const float ratio = frame::RatioFor(format, portrait);

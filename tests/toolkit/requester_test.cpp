@@ -36,8 +36,7 @@ TEST(FileFilters, DialogFilterListAndDefaultFileSplit) {
     const char* cases[][3] = {
         {nullptr, "", ""}, {"/tmp/a:b", "/tmp", ""}, {"/Urlaub.jpg", "/", "Urlaub.jpg"}};
     for (auto [defaultFile, wantFolder, wantName] : cases) {
-        std::string folder = "x", name = "x";
-        SplitDefaultFile(defaultFile, folder, name);
+        const auto [folder, name] = SplitDefaultFile(defaultFile);
         EXPECT_EQ(folder + "|" + name, std::string(wantFolder) + "|" + wantName)
             << (defaultFile ? defaultFile : "(null)");
     }
