@@ -28,6 +28,7 @@ extern char** environ;
 
 namespace {
 
+// The fault the next helper is told to make: a test hook, so one per process.
 std::atomic<confined::Fault> g_fault{confined::Fault::None};
 
 // The descriptor the helper finds its socket under.

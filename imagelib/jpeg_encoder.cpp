@@ -137,8 +137,5 @@ bool JpegEncodeToMemory(std::vector<uint8_t>& out, const uint8_t* pixels, int wi
 
 void RegisterJpegEncoder() {
     static const ImageEncoder encoder{JPEG_ENCODER_ID, JpegEncode};
-    static bool registered = false;
-    if (registered) return;
-    registered = true;
     ImageRegisterEncoder(&encoder);
 }

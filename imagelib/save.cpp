@@ -99,6 +99,8 @@ int BmpWriter(const char* path, const uint8_t* pixels, int width, int height, in
 void ImageRegisterEncoder(const ImageEncoder* encoder) {
     EncoderList& list = g_imagelib.encoders;
     if (!encoder || list.count >= EncoderList::kMax) return;
+    for (int i = 0; i < list.count; ++i)
+        if (list.entries[i] == encoder) return;
     list.entries[list.count++] = encoder;
 }
 

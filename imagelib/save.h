@@ -55,7 +55,7 @@ struct ImageEncoder {
 // ---------------------------------------------------------------------------------------------
 
 // Appends `encoder` (not copied: it must outlive the program's use of the registry). Ignored
-// when null or when the table is full.
+// when null, when it is in the table already or when the table is full.
 void ImageRegisterEncoder(const ImageEncoder* encoder);
 // Calls the first registered encoder with `identifier`; 0 when there is none.
 [[nodiscard]] int ImageEncode(const char* path, const uint8_t* pixels, uint32_t identifier,
