@@ -71,7 +71,9 @@ TEST(CommandLine, OptionsAndUsageErrors) {
         EXPECT_EQ(p.out.substr(0, p.out.find('\n')), c.out) << name;
         EXPECT_EQ(p.err.substr(0, p.err.find('\n')), c.err) << name;
         // A usage error is followed by the whole usage text.
-        if (c.exitCode == 2) EXPECT_NE(p.err.find(CommandLineUsage("kadrovo")), std::string::npos);
+        if (c.exitCode == 2) {
+            EXPECT_NE(p.err.find(CommandLineUsage("kadrovo")), std::string::npos);
+        }
     }
 }
 

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 #include "toolkit/file_filter.h"
@@ -121,7 +122,7 @@ TEST_F(RealRequesterTest, NumberRequesterKeepsToItsRange) {
         EXPECT_EQ(seen.toStdString(), "Begradigen -15..15 by 0.1, 1 decimal");
         ASSERT_FALSE(heard.empty());
         EXPECT_DOUBLE_EQ(heard.back(), 2.5);
-        EXPECT_EQ(ok, button != "Abbrechen") << button;
+        EXPECT_EQ(ok, std::string_view(button) != "Abbrechen") << button;
         EXPECT_DOUBLE_EQ(value, ok ? 2.5 : 1.0) << button;
     }
 }
@@ -154,7 +155,7 @@ TEST_F(RealRequesterTest, ChoiceRequesterTakesItemsAndAcceptedTypedValues) {
         fields[0] = {"Grösse", {"klein", "gross"}, "3 KB", true, [](const std::string& t) {
                          return t.ends_with(" KB");
                      }};
-        fields[1] = {"Schärfe", {"aus", "mild", "stark"}, "aus"};
+        fields[1] = {"Schärfe", {"aus", "mild", "stark"}, "aus", false, {}};
         const bool ok = AskChoices("Ausgabe", fields);
         EXPECT_EQ(seen.toStdString(), "Ausgabe 3 KB/2 aus grey ok");
         EXPECT_EQ(ok, button != "Abbrechen") << button;
