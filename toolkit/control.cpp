@@ -49,6 +49,27 @@ void SetRole(QWidget* w, QPalette::ColorRole role, int32_t colour) {
     w->setPalette(pal);
 }
 
+// The combo box notification for what the drop-down list reports.
+int ListNotification(ListBox::Event event) {
+    switch (event) {
+        case ListBox::Event::SelChange:
+            return CBN_SELCHANGE;
+        case ListBox::Event::SetFocus:
+            return CBN_SETFOCUS;
+        case ListBox::Event::KillFocus:
+            return CBN_KILLFOCUS;
+        case ListBox::Event::DropDown:
+            return CBN_DROPDOWN;
+        case ListBox::Event::CloseUp:
+            return CBN_CLOSEUP;
+        case ListBox::Event::SelEndOk:
+            return CBN_SELENDOK;
+        case ListBox::Event::SelEndCancel:
+            return CBN_SELENDCANCEL;
+    }
+    return 0;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -118,6 +139,7 @@ uintptr_t ControlCreateComboBox(int number, int x, int y, int width, int height)
     QWidget* parent = ToolkitControlParent();
     if (!parent || number < 0) return 0;
     auto* w = new ListBox(parent);
+    w->report = [w](ListBox::Event event) { ToolkitRaiseControlEvent(w, ListNotification(event)); };
     w->setEditable(false);
     w->setFocusPolicy(Qt::StrongFocus);
     QObject::connect(w, &QComboBox::activated, w, [w](int index) { w->Chosen(index); });

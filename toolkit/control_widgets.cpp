@@ -11,9 +11,6 @@
 #include <QStylePainter>
 #include <QTimer>
 
-#include "toolkit/control.h"
-#include "toolkit/control_table.h"
-
 void WrapButton::paintEvent(QPaintEvent*) {
     QStylePainter p(this);
     QStyleOptionButton opt;
@@ -84,7 +81,7 @@ std::optional<QFont> FitLabel::Narrowed(const QFont& natural, int room) const {
 }
 
 void ListBox::showPopup() {
-    ToolkitRaiseControlEvent(this, CBN_DROPDOWN);
+    Report(Event::DropDown);
     QComboBox::showPopup();
 }
 
@@ -92,34 +89,34 @@ void ListBox::hidePopup() {
     bool open = view() && view()->isVisible();
     QComboBox::hidePopup();
     if (!open) return;
-    ToolkitRaiseControlEvent(this, CBN_CLOSEUP);
+    Report(Event::CloseUp);
     // A choice from the list is reported right after the list closes; without one, the list was
     // dismissed.
     choosing_ = true;
     QTimer::singleShot(0, this, [this] {
         if (!choosing_) return;
         choosing_ = false;
-        ToolkitRaiseControlEvent(this, CBN_SELENDCANCEL);
+        Report(Event::SelEndCancel);
     });
 }
 
 void ListBox::Chosen(int index) {
     choosing_ = false;
-    if (index != lastIndex) ToolkitRaiseControlEvent(this, CBN_SELCHANGE);
+    if (index != lastIndex) Report(Event::SelChange);
     lastIndex = index;
-    ToolkitRaiseControlEvent(this, CBN_SELENDOK);
+    Report(Event::SelEndOk);
 }
 
 void ListBox::focusInEvent(QFocusEvent* e) {
     QComboBox::focusInEvent(e);
-    if (e->reason() != Qt::PopupFocusReason) ToolkitRaiseControlEvent(this, CBN_SETFOCUS);
+    if (e->reason() != Qt::PopupFocusReason) Report(Event::SetFocus);
 }
 
 void ListBox::focusOutEvent(QFocusEvent* e) {
     QComboBox::focusOutEvent(e);
     // The open list holds the focus on the box's behalf.
     if (e->reason() != Qt::PopupFocusReason && !QApplication::activePopupWidget())
-        ToolkitRaiseControlEvent(this, CBN_KILLFOCUS);
+        Report(Event::KillFocus);
 }
 
 void TrackBar::keyPressEvent(QKeyEvent* e) {

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <functional>
 #include <optional>
 
 // A push button whose caption wraps onto several lines.
@@ -57,11 +58,16 @@ private:
     bool fitted_ = false;
 };
 
-// A drop-down list that reports opening, closing and focus changes as control events.
+// A drop-down list that reports opening, closing, choices and focus changes to its owner, who
+// turns them into control events.
 class ListBox : public QComboBox {
 public:
+    enum class Event { SelChange, SetFocus, KillFocus, DropDown, CloseUp, SelEndOk, SelEndCancel };
+
     using QComboBox::QComboBox;
     int lastIndex = -1;  // selection before the user's latest choice
+    // Receives every report; set before the box is shown. Without it nothing is reported.
+    std::function<void(Event)> report;
 
     void showPopup() override;
     void hidePopup() override;
@@ -73,6 +79,10 @@ protected:
     void focusOutEvent(QFocusEvent* e) override;
 
 private:
+    void Report(Event event) {
+        if (report) report(event);
+    }
+
     bool choosing_ = false;  // the list just closed; a choice may follow
 };
 
