@@ -21,6 +21,7 @@
 #include "app/refusal.h"
 #include "imagelib/clipboard.h"
 #include "imagelib/image.h"
+#include "imagelib/library_start.h"
 #include "imagelib/load.h"
 #include "imagelib/save.h"
 #include "picture/orient.h"

@@ -22,6 +22,7 @@
 #include "imagelib/clipboard.h"
 #include "imagelib/draw.h"
 #include "imagelib/image.h"
+#include "imagelib/library_start.h"
 #include "imagelib/load.h"
 #include "picture/cast.h"
 #include "platform/input.h"

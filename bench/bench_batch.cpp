@@ -29,6 +29,7 @@
 #include "bench/bench_support.h"
 #include "imagelib/image.h"
 #include "imagelib/jpeg_encoder.h"
+#include "imagelib/library_start.h"
 #include "imagelib/save.h"
 #include "platform/raster.h"
 

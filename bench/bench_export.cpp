@@ -33,6 +33,7 @@
 #include "bench/bench_support.h"
 #include "imagelib/image.h"
 #include "imagelib/jpeg_encoder.h"
+#include "imagelib/library_start.h"
 #include "imagelib/load.h"
 #include "imagelib/save.h"
 #include "imagelib/transform.h"

@@ -17,12 +17,8 @@
 #include "imagelib/confinement.h"
 #include "imagelib/decode_protocol.h"
 #include "imagelib/decoder.h"
-#include "imagelib/library_state.h"
 #include "imagelib/load_limits.h"
 #include "platform/raster.h"
-
-// The image library's state, of which the helper uses only the load limits.
-ImageLibraryState g_imagelib;
 
 namespace {
 

@@ -1,67 +1,77 @@
 #include "imagelib/draw.h"
 
-#include "imagelib/library_state.h"
-
 namespace {
+
+// The one drawing state of the process. `open` is the descriptor handed to DrawBegin, read again
+// by every operation: its owner may take the surface away (a window closed) or replace it (a
+// window resized) while the target is open. `target` keeps the copy whose finish DrawEnd runs.
+struct DrawState {
+    DrawTarget* open = nullptr;  // null: no target open
+    DrawTarget target;
+    uint32_t frontColour = 0;
+    uint32_t backColour = 0xFFFFFF;
+    int mode = 0;
+};
+
+DrawState g_draw;
 
 // The pixels to draw on, or null when nothing can be drawn.
 raster::Bitmap* Surface() {
-    if (!g_imagelib.draw.open) return nullptr;
-    raster::Bitmap* surface = g_imagelib.draw.open->surface;
+    if (!g_draw.open) return nullptr;
+    raster::Bitmap* surface = g_draw.open->surface;
     return surface && surface->bits ? surface : nullptr;
 }
 
 raster::Mix CurrentMix() {
-    return (g_imagelib.draw.mode & DRAW_INVERT) ? raster::Mix::Invert : raster::Mix::Copy;
+    return (g_draw.mode & DRAW_INVERT) ? raster::Mix::Invert : raster::Mix::Copy;
 }
 
 // Rectangles and circles are filled unless the outlined mode selected the null brush.
 bool Filled() {
-    return !(g_imagelib.draw.mode & DRAW_OUTLINED);
+    return !(g_draw.mode & DRAW_OUTLINED);
 }
 
 }  // namespace
 
 void DrawInit() {
-    g_imagelib.draw = DrawState{};
+    g_draw = DrawState{};
 }
 
 raster::Bitmap* DrawBegin(DrawTarget* target) {
     DrawEnd();
     if (!target) return nullptr;
-    g_imagelib.draw.target = *target;
-    g_imagelib.draw.mode = 0;
+    g_draw.target = *target;
+    g_draw.mode = 0;
     if (!target->surface || !target->surface->bits) return nullptr;
-    g_imagelib.draw.open = target;
-    g_imagelib.draw.frontColour = 0;
-    g_imagelib.draw.backColour = 0xFFFFFF;
+    g_draw.open = target;
+    g_draw.frontColour = 0;
+    g_draw.backColour = 0xFFFFFF;
     return target->surface;
 }
 
 void DrawEnd() {
-    if (!g_imagelib.draw.open) return;
-    DrawTarget* open = g_imagelib.draw.open;
-    void (*finish)(DrawTarget*) = g_imagelib.draw.target.finish;
+    if (!g_draw.open) return;
+    DrawTarget* open = g_draw.open;
+    void (*finish)(DrawTarget*) = g_draw.target.finish;
     // Closed before the finish runs, so that a finish reaching back into the surface sees it shut.
-    g_imagelib.draw.open = nullptr;
+    g_draw.open = nullptr;
     if (finish) finish(open);
 }
 
 void DrawForget(const DrawTarget* target) {
-    if (!g_imagelib.draw.open || !target || g_imagelib.draw.open != target) return;
-    g_imagelib.draw.open = nullptr;
+    if (!g_draw.open || !target || g_draw.open != target) return;
+    g_draw.open = nullptr;
 }
 
 void DrawSetMode(int flags) {
-    if (!g_imagelib.draw.open) return;
-    g_imagelib.draw.mode = flags;
+    if (!g_draw.open) return;
+    g_draw.mode = flags;
 }
 
 void DrawBitmap(const raster::Bitmap* bitmap, int x, int y, int width, int height) {
     raster::Bitmap* surface = Surface();
     if (!surface || !bitmap || !bitmap->bits) return;
-    raster::Rop rop =
-        (g_imagelib.draw.mode & DRAW_INVERT) ? raster::Rop::NotSrcErase : raster::Rop::SrcCopy;
+    raster::Rop rop = (g_draw.mode & DRAW_INVERT) ? raster::Rop::NotSrcErase : raster::Rop::SrcCopy;
     int w = bitmap->width, h = bitmap->height;
     if (width != 0 && height != 0) {
         w = width;

@@ -3,22 +3,28 @@
 #include <new>
 #include <utility>
 
-#include "imagelib/jpeg_encoder.h"
-#include "imagelib/library_state.h"
 #include "platform/display.h"
 #include "platform/registry.h"
 
-ImageLibraryState g_imagelib;
-
 namespace {
+
+// The image drawing target: the image currently open as a drawing target (none when `open` is
+// null) and the descriptor handed to the drawing surface.
+struct ImageTargetBlock {
+    raster::Bitmap* open = nullptr;
+    DrawTarget target;
+};
+
+ObjectTable<ImageRecord> g_images;
+ImageTargetBlock g_imageTarget;
 
 // Closes the image drawing target, if one is open. A drawing surface still working on it stops
 // drawing: the pixels it would reach may be gone after this.
 void CloseImageTarget() {
-    if (!g_imagelib.imageTarget.open) return;
-    DrawForget(&g_imagelib.imageTarget.target);
-    g_imagelib.imageTarget.open = nullptr;
-    g_imagelib.imageTarget.target.surface = nullptr;
+    if (!g_imageTarget.open) return;
+    DrawForget(&g_imageTarget.target);
+    g_imageTarget.open = nullptr;
+    g_imageTarget.target.surface = nullptr;
 }
 
 void FinishImageTarget(DrawTarget*) {
@@ -26,7 +32,7 @@ void FinishImageTarget(DrawTarget*) {
 }
 
 ImageRecord* Find(int number) {
-    return ObjectTableFind(g_imagelib.images, number);
+    return ObjectTableFind(g_images, number);
 }
 
 // Fills `record` from `bitmap`, whose ownership passes to the record.
@@ -42,20 +48,14 @@ raster::Bitmap* Store(ImageRecord* record, std::unique_ptr<raster::Bitmap> bitma
 }  // namespace
 
 void ImageInit() {
-    if (g_imagelib.images.records)
-        ImageReleaseAll();  // a second start-up must not leak the old images
-    ObjectTableCreate(g_imagelib.images, 16, ImageRelease);
+    if (g_images.records) ImageReleaseAll();  // a second start-up must not leak the old images
+    ObjectTableCreate(g_images, 16, ImageRelease);
     CloseImageTarget();
-    g_imagelib.imageTarget = ImageTargetBlock{};
-}
-
-void ImageLibraryStart() {
-    ImageInit();
-    RegisterJpegEncoder();
+    g_imageTarget = ImageTargetBlock{};
 }
 
 raster::Bitmap* ImageNew(int number, int width, int height) {
-    ImageRecord* record = ObjectTableObtain(g_imagelib.images, number);
+    ImageRecord* record = ObjectTableObtain(g_images, number);
     if (!record) return nullptr;
     std::unique_ptr<raster::Bitmap> bitmap = ImageMakeBitmap(width, height, IMAGE_SCREEN_BITMAP, 0);
     if (!bitmap) return nullptr;
@@ -66,16 +66,16 @@ raster::Bitmap* ImageNew(int number, int width, int height) {
 void ImageRelease(int number) {
     ImageRecord* record = Find(number);
     if (!record) return;
-    if (g_imagelib.imageTarget.open == record->handle) CloseImageTarget();
+    if (g_imageTarget.open == record->handle) CloseImageTarget();
     delete record->handle;
     delete record->exif;
-    ObjectTableClear(g_imagelib.images, number);
+    ObjectTableClear(g_images, number);
 }
 
 void ImageReleaseAll() {
-    ObjectTableFirst(g_imagelib.images);
+    ObjectTableFirst(g_images);
     int number = 0;
-    while (ObjectTableNext(g_imagelib.images, &number))
+    while (ObjectTableNext(g_images, &number))
         ImageRelease(number);
 }
 
@@ -119,16 +119,16 @@ DrawTarget* ImageDrawTarget(int number) {
     CloseImageTarget();
     ImageRecord* record = Find(number);
     if (!record) return nullptr;
-    g_imagelib.imageTarget.open = record->handle;
-    g_imagelib.imageTarget.target.kind = 2;
-    g_imagelib.imageTarget.target.surface = record->handle;
-    g_imagelib.imageTarget.target.finish = FinishImageTarget;
-    g_imagelib.imageTarget.target.owner = &g_imagelib.imageTarget;
-    return &g_imagelib.imageTarget.target;
+    g_imageTarget.open = record->handle;
+    g_imageTarget.target.kind = 2;
+    g_imageTarget.target.surface = record->handle;
+    g_imageTarget.target.finish = FinishImageTarget;
+    g_imageTarget.target.owner = &g_imageTarget;
+    return &g_imageTarget.target;
 }
 
 raster::Bitmap* ImageAdopt(int number, std::unique_ptr<raster::Bitmap> bitmap, uint8_t flags) {
-    ImageRecord* record = ObjectTableObtain(g_imagelib.images, number);
+    ImageRecord* record = ObjectTableObtain(g_images, number);
     if (!record || !bitmap || !bitmap->bits) return nullptr;
     if (bitmap->width < 1 || bitmap->height < 1 || bitmap->width > raster::kMaxSide ||
         bitmap->height > raster::kMaxSide) {

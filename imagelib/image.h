@@ -29,9 +29,6 @@ struct ImageRecord {
 // Image objects
 // ---------------------------------------------------------------------------------------------
 
-// Starts the image library: the image table (ImageInit) and the JPEG encoder; the formats of the
-// format table (load.h) read from the start. Run once at start; a second run starts afresh.
-void ImageLibraryStart();
 // Makes the image table (16 slots, growth 16, release hook ImageRelease); images held before are
 // released.
 void ImageInit();

@@ -11,7 +11,6 @@
 #include <new>
 
 #include "imagelib/image.h"
-#include "imagelib/library_state.h"
 #include "platform/raster.h"
 
 namespace {
@@ -96,8 +95,21 @@ int BmpWriter(const char* path, const uint8_t* pixels, int width, int height, in
 
 // --- encoder registry ----------------------------------------------------------------------------
 
+namespace {
+
+// The encoders in the order they were registered.
+struct EncoderList {
+    static constexpr int kMax = 100;
+    const ImageEncoder* entries[kMax] = {};
+    int count = 0;
+};
+
+EncoderList g_encoders;
+
+}  // namespace
+
 void ImageRegisterEncoder(const ImageEncoder* encoder) {
-    EncoderList& list = g_imagelib.encoders;
+    EncoderList& list = g_encoders;
     if (!encoder || list.count >= EncoderList::kMax) return;
     for (int i = 0; i < list.count; ++i)
         if (list.entries[i] == encoder) return;
@@ -106,7 +118,7 @@ void ImageRegisterEncoder(const ImageEncoder* encoder) {
 
 int ImageEncode(const char* path, const uint8_t* pixels, uint32_t identifier, int width, int height,
                 int stride, int quality, const ImageMetadata* metadata) {
-    const EncoderList& list = g_imagelib.encoders;
+    const EncoderList& list = g_encoders;
     for (int i = 0; i < list.count; ++i) {
         if (list.entries[i]->identifier == identifier && list.entries[i]->encode)
             return list.entries[i]->encode(path, pixels, width, height, stride, quality, metadata);
@@ -130,7 +142,7 @@ int BitmapSaveFile(const raster::Bitmap& bitmap, const char* path, uint32_t form
     // Refuse an unknown identifier before spending memory on the conversion.
     if (format != IMAGE_FORMAT_BMP) {
         bool known = false;
-        const EncoderList& list = g_imagelib.encoders;
+        const EncoderList& list = g_encoders;
         for (int i = 0; i < list.count && !known; ++i)
             known = list.entries[i]->identifier == format;
         if (!known) return 0;

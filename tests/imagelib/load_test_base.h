@@ -7,6 +7,7 @@
 #include <string>
 
 #include "imagelib/image.h"
+#include "imagelib/library_start.h"
 #include "imagelib/load.h"
 #include "load_fixtures.h"
 #include "platform/display.h"

@@ -10,6 +10,7 @@
 #include "imagelib/clipboard.h"
 #include "imagelib/image.h"
 #include "imagelib/jpeg_encoder.h"
+#include "imagelib/library_start.h"
 #include "imagelib/load.h"
 #include "load_fixtures.h"
 #include "platform/clipboard.h"

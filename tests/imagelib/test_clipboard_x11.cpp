@@ -14,6 +14,7 @@
 
 #include "imagelib/clipboard.h"
 #include "imagelib/image.h"
+#include "imagelib/library_start.h"
 #include "imagelib/load.h"
 #include "platform/raster.h"
 #include "toolkit/window.h"

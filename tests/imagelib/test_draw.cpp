@@ -7,6 +7,7 @@
 #include <set>
 
 #include "imagelib/image.h"
+#include "imagelib/library_start.h"
 #include "platform/display.h"
 
 namespace {

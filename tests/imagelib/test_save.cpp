@@ -18,6 +18,7 @@
 
 #include "imagelib/image.h"
 #include "imagelib/jpeg_encoder.h"
+#include "imagelib/library_start.h"
 #include "imagelib/load.h"
 #include "imagelib/save.h"
 #include "platform/raster.h"

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "imagelib/image.h"
+#include "imagelib/library_start.h"
 #include "imagelib/transform.h"
 #include "platform/display.h"
 #include "platform/raster.h"
