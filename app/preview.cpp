@@ -43,9 +43,8 @@ constexpr int kBlurredDpi = 100;
 // status line and the format combo box, and warns by the status line's colour. This runs on
 // every redraw: the tooltips are only touched when they change.
 void ShowPrintResolution(const PixelRect& cut, const WindowSettings& settings) {
-    int width = 0, height = 0;
-    ExportSize(cut, ImageGetWidth(kPictureImage), ImageGetHeight(kPictureImage),
-               settings.outputSize, width, height);
+    const auto [width, height] = ExportSize(cut, ImageGetWidth(kPictureImage),
+                                            ImageGetHeight(kPictureImage), settings.outputSize);
     const int format = settings.format;
     const int dpi = frame::PrintDpi(format, width, height);
     const std::string tip = dpi > 0 ? frame::PrintResolutionText(format, dpi) : std::string();

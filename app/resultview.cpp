@@ -24,21 +24,19 @@ constexpr int kRoomDown = 64;
 
 }  // namespace
 
-void ResultFit(int width, int height, int room, int roomHeight, int& shownWidth, int& shownHeight) {
-    shownWidth = width;
-    shownHeight = height;
-    if (width <= 0 || height <= 0 || (width <= room && height <= roomHeight)) return;
+Sides ResultFit(int width, int height, int room, int roomHeight) {
+    if (width <= 0 || height <= 0 || (width <= room && height <= roomHeight))
+        return {width, height};
     const double scale = std::min(static_cast<double>(std::max(room, 1)) / width,
                                   static_cast<double>(std::max(roomHeight, 1)) / height);
-    shownWidth = std::max(1, static_cast<int>(std::floor(width * scale)));
-    shownHeight = std::max(1, static_cast<int>(std::floor(height * scale)));
+    return {std::max(1, static_cast<int>(std::floor(width * scale))),
+            std::max(1, static_cast<int>(std::floor(height * scale)))};
 }
 
 std::unique_ptr<raster::Bitmap> FitResult(std::unique_ptr<raster::Bitmap> result, int room,
                                           int roomHeight) {
     if (!result) return nullptr;
-    int width = 0, height = 0;
-    ResultFit(result->width, result->height, room, roomHeight, width, height);
+    const auto [width, height] = ResultFit(result->width, result->height, room, roomHeight);
     if (width == result->width && height == result->height) return result;
     auto fitted = raster::Create(width, height, result->bpp, true, false);
     if (!fitted || !OutputResize(*result, *fitted)) return nullptr;

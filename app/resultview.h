@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "picture/sides.h"
 #include "platform/raster.h"
 
 inline constexpr const char* kResultTitle = "Ergebnis";
@@ -15,7 +16,7 @@ inline constexpr const char* kResultTitle = "Ergebnis";
 
 // The size at which a width x height result is shown within room x roomHeight device pixels:
 // its own where it fits, else the largest of its shape that fits (sides at least 1).
-void ResultFit(int width, int height, int room, int roomHeight, int& shownWidth, int& shownHeight);
+[[nodiscard]] Sides ResultFit(int width, int height, int room, int roomHeight);
 // `result` as shown within room x roomHeight device pixels: itself where it fits, else reduced
 // with the export's smoothing stretch (OutputResize); null when that cannot be had.
 std::unique_ptr<raster::Bitmap> FitResult(std::unique_ptr<raster::Bitmap> result, int room,

@@ -128,8 +128,7 @@ struct Depth {
 }  // namespace
 
 int main() {
-    int sw = 0, sh = 0;
-    StraightenedSize(kWidth, kHeight, 2.5, sw, sh);
+    const auto [sw, sh] = StraightenedSize(kWidth, kHeight, 2.5);
     Depth depths[2];
     for (int i = 0; i < 2; ++i) {
         Depth& d = depths[i];

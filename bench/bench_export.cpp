@@ -121,10 +121,10 @@ Job& GetJob(int megapixels) {
     job.height = job.width * 2 / 3;
     job.cutW = (job.width * 2 + 2) / 3;
     job.cutH = (job.height * 2 + 2) / 3;
-    if (!OutputSizeFor(kPreset, job.cutW, job.cutH, job.outW, job.outH)) {
-        job.outW = job.cutW;
-        job.outH = job.cutH;
-    }
+    const Sides out =
+        OutputSizeFor(kPreset, job.cutW, job.cutH).value_or(Sides{job.cutW, job.cutH});
+    job.outW = out.width;
+    job.outH = out.height;
     WriteInput(job);
     WritePlain(job);
     return job;

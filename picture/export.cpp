@@ -81,26 +81,20 @@ PixelRect ClipToPicture(const PixelRect& frame, int width, int height) {
             static_cast<int32_t>(right - left), static_cast<int32_t>(bottom - top)};
 }
 
-bool OutputSizeFor(int index, int width, int height, int& newWidth, int& newHeight) {
-    if (index < 1 || index >= kOutputPresetCount || width <= 0 || height <= 0) return false;
+std::optional<Sides> OutputSizeFor(int index, int width, int height) {
+    if (index < 1 || index >= kOutputPresetCount || width <= 0 || height <= 0) return {};
     const float ratio = static_cast<float>(width) / static_cast<float>(height);
     const int n = kOutputPresets[index].shorterSide;
     if (kOutputPresets[index].boundsWidth) {
-        if (width <= n) return false;
-        newWidth = n;
-        newHeight = std::max(1, Nearest(n / static_cast<double>(ratio)));
-        return true;
+        if (width <= n) return {};
+        return Sides{n, std::max(1, Nearest(n / static_cast<double>(ratio)))};
     }
     if (width > height) {
-        if (height <= n) return false;
-        newWidth = Nearest(n * static_cast<double>(ratio));
-        newHeight = n;
-    } else {
-        if (width <= n) return false;
-        newWidth = n;
-        newHeight = Nearest(n / static_cast<double>(ratio));
+        if (height <= n) return {};
+        return Sides{Nearest(n * static_cast<double>(ratio)), n};
     }
-    return true;
+    if (width <= n) return {};
+    return Sides{n, Nearest(n / static_cast<double>(ratio))};
 }
 
 bool OutputResize(const raster::Bitmap& cut, raster::Bitmap& reduced) {
@@ -115,9 +109,11 @@ ExportResult ExportPicture(raster::Bitmap& picture, const PixelRect& frame,
     const PixelRect cut = ClipToPicture(frame, picture.width, picture.height);
     // Reduced, the cut is stretched straight from the picture's rows and needs no copy of its own.
     std::unique_ptr<raster::Bitmap> out;
-    int width = cut.width, height = cut.height;
-    const bool reducing =
-        cut.width > 0 && OutputSizeFor(settings.preset, cut.width, cut.height, width, height);
+    const std::optional<Sides> reduced =
+        cut.width > 0 ? OutputSizeFor(settings.preset, cut.width, cut.height) : std::nullopt;
+    const bool reducing = reduced.has_value();
+    const int width = reducing ? reduced->width : cut.width;
+    const int height = reducing ? reduced->height : cut.height;
     if (cut.width > 0) {
         out = SameKind(picture, width, height);
         if (!out) return result;
@@ -178,9 +174,10 @@ std::unique_ptr<raster::Bitmap> ExportCut(const raster::Bitmap& picture, const P
     const PixelRect cut = ClipToPicture(frame, picture.width, picture.height);
     if (cut.width <= 0 || !picture.bits) return nullptr;
     if (width <= 0 || height <= 0) {
-        width = cut.width;
-        height = cut.height;
-        (void)OutputSizeFor(settings.preset, cut.width, cut.height, width, height);
+        const Sides sides = OutputSizeFor(settings.preset, cut.width, cut.height)
+                                .value_or(Sides{cut.width, cut.height});
+        width = sides.width;
+        height = sides.height;
     }
     std::unique_ptr<raster::Bitmap> out = SameKind(picture, width, height);
     if (!out) return nullptr;
@@ -232,11 +229,7 @@ std::unique_ptr<raster::Bitmap> ExportCut(const raster::Bitmap& picture, const P
     return out;
 }
 
-void ExportSize(const PixelRect& frame, int pictureWidth, int pictureHeight, int preset, int& width,
-                int& height) {
+Sides ExportSize(const PixelRect& frame, int pictureWidth, int pictureHeight, int preset) {
     const PixelRect cut = ClipToPicture(frame, pictureWidth, pictureHeight);
-    width = cut.width;
-    height = cut.height;
-    int w = 0, h = 0;
-    if (OutputSizeFor(preset, width, height, w, h)) width = w, height = h;
+    return OutputSizeFor(preset, cut.width, cut.height).value_or(Sides{cut.width, cut.height});
 }

@@ -7,9 +7,11 @@
 #include <functional>
 #include <iterator>
 #include <memory>
+#include <optional>
 
 #include "picture/pixel_rect.h"
 #include "picture/sharpen.h"
+#include "picture/sides.h"
 #include "picture/tone.h"
 #include "platform/raster.h"
 
@@ -89,9 +91,9 @@ bool OutputResize(const raster::Bitmap& cut, raster::Bitmap& reduced);
 // Sizes
 // ---------------------------------------------------------------------------------------------
 
-// The size of a width x height picture under preset `index`; false when it keeps its size
-// (index 0 or out of range, or the shorter side already within the preset).
-bool OutputSizeFor(int index, int width, int height, int& newWidth, int& newHeight);
+// The size of a width x height picture under preset `index`; none when it keeps its size (index 0
+// or out of range, or the shorter side already within the preset).
+[[nodiscard]] std::optional<Sides> OutputSizeFor(int index, int width, int height);
 // A frame in preview pixels as picture pixels: each of left, top, width, height times `factor`,
 // rounded separately to the nearest integer (halves to even).
 PixelRect FrameToPicture(const PixelRect& frame, float factor);
@@ -126,5 +128,5 @@ PixelRect ClipToPicture(const PixelRect& frame, int width, int height);
 
 // The size of the picture an export of `cut` (picture pixels) delivers from a pictureWidth x
 // pictureHeight picture: the clipped cut, reduced by `preset`.
-void ExportSize(const PixelRect& cut, int pictureWidth, int pictureHeight, int preset, int& width,
-                int& height);
+[[nodiscard]] Sides ExportSize(const PixelRect& cut, int pictureWidth, int pictureHeight,
+                               int preset);

@@ -132,15 +132,11 @@ void SampleRow(const raster::Bitmap& src, uint8_t* d, int count, int64_t u, int6
 
 }  // namespace
 
-void StraightenedSize(int width, int height, double degrees, int& outWidth, int& outHeight) {
-    if (degrees == 0) {
-        outWidth = width;
-        outHeight = height;
-        return;
-    }
+Sides StraightenedSize(int width, int height, double degrees) {
+    if (degrees == 0) return {width, height};
     const double s = InscribedScale(width, height, degrees);
-    outWidth = std::max(1, static_cast<int>(std::floor(s * width)));
-    outHeight = std::max(1, static_cast<int>(std::floor(s * height)));
+    return {std::max(1, static_cast<int>(std::floor(s * width))),
+            std::max(1, static_cast<int>(std::floor(s * height)))};
 }
 
 bool StraightenInto(const raster::Bitmap& src, PixelOrientation o, double degrees,
@@ -148,9 +144,8 @@ bool StraightenInto(const raster::Bitmap& src, PixelOrientation o, double degree
     if (degrees == 0) return OrientInto(src, o, dst);
     const int bytes = src.BytesPerPixel();
     const bool swaps = SwapsSides(o);
-    int outW = 0, outH = 0;
-    StraightenedSize(swaps ? src.height : src.width, swaps ? src.width : src.height, degrees, outW,
-                     outH);
+    const auto [outW, outH] =
+        StraightenedSize(swaps ? src.height : src.width, swaps ? src.width : src.height, degrees);
     if ((bytes != 3 && bytes != 4) || dst.bpp != src.bpp || !src.bits || !dst.bits ||
         dst.width != outW || dst.height != outH)
         return false;
@@ -173,8 +168,8 @@ bool StraightenInto(const raster::Bitmap& src, PixelOrientation o, double degree
 std::unique_ptr<raster::Bitmap> Straighten(const raster::Bitmap& src, PixelOrientation o,
                                            double degrees) {
     const bool swaps = SwapsSides(o);
-    int w = 0, h = 0;
-    StraightenedSize(swaps ? src.height : src.width, swaps ? src.width : src.height, degrees, w, h);
+    const auto [w, h] =
+        StraightenedSize(swaps ? src.height : src.width, swaps ? src.width : src.height, degrees);
     auto out = raster::Create(w, h, src.bpp, src.topDown, src.screen);
     if (!out || !StraightenInto(src, o, degrees, *out)) return nullptr;
     return out;

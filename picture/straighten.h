@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "picture/orient.h"
+#include "picture/sides.h"
 #include "platform/raster.h"
 
 // The angles the straightening takes, in degrees; positive turns the picture clockwise.
@@ -19,7 +20,7 @@ inline constexpr double kStraightenMaxDegrees = 15.0;
 // The size of a width x height picture straightened by `degrees`: s * width by s * height, both
 // rounded down and at least 1, where s = min(W / (W cos + H sin), H / (W sin + H cos)) with the
 // sine taken positive. 0 degrees keeps the size.
-void StraightenedSize(int width, int height, double degrees, int& outWidth, int& outHeight);
+[[nodiscard]] Sides StraightenedSize(int width, int height, double degrees);
 
 // ---------------------------------------------------------------------------------------------
 // Pixel work

@@ -290,8 +290,7 @@ TEST(ResultView, FitAndCaption) {
                         {1200, 1800, 1904, 1016, "677x1016"},
                         {10000, 10, 100, 100, "100x1"}};
     for (const Fit& f : fits) {
-        int w = 0, h = 0;
-        ResultFit(f.width, f.height, f.room, f.roomHeight, w, h);
+        const auto [w, h] = ResultFit(f.width, f.height, f.room, f.roomHeight);
         EXPECT_EQ(std::to_string(w) + "x" + std::to_string(h), f.shown) << f.width;
     }
     EXPECT_EQ(ResultCaption(1, 1800, 1200), "1800 x 1200 Pixel, 10 x 15 cm: 305 dpi");

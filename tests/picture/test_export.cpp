@@ -19,9 +19,8 @@ namespace {
 // Presets only ever reduce; frames are scaled and rounded one field at a time, then clipped.
 TEST(OutputSize, PresetsAndFrames) {
     auto size = [](int preset, int w, int h) {
-        int nw = 0, nh = 0;
-        return OutputSizeFor(preset, w, h, nw, nh) ? std::to_string(nw) + "x" + std::to_string(nh)
-                                                   : std::string("kept");
+        const std::optional<Sides> s = OutputSizeFor(preset, w, h);
+        return s ? std::to_string(s->width) + "x" + std::to_string(s->height) : std::string("kept");
     };
     const std::tuple<int, int, int, const char*> presets[] = {
         {1, 4000, 3000, "800x600"},

@@ -93,22 +93,17 @@ TEST(Straighten, SizeIsTheLargestInscribedRectangleOfTheSameAspect) {
                                         {800, 5000}}) {
         for (double degrees : {0.1, 1.0, -2.5, 7.3, -15.0, 15.0}) {
             SCOPED_TRACE(testing::Message() << width << "x" << height << " at " << degrees);
-            int w = 0, h = 0;
-            StraightenedSize(width, height, degrees, w, h);
+            const auto [w, h] = StraightenedSize(width, height, degrees);
             EXPECT_TRUE(fits(w, h, width, height, degrees));
             const double larger = static_cast<double>(w + 1) / width;
             EXPECT_FALSE(fits(w + 1, larger * height, width, height, degrees));
             // The aspect ratio is the picture's, within the rounding of one pixel.
             EXPECT_NEAR(static_cast<double>(w) / h, static_cast<double>(width) / height,
                         static_cast<double>(width) / height / h + 1.0 / h);
-            int mw = 0, mh = 0;
-            StraightenedSize(width, height, -degrees, mw, mh);
-            EXPECT_EQ(std::pair(mw, mh), std::pair(w, h));
+            EXPECT_EQ(StraightenedSize(width, height, -degrees), (Sides{w, h}));
         }
     }
-    int w = 0, h = 0;
-    StraightenedSize(4000, 3000, 0.0, w, h);
-    EXPECT_EQ(std::pair(w, h), std::pair(4000, 3000));
+    EXPECT_EQ(StraightenedSize(4000, 3000, 0.0), (Sides{4000, 3000}));
 }
 
 // No pixel of an empty corner reaches the output: one colour in, that colour everywhere out.
