@@ -28,9 +28,6 @@ extern char** environ;
 
 namespace {
 
-// The fault the next helper is told to make: a test hook, so one per process.
-std::atomic<confined::Fault> g_fault{confined::Fault::None};
-
 // The descriptor the helper finds its socket under.
 constexpr int kHelperSocket = 3;
 
@@ -150,18 +147,21 @@ Helper Spawn(const std::string& helper) {
     return Helper(pid, std::move(ours));
 }
 
-// One helper started ahead, so that its start-up falls between loads rather than inside one.
-struct Spare {
+// The loader's side of confinement, one per process: one helper started ahead, so that its
+// start-up falls between loads rather than inside one, and the fault the next helper is told to
+// make (a test hook).
+struct ConfinedState {
     std::mutex mutex;
-    Helper helper;
+    Helper helper;  // the spare, guarded by `mutex`
+    std::atomic<confined::Fault> fault{confined::Fault::None};
 };
-Spare g_spare;
+ConfinedState g_confined;
 
 // The spare helper, or a new one when there is none.
 Helper TakeHelper(const std::string& path) {
     {
-        std::lock_guard lock(g_spare.mutex);
-        if (g_spare.helper) return std::move(g_spare.helper);
+        std::lock_guard lock(g_confined.mutex);
+        if (g_confined.helper) return std::move(g_confined.helper);
     }
     return Spawn(path);
 }
@@ -169,12 +169,12 @@ Helper TakeHelper(const std::string& path) {
 // Starts the next spare, unless one is there.
 void StartSpare(const std::string& path) {
     {
-        std::lock_guard lock(g_spare.mutex);
-        if (g_spare.helper) return;
+        std::lock_guard lock(g_confined.mutex);
+        if (g_confined.helper) return;
     }
     Helper next = Spawn(path);
-    std::lock_guard lock(g_spare.mutex);
-    if (!g_spare.helper) g_spare.helper = std::move(next);
+    std::lock_guard lock(g_confined.mutex);
+    if (!g_confined.helper) g_confined.helper = std::move(next);
 }
 
 // Waits until `socket` has a packet, the helper ended or the deadline passed; true for a packet.
@@ -320,7 +320,7 @@ Probed Decode(const std::string& path, uint32_t format, ByteView file) {
     request.format = format;
     request.fileBytes = file.size();
     request.limits = ImageLoadLimits();
-    request.fault = g_fault.exchange(confined::Fault::None);
+    request.fault = g_confined.fault.exchange(confined::Fault::None);
     if (!SendRequest(helper.Socket(), request, bytes.get()))
         return Probed{ProbeAnswer::Damaged, nullptr};
     bytes.reset();
@@ -377,9 +377,9 @@ bool ConfinedHelperReady() {
     const std::string& path = ConfinedHelperPath();
     if (path.empty()) return false;
     StartSpare(path);
-    std::lock_guard lock(g_spare.mutex);
-    if (!g_spare.helper) return false;
-    pollfd p = {g_spare.helper.Socket(), POLLIN, 0};
+    std::lock_guard lock(g_confined.mutex);
+    if (!g_confined.helper) return false;
+    pollfd p = {g_confined.helper.Socket(), POLLIN, 0};
     const int waitMs = ImageLoadLimits().decodeSeconds * 1000;
     while (poll(&p, 1, waitMs) < 0 && errno == EINTR) {
     }
@@ -387,5 +387,5 @@ bool ConfinedHelperReady() {
 }
 
 void ConfinedFaultForTest(confined::Fault fault) {
-    g_fault = fault;
+    g_confined.fault = fault;
 }

@@ -15,16 +15,20 @@ struct ImageTargetBlock {
     DrawTarget target;
 };
 
-ObjectTable<ImageRecord> g_images;
-ImageTargetBlock g_imageTarget;
+// The image objects' state: the numbered table and the drawing target.
+struct ImageState {
+    ObjectTable<ImageRecord> images;
+    ImageTargetBlock target;
+};
+ImageState g_image;
 
 // Closes the image drawing target, if one is open. A drawing surface still working on it stops
 // drawing: the pixels it would reach may be gone after this.
 void CloseImageTarget() {
-    if (!g_imageTarget.open) return;
-    DrawForget(&g_imageTarget.target);
-    g_imageTarget.open = nullptr;
-    g_imageTarget.target.surface = nullptr;
+    if (!g_image.target.open) return;
+    DrawForget(&g_image.target.target);
+    g_image.target.open = nullptr;
+    g_image.target.target.surface = nullptr;
 }
 
 void FinishImageTarget(DrawTarget*) {
@@ -32,7 +36,7 @@ void FinishImageTarget(DrawTarget*) {
 }
 
 ImageRecord* Find(int number) {
-    return ObjectTableFind(g_images, number);
+    return ObjectTableFind(g_image.images, number);
 }
 
 // Fills `record` from `bitmap`, whose ownership passes to the record.
@@ -48,14 +52,15 @@ raster::Bitmap* Store(ImageRecord* record, std::unique_ptr<raster::Bitmap> bitma
 }  // namespace
 
 void ImageInit() {
-    if (g_images.records) ImageReleaseAll();  // a second start-up must not leak the old images
-    ObjectTableCreate(g_images, 16, ImageRelease);
+    if (g_image.images.records)
+        ImageReleaseAll();  // a second start-up must not leak the old images
+    ObjectTableCreate(g_image.images, 16, ImageRelease);
     CloseImageTarget();
-    g_imageTarget = ImageTargetBlock{};
+    g_image.target = ImageTargetBlock{};
 }
 
 raster::Bitmap* ImageNew(int number, int width, int height) {
-    ImageRecord* record = ObjectTableObtain(g_images, number);
+    ImageRecord* record = ObjectTableObtain(g_image.images, number);
     if (!record) return nullptr;
     std::unique_ptr<raster::Bitmap> bitmap = ImageMakeBitmap(width, height, IMAGE_SCREEN_BITMAP, 0);
     if (!bitmap) return nullptr;
@@ -66,16 +71,16 @@ raster::Bitmap* ImageNew(int number, int width, int height) {
 void ImageRelease(int number) {
     ImageRecord* record = Find(number);
     if (!record) return;
-    if (g_imageTarget.open == record->handle) CloseImageTarget();
+    if (g_image.target.open == record->handle) CloseImageTarget();
     delete record->handle;
     delete record->exif;
-    ObjectTableClear(g_images, number);
+    ObjectTableClear(g_image.images, number);
 }
 
 void ImageReleaseAll() {
-    ObjectTableFirst(g_images);
+    ObjectTableFirst(g_image.images);
     int number = 0;
-    while (ObjectTableNext(g_images, &number))
+    while (ObjectTableNext(g_image.images, &number))
         ImageRelease(number);
 }
 
@@ -119,16 +124,16 @@ DrawTarget* ImageDrawTarget(int number) {
     CloseImageTarget();
     ImageRecord* record = Find(number);
     if (!record) return nullptr;
-    g_imageTarget.open = record->handle;
-    g_imageTarget.target.kind = 2;
-    g_imageTarget.target.surface = record->handle;
-    g_imageTarget.target.finish = FinishImageTarget;
-    g_imageTarget.target.owner = &g_imageTarget;
-    return &g_imageTarget.target;
+    g_image.target.open = record->handle;
+    g_image.target.target.kind = 2;
+    g_image.target.target.surface = record->handle;
+    g_image.target.target.finish = FinishImageTarget;
+    g_image.target.target.owner = &g_image.target;
+    return &g_image.target.target;
 }
 
 raster::Bitmap* ImageAdopt(int number, std::unique_ptr<raster::Bitmap> bitmap, uint8_t flags) {
-    ImageRecord* record = ObjectTableObtain(g_images, number);
+    ImageRecord* record = ObjectTableObtain(g_image.images, number);
     if (!record || !bitmap || !bitmap->bits) return nullptr;
     if (bitmap->width < 1 || bitmap->height < 1 || bitmap->width > raster::kMaxSide ||
         bitmap->height > raster::kMaxSide) {
