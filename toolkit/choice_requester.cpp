@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "toolkit/requester.h"
+#include "toolkit/requester_dialog.h"
 #include "toolkit/toolkit_state.h"
-#include "toolkit/window_table.h"
 
 bool AskChoices(const char* title, std::vector<ChoiceField>& fields) {
     const std::string titleText = title ? title : "";
@@ -31,10 +31,9 @@ bool AskChoices(const char* title, std::vector<ChoiceField>& fields) {
             fields[i].value = answer[i].value;
         return true;
     }
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+    if (!RequesterCanShow()) return false;
 
-    QWidget* active = QApplication::activeWindow();
-    QDialog dialog(active && ToolkitWindowNumberOf(active) >= 0 ? active : nullptr);
+    QDialog dialog(RequesterOwner());
     dialog.setWindowTitle(QString::fromStdString(titleText));
     auto* layout = new QVBoxLayout(&dialog);
     auto* form = new QFormLayout;
@@ -57,13 +56,10 @@ bool AskChoices(const char* title, std::vector<ChoiceField>& fields) {
         lists.push_back(list);
     }
     auto* buttons = new QDialogButtonBox(&dialog);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    // Return takes the choices, also from a list's typing field.
-    ok->setDefault(true);
-    buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    // Return takes the choices (OK is the default), also from a list's typing field.
+    QPushButton* ok = AddOkAndCancel(dialog, *buttons);
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     auto check = [&] {
         bool valid = true;
         for (size_t i = 0; i < fields.size(); ++i) {
@@ -84,12 +80,7 @@ bool AskChoices(const char* title, std::vector<ChoiceField>& fields) {
     }
     check();
     if (!lists.empty()) lists.front()->setFocus();
-    // The ordinary pointer over the dialog, even inside a busy stretch.
-    const bool busy = QApplication::overrideCursor() != nullptr;
-    if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    if (busy) QApplication::restoreOverrideCursor();
-    if (!accepted) return false;
+    if (!RunRequester(dialog)) return false;
     for (size_t i = 0; i < fields.size(); ++i)
         fields[i].value = lists[i]->currentText().toStdString();
     return true;

@@ -10,8 +10,8 @@
 #include <QVBoxLayout>
 
 #include "toolkit/requester.h"
+#include "toolkit/requester_dialog.h"
 #include "toolkit/toolkit_state.h"
-#include "toolkit/window_table.h"
 
 bool AskFields(const char* title, const FieldForm& form, std::vector<std::string>& values) {
     values.resize(form.labels.size());
@@ -24,10 +24,9 @@ bool AskFields(const char* title, const FieldForm& form, std::vector<std::string
         values = answer;
         return true;
     }
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+    if (!RequesterCanShow()) return false;
 
-    QWidget* active = QApplication::activeWindow();
-    QDialog dialog(active && ToolkitWindowNumberOf(active) >= 0 ? active : nullptr);
+    QDialog dialog(RequesterOwner());
     dialog.setWindowTitle(QString::fromStdString(titleText));
     auto* layout = new QVBoxLayout(&dialog);
     if (!form.note.empty()) layout->addWidget(new QLabel(QString::fromStdString(form.note)));
@@ -79,9 +78,7 @@ bool AskFields(const char* title, const FieldForm& form, std::vector<std::string
             reason->setText(QString::fromStdString(why));
         });
     }
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    ok->setDefault(true);
-    buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    AddOkAndCancel(dialog, *buttons);
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
         std::vector<std::string> now = read();
@@ -90,7 +87,6 @@ bool AskFields(const char* title, const FieldForm& form, std::vector<std::string
         reason->setText(QString::fromStdString(why));
         if (why.empty()) dialog.accept();
     });
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     // The fields first in the Tab order, then the buttons.
     for (size_t i = 1; i < fields.size(); ++i)
         QWidget::setTabOrder(fields[i - 1], fields[i]);
@@ -98,11 +94,7 @@ bool AskFields(const char* title, const FieldForm& form, std::vector<std::string
         fields[0]->setFocus();
         fields[0]->selectAll();
     }
-    const bool busy = QApplication::overrideCursor() != nullptr;
-    if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    if (busy) QApplication::restoreOverrideCursor();
-    if (!accepted) return false;
+    if (!RunRequester(dialog)) return false;
     values = read();
     return true;
 }

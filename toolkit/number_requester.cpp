@@ -9,8 +9,8 @@
 #include <cmath>
 
 #include "toolkit/requester.h"
+#include "toolkit/requester_dialog.h"
 #include "toolkit/toolkit_state.h"
-#include "toolkit/window_table.h"
 
 bool AskNumber(const char* title, const char* label, double minimum, double maximum, double step,
                double& value, const std::function<void(double)>& changed) {
@@ -23,10 +23,9 @@ bool AskNumber(const char* title, const char* label, double minimum, double maxi
         value = answer;
         return true;
     }
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+    if (!RequesterCanShow()) return false;
 
-    QWidget* active = QApplication::activeWindow();
-    QDialog dialog(active && ToolkitWindowNumberOf(active) >= 0 ? active : nullptr);
+    QDialog dialog(RequesterOwner());
     dialog.setWindowTitle(QString::fromStdString(titleText));
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(new QLabel(QString::fromUtf8(label ? label : ""), &dialog));
@@ -38,22 +37,15 @@ bool AskNumber(const char* title, const char* label, double minimum, double maxi
     field->setAccelerated(true);
     layout->addWidget(field);
     auto* buttons = new QDialogButtonBox(&dialog);
-    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    buttons->addButton(QStringLiteral("Abbrechen"), QDialogButtonBox::RejectRole);
+    AddOkAndCancel(dialog, *buttons);
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     if (changed)
         QObject::connect(field, &QDoubleSpinBox::valueChanged, &dialog,
                          [&changed](double v) { changed(v); });
     field->selectAll();
     field->setFocus();
-    // The ordinary pointer over the dialog, even inside a busy stretch.
-    const bool busy = QApplication::overrideCursor() != nullptr;
-    if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const bool ok = dialog.exec() == QDialog::Accepted;
-    if (busy) QApplication::restoreOverrideCursor();
-    if (!ok) return false;
+    if (!RunRequester(dialog)) return false;
     // What the field shows, which is what the user chose.
     value = std::round(field->value() * 10.0) / 10.0;
     return true;

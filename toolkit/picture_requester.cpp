@@ -12,8 +12,8 @@
 
 #include "platform/raster.h"
 #include "toolkit/requester.h"
+#include "toolkit/requester_dialog.h"
 #include "toolkit/toolkit_state.h"
-#include "toolkit/window_table.h"
 
 namespace {
 
@@ -72,12 +72,11 @@ void ShowPicture(const char* title, const raster::Bitmap& picture, const char* c
         g_toolkit.script->Picture(titleText, picture, captionText);
         return;
     }
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
+    if (!RequesterCanShow()) return;
     QImage image = ImageOf(picture);
     if (image.isNull()) return;
 
-    QWidget* active = QApplication::activeWindow();
-    QDialog dialog(active && ToolkitWindowNumberOf(active) >= 0 ? active : nullptr);
+    QDialog dialog(RequesterOwner());
     dialog.setWindowTitle(QString::fromStdString(titleText));
     auto* layout = new QVBoxLayout(&dialog);
     layout->setContentsMargins(0, 0, 0, 4);
@@ -87,8 +86,5 @@ void ShowPicture(const char* title, const raster::Bitmap& picture, const char* c
     line->setAlignment(Qt::AlignCenter);
     layout->addWidget(line);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    const bool busy = QApplication::overrideCursor() != nullptr;
-    if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
-    dialog.exec();
-    if (busy) QApplication::restoreOverrideCursor();
+    RunRequester(dialog);
 }

@@ -9,37 +9,11 @@
 
 #include "toolkit/file_filter.h"
 #include "toolkit/qt_toolkit.h"
+#include "toolkit/requester_dialog.h"
 #include "toolkit/toolkit_state.h"
 #include "toolkit/window_table.h"
 
 namespace {
-
-bool Running() {
-    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-}
-
-// The window the dialog belongs to: the active one when it is ours.
-QWidget* Owner() {
-    QWidget* active = QApplication::activeWindow();
-    return active && ToolkitWindowNumberOf(active) >= 0 ? active : nullptr;
-}
-
-// Puts the ordinary pointer over a requester while a busy cursor is shown, and the busy one
-// back when the requester closes.
-class OrdinaryPointer {
-public:
-    OrdinaryPointer() : busy_(QApplication::overrideCursor() != nullptr) {
-        if (busy_) QApplication::setOverrideCursor(Qt::ArrowCursor);
-    }
-    ~OrdinaryPointer() {
-        if (busy_) QApplication::restoreOverrideCursor();
-    }
-    OrdinaryPointer(const OrdinaryPointer&) = delete;
-    OrdinaryPointer& operator=(const OrdinaryPointer&) = delete;
-
-private:
-    bool busy_;
-};
 
 std::string FileRequester(bool save, const char* title, const char* defaultFile,
                           const char* pattern, int patternIndex) {
@@ -48,10 +22,10 @@ std::string FileRequester(bool save, const char* title, const char* defaultFile,
     std::string patternText = pattern ? pattern : "";
     if (g_toolkit.script)
         return g_toolkit.script->File(save, titleText, folder, name, patternText, patternIndex);
-    if (!Running()) return {};
+    if (!RequesterCanShow()) return {};
 
     OrdinaryPointer pointer;
-    QFileDialog dialog(Owner());
+    QFileDialog dialog(RequesterOwner());
     ToolkitConfigureFileDialog(dialog, save, titleText, folder, name, patternText, patternIndex);
     if (dialog.exec() != QDialog::Accepted) return {};
     QStringList chosen = dialog.selectedFiles();
@@ -179,7 +153,7 @@ int ShowMessage(const char* title, const char* text, int flags) {
     std::string t = title ? title : "Error";
     std::string body = text ? text : "";
     if (g_toolkit.script) return g_toolkit.script->Message(t, body, flags);
-    if (!Running()) return 0;
+    if (!RequesterCanShow()) return 0;
 
     // A carriage return breaks the line, alone or before a line feed.
     QString shown = QString::fromStdString(body);
@@ -187,7 +161,7 @@ int ShowMessage(const char* title, const char* text, int flags) {
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
 
     OrdinaryPointer pointer;
-    QMessageBox box(Owner());
+    QMessageBox box(RequesterOwner());
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowTitle(QString::fromStdString(t));
     box.setText(shown);
