@@ -55,19 +55,14 @@ std::vector<uint8_t> Bytes(const raster::Bitmap& bm) {
 // the cut, the stretch. Large pictures are shared with the helper thread, and a delivery runs
 // there beside the adjustment of the rows outside the cut. ExportCut makes the same cut aside.
 TEST(ExportPicture, AdjustsThePictureThenCutsAndReducesOverlappedOrNot) {
+    const ExportSettings printSharpened{{110, 240, 0, 120, 100}, 0x020000, 4, Sharpening::Print};
     const std::tuple<int, int, int, PixelRect, ExportSettings, int, int> cases[] = {
         // Past the right edge: a 30 x 20 cut, under the avatar's 100 on its shorter side.
         {40, 30, 24, {10, 10, 31, 20}, {{90, 230, 10, 140, 120}, 0x000503, 7}, 30, 20},
         {1500, 1000, 24, {200, 300, 1200, 650}, {{120, 230, 20, 130, 120}, 0x00050A, 1}, 1108, 600},
         {1500, 1000, 32, {0, 100, 1500, 800}, {{60, 200, 5, 100, 150}, 0x0A0000, 0}, 1500, 800},
         {1200, 900, 32, {0, 0, 1200, 900}, {kToneDefaults, 0, 2}, 400, 300},
-        {900,
-         1400,
-         24,
-         {50, 0, 800, 1400},
-         {{110, 240, 0, 120, 100}, 0x020000, 4, Sharpening::Print},
-         800,
-         1400},
+        {900, 1400, 24, {50, 0, 800, 1400}, printSharpened, 800, 1400},
         {1300, 700, 24, {0, 0, 1300, 700}, {kToneDefaults, 0, 3, Sharpening::Screen}, 1114, 600},
     };
     for (const auto& [width, height, bpp, frame, settings, outWidth, outHeight] : cases)

@@ -61,6 +61,8 @@ TEST(Orient, EveryOrientationMovesThePixelsByItsDefinitionAndComposes) {
             ASSERT_TRUE(oriented);
             EXPECT_EQ(Pixels(*oriented), Pixels(*ByDefinition(*src, a)));
             EXPECT_EQ(Pixels(*Orient(*oriented, Inverse(a))), Pixels(*src));
+            // At 0 degrees the straightening is the exact orientation.
+            EXPECT_EQ(Pixels(*Straighten(*src, a, 0.0)), Pixels(*oriented));
             for (PixelOrientation b : AllOrientations())
                 EXPECT_EQ(Pixels(*Orient(*oriented, b)), Pixels(*Orient(*src, Compose(a, b))));
         }
@@ -84,13 +86,9 @@ TEST(Straighten, SizeIsTheLargestInscribedRectangleOfTheSameAspect) {
         const double c = std::cos(rad), s = std::sin(rad);
         return w * c + h * s <= width + 1e-9 && w * s + h * c <= height + 1e-9;
     };
-    for (const auto& [width, height] : {std::pair{4000, 3000},
-                                        {3000, 4000},
-                                        {640, 480},
-                                        {480, 640},
-                                        {1000, 1000},
-                                        {5000, 800},
-                                        {800, 5000}}) {
+    const std::pair<int, int> sizes[] = {{4000, 3000}, {3000, 4000}, {640, 480}, {480, 640},
+                                         {1000, 1000}, {5000, 800},  {800, 5000}};
+    for (const auto& [width, height] : sizes) {
         for (double degrees : {0.1, 1.0, -2.5, 7.3, -15.0, 15.0}) {
             SCOPED_TRACE(testing::Message() << width << "x" << height << " at " << degrees);
             const auto [w, h] = StraightenedSize(width, height, degrees);
@@ -103,7 +101,6 @@ TEST(Straighten, SizeIsTheLargestInscribedRectangleOfTheSameAspect) {
             EXPECT_EQ(StraightenedSize(width, height, -degrees), (Sides{w, h}));
         }
     }
-    EXPECT_EQ(StraightenedSize(4000, 3000, 0.0), (Sides{4000, 3000}));
 }
 
 // No pixel of an empty corner reaches the output: one colour in, that colour everywhere out.
@@ -126,8 +123,7 @@ TEST(Straighten, OneColourStaysThatColourEverywhere) {
 }
 
 // Positive angles turn clockwise: a horizontal line through the middle falls to the right.
-// At 0 degrees the straightening is the exact orientation.
-TEST(Straighten, PositiveAnglesTurnClockwiseAndZeroIsExact) {
+TEST(Straighten, PositiveAnglesTurnClockwise) {
     const int width = 400, height = 200;
     auto src = raster::Create(width, height, 32, true, true);
     raster::FillRect(*src, 0, height / 2 - 1, width, 2, 0xFFFFFF);
@@ -141,9 +137,6 @@ TEST(Straighten, PositiveAnglesTurnClockwiseAndZeroIsExact) {
     };
     EXPECT_LT(lineAt(out->width / 8), out->height / 2);
     EXPECT_GT(lineAt(out->width * 7 / 8), out->height / 2);
-    auto noise = Noise(9, 7, 24);
-    for (PixelOrientation o : AllOrientations())
-        EXPECT_EQ(Pixels(*Straighten(*noise, o, 0.0)), Pixels(*Orient(*noise, o)));
 }
 
 // A 32-bit pixel is interpolated four bytes at a time, a 24-bit one byte by byte: the colours
