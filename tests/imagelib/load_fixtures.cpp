@@ -363,8 +363,9 @@ Bytes MakeHeifBoxes(const HeifBoxes& d) {
     const Bytes config = FindBox(coded, d.avif ? "av1C" : "hvcC");
     const Bytes mdat = FindBox(coded, "mdat");
     const Bytes picture(mdat.begin() + 8, mdat.end());  // the one item's data
-    const bool grid = d.gridWidth > 0;
-    // Properties: the primary item's, in its order; a grid's tile has the code and its ispe.
+    const bool overlay = d.canvasWidth > 0, grid = d.gridWidth > 0 || overlay;
+    // Properties: the primary item's, in its order; a derived item's tile has the code and its
+    // ispe.
     Bytes ipco;
     std::vector<uint8_t> primary, tile;
     int count = 0;
@@ -372,12 +373,13 @@ Bytes MakeHeifBoxes(const HeifBoxes& d) {
         ipco.insert(ipco.end(), box.begin(), box.end());
         return static_cast<uint8_t>(++count);
     };
-    Bytes ispe;
+    Bytes ispe, canvas;
     Put(ispe, static_cast<uint32_t>(d.width), 4, true);
     Put(ispe, static_cast<uint32_t>(d.height), 4, true);
+    Put(canvas, d.canvasWidth, 4, true), Put(canvas, d.canvasHeight, 4, true);
     for (const std::string& p : d.properties) {
         if (p == "code" && !grid) primary.push_back(0x80 | property(config));
-        if (p == "ispe") primary.push_back(property(FullBox("ispe", 0, ispe)));
+        if (p == "ispe") primary.push_back(property(FullBox("ispe", 0, overlay ? canvas : ispe)));
         if (p == "irot") primary.push_back(0x80 | property(Box("irot", {uint8_t(d.quarterTurns)})));
         if (p == "imir") primary.push_back(0x80 | property(Box("imir", {0})));
         if (p == "clap") {
@@ -400,14 +402,22 @@ Bytes MakeHeifBoxes(const HeifBoxes& d) {
         Put(ipma, 2, 2, true), ipma.push_back(static_cast<uint8_t>(tile.size()));
         ipma.insert(ipma.end(), tile.begin(), tile.end());
     }
-    // Items: 1 the picture (or the grid, whose data follows the picture's in mdat), 2 its tile.
+    // Items: 1 the picture (or the grid or overlay, whose data follows the picture's in mdat),
+    // 2 its tile.
     const std::string codeType = d.avif ? "av01" : "hvc1";
     Bytes iinf;
     Put(iinf, grid ? 2 : 1, 2, true);
-    iinf = Joined({iinf, Infe(1, grid ? "grid" : codeType)});
+    iinf = Joined({iinf, Infe(1, overlay ? "iovl" : grid ? "grid" : codeType)});
     if (grid) iinf = Joined({iinf, Infe(2, codeType)});
     Bytes gridData = {0, 1, 0, 0};  // version, 32-bit sizes, one row, one column
     Put(gridData, d.gridWidth, 4, true), Put(gridData, d.gridHeight, 4, true);
+    if (overlay) {
+        gridData = {0, 1};                             // version 0, 32-bit fields
+        for (uint32_t v : {0xFFFFu, 0u, 0u, 0xFFFFu})  // the canvas's fill colour
+            Put(gridData, v, 2, true);
+        for (uint32_t v : {d.canvasWidth, d.canvasHeight, uint32_t(d.tileX), uint32_t(d.tileY)})
+            Put(gridData, v, 4, true);
+    }
     auto iloc = [&](uint32_t dataStart) {
         Bytes b = {0x44, 0x00};
         Put(b, grid ? 2 : 1, 2, true);
@@ -449,54 +459,6 @@ Bytes MakeHeifBoxes(const HeifBoxes& d) {
     };
     const uint32_t start = static_cast<uint32_t>(ftyp.size() + meta(0).size() + 8);
     return Joined({ftyp, meta(start), Box("mdat", grid ? Joined({picture, gridData}) : picture)});
-}
-
-Bytes MakeHeifOverlay(int32_t dx, int32_t dy, int canvasWidth, int canvasHeight) {
-    const Bytes tile = MakeHeif({});
-    if (tile.empty()) return {};
-    const Bytes hvcC = FindBox(tile, "hvcC"), mdat = FindBox(tile, "mdat");
-    const Bytes coded(mdat.begin() + 8, mdat.end());
-    Bytes overlay = {0, 1};                        // version 0, 32-bit fields
-    for (uint32_t v : {0xFFFFu, 0u, 0u, 0xFFFFu})  // the canvas's fill colour
-        Put(overlay, v, 2, true);
-    for (int32_t v : {canvasWidth, canvasHeight, dx, dy})
-        Put(overlay, static_cast<uint32_t>(v), 4, true);
-    Bytes ispeTile, ispeCanvas, dimg, pitm, iinf;
-    Put(ispeTile, 32, 4, true), Put(ispeTile, 24, 4, true);
-    Put(ispeCanvas, static_cast<uint32_t>(canvasWidth), 4, true);
-    Put(ispeCanvas, static_cast<uint32_t>(canvasHeight), 4, true);
-    for (uint32_t v : {2u, 1u, 1u})  // item 2 is derived from item 1
-        Put(dimg, v, 2, true);
-    Bytes ipma = {0, 0, 0, 2, 0, 1, 2, 0x81, 0x02, 0, 2, 1, 0x03};
-    Put(pitm, 2, 2, true);
-    Put(iinf, 2, 2, true);
-    iinf = Joined({iinf, Infe(1, "hvc1"), Infe(2, "iovl")});
-    Bytes hdlr(4, 0);
-    hdlr.insert(hdlr.end(), {'p', 'i', 'c', 't'});
-    hdlr.resize(hdlr.size() + 13, 0);
-    const Bytes ftyp =
-        Box("ftyp", {'h', 'e', 'i', 'c', 0, 0, 0, 0, 'm', 'i', 'f', '1', 'h', 'e', 'i', 'c'});
-    const Bytes iprp = Box("iprp", Joined({Box("ipco", Joined({hvcC, FullBox("ispe", 0, ispeTile),
-                                                               FullBox("ispe", 0, ispeCanvas)})),
-                                           FullBox("ipma", 0, ipma)}));
-    // iloc: 4-byte offsets and lengths, absolute in the file; the offsets are known once the
-    // meta box's size is, which does not depend on them.
-    auto meta = [&](uint32_t codedAt) {
-        Bytes iloc = {0x44, 0x00};
-        Put(iloc, 2, 2, true);
-        for (auto [id, at, length] :
-             {std::tuple{1u, codedAt, coded.size()},
-              {2u, codedAt + static_cast<uint32_t>(coded.size()), overlay.size()}}) {
-            Put(iloc, id, 2, true), Put(iloc, 0, 2, true), Put(iloc, 1, 2, true);
-            Put(iloc, at, 4, true), Put(iloc, static_cast<uint32_t>(length), 4, true);
-        }
-        return FullBox(
-            "meta", 0,
-            Joined({FullBox("hdlr", 0, hdlr), FullBox("pitm", 0, pitm), FullBox("iloc", 0, iloc),
-                    FullBox("iinf", 0, iinf), FullBox("iref", 0, Box("dimg", dimg)), iprp}));
-    };
-    const uint32_t head = static_cast<uint32_t>(ftyp.size() + meta(0).size() + 8);
-    return Joined({ftyp, meta(head), Box("mdat", Joined({coded, overlay}))});
 }
 
 Bytes RiffChunk(const std::string& type, const Bytes& body) {

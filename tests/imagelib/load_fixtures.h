@@ -123,14 +123,14 @@ struct HeifBoxes {
     int quarterTurns = 0;  // irot: anticlockwise
     int clapWidth = 0;     // clap: the centred crop's size
     int clapHeight = 0;
-    uint32_t gridWidth = 0;   // > 0: the primary item is a 1 x 1 grid of this output size
-    uint32_t gridHeight = 0;  // over the coded picture, announced by its ispe as its size
+    uint32_t gridWidth = 0;     // > 0: the primary item is a 1 x 1 grid of this output size
+    uint32_t gridHeight = 0;    // over the coded picture, announced by its ispe as its size
+    uint32_t canvasWidth = 0;   // > 0: the primary item is an overlay (iovl) on a canvas of this
+    uint32_t canvasHeight = 0;  // size, announced by its ispe, with the picture at tileX, tileY
+    int32_t tileX = 0;
+    int32_t tileY = 0;
 };
 Bytes MakeHeifBoxes(const HeifBoxes& desc);
-
-// A HEIC whose primary item is an overlay (iovl) of a canvasWidth x canvasHeight canvas with
-// one 32 x 24 HEVC tile placed at (dx, dy), built box by box around a tile MakeHeif coded.
-Bytes MakeHeifOverlay(int32_t dx, int32_t dy, int canvasWidth, int canvasHeight);
 
 struct WebpDesc {
     int width = 32;

@@ -121,6 +121,15 @@ INSTANTIATE_TEST_SUITE_P(
 // releases mis-clip (reading far outside the tile): whatever the system's libheif makes of it,
 // the program stays up and either refuses the file as damaged, keeping the picture it held, or
 // shows the 64 x 48 canvas.
+Bytes Overlay(int32_t dx, int32_t dy) {
+    return fixtures::MakeHeifBoxes({.width = 32,
+                                    .height = 24,
+                                    .canvasWidth = 64,
+                                    .canvasHeight = 48,
+                                    .tileX = dx,
+                                    .tileY = dy});
+}
+
 class Overlays : public Confined,
                  public ::testing::WithParamInterface<std::pair<int32_t, int32_t>> {};
 
@@ -128,7 +137,7 @@ TEST_P(Overlays, AtHostileOffsetsCostAtMostTheFile) {
     const auto [dx, dy] = GetParam();
     raster::Bitmap* before = Load(fixtures::MakePng({.width = 4, .height = 3}), "previous.png");
     ASSERT_NE(before, nullptr);
-    const Bytes overlay = fixtures::MakeHeifOverlay(dx, dy, 64, 48);
+    const Bytes overlay = Overlay(dx, dy);
     ASSERT_FALSE(overlay.empty());
     const LoadResult r = ImageLoadFile(100, fixtures::WriteTemp("overlay.heic", overlay).c_str());
     if (r.bitmap) {
@@ -138,7 +147,7 @@ TEST_P(Overlays, AtHostileOffsetsCostAtMostTheFile) {
         EXPECT_EQ(ImageGetBitmap(100), before);
     }
     // The tile placed inside the canvas: the overlay itself decodes.
-    EXPECT_NE(Load(fixtures::MakeHeifOverlay(8, 4, 64, 48), "inside.heic"), nullptr);
+    EXPECT_NE(Load(Overlay(8, 4), "inside.heic"), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Load, Overlays,
@@ -173,7 +182,12 @@ TEST_F(Confined, PicturesComeOutAsFromTheDecoderItself) {
 }
 
 // Replies the loader must not believe, against one it must.
-using ReplyCase = std::tuple<const char*, confined::Reply, size_t, bool>;
+struct ReplyCase {
+    const char* name;
+    confined::Reply reply;
+    bool believed;
+    size_t size = confined::kReplyBytes;  // of the packet read
+};
 
 std::vector<ReplyCase> ReplyTable() {
     using confined::Reply;
@@ -184,45 +198,36 @@ std::vector<ReplyCase> ReplyTable() {
         return r;
     };
     auto rows = [&](int decoded, int total) {
-        Reply r = good;
-        r.rows = {decoded, total};
-        return r;
+        return with([=](Reply& r) { r.rows = {decoded, total}; });
     };
+    auto answer = [](ProbeAnswer a) { return Reply{a, 0, 0, 0, 0, {}}; };
     return {
-        {"picture", good, confined::kReplyBytes, true},
-        {"picture_with_alpha", Reply{ProbeAnswer::Rows32, 5, 4, 20, 0, {4, 4}},
-         confined::kReplyBytes, true},
-        {"rows_stored_across", rows(5, 5), confined::kReplyBytes, true},
-        {"no_row_decoded", rows(0, 4), confined::kReplyBytes, false},
-        {"more_rows_than_stored", rows(5, 4), confined::kReplyBytes, false},
-        {"rows_of_another_picture", rows(6, 6), confined::kReplyBytes, false},
-        {"refusal_with_rows", Reply{ProbeAnswer::Damaged, 0, 0, 0, 0, {1, 1}},
-         confined::kReplyBytes, false},
-        {"refusal", Reply{ProbeAnswer::Damaged, 0, 0, 0, 0, {}}, confined::kReplyBytes, true},
-        {"not_this_format", Reply{ProbeAnswer::NotThisFormat, 0, 0, 0, 0, {}},
-         confined::kReplyBytes, true},
-        {"short_packet", good, confined::kReplyBytes - 1, false},
-        {"unknown_answer", with([](Reply& r) { r.answer = ProbeAnswer(3); }), confined::kReplyBytes,
-         false},
-        {"unknown_refusal", Reply{ProbeAnswer(-3), 0, 0, 0, 0, {}}, confined::kReplyBytes, false},
-        {"refusal_with_sides", Reply{ProbeAnswer::TooLarge, 5, 4, 16, 0, {}}, confined::kReplyBytes,
-         false},
-        {"zero_width", with([](Reply& r) { r.width = 0; }), confined::kReplyBytes, false},
-        {"negative_height", with([](Reply& r) { r.height = -4; }), confined::kReplyBytes, false},
-        {"side_over_the_raster", with([](Reply& r) { r.width = 40000, r.stride = 120000; }),
-         confined::kReplyBytes, false},
-        {"stride_too_small", with([](Reply& r) { r.stride = 12; }), confined::kReplyBytes, false},
-        {"stride_too_large", with([](Reply& r) { r.stride = 1 << 30; }), confined::kReplyBytes,
-         false},
-        {"exif_too_large", with([](Reply& r) { r.exifBytes = confined::kMaxExif + 1; }),
-         confined::kReplyBytes, false},
+        {"picture", good, true},
+        {"picture_with_alpha", Reply{ProbeAnswer::Rows32, 5, 4, 20, 0, {4, 4}}, true},
+        {"rows_stored_across", rows(5, 5), true},
+        {"no_row_decoded", rows(0, 4), false},
+        {"more_rows_than_stored", rows(5, 4), false},
+        {"rows_of_another_picture", rows(6, 6), false},
+        {"refusal_with_rows", Reply{ProbeAnswer::Damaged, 0, 0, 0, 0, {1, 1}}, false},
+        {"refusal", answer(ProbeAnswer::Damaged), true},
+        {"not_this_format", answer(ProbeAnswer::NotThisFormat), true},
+        {"short_packet", good, false, confined::kReplyBytes - 1},
+        {"unknown_answer", with([](Reply& r) { r.answer = ProbeAnswer(3); }), false},
+        {"unknown_refusal", answer(ProbeAnswer(-3)), false},
+        {"refusal_with_sides", Reply{ProbeAnswer::TooLarge, 5, 4, 16, 0, {}}, false},
+        {"zero_width", with([](Reply& r) { r.width = 0; }), false},
+        {"negative_height", with([](Reply& r) { r.height = -4; }), false},
+        {"side_over_the_raster", with([](Reply& r) { r.width = 40000, r.stride = 120000; }), false},
+        {"stride_too_small", with([](Reply& r) { r.stride = 12; }), false},
+        {"stride_too_large", with([](Reply& r) { r.stride = 1 << 30; }), false},
+        {"exif_too_large", with([](Reply& r) { r.exifBytes = confined::kMaxExif + 1; }), false},
     };
 }
 
 class Replies : public ::testing::TestWithParam<ReplyCase> {};
 
 TEST_P(Replies, AreBelievedOnlyWhenTheyCanBe) {
-    const auto& [name, reply, size, believed] = GetParam();
+    const auto& [name, reply, believed, size] = GetParam();
     const auto packet = confined::EncodeReply(reply);
     confined::Reply read;
     EXPECT_EQ(confined::DecodeReply(ByteView(packet.data(), size), read), believed);
@@ -233,7 +238,7 @@ TEST_P(Replies, AreBelievedOnlyWhenTheyCanBe) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocol, Replies, ::testing::ValuesIn(ReplyTable()),
-                         [](const auto& info) { return std::string(std::get<0>(info.param)); });
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Protocol, RepliesOverThePixelLimitAndBadRequestsAreRefused) {
     LoadLimits small;
