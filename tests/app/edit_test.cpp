@@ -1,5 +1,5 @@
 // Turn, mirror, straighten, undo and redo in the window: the picture, its preview, frame and
-// status line after each, the settings given back, and the export's commit taken back bit for bit.
+// status line after each, and the settings given back.
 #include <gtest/gtest.h>
 
 #include <iterator>
@@ -7,7 +7,6 @@
 #include <string>
 
 #include "app/edit.h"
-#include "app/export.h"
 #include "main_window_fixture.h"
 #include "picture/orient.h"
 #include "picture/straighten.h"
@@ -99,35 +98,6 @@ TEST_F(Edit, StraighteningRefusedOrCancelledChangesNothing) {
         EXPECT_EQ(State(), before) << answer;
     }
     EXPECT_FALSE(g_app.document.CanUndo());
-}
-
-// Undoing the export's commit gives back the picture bit for bit and the bars, check box and cast
-// as the export found them; redoing it gives the committed picture again.
-TEST_F(Edit, ExportCommitUndoesBitForBit) {
-    LoadPhoto();
-    ControlSetValue(kContrastBar, 140);
-    Event(kContrastBar);
-    ControlSetValue(kCastCheckBox, 1);
-    Event(kCastCheckBox);
-    const uint32_t cast = g_app.castColour;
-    ASSERT_GT(cast, 0u);
-    const std::string before = Pixels(kPictureImage);
-    script.file = In("out.jpg");
-    SelectionExport(false, ReadWindowSettings());
-    const std::string committed = Pixels(kPictureImage);
-    ASSERT_NE(committed, before);
-    EXPECT_EQ(ControlGetValue(kContrastBar), 100);
-    EXPECT_EQ(ControlGetValue(kCastCheckBox), 0);
-
-    ASSERT_TRUE(RunEditCommand(kCommandUndo));
-    EXPECT_EQ(Pixels(kPictureImage), before);
-    EXPECT_EQ(ControlGetValue(kContrastBar), 140);
-    EXPECT_EQ(std::string(ControlGetText(kContrastLabel)), "Kontrast: 140");
-    EXPECT_EQ(ControlGetValue(kCastCheckBox), 1);
-    EXPECT_EQ(g_app.castColour, cast);
-    ASSERT_TRUE(RunEditCommand(kCommandRedo));
-    EXPECT_EQ(Pixels(kPictureImage), committed);
-    EXPECT_EQ(ControlGetValue(kContrastBar), 100);
 }
 
 // Settings: the events of one bar's run make one step until the loop's wait ends it; a format

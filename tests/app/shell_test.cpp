@@ -6,6 +6,7 @@
 #include <set>
 #include <tuple>
 
+#include "app/edit.h"
 #include "imagelib/clipboard.h"
 #include "imagelib/load.h"
 #include "picture/tone.h"
@@ -205,7 +206,7 @@ TEST_F(Shell, NamedWithOthersOpensOneAndSaysHowManyWereNot) {
 
 // After every path that moves the track bars or brings a picture, each label shows its bar's
 // number: the defaults button (even without a picture), a file load, a clipboard load, an
-// export's closing step.
+// export's closing step and its undo.
 TEST_F(Shell, LabelsShowTheirBarsAfterEveryPath) {
     CopyPicture(300, 200, 0x4080c0);
     const std::pair<const char*, std::function<void()>> paths[] = {
@@ -213,6 +214,7 @@ TEST_F(Shell, LabelsShowTheirBarsAfterEveryPath) {
         {"file", [&] { Load(WriteBmp("labels.bmp", 64, 48, kGrey)); }},
         {"clipboard", [] { DispatchControl(kClipboardLoadButton); }},
         {"export", [] { DispatchControl(kClipboardSaveButton); }},
+        {"undo of the export", [] { RunEditCommand(kCommandUndo); }},
     };
     const int moved[] = {60, 200, 20, 150, 70};  // in the order of kToneBars
     for (const auto& [name, path] : paths) {

@@ -194,11 +194,20 @@ def keys(proc, *names):
         tool("xdotool", "key", "--clearmodifiers", name)
 
 
-def answer_message(proc, key="Return"):
-    """Waits for the program's message box, answers it with `key` and waits for it to close."""
-    focus(wait_window("Kadrovo", proc))
+def wait_closed(title):
+    wait_for("window %r to close" % title, lambda: not windows(title))
+
+
+def close_with(title, proc, key="Escape"):
+    """Waits for the window `title`, presses `key` in it and waits for it to close."""
+    focus(wait_window(title, proc))
     tool("xdotool", "key", key)
-    wait_for("the message to close", lambda: not windows("Kadrovo"))
+    wait_closed(title)
+
+
+def answer_message(proc, key="Return"):
+    """Answers the program's message box with `key` and waits for it to close."""
+    close_with("Kadrovo", proc, key)
 
 
 def batch(binary, *args):
@@ -216,7 +225,7 @@ def type_into_dialog(title, text, proc):
     tool("xdotool", "key", "--clearmodifiers", "ctrl+a")
     tool("xdotool", "type", "--delay", "2", text)
     tool("xdotool", "key", "Return")
-    wait_for("dialog %r to close" % title, lambda: not windows(title))
+    wait_closed(title)
 
 
 class Client:

@@ -52,12 +52,11 @@ def test(args):
         e.focus(e.wait_window("Bild speichern...", proc))
         e.tool("xdotool", "key", "Return")
         e.answer_message(proc, key)
-    e.focus(e.wait_window("Bild speichern...", proc))
+    e.wait_window("Bild speichern...", proc)
     with open(proposed, "rb") as f:
         if f.read() != original:
             raise e.Failure("the exported JPEG was overwritten")
-    e.tool("xdotool", "key", "Escape")
-    e.wait_for("the save dialog to close", lambda: not e.windows("Bild speichern..."))
+    e.close_with("Bild speichern...", proc)
     e.quit_program(proc, c)
 
     batch_dir = os.path.join(work, "batch")

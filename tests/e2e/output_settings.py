@@ -10,11 +10,6 @@ import shutil
 import e2e_util as e
 
 
-def open_output_dialog(proc):
-    e.keys(proc, "ctrl+comma")
-    e.focus(e.wait_window("Ausgabe", proc))
-
-
 def preferences(path):
     with open(path, encoding="utf-8") as f:
         return f.read()
@@ -37,12 +32,13 @@ def test(args):
     e.remove(out)
 
     proc, c = e.start_with_picture(binary, picture, e.COLOUR)
-    open_output_dialog(proc)
+    e.keys(proc, "ctrl+comma")
+    e.focus(e.wait_window("Ausgabe", proc))
     # The budget's field has the focus and takes a typed value; the second list goes to "Druck".
     e.tool("xdotool", "key", "--clearmodifiers", "ctrl+a")
     e.tool("xdotool", "type", "--delay", "2", "1,5 MB")
     e.tool("xdotool", "key", "Tab", "Down", "Down", "Return")
-    e.wait_for("the dialog to close", lambda: not e.windows("Ausgabe"))
+    e.wait_closed("Ausgabe")
     e.wait_for("the kept choices",
                lambda: os.path.exists(conf) and "nachschaerfen=" in preferences(conf))
     if "hoechstens=1500000\nnachschaerfen=2" not in preferences(conf):
@@ -61,9 +57,8 @@ def test(args):
     proc, c = e.start_main(binary)
     # Read at the start: the file can go, and OK on the dialog as it comes writes what it showed.
     os.remove(conf)
-    open_output_dialog(proc)
-    e.tool("xdotool", "key", "Return")
-    e.wait_for("the dialog to close", lambda: not e.windows("Ausgabe"))
+    e.keys(proc, "ctrl+comma")
+    e.close_with("Ausgabe", proc, "Return")
     e.wait_for("the choices kept again",
                lambda: os.path.exists(conf) and "nachschaerfen=" in preferences(conf))
     if "hoechstens=1500000\nnachschaerfen=2" not in preferences(conf):

@@ -18,12 +18,6 @@ def colour(x, y):
     return BASE
 
 
-def close_result(proc):
-    e.focus(e.wait_window("Ergebnis", proc))
-    e.tool("xdotool", "key", "Escape")
-    e.wait_for("the result view to close", lambda: not e.windows("Ergebnis"))
-
-
 def test(args):
     binary, work = args
     picture = os.path.join(work, "pattern.bmp")
@@ -39,7 +33,7 @@ def test(args):
     shot = e.wait_for("the result painted",
                       lambda: (lambda s: s if s.at(x0 + vw // 2, y0 + vh // 2) != (0, 0, 0)
                                else None)(e.Shot()))
-    close_result(proc)
+    e.close_with("Ergebnis", proc)
     width, height, rgb = e.save_as(proc, c, out)
     if vw < width or vh < height + 10:
         raise e.Failure("the result view is %dx%d for a %dx%d result" % (vw, vh, width, height))
@@ -55,7 +49,7 @@ def test(args):
     c.move(300, 250)
     e.tool("xdotool", "click", "--repeat", "2", "--delay", "80", "1")
     e.wait_window("Ergebnis", proc)
-    close_result(proc)
+    e.close_with("Ergebnis", proc)
 
     # The thirds grid of the frame 458 x 317 at the top-left corner: dotted white lines at client
     # column 14 + 153 and row 20 + 106.
@@ -82,7 +76,7 @@ def test(args):
         e.tool("xdotool", "type", "--delay", "2", text)
         e.tool("xdotool", "key", "Tab")
     e.tool("xdotool", "key", "Return")
-    e.wait_for("the dialog to close", lambda: not e.windows("Rahmen"))
+    e.wait_closed("Rahmen")
     c.wait_pixel("the frame's top edge", 300, 60, e.YELLOW)
     c.wait_pixel("the frame's left edge", 94, 150, e.YELLOW)
     e.quit_program(proc, c)
