@@ -159,13 +159,7 @@ TEST(Sharpen, OneCoreAndTwoAlike) {
     if (!helper::Available()) GTEST_SKIP() << "one core";
     for (bool topDown : {false, true})
         for (int bpp : {24, 32}) {
-            auto two = Make(
-                1203, 901,
-                [](int x, int y) {
-                    return Grey(((x / 3) ^ (y / 5)) * 11 & 255) ^
-                           static_cast<uint32_t>(x * y & 0x0f0f);
-                },
-                bpp, topDown);
+            auto two = Noise(1203, 901, bpp, topDown);
             auto one = raster::Clone(*two);
             ASSERT_TRUE(SharpenBitmap(*two, Sharpening::Print));
             bool ok = false;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include <glib.h>
@@ -35,11 +36,9 @@ protected:
         return b;
     }
     std::string Uri(const fs::path& p) {
-        gchar* u = g_filename_to_uri(p.c_str(), nullptr, nullptr);
-        std::string s = u;
-        g_free(u);
-        return s;
+        return Owned(g_filename_to_uri(p.c_str(), nullptr, nullptr)).get();
     }
+    static std::unique_ptr<gchar, decltype(&g_free)> Owned(gchar* s) { return {s, g_free}; }
     fs::path home;
 };
 
@@ -63,10 +62,8 @@ TEST_F(RecentFilesTest, ExportsListedWithTypeAndApplication) {
         EXPECT_EQ(g_bookmark_file_get_size(bookmarks), 2);
         for (const fs::path& p : {a, b}) {
             const std::string uri = Uri(p);
-            gchar* type = g_bookmark_file_get_mime_type(bookmarks, uri.c_str(), nullptr);
-            ASSERT_TRUE(type) << uri;
-            EXPECT_STREQ(type, "image/jpeg");
-            g_free(type);
+            auto type = Owned(g_bookmark_file_get_mime_type(bookmarks, uri.c_str(), nullptr));
+            EXPECT_STREQ(type.get(), "image/jpeg") << uri;
             EXPECT_TRUE(
                 g_bookmark_file_has_application(bookmarks, uri.c_str(), "Kadrovo", nullptr));
         }
