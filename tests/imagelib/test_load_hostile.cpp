@@ -123,8 +123,7 @@ Bytes HeicOfSize(uint32_t width, uint32_t height) {
     for (size_t i = 0; i + 16 <= b.size(); ++i)
         if (std::memcmp(&b[i], "ispe", 4) == 0) {
             Bytes sides;
-            PutBig32(sides, width);
-            PutBig32(sides, height);
+            PutBig32(sides, width), PutBig32(sides, height);
             std::copy(sides.begin(), sides.end(), b.begin() + static_cast<long>(i) + 8);
         }
     return b;

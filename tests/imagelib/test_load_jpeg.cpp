@@ -242,16 +242,14 @@ TEST_F(JpegLoad, ProfilesAreConvertedToSrgb) {
     };
     const std::vector<uint8_t> plain = pixels({});
     ASSERT_FALSE(plain.empty());
-    const fixtures::Bytes srgbIcc = fixtures::SavedProfile(srgb);
     fixtures::Bytes broken = p3;
     std::fill(broken.begin() + 128, broken.end(), 0xA5);  // header kept, tag table destroyed
-    EXPECT_EQ(pixels(srgbIcc), plain);
-    EXPECT_EQ(pixels(broken), plain);
-    EXPECT_EQ(pixels(fixtures::Bytes(p3.begin(), p3.begin() + 200)), plain);  // cut short
     // A profile of another colour space than the samples describes nothing in them: a grey one
     // on an RGB JPEG or WebP (read as grey, it would make a grey picture of one channel).
-    const fixtures::Bytes grey = GreyProfile();
-    EXPECT_EQ(pixels(grey), plain);
+    const fixtures::Bytes grey = GreyProfile(), cut(p3.begin(), p3.begin() + 200);
+    for (const fixtures::Bytes& icc : {broken, cut, grey})
+        EXPECT_EQ(pixels(icc), plain) << icc.size();
+    EXPECT_EQ(pixels(fixtures::SavedProfile(srgb)), plain);
     const fixtures::Bytes webp =
         fixtures::MakeWebp({.width = 64, .height = 16, .lossless = true, .colour = patch(stored)});
     ASSERT_NE(Load(webp, "plain.webp"), nullptr);
