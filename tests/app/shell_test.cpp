@@ -179,10 +179,6 @@ TEST_F(Shell, CutPictureLoadsAndSaysHowMuchWasRead) {
                              std::to_string(read.rows.decoded) +
                              " von 256 Zeilen) konnte gelesen werden. [48]";
     EXPECT_EQ(script.messages, std::vector{said});
-    // A whole file says nothing.
-    script.messages.clear();
-    LoadGrey();
-    EXPECT_TRUE(script.messages.empty());
 }
 
 // Files named with others (a selection handed over by a file manager, a drop of several): one is
