@@ -3,11 +3,10 @@ program's icon on the window, Alt with the arrow keys moves the frame, Ctrl+Shif
 Two picture files dropped on the window at once, as a file manager drops them (XDND): the last
 one is loaded, and a message says that the other was not. Ctrl+Q quits, after which a clipboard
 manager still hands out the copied picture as image/png.
-Usage: desktop_session.py KADROVO CLIPBOARD_MANAGER XDND_HELPER WORKDIR"""
+Usage: desktop_session.py KADROVO CLIPBOARD_MANAGER WORKDIR"""
 import os
 import struct
 import subprocess
-import sys
 
 import e2e_util as e
 
@@ -22,16 +21,14 @@ def clipboard(target):
 
 
 def test(args):
-    binary, manager_script, helper, work = args
+    binary, manager_script, work = args
     picture, first, last = (os.path.join(work, name) for name in
                             ("session.bmp", "first dropped.bmp", "last dropped.bmp"))
     e.write_bmp(picture)
     e.write_bmp(first, 640, 480, FIRST)
     e.write_bmp(last, 480, 640, LAST)
 
-    # The X library for Python is Debian's, for Debian's own interpreter.
-    python = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
-    manager = subprocess.Popen([python, manager_script], stdout=subprocess.PIPE, text=True)
+    manager = subprocess.Popen([e.X_PYTHON, manager_script], stdout=subprocess.PIPE, text=True)
     try:
         if manager.stdout.readline().strip() != "ready":
             raise e.Failure("the clipboard manager did not start")
@@ -49,10 +46,7 @@ def test(args):
 
         e.keys(proc, "ctrl+shift+c")
         e.wait_for("the frame on the clipboard", lambda: b"image/png" in clipboard("TARGETS"))
-        r = subprocess.run([sys.executable, helper, str(c.window), str(c.x + 200),
-                            str(c.y + 200), first, last], capture_output=True, text=True)
-        if r.returncode != 0:
-            raise e.Failure("drop failed: " + r.stderr.strip())
+        e.x_client("drop", c.window, c.x + 200, c.y + 200, first, last)
         e.answer_message(proc)
         # A portrait picture: preview 360 x 476, so client (100, 300) shows it.
         c.wait_pixel("the last dropped picture", 100, 300, LAST)

@@ -210,6 +210,19 @@ def answer_message(proc, key="Return"):
     close_with("Kadrovo", proc, key)
 
 
+# Debian's interpreter, which has Debian's Python X library, for the helpers that act as other X
+# clients (x_client.py, clipboard_manager.py).
+X_PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+
+
+def x_client(*args):
+    """Runs x_client.py with `args`: what another X client does to a window."""
+    helper = os.path.join(os.path.dirname(os.path.abspath(__file__)), "x_client.py")
+    r = subprocess.run([X_PYTHON, helper, *map(str, args)], capture_output=True, text=True)
+    if r.returncode != 0:
+        raise Failure("x_client.py %s failed: %s" % (args[0], r.stderr.strip()))
+
+
 def batch(binary, *args):
     """Runs `kadrovo --batch ARGS` without any display: (exit code, standard error)."""
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}

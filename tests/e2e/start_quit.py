@@ -2,7 +2,6 @@
 WM_PROTOCOLS client message carrying WM_DELETE_WINDOW) ends it with exit code 0. ("Programm
 beenden" ends every other end-to-end test.) Usage: start_quit.py KADROVO SCREENSHOT.png"""
 import e2e_util as e
-import x11
 
 
 def test(args):
@@ -18,9 +17,7 @@ def test(args):
     # window's own background to be on screen before taking the picture.
     e.wait_for("window painted", lambda: e.Shot().at(x + 2, y + 2) != (0, 0, 0))
     e.Shot(shot_path)
-    dpy = x11.Display()
-    dpy.client_message(c.window, "WM_PROTOCOLS", dpy.atom("WM_DELETE_WINDOW"), 0)  # CurrentTime
-    dpy.x.XCloseDisplay(dpy.d)
+    e.x_client("close", c.window)
     e.expect_exit(proc)
 
 
