@@ -12,13 +12,9 @@ import traceback
 
 TIMEOUT = 60.0   # seconds for anything to appear
 POLL = 0.05      # pause between two looks
-# Levels a screen pixel may differ from the colour painted: the group frame around the preview
-# is drawn by the widget style with a faint translucent fill over what lies inside it. The exact
-# figures are checked on the window's surface by the headless tests.
-TOLERANCE = 0
 
 
-def near(a, b, tolerance=TOLERANCE):
+def near(a, b, tolerance=0):
     return len(a) == len(b) and all(abs(x - y) <= tolerance for x, y in zip(a, b))
 
 
@@ -122,11 +118,6 @@ class Shot:
         return tuple(self.pixels[i:i + 3])
 
 
-def click(x, y):
-    tool("xdotool", "mousemove", "--sync", str(x), str(y))
-    tool("xdotool", "click", "1")
-
-
 def focus(window):
     tool("xdotool", "windowfocus", "--sync", str(window), check=False)
 
@@ -187,11 +178,11 @@ def read_picture(path):
     return int(m.group(1)), int(m.group(2)), r.stdout[m.end():]
 
 
-def keys(proc, *names):
-    """Gives the main window the focus and presses the keys `names` in it."""
-    focus(wait_window("Kadrovo V0.3", proc))
-    for name in names:
-        tool("xdotool", "key", "--clearmodifiers", name)
+def keys(proc, *names, title="Kadrovo V0.3"):
+    """Gives the window `title` (the main window by default) the focus and presses the keys
+    `names` in it."""
+    focus(wait_window(title, proc))
+    tool("xdotool", "key", "--clearmodifiers", *names)
 
 
 def wait_closed(title):
@@ -200,8 +191,7 @@ def wait_closed(title):
 
 def close_with(title, proc, key="Escape"):
     """Waits for the window `title`, presses `key` in it and waits for it to close."""
-    focus(wait_window(title, proc))
-    tool("xdotool", "key", key)
+    keys(proc, key, title=title)
     wait_closed(title)
 
 
@@ -231,13 +221,12 @@ def batch(binary, *args):
     return run.returncode, run.stderr
 
 
-def type_into_dialog(title, text, proc):
-    """Waits for the file dialog `title`, replaces its file name with `text` and presses Return."""
-    dialog = wait_window(title, proc)
-    focus(dialog)
-    tool("xdotool", "key", "--clearmodifiers", "ctrl+a")
+def type_into_dialog(title, text, proc, *then):
+    """Waits for the dialog `title`, replaces the text of its focused field (a file dialog's file
+    name) with `text`, presses the keys `then` (Return by default) and waits for it to close."""
+    keys(proc, "ctrl+a", title=title)
     tool("xdotool", "type", "--delay", "2", text)
-    tool("xdotool", "key", "Return")
+    tool("xdotool", "key", *(then or ("Return",)))
     wait_closed(title)
 
 
@@ -249,7 +238,8 @@ class Client:
         self.x, self.y, self.width, self.height = geometry(window)
 
     def click(self, cx, cy):
-        click(self.x + cx, self.y + cy)
+        self.move(cx, cy)
+        tool("xdotool", "click", "1")
 
     def move(self, cx, cy):
         tool("xdotool", "mousemove", "--sync", str(self.x + cx), str(self.y + cy))
@@ -285,10 +275,15 @@ def start_with_picture(binary, path, colour):
     """Starts the program and loads `path` through the real open dialog; waits until the preview
     shows the picture's colour. Returns (process, Client)."""
     proc, client = start_main(binary)
-    client.click(*LOAD_BUTTON)
-    type_into_dialog("Bild einladen", path, proc)
+    load(proc, client, path)
     client.wait_pixel("preview", 300, 300, colour)
     return proc, client
+
+
+def load(proc, client, path):
+    """Loads `path` through the real open dialog."""
+    client.click(*LOAD_BUTTON)
+    type_into_dialog("Bild einladen", path, proc)
 
 
 def save_as(proc, client, path):

@@ -2,9 +2,9 @@
 that JPEG and presses Save, Return: the dialog proposes the batch's name beside it, and the title
 says where the file went. Save, Return, Return again: the overwrite question answers No by
 default, so the file stays as it was and the dialog comes back. (The file a typed name gives: the
-export's unit tests.) Then exports the same picture with --batch, without any display, and
-expects the very same bytes. Last, a phone's HEIC stored on its side is exported through the
-dialogs. (A frame at the preview's edge cut at the picture's: the frame and view unit tests.)
+export's unit tests.) Last, a phone's HEIC stored on its side is exported through the dialogs.
+(A frame at the preview's edge cut at the picture's: the frame and view unit tests. The batch's
+bytes against the window's: its unit tests; the real program's --batch: load_drag.)
 Usage: export_save.py KADROVO HEIF_PICTURE WORKDIR"""
 import os
 import subprocess
@@ -31,8 +31,7 @@ def test(args):
     # picture, 800 x 554.
     proc, c = export(binary, picture, e.COLOUR, out, (800, 554))
 
-    c.click(*e.LOAD_BUTTON)
-    e.type_into_dialog("Bild einladen", out, proc)
+    e.load(proc, c, out)
     # The loaded 800 x 554 file has a preview 332 rows high, the picture before 360: the rows
     # between show the window's ground once the load has finished.
     e.wait_for("the exported file's preview",
@@ -40,8 +39,7 @@ def test(args):
     proposed = os.path.join(work, "export-out_9x13.jpg")
     e.remove(proposed)
     c.click(*e.SAVE_BUTTON)
-    e.focus(e.wait_window("Bild speichern...", proc))
-    e.tool("xdotool", "key", "Return")
+    e.keys(proc, "Return", title="Bild speichern...")
     e.wait_for("the proposed file", lambda: e.read_picture(proposed))
     e.wait_window("Gespeichert als %s - Kadrovo V0.3" % proposed, proc)
     e.wait_window("Kadrovo V0.3", proc)  # the title's notice goes again
@@ -49,8 +47,7 @@ def test(args):
         original = f.read()
     c.click(*e.SAVE_BUTTON)
     for key in ("Return", "Escape"):  # both answer the question with No
-        e.focus(e.wait_window("Bild speichern...", proc))
-        e.tool("xdotool", "key", "Return")
+        e.keys(proc, "Return", title="Bild speichern...")
         e.answer_message(proc, key)
     e.wait_window("Bild speichern...", proc)
     with open(proposed, "rb") as f:
@@ -58,18 +55,6 @@ def test(args):
             raise e.Failure("the exported JPEG was overwritten")
     e.close_with("Bild speichern...", proc)
     e.quit_program(proc, c)
-
-    batch_dir = os.path.join(work, "batch")
-    os.makedirs(batch_dir, exist_ok=True)
-    batch_out = os.path.join(batch_dir, "export_9x13.jpg")
-    e.remove(batch_out)
-    status, text = e.batch(binary, "--format", "9 x 13", "--position", "topleft", "--out",
-                           batch_dir, picture)
-    if status != 0:
-        raise e.Failure("batch ended with %d: %s" % (status, text))
-    with open(out, "rb") as a, open(batch_out, "rb") as b:
-        if a.read() != b.read():
-            raise e.Failure("the batch export differs from the window's")
 
     # Stored 800 x 600 with a quarter turn: upright 600 x 800, so it gets the upright frame of a
     # portrait picture, the whole height: 554 x 800.

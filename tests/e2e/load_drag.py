@@ -119,8 +119,7 @@ def test(args):
 
 def load_and_answer(proc, c, path):
     """Loads `path` through the open dialog and answers the message the load brings."""
-    c.click(*e.LOAD_BUTTON)
-    e.type_into_dialog("Bild einladen", path, proc)
+    e.load(proc, c, path)
     e.answer_message(proc)
 
 

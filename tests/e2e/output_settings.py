@@ -29,23 +29,17 @@ def test(args):
     picture = os.path.join(work, "output.bmp")
     out = os.path.join(work, "output-out.jpg")
     e.write_bmp(picture)
-    e.remove(out)
 
     proc, c = e.start_with_picture(binary, picture, e.COLOUR)
     e.keys(proc, "ctrl+comma")
-    e.focus(e.wait_window("Ausgabe", proc))
     # The budget's field has the focus and takes a typed value; the second list goes to "Druck".
-    e.tool("xdotool", "key", "--clearmodifiers", "ctrl+a")
-    e.tool("xdotool", "type", "--delay", "2", "1,5 MB")
-    e.tool("xdotool", "key", "Tab", "Down", "Down", "Return")
-    e.wait_closed("Ausgabe")
+    e.type_into_dialog("Ausgabe", "1,5 MB", proc, "Tab", "Down", "Down", "Return")
     e.wait_for("the kept choices",
                lambda: os.path.exists(conf) and "nachschaerfen=" in preferences(conf))
     if "hoechstens=1500000\nnachschaerfen=2" not in preferences(conf):
         raise e.Failure("the choices were not kept: %r" % preferences(conf))
 
-    c.click(*e.SAVE_BUTTON)
-    e.type_into_dialog("Bild speichern...", out, proc)
+    e.save_as(proc, c, out)
     e.wait_window("Gespeichert als %s - Kadrovo V0.3" % out, proc)
     listed = e.wait_for("the recently-used list", lambda: os.path.exists(recent) and
                         preferences(recent))

@@ -68,12 +68,9 @@ def test(args):
     # The frame typed in picture pixels: 300 wide at 100, 50 is 240 wide at 80, 40 in the preview.
     c.wait_pixel("no frame edge yet", 300, 60, BASE)
     e.keys(proc, "ctrl+f")
-    dialog = e.wait_window("Rahmen", proc)
-    e.focus(dialog)
     # The fields in their Tab order, the first one focused with its text selected.
-    for text in ("100", "50", "300"):
-        e.tool("xdotool", "type", "--delay", "2", text)
-        e.tool("xdotool", "key", "Tab")
+    e.focus(e.wait_window("Rahmen", proc))
+    e.tool("xdotool", "type", "--delay", "2", "100\t50\t300\t")
     e.tool("xdotool", "key", "Return")
     e.wait_closed("Rahmen")
     c.wait_pixel("the frame's top edge", 300, 60, e.YELLOW)
