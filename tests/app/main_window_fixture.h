@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -75,12 +76,32 @@ struct Script : RequesterScript {
             fields[i].value = choices[i];
         return true;
     }
+    // The form: `play` types into it and answers. The picture window: what it would show.
+    std::string title, caption;
+    std::function<bool(const FieldForm&, std::vector<std::string>&)> play;
+    std::unique_ptr<raster::Bitmap> picture;
+    bool Fields(const std::string& t, const FieldForm& form,
+                std::vector<std::string>& values) override {
+        title = t;
+        return play && play(form, values);
+    }
+    void Picture(const std::string& t, const raster::Bitmap& shown,
+                 const std::string& line) override {
+        title = t, caption = line;
+        picture = raster::Clone(shown);
+    }
 };
 
 // The bytes of the file at `path`; empty when it cannot be read.
 inline std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Writes `bytes` to the file at `path`; returns the path.
+inline std::string WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
 }
 
 // The pixels of image `number`, empty when there is none.

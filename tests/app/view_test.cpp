@@ -182,23 +182,10 @@ TEST_F(View, GridAndStraighteningAtDevicePixels) {
     EXPECT_EQ(at(270, 60), kYellow) << "cancelled: the preview as it was";
 }
 
-// The form requester played by a test: `play` types into the form and answers.
-struct FormScript : Script {
-    std::string title;
-    std::function<bool(const FieldForm&, std::vector<std::string>&)> play;
-    bool Fields(const std::string& t, const FieldForm& form,
-                std::vector<std::string>& values) override {
-        title = t;
-        return play && play(form, values);
-    }
-};
-
 // Typed values go through the form's rules and land as the nearest frame the preview holds: the
 // status line and the picture's cut, which the export takes, say so; bad values are refused or
 // brought inside in the dialog and never applied half.
 TEST_F(View, FrameByNumbers) {
-    FormScript form;
-    RequesterSetScript(&form);
     ControlSetValue(kFormatCombo, 1);  // 10 x 15 across
     LoadPhoto(800, 600);
     const std::string untouched = State();
@@ -221,7 +208,7 @@ TEST_F(View, FrameByNumbers) {
     };
     for (const Case& c : cases) {
         std::string why = "unasked";
-        form.play = [&](const FieldForm& f, std::vector<std::string>& values) {
+        script.play = [&](const FieldForm& f, std::vector<std::string>& values) {
             EXPECT_EQ(f.labels, (std::vector<std::string>{"Links", "Oben", "Breite", "Höhe"}));
             EXPECT_EQ(f.buttons, (std::vector<std::string>{"Zentrieren", "Maximal"}));
             values = c.typed;
@@ -233,7 +220,7 @@ TEST_F(View, FrameByNumbers) {
             return true;
         };
         Command(kCommandFrameNumbers);
-        EXPECT_EQ(form.title, "Rahmen");
+        EXPECT_EQ(script.title, "Rahmen");
         EXPECT_EQ(why, c.why) << c.typed[0];
         if (*c.status) {
             EXPECT_STREQ(ControlGetText(kStatusLine), c.status) << c.typed[0];
@@ -244,7 +231,7 @@ TEST_F(View, FrameByNumbers) {
     }
 
     // The height follows the width and the width the height; centred keeps the size.
-    form.play = [](const FieldForm& f, std::vector<std::string>& values) {
+    script.play = [](const FieldForm& f, std::vector<std::string>& values) {
         values = {"10", "10", "450", "1"};
         f.edited(2, values);
         EXPECT_EQ(values[3], "300");
@@ -261,7 +248,6 @@ TEST_F(View, FrameByNumbers) {
     EXPECT_EQ(Frame(), "180x120 at 60,30");
     EXPECT_EQ(std::make_tuple(cut.left, cut.top, cut.width, cut.height),
               std::make_tuple(100, 50, 300, 200));
-    RequesterSetScript(&script);
 }
 
 // The fit on the screen; the captions of other sizes: ResultViewShowsWhatTheExportWrites.
@@ -282,24 +268,10 @@ TEST(ResultView, FitAndCaption) {
     EXPECT_EQ(ResultCaption(3, 1200, 1800), "1200 x 1800 Pixel, 15 x 20 cm: 203 dpi");
 }
 
-// The result view looks at what the picture window would show: the caught picture and caption.
-struct PictureScript : Script {
-    std::string title, caption;
-    std::unique_ptr<raster::Bitmap> shown;
-    void Picture(const std::string& t, const raster::Bitmap& picture,
-                 const std::string& line) override {
-        title = t;
-        caption = line;
-        shown = raster::Clone(picture);
-    }
-};
-
 // What the result view shows is the file an export writes with the same settings (a PNG, so
 // every pixel counts): at its own size where it fits the screen, else reduced by the export's
 // smoothing stretch. Looking changes nothing; the export after it is the one it showed.
 TEST_F(View, ResultViewShowsWhatTheExportWrites) {
-    PictureScript view;
-    RequesterSetScript(&view);
     ControlSetValue(kFormatCombo, 1);
     LoadPhoto(1500, 1000);
     int room = 0, roomHeight = 0;
@@ -328,15 +300,15 @@ TEST_F(View, ResultViewShowsWhatTheExportWrites) {
         const std::string before = State();
         const size_t steps = g_app.document.StepCount();
         Command(kCommandResultView);
-        EXPECT_EQ(view.title, "Ergebnis");
-        EXPECT_EQ(view.caption, c.caption);
-        ASSERT_TRUE(view.shown);
+        EXPECT_EQ(script.title, "Ergebnis");
+        EXPECT_EQ(script.caption, c.caption);
+        ASSERT_TRUE(script.picture);
         EXPECT_EQ(State(), before) << "looking changes nothing";
         EXPECT_EQ(g_app.document.StepCount(), steps);
 
         // The export with the same settings; its commit is taken back for the next case.
         const std::string file = In("export" + std::to_string(c.preset) + ".png");
-        view.file = file;
+        script.file = file;
         DispatchControl(kSaveButton);
         ASSERT_TRUE(ImageLoadFile(7, file.c_str()));
         RunEditCommand(kCommandUndo);
@@ -344,22 +316,22 @@ TEST_F(View, ResultViewShowsWhatTheExportWrites) {
         const raster::Bitmap& written = *ImageGetBitmap(7);
         std::unique_ptr<raster::Bitmap> expected = raster::Clone(written);
         if (!c.fits) {
-            EXPECT_LE(view.shown->width, room) << c.preset;
-            EXPECT_LE(view.shown->height, roomHeight) << c.preset;
-            expected = raster::Create(view.shown->width, view.shown->height, 24, true, false);
+            EXPECT_LE(script.picture->width, room) << c.preset;
+            EXPECT_LE(script.picture->height, roomHeight) << c.preset;
+            expected =
+                raster::Create(script.picture->width, script.picture->height, 24, true, false);
             ASSERT_TRUE(OutputResize(written, *expected));
         }
-        ASSERT_EQ(view.shown->width, expected->width) << c.preset;
-        ASSERT_EQ(view.shown->height, expected->height) << c.preset;
+        ASSERT_EQ(script.picture->width, expected->width) << c.preset;
+        ASSERT_EQ(script.picture->height, expected->height) << c.preset;
         int differing = 0;
         for (int y = 0; y < expected->height; ++y) {
             for (int x = 0; x < expected->width; ++x)
                 differing +=
-                    raster::GetPixel(*view.shown, x, y) != raster::GetPixel(*expected, x, y);
+                    raster::GetPixel(*script.picture, x, y) != raster::GetPixel(*expected, x, y);
         }
         EXPECT_EQ(differing, 0) << c.preset;
     }
-    RequesterSetScript(&script);
 }
 
 }  // namespace
