@@ -16,11 +16,6 @@
 
 namespace {
 
-// A BMP file of one colour in the test's temporary folder.
-std::string WriteBmp(const std::string& name, int width, int height, uint32_t colour) {
-    return WritePicture(::testing::TempDir() + name, width, height, colour);
-}
-
 // A picture of one colour on the clipboard.
 void CopyPicture(int width, int height, uint32_t colour) {
     ASSERT_TRUE(ImageNew(5, width, height));
@@ -38,7 +33,7 @@ protected:
     // An 800 x 600 grey picture with "10 x 15" chosen.
     void LoadGrey() {
         ControlSetValue(kFormatCombo, 1);
-        Load(WriteBmp("grey.bmp", 800, 600, kGrey));
+        Load(WritePicture(In("grey.bmp"), 800, 600, kGrey));
     }
 };
 
@@ -55,7 +50,7 @@ TEST_F(Shell, PictureShapesFramesToggleAndFormat) {
     };
     for (auto [w, h, format, shown] : cases) {
         ControlSetValue(kFormatCombo, format);
-        Load(WriteBmp("shape.bmp", w, h, kGrey));
+        Load(WritePicture(In("shape.bmp"), w, h, kGrey));
         EXPECT_EQ(std::to_string(ImageGetWidth(101)) + "x" + std::to_string(ImageGetHeight(101)) +
                       ", " + Frame() + ", " + std::to_string(ControlGetValue(kPortraitToggle)) +
                       ", " + ControlGetText(kStatusLine),
@@ -66,7 +61,7 @@ TEST_F(Shell, PictureShapesFramesToggleAndFormat) {
     EXPECT_TRUE(script.fileCalls.front().starts_with(open + getenv("HOME") + "/" + filter))
         << script.fileCalls.front();
     LoadGrey();
-    EXPECT_TRUE(script.fileCalls.back().starts_with(open + ::testing::TempDir() + filter))
+    EXPECT_TRUE(script.fileCalls.back().starts_with(open + In("") + filter))
         << script.fileCalls.back();
 
     PlaceFrame(Selection{0, 0, 300, 200});
@@ -83,27 +78,19 @@ TEST_F(Shell, PictureShapesFramesToggleAndFormat) {
     EXPECT_EQ(Frame(), "173x308 at 0,50");
 }
 
-// A file in `name` in the test's temporary folder holding `bytes`.
-std::string WriteFile(const std::string& name, const std::string& bytes) {
-    const std::string path = ::testing::TempDir() + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-}
-
 TEST_F(Shell, FailedLoadChangesNothingAndSaysWhichFileAndWhy) {
     // A JPEG cut where its image data begins, and a BMP header announcing 40000 x 10 pixels.
-    std::string jpeg =
-        ReadFile(WritePicture(::testing::TempDir() + "whole.jpg", 64, 48, kGrey, JPEG_ENCODER_ID));
+    std::string jpeg = ReadFile(WritePicture(In("whole.jpg"), 64, 48, kGrey, JPEG_ENCODER_ID));
     jpeg.resize(jpeg.find("\xFF\xDA") + 14);
-    std::string bmp = ReadFile(WriteBmp("wide.bmp", 4, 4, kGrey));
+    std::string bmp = ReadFile(WritePicture(In("wide.bmp"), 4, 4, kGrey));
     bmp[18] = static_cast<char>(0x40), bmp[19] = static_cast<char>(0x9C);
     LoadGrey();
     PlaceFrame(Selection{20, 30, 150, 100});
     ControlSetValue(kGammaBar, 60);
     const std::string before = State();
-    const std::string bad[] = {WriteFile("garbage.jpg", "this is not a picture"),
-                               ::testing::TempDir() + "missing.png", WriteFile("cut.jpg", jpeg),
-                               WriteFile("huge.bmp", bmp), ::testing::TempDir() + "folder.jpg"};
+    const std::string bad[] = {WriteFile(In("garbage.jpg"), "this is not a picture"),
+                               In("missing.png"), WriteFile(In("cut.jpg"), jpeg),
+                               WriteFile(In("huge.bmp"), bmp), In("folder.jpg")};
     std::filesystem::create_directories(bad[4]);
     // Each file is named without its folder, each reason told in its own words.
     std::set<std::string> reasons;
@@ -115,7 +102,7 @@ TEST_F(Shell, FailedLoadChangesNothingAndSaysWhichFileAndWhy) {
         const std::string& m = script.messages[0];
         EXPECT_TRUE(m.starts_with("Kadrovo: Die Datei " + PathFilePart(path.c_str()) + " ")) << m;
         EXPECT_TRUE(m.ends_with(" [48]")) << m;
-        EXPECT_EQ(m.find(::testing::TempDir()), std::string::npos) << m;
+        EXPECT_EQ(m.find(dir.string()), std::string::npos) << m;
         reasons.insert(m.substr(m.find("\r\r")));
     }
     EXPECT_EQ(reasons.size(), std::size(bad));
@@ -130,8 +117,7 @@ TEST_F(Shell, FailedLoadChangesNothingAndSaysWhichFileAndWhy) {
                                           "Dateien (*.*)|*.*' 0"));
 }
 
-// The settings value reads back each field it wrote, alone, and a file load resets only the tone
-// and the cast box of it.
+// The settings value reads back each field it wrote, alone.
 TEST_F(Shell, SettingsReadBackWhatWasWritten) {
     const WindowSettings start = ReadWindowSettings();
     EXPECT_EQ(start, WindowSettings{});
@@ -154,22 +140,15 @@ TEST_F(Shell, SettingsReadBackWhatWasWritten) {
         EXPECT_EQ(ReadWindowSettings(), wanted) << i;
         WriteWindowSettings(start);
     }
-    WindowSettings all{{60, 200, 30, 150, 70}, true, 7, false, 4};
-    WriteWindowSettings(all);
-    Load(WriteBmp("settings.bmp", 64, 48, kGrey));
-    all.tone = kToneDefaults;
-    all.removeCast = false;
-    EXPECT_EQ(ReadWindowSettings(), all);
 }
 
 // A file that breaks off inside the picture loads what the loader read (what it holds, and the
 // grey below: the loader's cut table), and says so at once: how many rows of how many.
 TEST_F(Shell, CutPictureLoadsAndSaysHowMuchWasRead) {
-    std::string jpeg = ReadFile(
-        WritePicture(::testing::TempDir() + "long.jpg", 64, 256, 0x3060A0, JPEG_ENCODER_ID));
+    std::string jpeg = ReadFile(WritePicture(In("long.jpg"), 64, 256, 0x3060A0, JPEG_ENCODER_ID));
     const size_t scan = jpeg.find("\xFF\xDA");
     jpeg.resize(scan + (jpeg.size() - scan) / 2);
-    const std::string path = WriteFile("halb.jpg", jpeg);
+    const std::string path = WriteFile(In("halb.jpg"), jpeg);
     Load(path);
     ASSERT_EQ(g_app.fileName, path);
     const LoadResult read = ImageLoadFile(7, path.c_str());
@@ -190,7 +169,7 @@ TEST_F(Shell, NamedWithOthersOpensOneAndSaysHowManyWereNot) {
         {3, "Kadrovo: 3 weitere Dateien wurden nicht geöffnet: "}};
     for (const auto& [others, said] : cases) {
         script.messages.clear();
-        const std::string path = WriteBmp("first.bmp", 40 + others, 30, kGrey);
+        const std::string path = WritePicture(In("first.bmp"), 40 + others, 30, kGrey);
         OpenNamedFile(path, others);
         EXPECT_EQ(ImageGetWidth(kPictureImage), 40 + others);
         ASSERT_EQ(script.messages.size(), others ? 1u : 0u) << others;
@@ -207,7 +186,7 @@ TEST_F(Shell, LabelsShowTheirBarsAfterEveryPath) {
     CopyPicture(300, 200, 0x4080c0);
     const std::pair<const char*, std::function<void()>> paths[] = {
         {"defaults", [] { DispatchControl(kDefaultsButton); }},
-        {"file", [&] { Load(WriteBmp("labels.bmp", 64, 48, kGrey)); }},
+        {"file", [&] { Load(WritePicture(In("labels.bmp"), 64, 48, kGrey)); }},
         {"clipboard", [] { DispatchControl(kClipboardLoadButton); }},
         {"export", [] { DispatchControl(kClipboardSaveButton); }},
         {"undo of the export", [] { RunEditCommand(kCommandUndo); }},
@@ -252,7 +231,7 @@ TEST_F(Shell, FileLoadResetsTheAdjustmentsClipboardLoadKeepsThem) {
     EXPECT_EQ(script.messages,
               std::vector<std::string>{"Kadrovo: Die Zwischenablage enthält kein Bild. [48]"});
 
-    Load(WriteBmp("a.bmp", 64, 48, kGrey));
+    Load(WritePicture(In("a.bmp"), 64, 48, kGrey));
     ControlSetValue(kGammaBar, 60);
     CopyPicture(300, 200, 0x4080c0);
     DispatchControl(kClipboardLoadButton);
@@ -260,21 +239,23 @@ TEST_F(Shell, FileLoadResetsTheAdjustmentsClipboardLoadKeepsThem) {
     EXPECT_EQ(ImageGetHeight(101), 317);
     EXPECT_EQ(ControlGetValue(kGammaBar), 60);
     DispatchControl(kSaveButton);  // the save dialog proposes the export of the file loaded last
-    EXPECT_TRUE(script.fileCalls.back().starts_with("save 'Bild speichern...' " +
-                                                    ::testing::TempDir() + "a_9x13.jpg,"))
+    EXPECT_TRUE(
+        script.fileCalls.back().starts_with("save 'Bild speichern...' " + In("a_9x13.jpg") + ","))
         << script.fileCalls.back();
     EXPECT_STREQ(ControlGetText(kStatusLine), "Bild: 300x200 / Auswahl: 289x200");
     EXPECT_EQ(Surface(100, 300), 0x4080c0u);
 
-    // A cast measured on warm highlights; then a file load resets the bars and the cast.
-    Load(WriteBmp("cast.bmp", 800, 600, 250 | 240 << 8 | 235 << 16));
-    ControlSetValue(kContrastBar, 150);
+    // A cast measured on warm highlights; then a file load resets the bars and the cast, and
+    // only them.
+    Load(WritePicture(In("cast.bmp"), 800, 600, 250 | 240 << 8 | 235 << 16));
+    WindowSettings all{{60, 200, 30, 150, 70}, false, 7, false, 4};
+    WriteWindowSettings(all);
     Use(kCastCheckBox, 1);
     ASSERT_NE(g_app.castColour, 0u);
-    Load(WriteBmp("b.bmp", 48, 64, kGrey));
-    EXPECT_EQ(std::make_tuple(ControlGetValue(kGammaBar), ControlGetValue(kContrastBar),
-                              ControlGetValue(kCastCheckBox), g_app.castColour),
-              std::make_tuple(155, 100, 0, 0u));
+    Load(WritePicture(In("b.bmp"), 64, 48, kGrey));
+    all.tone = kToneDefaults;
+    EXPECT_EQ(ReadWindowSettings(), all);
+    EXPECT_EQ(g_app.castColour, 0u);
 }
 
 // The preview's outline and the frame's centre cross on the window (its edges: end-to-end and
@@ -304,7 +285,7 @@ TEST_F(Shell, FramePaintingDragAndNewPreview) {
 // black and white, which the halved preview averages away, show at device resolution, with the
 // frame and the adjustments of the preview; every figure stays in preview pixels.
 TEST_F(Shell, PreviewAtDevicePixels) {
-    Load(WritePicture(::testing::TempDir() + "stripes.bmp", 960, 720, 0xffffff, IMAGE_FORMAT_BMP,
+    Load(WritePicture(In("stripes.bmp"), 960, 720, 0xffffff, IMAGE_FORMAT_BMP,
                       [](raster::Bitmap& bm) {
                           for (int x = 0; x < 960; x += 2)
                               raster::FillRect(bm, x, 0, 1, 720, 0);
