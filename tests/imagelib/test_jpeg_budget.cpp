@@ -1,9 +1,8 @@
-// Files that fit a size budget, over two photo-like pictures made here: the quality found is the
+// Files that fit a size budget, over noise pictures of both depths: the quality found is the
 // highest that fits (the next one up is encoded to check), a tight budget reduces the picture,
 // an impossible one is refused, and the memory encoder writes what the file encoder writes.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -18,67 +17,11 @@
 #include "imagelib/jpeg_encoder.h"
 #include "imagelib/writers.h"
 #include "platform/raster.h"
+#include "tests/picture/noise.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-// Smooth value noise, 0..1, with `octaves` octaves from `cell` pixels down.
-double ValueNoise(int x, int y, int cell, int octaves, uint32_t seed) {
-    auto lattice = [seed](int i, int j) {
-        uint32_t h = static_cast<uint32_t>(i) * 374761393u + static_cast<uint32_t>(j) * 668265263u +
-                     seed * 2246822519u;
-        h = (h ^ (h >> 13)) * 1274126177u;
-        return ((h ^ (h >> 16)) & 0xffff) / 65535.0;
-    };
-    double sum = 0, weight = 0, amp = 1;
-    for (int o = 0; o < octaves && cell >= 1; ++o, cell /= 2, amp *= 0.55) {
-        const double fx = static_cast<double>(x) / cell, fy = static_cast<double>(y) / cell;
-        const int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
-        const double tx = fx - ix, ty = fy - iy;
-        const double top = lattice(ix, iy) * (1 - tx) + lattice(ix + 1, iy) * tx;
-        const double bottom = lattice(ix, iy + 1) * (1 - tx) + lattice(ix + 1, iy + 1) * tx;
-        sum += amp * (top * (1 - ty) + bottom * ty);
-        weight += amp;
-    }
-    return sum / weight;
-}
-
-int Level(double v) {
-    return std::clamp(static_cast<int>(std::lround(v)), 0, 255);
-}
-
-// A landscape: a graded sky, a ridge of hills with a hard skyline, a grainy meadow.
-std::unique_ptr<raster::Bitmap> Landscape(int w, int h) {
-    auto bm = raster::Create(w, h, 24, false, false);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const double ridge = h * (0.35 + 0.2 * ValueNoise(x, 0, w / 4, 5, 7));
-            uint32_t c;
-            if (y < ridge) {
-                const double t = static_cast<double>(y) / h;
-                c = Level(90 + 120 * t) | Level(140 + 80 * t) << 8 | Level(230 - 20 * t) << 16;
-            } else {
-                const double g = ValueNoise(x, y, 64, 6, 11);
-                c = Level(40 + 90 * g) | Level(90 + 120 * g) << 8 | Level(30 + 50 * g) << 16;
-            }
-            raster::SetPixel(*bm, x, y, c);
-        }
-    return bm;
-}
-
-// A close-up of foliage and bark: detail at every scale, bright and dark, in colour.
-std::unique_ptr<raster::Bitmap> Foliage(int w, int h) {
-    auto bm = raster::Create(w, h, 32, true, false);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const double a = ValueNoise(x, y, 32, 6, 3), b = ValueNoise(x, y, 8, 3, 5);
-            const double v = 255 * (0.6 * a + 0.4 * b);
-            raster::SetPixel(*bm, x, y,
-                             Level(v * 0.7) | Level(v) << 8 | Level(v * 0.4 + 30 * b) << 16);
-        }
-    return bm;
-}
 
 size_t SizeAt(const raster::Bitmap& bm, int quality, const ImageMetadata* md = nullptr) {
     const OwnedEncoderRows rows = EncoderRowsOf(bm);
@@ -92,8 +35,8 @@ size_t SizeAt(const raster::Bitmap& bm, int quality, const ImageMetadata* md = n
 // so too when the search starts from a prediction.
 TEST(JpegBudget, HighestQualityThatFits) {
     // The tall one is searched from a prediction.
-    const std::unique_ptr<raster::Bitmap> pictures[] = {Landscape(640, 427), Foliage(500, 500),
-                                                        Foliage(700, 1100)};
+    const std::unique_ptr<raster::Bitmap> pictures[] = {Noise(640, 427), Noise(500, 500, 32),
+                                                        Noise(700, 1100, 32)};
     for (const auto& picture : pictures) {
         struct Case {
             int atQuality;  // the budget is this quality's size ...
@@ -124,7 +67,7 @@ TEST(JpegBudget, HighestQualityThatFits) {
 // Below what quality 50 needs the picture shrinks, keeping its shape, until it fits; the
 // density the file records follows the smaller size.
 TEST(JpegBudget, TightBudgetReducesThePicture) {
-    const auto picture = Landscape(1200, 800);
+    const auto picture = Noise(1200, 800);
     const size_t least = SizeAt(*picture, 50);
     for (double share : {0.7, 0.25, 0.05}) {
         const size_t budget = static_cast<size_t>(least * share);
@@ -152,7 +95,7 @@ TEST(JpegBudget, TightBudgetReducesThePicture) {
 
 // A budget below what a picture 100 pixels long needs at quality 50 is refused, nothing given.
 TEST(JpegBudget, ImpossibleBudgetRefused) {
-    const auto picture = Foliage(800, 600);
+    const auto picture = Noise(800, 600, 32);
     auto small = raster::Create(100, 75, 24, false, false);
     ASSERT_TRUE(raster::Stretch(*small, 0, 0, 100, 75, *picture, raster::StretchMode::Halftone));
     const size_t least = SizeAt(*small, 50);
@@ -180,7 +123,7 @@ TEST(JpegBudget, ImpossibleBudgetRefused) {
 // The memory encoder writes, byte for byte, the file the file encoder writes (so a budget the
 // file fits at quality 100 gives the export's own file); bad arguments are refused.
 TEST(JpegBudget, MemoryEncoderMatchesTheFile) {
-    const auto picture = Landscape(301, 203);
+    const auto picture = Noise(301, 203);
     const OwnedEncoderRows rows = EncoderRowsOf(*picture);
     const std::string path = ::testing::TempDir() + "/budget-" + std::to_string(getpid()) + ".jpg";
     ImageMetadata md;
