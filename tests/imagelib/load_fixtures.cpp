@@ -39,10 +39,6 @@ void WriteToVector(png_structp png, png_bytep data, size_t length) {
     out->insert(out->end(), data, data + length);
 }
 
-uint32_t Sample(uint8_t v, int depth) {
-    return depth == 16 ? v * 257u : (v * ((1u << depth) - 1) + 127) / 255;
-}
-
 Bytes ExifOrientation(int orientation, bool bigEndian, int type) {
     Bytes t = {'E', 'x', 'i', 'f', 0, 0};
     auto p16 = [&](uint32_t v) { Put(t, v, 2, bigEndian); };
@@ -110,6 +106,10 @@ Bytes MakeIco(const std::vector<IconEntry>& entries) {
     for (const IconEntry& e : entries)
         b.insert(b.end(), e.data.begin(), e.data.end());
     return b;
+}
+
+uint32_t Sample(uint8_t v, int depth) {
+    return depth == 16 ? v * 257u : (v * ((1u << depth) - 1) + 127) / 255;
 }
 
 Bytes MakePng(const PngDesc& s) {

@@ -63,6 +63,8 @@ struct PngDesc {
     Bytes exif{};                                   // an eXIf chunk (a TIFF structure)
 };
 Bytes MakePng(const PngDesc& desc);
+// The sample a colour channel is stored as at `depth` bits.
+uint32_t Sample(uint8_t v, int depth);
 
 enum class JpegKind { Rgb, Grey, CmykPlain, CmykAdobe, Ycck };
 

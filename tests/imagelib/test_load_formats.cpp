@@ -66,19 +66,14 @@ FormatCase Bmp(const char* name, const Bytes& file, const fixtures::Pattern& col
         std::memcpy(&v, &file.at(at), core ? 2 : 4);
         return std::abs(core ? int16_t(v) : v);
     };
-    return {std::string("bmp_") + name,
-            file,
-            side(18),
-            side(core ? 20 : 22),
-            depth,
-            palette || topDown,
-            [=](int x, int y) {
-                Rgba c = colour(x, y);
-                c.a = palette ? 0 : depth == 24 ? 255 : c.a;
-                return c;
-            },
-            0,
-            palette};
+    auto want = [=](int x, int y) {
+        Rgba c = colour(x, y);
+        c.a = palette ? 0 : depth == 24 ? 255 : c.a;
+        return c;
+    };
+    const int width = side(18), height = side(core ? 20 : 22);
+    topDown = topDown || palette;
+    return {"bmp_" + std::string(name), file, width, height, depth, topDown, want, 0, palette};
 }
 
 // ImageMagick cuts the low bits off rather than rounding: one level up, the stored bits are the
@@ -129,15 +124,15 @@ FormatCase Rle(bool four) {
 }
 
 void AddBmp(std::vector<FormatCase>& t) {
-    using fixtures::Convert;
+    using fixtures::Convert, fixtures::Gradient;
     const auto seeThrough = [](int x, int y) {
-        Rgba p = fixtures::Gradient(x, y);
+        Rgba p = Gradient(x, y);
         p.a = static_cast<uint8_t>(x * 30 + y);
         return p;
     };
     Bytes noFields = Convert(7, 4, Nudged(Levels(5, 5, 5)), "-define bmp:subtype=RGB555", "BMP:");
     noFields.at(30) = 0;  // 16 bits without bit fields is 5-5-5
-    Bytes topDown = Convert(7, 4, fixtures::Gradient, "-flip");
+    Bytes topDown = Convert(7, 4, Gradient, "-flip");
     topDown.at(22) = uint8_t(-4), topDown.at(23) = topDown.at(24) = topDown.at(25) = 0xFF;
     // Red and blue masks swapped in the header: the reader must follow the masks, alpha included.
     Bytes swapped = Header(Convert(7, 4, seeThrough, "", "BMP:"), 56);
@@ -147,36 +142,34 @@ void AddBmp(std::vector<FormatCase>& t) {
         std::swap(c.r, c.b);
         return c;
     };
-    const std::string pal = "-type Palette";
+    // Palette files of 13 x 5 pixels in `n` colours.
+    auto indexed = [](const char* name, int n, const std::string& options = "",
+                      const std::string& out = "BMP3:") {
+        return Bmp(name, Convert(13, 5, Colours(n), "-type Palette " + options, out), Colours(n),
+                   32, true);
+    };
+    const Bytes rgb565 =
+        Convert(7, 4, Nudged(Levels(5, 6, 5)), "-define bmp:subtype=RGB565", "BMP:");
+    const Bytes v4 = Header(Convert(13, 5, Colours(12), "-type Palette", "BMP:"), 108);
     for (FormatCase c : {
-             Bmp("1bpp", Convert(13, 5, Colours(2), pal), Colours(2), 32, true),
-             Bmp("4bpp", Convert(13, 5, Colours(12), pal), Colours(12), 32, true),
-             Bmp("8bpp_short_table", Convert(13, 5, Colours(40), pal), Colours(40), 32, true),
-             Bmp("8bpp_rle8", Convert(13, 5, Colours(40), pal + " -compress RLE"), Colours(40), 32,
-                 true),
-             Bmp("8bpp_core_header", Convert(13, 5, Colours(40), pal, "BMP2:"), Colours(40), 32,
-                 true),
-             Bmp("4bpp_v4_header", Header(Convert(13, 5, Colours(12), pal, "BMP:"), 108),
-                 Colours(12), 32, true),
+             indexed("1bpp", 2),
+             indexed("4bpp", 12),
+             indexed("8bpp_short_table", 40),
+             indexed("8bpp_rle8", 40, "-compress RLE"),
+             indexed("8bpp_core_header", 40, "", "BMP2:"),
+             Bmp("4bpp_v4_header", v4, Colours(12), 32, true),
              Rle(false),
              Rle(true),
              Bmp("16bpp_555", noFields, Levels(5, 5, 5), 24),
-             Bmp("16bpp_565_v5",
-                 Convert(7, 4, Nudged(Levels(5, 6, 5)), "-define bmp:subtype=RGB565", "BMP:"),
-                 Levels(5, 6, 5), 24),
-             Bmp("16bpp_565_v2_header",
-                 Header(
-                     Convert(7, 4, Nudged(Levels(5, 6, 5)), "-define bmp:subtype=RGB565", "BMP:"),
-                     52),
-                 Levels(5, 6, 5), 24),
+             Bmp("16bpp_565_v5", rgb565, Levels(5, 6, 5), 24),
+             Bmp("16bpp_565_v2_header", Header(rgb565, 52), Levels(5, 6, 5), 24),
              Bmp("32bpp_swapped_masks_v3_header", swapped, redBlue, 32),
              Bmp("16bpp_4444_v5",
                  Convert(7, 4, Nudged(Levels(4, 4, 4, 4)), "-define bmp:subtype=ARGB4444", "BMP:"),
                  Levels(4, 4, 4, 4), 24),
-             Bmp("24bpp_bottom_up", Convert(7, 4, fixtures::Gradient, ""), fixtures::Gradient, 24),
-             Bmp("24bpp_top_down", topDown, fixtures::Gradient, 24, false, true),
-             Bmp("24bpp_core_header", Convert(7, 4, fixtures::Gradient, "", "BMP2:"),
-                 fixtures::Gradient, 24),
+             Bmp("24bpp_bottom_up", Convert(7, 4, Gradient, ""), Gradient, 24),
+             Bmp("24bpp_top_down", topDown, Gradient, 24, false, true),
+             Bmp("24bpp_core_header", Convert(7, 4, Gradient, "", "BMP2:"), Gradient, 24),
              Bmp("32bpp_fourth_byte_kept", Convert(7, 4, seeThrough, "-define bmp3:alpha=true"),
                  seeThrough, 32),
              Bmp("32bpp_rgba_bitfields_v5", Convert(7, 4, seeThrough, "", "BMP:"), seeThrough, 32),
@@ -205,42 +198,32 @@ PngDesc PngFor(int colourType, int bitDepth, bool interlaced) {
     return s;
 }
 
-// The sample a colour channel is stored as at `depth` bits.
-uint32_t SampleOf(uint8_t v, int depth) {
-    return depth == 16 ? v * 257u : (v * ((1u << depth) - 1) + 127) / 255;
-}
-
 // Grey below 8 bits comes back widened the way PNG viewers do it. Alpha, and the transparency a
 // tRNS chunk gives, come laid over white; a tRNS chunk leaves the picture at 24 bits.
 FormatCase Png(const std::string& name, const PngDesc& s) {
     const bool alpha = s.colourType & 4;
-    return {"png_" + name,
-            fixtures::MakePng(s),
-            s.width,
-            s.height,
-            alpha ? 32 : 24,
-            true,
-            [=](int x, int y) {
-                if (s.colourType == 3) {
-                    const uint32_t i = s.index(x, y);
-                    Rgba c = s.palette[i];
-                    c.a = i < s.paletteAlpha.size() ? s.paletteAlpha[i] : 255;
-                    return OnWhite(c);
-                }
-                Rgba c = s.colour(x, y);
-                const auto sample = [&](uint8_t v) { return SampleOf(v, s.bitDepth); };
-                if (s.colourType == 0 || s.colourType == 4) {
-                    if (s.colourType == 0 && sample(c.r) == uint32_t(s.transparentGrey))
-                        return Rgba{255, 255, 255, 255};
-                    const uint32_t max = (1u << std::min(s.bitDepth, 8)) - 1;
-                    c.r = c.g = c.b = static_cast<uint8_t>((c.r * max + 127) / 255 * 255 / max);
-                }
-                const auto& t = s.transparentRgb;
-                if (s.colourType == 2 && t && sample(c.r) == sample(t->r) &&
-                    sample(c.g) == sample(t->g) && sample(c.b) == sample(t->b))
-                    return Rgba{255, 255, 255, 255};
-                return alpha ? OnWhite(c) : Rgba{c.r, c.g, c.b, 255};
-            }};
+    auto want = [=](int x, int y) {
+        if (s.colourType == 3) {
+            const uint32_t i = s.index(x, y);
+            Rgba c = s.palette[i];
+            c.a = i < s.paletteAlpha.size() ? s.paletteAlpha[i] : 255;
+            return OnWhite(c);
+        }
+        Rgba c = s.colour(x, y);
+        const auto sample = [&](uint8_t v) { return fixtures::Sample(v, s.bitDepth); };
+        if (s.colourType == 0 || s.colourType == 4) {
+            if (s.colourType == 0 && sample(c.r) == uint32_t(s.transparentGrey))
+                return Rgba{255, 255, 255, 255};
+            const uint32_t max = (1u << std::min(s.bitDepth, 8)) - 1;
+            c.r = c.g = c.b = static_cast<uint8_t>((c.r * max + 127) / 255 * 255 / max);
+        }
+        const auto& t = s.transparentRgb;
+        if (s.colourType == 2 && t && sample(c.r) == sample(t->r) && sample(c.g) == sample(t->g) &&
+            sample(c.b) == sample(t->b))
+            return Rgba{255, 255, 255, 255};
+        return alpha ? OnWhite(c) : Rgba{c.r, c.g, c.b, 255};
+    };
+    return {"png_" + name, fixtures::MakePng(s), s.width, s.height, alpha ? 32 : 24, true, want};
 }
 
 void AddPng(std::vector<FormatCase>& t) {
@@ -255,7 +238,7 @@ void AddPng(std::vector<FormatCase>& t) {
                 // Transparency by tRNS: a dark grey level, one colour, palette entries.
                 PngDesc trns = PngFor(type, d, interlaced);
                 const Rgba dark = trns.colour(1, 0), single = trns.colour(2, 1);
-                if (type == 0) trns.transparentGrey = int(SampleOf(dark.r, d));
+                if (type == 0) trns.transparentGrey = int(fixtures::Sample(dark.r, d));
                 if (type == 2) trns.transparentRgb = single;
                 if (type == 3 && d >= 4) trns.paletteAlpha = {0, 128, 255, 7};
                 if (type != 4 && type != 6 && (type != 3 || d >= 4))
@@ -300,22 +283,15 @@ IconEntry DibEntry(int size, const fixtures::Pattern& colour, int bits) {
 
 // A PNG entry of colour type 6 (alpha x * 4) or 2.
 IconEntry PngEntry(int size, int colourType, Rgba fill) {
-    PngDesc s;
-    s.width = s.height = size;
-    s.colourType = colourType;
-    s.colour = Fill(fill, 4);
+    const PngDesc s{
+        .width = size, .height = size, .colourType = colourType, .colour = Fill(fill, 4)};
     return IconEntry{fixtures::MakePng(s), size, size, 32};
 }
 
 FormatCase Ico(const char* name, const std::vector<IconEntry>& entries, int size,
                const fixtures::Pattern& colour) {
-    return {std::string("ico_") + name,
-            fixtures::MakeIco(entries),
-            size,
-            size,
-            32,
-            true,
-            [=](int x, int y) { return OnWhite(colour(x, y)); }};
+    auto want = [=](int x, int y) { return OnWhite(colour(x, y)); };
+    return {std::string("ico_") + name, fixtures::MakeIco(entries), size, size, 32, true, want};
 }
 
 void AddIco(std::vector<FormatCase>& t) {
@@ -371,54 +347,50 @@ void AddLossy(std::vector<FormatCase>& t) {
                  {"rgb_arithmetic", JpegKind::Rgb, false, true},
                  {"rgb_arithmetic_progressive", JpegKind::Rgb, true, true}};
     for (const auto& j : jpegs) {
-        fixtures::JpegDesc s;
-        s.width = j.width, s.height = j.height, s.colour = Smooth;
-        s.kind = j.kind, s.progressive = j.progressive, s.arithmetic = j.arithmetic;
         const bool grey = j.kind == JpegKind::Grey;
         auto want = [grey](int x, int y) {
             Rgba c = Smooth(x, y);
             if (grey) c.g = c.b = c.r;
             return c;
         };
+        fixtures::JpegDesc s{
+            .width = j.width, .height = j.height, .kind = j.kind, .colour = Smooth};
+        s.progressive = j.progressive, s.arithmetic = j.arithmetic;
         t.push_back({std::string("jpeg_") + j.name, fixtures::MakeJpeg(s), s.width, s.height, 24,
                      true, want, 10, false, grey});
     }
+    // Opaque smooth pictures, close to the pattern.
+    auto lossy = [&t](const std::string& name, const Bytes& file, int width, int height,
+                      const fixtures::Pattern& want = Smooth) {
+        t.push_back({name, file, width, height, 24, true, want, 10});
+    };
+    // Box-built files: 128 x 64 HEIC, or 32 x 24 AVIF.
+    auto boxes = [](fixtures::HeifBoxes d, bool avif = false) {
+        d.colour = Smooth;
+        if (avif) d.width = 32, d.height = 24, d.avif = true;
+        return fixtures::MakeHeifBoxes(d);
+    };
+    lossy("heic", fixtures::MakeHeif({.colour = Smooth}), 32, 24);
+    lossy("avif", fixtures::MakeHeif({.avif = true, .colour = Smooth}), 32, 24);
+    lossy("webp", fixtures::MakeWebp({.colour = Smooth}), 32, 24);
+    // Every brand of the HEIF family libheif reads, whether or not it calls the brand supported.
+    for (const char* brand : {"mif1", "mif2", "heix", "heim", "heis", "hevc", "hevx", "msf1"})
+        lossy(std::string("heic_brand_") + brand,
+              boxes({.major = brand, .compatible = {brand, "mif1"}}), 128, 64);
+    lossy("avif_brand_avis", boxes({.major = "avis", .compatible = {"avis", "avif", "mif1"}}, true),
+          32, 24);
+    // A turn or a crop named before the ispe box: the picture has the transformed size.
+    lossy("heic_irot_before_ispe",
+          boxes({.properties = {"code", "irot", "ispe"}, .quarterTurns = 1}), 64, 128,
+          [](int x, int y) { return Smooth(127 - y, x); });
+    lossy("avif_clap_before_ispe",
+          boxes({.properties = {"code", "clap", "ispe"}, .clapWidth = 16, .clapHeight = 12}, true),
+          16, 12, [](int x, int y) { return Smooth(x + 8, y + 6); });
+    // With alpha, laid over white.
     auto onWhite = [](int x, int y) { return OnWhite(SeeThrough(x, y)); };
-    t.push_back({"heic", fixtures::MakeHeif({.colour = Smooth}), 32, 24, 24, true, Smooth, 10});
-    t.push_back({"avif", fixtures::MakeHeif({.avif = true, .colour = Smooth}), 32, 24, 24, true,
-                 Smooth, 10});
     t.push_back({"avif_alpha",
                  fixtures::MakeHeif({.avif = true, .alpha = true, .colour = SeeThrough}), 32, 24,
                  32, true, onWhite, 8});
-    // Every brand of the HEIF family libheif reads, whether or not it calls the brand supported.
-    for (const char* brand : {"mif1", "mif2", "heix", "heim", "heis", "hevc", "hevx", "msf1"})
-        t.push_back({std::string("heic_brand_") + brand,
-                     fixtures::MakeHeifBoxes(
-                         {.colour = Smooth, .major = brand, .compatible = {brand, "mif1"}}),
-                     128, 64, 24, true, Smooth, 10});
-    t.push_back({"avif_brand_avis",
-                 fixtures::MakeHeifBoxes({.width = 32,
-                                          .height = 24,
-                                          .colour = Smooth,
-                                          .major = "avis",
-                                          .compatible = {"avis", "avif", "mif1"},
-                                          .avif = true}),
-                 32, 24, 24, true, Smooth, 10});
-    // A turn or a crop named before the ispe box: the picture has the transformed size.
-    t.push_back({"heic_irot_before_ispe",
-                 fixtures::MakeHeifBoxes(
-                     {.colour = Smooth, .properties = {"code", "irot", "ispe"}, .quarterTurns = 1}),
-                 64, 128, 24, true, [](int x, int y) { return Smooth(127 - y, x); }, 10});
-    t.push_back({"avif_clap_before_ispe",
-                 fixtures::MakeHeifBoxes({.width = 32,
-                                          .height = 24,
-                                          .colour = Smooth,
-                                          .avif = true,
-                                          .properties = {"code", "clap", "ispe"},
-                                          .clapWidth = 16,
-                                          .clapHeight = 12}),
-                 16, 12, 24, true, [](int x, int y) { return Smooth(x + 8, y + 6); }, 10});
-    t.push_back({"webp", fixtures::MakeWebp({.colour = Smooth}), 32, 24, 24, true, Smooth, 10});
     t.push_back({"webp_alpha_lossless",
                  fixtures::MakeWebp({.alpha = true, .lossless = true, .colour = SeeThrough}), 32,
                  24, 32, true, onWhite});
