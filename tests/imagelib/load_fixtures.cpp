@@ -86,6 +86,17 @@ Bytes Convert(int width, int height, const Pattern& colour, const std::string& o
     return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
+Bytes BmpSaying(int32_t width, int32_t height, uint16_t bpp, uint32_t compression,
+                uint32_t pixelBytes, uint32_t colours) {
+    Bytes b = {'B', 'M'};
+    Put(b, 54 + pixelBytes, 4), Put(b, 0, 4), Put(b, 54, 4);  // file size, reserved, pixel offset
+    Put(b, 40, 4), Put(b, uint32_t(width), 4), Put(b, uint32_t(height), 4), Put(b, 1, 2);
+    Put(b, bpp, 2), Put(b, compression, 4), Put(b, pixelBytes, 4);
+    Put(b, 2835, 4), Put(b, 2835, 4), Put(b, colours, 4), Put(b, 0, 4);  // 72 dpi; colours used
+    b.resize(b.size() + pixelBytes, 0x80);
+    return b;
+}
+
 IconEntry EntryOf(const Bytes& bmp) {
     IconEntry e{Bytes(bmp.begin() + 14, bmp.end()), bmp.at(18), bmp.at(22), bmp.at(28)};
     e.data.at(8) = static_cast<uint8_t>(2 * e.height);  // the colour rows and the mask

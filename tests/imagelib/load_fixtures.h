@@ -32,6 +32,12 @@ Rgba Gradient(int x, int y);
 Bytes Convert(int width, int height, const Pattern& colour, const std::string& options,
               const std::string& out = "BMP3:");
 
+// A BMP file whose 40-byte header says width x height, `bpp` bits, `compression` and `colours`
+// in the colour table, with `pixelBytes` bytes of pixel data right after the header; the sizes
+// it states are its own.
+Bytes BmpSaying(int32_t width, int32_t height, uint16_t bpp = 24, uint32_t compression = 0,
+                uint32_t pixelBytes = 16, uint32_t colours = 0);
+
 struct IconEntry {
     Bytes data;     // a PNG file, or a DIB with doubled height followed by the AND mask
     int width = 0;  // what the directory says (0 means 256)

@@ -22,23 +22,15 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// A packed DIB (40-byte header) of a 1 x 1 24-bit picture with its header fields edited.
+// A packed DIB (40-byte header) of one pixel, its header saying what the arguments say.
 Bytes Dib(int32_t w, int32_t h, int bpp = 24, uint32_t compression = 0, uint32_t colours = 0) {
-    const Bytes file = fixtures::Convert(1, 1, fixtures::Gradient, "");
-    Bytes b(file.begin() + 14, file.end());
-    Put32(&b.at(4), static_cast<uint32_t>(w));
-    Put32(&b.at(8), static_cast<uint32_t>(h));
-    Put16(&b.at(14), bpp);
-    Put32(&b.at(16), compression);
-    Put32(&b.at(32), colours);
-    return b;
+    const Bytes file = fixtures::BmpSaying(w, h, bpp, compression, 4, colours);
+    return Bytes(file.begin() + 14, file.end());
 }
 
-Bytes AsFile(const Bytes& dib, uint32_t offBits) {
-    Bytes f(14 + dib.size());
-    f[0] = 'B', f[1] = 'M';
-    std::copy(dib.begin(), dib.end(), f.begin() + 14);
-    Put32(&f.at(2), static_cast<uint32_t>(f.size()));
+// The BMP file of that pixel with its pixels at `offBits`.
+Bytes FileWithPixelsAt(uint32_t offBits) {
+    Bytes f = fixtures::BmpSaying(1, 1, 24, 0, 4);
     Put32(&f.at(10), offBits);
     return f;
 }
@@ -172,8 +164,8 @@ TEST_F(ClipboardTest, LyingHeadersTextAndGarbageKeepTheImage) {
         {"rows shorter than width x height", Dib(100, 100)},
         {"colour table past the end", Dib(1, 1, 8, 0, 256)},
         {"bit fields without masks", Dib(1, 1, 32, 3)},
-        {"pixel offset past the end of the file", AsFile(Dib(1, 1), 5000)},
-        {"pixel offset inside the header", AsFile(Dib(1, 1), 20)},
+        {"pixel offset past the end of the file", FileWithPixelsAt(5000)},
+        {"pixel offset inside the header", FileWithPixelsAt(20)},
         {"text", {'h', 'e', 'l', 'l', 'o'}, "text/plain"},
         {"JPEG cut", {0xFF, 0xD8, 0xFF, 0xE0, 0, 0}, "image/jpeg"},
     };
