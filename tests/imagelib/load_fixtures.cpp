@@ -39,21 +39,6 @@ void WriteToVector(png_structp png, png_bytep data, size_t length) {
     out->insert(out->end(), data, data + length);
 }
 
-Bytes ExifOrientation(int orientation, bool bigEndian, int type) {
-    Bytes t = {'E', 'x', 'i', 'f', 0, 0};
-    auto p16 = [&](uint32_t v) { Put(t, v, 2, bigEndian); };
-    auto p32 = [&](uint32_t v) { Put(t, v, 4, bigEndian); };
-    t.insert(t.end(), 2, bigEndian ? 'M' : 'I');
-    p16(42), p32(8), p16(2);                       // two entries: an unrelated one first
-    p16(0x010F), p16(2), p32(4), p32(0x00414141);  // Make: "AAA"
-    p16(0x0112), p16(type), p32(1);                // one value, at the start of the value field
-    const int size = type == 1 || type == 6 ? 1 : type == 3 || type == 8 ? 2 : 4;
-    Put(t, orientation, size, bigEndian);
-    t.resize(t.size() + 4 - size, 0);
-    p32(0);
-    return t;
-}
-
 }  // namespace
 
 Rgba Gradient(int x, int y) {
@@ -139,25 +124,21 @@ Bytes MakePng(const PngDesc& s) {
     for (const Rgba& c : s.palette)
         pal.push_back(png_color{c.r, c.g, c.b});
     if (s.colourType == 3) png_set_PLTE(png, info, pal.data(), static_cast<int>(pal.size()));
-    png_color_16 grey{};
-    grey.gray = static_cast<png_uint_16>(s.transparentGrey);
-    if (s.transparentRgb) {
-        grey.red = static_cast<png_uint_16>(Sample(s.transparentRgb->r, s.bitDepth));
-        grey.green = static_cast<png_uint_16>(Sample(s.transparentRgb->g, s.bitDepth));
-        grey.blue = static_cast<png_uint_16>(Sample(s.transparentRgb->b, s.bitDepth));
-    }
+    const Rgba key = s.transparentRgb.value_or(Rgba{});
+    auto sample = [&](int v) { return static_cast<png_uint_16>(Sample(uint8_t(v), s.bitDepth)); };
+    png_color_16 trns{0, sample(key.r), sample(key.g), sample(key.b),
+                      png_uint_16(s.transparentGrey)};
     if (!s.paletteAlpha.empty() || s.transparentGrey >= 0 || s.transparentRgb)
         png_set_tRNS(png, info, s.paletteAlpha.data(), static_cast<int>(s.paletteAlpha.size()),
-                     s.transparentGrey >= 0 || s.transparentRgb ? &grey : nullptr);
+                     s.transparentGrey >= 0 || s.transparentRgb ? &trns : nullptr);
     if (!s.exif.empty())
         png_set_eXIf_1(png, info, static_cast<png_uint_32>(s.exif.size()),
                        const_cast<png_bytep>(s.exif.data()));
     png_write_info(png, info);
     const int depth = s.bitDepth;
     if (depth < 8) png_set_packing(png);  // one byte per sample, packed by the library
-    std::vector<Bytes> rows;
-    for (int y = 0; y < s.height; ++y) {
-        Bytes row;
+    Bytes image;                          // one byte or two per sample, row after row
+    for (int y = 0; y < s.height; ++y)
         for (int x = 0; x < s.width; ++x) {
             const Rgba c = s.colour(x, y);
             std::vector<uint32_t> v = {s.colourType == 3 ? s.index(x, y) : Sample(c.r, depth)};
@@ -165,16 +146,14 @@ Bytes MakePng(const PngDesc& s) {
                 v.insert(v.end(), {Sample(c.g, depth), Sample(c.b, depth)});
             if (s.colourType & 4) v.push_back(Sample(c.a, depth));  // grey from red
             for (uint32_t e : v) {
-                if (depth == 16) row.push_back(static_cast<uint8_t>(e >> 8));
-                row.push_back(static_cast<uint8_t>(e));
+                if (depth == 16) image.push_back(static_cast<uint8_t>(e >> 8));
+                image.push_back(static_cast<uint8_t>(e));
             }
         }
-        rows.push_back(std::move(row));
-    }
-    std::vector<png_bytep> pointers;
-    for (Bytes& r : rows)
-        pointers.push_back(r.data());
-    png_write_image(png, pointers.data());
+    std::vector<png_bytep> rows;
+    for (int y = 0; y < s.height; ++y)
+        rows.push_back(image.data() + image.size() / s.height * y);
+    png_write_image(png, rows.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return out;
@@ -204,7 +183,8 @@ Bytes MakeJpeg(const JpegDesc& s) {
         c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
     jpeg_start_compress(&c, TRUE);
     if (s.orientation) {
-        Bytes exif = ExifOrientation(s.orientation, s.exifBigEndian, s.exifType);
+        const Bytes exif = Joined(
+            {{'E', 'x', 'i', 'f', 0, 0}, ExifTiff(s.orientation, s.exifBigEndian, s.exifType)});
         jpeg_write_marker(&c, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
     }
     if (!s.app1.empty())
@@ -235,20 +215,18 @@ Bytes MakeJpeg(const JpegDesc& s) {
     return out;
 }
 
-namespace {
-
-heif_error WriteToBytes(heif_context*, const void* data, size_t size, void* userdata) {
-    auto* out = static_cast<Bytes*>(userdata);
-    const auto* p = static_cast<const uint8_t*>(data);
-    out->assign(p, p + size);
-    return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
-}
-
-}  // namespace
-
 Bytes ExifTiff(int orientation, bool bigEndian, int type) {
-    Bytes b = ExifOrientation(orientation, bigEndian, type);
-    return Bytes(b.begin() + 6, b.end());
+    Bytes t(2, bigEndian ? 'M' : 'I');
+    auto p16 = [&](uint32_t v) { Put(t, v, 2, bigEndian); };
+    auto p32 = [&](uint32_t v) { Put(t, v, 4, bigEndian); };
+    p16(42), p32(8), p16(2);                       // two entries: an unrelated one first
+    p16(0x010F), p16(2), p32(4), p32(0x00414141);  // Make: "AAA"
+    p16(0x0112), p16(type), p32(1);                // one value, at the start of the value field
+    const int size = type == 1 || type == 6 ? 1 : type == 3 || type == 8 ? 2 : 4;
+    Put(t, orientation, size, bigEndian);
+    t.resize(t.size() + 4 - size, 0);
+    p32(0);
+    return t;
 }
 
 Bytes DisplayP3Profile() {
@@ -303,7 +281,11 @@ Bytes MakeHeif(const HeifDesc& s) {
     heif_context_encode_image(ctx, image, encoder, options, &handle);
     if (handle && !s.exif.empty())
         heif_context_add_exif_metadata(ctx, handle, s.exif.data(), static_cast<int>(s.exif.size()));
-    heif_writer writer = {1, WriteToBytes};
+    heif_writer writer = {1, [](heif_context*, const void* data, size_t size, void* to) {
+                              const auto* p = static_cast<const uint8_t*>(data);
+                              static_cast<Bytes*>(to)->assign(p, p + size);
+                              return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+                          }};
     if (handle) heif_context_write(ctx, &writer, &out);
     heif_image_handle_release(handle);
     heif_encoding_options_free(options);
@@ -325,44 +307,40 @@ Bytes MakeWebp(const WebpDesc& s) {
 
 namespace {
 
-uint32_t Big32(const Bytes& b, size_t at) {
-    return uint32_t{b.at(at)} << 24 | uint32_t{b.at(at + 1)} << 16 | uint32_t{b.at(at + 2)} << 8 |
-           b.at(at + 3);
+// Big-endian fields of `size` bytes each.
+Bytes Big(std::initializer_list<uint32_t> values, int size) {
+    Bytes b;
+    for (uint32_t v : values)
+        Put(b, v, size, true);
+    return b;
+}
+
+Bytes Text(const std::string& s) {
+    return Bytes(s.begin(), s.end());
 }
 
 // A box: size, type, body; a full box has version and flags first.
 Bytes Box(const std::string& type, const Bytes& body) {
-    Bytes b;
-    Put(b, static_cast<uint32_t>(body.size() + 8), 4, true);
-    b.insert(b.end(), type.begin(), type.end());
-    b.insert(b.end(), body.begin(), body.end());
-    return b;
+    return Joined({Big({static_cast<uint32_t>(body.size() + 8)}, 4), Text(type), body});
 }
 
 Bytes FullBox(const std::string& type, uint8_t version, const Bytes& body) {
-    Bytes b = {version, 0, 0, 0};
-    b.insert(b.end(), body.begin(), body.end());
-    return Box(type, b);
+    return Box(type, Joined({{version, 0, 0, 0}, body}));
 }
 
 // The first box of `type` anywhere in `file` (searched by its name), whole.
 Bytes FindBox(const Bytes& file, const std::string& type) {
     for (size_t i = 4; i + 4 <= file.size(); ++i)
         if (std::equal(type.begin(), type.end(), file.begin() + static_cast<long>(i))) {
-            const uint32_t size = Big32(file, i - 4);
-            return Bytes(file.begin() + static_cast<long>(i) - 4,
-                         file.begin() + static_cast<long>(i) - 4 + size);
+            const auto box = file.begin() + static_cast<long>(i) - 4;
+            return Bytes(box, box + (uint32_t{box[0]} << 24 | box[1] << 16 | box[2] << 8 | box[3]));
         }
     throw std::runtime_error("no " + type + " box");
 }
 
 // An item's entry (version 2) of item type `type`.
 Bytes Infe(uint16_t id, const std::string& type) {
-    Bytes b;
-    Put(b, id, 2, true), Put(b, 0, 2, true);
-    b.insert(b.end(), type.begin(), type.end());
-    b.push_back(0);
-    return FullBox("infe", 2, b);
+    return FullBox("infe", 2, Joined({Big({id, 0}, 2), Text(type), {0}}));
 }
 
 }  // namespace
@@ -375,6 +353,7 @@ Bytes MakeHeifBoxes(const HeifBoxes& d) {
     const Bytes mdat = FindBox(coded, "mdat");
     const Bytes picture(mdat.begin() + 8, mdat.end());  // the one item's data
     const bool overlay = d.canvasWidth > 0, grid = d.gridWidth > 0 || overlay;
+    const uint32_t items = grid ? 2 : 1;
     // Properties: the primary item's, in its order; a derived item's tile has the code and its
     // ispe.
     Bytes ipco;
@@ -384,88 +363,58 @@ Bytes MakeHeifBoxes(const HeifBoxes& d) {
         ipco.insert(ipco.end(), box.begin(), box.end());
         return static_cast<uint8_t>(++count);
     };
-    Bytes ispe, canvas;
-    Put(ispe, static_cast<uint32_t>(d.width), 4, true);
-    Put(ispe, static_cast<uint32_t>(d.height), 4, true);
-    Put(canvas, d.canvasWidth, 4, true), Put(canvas, d.canvasHeight, 4, true);
+    const Bytes ispe = Big({uint32_t(d.width), uint32_t(d.height)}, 4),
+                canvas = Big({d.canvasWidth, d.canvasHeight}, 4),
+                clap = Big({uint32_t(d.clapWidth), 1, uint32_t(d.clapHeight), 1, 0, 1, 0, 1}, 4);
     for (const std::string& p : d.properties) {
         if (p == "code" && !grid) primary.push_back(0x80 | property(config));
         if (p == "ispe") primary.push_back(property(FullBox("ispe", 0, overlay ? canvas : ispe)));
         if (p == "irot") primary.push_back(0x80 | property(Box("irot", {uint8_t(d.quarterTurns)})));
         if (p == "imir") primary.push_back(0x80 | property(Box("imir", {0})));
-        if (p == "clap") {
-            Bytes clap;
-            for (uint32_t v :
-                 {uint32_t(d.clapWidth), 1u, uint32_t(d.clapHeight), 1u, 0u, 1u, 0u, 1u})
-                Put(clap, v, 4, true);
-            primary.push_back(0x80 | property(Box("clap", clap)));
-        }
+        if (p == "clap") primary.push_back(0x80 | property(Box("clap", clap)));
     }
     if (grid) {
         tile.push_back(0x80 | property(config));
         tile.push_back(property(FullBox("ispe", 0, ispe)));
     }
-    Bytes ipma;
-    Put(ipma, grid ? 2 : 1, 4, true);
-    Put(ipma, 1, 2, true), ipma.push_back(static_cast<uint8_t>(primary.size()));
-    ipma.insert(ipma.end(), primary.begin(), primary.end());
-    if (grid) {
-        Put(ipma, 2, 2, true), ipma.push_back(static_cast<uint8_t>(tile.size()));
-        ipma.insert(ipma.end(), tile.begin(), tile.end());
-    }
+    Bytes ipma = Joined({Big({items}, 4), Big({1}, 2), {uint8_t(primary.size())}, primary});
+    if (grid) ipma = Joined({ipma, Big({2}, 2), {uint8_t(tile.size())}, tile});
     // Items: 1 the picture (or the grid or overlay, whose data follows the picture's in mdat),
     // 2 its tile.
     const std::string codeType = d.avif ? "av01" : "hvc1";
-    Bytes iinf;
-    Put(iinf, grid ? 2 : 1, 2, true);
-    iinf = Joined({iinf, Infe(1, overlay ? "iovl" : grid ? "grid" : codeType)});
+    Bytes iinf = Joined({Big({items}, 2), Infe(1, overlay ? "iovl" : grid ? "grid" : codeType)});
     if (grid) iinf = Joined({iinf, Infe(2, codeType)});
-    Bytes gridData = {0, 1, 0, 0};  // version, 32-bit sizes, one row, one column
-    Put(gridData, d.gridWidth, 4, true), Put(gridData, d.gridHeight, 4, true);
-    if (overlay) {
-        gridData = {0, 1};                             // version 0, 32-bit fields
-        for (uint32_t v : {0xFFFFu, 0u, 0u, 0xFFFFu})  // the canvas's fill colour
-            Put(gridData, v, 2, true);
-        for (uint32_t v : {d.canvasWidth, d.canvasHeight, uint32_t(d.tileX), uint32_t(d.tileY)})
-            Put(gridData, v, 4, true);
-    }
+    // A grid: version, 32-bit sizes, one row, one column, its size. An overlay: version, 32-bit
+    // fields, the canvas's fill colour and size, the tile's place.
+    Bytes gridData = Joined({{0, 1, 0, 0}, Big({d.gridWidth, d.gridHeight}, 4)});
+    if (overlay)
+        gridData =
+            Joined({{0, 1},
+                    Big({0xFFFF, 0, 0, 0xFFFF}, 2),
+                    Big({d.canvasWidth, d.canvasHeight, uint32_t(d.tileX), uint32_t(d.tileY)}, 4)});
     auto iloc = [&](uint32_t dataStart) {
-        Bytes b = {0x44, 0x00};
-        Put(b, grid ? 2 : 1, 2, true);
-        auto entry = [&](uint16_t id, uint32_t offset, uint32_t length) {
-            Put(b, id, 2, true), Put(b, 0, 2, true), Put(b, 1, 2, true);
-            Put(b, offset, 4, true), Put(b, length, 4, true);
+        // Each item: its id, no data reference, one extent.
+        auto entry = [](uint32_t id, uint32_t offset, size_t length) {
+            return Joined({Big({id, 0, 1}, 2), Big({offset, static_cast<uint32_t>(length)}, 4)});
         };
-        const uint32_t pictureLength = static_cast<uint32_t>(picture.size());
-        if (grid) {
-            entry(1, dataStart + pictureLength, static_cast<uint32_t>(gridData.size()));
-            entry(2, dataStart, pictureLength);
-        } else {
-            entry(1, dataStart, pictureLength);
-        }
-        return FullBox("iloc", 0, b);
+        const Bytes head = Joined({{0x44, 0x00}, Big({items}, 2)});
+        if (!grid) return FullBox("iloc", 0, Joined({head, entry(1, dataStart, picture.size())}));
+        const uint32_t gridStart = dataStart + static_cast<uint32_t>(picture.size());
+        return FullBox("iloc", 0,
+                       Joined({head, entry(1, gridStart, gridData.size()),
+                               entry(2, dataStart, picture.size())}));
     };
-    Bytes ftypBody(d.major.begin(), d.major.end());
-    Put(ftypBody, 0, 4, true);
+    Bytes ftypBody = Joined({Text(d.major), Big({0}, 4)});
     for (const std::string& c : d.compatible)
-        ftypBody.insert(ftypBody.end(), c.begin(), c.end());
+        ftypBody = Joined({ftypBody, Text(c)});
     const Bytes ftyp = Box("ftyp", ftypBody);
-    Bytes hdlr(4, 0);
-    hdlr.insert(hdlr.end(), {'p', 'i', 'c', 't'});
-    hdlr.resize(hdlr.size() + 13, 0);
-    Bytes pitm;
-    Put(pitm, 1, 2, true);
-    Bytes iref;
-    if (grid) {
-        Bytes dimg;
-        Put(dimg, 1, 2, true), Put(dimg, 1, 2, true), Put(dimg, 2, 2, true);
-        iref = FullBox("iref", 0, Box("dimg", dimg));
-    }
+    const Bytes hdlr = Joined({Bytes(4, 0), Text("pict"), Bytes(13, 0)});
+    const Bytes iref = grid ? FullBox("iref", 0, Box("dimg", Big({1, 1, 2}, 2))) : Bytes{};
     auto meta = [&](uint32_t dataStart) {
         return FullBox(
             "meta", 0,
-            Joined({FullBox("hdlr", 0, hdlr), FullBox("pitm", 0, pitm), FullBox("iinf", 0, iinf),
-                    iloc(dataStart), iref,
+            Joined({FullBox("hdlr", 0, hdlr), FullBox("pitm", 0, Big({1}, 2)),
+                    FullBox("iinf", 0, iinf), iloc(dataStart), iref,
                     Box("iprp", Joined({Box("ipco", ipco), FullBox("ipma", 0, ipma)}))}));
     };
     const uint32_t start = static_cast<uint32_t>(ftyp.size() + meta(0).size() + 8);
@@ -484,9 +433,7 @@ Bytes WebpFile(const std::vector<Bytes>& chunks) {
     Bytes body = {'W', 'E', 'B', 'P'};
     for (const Bytes& c : chunks)
         body.insert(body.end(), c.begin(), c.end());
-    Bytes file = {'R', 'I', 'F', 'F'};
-    Put(file, static_cast<uint32_t>(body.size()), 4);
-    return Joined({file, body});
+    return RiffChunk("RIFF", body);  // of even size: every chunk is
 }
 
 Bytes WebpExtended(const Bytes& simple, int width, int height, const Bytes& icc,
