@@ -197,11 +197,8 @@ Bytes MakeJpeg(const JpegDesc& s) {
             const Rgba p = s.colour(x, static_cast<int>(c.next_scanline));
             const int max = std::max({p.r, p.g, p.b});
             // Inverted inks: what each ink lets through, scaled by the black ink's.
-            const uint8_t inverted[4] = {
-                static_cast<uint8_t>(max ? (255 * p.r + max / 2) / max : 255),
-                static_cast<uint8_t>(max ? (255 * p.g + max / 2) / max : 255),
-                static_cast<uint8_t>(max ? (255 * p.b + max / 2) / max : 255),
-                static_cast<uint8_t>(max)};
+            auto ink = [max](int v) { return uint8_t(max ? (255 * v + max / 2) / max : 255); };
+            const uint8_t inverted[4] = {ink(p.r), ink(p.g), ink(p.b), uint8_t(max)};
             const uint8_t rgb[3] = {p.r, p.g, p.b};
             std::copy_n(cmyk ? inverted : rgb, c.input_components, &row[x * c.input_components]);
         }

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <tuple>
 
 #include "imagelib/image.h"
 #include "imagelib/library_start.h"
@@ -42,6 +44,13 @@ inline fixtures::Rgba Smooth(int x, int y) {
 inline bool Near(const fixtures::Rgba& a, const fixtures::Rgba& b, int tolerance) {
     return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance &&
            std::abs(a.b - b.b) <= tolerance;
+}
+
+// The same bitmap: size, depth, row order and layout, and every byte, padding included.
+inline bool SameBits(const raster::Bitmap& a, const raster::Bitmap& b) {
+    return std::tie(a.width, a.height, a.bpp, a.topDown, a.stride) ==
+               std::tie(b.width, b.height, b.bpp, b.topDown, b.stride) &&
+           std::memcmp(a.bits.get(), b.bits.get(), a.ByteSize()) == 0;
 }
 
 class LoadTest : public ::testing::Test {

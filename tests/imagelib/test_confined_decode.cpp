@@ -173,10 +173,7 @@ TEST_F(Confined, PicturesComeOutAsFromTheDecoderItself) {
         ASSERT_TRUE(ImageLoadFile(101, fixtures::WriteTemp("inside.bin", file).c_str()));
         ImageSetLoadLimits(LoadLimits{});
         const raster::Bitmap& inside = *ImageGetBitmap(101);
-        ASSERT_EQ(
-            std::make_tuple(confined->width, confined->height, confined->bpp, confined->stride),
-            std::make_tuple(inside.width, inside.height, inside.bpp, inside.stride));
-        EXPECT_EQ(std::memcmp(confined->bits.get(), inside.bits.get(), inside.ByteSize()), 0);
+        EXPECT_TRUE(SameBits(*confined, inside));
         EXPECT_EQ(exif, ExifOf(101));
     }
 }

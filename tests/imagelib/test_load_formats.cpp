@@ -431,8 +431,7 @@ TEST_P(Formats, LoadWithTheirSizeDepthRowOrderAndColours) {
         }
     const auto memory = ImageDecodeMemory(k.file);
     ASSERT_NE(memory, nullptr);
-    ASSERT_EQ(memory->ByteSize(), bm->ByteSize());
-    EXPECT_EQ(std::memcmp(memory->bits.get(), bm->bits.get(), bm->ByteSize()), 0);
+    EXPECT_TRUE(SameBits(*memory, *bm));
 }
 
 INSTANTIATE_TEST_SUITE_P(Load, Formats, ::testing::ValuesIn(Table()),
