@@ -14,51 +14,49 @@ namespace {
 
 using fixtures::BmpSaying, fixtures::Joined;
 
-void PutBig32(Bytes& b, uint32_t v) {
-    fixtures::Put(b, v, 4, true);
+// A big-endian field of `size` bytes.
+Bytes Big(uint32_t v, int size) {
+    Bytes b;
+    fixtures::Put(b, v, size, true);
+    return b;
+}
+
+// `file` with `value` written `skip` bytes past the start of every `marker` in it.
+Bytes Patched(Bytes file, const Bytes& marker, size_t skip, const Bytes& value) {
+    for (auto at = file.begin();
+         (at = std::search(at, file.end(), marker.begin(), marker.end())) != file.end(); ++at)
+        std::copy(value.begin(), value.end(), at + static_cast<long>(skip));
+    return file;
 }
 
 // A PNG chunk from its type and body: the length before, the CRC after.
 Bytes PngChunk(const Bytes& typed) {
-    Bytes b;
-    PutBig32(b, static_cast<uint32_t>(typed.size() - 4));
-    b.insert(b.end(), typed.begin(), typed.end());
-    PutBig32(b, static_cast<uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size()))));
-    return b;
+    const uLong crc = crc32(0, typed.data(), static_cast<uInt>(typed.size()));
+    return Joined({Big(typed.size() - 4, 4), typed, Big(crc, 4)});
 }
 
-// A generated 4 x 4 PNG whose header (its CRC mended) says width x height and colour `type`;
-// with `tinyData` the image data stays, else the file ends after the header.
+// A generated 4 x 4 PNG whose header says width x height and colour `type`; with `tinyData`
+// the image data stays, else the file ends after the header.
 Bytes PngSaying(uint32_t w, uint32_t h, bool tinyData = true, uint8_t type = 2) {
-    Bytes b = fixtures::MakePng({.width = 4, .height = 4}), ihdr;
-    PutBig32(ihdr, w), PutBig32(ihdr, h);
-    std::copy(ihdr.begin(), ihdr.end(), b.begin() + 16);
-    b[25] = type;
-    Bytes crc;
-    PutBig32(crc, static_cast<uint32_t>(crc32(0, &b[12], 17)));
-    std::copy(crc.begin(), crc.end(), b.begin() + 29);
-    if (!tinyData) b.resize(33);
-    return b;
+    const Bytes png = fixtures::MakePng({.width = 4, .height = 4});
+    const Bytes ihdr =
+        PngChunk(Joined({{'I', 'H', 'D', 'R'}, Big(w, 4), Big(h, 4), {8, type, 0, 0, 0}}));
+    return Joined({Bytes(png.begin(), png.begin() + 8), ihdr,
+                   tinyData ? Bytes(png.begin() + 33, png.end()) : Bytes{}});
 }
 
 // A PNG whose sPLT chunk claims nearly 2 GB: libpng would try to allocate it.
 Bytes SpltBomb() {
-    Bytes b = PngSaying(1, 1, false);
-    PutBig32(b, 0x7FFFFFF0);
-    b.insert(b.end(), {'s', 'P', 'L', 'T', 'p', 'a', 'l', 0, 8, 0, 0, 0, 0, 0, 0, 0});
-    return b;
+    return Joined({PngSaying(1, 1, false),
+                   Big(0x7FFFFFF0, 4),
+                   {'s', 'P', 'L', 'T', 'p', 'a', 'l', 0, 8, 0, 0, 0, 0, 0, 0, 0}});
 }
 
-// A JPEG header that announces width x height, followed by a little scan data.
+// A JPEG whose frame header (SOF0: length, precision, height, width) announces width x height,
+// followed by a little scan data.
 Bytes JpegOfSize(int width, int height) {
-    Bytes j = fixtures::MakeJpeg({.width = 16, .height = 16});
-    for (size_t i = 2; i + 9 < j.size(); ++i)
-        if (j[i] == 0xFF && j[i + 1] == 0xC0) {  // SOF0: length, precision, height, width
-            j[i + 5] = static_cast<uint8_t>(height >> 8), j[i + 6] = static_cast<uint8_t>(height);
-            j[i + 7] = static_cast<uint8_t>(width >> 8), j[i + 8] = static_cast<uint8_t>(width);
-            break;
-        }
-    return j;
+    return Patched(fixtures::MakeJpeg({.width = 16, .height = 16}), {0xFF, 0xC0}, 5,
+                   Joined({Big(height, 2), Big(width, 2)}));
 }
 
 Bytes Cut(Bytes b, size_t keep) {
@@ -71,13 +69,11 @@ Bytes Bmp() {
     return fixtures::Convert(4, 3, fixtures::Gradient, "");
 }
 
-// A lossless WebP header announcing 16383 x 16383 pixels, and a few bytes of data.
+// A lossless WebP header announcing 16383 x 16383 pixels (14-bit sides less one, no alpha), and
+// a few bytes of data.
 Bytes WebpOfSize16383() {
-    Bytes b = {'R', 'I', 'F', 'F', 30, 0, 0, 0,    'W',  'E',  'B',  'P', 'V',
-               'P', '8', 'L', 18,  0,  0, 0, 0x2F, 0xFE, 0xBF, 0xFF, 0x0F};  // 14-bit sides minus
-                                                                             // one, no alpha
-    b.resize(38, 0x55);
-    return b;
+    return fixtures::WebpFile(
+        {fixtures::RiffChunk("VP8L", Joined({{0x2F, 0xFE, 0xBF, 0xFF, 0x0F}, Bytes(13, 0x55)}))});
 }
 
 // Pixels per byte are judged by the coded image data alone: padding in an unknown chunk does not
@@ -98,8 +94,8 @@ Bytes PaddedWebp() {
 // An animation on a 2100 x 2100 canvas whose one frame is a single pixel, padded.
 Bytes PaddedAnimation() {
     const Bytes pixel = FlatWebp(1);
-    Bytes vp8x = {0x02, 0, 0, 0, 0x33, 0x08, 0, 0x33, 0x08, 0};        // animation; 2099 twice
-    Bytes anim = {0, 0, 0, 0, 0, 0};                                   // background, loop count
+    const Bytes vp8x = {0x02, 0, 0, 0, 0x33, 0x08, 0, 0x33, 0x08, 0};  // animation; 2099 twice
+    const Bytes anim = {0, 0, 0, 0, 0, 0};                             // background, loop count
     Bytes frame = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 100, 0, 0, 0};  // at 0,0, 1 x 1, 100 ms
     frame.insert(frame.end(), pixel.begin() + 12, pixel.end());
     return fixtures::WebpFile({fixtures::RiffChunk("VP8X", vp8x), fixtures::RiffChunk("ANIM", anim),
@@ -109,30 +105,19 @@ Bytes PaddedAnimation() {
 
 // A HEIC whose ispe box announces width x height for its 32 x 24 coded picture.
 Bytes HeicOfSize(uint32_t width, uint32_t height) {
-    Bytes b = fixtures::MakeHeif({});
-    for (size_t i = 0; i + 16 <= b.size(); ++i)
-        if (std::memcmp(&b[i], "ispe", 4) == 0) {
-            Bytes sides;
-            PutBig32(sides, width), PutBig32(sides, height);
-            std::copy(sides.begin(), sides.end(), b.begin() + static_cast<long>(i) + 8);
-        }
-    return b;
+    return Patched(fixtures::MakeHeif({}), {'i', 's', 'p', 'e'}, 8,
+                   Joined({Big(width, 4), Big(height, 4)}));
 }
 
 // The same behind a free box of 40000 bytes: the picture's 256 megapixels would be plausible for
 // the file, but not for its few hundred bytes of coded data.
 Bytes PaddedHeic() {
-    Bytes b = HeicOfSize(16000, 16000);
-    PutBig32(b, 40000);
-    b.insert(b.end(), {'f', 'r', 'e', 'e'});
-    b.resize(b.size() + 40000 - 8, 0x5A);
-    return b;
+    return Joined(
+        {HeicOfSize(16000, 16000), Big(40000, 4), {'f', 'r', 'e', 'e'}, Bytes(40000 - 8, 0x5A)});
 }
 
 Bytes IcoWith(std::initializer_list<uint8_t> tail) {
-    Bytes b = {0, 0, 1, 0};
-    b.insert(b.end(), tail);
-    return b;
+    return Joined({{0, 0, 1, 0}, Bytes(tail)});
 }
 
 const char kText[] = "Dies ist kein Bild, sondern eine Einkaufsliste.\n";
