@@ -121,26 +121,25 @@ TEST_F(ClipboardTest, PackedDibsAndPngsGiveThePicturesOfTheirFiles) {
     };
     Bytes topDown = fixtures::Convert(4, 3, fixtures::Gradient, "-flip");
     topDown[22] = uint8_t(-3), topDown[23] = topDown[24] = topDown[25] = 0xFF;
-    const Bytes files[] = {
-        masked, fixtures::Convert(5, 4, colours, "-type Palette"), topDown,
-        fixtures::MakePng({.colourType = 6, .colour = [](int x, int y) {
-                               return fixtures::Rgba{200, 30, 90, uint8_t(x * 60 + y)};
-                           }})};
-    auto dib = [](const Bytes& f) { return Bytes(f.begin() + 14, f.end()); };
-    const std::pair<const char*, Bytes> offers[] = {{"image/bmp", dib(files[0])},
-                                                    {"image/bmp", dib(files[1])},
-                                                    {"image/bmp", dib(files[2])},
-                                                    {"image/png", files[3]}};
-    for (int i = 0; i < 4; ++i) {
-        const auto file = ImageDecodeMemory(files[i]);
-        ASSERT_TRUE(file);
-        Offer(offers[i].first, offers[i].second);
+    const std::pair<std::string, Bytes> files[] = {
+        {"image/bmp", masked},
+        {"image/bmp", fixtures::Convert(5, 4, colours, "-type Palette")},
+        {"image/bmp", topDown},
+        {"image/png",
+         fixtures::MakePng({.colourType = 6, .colour = [](int x, int y) {
+                                return fixtures::Rgba{200, 30, 90, uint8_t(x * 60 + y)};
+                            }})}};
+    for (const auto& [mime, file] : files) {
+        const auto loaded = ImageDecodeMemory(file);
+        ASSERT_TRUE(loaded);
+        // The clipboard's bitmap offer is the file without its 14-byte file header.
+        Offer(mime, mime == "image/bmp" ? Bytes(file.begin() + 14, file.end()) : file);
         const raster::Bitmap* pasted = ImageFromClipboard(100);
         ASSERT_TRUE(pasted);
         EXPECT_EQ(ImageGetFlags(100), IMAGE_SCREEN_BITMAP);
-        for (int y = 0; y < file->height; ++y)
-            for (int x = 0; x < file->width; ++x)
-                ASSERT_EQ(raster::GetPixel(*pasted, x, y), raster::GetPixel(*file, x, y)) << i;
+        for (int y = 0; y < loaded->height; ++y)
+            for (int x = 0; x < loaded->width; ++x)
+                ASSERT_EQ(raster::GetPixel(*pasted, x, y), raster::GetPixel(*loaded, x, y)) << mime;
     }
 }
 

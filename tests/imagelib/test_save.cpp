@@ -197,40 +197,34 @@ TEST_F(SaveTest, FailedWritesLeaveTheOldFileAndNoPartialOne) {
                   ImageSaveFile(number, In("new.bmp").c_str(), format, 80) == 0;
         return all;
     };
-    // The folder is open to everyone, so only the size limit can stop the big picture; the small
-    // one still fits under it.
-    ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
-    const std::pair<const char*, std::function<int()>> cases[] = {
-        {"disk full",
-         [&] {
-             // The caller says the disk is full in its own words; the libraries' English stays
-             // unprinted (the child writes to the captured stream).
-             ::testing::internal::CaptureStderr();
-             const int status = InChild([&] { return refused(5); }, 64 * 1024);
-             EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-             return status;
-         }},
-        {"small picture under the limit",
-         [&] { return InChild([&] { return !refused(6); }, 64 * 1024); }},
-        {"read-only folder",
-         [&] {
-             chmod(dir.c_str(), 0555);
-             const int status = InChild([&] { return refused(6); });
-             chmod(dir.c_str(), 0777);
-             return status;
-         }},
-    };
-    for (const auto& [name, run] : cases) {
-        EXPECT_EQ(run(), 0) << name;
-        if (std::string(name).starts_with("small")) {
+    // Unless read-only, the folder is open to everyone, so only the size limit can stop the big
+    // picture; the small one still fits under it.
+    const struct {
+        const char* name;
+        int number;     // the big noisy picture (5) or the small one (6)
+        rlim_t limit;   // the size of a file the child may write
+        bool readOnly;  // the folder
+        bool refused;   // every save
+    } cases[] = {{"disk full", 5, 64 * 1024, false, true},
+                 {"small picture under the limit", 6, 64 * 1024, false, false},
+                 {"read-only folder", 6, RLIM_INFINITY, true, true}};
+    for (const auto& c : cases) {
+        ASSERT_EQ(chmod(dir.c_str(), c.readOnly ? 0555 : 0777), 0);
+        // The caller says the disk is full in its own words; the libraries' English stays
+        // unprinted (the child writes to the captured stream).
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(InChild([&] { return refused(c.number) == c.refused; }, c.limit), 0) << c.name;
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << c.name;
+        ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+        if (!c.refused) {
             // What the child wrote goes, so that the next case starts from the old file alone.
             ASSERT_EQ(ReadText(old).substr(0, 2), "\xff\xd8") << "the last write was a JPEG";
             std::ofstream(old) << "the picture saved before";
             fs::remove(In("new.bmp"));
             continue;
         }
-        EXPECT_EQ(ReadText(old), "the picture saved before") << name;
-        EXPECT_EQ(Entries(dir), std::vector<std::string>{"picture.jpg"}) << name;
+        EXPECT_EQ(ReadText(old), "the picture saved before") << c.name;
+        EXPECT_EQ(Entries(dir), std::vector<std::string>{"picture.jpg"}) << c.name;
     }
     EXPECT_TRUE(SaveAndLoad(6, JPEG_ENCODER_ID, 80));  // a picture that fits still does
 }
