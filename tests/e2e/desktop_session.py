@@ -3,7 +3,7 @@ program's icon on the window, Alt with the arrow keys moves the frame, Ctrl+Shif
 Two picture files dropped on the window at once, as a file manager drops them (XDND): the last
 one is loaded, and a message says that the other was not. Ctrl+Q quits, after which a clipboard
 manager still hands out the copied picture as image/png.
-Usage: desktop_session.py KADROVO CLIPBOARD_MANAGER WORKDIR"""
+Usage: desktop_session.py KADROVO WORKDIR"""
 import os
 import struct
 import subprocess
@@ -21,14 +21,14 @@ def clipboard(target):
 
 
 def test(args):
-    binary, manager_script, work = args
+    binary, work = args
     picture, first, last = (os.path.join(work, name) for name in
                             ("session.bmp", "first dropped.bmp", "last dropped.bmp"))
     e.write_bmp(picture)
     e.write_bmp(first, 640, 480, FIRST)
     e.write_bmp(last, 480, 640, LAST)
 
-    manager = subprocess.Popen([e.X_PYTHON, manager_script], stdout=subprocess.PIPE, text=True)
+    manager = subprocess.Popen(e.X_CLIENT + ["manager"], stdout=subprocess.PIPE, text=True)
     try:
         if manager.stdout.readline().strip() != "ready":
             raise e.Failure("the clipboard manager did not start")

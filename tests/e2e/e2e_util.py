@@ -99,23 +99,28 @@ def geometry(window):
             field("Height"))
 
 
-class Shot:
-    """A screenshot of the whole screen, red-green-blue bytes."""
+class Picture:
+    """The red-green-blue pixels of a PPM picture."""
 
-    def __init__(self, path=None):
-        data = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
-                              capture_output=True, check=True).stdout
-        m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", data)
+    def __init__(self, ppm):
+        m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", ppm)
         if not m:
-            raise Failure("screenshot is not a PPM")
-        self.width, self.height = int(m.group(1)), int(m.group(2))
-        self.pixels = data[m.end():]
-        if path:
-            subprocess.run(["import", "-window", "root", path], check=True)
+            raise Failure("not a PPM picture")
+        self.width, self.height, self.pixels = int(m.group(1)), int(m.group(2)), ppm[m.end():]
 
     def at(self, x, y):
         i = (y * self.width + x) * 3
         return tuple(self.pixels[i:i + 3])
+
+
+class Shot(Picture):
+    """A screenshot of the whole screen; saved at `path` too when given."""
+
+    def __init__(self, path=None):
+        super().__init__(subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"],
+                                        capture_output=True, check=True).stdout)
+        if path:
+            subprocess.run(["import", "-window", "root", path], check=True)
 
 
 def focus(window):
@@ -163,8 +168,8 @@ def remove(*paths):
 
 
 def read_picture(path):
-    """(width, height, red-green-blue bytes) of a whole picture file, decoded by djpeg (a JPEG)
-    or ImageMagick; None while there is none or it is not whole."""
+    """The Picture of a whole picture file, decoded by djpeg (a JPEG) or ImageMagick; None while
+    there is none or it is not whole."""
     try:
         with open(path, "rb") as f:
             jpeg = f.read(2) == b"\xff\xd8"
@@ -172,10 +177,7 @@ def read_picture(path):
         return None
     r = subprocess.run(["djpeg", "-pnm", path] if jpeg else
                        ["convert", path, "-depth", "8", "ppm:-"], capture_output=True)
-    m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+(\d+)\s", r.stdout)
-    if r.returncode != 0 or not m:
-        return None
-    return int(m.group(1)), int(m.group(2)), r.stdout[m.end():]
+    return Picture(r.stdout) if r.returncode == 0 and r.stdout.startswith(b"P6") else None
 
 
 def keys(proc, *names, title="Kadrovo V0.3"):
@@ -200,15 +202,15 @@ def answer_message(proc, key="Return"):
     close_with("Kadrovo", proc, key)
 
 
-# Debian's interpreter, which has Debian's Python X library, for the helpers that act as other X
-# clients (x_client.py, clipboard_manager.py).
-X_PYTHON = "/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable
+# The helper that acts as other X clients, with Debian's interpreter, which has Debian's Python X
+# library.
+X_CLIENT = [("/usr/bin/python3" if os.path.exists("/usr/bin/python3") else sys.executable),
+            os.path.join(os.path.dirname(os.path.abspath(__file__)), "x_client.py")]
 
 
 def x_client(*args):
     """Runs x_client.py with `args`: what another X client does to a window."""
-    helper = os.path.join(os.path.dirname(os.path.abspath(__file__)), "x_client.py")
-    r = subprocess.run([X_PYTHON, helper, *map(str, args)], capture_output=True, text=True)
+    r = subprocess.run(X_CLIENT + [str(a) for a in args], capture_output=True, text=True)
     if r.returncode != 0:
         raise Failure("x_client.py %s failed: %s" % (args[0], r.stderr.strip()))
 

@@ -16,9 +16,9 @@ def export(binary, picture, colour, out, want):
     """Loads `picture` through the open dialog, saves the frame as `out`, checks its size; the
     program is left running."""
     proc, c = e.start_with_picture(binary, picture, colour)
-    size = e.save_as(proc, c, out)[:2]
-    if size != want:
-        raise e.Failure("%s is %dx%d, not %dx%d" % ((out,) + size + want))
+    saved = e.save_as(proc, c, out)
+    if (saved.width, saved.height) != want:
+        raise e.Failure("%s is %dx%d, not %dx%d" % ((out, saved.width, saved.height) + want))
     return proc, c
 
 

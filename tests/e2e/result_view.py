@@ -34,14 +34,13 @@ def test(args):
                       lambda: (lambda s: s if s.at(x0 + vw // 2, y0 + vh // 2) != (0, 0, 0)
                                else None)(e.Shot()))
     e.close_with("Ergebnis", proc)
-    width, height, rgb = e.save_as(proc, c, out)
-    if vw < width or vh < height + 10:
-        raise e.Failure("the result view is %dx%d for a %dx%d result" % (vw, vh, width, height))
-    for y in range(0, height, 13):
-        for x in range(0, width, 11):
-            i = (y * width + x) * 3
-            want = tuple(rgb[i:i + 3])
-            got = shot.at(x0 + x, y0 + y)
+    saved = e.save_as(proc, c, out)
+    if vw < saved.width or vh < saved.height + 10:
+        raise e.Failure("the result view is %dx%d for a %dx%d result" %
+                        (vw, vh, saved.width, saved.height))
+    for y in range(0, saved.height, 13):
+        for x in range(0, saved.width, 11):
+            want, got = saved.at(x, y), shot.at(x0 + x, y0 + y)
             if got != want:
                 raise e.Failure("result view pixel %d,%d is %s, the file's %s" % (x, y, got, want))
 

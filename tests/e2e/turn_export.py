@@ -26,7 +26,8 @@ def test(args):
     c.wait_pixel("the upper half on the right", 300, 300, TOP)
     c.wait_pixel("the lower half on the left", 40, 300, BOTTOM)
 
-    width, height, rgb = e.save_as(proc, c, out)
+    saved = e.save_as(proc, c, out)
+    width, height = saved.width, saved.height
     # The frame starts at the top-left corner of the turned picture, 600 x 800, at its own scale:
     # each pixel of the file is the turned picture's pixel at the same place.
     if not (width <= 600 and height <= 800 and width < height and width > 500):
@@ -34,9 +35,7 @@ def test(args):
                         (width, height))
     for x in range(0, width, 7):
         for y in (0, height // 2, height - 1):
-            i = (y * width + x) * 3
-            got = tuple(rgb[i:i + 3])
-            want = BOTTOM if x < 300 else TOP
+            got, want = saved.at(x, y), BOTTOM if x < 300 else TOP
             if abs(x - 300) > 2 and not e.near(got, want, JPEG_TOLERANCE):
                 raise e.Failure("file pixel %d,%d is %s, the turned picture's %s" %
                                 (x, y, got, want))
