@@ -134,6 +134,17 @@ inline std::string State() {
     return s.str();
 }
 
+// How many pixels of `a` and `b` differ in colour; -1 when their sizes differ.
+inline int DifferingPixels(const raster::Bitmap& a, const raster::Bitmap& b) {
+    if (a.width != b.width || a.height != b.height) return -1;
+    int differing = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            differing +=
+                (raster::GetPixel(a, x, y) & 0xFFFFFF) != (raster::GetPixel(b, x, y) & 0xFFFFFF);
+    return differing;
+}
+
 // Colours as the surfaces hold them: red | green << 8 | blue << 16.
 constexpr uint32_t kBlack = 0, kGrey = 0x808080, kWhite = 0xffffff, kYellow = 0x00ffff;
 

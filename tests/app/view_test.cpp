@@ -50,18 +50,18 @@ TEST_F(View, BeforeAndAfter) {
     Command(kCommandBeforeAfter);
     EXPECT_EQ(Pixels(kPreviewImage), adjusted);
 
-    struct Case {
-        int control, value;
-    };
-    for (const Case c : {Case{kFormatCombo, 3}, Case{kPortraitToggle, 1}, Case{kWhiteBar, 250},
-                         Case{kCastCheckBox, 0}, Case{kDefaultsButton, 0}}) {
+    for (auto [control, value] : {std::pair{kFormatCombo, 3},
+                                  {kPortraitToggle, 1},
+                                  {kWhiteBar, 250},
+                                  {kCastCheckBox, 0},
+                                  {kDefaultsButton, 0}}) {
         Command(kCommandBeforeAfter);
         ASSERT_TRUE(g_app.showBefore);
-        Use(c.control, c.value);
-        EXPECT_FALSE(g_app.showBefore) << c.control;
+        Use(control, value);
+        EXPECT_FALSE(g_app.showBefore) << control;
         const std::string shown = Pixels(kPreviewImage);
         ApplyAdjustments(ReadWindowSettings());
-        EXPECT_EQ(Pixels(kPreviewImage), shown) << "control " << c.control << " shows \"after\"";
+        EXPECT_EQ(Pixels(kPreviewImage), shown) << "control " << control << " shows \"after\"";
     }
 
     Use(kGammaBar, 60);
@@ -322,15 +322,7 @@ TEST_F(View, ResultViewShowsWhatTheExportWrites) {
                 raster::Create(script.picture->width, script.picture->height, 24, true, false);
             ASSERT_TRUE(OutputResize(written, *expected));
         }
-        ASSERT_EQ(script.picture->width, expected->width) << c.preset;
-        ASSERT_EQ(script.picture->height, expected->height) << c.preset;
-        int differing = 0;
-        for (int y = 0; y < expected->height; ++y) {
-            for (int x = 0; x < expected->width; ++x)
-                differing +=
-                    raster::GetPixel(*script.picture, x, y) != raster::GetPixel(*expected, x, y);
-        }
-        EXPECT_EQ(differing, 0) << c.preset;
+        EXPECT_EQ(DifferingPixels(*script.picture, *expected), 0) << c.preset;
     }
 }
 
