@@ -71,11 +71,8 @@ TEST_F(BatchTest, WritesTheBytesTheWindowWrites) {
         for (int i = 0; i < kToneSettingCount; ++i)
             ControlSetValue(kToneBars[i].bar, c.tone.*(kToneSettings[i].field));
         ApplyAdjustments(ReadWindowSettings());
-        if (c.cast) {
-            ControlSetValue(kCastCheckBox, 1);
-            DispatchControl(kCastCheckBox);
-            ASSERT_NE(g_app.castColour, 0u);
-        }
+        if (c.cast) Use(kCastCheckBox, 1);
+        ASSERT_EQ(g_app.castColour != 0, c.cast);
         ControlSetValue(kOutputCombo, c.preset);
         fs::remove(window);  // else the overwrite question comes first
         script.file = window.string();
@@ -303,30 +300,22 @@ TEST(BatchCommandLine, ChoicesNamesAndUsageErrors) {
     ASSERT_TRUE(labels.options) << labels.error;
     EXPECT_EQ(labels.options->tone, kToneDefaults);
     EXPECT_EQ(parse({"--gamma=0"}).options->tone.gamma, 255);
-    for (const auto& bad :
-         std::vector<std::vector<std::string>>{{"--format", "11 x 17"},   // no such format
-                                               {"--contrast", "49"},      // below the bar
-                                               {"--gamma", "236"},        // past the label's end
-                                               {"--position", "middle"},  // no such place
-                                               {"--cast=1"},              // a switch with a value
-                                               {"--rotate", "45"},        // no quarter turn
-                                               {"--rotate", "0"},
-                                               {"--rotate", "360"},
-                                               {"--mirror=1"},
-                                               {"--straighten", "15.1"},  // past the range
-                                               {"--straighten", "-16"},
-                                               {"--straighten", "0.05"},  // between two steps
-                                               {"--straighten", "nan"},
-                                               {"--straighten", "2x"},
-                                               {"--max-bytes", "0"},
-                                               {"--max-bytes", "-5"},
-                                               {"--max-bytes", "1.5M"},
-                                               {"--max-bytes", "2G"},
-                                               {"--max-bytes", "k"},
-                                               {"--max-bytes", "99999999999999M"},
-                                               {"--max-bytes=100k", "--type=png"},
-                                               {"--sharpen", "strong"}})
-        EXPECT_FALSE(parse(bad).options) << bad[0] << " " << (bad.size() > 1 ? bad[1] : "");
+    // No such format, contrast below the bar, gamma past the label's end, no such place, a switch
+    // with a value, no quarter turn, an angle past the range or between two steps, budgets that
+    // are none or too large, no such sharpening; and a budget for a PNG.
+    for (const char* bad : {"--format=11 x 17", "--contrast=49",
+                            "--gamma=236",      "--position=middle",
+                            "--cast=1",         "--rotate=45",
+                            "--rotate=0",       "--rotate=360",
+                            "--mirror=1",       "--straighten=15.1",
+                            "--straighten=-16", "--straighten=0.05",
+                            "--straighten=nan", "--straighten=2x",
+                            "--max-bytes=0",    "--max-bytes=-5",
+                            "--max-bytes=1.5M", "--max-bytes=2G",
+                            "--max-bytes=k",    "--max-bytes=99999999999999M",
+                            "--sharpen=strong"})
+        EXPECT_FALSE(parse({bad}).options) << bad;
+    EXPECT_FALSE(parse({"--max-bytes=100k", "--type=png"}).options);
     const BatchCommand turned = parse({"--rotate", "270", "--mirror", "--straighten=-15.0"});
     ASSERT_TRUE(turned.options) << turned.error;
     EXPECT_EQ(turned.options->turns, 3);
