@@ -14,12 +14,8 @@
 
 namespace {
 
-struct Shot {
-    int width, height;
-    std::vector<uint8_t> bytes;
-    bool operator==(const Shot&) const = default;
-};
-
+// A picture's size and pixels.
+using Shot = std::tuple<int, int, std::vector<uint8_t>>;
 Shot Take(const raster::Bitmap& bm) {
     return {bm.width, bm.height, Pixels(bm)};
 }

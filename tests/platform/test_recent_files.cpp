@@ -42,33 +42,26 @@ protected:
     fs::path home;
 };
 
+// The list under XDG_DATA_HOME: the export's test; under the home folder, end to end:
+// output_settings.
 TEST_F(RecentFilesTest, ExportsListedWithTypeAndApplication) {
-    const struct {
-        const char* dataHome;  // null: unset
-        const char* listUnderHome;
-    } places[] = {{nullptr, ".local/share/recently-used.xbel"},
-                  {"daten", "daten/recently-used.xbel"}};
-    for (const auto& place : places) {
-        if (place.dataHome) setenv("XDG_DATA_HOME", (home / place.dataHome).c_str(), 1);
-        const fs::path list = home / place.listUnderHome;
-        EXPECT_EQ(RecentFilesPath(), list.string());
-        const fs::path a = home / "bilder/urlaub_10x15.jpg", b = home / "bilder/strand ü.jpg";
-        std::ofstream(a) << "x";
-        std::ofstream(b) << "y";
-        ASSERT_TRUE(AddRecentFile(a, "image/jpeg"));
-        ASSERT_TRUE(AddRecentFile(b, "image/jpeg"));
-        ASSERT_TRUE(AddRecentFile(a, "image/jpeg"));  // again: still one entry
-        GBookmarkFile* bookmarks = Load(list);
-        EXPECT_EQ(g_bookmark_file_get_size(bookmarks), 2);
-        for (const fs::path& p : {a, b}) {
-            const std::string uri = Uri(p);
-            auto type = Owned(g_bookmark_file_get_mime_type(bookmarks, uri.c_str(), nullptr));
-            EXPECT_STREQ(type.get(), "image/jpeg") << uri;
-            EXPECT_TRUE(
-                g_bookmark_file_has_application(bookmarks, uri.c_str(), "Kadrovo", nullptr));
-        }
-        g_bookmark_file_free(bookmarks);
+    const fs::path list = home / ".local/share/recently-used.xbel";
+    EXPECT_EQ(RecentFilesPath(), list.string());
+    const fs::path a = home / "bilder/urlaub_10x15.jpg", b = home / "bilder/strand ü.jpg";
+    std::ofstream(a) << "x";
+    std::ofstream(b) << "y";
+    ASSERT_TRUE(AddRecentFile(a, "image/jpeg"));
+    ASSERT_TRUE(AddRecentFile(b, "image/jpeg"));
+    ASSERT_TRUE(AddRecentFile(a, "image/jpeg"));  // again: still one entry
+    GBookmarkFile* bookmarks = Load(list);
+    EXPECT_EQ(g_bookmark_file_get_size(bookmarks), 2);
+    for (const fs::path& p : {a, b}) {
+        const std::string uri = Uri(p);
+        auto type = Owned(g_bookmark_file_get_mime_type(bookmarks, uri.c_str(), nullptr));
+        EXPECT_STREQ(type.get(), "image/jpeg") << uri;
+        EXPECT_TRUE(g_bookmark_file_has_application(bookmarks, uri.c_str(), "Kadrovo", nullptr));
     }
+    g_bookmark_file_free(bookmarks);
 }
 
 // Someone else's entries stay; a list that is not a bookmark file is not replaced.
