@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <random>
 
 #include "picture/sharpen.h"
 #include "platform/raster.h"
@@ -30,17 +31,6 @@ uint32_t Grey(int v) {
 }
 int Red(const raster::Bitmap& bm, int x, int y) {
     return static_cast<int>(raster::GetPixel(bm, x, y) & 0xff);
-}
-
-// A repeatable noise value, roughly normal with a spread of `spread` levels (sum of uniforms).
-int NoiseAt(int x, int y, double spread) {
-    uint32_t s = static_cast<uint32_t>(x) * 73856093u ^ static_cast<uint32_t>(y) * 19349663u;
-    double sum = 0;
-    for (int i = 0; i < 12; ++i) {
-        s = s * 1664525u + 1013904223u;
-        sum += (s >> 8) / 16777216.0;
-    }
-    return static_cast<int>(std::lround((sum - 6.0) * spread));
 }
 
 double Spread(const raster::Bitmap& bm) {
@@ -96,8 +86,11 @@ TEST(Sharpen, FlatNoiseNotAmplified) {
     for (const Strength& s : kStrengths)
         for (double spread : {0.8, 1.5}) {
             SCOPED_TRACE(spread);
-            auto bm =
-                Make(200, 200, [&](int x, int y) { return Grey(128 + NoiseAt(x, y, spread)); });
+            std::mt19937 rng(1);
+            std::normal_distribution<double> noise(0, spread);
+            auto bm = Make(200, 200, [&](int, int) {
+                return Grey(128 + static_cast<int>(std::lround(noise(rng))));
+            });
             const double before = Spread(*bm);
             ASSERT_GT(before, spread * 0.8);
             ASSERT_TRUE(SharpenBitmap(*bm, s.kind));

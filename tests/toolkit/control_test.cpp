@@ -158,9 +158,9 @@ TEST_F(ControlTest, ReplacementWindowCloseAndColours) {
     ControlCreateCheckBox(8, 0, 0, 50, 20, "im zweiten");
     EXPECT_EQ(ControlWidget(8)->window(), Window(1));
     WindowClose(1);
-    EXPECT_EQ(std::make_tuple(ControlKind(8), ControlCreateButton(7, 0, 0, 50, 20, "ohne", 0),
+    EXPECT_EQ(std::make_tuple(ControlWidget(8), ControlCreateButton(7, 0, 0, 50, 20, "ohne", 0),
                               std::string(ControlGetText(7))),
-              std::make_tuple(0, 0u, std::string("neu")));
+              std::make_tuple(nullptr, 0u, std::string("neu")));
 
     QWidget* swatch = ControlWidget(7);
     const QPalette before = swatch->palette();

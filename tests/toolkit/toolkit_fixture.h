@@ -24,12 +24,6 @@ inline QWidget* ControlWidget(int number) {
     return r ? ToolkitWidgetOf(r) : nullptr;
 }
 
-// The kind code of control `number`; 0 for a free number.
-inline int ControlKind(int number) {
-    const ControlRecord* r = ToolkitFindControl(number);
-    return r ? r->kind : 0;
-}
-
 // Code, source, detail and window number of one event.
 using RecordedEvent = std::array<int, 4>;
 
