@@ -22,10 +22,6 @@ class Failure(Exception):
     pass
 
 
-def log(*args):
-    print(*args, flush=True)
-
-
 def wait_for(what, probe, timeout=TIMEOUT):
     """Calls probe() until it returns something true; returns that, or raises Failure."""
     end = time.monotonic() + timeout
@@ -72,9 +68,9 @@ def output_of(proc):
 
 def windows(name):
     """Ids of the mapped windows whose title is exactly `name`."""
-    r = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(name)],
-                       capture_output=True, text=True)
-    return [int(w) for w in r.stdout.split()]
+    found = tool("xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(name),
+                 check=False)
+    return [int(w) for w in found.split()]
 
 
 def wait_window(name, proc=None, timeout=TIMEOUT):
@@ -134,11 +130,11 @@ def main(test):
     except Failure as e:
         # The test script's line that was waiting: most waits share one helper.
         where = [f for f in traceback.extract_tb(e.__traceback__) if f.filename != __file__]
-        log("FAIL:", e, "(%s line %d)" % (os.path.basename(where[-1].filename), where[-1].lineno)
-            if where else "")
-        log("0 passed, 1 failed")
+        print("FAIL:", e, "(%s line %d)" % (os.path.basename(where[-1].filename),
+                                            where[-1].lineno) if where else "")
+        print("0 passed, 1 failed")
         sys.exit(1)
-    log("1 passed, 0 failed")
+    print("1 passed, 0 failed")
 
 
 COLOUR = (100, 150, 200)  # of the plain test pictures
@@ -160,11 +156,9 @@ def write_bmp(path, width=800, height=600, colour=COLOUR):
         f.write(header + info + pixels)
 
 
-def remove(*paths):
-    """Removes the files that exist of `paths`."""
-    for path in paths:
-        if os.path.exists(path):
-            os.remove(path)
+def remove(path):
+    if os.path.exists(path):
+        os.remove(path)
 
 
 def read_picture(path):
