@@ -107,10 +107,7 @@ TEST_F(BatchTest, NamesFolderSkipsAndCounts) {
             args.push_back(In(f));
         return RunArgs(args);
     };
-    const std::vector<std::string> three = {"a/foto.jpg", "b/foto.jpg", "a/foto.png"};
-    std::vector<std::string> four = three;
-    four.push_back("kaputt.jpg");
-    EXPECT_EQ(run(four),
+    EXPECT_EQ(run({"a/foto.jpg", "b/foto.jpg", "a/foto.png", "kaputt.jpg"}),
               std::make_pair(1, "kadrovo: " + In("kaputt.jpg") + ": " +
                                     LoadRefusalText(In("kaputt.jpg"), LoadError::Damaged, " ") +
                                     "\n3 geschrieben, 0 übersprungen, "
@@ -129,8 +126,8 @@ TEST_F(BatchTest, NamesFolderSkipsAndCounts) {
     // Again: all there, so all skipped, and without the damaged file that is a success.
     const fs::path first = fs::path(out) / "foto_10x15.jpg";
     std::ofstream(first) << "mine";
-    EXPECT_EQ(run(three), std::make_pair(0, std::string("0 geschrieben, 3 übersprungen, "
-                                                        "0 fehlgeschlagen\n")));
+    EXPECT_EQ(run({"a/foto.jpg", "b/foto.jpg", "a/foto.png"}),
+              std::make_pair(0, std::string("0 geschrieben, 3 übersprungen, 0 fehlgeschlagen\n")));
     EXPECT_EQ(ReadFile(first), "mine");
     const auto replaced = run({"a/foto.jpg"}, {"--overwrite"});
     EXPECT_EQ(replaced.second, "1 geschrieben, 0 übersprungen, 0 fehlgeschlagen\n");
