@@ -26,8 +26,6 @@ void UprightRows::FillFrom(int from) const {
             std::memset(buffer_ + Offset(x, y), kUndecodedGrey, 3);
 }
 
-// A turned picture is copied in tiles of columns, so that each upright row receives a run of
-// consecutive pixels while the stored rows stay in the cache.
 void UprightRows::Place(const uint8_t* first, size_t rowStep, int y0, int y1) const {
     const int w = width_;
     if (orientation_ == 1) {
@@ -49,46 +47,17 @@ void UprightRows::Place(const uint8_t* first, size_t rowStep, int y0, int y1) co
         }
         return;
     }
+    // Each stored column of the rows becomes a run of consecutive pixels of one upright row:
+    // the band is turned, its rows taken in the order their pixels lie in the runs, and the
+    // upright rows taken forwards or backwards as the stored columns map to them.
     const uint8_t* rows[kMaxRows];
     const int n = y1 - y0;
+    const bool runBackwards = stepY < 0;
     for (int i = 0; i < n; ++i)
-        rows[i] = first + static_cast<size_t>(i) * rowStep;
-    // Each stored column of the rows becomes a run of n consecutive pixels of one upright row. A
-    // tile of the rows is first copied together row by row, so that gathering the runs touches
-    // one page rather than one page per stored row; each run is then written pixel by pixel in
-    // memory order, four bytes for three: the fourth lands under the next pixel and is written
-    // over by it, and the run's last pixel is written as three, so that nothing past the run is
-    // touched. Each tile row has a spare byte for the fourth.
-    constexpr int kTile = 32;
-    uint8_t tile[kMaxRows][kTile * 3 + 1];
-    const bool backwards = stepY < 0;
-    const int firstRow = backwards ? y1 - 1 : y0;  // the run's first pixel in memory order
-    for (int x0 = 0; x0 < w; x0 += kTile) {
-        const int width = std::min(w - x0, kTile);
-        // Copies of a constant size compile to a few vector moves.
-        for (int i = 0; i < n; ++i) {
-            if (width == kTile) {
-                std::memcpy(tile[i], rows[i] + static_cast<size_t>(x0) * 3, kTile * 3);
-            } else {
-                std::memcpy(tile[i], rows[i] + static_cast<size_t>(x0) * 3,
-                            static_cast<size_t>(width) * 3);
-            }
-        }
-        for (int c = 0; c < width; ++c) {
-            uint8_t* out = buffer_ + origin + (x0 + c) * stepX + firstRow * stepY;
-            const uint8_t* const column = &tile[0][0] + c * 3;
-            constexpr size_t kTileRow = sizeof tile[0];
-            if (backwards) {
-                for (int i = n - 1; i > 0; --i, out += 3)
-                    std::memcpy(out, column + i * kTileRow, 4);
-                std::memcpy(out, column, 3);
-            } else {
-                for (int i = 0; i < n - 1; ++i, out += 3)
-                    std::memcpy(out, column + i * kTileRow, 4);
-                std::memcpy(out, column + (n - 1) * kTileRow, 3);
-            }
-        }
-    }
+        rows[i] = first + static_cast<size_t>(runBackwards ? n - 1 - i : i) * rowStep;
+    const bool backwards = stepX < 0;
+    uint8_t* const out = buffer_ + Offset(backwards ? w - 1 : 0, runBackwards ? y1 - 1 : y0);
+    raster::TurnRows24(rows, n, w, backwards, out, static_cast<ptrdiff_t>(stride_));
 }
 
 void TurnUpright(const raster::Bitmap& stored, int orientation, raster::Bitmap& upright) {

@@ -14,9 +14,9 @@
 namespace {
 
 // Output columns per strip of a quarter turn: the strip's source rows are read front to back,
-// one pixel (or four) of each per output row, so that every source cache line is fetched once
-// and the hardware can stream each of the rows; each output row receives one run of the strip's
-// width, a whole number of cache lines at 32 bits.
+// a few pixels of each per output row, so that every source cache line is fetched once and the
+// hardware can stream each of the rows; each output row receives one run of the strip's width,
+// a whole number of cache lines at 32 bits.
 constexpr int kTurnStrip = 64;
 
 // Where source pixel (u, v) of a width x height picture lands in orientation `o`.
@@ -50,36 +50,16 @@ struct TurnPlan {
     int bytes;
 };
 
-// One strip of output columns [x0, x0 + n) over every output row, pixel by pixel.
-template <int kBytes>
+// One strip of output columns [x0, x0 + n) at 32 bits over output rows [y0, y1), pixel by pixel.
 void TurnStripPixels(const TurnPlan& p, int x0, int n, int y0, int y1) {
     const uint8_t* rows[kTurnStrip];
     for (int k = 0; k < n; ++k)
         rows[k] = p.src.Row(p.m.vx * (x0 + k) + p.m.v0);
-    const int lastColumn = p.src.width - 1;
-    const uintptr_t ahead = static_cast<uintptr_t>(p.m.uy > 0 ? 512 : -512);
     for (int y = y0; y < y1; ++y) {
-        const int u = p.m.uy * y + p.m.u0;
-        const size_t at = static_cast<size_t>(u) * kBytes;
-        uint8_t* d = p.dst.Row(y) + static_cast<size_t>(x0) * kBytes;
-        if (kBytes == 3 && u < lastColumn) {
-            // Four bytes moved for three: the fourth lands under the next pixel of the run and
-            // is written over by it, and its source byte lies within the row (the pixel is not
-            // the row's last). The run's last pixel is moved as three, so that nothing past the
-            // run is touched. The source rows are read a few bytes each per output row, too many
-            // of them at once for the hardware to see their streams: every 16 rows the line 512
-            // bytes on (the way the run goes) in each is asked for ahead.
-            if (y % 16 == 0)
-                for (int k = 0; k < n; ++k)
-                    __builtin_prefetch(reinterpret_cast<const void*>(
-                        reinterpret_cast<uintptr_t>(rows[k] + at) + ahead));
-            for (int k = 0; k + 1 < n; ++k)
-                std::memcpy(d + 3 * k, rows[k] + at, 4);
-            std::memcpy(d + 3 * (n - 1), rows[n - 1] + at, 3);
-        } else {
-            for (int k = 0; k < n; ++k)
-                std::memcpy(d + k * kBytes, rows[k] + at, kBytes);
-        }
+        const size_t at = static_cast<size_t>(p.m.uy * y + p.m.u0) * 4;
+        uint8_t* d = p.dst.Row(y) + static_cast<size_t>(x0) * 4;
+        for (int k = 0; k < n; ++k)
+            std::memcpy(d + k * 4, rows[k] + at, 4);
     }
 }
 
@@ -123,9 +103,9 @@ void TurnStrip32(const TurnPlan& p, int x0, int n) {
                 }
             }
         }
-        if (whole < n) TurnStripPixels<4>(p, x0 + whole, n - whole, y, y + 4);
+        if (whole < n) TurnStripPixels(p, x0 + whole, n - whole, y, y + 4);
     }
-    if (y < height) TurnStripPixels<4>(p, x0, n, y, height);
+    if (y < height) TurnStripPixels(p, x0, n, y, height);
     // Streamed stores are ordered before whatever reads the picture next.
     if (kStream) _mm_sfence();
 }
@@ -135,7 +115,13 @@ void TurnStrips(const TurnPlan& p, int first, int last) {
     for (int strip = first; strip < last; ++strip) {
         const int x0 = strip * kTurnStrip, n = std::min(kTurnStrip, p.dst.width - x0);
         if (p.bytes == 3) {
-            TurnStripPixels<3>(p, x0, n, 0, p.dst.height);
+            // Output row y is source column u = uy * y + u0: forwards from the first column or
+            // backwards from the last.
+            const uint8_t* rows[kTurnStrip];
+            for (int k = 0; k < n; ++k)
+                rows[k] = p.src.Row(p.m.vx * (x0 + k) + p.m.v0);
+            raster::TurnRows24(rows, n, p.src.width, p.m.uy < 0,
+                               p.dst.Row(0) + static_cast<size_t>(x0) * 3, RowStep(p.dst));
             continue;
         }
 #ifdef __SSE2__
@@ -149,7 +135,7 @@ void TurnStrips(const TurnPlan& p, int first, int last) {
             TurnStrip32<false>(p, x0, n);
         }
 #else
-        TurnStripPixels<4>(p, x0, n, 0, p.dst.height);
+        TurnStripPixels(p, x0, n, 0, p.dst.height);
 #endif
     }
 }

@@ -96,6 +96,22 @@ void ToBgr24BottomUp(const Bitmap& bm, uint8_t* out);
 uint32_t GetPixel(const Bitmap& bm, int x, int y);
 
 // ---------------------------------------------------------------------------------------------
+// Quarter turns
+// ---------------------------------------------------------------------------------------------
+
+// Turns a band of `count` 24-bit rows of `length` pixels each into `length` runs of `count`
+// pixels: pixel u of rows[k] goes to pixel k of output row r, which starts at out + r * outStep,
+// where r = u, or length - 1 - u when `backwards`. Nothing beside the runs is written; no byte
+// past a row's `length` pixels is read. Bytes are moved as they are; byte shuffles are used
+// where the processor has them.
+void TurnRows24(const uint8_t* const* rows, int count, int length, bool backwards, uint8_t* out,
+                ptrdiff_t outStep);
+
+// Test hook: false makes TurnRows24 move pixel by pixel even where the processor could move
+// them in blocks; true (the start) lets it choose again. The bytes are the same.
+void AllowShufflesForTest(bool allowed);
+
+// ---------------------------------------------------------------------------------------------
 // Drawing
 // ---------------------------------------------------------------------------------------------
 

@@ -49,10 +49,15 @@ std::unique_ptr<raster::Bitmap> ByDefinition(const raster::Bitmap& src, PixelOri
 }
 
 TEST(Orient, EveryOrientationMovesThePixelsByItsDefinitionAndComposes) {
-    // Beside the small shapes, two whose turns fill a whole strip of columns and leave a part of
-    // one, with rows left over from the groups of four.
-    for (const auto& [w, h, bpp] :
-         {std::tuple{7, 5, 24}, {5, 7, 32}, {1, 9, 24}, {6, 6, 32}, {9, 70, 24}, {9, 70, 32}}) {
+    // Beside the small shapes, ones whose turns fill a whole strip of columns and leave a part of
+    // one, with rows left over from the groups of four and columns from the blocks of sixteen;
+    // at 24 bits by blocks and (last field false) pixel by pixel.
+    const std::tuple<int, int, int, bool> shapes[] = {
+        {7, 5, 24, true},    {5, 7, 32, true},  {1, 9, 24, true},   {6, 6, 32, true},
+        {9, 70, 24, true},   {9, 70, 32, true}, {23, 37, 24, true}, {37, 23, 24, true},
+        {23, 37, 24, false}, {40, 1, 24, true}};
+    for (const auto& [w, h, bpp, blocks] : shapes) {
+        raster::AllowShufflesForTest(blocks);
         auto src = Noise(w, h, bpp);
         for (PixelOrientation a : AllOrientations()) {
             SCOPED_TRACE(testing::Message() << w << "x" << h << " bpp " << bpp << " turns "
@@ -67,6 +72,7 @@ TEST(Orient, EveryOrientationMovesThePixelsByItsDefinitionAndComposes) {
                 EXPECT_EQ(Pixels(*Orient(*oriented, b)), Pixels(*Orient(*src, Compose(a, b))));
         }
     }
+    raster::AllowShufflesForTest(true);
 }
 
 TEST(Orient, RefusesShapesThatDoNotFit) {
