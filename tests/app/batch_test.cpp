@@ -173,28 +173,24 @@ TEST_F(BatchTest, SizeBudgetAndSharpening) {
     };
     const auto [plainStatus, plainText, plainSize] = run("plain", {});
     ASSERT_EQ(plainStatus, 0);
-    struct Case {
-        std::string budget;
-        size_t bytes;
-        int status;
-        std::string says;  // in the progress line or the failure
-    } const cases[] = {
+    // The budget as typed and in bytes, the status and what the progress line or the failure says.
+    const std::tuple<std::string, size_t, int, std::string> cases[] = {
         {std::to_string(plainSize), plainSize, 0, ""},  // fits at 100: the same file, no note
         {std::to_string(plainSize / 3), plainSize / 3, 0, " (Qualität "},
         {"20k", 20000, 0, " Pixel)"},  // below what quality 50 needs at full size
         {"300", 300, 1, " passt nicht in 300 Bytes"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.budget);
-        const auto [status, text, size] = run("b" + c.budget, {"--max-bytes", c.budget});
-        EXPECT_EQ(status, c.status) << text;
-        EXPECT_NE(text.find(c.says), std::string::npos) << text;
-        if (c.says.empty()) {
+    for (const auto& [budget, bytes, wanted, says] : cases) {
+        SCOPED_TRACE(budget);
+        const auto [status, text, size] = run("b" + budget, {"--max-bytes", budget});
+        EXPECT_EQ(status, wanted) << text;
+        EXPECT_NE(text.find(says), std::string::npos) << text;
+        if (says.empty()) {
             EXPECT_EQ(text.find('('), std::string::npos) << text;
         }
         if (status == 0) {
-            EXPECT_LE(size, c.bytes);
-            EXPECT_GT(size, c.bytes / 3);  // not needlessly small
+            EXPECT_LE(size, bytes);
+            EXPECT_GT(size, bytes / 3);  // not needlessly small
         } else {
             EXPECT_EQ(size, 0u);
         }

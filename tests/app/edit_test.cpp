@@ -5,6 +5,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "app/edit.h"
 #include "main_window_fixture.h"
@@ -46,35 +47,27 @@ TEST_F(Edit, TurnMirrorAndStraightenUndoAndRedo) {
     Event(kGammaBar);
     const std::string loaded = Pixels(kPictureImage), loadedStatus = Status();
     const auto original = Picture();
-    struct Case {
-        int command;
-        double angle;
-        std::string status;  // the picture's size, then the frame's: laid anew
-        bool portrait;
+    // The command; the turn of the picture before, or the angle from the one as loaded; the
+    // status line (the picture's size, then the frame's: laid anew) and the portrait toggle.
+    const std::tuple<int, PixelOrientation, double, std::string, bool> cases[] = {
+        {kCommandTurnRight, kTurnRight, 0, "Bild: 200x300 / Auswahl: 200x289", true},
+        {kCommandMirror, kMirror, 0, "Bild: 200x300 / Auswahl: 200x289", true},
+        {kCommandStraighten, {}, 4.5, "Bild: 179x269 / Auswahl: 179x259", true},
+        {kCommandTurnLeft, kTurnLeft, 0, "Bild: 269x179 / Auswahl: 259x179", false},
     };
-    const Case cases[] = {
-        {kCommandTurnRight, 0, "Bild: 200x300 / Auswahl: 200x289", true},
-        {kCommandMirror, 0, "Bild: 200x300 / Auswahl: 200x289", true},
-        {kCommandStraighten, 4.5, "Bild: 179x269 / Auswahl: 179x259", true},
-        {kCommandTurnLeft, 0, "Bild: 269x179 / Auswahl: 259x179", false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.command);
-        script.number = c.angle;
+    for (const auto& [command, turn, angle, status, portrait] : cases) {
+        SCOPED_TRACE(command);
+        script.number = angle;
         script.shown = {1.0, -2.0};
         const auto before = Picture();
-        ASSERT_TRUE(RunEditCommand(c.command));
+        ASSERT_TRUE(RunEditCommand(command));
         // Straightened from the turned and mirrored picture as loaded, by one straightening.
-        const auto expected = c.command == kCommandStraighten
-                                  ? Straighten(*original, Compose(kTurnRight, kMirror), c.angle)
-                                  : Orient(*before, c.command == kCommandTurnRight  ? kTurnRight
-                                                    : c.command == kCommandTurnLeft ? kTurnLeft
-                                                                                    : kMirror);
-        EXPECT_EQ(
-            Pixels(kPictureImage),
-            std::string(reinterpret_cast<const char*>(expected->bits.get()), expected->ByteSize()));
-        EXPECT_EQ(Status(), c.status);
-        EXPECT_EQ(ControlGetValue(kPortraitToggle), c.portrait ? 1 : 0);
+        const auto expected = angle != 0
+                                  ? Straighten(*original, Compose(kTurnRight, kMirror), angle)
+                                  : Orient(*before, turn);
+        EXPECT_EQ(DifferingPixels(*ImageGetBitmap(kPictureImage), *expected), 0);
+        EXPECT_EQ(Status(), status);
+        EXPECT_EQ(ControlGetValue(kPortraitToggle), portrait ? 1 : 0);
         EXPECT_EQ(ControlGetValue(kGammaBar), 120);
         EXPECT_TRUE(PreviewCaptured());
     }

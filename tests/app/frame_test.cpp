@@ -8,6 +8,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "picture/export.h"
 
@@ -165,13 +166,8 @@ TEST(FrameEntry, WholeNumbersOnly) {
 
 // An 800 x 600 picture, the narrowest frame 42 wide: what is taken, and why not as typed.
 TEST(FrameEntry, TakenClampedOrRefused) {
-    struct Case {
-        std::array<std::string, 4> typed;
-        float ratio;
-        const char* frame;  // "" when refused
-        const char* why;
-    };
-    const Case cases[] = {
+    // What is typed, the format's ratio, the frame taken ("" when refused) and why.
+    const std::tuple<std::array<std::string, 4>, float, const char*, const char*> cases[] = {
         {{"10", "20", "300", "200"}, kAcross, "300x200 at 10,20", ""},
         {{" 10", "+20 ", "300", "200"}, kAcross, "300x200 at 10,20", ""},
         {{"abc", "20", "300", "200"}, kAcross, "", "Links: keine ganze Zahl"},
@@ -195,10 +191,10 @@ TEST(FrameEntry, TakenClampedOrRefused) {
          "Links: höchstens 500, sonst reicht der Rahmen über das Bild\n"
          "Oben: höchstens 400, sonst reicht der Rahmen über das Bild"},
     };
-    for (const Case& c : cases) {
-        const frame::FrameEntry e = frame::CheckFrameEntry(c.typed, 800, 600, c.ratio, 42);
-        EXPECT_EQ(e.refused ? "" : Str(e.frame), c.frame) << c.typed[0] << " " << c.typed[2];
-        EXPECT_EQ(e.why, c.why) << c.typed[0] << " " << c.typed[2];
+    for (const auto& [typed, ratio, frame, why] : cases) {
+        const frame::FrameEntry e = frame::CheckFrameEntry(typed, 800, 600, ratio, 42);
+        EXPECT_EQ(e.refused ? "" : Str(e.frame), frame) << typed[0] << " " << typed[2];
+        EXPECT_EQ(e.why, why) << typed[0] << " " << typed[2];
     }
     EXPECT_EQ(Str(frame::CentredFrame(800, kAcross, 800, 600)), "800x533 at 0,33");
     EXPECT_EQ(Str(frame::CentredFrame(300, kAcross, 800, 600)), "300x200 at 250,200");

@@ -83,31 +83,29 @@ TEST_F(View, ThirdsGridAtTheThirdsAndKept) {
     Command(kCommandThirds);
     EXPECT_EQ(PreferenceGet(kThirdsPreference, -1), 1);
 
-    struct Case {
-        Selection frame;
-        int x1, x2, y1, y2;  // client columns and rows of the lines
-    };
-    // Client = preview + (14, 20); thirds of 300 x 200, 150 x 100 and 480 x 320 rounded.
-    const Case cases[] = {{{30, 40, 300, 200}, 144, 244, 127, 193},
-                          {{0, 0, 150, 100}, 64, 114, 53, 87},
-                          {{0, 0, 480, 320}, 174, 334, 127, 233}};
-    for (const Case& c : cases) {
-        PlaceFrame(c.frame);
+    // The frame, and the client columns and rows of its lines. Client = preview + (14, 20);
+    // thirds of 300 x 200, 150 x 100 and 480 x 320 rounded.
+    const std::tuple<Selection, int, int, int, int> cases[] = {
+        {{30, 40, 300, 200}, 144, 244, 127, 193},
+        {{0, 0, 150, 100}, 64, 114, 53, 87},
+        {{0, 0, 480, 320}, 174, 334, 127, 233}};
+    for (const auto& [frame, x1, x2, y1, y2] : cases) {
+        PlaceFrame(frame);
         RedrawPreview(ReadWindowSettings());
-        const int top = c.frame.top + 22, left = c.frame.left + 16;
-        for (int x : {c.x1, c.x2}) {
+        const int top = frame.top + 22, left = frame.left + 16;
+        for (int x : {x1, x2}) {
             EXPECT_EQ(Surface(x, top), kWhite) << x;
             EXPECT_EQ(Surface(x, top + 1), kGrey) << "dotted at " << x;
             EXPECT_EQ(Surface(x + 1, top + 2), kGrey) << "one pixel wide at " << x;
         }
-        for (int y : {c.y1, c.y2}) {
+        for (int y : {y1, y2}) {
             EXPECT_EQ(Surface(left + 2, y), kWhite) << y;
             EXPECT_EQ(Surface(left + 3, y), kGrey) << y;
             EXPECT_EQ(Surface(left + 2, y + 1), kGrey) << y;
         }
     }
     Command(kCommandThirds);
-    EXPECT_EQ(Surface(cases[2].x1, 22), kGrey) << "off";
+    EXPECT_EQ(Surface(174, 22), kGrey) << "off";
     Command(kCommandThirds);
 
     // The next run takes it up again; a fresh configuration starts without.
@@ -161,13 +159,10 @@ TEST_F(View, GridAndStraighteningAtDevicePixels) {
         EXPECT_NE(at(270, 60), kYellow) << "the frame is left out";
         for (int y = 40; y < 340; y += 10)
             for (int x = 30; x < 480; x += 10, ++checked) {
-                const bool dark = (Surface(x, y) & 0xff) < 0x40;
-                const bool light = (Surface(x, y) & 0xff) > 0x70;
-                if (dark) {
-                    EXPECT_LT(at(x, y) & 0xff, 0x40) << x << "," << y;
-                } else if (light) {
-                    EXPECT_GT(at(x, y) & 0xff, 0x70) << x << "," << y;
-                }
+                // Dark on the window's surface is dark on the device layer, light is light.
+                const uint32_t surface = Surface(x, y) & 0xff, device = at(x, y) & 0xff;
+                EXPECT_EQ(surface < 0x40, surface < 0x40 && device < 0x40) << x << "," << y;
+                EXPECT_EQ(surface > 0x70, surface > 0x70 && device > 0x70) << x << "," << y;
             }
         // The edge at the top and the bottom rows lies in other columns.
         int topEdge = 0, bottomEdge = 0;
@@ -280,31 +275,27 @@ TEST_F(View, ResultViewShowsWhatTheExportWrites) {
 
     // The offscreen screen is smaller than the whole picture.
     ASSERT_LT(roomHeight, 1000);
-    struct Case {
-        int preset;
-        Selection frame;
-        const char* caption;
-        bool fits;
-    };
-    const Case cases[] = {{2, {40, 30, 300, 0}, "450 x 300 Pixel, 10 x 15 cm: 76 dpi", true},
-                          {0, {0, 0, 480, 0}, "1500 x 1000 Pixel, 10 x 15 cm: 254 dpi", false},
-                          {7, {0, 0, 480, 0}, "100 x 75 Pixel", true}};
-    for (const Case& c : cases) {
-        ControlSetValue(kOutputCombo, c.preset);
-        Use(kFormatCombo, c.preset == 7 ? 7 : 1);
-        PlaceFrame(c.frame);
+    // The output size, the frame, the caption and whether the result fits on the screen.
+    const std::tuple<int, Selection, const char*, bool> cases[] = {
+        {2, {40, 30, 300, 0}, "450 x 300 Pixel, 10 x 15 cm: 76 dpi", true},
+        {0, {0, 0, 480, 0}, "1500 x 1000 Pixel, 10 x 15 cm: 254 dpi", false},
+        {7, {0, 0, 480, 0}, "100 x 75 Pixel", true}};
+    for (const auto& [preset, frame, caption, fits] : cases) {
+        ControlSetValue(kOutputCombo, preset);
+        Use(kFormatCombo, preset == 7 ? 7 : 1);
+        PlaceFrame(frame);
         RedrawPreview(ReadWindowSettings());
         const std::string before = State();
         const size_t steps = g_app.document.StepCount();
         Command(kCommandResultView);
         EXPECT_EQ(script.title, "Ergebnis");
-        EXPECT_EQ(script.caption, c.caption);
+        EXPECT_EQ(script.caption, caption);
         ASSERT_TRUE(script.picture);
         EXPECT_EQ(State(), before) << "looking changes nothing";
         EXPECT_EQ(g_app.document.StepCount(), steps);
 
         // The export with the same settings; its commit is taken back for the next case.
-        const std::string file = In("export" + std::to_string(c.preset) + ".png");
+        const std::string file = In("export" + std::to_string(preset) + ".png");
         script.file = file;
         DispatchControl(kSaveButton);
         ASSERT_TRUE(ImageLoadFile(7, file.c_str()));
@@ -312,14 +303,14 @@ TEST_F(View, ResultViewShowsWhatTheExportWrites) {
         ASSERT_EQ(State(), before);
         const raster::Bitmap& written = *ImageGetBitmap(7);
         std::unique_ptr<raster::Bitmap> expected = raster::Clone(written);
-        if (!c.fits) {
-            EXPECT_LE(script.picture->width, room) << c.preset;
-            EXPECT_LE(script.picture->height, roomHeight) << c.preset;
+        if (!fits) {
+            EXPECT_LE(script.picture->width, room) << preset;
+            EXPECT_LE(script.picture->height, roomHeight) << preset;
             expected =
                 raster::Create(script.picture->width, script.picture->height, 24, true, false);
             ASSERT_TRUE(OutputResize(written, *expected));
         }
-        EXPECT_EQ(DifferingPixels(*script.picture, *expected), 0) << c.preset;
+        EXPECT_EQ(DifferingPixels(*script.picture, *expected), 0) << preset;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <tuple>
 
 #include "picture/sharpen.h"
 #include "platform/raster.h"
@@ -123,22 +124,18 @@ TEST(Sharpen, LightnessOnly) {
 // "Off" leaves every byte (fourth bytes and padding included); so does a picture too small to
 // have a neighbourhood; a depth the pass does not know is refused untouched.
 TEST(Sharpen, LeavesAloneWhatItMust) {
-    struct Case {
-        int w, h, bpp;
-        Sharpening kind;
-        bool ok;
-    } const cases[] = {
+    const std::tuple<int, int, int, Sharpening, bool> cases[] = {
         {31, 17, 24, Sharpening::Off, true},    {31, 17, 32, Sharpening::Off, true},
         {2, 40, 24, Sharpening::Print, true},   {40, 2, 32, Sharpening::Screen, true},
         {31, 17, 16, Sharpening::Print, false},
     };
-    for (const Case& c : cases) {
+    for (auto [w, h, bpp, kind, ok] : cases) {
         auto bm = Make(
-            c.w, c.h, [](int x, int y) { return Grey((x * 37 + y * 91) & 255); }, c.bpp);
+            w, h, [](int x, int y) { return Grey((x * 37 + y * 91) & 255); }, bpp);
         for (size_t i = 0; i < bm->ByteSize(); ++i)
             bm->bits[i] ^= static_cast<uint8_t>(i * 7);
         auto copy = raster::Clone(*bm);
-        EXPECT_EQ(SharpenBitmap(*bm, c.kind), c.ok);
+        EXPECT_EQ(SharpenBitmap(*bm, kind), ok);
         EXPECT_EQ(std::memcmp(bm->bits.get(), copy->bits.get(), bm->ByteSize()), 0);
     }
 }
