@@ -24,6 +24,7 @@
 #include "app/shell.h"
 #include "app/state.h"
 #include "imagelib/image.h"
+#include "imagelib/load.h"
 #include "imagelib/save.h"
 #include "platform/raster.h"
 #include "toolkit/control.h"
@@ -103,6 +104,12 @@ inline std::string ReadFile(const std::filesystem::path& path) {
 inline std::string WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
+}
+
+// "width x height" of the picture in the file at `path` as image 7 reads it; "" when none.
+inline std::string PictureSize(const std::string& path) {
+    const raster::Bitmap* bm = ImageLoadFile(7, path.c_str()).bitmap;
+    return bm ? std::to_string(bm->width) + "x" + std::to_string(bm->height) : "";
 }
 
 // The pixels of image `number`, empty when there is none.

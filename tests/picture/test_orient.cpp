@@ -20,13 +20,8 @@ const uint8_t* At(const raster::Bitmap& bm, int x, int y) {
 }
 
 // Every orientation: turns 0..3, plain and mirrored.
-std::vector<PixelOrientation> AllOrientations() {
-    std::vector<PixelOrientation> all;
-    for (int m = 0; m < 2; ++m)
-        for (int t = 0; t < 4; ++t)
-            all.push_back({t, m == 1});
-    return all;
-}
+const PixelOrientation kAllOrientations[] = {{0, false}, {1, false}, {2, false}, {3, false},
+                                             {0, true},  {1, true},  {2, true},  {3, true}};
 
 // The definition, one pixel at a time: after a clockwise quarter turn output (x, y) comes from
 // source (y, H - 1 - x); after the mirror from (W - 1 - x, y).
@@ -59,7 +54,7 @@ TEST(Orient, EveryOrientationMovesThePixelsByItsDefinitionAndComposes) {
     for (const auto& [w, h, bpp, blocks] : shapes) {
         raster::AllowShufflesForTest(blocks);
         auto src = Noise(w, h, bpp);
-        for (PixelOrientation a : AllOrientations()) {
+        for (PixelOrientation a : kAllOrientations) {
             SCOPED_TRACE(testing::Message() << w << "x" << h << " bpp " << bpp << " turns "
                                             << a.turns << " mirrored " << a.mirrored);
             auto oriented = Orient(*src, a);
@@ -68,7 +63,7 @@ TEST(Orient, EveryOrientationMovesThePixelsByItsDefinitionAndComposes) {
             EXPECT_EQ(Pixels(*Orient(*oriented, Inverse(a))), Pixels(*src));
             // At 0 degrees the straightening is the exact orientation.
             EXPECT_EQ(Pixels(*Straighten(*src, a, 0.0)), Pixels(*oriented));
-            for (PixelOrientation b : AllOrientations())
+            for (PixelOrientation b : kAllOrientations)
                 EXPECT_EQ(Pixels(*Orient(*oriented, b)), Pixels(*Orient(*src, Compose(a, b))));
         }
     }
@@ -77,12 +72,9 @@ TEST(Orient, EveryOrientationMovesThePixelsByItsDefinitionAndComposes) {
 
 TEST(Orient, RefusesShapesThatDoNotFit) {
     auto src = Noise(4, 3, 32);
-    auto same = raster::Create(4, 3, 32, true, true);
-    auto shallow = raster::Create(3, 4, 24, false, false);
-    EXPECT_FALSE(OrientInto(*src, kTurnRight, *same));
-    EXPECT_FALSE(OrientInto(*src, kTurnRight, *shallow));
-    auto odd = raster::Create(4, 3, 16, true, true);
-    EXPECT_EQ(Orient(*odd, kMirror), nullptr);
+    EXPECT_FALSE(OrientInto(*src, kTurnRight, *raster::Create(4, 3, 32, true, true)));  // unturned
+    EXPECT_FALSE(OrientInto(*src, kTurnRight, *raster::Create(3, 4, 24, false, false)));  // depth
+    EXPECT_EQ(Orient(*raster::Create(4, 3, 16, true, true), kMirror), nullptr);  // unknown depth
 }
 
 // s * W x s * H rounded down must fit into the turned picture, and one pixel more must not.

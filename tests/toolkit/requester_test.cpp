@@ -102,11 +102,9 @@ TEST_F(RealRequesterTest, NumberRequesterKeepsToItsRange) {
         WhenModal([&](QWidget* modal) {
             auto* field = modal->findChild<QDoubleSpinBox*>();
             ASSERT_NE(field, nullptr);
-            seen = modal->windowTitle() + QString(" %1..%2 by %3, %4 decimal")
-                                              .arg(field->minimum())
-                                              .arg(field->maximum())
-                                              .arg(field->singleStep())
-                                              .arg(field->decimals());
+            seen = modal->windowTitle() + QString::asprintf(" %g..%g by %g, %d decimal",
+                                                            field->minimum(), field->maximum(),
+                                                            field->singleStep(), field->decimals());
             for (const char* typed : {"20", "x", "-15.1"}) {
                 field->findChild<QLineEdit*>()->setText(typed);
                 EXPECT_FALSE(field->hasAcceptableInput()) << typed;
