@@ -204,13 +204,14 @@ TEST_F(Shell, LabelsShowTheirBarsAfterEveryPath) {
 // Without a picture the controls do nothing; the two that would deliver a picture say that there
 // is none, and text on the clipboard gives only its message.
 TEST_F(Shell, FileLoadResetsTheAdjustmentsClipboardLoadKeepsThem) {
+    ASSERT_TRUE(ClipboardSet({{"text/plain", ClipboardData{'h', 'i'}}}));
     const std::string before = State();
-    const std::string none = "Kadrovo: Es ist kein Bild geladen. [48]";
+    const char *none = "Kadrovo: Es ist kein Bild geladen. [48]",
+               *empty = "Kadrovo: Die Zwischenablage enthält kein Bild. [48]";
     const std::pair<int, const char*> controls[] = {
-        {kFormatCombo, ""},          {kPortraitToggle, ""},
-        {kSaveButton, none.c_str()}, {kClipboardSaveButton, none.c_str()},
-        {kCastCheckBox, ""},         {kPreviewFrame, ""},
-        {kOutputCombo, ""},          {kStatusLine, ""}};
+        {kFormatCombo, ""},           {kPortraitToggle, ""}, {kSaveButton, none},
+        {kClipboardSaveButton, none}, {kCastCheckBox, ""},   {kPreviewFrame, ""},
+        {kOutputCombo, ""},           {kStatusLine, ""},     {kClipboardLoadButton, empty}};
     for (const auto& [control, said] : controls) {
         script.messages.clear();
         DispatchControl(control);
@@ -219,12 +220,6 @@ TEST_F(Shell, FileLoadResetsTheAdjustmentsClipboardLoadKeepsThem) {
         EXPECT_LE(script.messages.size(), 1u) << control;
     }
     EXPECT_TRUE(script.fileCalls.empty());
-    script.messages.clear();
-    ASSERT_TRUE(ClipboardSet({{"text/plain", ClipboardData{'h', 'i'}}}));
-    DispatchControl(kClipboardLoadButton);
-    EXPECT_EQ(State(), before);
-    EXPECT_EQ(script.messages,
-              std::vector<std::string>{"Kadrovo: Die Zwischenablage enthält kein Bild. [48]"});
 
     Load(WritePicture(In("a.bmp"), 64, 48, kGrey));
     ControlSetValue(kGammaBar, 60);
