@@ -22,20 +22,12 @@ TEST(OutputSize, PresetsAndFrames) {
         const std::optional<Sides> s = OutputSizeFor(preset, w, h);
         return s ? std::to_string(s->width) + "x" + std::to_string(s->height) : std::string("kept");
     };
+    // Preset 7, the avatar, bounds the width whatever the shape.
     const std::tuple<int, int, int, const char*> presets[] = {
-        {1, 4000, 3000, "800x600"},
-        {1, 3000, 4000, "600x800"},
-        {1, 500, 400, "kept"},
-        {2, 400, 301, "399x300"},
-        {8, 4000, 3000, "kept"},
-        // The avatar bounds the width, whatever the shape.
-        {7, 1600, 900, "100x56"},
-        {7, 300, 200, "100x67"},
-        {7, 250, 250, "100x100"},
-        {7, 200, 300, "100x150"},
-        {7, 100, 50, "kept"},
-        {7, 9000, 20, "100x1"},
-    };
+        {1, 4000, 3000, "800x600"}, {1, 3000, 4000, "600x800"}, {1, 500, 400, "kept"},
+        {2, 400, 301, "399x300"},   {8, 4000, 3000, "kept"},    {7, 1600, 900, "100x56"},
+        {7, 300, 200, "100x67"},    {7, 250, 250, "100x100"},   {7, 200, 300, "100x150"},
+        {7, 100, 50, "kept"},       {7, 9000, 20, "100x1"}};
     for (const auto& [preset, w, h, want] : presets)
         EXPECT_EQ(size(preset, w, h), want) << preset << ": " << w << "x" << h;
     EXPECT_EQ(FrameToPicture(PixelRect{0, 0, 240, 160}, 4000.0f / 480.0f),
