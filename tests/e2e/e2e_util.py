@@ -4,6 +4,7 @@ Every wait polls for what it expects (a window, a file, a pixel, an exit) until 
 time-out; nothing waits for a fixed time.
 """
 import os
+import pathlib
 import re
 import subprocess
 import sys
@@ -86,13 +87,11 @@ def wait_window(name, proc=None, timeout=TIMEOUT):
 def geometry(window):
     """(x, y, width, height) of the window's inside on the screen."""
     out = tool("xwininfo", "-id", str(window))
-    def field(label):
-        m = re.search(r"^\s*%s:\s*(-?\d+)" % re.escape(label), out, re.M)
-        if not m:
-            raise Failure("xwininfo lacks " + label)
-        return int(m.group(1))
-    return (field("Absolute upper-left X"), field("Absolute upper-left Y"), field("Width"),
-            field("Height"))
+    labels = ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")
+    found = [re.search(r"^\s*%s:\s*(-?\d+)" % label, out, re.M) for label in labels]
+    if not all(found):
+        raise Failure("xwininfo lacks the window's place or size: " + out)
+    return tuple(int(m.group(1)) for m in found)
 
 
 class Picture:
@@ -152,8 +151,7 @@ def write_bmp(path, width=800, height=600, colour=COLOUR):
                       for y in reversed(range(height)))
     header = b"BM" + struct.pack("<IHHI", 54 + len(pixels), 0, 0, 54)
     info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 0, 0, 0, 0)
-    with open(path, "wb") as f:
-        f.write(header + info + pixels)
+    pathlib.Path(path).write_bytes(header + info + pixels)
 
 
 def remove(path):

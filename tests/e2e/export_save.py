@@ -7,6 +7,7 @@ export's unit tests.) Last, a phone's HEIC stored on its side is exported throug
 bytes against the window's: its unit tests; the real program's --batch: load_drag.)
 Usage: export_save.py KADROVO HEIF_PICTURE WORKDIR"""
 import os
+import pathlib
 import subprocess
 
 import e2e_util as e
@@ -43,16 +44,14 @@ def test(args):
     e.wait_for("the proposed file", lambda: e.read_picture(proposed))
     e.wait_window("Gespeichert als %s - Kadrovo V0.3" % proposed, proc)
     e.wait_window("Kadrovo V0.3", proc)  # the title's notice goes again
-    with open(proposed, "rb") as f:
-        original = f.read()
+    original = pathlib.Path(proposed).read_bytes()
     c.click(*e.SAVE_BUTTON)
     for key in ("Return", "Escape"):  # both answer the question with No
         e.keys(proc, "Return", title="Bild speichern...")
         e.answer_message(proc, key)
     e.wait_window("Bild speichern...", proc)
-    with open(proposed, "rb") as f:
-        if f.read() != original:
-            raise e.Failure("the exported JPEG was overwritten")
+    if pathlib.Path(proposed).read_bytes() != original:
+        raise e.Failure("the exported JPEG was overwritten")
     e.close_with("Bild speichern...", proc)
     e.quit_program(proc, c)
 

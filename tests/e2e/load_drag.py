@@ -5,6 +5,7 @@ on screen. A JPEG cut off part way is said to be incomplete, at once, and shows 
 and grey below (the other formats' cuts: the loader's tests).
 Usage: load_drag.py KADROVO WORKDIR"""
 import os
+import pathlib
 import struct
 import zlib
 
@@ -93,8 +94,7 @@ def test(args):
     before = region(e.Shot(), c)
     for name, data in files.items():
         path = os.path.join(work, name)
-        with open(path, "wb") as f:
-            f.write(data)
+        pathlib.Path(path).write_bytes(data)
         load_and_answer(proc, c, path)
         e.tool("xdotool", "mousemove", "--sync", "0", "0")
         e.wait_for("the screen as before " + name, lambda: region(e.Shot(), c) == before)
@@ -105,12 +105,10 @@ def test(args):
     os.makedirs(whole, exist_ok=True)
     if e.batch(binary, "--overwrite", "--out", whole, picture)[0] != 0:
         raise e.Failure("the batch export failed")
-    with open(os.path.join(whole, "drag_9x13.jpg"), "rb") as f:
-        jpeg = f.read()
+    jpeg = pathlib.Path(whole, "drag_9x13.jpg").read_bytes()
     scan = jpeg.index(b"\xff\xda")
     cut = os.path.join(work, "cut.jpg")
-    with open(cut, "wb") as f:
-        f.write(jpeg[:scan + (len(jpeg) - scan) // 2])
+    pathlib.Path(cut).write_bytes(jpeg[:scan + (len(jpeg) - scan) // 2])
     load_and_answer(proc, c, cut)
     c.wait_pixel("grey below", 300, 20 + 320, GREY)
     e.wait_for("the upper part", lambda: e.near(c.pixel(300, 40), e.COLOUR, 4))

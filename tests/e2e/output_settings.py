@@ -5,14 +5,21 @@ is listed as image/jpeg. Started again, the program brings the choices back: the
 is removed, the dialog opened and taken as it comes, and the file written anew holds them.
 Usage: output_settings.py KADROVO WORKDIR"""
 import os
+import pathlib
 import shutil
 
 import e2e_util as e
 
 
+def expect_kept(conf, what, proc):
+    """Waits for the preferences file `conf` and expects the choices the test made in it."""
+    e.wait_for(what, lambda: os.path.exists(conf) and "nachschaerfen=" in preferences(conf))
+    if "hoechstens=1500000\nnachschaerfen=2" not in preferences(conf):
+        raise e.Failure("%s: not in %r %s" % (what, preferences(conf), e.output_of(proc)))
+
+
 def preferences(path):
-    with open(path, encoding="utf-8") as f:
-        return f.read()
+    return pathlib.Path(path).read_text(encoding="utf-8")
 
 
 def test(args):
@@ -34,10 +41,7 @@ def test(args):
     e.keys(proc, "ctrl+comma")
     # The budget's field has the focus and takes a typed value; the second list goes to "Druck".
     e.type_into_dialog("Ausgabe", "1,5 MB", proc, "Tab", "Down", "Down", "Return")
-    e.wait_for("the kept choices",
-               lambda: os.path.exists(conf) and "nachschaerfen=" in preferences(conf))
-    if "hoechstens=1500000\nnachschaerfen=2" not in preferences(conf):
-        raise e.Failure("the choices were not kept: %r" % preferences(conf))
+    expect_kept(conf, "the kept choices", proc)
 
     e.save_as(proc, c, out)
     e.wait_window("Gespeichert als %s - Kadrovo V0.3" % out, proc)
@@ -53,10 +57,7 @@ def test(args):
     os.remove(conf)
     e.keys(proc, "ctrl+comma")
     e.close_with("Ausgabe", proc, "Return")
-    e.wait_for("the choices kept again",
-               lambda: os.path.exists(conf) and "nachschaerfen=" in preferences(conf))
-    if "hoechstens=1500000\nnachschaerfen=2" not in preferences(conf):
-        raise e.Failure("the choices did not come back: %r %s" % (preferences(conf), e.output_of(proc)))
+    expect_kept(conf, "the choices kept again", proc)
     e.quit_program(proc, c)
 
 
