@@ -17,8 +17,9 @@ namespace {
 
 class Edit : public MainWindowTest {
 protected:
-    // A control event as the loop hands it on.
-    void Event(int control) {
+    // The user sets `control` to `value`; its event as the loop hands it on.
+    void Event(int control, int value) {
+        ControlSetValue(control, value);
         g_app.eventSource = control;
         HandleEvent(EVENT_CONTROL);
     }
@@ -43,8 +44,7 @@ TEST_F(Edit, TurnMirrorAndStraightenUndoAndRedo) {
         EXPECT_EQ(State(), before) << answer;
     }
     ASSERT_FALSE(g_app.document.CanUndo());
-    ControlSetValue(kGammaBar, 120);
-    Event(kGammaBar);
+    Event(kGammaBar, 120);
     const std::string loaded = Pixels(kPictureImage), loadedStatus = Status();
     const auto original = Picture();
     // The command; the turn of the picture before, or the angle from the one as loaded; the
@@ -94,18 +94,13 @@ TEST_F(Edit, TurnMirrorAndStraightenUndoAndRedo) {
 TEST_F(Edit, SettingsStepsAndRuns) {
     LoadPhoto();
     const std::string start = Frame();
-    for (int v : {150, 140, 130}) {
-        ControlSetValue(kWhiteBar, v);
-        Event(kWhiteBar);
-    }
+    for (int v : {150, 140, 130})
+        Event(kWhiteBar, v);
     HistoryEndRun();
-    ControlSetValue(kWhiteBar, 120);
-    Event(kWhiteBar);
-    ControlSetValue(kFormatCombo, 8);
-    Event(kFormatCombo);
+    Event(kWhiteBar, 120);
+    Event(kFormatCombo, 8);
     ASSERT_NE(Frame(), start);
-    ControlSetValue(kOutputCombo, 3);
-    Event(kOutputCombo);
+    Event(kOutputCombo, 3);
     const std::pair<int, int> undone[] = {
         {kOutputCombo, 0}, {kFormatCombo, 0}, {kWhiteBar, 130}, {kWhiteBar, 255}};
     for (const auto& [control, value] : undone) {

@@ -244,18 +244,14 @@ TEST_F(View, FrameByNumbers) {
 
 // The fit on the screen; the captions of other sizes: ResultViewShowsWhatTheExportWrites.
 TEST(ResultView, FitAndCaption) {
-    struct Fit {
-        int width, height, room, roomHeight;
-        const char* shown;
-    };
-    const Fit fits[] = {{1800, 1200, 1904, 1016, "1524x1016"},
-                        {1800, 1200, 1800, 1200, "1800x1200"},
-                        {600, 900, 1904, 1016, "600x900"},
-                        {1200, 1800, 1904, 1016, "677x1016"},
-                        {10000, 10, 100, 100, "100x1"}};
-    for (const Fit& f : fits) {
-        const auto [w, h] = ResultFit(f.width, f.height, f.room, f.roomHeight);
-        EXPECT_EQ(std::to_string(w) + "x" + std::to_string(h), f.shown) << f.width;
+    // The result's size, the room on the screen, the size shown.
+    const std::tuple<int, int, int, int, const char*> fits[] = {
+        {1800, 1200, 1904, 1016, "1524x1016"}, {1800, 1200, 1800, 1200, "1800x1200"},
+        {600, 900, 1904, 1016, "600x900"},     {1200, 1800, 1904, 1016, "677x1016"},
+        {10000, 10, 100, 100, "100x1"},        {1000, 1000, 1904, 1016, "1000x1000"}};
+    for (auto [width, height, room, roomHeight, shown] : fits) {
+        const auto [w, h] = ResultFit(width, height, room, roomHeight);
+        EXPECT_EQ(std::to_string(w) + "x" + std::to_string(h), shown) << width;
     }
     EXPECT_EQ(ResultCaption(3, 1200, 1800), "1200 x 1800 Pixel, 15 x 20 cm: 203 dpi");
 }
