@@ -60,14 +60,38 @@ void UprightRows::Place(const uint8_t* first, size_t rowStep, int y0, int y1) co
     raster::TurnRows24(rows, n, w, backwards, out, static_cast<ptrdiff_t>(stride_));
 }
 
-void TurnUpright(const raster::Bitmap& stored, int orientation, raster::Bitmap& upright) {
-    const int n = upright.BytesPerPixel();
+namespace {
+
+// Stored pixel (x, y) to base + x * stepX + y * stepY; a move of a constant size is one load and
+// one store.
+template <int kBytes>
+void MoveLinear(const raster::Bitmap& stored, uint8_t* base, ptrdiff_t stepX, ptrdiff_t stepY) {
     for (int y = 0; y < stored.height; ++y) {
         const uint8_t* src = stored.Row(y);
-        for (int x = 0; x < stored.width; ++x, src += n) {
-            int ux = 0, uy = 0;
-            ExifMapPixel(orientation, stored.width, stored.height, x, y, &ux, &uy);
-            std::memcpy(upright.Row(uy) + static_cast<size_t>(ux) * n, src, n);
-        }
+        uint8_t* dst = base + y * stepY;
+        for (int x = 0; x < stored.width; ++x, src += kBytes, dst += stepX)
+            std::memcpy(dst, src, kBytes);
+    }
+}
+
+}  // namespace
+
+void TurnUpright(const raster::Bitmap& stored, int orientation, raster::Bitmap& upright) {
+    const int n = upright.BytesPerPixel();
+    // The map is linear: stored (x, y) lands at Row(0) + origin + x * stepX + y * stepY.
+    const ptrdiff_t rowStep =
+        upright.topDown ? upright.stride : -static_cast<ptrdiff_t>(upright.stride);
+    auto offset = [&](int x, int y) {
+        int ux = 0, uy = 0;
+        ExifMapPixel(orientation, stored.width, stored.height, x, y, &ux, &uy);
+        return uy * rowStep + ptrdiff_t{ux} * n;
+    };
+    const ptrdiff_t origin = offset(0, 0);
+    const ptrdiff_t stepX = offset(1, 0) - origin, stepY = offset(0, 1) - origin;
+    uint8_t* const base = upright.Row(0) + origin;
+    if (n == 4) {
+        MoveLinear<4>(stored, base, stepX, stepY);
+    } else {
+        MoveLinear<3>(stored, base, stepX, stepY);
     }
 }
