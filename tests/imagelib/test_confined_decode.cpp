@@ -55,11 +55,6 @@ std::string ChildStates() {
     return states;
 }
 
-std::vector<uint8_t> ExifOf(int number) {
-    const std::vector<uint8_t>* exif = ImageGetExif(number);
-    return exif ? *exif : std::vector<uint8_t>{};
-}
-
 class Confined : public LoadTest {
 protected:
     void SetUp() override {
@@ -155,28 +150,6 @@ INSTANTIATE_TEST_SUITE_P(Load, Overlays,
                                            std::pair{-40, -30}, std::pair{-(1 << 30), 5},
                                            std::pair{INT32_MAX - 8, 0},
                                            std::pair{0, INT32_MAX - 8}));
-
-TEST_F(Confined, PicturesComeOutAsFromTheDecoderItself) {
-    // Alpha laid over white, orientation, colours: the same bytes either way.
-    const Bytes files[] = {
-        fixtures::MakeHeif({.width = 41, .height = 23, .alpha = true, .orientation = 6}),
-        fixtures::MakeWebp({.width = 37, .height = 5, .alpha = true}),
-        fixtures::MakeWebp({.width = 19, .height = 11, .lossless = true}),
-    };
-    for (const Bytes& file : files) {
-        raster::Bitmap* confined = Load(file, "confined.bin");
-        ASSERT_NE(confined, nullptr);
-        const std::vector<uint8_t> exif = ExifOf(100);
-        LoadLimits inProcess;
-        inProcess.decodeConfined = false;
-        ImageSetLoadLimits(inProcess);
-        ASSERT_TRUE(ImageLoadFile(101, fixtures::WriteTemp("inside.bin", file).c_str()));
-        ImageSetLoadLimits(LoadLimits{});
-        const raster::Bitmap& inside = *ImageGetBitmap(101);
-        EXPECT_TRUE(SameBits(*confined, inside));
-        EXPECT_EQ(exif, ExifOf(101));
-    }
-}
 
 // Replies the loader must not believe, against one it must.
 struct ReplyCase {

@@ -1,7 +1,7 @@
 // Every format the loader reads, by one table: each row a file written on the spot (BMP and icon
 // files by ImageMagick, the others through their own libraries), the size, depth and row order the
 // loaded picture must have, and the colour of every pixel. The memory path (the clipboard's) must
-// give the very same bitmap.
+// give the very same bitmap, and so must a decode in this process instead of the confined helper.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -432,6 +432,13 @@ TEST_P(Formats, LoadWithTheirSizeDepthRowOrderAndColours) {
     const auto memory = ImageDecodeMemory(k.file);
     ASSERT_NE(memory, nullptr);
     EXPECT_TRUE(SameBits(*memory, *bm));
+    // HEIF and WebP are decoded in the confined helper: in this process they give the same.
+    LoadLimits inProcess;
+    inProcess.decodeConfined = false;
+    ImageSetLoadLimits(inProcess);
+    const auto inside = ImageDecodeMemory(k.file);
+    ASSERT_NE(inside, nullptr);
+    EXPECT_TRUE(SameBits(*inside, *bm));
 }
 
 INSTANTIATE_TEST_SUITE_P(Load, Formats, ::testing::ValuesIn(Table()),

@@ -99,6 +99,7 @@ Rgba Marked(int x, int y) {
 
 TEST_P(JpegOrientation, CornerMarksLandUpright) {
     const OrientationCase& k = GetParam();
+    const fixtures::Bytes exif = fixtures::ExifTiff(k.orientation, k.bigEndian, k.type);
     fixtures::Bytes file;
     if (k.container == Container::Jpeg) {
         JpegDesc s = Desc(40, 24, Marked);
@@ -106,25 +107,16 @@ TEST_P(JpegOrientation, CornerMarksLandUpright) {
         s.exifBigEndian = k.bigEndian, s.exifType = k.type;
         file = fixtures::MakeJpeg(s);
     } else if (k.container == Container::Png) {
-        file = fixtures::MakePng({.width = 40,
-                                  .height = 24,
-                                  .colour = Marked,
-                                  .exif = fixtures::ExifTiff(k.orientation, k.bigEndian, k.type)});
+        file = fixtures::MakePng({.width = 40, .height = 24, .colour = Marked, .exif = exif});
     } else if (k.container == Container::Webp) {
-        file = fixtures::WebpExtended(
-            fixtures::MakeWebp({.width = 40, .height = 24, .lossless = true, .colour = Marked}), 40,
-            24, {}, {{"EXIF", fixtures::ExifTiff(k.orientation, k.bigEndian, k.type)}});
+        const fixtures::WebpDesc s{.width = 40, .height = 24, .lossless = true, .colour = Marked};
+        file = fixtures::WebpExtended(fixtures::MakeWebp(s), 40, 24, {}, {{"EXIF", exif}});
     } else if (k.container == Container::HeicExifOnly) {
-        file = fixtures::MakeHeif({.width = 40,
-                                   .height = 24,
-                                   .colour = Marked,
-                                   .exif = fixtures::ExifTiff(k.orientation, k.bigEndian)});
+        file = fixtures::MakeHeif({.width = 40, .height = 24, .colour = Marked, .exif = exif});
     } else {
-        file = fixtures::MakeHeif({.width = 40,
-                                   .height = 24,
-                                   .avif = k.container == Container::Avif,
-                                   .orientation = k.orientation,
-                                   .colour = Marked});
+        fixtures::HeifDesc s{.width = 40, .height = 24, .orientation = k.orientation};
+        s.avif = k.container == Container::Avif, s.colour = Marked;
+        file = fixtures::MakeHeif(s);
         ASSERT_FALSE(file.empty()) << "no encoder";
     }
     raster::Bitmap* bm = Load(file, "orientation.bin");
