@@ -32,15 +32,6 @@ Bytes Joined(std::initializer_list<Bytes> parts) {
     return b;
 }
 
-namespace {
-
-void WriteToVector(png_structp png, png_bytep data, size_t length) {
-    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
-}
-
-}  // namespace
-
 Rgba Gradient(int x, int y) {
     return Rgba{static_cast<uint8_t>(x * 37 + y * 11), static_cast<uint8_t>(y * 53 + 7),
                 static_cast<uint8_t>(x * 5 + y * 23 + 100), 255};
@@ -67,8 +58,7 @@ Bytes Convert(int width, int height, const Pattern& colour, const std::string& o
         if (alpha || i % 4 != 3) pam.push_back(pixels[i]);
     const std::string in = WriteTemp(name + ".pam", pam), result = in + ".out";
     if (std::system(("convert " + in + " " + options + " " + out + result).c_str()) != 0) return {};
-    std::ifstream f(result, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(f), {});
+    return ReadFile(result);
 }
 
 Bytes BmpSaying(int32_t width, int32_t height, uint16_t bpp, uint32_t compression,
@@ -116,7 +106,11 @@ Bytes MakePng(const PngDesc& s) {
         png_destroy_write_struct(&png, &info);
         throw std::runtime_error("png write failed");
     }
-    png_set_write_fn(png, &out, WriteToVector, nullptr);
+    const auto write = [](png_structp p, png_bytep data, size_t length) {
+        auto* to = static_cast<Bytes*>(png_get_io_ptr(p));
+        to->insert(to->end(), data, data + length);
+    };
+    png_set_write_fn(png, &out, write, nullptr);
     png_set_IHDR(png, info, s.width, s.height, s.bitDepth, s.colourType,
                  s.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -446,6 +440,11 @@ Bytes WebpExtended(const Bytes& simple, int width, int height, const Bytes& icc,
     for (const auto& [type, bytes] : after)
         chunks.push_back(RiffChunk(type, bytes));
     return WebpFile(chunks);
+}
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(f), {});
 }
 
 std::string WriteTemp(const std::string& name, const Bytes& bytes) {

@@ -167,6 +167,8 @@ void Put(Bytes& b, uint32_t v, int size, bool bigEndian = false);
 // The parts one after the other.
 Bytes Joined(std::initializer_list<Bytes> parts);
 
+// The contents of a file, empty when it cannot be read.
+Bytes ReadFile(const std::string& path);
 // Writes the bytes to a fresh file under the test's temporary directory; returns its path.
 std::string WriteTemp(const std::string& name, const Bytes& bytes);
 

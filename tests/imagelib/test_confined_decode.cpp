@@ -117,12 +117,9 @@ INSTANTIATE_TEST_SUITE_P(
 // the program stays up and either refuses the file as damaged, keeping the picture it held, or
 // shows the 64 x 48 canvas.
 Bytes Overlay(int32_t dx, int32_t dy) {
-    return fixtures::MakeHeifBoxes({.width = 32,
-                                    .height = 24,
-                                    .canvasWidth = 64,
-                                    .canvasHeight = 48,
-                                    .tileX = dx,
-                                    .tileY = dy});
+    fixtures::HeifBoxes d{.width = 32, .height = 24, .canvasWidth = 64, .canvasHeight = 48};
+    d.tileX = dx, d.tileY = dy;
+    return fixtures::MakeHeifBoxes(d);
 }
 
 class Overlays : public Confined,

@@ -5,8 +5,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +14,7 @@
 #include "imagelib/jpeg_budget.h"
 #include "imagelib/jpeg_encoder.h"
 #include "imagelib/writers.h"
+#include "load_fixtures.h"
 #include "platform/raster.h"
 #include "tests/picture/noise.h"
 
@@ -53,8 +52,7 @@ TEST(JpegBudget, HighestQualityThatFits) {
             ASSERT_EQ(r.outcome, BudgetedJpeg::Outcome::Fits);
             EXPECT_GE(r.quality, c.expectAtLeast);
             EXPECT_LE(r.encodes, kBudgetMaxEncodes);
-            EXPECT_EQ(r.width, picture->width);
-            EXPECT_EQ(r.height, picture->height);
+            EXPECT_EQ(std::pair(r.width, r.height), std::pair(picture->width, picture->height));
             EXPECT_LE(r.bytes.size(), budget);
             EXPECT_EQ(r.bytes.size(), SizeAt(*picture, r.quality));
             if (r.quality < 100) {
@@ -110,13 +108,10 @@ TEST(JpegBudget, ImpossibleBudgetRefused) {
     };
     for (const auto& c : cases) {
         const BudgetedJpeg r = JpegWithinBudget(*picture, c.budget);
+        const bool fits = c.outcome == BudgetedJpeg::Outcome::Fits;
         EXPECT_EQ(r.outcome, c.outcome) << c.budget;
-        if (r.outcome == BudgetedJpeg::Outcome::Refused) {
-            EXPECT_TRUE(r.bytes.empty());
-        }
-        if (r.outcome == BudgetedJpeg::Outcome::Fits) {
-            EXPECT_GE(std::max(r.width, r.height), 100);
-        }
+        EXPECT_EQ(r.bytes.empty(), !fits) << c.budget;
+        EXPECT_GE(std::max(r.width, r.height), fits ? 100 : 0) << c.budget;
     }
 }
 
@@ -134,8 +129,7 @@ TEST(JpegBudget, MemoryEncoderMatchesTheFile) {
         ASSERT_EQ(JpegEncode(path.c_str(), rows.rows.pixels, rows.rows.width, rows.rows.height,
                              static_cast<int>(rows.rows.stride), 10, m),
                   1);
-        std::ifstream in(path, std::ios::binary);
-        const Bytes file{std::istreambuf_iterator<char>(in), {}};
+        const Bytes file = fixtures::ReadFile(path);
         Bytes memory;
         ASSERT_TRUE(JpegEncodeToMemory(memory, rows.rows.pixels, rows.rows.width, rows.rows.height,
                                        static_cast<int>(rows.rows.stride), 100, m));

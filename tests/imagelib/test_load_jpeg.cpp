@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "imagelib/exif.h"
 #include "load_test_base.h"
@@ -262,8 +260,8 @@ TEST_F(JpegLoad, ProfilesAreConvertedToSrgb) {
 // through it, relative colorimetric with black-point compensation; a profile of another colour
 // space on it is ignored, and the inks are read as without a profile.
 TEST_F(JpegLoad, CmykProfilesConvertTheInks) {
-    std::ifstream in("/usr/share/color/icc/ghostscript/default_cmyk.icc", std::ios::binary);
-    const fixtures::Bytes cmyk(std::istreambuf_iterator<char>(in), {});
+    const fixtures::Bytes cmyk =
+        fixtures::ReadFile("/usr/share/color/icc/ghostscript/default_cmyk.icc");
     ASSERT_GT(cmyk.size(), 128u) << "needs the package libgs-common";
     JpegDesc s = Patches({{{230, 40, 40}, {40, 200, 60}, {40, 60, 210}, {128, 128, 128}}},
                          JpegKind::CmykAdobe);

@@ -6,23 +6,21 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include "imagelib/load.h"
+#include "load_fixtures.h"
 
 namespace {
 
 using Types = std::set<std::string>;
 
 std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    const fixtures::Bytes b = fixtures::ReadFile(path);
+    return std::string(b.begin(), b.end());
 }
 
 std::string Lower(std::string s) {

@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,21 +20,17 @@
 #include "imagelib/library_start.h"
 #include "imagelib/load.h"
 #include "imagelib/save.h"
+#include "load_fixtures.h"
 #include "platform/raster.h"
 #include "tests/picture/noise.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
-
-Bytes ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using fixtures::Bytes;
 
 std::string ReadText(const std::string& path) {
-    const Bytes b = ReadAll(path);
+    const Bytes b = fixtures::ReadFile(path);
     return std::string(b.begin(), b.end());
 }
 
@@ -83,7 +78,7 @@ protected:
     std::unique_ptr<raster::Bitmap> SaveAndLoad(int number, uint32_t format, int quality) {
         const std::string path = In("roundtrip");
         if (ImageSaveFile(number, path.c_str(), format, quality) != 1) return nullptr;
-        const Bytes b = ReadAll(path);
+        const Bytes b = fixtures::ReadFile(path);
         return ImageDecodeMemory(b);
     }
     std::string dir;
@@ -106,7 +101,7 @@ TEST_F(SaveTest, RoundTripsThroughBmpAndJpeg) {
         const raster::Bitmap& in = *ImageGetBitmap(5);
         auto bmp = SaveAndLoad(5, IMAGE_FORMAT_BMP, 0);
         ASSERT_TRUE(bmp);
-        EXPECT_EQ(ReadAll(In("roundtrip")).size(), 54u + 124 * 24);
+        EXPECT_EQ(fixtures::ReadFile(In("roundtrip")).size(), 54u + 124 * 24);
         auto jpeg = SaveAndLoad(5, JPEG_ENCODER_ID, 80);
         ASSERT_TRUE(jpeg);
         ASSERT_EQ(std::make_pair(jpeg->width, jpeg->height), std::make_pair(41, 24));
@@ -121,7 +116,7 @@ TEST_F(SaveTest, RoundTripsThroughBmpAndJpeg) {
     }
     auto table = [&](int quality) {
         return ImageSaveFile(5, In("q").c_str(), JPEG_ENCODER_ID, quality) == 1
-                   ? LuminanceTable(ReadAll(In("q")))
+                   ? LuminanceTable(fixtures::ReadFile(In("q")))
                    : Bytes{};
     };
     EXPECT_EQ(table(80), Bytes(64, 1));
@@ -149,7 +144,7 @@ TEST_F(SaveTest, ReplacingAFileKeepsItsPermissions) {
     std::ofstream(path) << "old contents";
     chmod(path.c_str(), 0640);
     ASSERT_EQ(ImageSaveFile(5, path.c_str(), JPEG_ENCODER_ID, 80), 1);
-    const Bytes b = ReadAll(path);
+    const Bytes b = fixtures::ReadFile(path);
     EXPECT_TRUE(ImageDecodeMemory(b));
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
