@@ -84,9 +84,7 @@ TEST_P(HelperFaults, CostTheFileAndNothingElse) {
         fixtures::WriteTemp("picture.heic", fixtures::MakeHeif({})),
         fixtures::WriteTemp("picture.webp", fixtures::MakeWebp({})),
     };
-    LoadLimits limits;
-    limits.decodeSeconds = 1;  // the hanging helper is stopped after it
-    ImageSetLoadLimits(limits);
+    ImageSetLoadLimits({.decodeSeconds = 1});  // the hanging helper is stopped after it
     for (const std::string& file : files) {
         ConfinedFaultForTest(fault);
         const LoadResult refused = ImageLoadFile(100, file.c_str());
@@ -208,9 +206,7 @@ INSTANTIATE_TEST_SUITE_P(Protocol, Replies, ::testing::ValuesIn(ReplyTable()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Protocol, RepliesOverThePixelLimitAndBadRequestsAreRefused) {
-    LoadLimits small;
-    small.maxPixels = 19;
-    ImageSetLoadLimits(small);
+    ImageSetLoadLimits({.maxPixels = 19});
     confined::Reply read;
     const auto packet = confined::EncodeReply({ProbeAnswer::Rows24, 5, 4, 16, 0, {4, 4}});
     EXPECT_FALSE(confined::DecodeReply(ByteView(packet.data(), packet.size()), read));

@@ -11,6 +11,7 @@
 
 using fixtures::Bytes;
 using fixtures::IconEntry;
+using fixtures::Joined;
 using fixtures::PngDesc;
 using fixtures::Rgba;
 
@@ -264,14 +265,14 @@ fixtures::Pattern Fill(Rgba fill, int alphaStep = 0) {
 // An entry made of the BMP file ImageMagick writes at `bits` per pixel: 32 bits keep the
 // pattern's alpha, fewer carry it as the AND mask (set where alpha is 0).
 IconEntry DibEntry(int size, const fixtures::Pattern& colour, int bits) {
-    const auto opaque = [=](int x, int y) {
+    const fixtures::Pattern opaque = [=](int x, int y) {
         return Rgba{colour(x, y).r, colour(x, y).g, colour(x, y).b, 255};
     };
-    IconEntry e = fixtures::EntryOf(
-        bits == 32
-            ? fixtures::Convert(size, size, colour, "-define bmp3:alpha=true")
-            : fixtures::Convert(size, size, opaque,
-                                bits == 24 ? "-type TrueColor" : "-type Palette -compress None"));
+    const char* options = bits == 32   ? "-define bmp3:alpha=true"
+                          : bits == 24 ? "-type TrueColor"
+                                       : "-type Palette -compress None";
+    IconEntry e =
+        fixtures::EntryOf(fixtures::Convert(size, size, bits == 32 ? colour : opaque, options));
     if (e.bitCount != bits) throw std::runtime_error("convert chose another depth");
     const int stride = (size + 31) / 32 * 4;  // mask rows, bottom-up, at the end
     for (int y = 0; bits < 32 && y < size; ++y)
@@ -433,9 +434,7 @@ TEST_P(Formats, LoadWithTheirSizeDepthRowOrderAndColours) {
     ASSERT_NE(memory, nullptr);
     EXPECT_TRUE(SameBits(*memory, *bm));
     // HEIF and WebP are decoded in the confined helper: in this process they give the same.
-    LoadLimits inProcess;
-    inProcess.decodeConfined = false;
-    ImageSetLoadLimits(inProcess);
+    ImageSetLoadLimits({.decodeConfined = false});
     const auto inside = ImageDecodeMemory(k.file);
     ASSERT_NE(inside, nullptr);
     EXPECT_TRUE(SameBits(*inside, *bm));
@@ -459,21 +458,16 @@ TEST_F(FormatLoad, IndexedBmpFollowsA16BitDisplay) {
 // A HEIF Exif item starts with the offset of its TIFF header; one written without that field
 // starts with the header itself. Either way the loaded picture keeps the tags.
 TEST_F(FormatLoad, HeifExifWithOrWithoutItsOffsetField) {
-    Bytes tiff = fixtures::ExifTiff(6);
-    tiff.insert(tiff.end(), 4, 0);  // room to move the header into the offset field's place
+    // Room at the end to move the header into the offset field's place.
+    const Bytes tiff = Joined({fixtures::ExifTiff(6), Bytes(4, 0)});
     const Bytes heic = fixtures::MakeHeif({.exif = tiff});
-    Bytes item = {0, 0, 0, 0};
-    item.insert(item.end(), tiff.begin(), tiff.end());
+    const Bytes item = Joined({Bytes(4, 0), tiff}), moved = Joined({tiff, Bytes(4, 0)});
     const auto at = std::search(heic.begin(), heic.end(), item.begin(), item.end());
     ASSERT_NE(at, heic.end());
-    const Bytes bare = [&] {
-        Bytes b = heic;
-        std::copy(tiff.begin(), tiff.end(), b.begin() + (at - heic.begin()));
-        std::fill_n(b.begin() + (at - heic.begin()) + static_cast<long>(tiff.size()), 4, 0);
-        return b;
-    }();
-    for (const Bytes* file : {&heic, &bare}) {
-        ASSERT_NE(Load(*file, "exif.heic"), nullptr);
+    Bytes bare = heic;
+    std::copy(moved.begin(), moved.end(), bare.begin() + (at - heic.begin()));
+    for (const Bytes& file : {heic, bare}) {
+        ASSERT_NE(Load(file, "exif.heic"), nullptr);
         const std::vector<uint8_t>* exif = ImageGetExif(100);
         ASSERT_NE(exif, nullptr);
         ASSERT_GE(exif->size(), tiff.size() - 4);

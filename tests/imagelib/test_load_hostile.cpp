@@ -247,9 +247,7 @@ TEST_F(Registry, MissingFilesAndPicturesOverTheLimitsFail) {
                            fixtures::Convert(40, 30, fixtures::Gradient, ""),
                            fixtures::MakeHeif({.width = 40, .height = 30}),
                            fixtures::MakeWebp({.width = 40, .height = 30})};
-    LoadLimits small;
-    small.maxPixels = 1000;
-    ImageSetLoadLimits(small);
+    ImageSetLoadLimits({.maxPixels = 1000});
     for (const Bytes& f : files)
         EXPECT_EQ(ImageLoadFile(100, fixtures::WriteTemp("limit.bin", f).c_str()).error,
                   LoadError::TooLarge);

@@ -52,9 +52,7 @@ TEST_F(JpegLoad, LimitsTakeHundredMegapixelsButNotTooManyScans) {
     ASSERT_NE(bm, nullptr);
     EXPECT_EQ(std::make_pair(ImageGetWidth(100), ImageGetHeight(100)), std::make_pair(12500, 8000));
     EXPECT_TRUE(Near(PixelAt(*bm, 12000, 7900), s.colour(12000, 7900), kTolerance));
-    LoadLimits few;
-    few.maxJpegScans = 5;
-    ImageSetLoadLimits(few);
+    ImageSetLoadLimits({.maxJpegScans = 5});
     EXPECT_EQ(Load(jpeg, "scans.jpg"), nullptr);
     ImageSetLoadLimits(LoadLimits{});
     s = Desc(4096, 4096, [](int, int) { return Rgba{77, 77, 77, 255}; });
