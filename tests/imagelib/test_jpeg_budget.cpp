@@ -4,12 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "imagelib/jpeg_budget.h"
 #include "imagelib/jpeg_encoder.h"
@@ -120,7 +117,7 @@ TEST(JpegBudget, ImpossibleBudgetRefused) {
 TEST(JpegBudget, MemoryEncoderMatchesTheFile) {
     const auto picture = Noise(301, 203);
     const OwnedEncoderRows rows = EncoderRowsOf(*picture);
-    const std::string path = ::testing::TempDir() + "/budget-" + std::to_string(getpid()) + ".jpg";
+    const std::string path = fixtures::WriteTemp("budget.jpg", {});
     ImageMetadata md;
     md.densityDpi = 300;
     md.exif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0};
@@ -139,7 +136,6 @@ TEST(JpegBudget, MemoryEncoderMatchesTheFile) {
         EXPECT_EQ(r.bytes, file);
         EXPECT_EQ(r.encodes, 1);
     }
-    std::filesystem::remove(path);
     Bytes out{1, 2, 3};
     EXPECT_FALSE(
         JpegEncodeToMemory(out, rows.rows.pixels, 301, 203, static_cast<int>(rows.rows.stride), 0));

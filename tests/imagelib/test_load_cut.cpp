@@ -35,11 +35,9 @@ void PrintTo(const CutCase& c, std::ostream* os) {
 }
 
 Bytes Png(int colourType, bool interlaced = false) {
-    return fixtures::MakePng({.width = kW,
-                              .height = kH,
-                              .colourType = colourType,
-                              .interlaced = interlaced,
-                              .colour = Noise});
+    fixtures::PngDesc s{.width = kW, .height = kH, .colourType = colourType, .colour = Noise};
+    s.interlaced = interlaced;
+    return fixtures::MakePng(s);
 }
 Bytes Jpeg(fixtures::JpegDesc s) {
     s.width = kW, s.height = kH, s.colour = Noise;

@@ -26,9 +26,8 @@ using JpegLoad = LoadTest;
 // (A cut in the rows of a sequential file: the cut-file table.) A progressive file cut in a
 // later scan has every row, only coarser.
 TEST_F(JpegLoad, ProgressiveFileCutInALaterScanHasEveryRow) {
-    JpegDesc progressive = Desc(160, 160);
-    progressive.progressive = true;
-    fixtures::Bytes jpeg = fixtures::MakeJpeg(progressive);
+    fixtures::Bytes jpeg =
+        fixtures::MakeJpeg({.width = 160, .height = 160, .progressive = true, .colour = Smooth});
     jpeg.resize(jpeg.size() * 3 / 4);
     raster::Bitmap* bm = Load(jpeg, "truncated_progressive.jpg");
     ASSERT_NE(bm, nullptr);

@@ -78,8 +78,7 @@ protected:
     std::unique_ptr<raster::Bitmap> SaveAndLoad(int number, uint32_t format, int quality) {
         const std::string path = In("roundtrip");
         if (ImageSaveFile(number, path.c_str(), format, quality) != 1) return nullptr;
-        const Bytes b = fixtures::ReadFile(path);
-        return ImageDecodeMemory(b);
+        return ImageDecodeMemory(fixtures::ReadFile(path));
     }
     std::string dir;
 };
@@ -144,8 +143,7 @@ TEST_F(SaveTest, ReplacingAFileKeepsItsPermissions) {
     std::ofstream(path) << "old contents";
     chmod(path.c_str(), 0640);
     ASSERT_EQ(ImageSaveFile(5, path.c_str(), JPEG_ENCODER_ID, 80), 1);
-    const Bytes b = fixtures::ReadFile(path);
-    EXPECT_TRUE(ImageDecodeMemory(b));
+    EXPECT_TRUE(ImageDecodeMemory(fixtures::ReadFile(path)));
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
