@@ -17,6 +17,7 @@
 #include "imagelib/library_start.h"
 #include "imagelib/load.h"
 #include "platform/raster.h"
+#include "tests/picture/noise.h"
 #include "toolkit/window.h"
 
 extern char** environ;
@@ -40,16 +41,13 @@ int RunServing(const std::string& command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-uint32_t Pattern(int x, int y) {
-    return x * 4 | y * 5 << 8 | 99 << 16;
-}
-
-void ExpectPattern(const raster::Bitmap* bm) {
+// The picture copied, pixel for pixel.
+void ExpectSame(const raster::Bitmap* bm, const raster::Bitmap& copied) {
     ASSERT_TRUE(bm);
-    ASSERT_EQ(bm->width * 1000 + bm->height, 64048);
-    for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 64; ++x)
-            ASSERT_EQ(raster::GetPixel(*bm, x, y), Pattern(x, y)) << x << "," << y;
+    ASSERT_EQ(std::pair(bm->width, bm->height), std::pair(copied.width, copied.height));
+    for (int y = 0; y < copied.height; ++y)
+        for (int x = 0; x < copied.width; ++x)
+            ASSERT_EQ(raster::GetPixel(*bm, x, y), raster::GetPixel(copied, x, y)) << x << "," << y;
 }
 
 }  // namespace
@@ -68,17 +66,14 @@ TEST(ClipboardX11, CopyAndPasteBetweenPrograms) {
     char templ[] = "/tmp/kadrovo-x11-XXXXXX";
     ASSERT_TRUE(mkdtemp(templ));
     const std::string dir = templ;
-    auto bm = raster::Create(64, 48, 24, true, false);
-    for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 64; ++x)
-            raster::SetPixel(*bm, x, y, Pattern(x, y));
-    ASSERT_TRUE(ImageAdopt(5, std::move(bm), 0));
+    const auto copied = Noise(64, 48, 24, true);
+    ASSERT_TRUE(ImageAdopt(5, raster::Clone(*copied), 0));
     ASSERT_NE(ImageToClipboard(5), 0);
     for (const std::string type : {"png", "bmp"}) {
         const std::string file = dir + "/taken." + type;
         ASSERT_EQ(RunServing("xclip -selection clipboard -t image/" + type + " -o > " + file), 0);
         ASSERT_TRUE(ImageLoadFile(7, file.c_str())) << type;
-        ExpectPattern(ImageGetBitmap(7));
+        ExpectSame(ImageGetBitmap(7), *copied);
     }
     // xclip stays in the background serving the file until it loses the clipboard.
     ASSERT_EQ(RunServing("xclip -selection clipboard -t image/png -i " + dir + "/taken.png"), 0);
@@ -86,7 +81,7 @@ TEST(ClipboardX11, CopyAndPasteBetweenPrograms) {
     for (auto end = std::chrono::steady_clock::now() + kTimeOut;
          !(pasted = ImageFromClipboard(100)) && std::chrono::steady_clock::now() < end;)
         EventWait(20);
-    ExpectPattern(pasted);
+    ExpectSame(pasted, *copied);
     ImageReleaseAll();
     std::filesystem::remove_all(dir);
 }

@@ -181,11 +181,8 @@ void AddBmp(std::vector<FormatCase>& t) {
 // --- PNG: every colour type and depth, interlaced or not, and transparency chunks ---
 
 PngDesc PngFor(int colourType, int bitDepth, bool interlaced) {
-    PngDesc s;
-    s.width = 19;  // odd sizes exercise row padding and the interlace passes
-    s.height = 11;
-    s.colourType = colourType;
-    s.bitDepth = bitDepth;
+    // Odd sizes exercise row padding and the interlace passes.
+    PngDesc s{.width = 19, .height = 11, .colourType = colourType, .bitDepth = bitDepth};
     s.interlaced = interlaced;
     s.colour = [](int x, int y) {
         Rgba p = fixtures::Gradient(x, y);
