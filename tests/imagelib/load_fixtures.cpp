@@ -261,10 +261,8 @@ Bytes MakeHeif(const HeifDesc& s) {
     const int bytes = s.alpha ? 4 : 3;
     for (int y = 0; y < s.height; ++y)
         for (int x = 0; x < s.width; ++x) {
-            const Rgba c = s.colour(x, y);
-            uint8_t* p = plane + static_cast<size_t>(y) * stride + x * bytes;
-            p[0] = c.r, p[1] = c.g, p[2] = c.b;
-            if (s.alpha) p[3] = c.a;
+            const Rgba c = s.colour(x, y);  // r, g, b, a: the order of the plane
+            std::memcpy(plane + static_cast<size_t>(y) * stride + x * bytes, &c, bytes);
         }
     heif_encoding_options* options = heif_encoding_options_alloc();
     options->image_orientation = static_cast<heif_orientation>(s.orientation);

@@ -64,6 +64,12 @@ Bytes Cut(Bytes b, size_t keep) {
     return b;
 }
 
+// The file with `part` put in at `at` (after a PNG's IHDR chunk at 33, a JPEG's SOI at 2).
+Bytes Inserted(Bytes file, size_t at, const Bytes& part) {
+    file.insert(file.begin() + static_cast<long>(at), part.begin(), part.end());
+    return file;
+}
+
 // A 4 x 3 BMP written by ImageMagick.
 Bytes Bmp() {
     return fixtures::Convert(4, 3, fixtures::Gradient, "");
@@ -261,18 +267,12 @@ TEST_F(Registry, MissingFilesAndPicturesOverTheLimitsFail) {
 TEST_F(Registry, PaddingCountsForNothing) {
     Bytes webp = fixtures::WebpExtended(FlatWebp(2000), 2000, 2000, {}, {{"PADD", kPadding}});
     EXPECT_NE(Load(webp, "flat.webp"), nullptr);
-    Bytes png = PngSaying(8000, 8000);
     Bytes text = {'t', 'E', 'X', 't', 'C', 'o', 'm', 'm', 'e', 'n', 't', 0};
     text.resize(200000, 'x');
-    const Bytes chunk = PngChunk(text);
-    png.insert(png.begin() + 33, chunk.begin(), chunk.end());
+    const Bytes png = Inserted(PngSaying(8000, 8000), 33, PngChunk(text));
     // A JPEG of 8000 x 8000 pixels from a few hundred bytes of picture, padded with comments.
-    Bytes jpeg = JpegOfSize(8000, 8000), comments;
-    for (int i = 0; i < 2; ++i) {
-        comments.insert(comments.end(), {0xFF, 0xFE, 0xFF, 0xFF});
-        comments.resize(comments.size() + 0xFFFD, 'k');
-    }
-    jpeg.insert(jpeg.begin() + 2, comments.begin(), comments.end());
+    const Bytes comment = Joined({{0xFF, 0xFE, 0xFF, 0xFF}, Bytes(0xFFFD, 'k')});
+    const Bytes jpeg = Inserted(JpegOfSize(8000, 8000), 2, Joined({comment, comment}));
     for (const auto& [name, file] : {std::pair{"padded.png", png}, std::pair{"padded.jpg", jpeg}}) {
         const FoundDecoder found = ImageFindDecoder(fixtures::WriteTemp(name, file).c_str());
         EXPECT_EQ(found.decoder, nullptr) << name;
@@ -283,9 +283,8 @@ TEST_F(Registry, PaddingCountsForNothing) {
 // Damage in an ancillary chunk only costs that chunk: the picture loads, and libpng's warning
 // ("zTXt: ...") stays off standard error.
 TEST_F(Registry, DamagedTextChunkLoadsSilently) {
-    Bytes png = fixtures::MakePng({});
-    const Bytes chunk = PngChunk({'z', 'T', 'X', 't', 'k', 0, 0, 0x78, 0x9C, 1, 2});
-    png.insert(png.begin() + 33, chunk.begin(), chunk.end());  // after IHDR
+    const Bytes png = Inserted(fixtures::MakePng({}), 33,
+                               PngChunk({'z', 'T', 'X', 't', 'k', 0, 0, 0x78, 0x9C, 1, 2}));
     ::testing::internal::CaptureStderr();
     EXPECT_NE(Load(png, "ztxt.png"), nullptr);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
