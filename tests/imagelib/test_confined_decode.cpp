@@ -1,11 +1,11 @@
 // Decoding in the confined helper: whatever happens to the helper costs the file, never the
 // program; the picture already held stays, the next file loads, no helper is left behind; and
 // the loader believes no reply it cannot check.
-#include <dirent.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -34,11 +34,8 @@ constexpr bool kAsan = false;
 // The open descriptors of this process.
 std::set<std::string> OpenFds() {
     std::set<std::string> fds;
-    if (DIR* d = opendir("/proc/self/fd")) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') fds.insert(e->d_name);
-        closedir(d);
-    }
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        fds.insert(entry.path().filename());
     return fds;
 }
 

@@ -30,10 +30,6 @@ struct CutCase {
     bool turned = false;  // stored on its side (EXIF orientation 6)
 };
 
-void PrintTo(const CutCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 Bytes Png(int colourType, bool interlaced = false) {
     fixtures::PngDesc s{.width = kW, .height = kH, .colourType = colourType, .colour = Noise};
     s.interlaced = interlaced;
@@ -85,8 +81,7 @@ TEST_P(CutFiles, SayHowMuchOfThePictureWasRead) {
     if (k.ends == Ends::Whole) return;
     const auto reference = raster::Clone(*full.bitmap);
 
-    Bytes cut = k.whole;
-    cut.resize(static_cast<size_t>(static_cast<double>(k.whole.size()) * k.keep));
+    const Bytes cut(k.whole.begin(), k.whole.begin() + static_cast<long>(k.whole.size() * k.keep));
     const LoadResult r = ImageLoadFile(101, fixtures::WriteTemp("cut.bin", cut).c_str());
     if (k.ends == Ends::Damaged) {
         EXPECT_EQ(r.bitmap, nullptr);
@@ -102,12 +97,11 @@ TEST_P(CutFiles, SayHowMuchOfThePictureWasRead) {
     ASSERT_LT(r.rows.decoded, kH);
     // Stored rows map to upright columns for a turned picture (orientation 6: stored row y is
     // upright column width - 1 - y).
-    const bool turned = k.turned;
-    ASSERT_EQ(turned ? r.bitmap->width : r.bitmap->height, kH);
+    ASSERT_EQ(k.turned ? r.bitmap->width : r.bitmap->height, kH);
     auto at = [&](const raster::Bitmap& bm, int along, int across) {
-        return turned ? PixelAt(bm, bm.width - 1 - along, across) : PixelAt(bm, across, along);
+        return k.turned ? PixelAt(bm, bm.width - 1 - along, across) : PixelAt(bm, across, along);
     };
-    const int across = turned ? r.bitmap->height : r.bitmap->width;
+    const int across = k.turned ? r.bitmap->height : r.bitmap->width;
     // The rows reported decoded are the whole file's rows. A lossy decoder may smooth the last
     // block row against the missing data below it, so only the rows above are compared exactly.
     const int exact = std::max(0, r.rows.decoded - 16);

@@ -29,10 +29,6 @@ struct FormatCase {
     bool grey = false;  // red, green and blue must be exactly equal
 };
 
-void PrintTo(const FormatCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
 // --- BMP, written by ImageMagick ---
 
 // `n` distinct colours, for the palette files.
