@@ -153,36 +153,29 @@ struct ReplyCase {
 
 std::vector<ReplyCase> ReplyTable() {
     using confined::Reply;
-    const Reply good{ProbeAnswer::Rows24, 5, 4, 16, 10, {3, 4}};
-    auto with = [&](auto change) {
-        Reply r = good;
-        change(r);
-        return r;
-    };
-    auto rows = [&](int decoded, int total) {
-        return with([=](Reply& r) { r.rows = {decoded, total}; });
-    };
+    using enum ProbeAnswer;
+    const Reply good{Rows24, 5, 4, 16, 10, {3, 4}};
     auto answer = [](ProbeAnswer a) { return Reply{a, 0, 0, 0, 0, {}}; };
     return {
         {"picture", good, true},
-        {"picture_with_alpha", Reply{ProbeAnswer::Rows32, 5, 4, 20, 0, {4, 4}}, true},
-        {"rows_stored_across", rows(5, 5), true},
-        {"no_row_decoded", rows(0, 4), false},
-        {"more_rows_than_stored", rows(5, 4), false},
-        {"rows_of_another_picture", rows(6, 6), false},
-        {"refusal_with_rows", Reply{ProbeAnswer::Damaged, 0, 0, 0, 0, {1, 1}}, false},
-        {"refusal", answer(ProbeAnswer::Damaged), true},
-        {"not_this_format", answer(ProbeAnswer::NotThisFormat), true},
+        {"picture_with_alpha", Reply{Rows32, 5, 4, 20, 0, {4, 4}}, true},
+        {"rows_stored_across", Reply{Rows24, 5, 4, 16, 10, {5, 5}}, true},
+        {"no_row_decoded", Reply{Rows24, 5, 4, 16, 10, {0, 4}}, false},
+        {"more_rows_than_stored", Reply{Rows24, 5, 4, 16, 10, {5, 4}}, false},
+        {"rows_of_another_picture", Reply{Rows24, 5, 4, 16, 10, {6, 6}}, false},
+        {"refusal_with_rows", Reply{Damaged, 0, 0, 0, 0, {1, 1}}, false},
+        {"refusal", answer(Damaged), true},
+        {"not_this_format", answer(NotThisFormat), true},
         {"short_packet", good, false, confined::kReplyBytes - 1},
-        {"unknown_answer", with([](Reply& r) { r.answer = ProbeAnswer(3); }), false},
+        {"unknown_answer", Reply{ProbeAnswer(3), 5, 4, 16, 10, {3, 4}}, false},
         {"unknown_refusal", answer(ProbeAnswer(-3)), false},
-        {"refusal_with_sides", Reply{ProbeAnswer::TooLarge, 5, 4, 16, 0, {}}, false},
-        {"zero_width", with([](Reply& r) { r.width = 0; }), false},
-        {"negative_height", with([](Reply& r) { r.height = -4; }), false},
-        {"side_over_the_raster", with([](Reply& r) { r.width = 40000, r.stride = 120000; }), false},
-        {"stride_too_small", with([](Reply& r) { r.stride = 12; }), false},
-        {"stride_too_large", with([](Reply& r) { r.stride = 1 << 30; }), false},
-        {"exif_too_large", with([](Reply& r) { r.exifBytes = confined::kMaxExif + 1; }), false},
+        {"refusal_with_sides", Reply{TooLarge, 5, 4, 16, 0, {}}, false},
+        {"zero_width", Reply{Rows24, 0, 4, 16, 10, {3, 4}}, false},
+        {"negative_height", Reply{Rows24, 5, -4, 16, 10, {3, 4}}, false},
+        {"side_over_the_raster", Reply{Rows24, 40000, 4, 120000, 10, {3, 4}}, false},
+        {"stride_too_small", Reply{Rows24, 5, 4, 12, 10, {3, 4}}, false},
+        {"stride_too_large", Reply{Rows24, 5, 4, 1 << 30, 10, {3, 4}}, false},
+        {"exif_too_large", Reply{Rows24, 5, 4, 16, confined::kMaxExif + 1, {3, 4}}, false},
     };
 }
 

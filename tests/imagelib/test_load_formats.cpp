@@ -282,39 +282,35 @@ IconEntry PngEntry(int size, int colourType, Rgba fill) {
     return IconEntry{fixtures::MakePng(s), size, size, 32};
 }
 
-FormatCase Ico(const char* name, const std::vector<IconEntry>& entries, int size,
-               const fixtures::Pattern& colour) {
-    auto want = [=](int x, int y) { return OnWhite(colour(x, y)); };
-    return {std::string("ico_") + name, fixtures::MakeIco(entries), size, size, 32, true, want};
-}
-
 void AddIco(std::vector<FormatCase>& t) {
+    auto ico = [&t](const char* name, const std::vector<IconEntry>& entries, int size,
+                    const fixtures::Pattern& colour) {
+        auto want = [=](int x, int y) { return OnWhite(colour(x, y)); };
+        t.push_back(
+            {std::string("ico_") + name, fixtures::MakeIco(entries), size, size, 32, true, want});
+    };
     const Rgba red{200, 10, 10, 255}, green{10, 200, 10, 255}, blue{10, 10, 200, 255};
     // Sides whose rows need padding (4 and 8 bits at 22, 24 bits at 18) place the mask.
     const auto four = Masked(Colours(12)), eight = Masked(Colours(40));
-    t.push_back(
-        Ico("largest_wins",
-            {DibEntry(16, Fill(red), 32), DibEntry(22, eight, 8), DibEntry(18, Fill(blue), 24)}, 22,
-            eight));
-    t.push_back(Ico("most_colourful_among_equals",
-                    {DibEntry(18, four, 4), DibEntry(18, Fill(blue), 24), DibEntry(18, eight, 8)},
-                    18, Fill(blue)));
-    t.push_back(
-        Ico("four_bits_over_one", {DibEntry(22, Fill(red), 1), DibEntry(22, four, 4)}, 22, four));
-    t.push_back(Ico("one_bit_entry", {DibEntry(16, Fill(red), 1)}, 16, Fill(red)));
-    t.push_back(Ico("own_alpha_of_32_bits", {DibEntry(20, Fill(blue, 8), 32)}, 20, Fill(blue, 8)));
-    t.push_back(Ico("png_entry_largest", {DibEntry(32, Fill(red), 32), PngEntry(48, 6, green)}, 48,
-                    Fill(green, 4)));
+    ico("largest_wins",
+        {DibEntry(16, Fill(red), 32), DibEntry(22, eight, 8), DibEntry(18, Fill(blue), 24)}, 22,
+        eight);
+    ico("most_colourful_among_equals",
+        {DibEntry(18, four, 4), DibEntry(18, Fill(blue), 24), DibEntry(18, eight, 8)}, 18,
+        Fill(blue));
+    ico("four_bits_over_one", {DibEntry(22, Fill(red), 1), DibEntry(22, four, 4)}, 22, four);
+    ico("one_bit_entry", {DibEntry(16, Fill(red), 1)}, 16, Fill(red));
+    ico("own_alpha_of_32_bits", {DibEntry(20, Fill(blue, 8), 32)}, 20, Fill(blue, 8));
+    ico("png_entry_largest", {DibEntry(32, Fill(red), 32), PngEntry(48, 6, green)}, 48,
+        Fill(green, 4));
     const auto opaque = [blue](int, int) { return blue; };
-    t.push_back(Ico("png_rgb_entry_opaque", {PngEntry(16, 2, blue)}, 16, opaque));
+    ico("png_rgb_entry_opaque", {PngEntry(16, 2, blue)}, 16, opaque);
     IconEntry cut = DibEntry(8, Fill(green), 1);
     cut.data.resize(cut.data.size() - 8);  // mask rows of the top two rows missing: opaque there
-    t.push_back(Ico("mask_cut_off", {cut}, 8,
-                    [=](int x, int y) { return y < 2 ? green : Fill(green)(x, y); }));
+    ico("mask_cut_off", {cut}, 8, [=](int x, int y) { return y < 2 ? green : Fill(green)(x, y); });
     IconEntry broken = DibEntry(64, Fill(red), 32);
     broken.data.resize(60);  // header and a few bytes of pixels: the next entry is taken
-    t.push_back(Ico("damaged_best_entry_gives_way", {broken, DibEntry(16, Fill(blue), 32)}, 16,
-                    Fill(blue)));
+    ico("damaged_best_entry_gives_way", {broken, DibEntry(16, Fill(blue), 32)}, 16, Fill(blue));
 }
 
 // --- lossy formats: JPEG of every kind, HEIC, AVIF, WebP, with and without alpha ---
