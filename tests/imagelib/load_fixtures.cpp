@@ -39,24 +39,23 @@ Rgba Gradient(int x, int y) {
 
 Bytes Convert(int width, int height, const Pattern& colour, const std::string& options,
               const std::string& out) {
-    static int serial = 0;
-    const std::string name = "convert" + std::to_string(++serial);
-    bool alpha = false;
-    Bytes pixels;
+    std::vector<Rgba> pixels;
     for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const Rgba c = colour(x, y);
-            pixels.insert(pixels.end(), {c.r, c.g, c.b, c.a});
-            alpha |= c.a != 255;
-        }
+        for (int x = 0; x < width; ++x)
+            pixels.push_back(colour(x, y));
+    const bool alpha = std::any_of(pixels.begin(), pixels.end(), [](Rgba c) { return c.a != 255; });
     const std::string head = "P7\nWIDTH " + std::to_string(width) + "\nHEIGHT " +
                              std::to_string(height) + "\nDEPTH " + (alpha ? "4" : "3") +
                              "\nMAXVAL 255\nTUPLTYPE " + (alpha ? "RGB_ALPHA" : "RGB") +
                              "\nENDHDR\n";
     Bytes pam(head.begin(), head.end());
-    for (size_t i = 0; i < pixels.size(); ++i)
-        if (alpha || i % 4 != 3) pam.push_back(pixels[i]);
-    const std::string in = WriteTemp(name + ".pam", pam), result = in + ".out";
+    for (const Rgba& c : pixels) {
+        const auto* rgba = reinterpret_cast<const uint8_t*>(&c);  // r, g, b and a in this order
+        pam.insert(pam.end(), rgba, rgba + (alpha ? 4 : 3));
+    }
+    static int serial = 0;
+    const std::string in = WriteTemp("convert" + std::to_string(++serial) + ".pam", pam),
+                      result = in + ".out";
     if (std::system(("convert " + in + " " + options + " " + out + result).c_str()) != 0) return {};
     return ReadFile(result);
 }

@@ -445,7 +445,8 @@ TEST_F(FormatLoad, IndexedBmpFollowsA16BitDisplay) {
 }
 
 // A HEIF Exif item starts with the offset of its TIFF header; one written without that field
-// starts with the header itself. Either way the loaded picture keeps the tags.
+// starts with the header itself. Either way the loaded picture keeps the tags; their orientation
+// turns nothing, as in HEIF the irot and imir boxes alone decide.
 TEST_F(FormatLoad, HeifExifWithOrWithoutItsOffsetField) {
     // Room at the end to move the header into the offset field's place.
     const Bytes tiff = Joined({fixtures::ExifTiff(6), Bytes(4, 0)});
@@ -457,6 +458,7 @@ TEST_F(FormatLoad, HeifExifWithOrWithoutItsOffsetField) {
     std::copy(moved.begin(), moved.end(), bare.begin() + (at - heic.begin()));
     for (const Bytes& file : {heic, bare}) {
         ASSERT_NE(Load(file, "exif.heic"), nullptr);
+        EXPECT_EQ(std::make_pair(ImageGetWidth(100), ImageGetHeight(100)), std::make_pair(32, 24));
         const std::vector<uint8_t>* exif = ImageGetExif(100);
         ASSERT_NE(exif, nullptr);
         ASSERT_GE(exif->size(), tiff.size() - 4);
