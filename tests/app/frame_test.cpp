@@ -128,8 +128,7 @@ TEST(FrameCut, NewPictureFrameIsTheLargest) {
 TEST(FrameCut, EdgesOfThePreviewAreEdgesOfThePicture) {
     auto cut = [](Selection s) {
         frame::Clamp(s, kAcross, 480, 298);
-        const PixelRect c = PreviewFrameCut({s, kAcross, 480, 298, 1600, 1000});
-        return Str(c);
+        return Str(PreviewFrameCut({s, kAcross, 480, 298, 1600, 1000}));
     };
     const std::pair<Selection, const char*> cases[] = {
         {{0, 0, 480, 0}, "1500x1000 at 0,0"},         // the largest, not 1490 x 993
