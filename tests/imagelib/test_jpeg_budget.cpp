@@ -34,20 +34,16 @@ TEST(JpegBudget, HighestQualityThatFits) {
     const std::unique_ptr<raster::Bitmap> pictures[] = {Noise(640, 427), Noise(500, 500, 32),
                                                         Noise(700, 1100, 32)};
     for (const auto& picture : pictures) {
-        struct Case {
-            int atQuality;  // the budget is this quality's size ...
-            long extra;     // ... plus this many bytes
-            int expectAtLeast;
-        } const cases[] = {
-            {100, 0, 100}, {100, 5000, 100}, {100, -1, 50}, {93, 0, 93}, {80, 10, 80},
-            {71, 0, 71},   {64, -1, 50},     {55, 0, 55},   {50, 0, 50},
-        };
-        for (const Case& c : cases) {
-            const size_t budget = SizeAt(*picture, c.atQuality) + c.extra;
-            SCOPED_TRACE(std::to_string(c.atQuality) + " " + std::to_string(budget));
+        // The budget is a quality's size plus some bytes: that quality at least fits when none
+        // are taken off.
+        const std::pair<int, long> budgets[] = {{100, 0}, {100, 5000}, {100, -1}, {93, 0}, {80, 10},
+                                                {71, 0},  {64, -1},    {55, 0},   {50, 0}};
+        for (const auto& [atQuality, extra] : budgets) {
+            const size_t budget = SizeAt(*picture, atQuality) + extra;
+            SCOPED_TRACE(std::to_string(atQuality) + " " + std::to_string(budget));
             const BudgetedJpeg r = JpegWithinBudget(*picture, budget);
             ASSERT_EQ(r.outcome, BudgetedJpeg::Outcome::Fits);
-            EXPECT_GE(r.quality, c.expectAtLeast);
+            EXPECT_GE(r.quality, extra < 0 ? kBudgetLeastQuality : atQuality);
             EXPECT_LE(r.encodes, kBudgetMaxEncodes);
             EXPECT_EQ(std::pair(r.width, r.height), std::pair(picture->width, picture->height));
             EXPECT_LE(r.bytes.size(), budget);
