@@ -121,14 +121,14 @@ TEST_F(ClipboardTest, PackedDibsAndPngsGiveThePicturesOfTheirFiles) {
     };
     Bytes topDown = fixtures::Convert(4, 3, fixtures::Gradient, "-flip");
     topDown[22] = uint8_t(-3), topDown[23] = topDown[24] = topDown[25] = 0xFF;
+    const fixtures::Pattern seeThrough = [](int x, int y) {
+        return fixtures::Rgba{200, 30, 90, uint8_t(x * 60 + y)};
+    };
     const std::pair<std::string, Bytes> files[] = {
         {"image/bmp", masked},
         {"image/bmp", fixtures::Convert(5, 4, colours, "-type Palette")},
         {"image/bmp", topDown},
-        {"image/png",
-         fixtures::MakePng({.colourType = 6, .colour = [](int x, int y) {
-                                return fixtures::Rgba{200, 30, 90, uint8_t(x * 60 + y)};
-                            }})}};
+        {"image/png", fixtures::MakePng({.colourType = 6, .colour = seeThrough})}};
     for (const auto& [mime, file] : files) {
         const auto loaded = ImageDecodeMemory(file);
         ASSERT_TRUE(loaded);
@@ -180,9 +180,8 @@ TEST_F(ClipboardTest, LyingHeadersTextAndGarbageKeepTheImage) {
 }
 
 TEST_F(ClipboardTest, JpegAndCopiedFilesAreAccepted) {
-    const Bytes jpegBytes = fixtures::MakeJpeg({.width = 16, .height = 16, .colour = [](int, int) {
-                                                    return fixtures::Rgba{255, 0, 0, 255};
-                                                }});
+    const fixtures::Pattern red = [](int, int) { return fixtures::Rgba{255, 0, 0, 255}; };
+    const Bytes jpegBytes = fixtures::MakeJpeg({.width = 16, .height = 16, .colour = red});
     const std::string jpeg = fixtures::WriteTemp("a picture.jpg", jpegBytes);
     const std::string base = jpeg.substr(0, jpeg.rfind('/'));
     // The picture itself, and a copied file: a comment, then the name with an escaped space.

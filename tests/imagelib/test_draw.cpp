@@ -20,10 +20,7 @@ bool AllBlack(const raster::Bitmap& bm) {
                        [](uint8_t b) { return b == 0; });
 }
 
-int g_finished = 0;
-void CountFinish(DrawTarget*) {
-    ++g_finished;
-}
+int g_finished = 0;  // finishes of the window target
 
 // A window-like target: a client-area bitmap whose finish would show it on screen.
 class DrawTest : public testing::Test {
@@ -36,7 +33,7 @@ protected:
         surface = raster::Create(520, 520, 32, true, true);
         window.kind = 1;
         window.surface = surface.get();
-        window.finish = CountFinish;
+        window.finish = [](DrawTarget*) { ++g_finished; };
         raster::FillRect(*surface, 0, 0, 520, 520, kGrey);
     }
     void TearDown() override {

@@ -87,10 +87,8 @@ Bytes WebpOfSize16383() {
 const fixtures::Bytes kPadding(1000, 0x5A);
 
 Bytes FlatWebp(int side) {
-    return fixtures::MakeWebp(
-        {.width = side, .height = side, .lossless = true, .colour = [](int, int) {
-             return fixtures::Rgba{64, 64, 128, 255};
-         }});
+    const fixtures::Pattern flat = [](int, int) { return fixtures::Rgba{64, 64, 128, 255}; };
+    return fixtures::MakeWebp({.width = side, .height = side, .lossless = true, .colour = flat});
 }
 
 Bytes PaddedWebp() {
