@@ -77,10 +77,8 @@ TEST_P(HelperFaults, CostTheFileAndNothingElse) {
     ASSERT_NE(before, nullptr);
     ASSERT_TRUE(ConfinedHelperReady());
     const std::set<std::string> fds = OpenFds();
-    const std::string files[] = {
-        fixtures::WriteTemp("picture.heic", fixtures::MakeHeif({})),
-        fixtures::WriteTemp("picture.webp", fixtures::MakeWebp({})),
-    };
+    const std::string files[] = {fixtures::WriteTemp("picture.heic", fixtures::MakeHeif({})),
+                                 fixtures::WriteTemp("picture.webp", fixtures::MakeWebp({}))};
     ImageSetLoadLimits({.decodeSeconds = 1});  // the hanging helper is stopped after it
     for (const std::string& file : files) {
         ConfinedFaultForTest(fault);

@@ -90,21 +90,14 @@ TEST(JpegBudget, ImpossibleBudgetRefused) {
     auto small = raster::Create(100, 75, 24, false, false);
     ASSERT_TRUE(raster::Stretch(*small, 0, 0, 100, 75, *picture, raster::StretchMode::Halftone));
     const size_t least = SizeAt(*small, 50);
-    const struct {
-        size_t budget;
-        BudgetedJpeg::Outcome outcome;
-    } cases[] = {
-        {0, BudgetedJpeg::Outcome::Refused},
-        {600, BudgetedJpeg::Outcome::Refused},
-        {least - 1, BudgetedJpeg::Outcome::Refused},
-        {least + 200, BudgetedJpeg::Outcome::Fits},
-    };
-    for (const auto& c : cases) {
-        const BudgetedJpeg r = JpegWithinBudget(*picture, c.budget);
-        const bool fits = c.outcome == BudgetedJpeg::Outcome::Fits;
-        EXPECT_EQ(r.outcome, c.outcome) << c.budget;
-        EXPECT_EQ(r.bytes.empty(), !fits) << c.budget;
-        EXPECT_GE(std::max(r.width, r.height), fits ? 100 : 0) << c.budget;
+    using enum BudgetedJpeg::Outcome;
+    const std::pair<size_t, BudgetedJpeg::Outcome> cases[] = {
+        {0, Refused}, {600, Refused}, {least - 1, Refused}, {least + 200, Fits}};
+    for (const auto& [budget, outcome] : cases) {
+        const BudgetedJpeg r = JpegWithinBudget(*picture, budget);
+        EXPECT_EQ(r.outcome, outcome) << budget;
+        EXPECT_EQ(r.bytes.empty(), outcome != Fits) << budget;
+        EXPECT_GE(std::max(r.width, r.height), outcome == Fits ? 100 : 0) << budget;
     }
 }
 
