@@ -56,8 +56,7 @@ protected:
         raster::Bitmap* bm = ImageFromClipboard(100);
         EXPECT_TRUE(bm);
         if (!bm) return {};
-        EXPECT_EQ(std::make_pair(ImageGetWidth(100), ImageGetHeight(100)),
-                  std::make_pair(expectW, expectH));
+        EXPECT_EQ(std::pair(ImageGetWidth(100), ImageGetHeight(100)), std::pair(expectW, expectH));
         EXPECT_EQ(ImageGetFlags(100), IMAGE_SCREEN_BITMAP);
         EXPECT_EQ(ImageGetDepth(100), DisplayBitmapBpp());
         std::vector<uint32_t> row;

@@ -401,8 +401,7 @@ TEST_P(Formats, LoadWithTheirSizeDepthRowOrderAndColours) {
     const FormatCase& k = GetParam();
     raster::Bitmap* bm = Load(k.file, k.name);
     ASSERT_NE(bm, nullptr);
-    EXPECT_EQ(std::make_pair(ImageGetWidth(100), ImageGetHeight(100)),
-              std::make_pair(k.width, k.height));
+    EXPECT_EQ(std::pair(ImageGetWidth(100), ImageGetHeight(100)), std::pair(k.width, k.height));
     EXPECT_EQ(ImageGetDepth(100), k.depth);
     EXPECT_EQ(ImageGetFlags(100), 0);  // even a screen-compatible bitmap loaded from a file
     EXPECT_EQ(bm->topDown, k.topDown);

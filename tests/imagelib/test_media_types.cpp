@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -77,12 +76,11 @@ TEST(OfferedTypes, AreExactlyTheFormatTableTypes) {
 TEST(OfferedTypes, EachFormatHasTypesTheMimeDatabaseKnows) {
     Types known;
     const std::string database = "/usr/share/mime";
-    if (std::filesystem::exists(database + "/types")) {
-        for (const std::string& line : Split(ReadText(database + "/types"), '\n'))
-            known.insert(Lower(line));
-        for (const std::string& line : Split(ReadText(database + "/aliases"), '\n'))
-            known.insert(Lower(line.substr(0, line.find(' '))));
-    }
+    // Without the database (nothing read) the names go unchecked.
+    for (const std::string& line : Split(ReadText(database + "/types"), '\n'))
+        known.insert(Lower(line));
+    for (const std::string& line : Split(ReadText(database + "/aliases"), '\n'))
+        known.insert(Lower(line.substr(0, line.find(' '))));
     for (const ImageDecoder* format : ImageFormats()) {
         const Types types = Split(format->mediaTypes, ' ');
         EXPECT_FALSE(types.empty()) << format->name;
