@@ -11,9 +11,7 @@
 
 namespace {
 
-constexpr uint32_t kYellow = 0x00FFFF;
-constexpr uint32_t kWhite = 0xFFFFFF;
-constexpr uint32_t kGrey = 0x808080;
+constexpr uint32_t kYellow = 0x00FFFF, kWhite = 0xFFFFFF, kGrey = 0x808080;
 
 bool AllBlack(const raster::Bitmap& bm) {
     return std::all_of(bm.bits.get(), bm.bits.get() + bm.ByteSize(),

@@ -66,9 +66,7 @@ TEST(JpegBudget, TightBudgetReducesThePicture) {
         int lastWidth = 0;
         const BudgetedJpeg r = JpegWithinBudget(*picture, budget, [&](int w, int) {
             lastWidth = w;
-            ImageMetadata md;
-            md.densityDpi = w / 4;
-            return md;
+            return ImageMetadata{.exif = {}, .densityDpi = w / 4};
         });
         ASSERT_EQ(r.outcome, BudgetedJpeg::Outcome::Fits);
         EXPECT_LE(r.bytes.size(), budget);
@@ -107,9 +105,8 @@ TEST(JpegBudget, MemoryEncoderMatchesTheFile) {
     const auto picture = Noise(301, 203);
     const OwnedEncoderRows rows = EncoderRowsOf(*picture);
     const std::string path = fixtures::WriteTemp("budget.jpg", {});
-    ImageMetadata md;
-    md.densityDpi = 300;
-    md.exif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0};
+    const ImageMetadata md{.exif = {'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0, 0, 0},
+                           .densityDpi = 300};
     const ImageMetadata* const withAndWithout[] = {nullptr, &md};
     for (const ImageMetadata* m : withAndWithout) {
         ASSERT_EQ(JpegEncode(path.c_str(), rows.rows.pixels, rows.rows.width, rows.rows.height,

@@ -91,10 +91,6 @@ Bytes FlatWebp(int side) {
     return fixtures::MakeWebp({.width = side, .height = side, .lossless = true, .colour = flat});
 }
 
-Bytes PaddedWebp() {
-    return fixtures::WebpExtended(FlatWebp(2100), 2100, 2100, {}, {{"PADD", kPadding}});
-}
-
 // An animation on a 2100 x 2100 canvas whose one frame is a single pixel, padded.
 Bytes PaddedAnimation() {
     const Bytes pixel = FlatWebp(1);
@@ -202,7 +198,8 @@ std::vector<BadFile> BadFileTable() {
          E::NotAPicture},
         {"webp_cut_in_header", Cut(webp, 20), E::Damaged},
         {"webp_16383_square_tiny_data", WebpOfSize16383(), E::Damaged},
-        {"webp_2100_square_padded", PaddedWebp(), E::Damaged},
+        {"webp_2100_square_padded",
+         fixtures::WebpExtended(FlatWebp(2100), 2100, 2100, {}, {{"PADD", kPadding}}), E::Damaged},
         {"webp_animation_canvas_padded", PaddedAnimation(), E::Damaged},
         {"ico_no_entries", IcoWith({0, 0}), E::NotAPicture},
         {"ico_entry_outside",
