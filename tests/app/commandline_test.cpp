@@ -35,7 +35,8 @@ TEST(CommandLine, OptionsAndUsageErrors) {
     struct Case {
         std::vector<const char*> args;
         int exitCode;
-        std::string said, file;
+        std::string said;
+        std::string file = {};
         int notOpened = 0;
     };
     const Case cases[] = {
