@@ -1,16 +1,20 @@
-// The loader's side of the confined helper's reply, as a helper under a file's control could
-// send it: any packet, with no descriptor, a memfd of any size sealed or not, or several.
-// Input: one byte of flags, four bytes of memfd size, then the packet.
+// The loader's side of the confined helper's answer, as a helper under a file's control could
+// send it: any packet, with no descriptor, a memfd of any size sealed or not, or several; with
+// flag 32 two packets, the first (a reply's length, as a picture's announcement) with the
+// descriptors and the rest without. Input: one byte of flags, four bytes of memfd size, then
+// the packets.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "fuzz_common.h"
 #include "imagelib/byte_order.h"
 #include "imagelib/confined_decode.h"
+#include "imagelib/decode_protocol.h"
 
 namespace {
 
@@ -42,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (flags & 1) fds[count++] = PixelFile(bytes, flags & 2, flags);
     if (flags & 4) fds[count++] = PixelFile(bytes / 2, true, 0);
     if (flags & 8) fds[count++] = dup(pair[1]);  // a descriptor that is no memfd
-    iovec io = {const_cast<uint8_t*>(data + 5), size - 5};
+    const size_t first = (flags & 32) ? std::min(size - 5, confined::kReplyBytes) : size - 5;
+    iovec io = {const_cast<uint8_t*>(data + 5), first};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof fds)] = {};
     msghdr msg{};
     msg.msg_iov = &io;
@@ -57,6 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(CMSG_DATA(c), fds, sizeof(int) * count);
     }
     if (!(flags & 16)) sendmsg(pair[1], &msg, MSG_NOSIGNAL);
+    if ((flags & 32) && !(flags & 16))
+        send(pair[1], data + 5 + first, size - 5 - first, MSG_NOSIGNAL);
     for (int i = 0; i < count; ++i)
         if (fds[i] >= 0) close(fds[i]);
     close(pair[1]);  // nothing sent: the helper ended without a word

@@ -52,8 +52,37 @@ private:
     int fd_ = -1;
 };
 
-// A started helper and the loader's end of its socket; stopped and reaped when it goes, so that
-// no helper outlives its file and none is left a zombie.
+// Helpers that were stopped but had not ended yet. A helper's end (the kernel freeing its
+// memory, the picture's small pages among it) takes milliseconds the loader need not wait for:
+// they are reaped at the next start of a helper, and waited for where a caller needs them gone.
+class Stopped {
+public:
+    // Reaps `pid` now if it has ended, else later.
+    void Add(pid_t pid) {
+        if (waitpid(pid, nullptr, WNOHANG) != 0) return;
+        std::lock_guard lock(mutex_);
+        pids_.push_back(pid);
+    }
+    // Reaps the helpers that have ended, or (`wait`) all of them.
+    void Reap(bool wait) {
+        std::lock_guard lock(mutex_);
+        std::erase_if(pids_, [wait](pid_t pid) {
+            pid_t got;
+            do {
+                got = waitpid(pid, nullptr, wait ? 0 : WNOHANG);
+            } while (got < 0 && errno == EINTR);
+            return got != 0;
+        });
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<pid_t> pids_;
+};
+Stopped g_stopped;  // outlives the spare helper (g_confined), which it may reap
+
+// A started helper and the loader's end of its socket; stopped when it goes, and reaped (see
+// Stopped), so that no helper outlives its file and none is left a zombie.
 class Helper {
 public:
     Helper() = default;
@@ -76,8 +105,7 @@ private:
         socket_.reset();
         if (pid_ <= 0) return;
         kill(pid_, SIGKILL);
-        while (waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
-        }
+        g_stopped.Add(pid_);
         pid_ = -1;
     }
 
@@ -168,6 +196,7 @@ Helper TakeHelper(const std::string& path) {
 
 // Starts the next spare, unless one is there.
 void StartSpare(const std::string& path) {
+    g_stopped.Reap(false);
     {
         std::lock_guard lock(g_confined.mutex);
         if (g_confined.helper) return;
@@ -203,14 +232,20 @@ bool SendRequest(int socket, const confined::Request& request, int file) {
     return confined::SendPacket(socket, confined::EncodeRequest(request), file);
 }
 
-// Waits until the helper's reply arrives, the helper ends or the deadline passes. True with a
-// reply that can be believed; `pixels` holds the one descriptor that came with it, if any (all
-// others are closed).
-bool ReceiveReply(int socket, std::chrono::steady_clock::time_point deadline,
-                  confined::Reply& reply, Fd& pixels) {
+// One packet of the helper's answer: at most a reply's bytes, and the descriptors beside it.
+struct Packet {
+    uint8_t bytes[confined::kReplyBytes];
+    size_t size = 0;
+    std::vector<Fd> fds;
+    ByteView View() const { return ByteView(bytes, size); }
+};
+
+// Waits until the helper's next packet arrives, the helper ends or the deadline passes. False
+// without a whole packet (one longer than a reply is cut short).
+bool ReceivePacket(int socket, std::chrono::steady_clock::time_point deadline, Packet& packet) {
+    packet.fds.clear();
     if (!AwaitPacket(socket, deadline)) return false;
-    uint8_t packet[confined::kReplyBytes + 1];
-    iovec io = {packet, sizeof packet};
+    iovec io = {packet.bytes, sizeof packet.bytes};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 8)];
     msghdr msg{};
     msg.msg_iov = &io;
@@ -222,22 +257,17 @@ bool ReceiveReply(int socket, std::chrono::steady_clock::time_point deadline,
         got = recvmsg(socket, &msg, MSG_CMSG_CLOEXEC | MSG_DONTWAIT);
     } while (got < 0 && errno == EINTR);
     if (got < 0) return false;
-    std::vector<Fd> fds;
     for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
         if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
         const size_t n = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
         for (size_t i = 0; i < n; ++i) {
             int fd;
             std::memcpy(&fd, CMSG_DATA(c) + i * sizeof(int), sizeof fd);
-            fds.emplace_back(fd);
+            packet.fds.emplace_back(fd);
         }
     }
-    if (msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC)) return false;
-    if (!confined::DecodeReply(ByteView(packet, static_cast<size_t>(got)), reply)) return false;
-    // A picture comes with exactly its pixels, a refusal with nothing.
-    if (fds.size() != (Accepted(reply.answer) ? 1u : 0u)) return false;
-    if (Accepted(reply.answer)) pixels = std::move(fds.front());
-    return true;
+    packet.size = static_cast<size_t>(got);
+    return !(msg.msg_flags & (MSG_TRUNC | MSG_CTRUNC));
 }
 
 // One picture decoded by the helper: its bitmap over the helper's pixel memfd, its EXIF data and
@@ -269,39 +299,64 @@ void UnmapPixels(uint8_t* bits, size_t size) {
     munmap(bits, size);
 }
 
-// Maps the pixel memfd of a believed reply as a bitmap's memory: only a memfd sealed against
-// shrinking, so that no page of the mapping can vanish under the loader, and large enough.
-Probed Adopt(const confined::Reply& reply, const Fd& pixels) {
-    const uint64_t bytes = confined::PixelFileBytes(reply);
+// Maps an announced picture's pixel memfd as a bitmap's memory, its pages made present: only a
+// memfd sealed against any change of its size, so that no page of the mapping can vanish under
+// the loader and none be added beyond it, and exactly as large as the picture. Null when it
+// is not such a memfd or cannot be mapped (`answer` says which).
+raster::PixelMemory MapPixels(const confined::Reply& announced, const Fd& pixels,
+                              ProbeAnswer& answer) {
+    const uint64_t bytes = confined::PixelFileBytes(announced);
     struct stat st;
     const int seals = fcntl(pixels.get(), F_GET_SEALS);
-    if (seals < 0 || !(seals & F_SEAL_SHRINK) || fstat(pixels.get(), &st) != 0 ||
-        !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) < bytes)
-        return Probed{ProbeAnswer::Damaged, nullptr};
+    answer = ProbeAnswer::Damaged;
+    if (seals < 0 || (seals & (F_SEAL_SHRINK | F_SEAL_GROW)) != (F_SEAL_SHRINK | F_SEAL_GROW) ||
+        fstat(pixels.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<uint64_t>(st.st_size) != bytes)
+        return nullptr;
+    answer = ProbeAnswer::TooLarge;
     void* map =
         mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, pixels.get(), 0);
-    if (map == MAP_FAILED) return Probed{ProbeAnswer::TooLarge, nullptr};
+    if (map == MAP_FAILED) return nullptr;
+    return raster::PixelMemory(static_cast<uint8_t*>(map),
+                               raster::PixelRelease{UnmapPixels, bytes});
+}
+
+// The picture of a reply over its mapped pixel memfd.
+Probed Adopt(const confined::Reply& reply, raster::PixelMemory pixels) {
     auto bm = std::make_unique<raster::Bitmap>();
     bm->width = reply.width;
     bm->height = reply.height;
     bm->bpp = RowBits(reply.answer);
     bm->stride = reply.stride;
-    bm->bits =
-        raster::PixelMemory(static_cast<uint8_t*>(map), raster::PixelRelease{UnmapPixels, bytes});
+    bm->bits = std::move(pixels);
     const uint8_t* exif = bm->bits.get() + bm->ByteSize();
     std::vector<uint8_t> tags(exif, exif + reply.exifBytes);
     return Probed{reply.answer,
                   std::make_unique<ConfinedPicture>(std::move(bm), std::move(tags), reply.rows)};
 }
 
+// The helper's answer: a refusal, or a picture's announcement with its pixel memfd, which is
+// mapped while the helper writes the rows, then its reply. A helper that crashed, broke the
+// protocol or ran out of time gives Damaged: the file did that to it.
 Probed ReadReply(int socket, std::chrono::steady_clock::time_point deadline) {
-    confined::Reply reply;
-    Fd pixels;
-    // A helper that crashed, broke the protocol or ran out of time: the file did that to it.
-    if (!ReceiveReply(socket, deadline, reply, pixels))
-        return Probed{ProbeAnswer::Damaged, nullptr};
-    if (!Accepted(reply.answer)) return Probed{reply.answer, nullptr};
-    return Adopt(reply, pixels);
+    const auto answer = [](ProbeAnswer a) { return Probed{a, nullptr}; };
+    const ProbeAnswer damaged = ProbeAnswer::Damaged;
+    Packet packet;
+    confined::Reply announced, reply;
+    if (!ReceivePacket(socket, deadline, packet)) return answer(damaged);
+    if (confined::DecodeReply(packet.View(), reply))  // a refusal, with nothing beside it
+        return answer(Accepted(reply.answer) || !packet.fds.empty() ? damaged : reply.answer);
+    if (!confined::DecodeAnnouncement(packet.View(), announced) || packet.fds.size() != 1)
+        return answer(damaged);
+    ProbeAnswer failed;
+    raster::PixelMemory pixels = MapPixels(announced, packet.fds.front(), failed);
+    if (!pixels) return answer(failed);
+    if (!ReceivePacket(socket, deadline, packet) || !packet.fds.empty() ||
+        !confined::DecodeReply(packet.View(), reply))
+        return answer(damaged);
+    if (!Accepted(reply.answer)) return answer(reply.answer);
+    if (!confined::KeepsAnnouncement(reply, announced)) return answer(damaged);
+    return Adopt(reply, std::move(pixels));
 }
 
 Probed Decode(const std::string& path, uint32_t format, ByteView file) {
@@ -324,6 +379,9 @@ Probed Decode(const std::string& path, uint32_t format, ByteView file) {
     if (!SendRequest(helper.Socket(), request, bytes.get()))
         return Probed{ProbeAnswer::Damaged, nullptr};
     bytes.reset();
+    // The next file's helper starts up now, on the second core while this one decodes, rather
+    // than after the reply, where its start-up would compete with the loader's preview.
+    StartSpare(path);
     return ReadReply(helper.Socket(), deadline);
 }
 
@@ -376,6 +434,7 @@ Probed ConfinedReadReply(int socket, int timeoutMs) {
 bool ConfinedHelperReady() {
     const std::string& path = ConfinedHelperPath();
     if (path.empty()) return false;
+    g_stopped.Reap(true);
     StartSpare(path);
     std::lock_guard lock(g_confined.mutex);
     if (!g_confined.helper) return false;

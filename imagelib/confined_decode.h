@@ -1,6 +1,6 @@
 // Decoding in a confined helper process. The formats whose decoding runs through large external
 // libraries are decoded in a fresh kadrovo-decode process per file (decode_helper.cpp; the
-// next one is started as soon as one is taken, so that its start-up falls between loads), so that
+// next one starts up on the second core while one decodes, not inside the next load), so that
 // a fault in a library costs that file and never the program: the helper gets the file's bytes
 // in a sealed memfd, decodes under memory and time limits with no access to files or the network
 // (confinement.h), and hands the finished rows back in a memfd that becomes the bitmap's pixel

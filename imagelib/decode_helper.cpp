@@ -49,15 +49,15 @@ int Receive(confined::Request& request) {
     return fd;
 }
 
-bool Send(const confined::Reply& reply, int pixels) {
-    return confined::SendPacket(kSocket, confined::EncodeReply(reply), pixels);
+bool Send(const confined::Reply& reply) {
+    return confined::SendPacket(kSocket, confined::EncodeReply(reply), -1);
 }
 
 // Only the refusal is sent back.
 bool Refuse(ProbeAnswer answer) {
     confined::Reply reply;
     reply.answer = answer;
-    return Send(reply, -1);
+    return Send(reply);
 }
 
 // Makes the pages of a shared mapping present and writable without touching what they hold, a
@@ -74,8 +74,9 @@ void Populate(uint8_t* bits, size_t bytes) {
 }
 
 // Probes and decodes the file into a new memfd: the rows as the loader's bitmap lays them out,
-// then the EXIF data; the memfd is sealed against shrinking, so that the loader's mapping of it
-// stays whole.
+// then the EXIF data. The memfd is sealed against any change of its size, so that the loader's
+// mapping of it stays whole, and announced before the rows are written, so that the loader maps
+// its small pages while they are.
 bool Decode(const ImageDecoder& format, ByteView file) {
     Probed probed = format.probe(file);
     if (!Accepted(probed.answer)) return Refuse(probed.answer);
@@ -95,9 +96,13 @@ bool Decode(const ImageDecoder& format, ByteView file) {
     const int fd = memfd_create("kadrovo-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (fd < 0 || ftruncate(fd, static_cast<off_t>(bytes)) != 0)
         return Refuse(ProbeAnswer::TooLarge);
+    if (fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0)
+        return Refuse(ProbeAnswer::Damaged);
     void* map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (map == MAP_FAILED) return Refuse(ProbeAnswer::TooLarge);
     auto* pixels = static_cast<uint8_t*>(map);
+    if (!confined::SendPacket(kSocket, confined::EncodeAnnouncement(reply), fd)) return false;
+    close(fd);
     // The memfd's pages are made present by a second thread while the decoder writes the rows,
     // as the loader does for its own pictures: shared memory comes in small pages, and faulting
     // them in one by one from the decoder's writes would hold up the decode.
@@ -112,10 +117,9 @@ bool Decode(const ImageDecoder& format, ByteView file) {
     if (populate.joinable()) populate.join();
     if (reply.rows.decoded <= 0) return Refuse(ProbeAnswer::Damaged);
     if (!exif.empty()) std::memcpy(pixels + rowBytes, exif.data(), exif.size());
-    munmap(map, bytes);
-    if (fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0)
-        return Refuse(ProbeAnswer::Damaged);
-    return Send(reply, fd);
+    // The mapping stays: unmapping its small pages one by one would hold up the reply, and the
+    // helper ends as soon as the reply is sent.
+    return Send(reply);
 }
 
 [[noreturn]] void Exhaust() {

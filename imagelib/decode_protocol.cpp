@@ -16,8 +16,9 @@ namespace confined {
 
 namespace {
 
-constexpr uint32_t kRequestMagic = 0x4B445251;  // "QRDK"
-constexpr uint32_t kReplyMagic = 0x4B445250;    // "PRDK"
+constexpr uint32_t kRequestMagic = 0x4B445251;       // "QRDK"
+constexpr uint32_t kReplyMagic = 0x4B445250;         // "PRDK"
+constexpr uint32_t kAnnouncementMagic = 0x4B445241;  // "ARDK"
 
 void Put64(uint8_t* p, uint64_t v) {
     Put32(p, static_cast<uint32_t>(v));
@@ -89,6 +90,34 @@ std::array<uint8_t, kReplyBytes> EncodeReply(const Reply& r) {
     Put32(&p[24], static_cast<uint32_t>(r.rows.decoded));
     Put32(&p[28], static_cast<uint32_t>(r.rows.total));
     return p;
+}
+
+std::array<uint8_t, kReplyBytes> EncodeAnnouncement(const Reply& r) {
+    Reply announced = r;
+    announced.rows = {};
+    std::array<uint8_t, kReplyBytes> p = EncodeReply(announced);
+    Put32(&p[0], kAnnouncementMagic);
+    return p;
+}
+
+bool DecodeAnnouncement(ByteView p, Reply& r) {
+    if (p.size() != kReplyBytes || U32(&p[0]) != kAnnouncementMagic || U32(&p[24]) != 0 ||
+        U32(&p[28]) != 0)
+        return false;
+    // Checked as the picture's reply will be, with its first row decoded.
+    std::array<uint8_t, kReplyBytes> reply;
+    std::memcpy(reply.data(), p.data(), kReplyBytes);
+    Put32(&reply[0], kReplyMagic);
+    Put32(&reply[24], 1);
+    Put32(&reply[28], U32(&p[12]));
+    if (!DecodeReply(ByteView(reply.data(), reply.size()), r) || !Accepted(r.answer)) return false;
+    r.rows = {};
+    return true;
+}
+
+bool KeepsAnnouncement(const Reply& r, const Reply& a) {
+    return r.answer == a.answer && r.width == a.width && r.height == a.height &&
+           r.stride == a.stride && r.exifBytes == a.exifBytes;
 }
 
 bool DecodeReply(ByteView p, Reply& r) {

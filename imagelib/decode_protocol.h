@@ -1,8 +1,10 @@
 // The messages between the loader and its confined decoding helper (kadrovo-decode): a ready
-// byte from the helper once it has started, then one request and one reply over a SOCK_SEQPACKET
-// socket, each one packet of fixed layout (little-endian fields) with its file descriptors beside
-// it. The request comes with the file's bytes in a sealed memfd; a reply for a decoded picture
-// comes with a memfd holding the pixel rows (the bitmap's layout, top-down), then the EXIF data.
+// byte from the helper once it has started, then one request and its answer over a
+// SOCK_SEQPACKET socket, each packet of fixed layout (little-endian fields) with its file
+// descriptors beside it. The request comes with the file's bytes in a sealed memfd. A refusal is
+// one reply. A decoded picture is announced as soon as its size is known, with the memfd that
+// will hold the pixel rows (the bitmap's layout, top-down), then the EXIF data, so that the
+// loader maps it while the helper writes the rows; the reply follows once they are written.
 // The loader trusts nothing in a reply: the helper has run a decoder over hostile bytes and may be
 // under the file's control.
 #pragma once
@@ -68,6 +70,8 @@ std::array<uint8_t, kRequestBytes> EncodeRequest(const Request& request);
 [[nodiscard]] bool DecodeRequest(ByteView packet, Request& request);
 
 std::array<uint8_t, kReplyBytes> EncodeReply(const Reply& reply);
+// The announcement of a picture: its reply as it will be, without the rows (ignored).
+std::array<uint8_t, kReplyBytes> EncodeAnnouncement(const Reply& reply);
 // False unless `packet` is a whole reply that can be believed: a known answer; for a picture,
 // sides the load limits in force allow, the stride of its depth, EXIF data of at most kMaxExif
 // bytes and some of its stored rows (as many as one of its sides) decoded; for a refusal,
@@ -75,6 +79,11 @@ std::array<uint8_t, kReplyBytes> EncodeReply(const Reply& reply);
 [[nodiscard]] bool DecodeReply(ByteView packet, Reply& reply);
 // The bytes the pixel memfd of a believed picture reply holds at least.
 uint64_t PixelFileBytes(const Reply& reply);
+// False unless `packet` is a whole announcement that can be believed: a picture as DecodeReply
+// believes it, no row counted yet.
+[[nodiscard]] bool DecodeAnnouncement(ByteView packet, Reply& reply);
+// True when `reply` is the picture `announced` said it would be.
+bool KeepsAnnouncement(const Reply& reply, const Reply& announced);
 
 // Sends one packet over `socket` with the descriptor `fd` beside it (none when fd < 0), again
 // when a signal interrupts it; true when the whole packet went.

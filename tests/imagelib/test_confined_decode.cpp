@@ -1,6 +1,9 @@
 // Decoding in the confined helper: whatever happens to the helper costs the file, never the
 // program; the picture already held stays, the next file loads, no helper is left behind; and
 // the loader believes no reply it cannot check.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <climits>
@@ -191,6 +194,52 @@ TEST_P(Replies, AreBelievedOnlyWhenTheyCanBe) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocol, Replies, ::testing::ValuesIn(ReplyTable()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A helper's whole answer as the loader takes it: a picture is announced with its pixel memfd,
+// sealed and exactly its size, then replied as announced.
+struct AnswerCase {
+    const char* name;
+    uint64_t memfdBytes;  // 0: not announced, the memfd beside the reply instead
+    bool sealed;
+    confined::Reply reply;
+    ProbeAnswer answer;
+};
+
+class Answers : public ::testing::TestWithParam<AnswerCase> {};
+
+TEST_P(Answers, AreTakenOnlyAsAnnounced) {
+    const auto& [name, memfdBytes, sealed, reply, answer] = GetParam();
+    const confined::Reply announced{ProbeAnswer::Rows24, 5, 4, 16, 2, {}};
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair), 0);
+    const int memfd = memfd_create("pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    ASSERT_EQ(ftruncate(memfd, memfdBytes ? memfdBytes : 66), 0);
+    if (sealed) fcntl(memfd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW);
+    if (memfdBytes) confined::SendPacket(pair[1], confined::EncodeAnnouncement(announced), memfd);
+    if (reply.answer != ProbeAnswer::NotThisFormat)  // else the helper ends without a reply
+        confined::SendPacket(pair[1], confined::EncodeReply(reply), memfdBytes ? -1 : memfd);
+    close(memfd);
+    close(pair[1]);
+    EXPECT_EQ(ConfinedReadReply(pair[0], 1000).answer, answer);
+    close(pair[0]);
+}
+
+std::vector<AnswerCase> AnswerTable() {
+    using confined::Reply;
+    using enum ProbeAnswer;
+    const Reply good{Rows24, 5, 4, 16, 2, {4, 4}};
+    return {{"announced", 66, true, good, Rows24},
+            {"not_announced", 0, true, good, Damaged},
+            {"memfd_short", 65, true, good, Damaged},
+            {"memfd_long", 67, true, good, Damaged},
+            {"memfd_unsealed", 66, false, good, Damaged},
+            {"reply_unlike_announcement", 66, true, Reply{Rows24, 5, 5, 16, 2, {5, 5}}, Damaged},
+            {"refused_after_announcement", 66, true, Reply{TooLarge, 0, 0, 0, 0, {}}, TooLarge},
+            {"no_reply_after_announcement", 66, true, Reply{}, Damaged}};
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocol, Answers, ::testing::ValuesIn(AnswerTable()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Protocol, RepliesOverThePixelLimitAndBadRequestsAreRefused) {
