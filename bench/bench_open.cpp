@@ -316,8 +316,9 @@ double Quantile(std::vector<double> v, double q) {
 
 // Rounds of one open with the decoder in this process and one confined, the order swapped from
 // round to round so that a drift in the machine's load falls on both alike. Each turn is the open
-// and the release of the picture it made, so that freeing a picture's memory (shared memory,
-// in small pages, for a confined one) is paid by the turn that made it and never by the next.
+// and the release of the picture it made, so that freeing a picture's memory is paid by the turn
+// that made it and never by the next (a confined picture's shared memory is given back on a
+// thread of its own, as in the program, which waits only for handing it over).
 // The headline is the median of the rounds' differences: the load of the other processes on
 // the machine swings an open by more than the confinement costs, and both turns of a round see
 // nearly the same load.
