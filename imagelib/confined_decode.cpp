@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -48,6 +49,7 @@ public:
         fd_ = fd;
     }
     int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
     explicit operator bool() const { return fd_ >= 0; }
 
 private:
@@ -370,9 +372,9 @@ Probed ReadReply(int socket, std::chrono::steady_clock::time_point deadline) {
     return Adopt(reply, std::move(pixels));
 }
 
-Probed Decode(const std::string& path, uint32_t format, ByteView file) {
-    Fd bytes = SealedCopy(file);
-    if (!bytes) return Probed{ProbeAnswer::TooLarge, nullptr};
+Probed Decode(const std::string& path, uint32_t format, ByteView file, int sealed) {
+    Fd bytes = sealed < 0 ? SealedCopy(file) : Fd();
+    if (sealed < 0 && !bytes) return Probed{ProbeAnswer::TooLarge, nullptr};
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::seconds(ImageLoadLimits().decodeSeconds);
     Helper helper = TakeHelper(path);
@@ -387,7 +389,7 @@ Probed Decode(const std::string& path, uint32_t format, ByteView file) {
     request.fileBytes = file.size();
     request.limits = ImageLoadLimits();
     request.fault = g_confined.fault.exchange(confined::Fault::None);
-    if (!SendRequest(helper.Socket(), request, bytes.get()))
+    if (!SendRequest(helper.Socket(), request, sealed < 0 ? bytes.get() : sealed))
         return Probed{ProbeAnswer::Damaged, nullptr};
     bytes.reset();
     // The next file's helper starts up now, on the second core while this one decodes, rather
@@ -423,13 +425,29 @@ bool ImageDecodesConfined(const ImageDecoder& format) {
            (&format == HeifDecoder() || &format == WebpDecoder());
 }
 
-Probed ConfinedProbe(const ImageDecoder& format, ByteView file) {
+Probed ConfinedProbe(const ImageDecoder& format, ByteView file, int sealed) {
     const int index = confined::FormatIndex(format);
     const std::string& path = ConfinedHelperPath();
     if (index < 0 || path.empty()) return format.probe(file);
-    Probed probed = Decode(path, static_cast<uint32_t>(index), file);
+    Probed probed = Decode(path, static_cast<uint32_t>(index), file, sealed);
     StartSpare(path);
     return probed;
+}
+
+int ConfinedFileBytes(int fd, uint64_t size) {
+    Fd bytes(memfd_create("kadrovo-file", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (!bytes) return -1;
+    off_t at = 0;
+    while (static_cast<uint64_t>(at) < size) {
+        const ssize_t n = sendfile(bytes.get(), fd, &at, size - static_cast<uint64_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;  // the file is shorter now: as far as it goes
+    }
+    if (fcntl(bytes.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) !=
+        0)
+        return -1;
+    return bytes.release();
 }
 
 const std::string& ConfinedHelperPath() {

@@ -24,7 +24,14 @@ bool ImageDecodesConfined(const ImageDecoder& format);
 // crashes, breaks its protocol or is stopped at the time limit gives Damaged; one that runs out
 // of memory or cannot be started TooLarge. Without a helper (see
 // ConfinedHelperPath) the file is decoded in this process.
-Probed ConfinedProbe(const ImageDecoder& format, ByteView file);
+// `sealed`, when given, is a memfd from ConfinedFileBytes holding exactly `file`, handed to the
+// helper instead of a copy.
+Probed ConfinedProbe(const ImageDecoder& format, ByteView file, int sealed = -1);
+// The first `size` bytes of the open file `fd` (fewer when it is shorter), copied by the kernel
+// into a memfd sealed against every change, so that a loader that reads the file from there
+// hands the helper the very bytes it probes without copying them again; -1 when it cannot be
+// had. The caller closes it.
+int ConfinedFileBytes(int fd, uint64_t size);
 // The helper program: beside the running program, in ../libexec/kadrovo from it (the installed
 // layout), or where the build put it. Empty when none is there.
 const std::string& ConfinedHelperPath();

@@ -1,6 +1,8 @@
 #include "imagelib/load.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -54,19 +56,57 @@ std::unique_ptr<uint8_t[]> ReadAll(std::FILE* f, size_t& size, LoadError& error)
     return error == LoadError::None ? std::move(data) : nullptr;
 }
 
+void UnmapFile(uint8_t* bytes, size_t size) {
+    munmap(bytes, size);
+}
+
+// The whole of an open file of a format decoded confined, within the size limit, read into a
+// sealed memfd (`sealed`, see ConfinedFileBytes) and mapped from there: the helper then takes
+// the very bytes the probes read without another copy. Null, and `sealed` -1, when it cannot
+// be had that way; the file is then read as any other.
+raster::PixelMemory ReadSealed(std::FILE* f, size_t& size, int& sealed) {
+    struct stat st;
+    sealed = -1;
+    if (fstat(fileno(f), &st) != 0 || st.st_size <= 0 ||
+        static_cast<uint64_t>(st.st_size) > ImageLoadLimits().maxFileBytes)
+        return nullptr;
+    const int fd = ConfinedFileBytes(fileno(f), static_cast<uint64_t>(st.st_size));
+    if (fd < 0) return nullptr;
+    struct stat got;
+    void* map = MAP_FAILED;
+    if (fstat(fd, &got) == 0 && got.st_size > 0)
+        map = mmap(nullptr, static_cast<size_t>(got.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map == MAP_FAILED) {
+        close(fd);
+        return nullptr;
+    }
+    size = static_cast<size_t>(got.st_size);
+    sealed = fd;
+    return raster::PixelMemory(static_cast<uint8_t*>(map), raster::PixelRelease{UnmapFile, size});
+}
+
 bool AnySniffs(std::span<const ImageDecoder* const> formats, ByteView head) {
     for (const ImageDecoder* f : formats)
         if (f->sniff(head)) return true;
     return false;
 }
 
-// Probes the file with each format whose sniff test it passes, in table order.
-void Probe(std::span<const ImageDecoder* const> formats, ByteView file, FoundDecoder& found) {
+// True when a format decoded confined recognises the file's first bytes.
+bool SniffsConfined(std::span<const ImageDecoder* const> formats, ByteView head) {
+    for (const ImageDecoder* f : formats)
+        if (ImageDecodesConfined(*f) && f->sniff(head)) return true;
+    return false;
+}
+
+// Probes the file with each format whose sniff test it passes, in table order; `sealed`, when
+// given, holds the file for the confined formats (see ReadSealed).
+void Probe(std::span<const ImageDecoder* const> formats, ByteView file, FoundDecoder& found,
+           int sealed = -1) {
     found.error = LoadError::NotAPicture;
     const ByteView head = file.first(std::min(file.size(), kSniffBytes));
     for (const ImageDecoder* f : formats) {
         if (!f->sniff(head)) continue;
-        Probed probed = ImageDecodesConfined(*f) ? ConfinedProbe(*f, file) : f->probe(file);
+        Probed probed = ImageDecodesConfined(*f) ? ConfinedProbe(*f, file, sealed) : f->probe(file);
         if (Accepted(probed.answer)) {
             found.bpp = RowBits(probed.answer);
             found.entry = f;
@@ -160,10 +200,15 @@ FoundDecoder ImageFindDecoder(const char* path) {
     found.error = LoadError::NotAPicture;
     if (!AnySniffs(ImageFormats(), ByteView(head, got))) return found;
     size_t size = 0;
-    found.file = ReadAll(f.get(), size, found.error);
+    int sealed = -1;
+    if (SniffsConfined(ImageFormats(), ByteView(head, got)))
+        found.file = ReadSealed(f.get(), size, sealed);
+    if (!found.file)
+        found.file = raster::PixelMemory(ReadAll(f.get(), size, found.error).release());
     if (!found.file) return found;
     f.reset();
-    Probe(ImageFormats(), ByteView(found.file.get(), size), found);
+    Probe(ImageFormats(), ByteView(found.file.get(), size), found, sealed);
+    if (sealed >= 0) close(sealed);
     return found;
 }
 

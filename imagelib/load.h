@@ -89,7 +89,7 @@ struct [[nodiscard]] FoundDecoder {
     int bpp = 0;
     LoadError error = LoadError::NotAPicture;
     const ImageDecoder* entry = nullptr;
-    std::unique_ptr<uint8_t[]> file;  // the bytes the decoder reads; outlives it
+    raster::PixelMemory file;  // the bytes the decoder reads; outlives it
     std::unique_ptr<PictureDecoder> decoder;
 };
 
