@@ -61,12 +61,19 @@ void TurnPixels(const uint8_t* const* rows, int count, int length, bool backward
 }
 
 #ifdef KADROVO_TURN_SSSE3
+// True when a run of `count` pixels at `run` is whole aligned cache lines, each written in full
+// by one tile row: such a run is stored past the cache, as nothing of it need be read first.
+bool WholeLines(const uint8_t* run, int count) {
+    return count == 64 && reinterpret_cast<uintptr_t>(run) % 64 == 0;
+}
+
 // Byte shuffles, in tiles of four output rows by sixteen output columns. Each of the tile's
 // sixteen source rows gives four pixels side by side (one 16-byte load), spread to four bytes
 // each; 4 x 4 blocks of those are turned in registers and each output row's sixteen pixels packed
-// back to three bytes into three 16-byte stores. A load reads four bytes past its pixels, so
-// tiles whose pixels end within the last few of a source row, and columns left over from the
-// sixteens, are moved pixel by pixel.
+// back to three bytes into three 16-byte stores, past the cache where a run is whole lines (the
+// picture is far larger than the cache). A load reads four bytes past its pixels, so tiles whose
+// pixels end within the last few of a source row, and columns left over from the sixteens, are
+// moved pixel by pixel.
 __attribute__((target("ssse3"))) void TurnShuffled(const uint8_t* const* rows, int count,
                                                    int length, bool backwards, uint8_t* out,
                                                    ptrdiff_t outStep) {
@@ -85,6 +92,7 @@ __attribute__((target("ssse3"))) void TurnShuffled(const uint8_t* const* rows, i
     const __m128i c2 =
         _mm_setr_epi8(10, 12, 13, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
     const __m128i d2 = _mm_setr_epi8(-1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14);
+    bool streamed = false;
     int r = 0;
     for (; r + 4 <= length; r += 4) {
         // The lowest of the four source pixels; the load must end within the row.
@@ -97,9 +105,15 @@ __attribute__((target("ssse3"))) void TurnShuffled(const uint8_t* const* rows, i
         if (r % 16 == 0) PrefetchSources(rows, count, at, backwards);
         if (r + kWriteAhead + 4 <= length)
             for (int j = 0; j < 4; ++j)
-                PrefetchRun(out, outStep, r + kWriteAhead + j, count);
+                if (!WholeLines(out + (r + kWriteAhead + j) * outStep, count))
+                    PrefetchRun(out, outStep, r + kWriteAhead + j, count);
         uint8_t* const d[4] = {out + r * outStep, out + (r + 1) * outStep, out + (r + 2) * outStep,
                                out + (r + 3) * outStep};
+        bool stream[4];
+        for (int j = 0; j < 4; ++j) {
+            stream[j] = WholeLines(d[j], count);
+            streamed |= stream[j];
+        }
         for (int c = 0; c < whole; c += 16) {
             // t[g][j]: output row r + j, output columns c + 4g .. c + 4g + 3, four bytes each.
             __m128i t[4][4];
@@ -123,12 +137,21 @@ __attribute__((target("ssse3"))) void TurnShuffled(const uint8_t* const* rows, i
 #pragma GCC unroll 4
             for (int j = 0; j < 4; ++j) {
                 __m128i* const o = reinterpret_cast<__m128i*>(d[j] + c * 3);
-                _mm_storeu_si128(
-                    o, _mm_or_si128(_mm_shuffle_epi8(t[0][j], a0), _mm_shuffle_epi8(t[1][j], b0)));
-                _mm_storeu_si128(o + 1, _mm_or_si128(_mm_shuffle_epi8(t[1][j], b1),
-                                                     _mm_shuffle_epi8(t[2][j], c1)));
-                _mm_storeu_si128(o + 2, _mm_or_si128(_mm_shuffle_epi8(t[2][j], c2),
-                                                     _mm_shuffle_epi8(t[3][j], d2)));
+                const __m128i o0 =
+                    _mm_or_si128(_mm_shuffle_epi8(t[0][j], a0), _mm_shuffle_epi8(t[1][j], b0));
+                const __m128i o1 =
+                    _mm_or_si128(_mm_shuffle_epi8(t[1][j], b1), _mm_shuffle_epi8(t[2][j], c1));
+                const __m128i o2 =
+                    _mm_or_si128(_mm_shuffle_epi8(t[2][j], c2), _mm_shuffle_epi8(t[3][j], d2));
+                if (stream[j]) {
+                    _mm_stream_si128(o, o0);
+                    _mm_stream_si128(o + 1, o1);
+                    _mm_stream_si128(o + 2, o2);
+                } else {
+                    _mm_storeu_si128(o, o0);
+                    _mm_storeu_si128(o + 1, o1);
+                    _mm_storeu_si128(o + 2, o2);
+                }
             }
         }
         if (whole < count)
@@ -136,6 +159,8 @@ __attribute__((target("ssse3"))) void TurnShuffled(const uint8_t* const* rows, i
                        r + 4);
     }
     if (r < length) TurnPixels(rows, count, length, backwards, out, outStep, r, length);
+    // Streamed stores are ordered before whatever reads the rows next.
+    if (streamed) _mm_sfence();
 }
 
 // Cleared by the test hook, so that the pixel-by-pixel path is checked on this machine too.
