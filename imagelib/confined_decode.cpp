@@ -186,6 +186,7 @@ struct ConfinedState {
     std::mutex mutex;
     Helper helper;  // the spare, guarded by `mutex`
     std::atomic<confined::Fault> fault{confined::Fault::None};
+    std::atomic<uint64_t> lastPixelBytes{0};  // the last picture's pixel memfd (a helper's hint)
 };
 ConfinedState g_confined;
 
@@ -369,6 +370,7 @@ Probed ReadReply(int socket, std::chrono::steady_clock::time_point deadline) {
         return answer(damaged);
     if (!Accepted(reply.answer)) return answer(reply.answer);
     if (!confined::KeepsAnnouncement(reply, announced)) return answer(damaged);
+    g_confined.lastPixelBytes = confined::PixelFileBytes(reply);
     return Adopt(reply, std::move(pixels));
 }
 
@@ -389,6 +391,7 @@ Probed Decode(const std::string& path, uint32_t format, ByteView file, int seale
     request.fileBytes = file.size();
     request.limits = ImageLoadLimits();
     request.fault = g_confined.fault.exchange(confined::Fault::None);
+    request.pixelBytesHint = g_confined.lastPixelBytes;
     if (!SendRequest(helper.Socket(), request, sealed < 0 ? bytes.get() : sealed))
         return Probed{ProbeAnswer::Damaged, nullptr};
     bytes.reset();

@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <new>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "imagelib/confinement.h"
@@ -61,23 +63,87 @@ bool Refuse(ProbeAnswer answer) {
 }
 
 // Makes the pages of a shared mapping present and writable without touching what they hold, a
-// huge page's worth at a time from the top, so that the rows written first are ready first.
-void Populate(uint8_t* bits, size_t bytes) {
+// huge page's worth at a time from the top, so that the rows written first are ready first;
+// stops early once `stop` is set.
+void Populate(uint8_t* bits, size_t bytes, const std::atomic<bool>* stop = nullptr) {
 #ifdef MADV_POPULATE_WRITE
     constexpr size_t kChunk = size_t{2} << 20;
-    for (size_t at = 0; at < bytes; at += kChunk)
+    for (size_t at = 0; at < bytes && !(stop && *stop); at += kChunk)
         if (madvise(bits + at, std::min(kChunk, bytes - at), MADV_POPULATE_WRITE) != 0) return;
 #else
     (void)bits;
     (void)bytes;
+    (void)stop;
 #endif
 }
+
+// A pixel memfd made and populated on a second thread while the decoder works, as large as the
+// loader's previous picture: the decode leaves the second core mostly idle, and rows written
+// into pages that are there already finish sooner (shared memory comes in small pages, each
+// allocated and zeroed on its first touch). Never the memory of another picture: the memfd is
+// this helper's own, made fresh.
+class Prepared {
+public:
+    ~Prepared() { Finish(); }
+    void Start(uint64_t bytes) {
+        if (bytes == 0) return;
+        try {
+            thread_ = std::thread([this, bytes] { Make(bytes); });
+        } catch (const std::system_error&) {
+            // Then the memfd is made once the picture's size is known.
+        }
+    }
+    // The memfd cut or grown to exactly `bytes`, mapped at `map`; -1 when none was prepared or
+    // it could not be resized.
+    int Take(uint64_t bytes, uint8_t*& map) {
+        Finish();
+        if (fd_ < 0) return -1;
+        if (bytes > bytes_) {
+            void* grown = ftruncate(fd_, static_cast<off_t>(bytes)) == 0
+                              ? mremap(map_, bytes_, bytes, MREMAP_MAYMOVE)
+                              : MAP_FAILED;
+            if (grown == MAP_FAILED) return -1;
+            map_ = static_cast<uint8_t*>(grown);
+        } else if (bytes < bytes_ && ftruncate(fd_, static_cast<off_t>(bytes)) != 0) {
+            return -1;
+        }
+        map = map_;
+        return std::exchange(fd_, -1);
+    }
+
+private:
+    void Finish() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    void Make(uint64_t bytes) {
+        const int fd = memfd_create("kadrovo-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+        if (fd < 0) return;
+        void* map = ftruncate(fd, static_cast<off_t>(bytes)) == 0
+                        ? mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                        : MAP_FAILED;
+        if (map == MAP_FAILED) {
+            close(fd);
+            return;
+        }
+        fd_ = fd;
+        map_ = static_cast<uint8_t*>(map);
+        bytes_ = bytes;
+        Populate(map_, bytes, &stop_);
+    }
+
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    int fd_ = -1;  // these three are the thread's until Finish
+    uint8_t* map_ = nullptr;
+    uint64_t bytes_ = 0;
+};
 
 // Probes and decodes the file into a new memfd: the rows as the loader's bitmap lays them out,
 // then the EXIF data. The memfd is sealed against any change of its size, so that the loader's
 // mapping of it stays whole, and announced before the rows are written, so that the loader maps
 // its small pages while they are.
-bool Decode(const ImageDecoder& format, ByteView file) {
+bool Decode(const ImageDecoder& format, ByteView file, Prepared& prepared) {
     Probed probed = format.probe(file);
     if (!Accepted(probed.answer)) return Refuse(probed.answer);
     PictureDecoder& d = *probed.decoder;
@@ -93,14 +159,18 @@ bool Decode(const ImageDecoder& format, ByteView file) {
     reply.exifBytes = static_cast<uint32_t>(exif.size());
     const uint64_t rowBytes = uint64_t(reply.stride) * uint64_t(reply.height);
     const uint64_t bytes = rowBytes + exif.size();
-    const int fd = memfd_create("kadrovo-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-    if (fd < 0 || ftruncate(fd, static_cast<off_t>(bytes)) != 0)
-        return Refuse(ProbeAnswer::TooLarge);
+    uint8_t* pixels = nullptr;
+    int fd = prepared.Take(bytes, pixels);
+    if (fd < 0) {
+        fd = memfd_create("kadrovo-pixels", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+        if (fd < 0 || ftruncate(fd, static_cast<off_t>(bytes)) != 0)
+            return Refuse(ProbeAnswer::TooLarge);
+        void* map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        if (map == MAP_FAILED) return Refuse(ProbeAnswer::TooLarge);
+        pixels = static_cast<uint8_t*>(map);
+    }
     if (fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) != 0)
         return Refuse(ProbeAnswer::Damaged);
-    void* map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (map == MAP_FAILED) return Refuse(ProbeAnswer::TooLarge);
-    auto* pixels = static_cast<uint8_t*>(map);
     if (!confined::SendPacket(kSocket, confined::EncodeAnnouncement(reply), fd)) return false;
     close(fd);
     // The memfd's pages are made present by a second thread while the decoder writes the rows,
@@ -163,6 +233,8 @@ int main() {
     const ImageDecoder& format = *confined::Formats()[request.format];
     if (!EnterConfinement(request.limits, request.fileBytes, kSocket)) End(false);
     const ByteView file(static_cast<const uint8_t*>(bytes), request.fileBytes);
+    Prepared prepared;
+    if (request.fault == confined::Fault::None) prepared.Start(request.pixelBytesHint);
     try {
         switch (request.fault) {
             case confined::Fault::None:
@@ -179,7 +251,7 @@ int main() {
                 if (!Escaped()) End(Refuse(ProbeAnswer::Damaged));
                 break;
         }
-        End(Decode(format, file));
+        End(Decode(format, file, prepared));
     } catch (const std::bad_alloc&) {
         End(Refuse(ProbeAnswer::TooLarge));
     } catch (...) {

@@ -58,6 +58,7 @@ std::array<uint8_t, kRequestBytes> EncodeRequest(const Request& r) {
     Put32(&p[44], static_cast<uint32_t>(r.limits.decodeSeconds));
     Put32(&p[48], static_cast<uint32_t>(r.fault));
     p[52] = r.limits.pngIgnoreChecksums ? 1 : 0;
+    Put64(&p[56], r.pixelBytesHint);
     return p;
 }
 
@@ -74,7 +75,10 @@ bool DecodeRequest(ByteView p, Request& r) {
     const uint32_t fault = U32(&p[48]);
     r.fault = static_cast<Fault>(fault);
     r.limits.pngIgnoreChecksums = p[52] != 0;
-    return r.format < Formats().size() && fault <= static_cast<uint32_t>(Fault::Escape) &&
+    r.pixelBytesHint = U64(&p[56]);
+    const uint64_t pixels = r.limits.maxPixels;
+    return pixels <= (uint64_t{1} << 60) && r.pixelBytesHint <= pixels * 4 + kMaxExif &&
+           r.format < Formats().size() && fault <= static_cast<uint32_t>(Fault::Escape) &&
            r.fileBytes <= r.limits.maxFileBytes && r.limits.maxJpegScans > 0 &&
            r.limits.decodeSeconds > 0 && p[52] <= 1;
 }

@@ -33,6 +33,9 @@ struct Request {
     uint64_t fileBytes = 0;  // the file's length, the size of its memfd
     LoadLimits limits;
     Fault fault = Fault::None;
+    // The pixel memfd's size of the loader's previous confined picture (0: none): the helper
+    // prepares one of that size while it decodes, as the next picture is often as large.
+    uint64_t pixelBytesHint = 0;
 };
 
 // The decode's outcome as the helper saw it.
@@ -47,7 +50,7 @@ struct Reply {
 
 // The helper's first packet, once it has started up: one byte.
 constexpr uint8_t kReady = 'R';
-constexpr size_t kRequestBytes = 56;
+constexpr size_t kRequestBytes = 64;
 constexpr size_t kReplyBytes = 36;
 // EXIF blocks larger than this are not a camera's.
 constexpr uint32_t kMaxExif = uint32_t{1} << 20;
@@ -66,7 +69,8 @@ int FormatIndex(const ImageDecoder& format);
 // ---------------------------------------------------------------------------------------------
 
 std::array<uint8_t, kRequestBytes> EncodeRequest(const Request& request);
-// False unless `packet` is a whole request naming a known format, fault and sane limits.
+// False unless `packet` is a whole request naming a known format, fault and sane limits, and
+// a pixel size hint within them.
 [[nodiscard]] bool DecodeRequest(ByteView packet, Request& request);
 
 std::array<uint8_t, kReplyBytes> EncodeReply(const Reply& reply);

@@ -251,15 +251,19 @@ TEST(Protocol, RepliesOverThePixelLimitAndBadRequestsAreRefused) {
 
     confined::Request request;
     request.fileBytes = 1000;
+    request.pixelBytesHint = 4096;
     confined::Request read2;
     auto bytes = confined::EncodeRequest(request);
     EXPECT_TRUE(confined::DecodeRequest(ByteView(bytes.data(), bytes.size()), read2));
-    EXPECT_EQ(read2.fileBytes, 1000u);
+    EXPECT_EQ(std::pair(read2.fileBytes, read2.pixelBytesHint), std::pair(1000ul, 4096ul));
     EXPECT_FALSE(read2.limits.decodeConfined);
     for (auto change : {+[](confined::Request& r) { r.format = 99; },
                         +[](confined::Request& r) { r.fault = confined::Fault(77); },
                         +[](confined::Request& r) { r.fileBytes = r.limits.maxFileBytes + 1; },
-                        +[](confined::Request& r) { r.limits.decodeSeconds = 0; }}) {
+                        +[](confined::Request& r) { r.limits.decodeSeconds = 0; },
+                        +[](confined::Request& r) {
+                            r.pixelBytesHint = r.limits.maxPixels * 4 + confined::kMaxExif + 1;
+                        }}) {
         confined::Request bad;
         change(bad);
         bytes = confined::EncodeRequest(bad);
