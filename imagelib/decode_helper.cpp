@@ -84,8 +84,14 @@ void Populate(uint8_t* bits, size_t bytes, const std::atomic<bool>* stop = nullp
 // this helper's own, made fresh.
 class Prepared {
 public:
+    // At most this much is prepared: a guess from a much larger previous picture would otherwise
+    // hold hundreds of megabytes for the length of a decode before they are cut off. A larger
+    // picture grows the memfd, the rest of it made present as the rows are written.
+    static constexpr uint64_t kMaxBytes = uint64_t{64} << 20;
+
     ~Prepared() { Finish(); }
     void Start(uint64_t bytes) {
+        bytes = std::min(bytes, kMaxBytes);
         if (bytes == 0) return;
         try {
             thread_ = std::thread([this, bytes] { Make(bytes); });
