@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -216,7 +215,9 @@ private:
     // The ring of strips for rows that are not decoded straight into the picture.
     bool AllocateRing() {
         if (direct_) return true;
-        ring_.reset(new (std::nothrow) uint8_t[rowBytes_ * kRingRows]);
+        // The decoder writes the whole ring within its first strips: a few huge pages fault in
+        // at once where hundreds of small ones would each stop it.
+        ring_ = raster::AllocateHugeWorkingMemory(rowBytes_ * kRingRows);
         return ring_ != nullptr;
     }
 
@@ -342,8 +343,8 @@ private:
     bool cmyk_ = false;
     std::optional<CmykRows> inks_;  // converts the inks of a CMYK file
     bool direct_ = true;
-    size_t rowBytes_ = 0;              // one stored row as decoded
-    std::unique_ptr<uint8_t[]> ring_;  // kStrips strips of kStripRows stored rows
+    size_t rowBytes_ = 0;       // one stored row as decoded
+    raster::PixelMemory ring_;  // kStrips strips of kStripRows stored rows
     // Rows decoded so far (kDecodeEnded added once decoding stopped), and rows taken on by the
     // second thread (or between reads when there is none).
     std::atomic<int> decoded_{0};

@@ -69,6 +69,12 @@ std::unique_ptr<Bitmap> Clone(const Bitmap& src);
 // pages, and zero-filled by the kernel whatever `zeroed` says.
 PixelMemory AllocatePixels(size_t size, bool zeroed);
 
+// `size` bytes of working memory (not zeroed) on a mapping of its own at a 2 MiB boundary,
+// advised for transparent huge pages, whatever the size: for rows that are written all over at
+// once from the start, where one fault of a huge page beats hundreds of small ones. Null when it
+// cannot be had. Not counted by the allocation test hook.
+PixelMemory AllocateHugeWorkingMemory(size_t size);
+
 // Makes the pages of pixel memory from AllocatePixels present and writable without touching
 // what they hold, so that the writes that follow take no page faults: the kernel's zero fill of
 // a fresh picture happens here, on whichever thread calls this, while another thread may

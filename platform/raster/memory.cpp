@@ -79,6 +79,14 @@ PixelMemory AllocatePixels(size_t size, bool zeroed) {
     return PixelMemory(zeroed ? new (std::nothrow) uint8_t[n]() : new (std::nothrow) uint8_t[n]);
 }
 
+PixelMemory AllocateHugeWorkingMemory(size_t size) {
+#ifndef KADROVO_RASTER_PLAIN_MEMORY
+    return MapHuge(size > 0 ? size : 1);
+#else
+    return PixelMemory(new (std::nothrow) uint8_t[size > 0 ? size : 1]);
+#endif
+}
+
 void PopulatePixels(const Bitmap& bm) {
 #if !defined(KADROVO_RASTER_PLAIN_MEMORY) && defined(MADV_POPULATE_WRITE)
     if (!bm.bits || bm.bits.get_deleter().release != Unmap) return;
