@@ -37,8 +37,8 @@ void Unmap(uint8_t* bits, size_t size) {
 }
 
 // `size` bytes rounded up to whole huge pages, at a huge-page boundary; null when the address
-// space cannot be had.
-PixelMemory MapHuge(size_t size) {
+// space cannot be had. Unused where pictures live in plain memory (the sanitizer build).
+[[maybe_unused]] PixelMemory MapHuge(size_t size) {
     if (size > SIZE_MAX - 2 * kHugePage) return nullptr;
     const size_t length = (size + kHugePage - 1) / kHugePage * kHugePage;
     // One huge page more than needed, so that an aligned start lies inside; the rest goes back.
