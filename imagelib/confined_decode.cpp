@@ -117,6 +117,13 @@ private:
     Fd socket_;
 };
 
+// `fd` sealed against every change of its size and bytes; none when the seals cannot be set.
+Fd Sealed(Fd fd) {
+    if (fcntl(fd.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
+        return Fd();
+    return fd;
+}
+
 // The file's bytes in a memfd sealed against every change.
 Fd SealedCopy(ByteView file) {
     Fd fd(memfd_create("kadrovo-file", MFD_CLOEXEC | MFD_ALLOW_SEALING));
@@ -130,9 +137,7 @@ Fd SealedCopy(ByteView file) {
         }
         done += static_cast<size_t>(n);
     }
-    if (fcntl(fd.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
-        return Fd();
-    return fd;
+    return Sealed(std::move(fd));
 }
 
 // Starts the helper with `socket` as its descriptor 3, every signal at its default and none
@@ -447,10 +452,7 @@ int ConfinedFileBytes(int fd, uint64_t size) {
         if (n < 0) return -1;
         if (n == 0) break;  // the file is shorter now: as far as it goes
     }
-    if (fcntl(bytes.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) !=
-        0)
-        return -1;
-    return bytes.release();
+    return Sealed(std::move(bytes)).release();
 }
 
 const std::string& ConfinedHelperPath() {

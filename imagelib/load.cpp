@@ -85,16 +85,12 @@ raster::PixelMemory ReadSealed(std::FILE* f, size_t& size, int& sealed) {
     return raster::PixelMemory(static_cast<uint8_t*>(map), raster::PixelRelease{UnmapFile, size});
 }
 
-bool AnySniffs(std::span<const ImageDecoder* const> formats, ByteView head) {
+// True when one of the formats (only those decoded confined, with `confinedOnly`) recognises
+// the file's first bytes.
+bool AnySniffs(std::span<const ImageDecoder* const> formats, ByteView head,
+               bool confinedOnly = false) {
     for (const ImageDecoder* f : formats)
-        if (f->sniff(head)) return true;
-    return false;
-}
-
-// True when a format decoded confined recognises the file's first bytes.
-bool SniffsConfined(std::span<const ImageDecoder* const> formats, ByteView head) {
-    for (const ImageDecoder* f : formats)
-        if (ImageDecodesConfined(*f) && f->sniff(head)) return true;
+        if ((!confinedOnly || ImageDecodesConfined(*f)) && f->sniff(head)) return true;
     return false;
 }
 
@@ -201,7 +197,7 @@ FoundDecoder ImageFindDecoder(const char* path) {
     if (!AnySniffs(ImageFormats(), ByteView(head, got))) return found;
     size_t size = 0;
     int sealed = -1;
-    if (SniffsConfined(ImageFormats(), ByteView(head, got)))
+    if (AnySniffs(ImageFormats(), ByteView(head, got), true))
         found.file = ReadSealed(f.get(), size, sealed);
     if (!found.file)
         found.file = raster::PixelMemory(ReadAll(f.get(), size, found.error).release());
