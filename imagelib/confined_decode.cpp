@@ -83,7 +83,6 @@ private:
     std::mutex mutex_;
     std::vector<pid_t> pids_;
 };
-Stopped g_stopped;  // outlives the spare helper (g_confined), which it may reap
 
 // A started helper and the loader's end of its socket; stopped when it goes, and reaped (see
 // Stopped), so that no helper outlives its file and none is left a zombie.
@@ -109,9 +108,10 @@ private:
         socket_.reset();
         if (pid_ <= 0) return;
         kill(pid_, SIGKILL);
-        g_stopped.Add(pid_);
+        Reaper().Add(pid_);
         pid_ = -1;
     }
+    static Stopped& Reaper();
 
     pid_t pid_ = -1;
     Fd socket_;
@@ -184,16 +184,21 @@ Helper Spawn(const std::string& helper) {
     return Helper(pid, std::move(ours));
 }
 
-// The loader's side of confinement, one per process: one helper started ahead, so that its
-// start-up falls between loads rather than inside one, and the fault the next helper is told to
-// make (a test hook).
+// The loader's side of confinement, one per process: the helpers stopped but not yet reaped, one
+// helper started ahead, so that its start-up falls between loads rather than inside one, and the
+// fault the next helper is told to make (a test hook).
 struct ConfinedState {
+    Stopped stopped;  // first, so that it outlives the spare, which it may reap
     std::mutex mutex;
     Helper helper;  // the spare, guarded by `mutex`
     std::atomic<confined::Fault> fault{confined::Fault::None};
     std::atomic<uint64_t> lastPixelBytes{0};  // the last picture's pixel memfd (a helper's hint)
 };
 ConfinedState g_confined;
+
+Stopped& Helper::Reaper() {
+    return g_confined.stopped;
+}
 
 // The spare helper, or a new one when there is none.
 Helper TakeHelper(const std::string& path) {
@@ -206,7 +211,7 @@ Helper TakeHelper(const std::string& path) {
 
 // Starts the next spare, unless one is there.
 void StartSpare(const std::string& path) {
-    g_stopped.Reap(false);
+    g_confined.stopped.Reap(false);
     {
         std::lock_guard lock(g_confined.mutex);
         if (g_confined.helper) return;
@@ -468,7 +473,7 @@ Probed ConfinedReadReply(int socket, int timeoutMs) {
 bool ConfinedHelperReady() {
     const std::string& path = ConfinedHelperPath();
     if (path.empty()) return false;
-    g_stopped.Reap(true);
+    g_confined.stopped.Reap(true);
     StartSpare(path);
     std::lock_guard lock(g_confined.mutex);
     if (!g_confined.helper) return false;
